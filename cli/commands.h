@@ -1,0 +1,18 @@
+// The subcommands of orvkt. Each lives in its own cmd_*.cpp and registers
+// itself with the app; main.cpp calls the registrars in the order of --help.
+#pragma once
+
+#include <CLI/CLI.hpp>
+
+#include <cstdint>
+
+namespace orvkt_cli {
+
+struct Context {
+    bool quiet = false;          // no progress bar, no chatter on stderr
+    uint32_t result = 0;         // exit status: the result code of the operation
+};
+
+void register_header_block(CLI::App& app, Context& ctx);
+
+}  // namespace orvkt_cli

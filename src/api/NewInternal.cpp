@@ -1,0 +1,226 @@
+// The exports other than the conversions: dictation header and markers,
+// editing, encryption and templates, stereo tools, copy and delete.
+#include <cstring>
+
+#include "OrvaneVktapi.h"
+#include "api/not_available.h"
+#include "dss/INTERNAL.h"
+#include "platform/vkt_error.h"
+#include "platform/vkt_trace.h"
+
+using vkt::api::not_available;
+using namespace vkt::platform;
+
+extern "C" {
+
+ORVKT_API VKTRESULT ORVKTReadDSSHeader(const char* pcszDSSFileName, uint8_t* pbyHeader) {
+    VKT_TRACE_TEXT("+ORVKTReadDSSHeader");
+    VKT_TRACE_PARAM("pcszDSSFileName", "%s", pcszDSSFileName);
+    VKT_TRACE_TEXT(" -- VKTReadDSSHeader");
+    uint8_t header[512] = {};
+    VKTRESULT result = VKT_OK;
+    try {
+        if (!pcszDSSFileName || !*pcszDSSFileName) {
+            result = VKT_ERR_FILE_NAME;
+        } else {
+            uint32_t err = 0;
+            KRVHANDLE file = KRVDSS_open_file(pcszDSSFileName, &err, GENERIC_READ,
+                                              FILE_SHARE_READ | FILE_SHARE_WRITE, OPEN_EXISTING);
+            if (!file) {
+                result = VKT_ERR_OPEN_FILE;
+            } else {
+                // A short file is no error: what it lacks stays zero.
+                if (KRVDSS_read_file(file, header, sizeof header, nullptr) != 0) result = VKT_ERR_READ_FILE;
+                KRVDSS_close_file(&file);
+            }
+        }
+    } catch (...) {
+        result = vkt::caught_code(VKT_TRACE_FILE, __LINE__, "catched in ORVKTReadDSSHeader");
+    }
+    // The caller always gets the 512 bytes, also after a failure.
+    if (pbyHeader) std::memcpy(pbyHeader, header, sizeof header);
+    return result;
+}
+
+
+ORVKT_API VKTRESULT ORVKTIsValidZRM2File(const char* pcszZRM2FileName, uint32_t* pdwResult) {
+    VKT_TRACE_TEXT("+ORVKTIsValidZRM2File");
+    VKT_TRACE_PARAM("pcszZRM2FileName", "%s", pcszZRM2FileName);
+    VKT_TRACE_PARAM("pdwResult", "%p", pdwResult);
+    return not_available("ORVKTIsValidZRM2File");
+}
+
+ORVKT_API VKTRESULT ORVKTReadZRM2Header(const char* pcszZRM2FileName, ZRM2HeaderInfo* pHeader) {
+    VKT_TRACE_TEXT("+ORVKTReadZRM2Header");
+    VKT_TRACE_PARAM("pcszZRM2FileName", "%s", pcszZRM2FileName);
+    VKT_TRACE_PARAM("pHeader", "%p", pHeader);
+    return not_available("ORVKTReadZRM2Header");
+}
+
+ORVKT_API VKTRESULT ORVKTWriteZRM2Header(const char* pcszZRM2FileName, const ZRM2HeaderInfo* pHeader) {
+    VKT_TRACE_TEXT("+ORVKTWriteZRM2Header");
+    VKT_TRACE_PARAM("pcszZRM2FileName", "%s", pcszZRM2FileName);
+    VKT_TRACE_PARAM("pHeader", "%p", pHeader);
+    return not_available("ORVKTWriteZRM2Header");
+}
+
+ORVKT_API VKTRESULT ORVKTCopyDSSHeaders(const char* pcszSrcFileName, const char* pcszDstFileName, int32_t bH1H2, int32_t bH3) {
+    VKT_TRACE_TEXT("+ORVKTCopyDSSHeaders");
+    VKT_TRACE_PARAM("pcszSrcFileName", "%s", pcszSrcFileName);
+    VKT_TRACE_PARAM("pcszDstFileName", "%s", pcszDstFileName);
+    VKT_TRACE_PARAM("bH1H2", "%d", bH1H2);
+    VKT_TRACE_PARAM("bH3", "%d", bH3);
+    return not_available("ORVKTCopyDSSHeaders");
+}
+
+ORVKT_API VKTRESULT ORVKTReadSpokenInstructionMarkers(const char* pcszFileName, uint8_t* pbyMarkers) {
+    VKT_TRACE_TEXT("+ORVKTReadSpokenInstructionMarkers");
+    VKT_TRACE_PARAM("pcszFileName", "%s", pcszFileName);
+    VKT_TRACE_PARAM("pbyMarkers", "%p", pbyMarkers);
+    return not_available("ORVKTReadSpokenInstructionMarkers");
+}
+
+ORVKT_API VKTRESULT ORVKTWriteSpokenInstructionMarkers(const char* pcszFileName, const uint8_t* pbyMarkers) {
+    VKT_TRACE_TEXT("+ORVKTWriteSpokenInstructionMarkers");
+    VKT_TRACE_PARAM("pcszFileName", "%s", pcszFileName);
+    VKT_TRACE_PARAM("pbyMarkers", "%p", pbyMarkers);
+    return not_available("ORVKTWriteSpokenInstructionMarkers");
+}
+
+ORVKT_API VKTRESULT ORVKTExtractSpokenInstructionMarkers(const char* pcszSrcFileName, const char* pcszDstFileName) {
+    VKT_TRACE_TEXT("+ORVKTExtractSpokenInstructionMarkers");
+    VKT_TRACE_PARAM("pcszSrcFileName", "%s", pcszSrcFileName);
+    VKT_TRACE_PARAM("pcszDstFileName", "%s", pcszDstFileName);
+    return not_available("ORVKTExtractSpokenInstructionMarkers");
+}
+
+ORVKT_API VKTRESULT ORVKTWAVSeperateSpokenInstructions(const char* pcszWAVSrcFileName, const char* pcszWAVDstFileName, int32_t bCreateDictation, int32_t bCreateInstruction, ProgressCallback pfnCallback, intptr_t lCallback) {
+    VKT_TRACE_TEXT("+ORVKTWAVSeperateSpokenInstructions");
+    VKT_TRACE_PARAM("pcszWAVSrcFileName", "%s", pcszWAVSrcFileName);
+    VKT_TRACE_PARAM("pcszWAVDstFileName", "%s", pcszWAVDstFileName);
+    VKT_TRACE_PARAM("bCreateDictation", "%d", bCreateDictation);
+    VKT_TRACE_PARAM("bCreateInstruction", "%d", bCreateInstruction);
+    VKT_TRACE_PARAM("pfnCallback", "%p", reinterpret_cast<void*>(pfnCallback));
+    VKT_TRACE_PARAM("lCallback", "%ld", lCallback);
+    return not_available("ORVKTWAVSeperateSpokenInstructions");
+}
+
+ORVKT_API VKTRESULT ORVKTSplitDSSFile(const char* pcszSrcFileName, const char* pcszDestinationFolder, const char* pcszDestinationFileMask, const char* pcszPassword, uint32_t splitLength, uint32_t overlapLength, uint32_t splitCount, uint32_t* pdwCreatedCount, ProgressCallback pfnCallback, intptr_t lCallback) {
+    VKT_TRACE_TEXT("+ORVKTSplitDSSFile");
+    VKT_TRACE_PARAM("pcszSrcFileName", "%s", pcszSrcFileName);
+    VKT_TRACE_PARAM("pcszDestinationFolder", "%s", pcszDestinationFolder);
+    VKT_TRACE_PARAM("pcszDestinationFileMask", "%s", pcszDestinationFileMask);
+    (void)pcszPassword;
+    VKT_TRACE_PARAM("splitLength", "%lu", splitLength);
+    VKT_TRACE_PARAM("overlapLength", "%lu", overlapLength);
+    VKT_TRACE_PARAM("splitCount", "%lu", splitCount);
+    (void)pdwCreatedCount;
+    VKT_TRACE_PARAM("pfnCallback", "%p", reinterpret_cast<void*>(pfnCallback));
+    VKT_TRACE_PARAM("lCallback", "%ld", lCallback);
+    return not_available("ORVKTSplitDSSFile");
+}
+
+ORVKT_API VKTRESULT ORVKTJoinDSS(const char* pcszSourceFileNameList, const char* pcszDestinationFileName, ProgressCallback pfnCallback, intptr_t lCallback, int32_t lCallbackProgStart, int32_t lCallbackProgEnd) {
+    VKT_TRACE_TEXT("+ORVKTJoinDSS");
+    VKT_TRACE_PARAM("pcszSourceFileNameList", "%s", pcszSourceFileNameList);
+    VKT_TRACE_PARAM("pcszDestinationFileName", "%s", pcszDestinationFileName);
+    VKT_TRACE_PARAM("pfnCallback", "%p", reinterpret_cast<void*>(pfnCallback));
+    VKT_TRACE_PARAM("lCallback", "%ld", lCallback);
+    VKT_TRACE_PARAM("lCallbackProgStart", "%ld", lCallbackProgStart);
+    VKT_TRACE_PARAM("lCallbackProgEnd", "%ld", lCallbackProgEnd);
+    return not_available("ORVKTJoinDSS");
+}
+
+ORVKT_API VKTRESULT ORVKTRepairIndexMarkers(const char* sourceDSSFileName, const char* destDSSFileName) {
+    VKT_TRACE_TEXT("+ORVKTRepairIndexMarkers");
+    VKT_TRACE_PARAM("sourceDSSFileName", "%s", sourceDSSFileName);
+    VKT_TRACE_PARAM("destDSSFileName", "%s", destDSSFileName);
+    return not_available("ORVKTRepairIndexMarkers");
+}
+
+ORVKT_API VKTRESULT ORVKTSplitMP3File(const char* pcszSrcFileName, const char* pcszDestinationFolder, const char* pcszDestinationFileMask, uint32_t splitLength, uint32_t overlapLength, uint32_t splitCount, uint32_t* pdwLastPiece, ProgressCallback pfnCallback, intptr_t lCallback) {
+    VKT_TRACE_TEXT("+ORVKTSplitMP3File");
+    VKT_TRACE_PARAM("pcszSrcFileName", "%s", pcszSrcFileName);
+    VKT_TRACE_PARAM("pcszDestinationFolder", "%s", pcszDestinationFolder);
+    VKT_TRACE_PARAM("pcszDestinationFileMask", "%s", pcszDestinationFileMask);
+    VKT_TRACE_PARAM("splitLength", "%lu", splitLength);
+    VKT_TRACE_PARAM("overlapLength", "%lu", overlapLength);
+    VKT_TRACE_PARAM("splitCount", "%lu", splitCount);
+    (void)pdwLastPiece;
+    VKT_TRACE_PARAM("pfnCallback", "%p", reinterpret_cast<void*>(pfnCallback));
+    VKT_TRACE_PARAM("lCallback", "%ld", lCallback);
+    return not_available("ORVKTSplitMP3File");
+}
+
+ORVKT_API VKTRESULT ORVKTIsEncryptedDSSFile(const char* lpszFilepath_p, uint32_t* pbEncrypted) {
+    VKT_TRACE_TEXT("+ORVKTIsEncryptedDSSFile");
+    VKT_TRACE_PARAM("lpszFilepath_p", "%s", lpszFilepath_p);
+    VKT_TRACE_PARAM("pbEncrypted", "%p", pbEncrypted);
+    return not_available("ORVKTIsEncryptedDSSFile");
+}
+
+ORVKT_API VKTRESULT ORVKTCheckDSSFilePassword(const char* lpszFilepath_p, const char* pcszPassword) {
+    VKT_TRACE_TEXT("+ORVKTCheckDSSFilePassword");
+    VKT_TRACE_PARAM("lpszFilepath_p", "%s", lpszFilepath_p);
+    (void)pcszPassword;
+    return not_available("ORVKTCheckDSSFilePassword");
+}
+
+ORVKT_API VKTRESULT ORVKTDecryptDSSFile(const char* pcszSrcFileName_p, const char* pcszDstFileName_p, const char* pcszPassword) {
+    VKT_TRACE_TEXT("+ORVKTDecryptDSSFile");
+    VKT_TRACE_PARAM("pcszSrcFileName_p", "%s", pcszSrcFileName_p);
+    VKT_TRACE_PARAM("pcszDstFileName_p", "%s", pcszDstFileName_p);
+    (void)pcszPassword;
+    return not_available("ORVKTDecryptDSSFile");
+}
+
+ORVKT_API VKTRESULT ORVKTEncryptDSSFile(const char* pcszSrcFileName_p, const char* pcszDstFileName_p, const char* pcszPassword) {
+    VKT_TRACE_TEXT("+ORVKTEncryptDSSFile");
+    VKT_TRACE_PARAM("pcszSrcFileName_p", "%s", pcszSrcFileName_p);
+    VKT_TRACE_PARAM("pcszDstFileName_p", "%s", pcszDstFileName_p);
+    (void)pcszPassword;
+    return not_available("ORVKTEncryptDSSFile");
+}
+
+ORVKT_API VKTRESULT ORVKTCreateDSSTemplate(const char* pcszFileName, const char* pcszPassword, uint8_t byCompressionId) {
+    VKT_TRACE_TEXT("+ORVKTCreateDSSTemplate");
+    VKT_TRACE_PARAM("pcszFileName", "%s", pcszFileName);
+    (void)pcszPassword;
+    VKT_TRACE_PARAM("byCompressionId", "%u", byCompressionId);
+    return not_available("ORVKTCreateDSSTemplate");
+}
+
+ORVKT_API VKTRESULT ORVKTWAVSplitStereo(const char* pcszWAVSrcFileName, const char* pcszWAVDstLeftFileName, const char* pcszWAVDstRightFileName, ProgressCallback pfnCallback, intptr_t lCallback) {
+    VKT_TRACE_TEXT("+ORVKTWAVSplitStereo");
+    VKT_TRACE_PARAM("pcszWAVSrcFileName", "%s", pcszWAVSrcFileName);
+    VKT_TRACE_PARAM("pcszWAVDstLeftFileName", "%s", pcszWAVDstLeftFileName);
+    VKT_TRACE_PARAM("pcszWAVDstRightFileName", "%s", pcszWAVDstRightFileName);
+    VKT_TRACE_PARAM("pfnCallback", "%p", reinterpret_cast<void*>(pfnCallback));
+    VKT_TRACE_PARAM("lCallback", "%ld", lCallback);
+    return not_available("ORVKTWAVSplitStereo");
+}
+
+ORVKT_API VKTRESULT ORVKTWAVMixStereo(const char* pcszWAVSrcFileName, const char* pcszWAVDstFileName, ProgressCallback pfnCallback, intptr_t lCallback) {
+    VKT_TRACE_TEXT("+ORVKTWAVMixStereo");
+    VKT_TRACE_PARAM("pcszWAVSrcFileName", "%s", pcszWAVSrcFileName);
+    VKT_TRACE_PARAM("pcszWAVDstFileName", "%s", pcszWAVDstFileName);
+    VKT_TRACE_PARAM("pfnCallback", "%p", reinterpret_cast<void*>(pfnCallback));
+    VKT_TRACE_PARAM("lCallback", "%ld", lCallback);
+    return not_available("ORVKTWAVMixStereo");
+}
+
+ORVKT_API VKTRESULT ORVKTCopyFile(const char* lpcstrSourceFile, const char* lpcstrDestFile, int32_t bWriteThrough) {
+    VKT_TRACE_TEXT("+ORVKTCopyFile");
+    VKT_TRACE_PARAM("lpcstrSourceFile", "%s", lpcstrSourceFile);
+    VKT_TRACE_PARAM("lpcstrDestFile", "%s", lpcstrDestFile);
+    VKT_TRACE_PARAM("bWriteThrough", "%d", bWriteThrough);
+    return not_available("ORVKTCopyFile");
+}
+
+ORVKT_API VKTRESULT ORVKTDeleteFile(const char* lpcstrFile) {
+    VKT_TRACE_TEXT("+ORVKTDeleteFile");
+    VKT_TRACE_PARAM("lpcstrFile", "%s", lpcstrFile);
+    return not_available("ORVKTDeleteFile");
+}
+
+}  // extern "C"

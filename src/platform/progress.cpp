@@ -1,0 +1,23 @@
+#include "platform/progress.h"
+
+#include <cmath>
+
+namespace vkt {
+
+uint32_t Progress::percent(uint32_t start, uint32_t end, uint64_t done, uint64_t total) {
+    double share = total == 0 ? 0.0 : static_cast<double>(done) / static_cast<double>(total);
+    double value = std::floor(static_cast<double>(start) +
+                              (static_cast<double>(end) - static_cast<double>(start)) * share + 0.5);
+    return static_cast<uint32_t>(static_cast<int64_t>(value));
+}
+
+bool Progress::report(uint64_t done, uint64_t total) const {
+    return report_percent(percent(start, end, done, total));
+}
+
+bool Progress::report_percent(uint32_t value) const {
+    if (!callback) return false;
+    return callback(user, VKT_PROGRESS_MESSAGE, value) == VKT_PROGRESS_CANCEL;
+}
+
+}  // namespace vkt

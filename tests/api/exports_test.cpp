@@ -1,0 +1,147 @@
+// The library as a user links it: its exported names, the header layout,
+// load and unload, and the exports that are complete on their own.
+#include <dlfcn.h>
+
+#include <algorithm>
+#include <set>
+#include <sstream>
+
+#include "OrvaneVktapi.h"
+#include "support/test_support.h"
+#include "trace/xkrvlog_capture.h"
+
+extern "C" size_t orvkt_c_layout(size_t* out, size_t capacity);
+
+using namespace orvkt_test;
+
+namespace {
+
+const std::set<std::string> kExports = {
+    "ORVKTDSSToWAV", "ORVKTDSSToWAVEx", "ORVKTWAVToDSS", "ORVKTDSSToDSS", "ORVKTWAVToWAV",
+    "ORVKTMP3ToWAV", "ORVKTWMAToWAV", "ORVKTWMFConvertToWAV", "ORVKTReadWAVFormat",
+    "ORVKTWAVGetSndDataLength", "ORVKTReadDSSHeader", "ORVKTIsValidZRM2File", "ORVKTReadZRM2Header",
+    "ORVKTWriteZRM2Header", "ORVKTCopyDSSHeaders", "ORVKTReadSpokenInstructionMarkers",
+    "ORVKTWriteSpokenInstructionMarkers", "ORVKTExtractSpokenInstructionMarkers",
+    "ORVKTWAVSeperateSpokenInstructions", "ORVKTSplitDSSFile", "ORVKTJoinDSS",
+    "ORVKTRepairIndexMarkers", "ORVKTSplitMP3File", "ORVKTIsEncryptedDSSFile",
+    "ORVKTCheckDSSFilePassword", "ORVKTDecryptDSSFile", "ORVKTEncryptDSSFile",
+    "ORVKTCreateDSSTemplate", "ORVKTWAVSplitStereo", "ORVKTWAVMixStereo", "ORVKTCopyFile",
+    "ORVKTDeleteFile"};
+
+}  // namespace
+
+TEST(SharedLibrary, ExportsExactlyThe32Functions) {
+    ASSERT_EQ(kExports.size(), 32u);
+    auto r = run_command("nm -D --defined-only " + shell_quote(ORVKT_SHARED_LIBRARY), false);
+    ASSERT_EQ(r.status, 0) << r.output;
+    std::set<std::string> defined;
+    std::istringstream lines(r.output);
+    std::string line;
+    while (std::getline(lines, line)) {
+        std::istringstream fields(line);
+        std::string addr, type, name;
+        fields >> addr >> type >> name;
+        if (name.empty()) continue;
+        name = name.substr(0, name.find('@'));
+        if (type == "T" || type == "W" || type == "D" || type == "B" || type == "R" || type == "V" ||
+            type == "i" || type == "u")
+            defined.insert(name);
+    }
+    EXPECT_EQ(defined, kExports);
+}
+
+TEST(SharedLibrary, SonameIsMajorVersionOne) {
+    auto r = run_command("objdump -p " + shell_quote(ORVKT_SHARED_LIBRARY) + " | grep SONAME", false);
+    EXPECT_NE(r.output.find("libOrvaneVktapi.so.1"), std::string::npos) << r.output;
+}
+
+TEST(SharedLibrary, UnloadWritesTheDetachWarning) {
+    xkrvlog::Capture capture;
+    void* lib = dlopen(ORVKT_SHARED_LIBRARY, RTLD_NOW | RTLD_LOCAL);
+    ASSERT_NE(lib, nullptr) << dlerror();
+    auto lines = capture.lines();
+    auto start = std::find_if(lines.begin(), lines.end(),
+                              [](const xkrvlog::Line& l) { return l.level == xkrvlog::Level::Start; });
+    ASSERT_NE(start, lines.end()) << "load calls TraceStart";
+    EXPECT_EQ(start->module, "ORVANEVKTAPI.DLL");
+    EXPECT_EQ(start->file, "MAIN");
+    EXPECT_EQ(start->line, 80);
+    EXPECT_EQ(start->code, 0u);
+
+    capture.clear();
+    ASSERT_EQ(dlclose(lib), 0);
+    auto after = capture.lines();
+    ASSERT_FALSE(after.empty());
+    EXPECT_EQ(after.back().level, xkrvlog::Level::Warning);
+    EXPECT_EQ(after.back().text, "VKTAPI DllMain DLL_PROCESS_DETACH");
+}
+
+TEST(PublicHeader, CAndCppSeeTheSameLayout) {
+    size_t c[32] = {};
+    size_t n = orvkt_c_layout(c, 32);
+    const size_t cpp[] = {
+        sizeof(WAVEFORMATEX), 4, 8, 12, 14, 16, sizeof(ZRM2HeaderInfo), 8, 24, 28, 60, 62, 78, 80, 96, 426, 456,
+    };
+    ASSERT_EQ(n, std::size(cpp));
+    for (size_t i = 0; i < n; ++i) EXPECT_EQ(c[i], cpp[i]) << "value " << i;
+    EXPECT_EQ(c[0], 18u);
+    EXPECT_EQ(c[6], 488u);
+}
+
+class ReadDSSHeader : public ::testing::Test {
+protected:
+    TempDir tmp;
+    uint8_t header[512];
+    void SetUp() override { std::fill(std::begin(header), std::end(header), 0xAB); }
+    bool all_zero(size_t from = 0) const {
+        return std::all_of(header + from, header + 512, [](uint8_t b) { return b == 0; });
+    }
+};
+
+TEST_F(ReadDSSHeader, EmptyOrNullNameGives13AndZeros) {
+    EXPECT_EQ(ORVKTReadDSSHeader("", header), VKT_ERR_FILE_NAME);
+    EXPECT_TRUE(all_zero());
+    std::fill(std::begin(header), std::end(header), 0xAB);
+    EXPECT_EQ(ORVKTReadDSSHeader(nullptr, header), VKT_ERR_FILE_NAME);
+    EXPECT_TRUE(all_zero());
+}
+
+TEST_F(ReadDSSHeader, MissingFileGives14AndZeros) {
+    EXPECT_EQ(ORVKTReadDSSHeader(tmp.path("missing.dss").c_str(), header), VKT_ERR_OPEN_FILE);
+    EXPECT_TRUE(all_zero());
+}
+
+TEST_F(ReadDSSHeader, ShortFileGivesWhatIsThereAndZeros) {
+    write_bytes(tmp.path("short.dss"), {0x02, 'd', 's', 's', 0x01, 0x00});
+    EXPECT_EQ(ORVKTReadDSSHeader(tmp.path("short.dss").c_str(), header), VKT_OK);
+    EXPECT_EQ(header[0], 0x02);
+    EXPECT_EQ(header[1], 'd');
+    EXPECT_EQ(header[4], 0x01);
+    EXPECT_TRUE(all_zero(6));
+}
+
+TEST_F(ReadDSSHeader, HeaderComesAsStoredWithoutChecks) {
+    // Not a DSS file at all, with a wrong extension: no self-id check, no swap.
+    std::vector<uint8_t> bytes(1024);
+    for (size_t i = 0; i < bytes.size(); ++i) bytes[i] = static_cast<uint8_t>(i * 7 + 3);
+    write_bytes(tmp.path("any.bin"), bytes);
+    ASSERT_EQ(ORVKTReadDSSHeader(tmp.path("any.bin").c_str(), header), VKT_OK);
+    EXPECT_TRUE(std::equal(header, header + 512, bytes.begin()));
+}
+
+TEST_F(ReadDSSHeader, TracesEntryNameAndInnerLineInOrder) {
+    xkrvlog::Capture capture;
+    std::string name = tmp.path("missing.dss");
+    ORVKTReadDSSHeader(name.c_str(), header);
+    auto lines = capture.lines();
+    ASSERT_GE(lines.size(), 3u);
+    EXPECT_EQ(lines[0].level, xkrvlog::Level::Text);
+    EXPECT_EQ(lines[0].text, "+ORVKTReadDSSHeader");
+    EXPECT_EQ(lines[0].module, "ORVANEVKTAPI.DLL");
+    EXPECT_EQ(lines[0].file, "NewInternal");
+    EXPECT_EQ(lines[1].level, xkrvlog::Level::Param);
+    EXPECT_EQ(lines[1].name, "pcszDSSFileName");
+    EXPECT_EQ(lines[1].text, name);
+    EXPECT_EQ(lines[2].text, " -- VKTReadDSSHeader");
+    EXPECT_TRUE(capture.contains_error(2, "GetLastError() after CreateFile()"));
+}
