@@ -17,7 +17,9 @@ inline void put16(Bytes& b, size_t at, uint16_t v) {
 inline void put32(Bytes& b, size_t at, uint32_t v) {
     for (int i = 0; i < 4; ++i) b.at(at + i) = static_cast<uint8_t>(v >> (8 * i));
 }
-inline void put_text(Bytes& b, size_t at, const std::string& s) { std::memcpy(b.data() + at, s.data(), s.size()); }
+inline void put_text(Bytes& b, size_t at, const std::string& s) {
+    for (size_t i = 0; i < s.size(); ++i) b.at(at + i) = static_cast<uint8_t>(s[i]);
+}
 
 // Header 1 of a DS2 file of licensee 3 with `blocks` header blocks, and
 // header 2 (version 1) and header 3 (markers 0xFF) behind it as far as
