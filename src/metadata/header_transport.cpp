@@ -111,6 +111,11 @@ uint32_t CopyDSSHeaders(const char* src, const char* dst, bool bH1H2, bool bH3) 
         return r;
     }
     if (length == 0) return VKT_OK;
+    // A long comment written by another program is no header image.
+    if (!IsDssSelfId(image.data(), length)) {
+        VKT_TRACE_WARNING("source comment is not a DSS header");
+        return VKT_OK;
+    }
     if (uint32_t r = WriteZRM2HeaderDataToFile(dst, image.data(), length, false)) {
         VKT_TRACE_ERROR(VKT_ERR, "WriteZRM2HeaderDataToFile");
         return r;

@@ -195,6 +195,13 @@ TEST(CopyHeaders, WavToWavWithAndWithoutMarkers) {
     ASSERT_EQ(ORVKTCopyDSSHeaders(tmp.path("src3.wav").c_str(), tmp.path("dst3.wav").c_str(), 0, 1), 0u);
     EXPECT_EQ(read_bytes(tmp.path("dst3.wav")), plain_wave(list("INFO", chunk("IKEY", key_chunk(markers)))));
     EXPECT_EQ(ORVKTCopyDSSHeaders(nullptr, tmp.path("dst3.wav").c_str(), 1, 1), 13u);
+
+    // A long text comment of another program is not carried as a header.
+    write_bytes(tmp.path("text.wav"), plain_wave(list("INFO", chunk("ICMT", Bytes(600, 'x')))));
+    const std::string mp3 = copy_fixture(tmp, "dictation_v23.mp3", "keep.mp3");
+    const Bytes before = read_bytes(mp3);
+    ASSERT_EQ(ORVKTCopyDSSHeaders(tmp.path("text.wav").c_str(), mp3.c_str(), 1, 0), 0u);
+    EXPECT_EQ(read_bytes(mp3), before);
 }
 
 TEST(HeaderTransportMp3, RecordAndMarkersFromTheMutagenFile) {
