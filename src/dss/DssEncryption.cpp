@@ -170,7 +170,10 @@ uint32_t VKTEncryptDSSFile(const char* pcszSrcFileName_p, const char* pcszDstFil
             return 10;
         }
 
+        // No password: an encrypted source is opened as stored, so that it is
+        // refused as already encrypted rather than for the missing password.
         CDssFile sourceDss(false);
+        sourceDss.m_bSkipDecryption = true;
         if (uint32_t rc = sourceDss.create_file(pcszSrcFileName_p, kReadAccess, kShareReadWrite, OPEN_EXISTING, true)) {
             VKT_TRACE_ERROR(rc, "by sourceDss.create_file(.)");
             return rc;
