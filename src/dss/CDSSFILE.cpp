@@ -253,11 +253,18 @@ uint32_t CDssFile::SetFilePositionToFirstDatablock() {
 // ---- reading blocks ----------------------------------------------------------------
 
 void CDssFile::swap_bytes_in_datablock(uint8_t* pbyBlock) {
-    for (uint32_t i = 0; i < DSS_BLOCK_SIZE; i += 2) std::swap(pbyBlock[i], pbyBlock[i + 1]);
+    // Four byte pairs at a time: the even and odd bytes of a 64-bit word
+    // trade places whatever the machine's byte order.
+    constexpr uint64_t kEven = 0x00FF00FF00FF00FFull;
+    for (uint32_t i = 0; i < DSS_BLOCK_SIZE; i += 8) {
+        uint64_t word;
+        std::memcpy(&word, pbyBlock + i, 8);
+        word = ((word & kEven) << 8) | ((word >> 8) & kEven);
+        std::memcpy(pbyBlock + i, &word, 8);
+    }
 }
 
 uint32_t CDssFile::read_next_datablock() {
-    VKT_TRACE_TEXT("-----CDssFile::read_next_datablock(void)");
     m_wFramePointer = 0;
     m_byNrOfFrames = 0;
     uint8_t* const block = m_pDssDataBlock.get();

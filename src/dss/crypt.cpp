@@ -5,6 +5,11 @@
 #include <openssl/evp.h>
 #include <sys/random.h>
 
+#if defined(__x86_64__) || defined(__i386__)
+#include <immintrin.h>
+#endif
+
+#include <atomic>
 #include <cerrno>
 #include <cstring>
 #include <random>
@@ -147,13 +152,79 @@ bool next_group_key(const uint8_t* key, std::size_t key_length, uint8_t* next) {
     return true;
 }
 
+// ---- processor AES -------------------------------------------------------------
+
+namespace {
+
+std::atomic<bool> g_hardware_allowed{true};
+
+#if defined(__x86_64__) || defined(__i386__)
+bool cpu_has_aes() {
+    __builtin_cpu_init();
+    return __builtin_cpu_supports("aes") && __builtin_cpu_supports("sse4.1");
+}
+
+// Decryption round keys for aesdec: the encryption keys in reverse order,
+// the inner ones through InvMixColumns.
+__attribute__((target("aes,sse4.1"))) void make_decryption_keys(uint8_t* keys, uint32_t rounds) {
+    __m128i enc[15];
+    for (uint32_t r = 0; r <= rounds; ++r) enc[r] = _mm_loadu_si128(reinterpret_cast<const __m128i*>(keys + 16 * r));
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(keys), enc[rounds]);
+    for (uint32_t r = 1; r < rounds; ++r)
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(keys + 16 * r), _mm_aesimc_si128(enc[rounds - r]));
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(keys + 16 * rounds), enc[0]);
+}
+
+// The 31 groups at data, each with its own round keys. The groups are
+// independent, so the processor overlaps their rounds.
+__attribute__((target("aes,sse4.1"))) void run_groups(const uint8_t (*keys)[240], uint32_t rounds, uint8_t* data,
+                                                      bool encrypt, uint32_t groups) {
+    for (uint32_t g = 0; g < groups; ++g) {
+        const auto* k = reinterpret_cast<const __m128i*>(keys[g]);
+        __m128i x = _mm_xor_si128(_mm_loadu_si128(reinterpret_cast<const __m128i*>(data + 16 * g)), k[0]);
+        if (encrypt) {
+            for (uint32_t r = 1; r < rounds; ++r) x = _mm_aesenc_si128(x, k[r]);
+            x = _mm_aesenclast_si128(x, k[rounds]);
+        } else {
+            for (uint32_t r = 1; r < rounds; ++r) x = _mm_aesdec_si128(x, k[r]);
+            x = _mm_aesdeclast_si128(x, k[rounds]);
+        }
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(data + 16 * g), x);
+    }
+}
+#else
+bool cpu_has_aes() { return false; }
+void make_decryption_keys(uint8_t*, uint32_t) {}
+void run_groups(const uint8_t (*)[240], uint32_t, uint8_t*, bool, uint32_t) {}
+#endif
+
+}  // namespace
+
+bool hardware_aes_available() {
+    static const bool available = cpu_has_aes();
+    return available;
+}
+
+void use_hardware_aes(bool enable) { g_hardware_allowed.store(enable); }
+
 bool aes_block(const uint8_t* key, std::size_t key_length, const uint8_t* in, uint8_t* out, bool encrypt) {
+    if (hardware_aes_available() && g_hardware_allowed.load()) {
+        alignas(16) uint8_t schedule[1][240];
+        if (aes_expand_key(key, key_length, schedule[0]) == 0) return false;
+        const uint32_t rounds = static_cast<uint32_t>(key_length / 4 + 6);
+        if (!encrypt) make_decryption_keys(schedule[0], rounds);
+        std::memcpy(out, in, 16);
+        run_groups(schedule, rounds, out, encrypt, 1);
+        OPENSSL_cleanse(schedule, sizeof schedule);
+        return true;
+    }
     EVP_CIPHER_CTX* ctx = make_context(key, key_length, encrypt);
     if (!ctx) return false;
     bool ok = run_context(ctx, in, out);
     EVP_CIPHER_CTX_free(ctx);
     return ok;
 }
+
 
 // ---- DssBlockCipher ---------------------------------------------------------------
 
@@ -164,46 +235,66 @@ void DssBlockCipher::reset() {
         EVP_CIPHER_CTX_free(static_cast<EVP_CIPHER_CTX*>(ctx));
         ctx = nullptr;
     }
+    if (hardware_) OPENSSL_cleanse(round_keys_, sizeof round_keys_);
     OPENSSL_cleanse(key_.data(), key_.size());
     key_length_ = 0;
+    rounds_ = 0;
+    hardware_ = false;
     ready_ = false;
 }
 
 bool DssBlockCipher::init(const uint8_t* key, uint32_t key_length, bool encrypt) {
     reset();
     if (key_length != 16 && key_length != 32) return false;
-    uint8_t current[32];
-    uint8_t following[32];
-    std::memcpy(current, key, key_length);
+    // The key sequence: group g + 1 takes its key from group g's expansion.
+    uint8_t keys[kCryptGroups][32];
+    std::memcpy(keys[0], key, key_length);
     bool ok = true;
-    for (uint32_t g = 0; g < kCryptGroups && ok; ++g) {
-        contexts_[g] = make_context(current, key_length, encrypt);
-        ok = contexts_[g] != nullptr;
-        if (ok && g + 1 < kCryptGroups) {
-            ok = next_group_key(current, key_length, following);
-            std::memcpy(current, following, key_length);
-        }
-    }
-    OPENSSL_cleanse(current, sizeof current);
-    OPENSSL_cleanse(following, sizeof following);
+    for (uint32_t g = 1; g < kCryptGroups && ok; ++g) ok = next_group_key(keys[g - 1], key_length, keys[g]);
+    key_length_ = key_length;
+    encrypt_ = encrypt;
+    if (ok) ok = hardware_aes_available() && g_hardware_allowed.load() ? init_hardware(&keys[0][0])
+                                                                       : init_engine_contexts(&keys[0][0]);
+    OPENSSL_cleanse(keys, sizeof keys);
     if (!ok) {
         reset();
         return false;
     }
     std::memcpy(key_.data(), key, key_length);
-    key_length_ = key_length;
-    encrypt_ = encrypt;
     ready_ = true;
     return true;
 }
 
+bool DssBlockCipher::init_hardware(const uint8_t* keys) {
+    rounds_ = key_length_ / 4 + 6;
+    for (uint32_t g = 0; g < kCryptGroups; ++g) {
+        if (aes_expand_key(keys + 32 * g, key_length_, round_keys_[g]) == 0) return false;
+        if (!encrypt_) make_decryption_keys(round_keys_[g], rounds_);
+    }
+    hardware_ = true;
+    return true;
+}
+
+bool DssBlockCipher::init_engine_contexts(const uint8_t* keys) {
+    for (uint32_t g = 0; g < kCryptGroups; ++g) {
+        contexts_[g] = make_context(keys + 32 * g, key_length_, encrypt_);
+        if (!contexts_[g]) return false;
+    }
+    return true;
+}
+
 bool DssBlockCipher::made_from(const uint8_t* key, uint32_t key_length, bool encrypt) const {
-    return ready_ && key_length == key_length_ && encrypt == encrypt_ &&
+    const bool hardware_wanted = hardware_aes_available() && g_hardware_allowed.load(std::memory_order_relaxed);
+    return ready_ && key_length == key_length_ && encrypt == encrypt_ && hardware_ == hardware_wanted &&
            CRYPTO_memcmp(key, key_.data(), key_length) == 0;
 }
 
 bool DssBlockCipher::crypt(uint8_t* block) const {
     if (!ready_) return false;
+    if (hardware_) {
+        run_groups(round_keys_, rounds_, block + kCryptFirstByte, encrypt_, kCryptGroups);
+        return true;
+    }
     uint8_t out[16 * kCryptGroups];
     for (uint32_t g = 0; g < kCryptGroups; ++g)
         if (!run_context(contexts_[g], block + kCryptFirstByte + 16 * g, out + 16 * g)) return false;

@@ -36,6 +36,12 @@ bool next_group_key(const uint8_t* key, std::size_t key_length, uint8_t* next);
 // cipher engine. Returns false for another key length or an engine failure.
 bool aes_block(const uint8_t* key, std::size_t key_length, const uint8_t* in, uint8_t* out, bool encrypt);
 
+// Which engine runs the AES rounds: the processor's AES instructions when it
+// has them (the round keys are ours), otherwise OpenSSL's cipher contexts.
+// Both give the same bytes; tests switch between them.
+bool hardware_aes_available();
+void use_hardware_aes(bool enable);
+
 // The 31 group keys of one file key, ready to encrypt or decrypt blocks.
 class DssBlockCipher {
 public:
@@ -58,6 +64,15 @@ public:
     bool crypt(uint8_t* block) const;
 
 private:
+    bool init_hardware(const uint8_t* keys);
+    bool init_engine_contexts(const uint8_t* keys);
+
+    // Processor path: the round keys of every group (decryption keys in the
+    // order and form of the equivalent inverse cipher).
+    alignas(16) uint8_t round_keys_[kCryptGroups][240] = {};
+    uint32_t rounds_ = 0;
+    bool hardware_ = false;
+    // OpenSSL path: one cipher context per group.
     void* contexts_[kCryptGroups] = {};  // EVP_CIPHER_CTX*
     std::array<uint8_t, 32> key_{};
     uint32_t key_length_ = 0;

@@ -68,6 +68,19 @@ Bytes sample_block() {
     return b;
 }
 
+// The cipher tests run once with the processor's AES instructions (where
+// present) and once with OpenSSL's cipher contexts.
+class Engine : public ::testing::TestWithParam<bool> {
+protected:
+    void SetUp() override { vkt::dss::use_hardware_aes(GetParam()); }
+    void TearDown() override { vkt::dss::use_hardware_aes(true); }
+};
+
+INSTANTIATE_TEST_SUITE_P(Aes, Engine, ::testing::Values(true, false),
+                         [](const ::testing::TestParamInfo<bool>& info) {
+                             return info.param ? "Processor" : "OpenSSL";
+                         });
+
 }  // namespace
 
 TEST(Aes, KeyExpansionOfTheStandardExamples) {
@@ -83,7 +96,7 @@ TEST(Aes, KeyExpansionOfTheStandardExamples) {
     EXPECT_EQ(vkt::dss::aes_expand_key(kKeyA1.data(), 24, schedule), 0u);
 }
 
-TEST(Aes, BlockOperationOfTheStandardExamples) {
+TEST_P(Engine, BlockOperationOfTheStandardExamples) {
     const Bytes plain = hex("00112233445566778899aabbccddeeff");
     uint8_t out[16];
     const Bytes key128 = hex("000102030405060708090a0b0c0d0e0f");
@@ -99,7 +112,7 @@ TEST(Aes, BlockOperationOfTheStandardExamples) {
     EXPECT_FALSE(vkt::dss::aes_block(key256.data(), 20, plain.data(), out, true));
 }
 
-TEST(BlockCipher, GroupKeysOfA128BitFileKey) {
+TEST_P(Engine, GroupKeysOfA128BitFileKey) {
     // Group 0 uses the example key itself (the standard's cipher example),
     // group 1 that key's round key 10, group 2 the round key 10 of that one.
     Bytes block = sample_block();
@@ -120,7 +133,7 @@ TEST(BlockCipher, GroupKeysOfA128BitFileKey) {
     EXPECT_EQ(second, block);
 }
 
-TEST(BlockCipher, GroupKeysOfA256BitFileKey) {
+TEST_P(Engine, GroupKeysOfA256BitFileKey) {
     // With L0..L3 the words of round key 14, the next key is L0 L1 L2 L3 L1 L0 L3 L2.
     const Bytes key1 = hex("fe4890d1e6188d0b046df344706c631e"
                            "e6188d0bfe4890d1706c631e046df344");
@@ -134,7 +147,7 @@ TEST(BlockCipher, GroupKeysOfA256BitFileKey) {
     EXPECT_EQ(Bytes(next, next + 32), key1);
 }
 
-TEST(BlockCipher, RoundTripLeavesHeaderAndTailAlone) {
+TEST_P(Engine, RoundTripLeavesHeaderAndTailAlone) {
     for (const Bytes* key : {&kKeyA1, &kKeyA3}) {
         Bytes block = sample_block();
         const Bytes original = block;
@@ -298,7 +311,7 @@ std::vector<Bytes> read_frames(const std::string& path, const char* password, ui
 
 }  // namespace
 
-TEST(EncryptedFiles, BothVersionsOpenWithTheRightPasswordOnly) {
+TEST_P(Engine, BothVersionsOfEncryptedFilesOpenWithTheRightPasswordOnly) {
     TempDir tmp;
     for (uint16_t version : {1, 2}) {
         EncryptedFile f = make_encrypted(tmp, version, "Dictation#7");
