@@ -644,6 +644,7 @@ uint32_t CDssFile::CheckEncryptionHeader() {
         return 44;
     }
     if (!m_pszPassword) return 0;  // reading a data block will fail
+    if (!m_pDssFileHeader) return 44;  // no header read yet
 
     const uint8_t* header1 = m_pDssFileHeader.get();
     uint8_t block[vkt::dss::kPasswordBlockSize];
