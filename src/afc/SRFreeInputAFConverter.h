@@ -28,6 +28,7 @@ public:
     virtual uint32_t GetHeldOutputSize();
 
     const SRMultiAFConverter& Chain() const { return *m_chain; }
+    SRMultiAFConverter& Chain() { return *m_chain; }
 
 private:
     std::unique_ptr<SRMultiAFConverter> m_chain;
