@@ -11,8 +11,9 @@ namespace {
 constexpr uint32_t kRates[] = {8000, 11025, 12000, 16000, 22050, 32000, 44100, 64000, 88200, 176400};
 
 bool accepted(const WAVEFORMATEX& f) {
+    const uint32_t rate = f.nSamplesPerSec;  // by value: the record is packed
     return f.nChannels == 1 && (f.wBitsPerSample == 8 || f.wBitsPerSample == 16) && f.wFormatTag == 1 &&
-           std::find(std::begin(kRates), std::end(kRates), f.nSamplesPerSec) != std::end(kRates);
+           std::find(std::begin(kRates), std::end(kRates), rate) != std::end(kRates);
 }
 
 int32_t type_of(const WAVEFORMATEX& f) {

@@ -7,6 +7,7 @@
 
 #include <cstring>
 #include <random>
+#include <string>
 
 #include "afc/SException.h"
 #include "afc/SRFreeInputAFConverter.h"
@@ -24,6 +25,14 @@ std::vector<uint8_t> noise_bytes(size_t n, uint32_t seed) {
     std::vector<uint8_t> v(n);
     for (auto& b : v) b = static_cast<uint8_t>(d(gen));
     return v;
+}
+
+// The fields of the packed format record are read by value: a reference
+// to one would be misaligned.
+std::string describe(const WAVEFORMATEX& s, const WAVEFORMATEX& d) {
+    return std::to_string(static_cast<uint32_t>(s.nSamplesPerSec)) + "/" + std::to_string(int{s.wBitsPerSample}) +
+           " -> " + std::to_string(static_cast<uint32_t>(d.nSamplesPerSec)) + "/" +
+           std::to_string(int{d.wBitsPerSample});
 }
 
 // A stream over a handle that is closed when the test ends.
@@ -44,7 +53,9 @@ public:
                                              out.data(), static_cast<uint32_t>(out.size()), &written);
         if (result) *result = r;
         EXPECT_TRUE(result || r == 0) << "result " << r;
-        if (r == 0) EXPECT_EQ(taken, in.size());
+        if (r == 0) {
+            EXPECT_EQ(taken, in.size());
+        }
         out.resize(r == 0 ? written : 0);
         return out;
     }
@@ -113,8 +124,7 @@ TEST(AfcStream, ManySmallCallsGiveTheBytesOfOneBigCall) {
     };
     uint32_t seed = 1;
     for (const auto& [s, d] : cases) {
-        SCOPED_TRACE(testing::Message() << s.nSamplesPerSec << "/" << s.wBitsPerSample << " -> "
-                                        << d.nSamplesPerSec << "/" << d.wBitsPerSample);
+        SCOPED_TRACE(describe(s, d));
         const std::vector<uint8_t> in = noise_bytes(30011, seed++);
         Stream whole(s, d);
         const std::vector<uint8_t> expected = whole.convert(in);
@@ -184,8 +194,7 @@ TEST(AfcStream, EightBitSidesGetExactSizePredictions) {
         {pcm(44100, 8), pcm(8000, 16)},
     };
     for (const auto& [s, d] : cases) {
-        SCOPED_TRACE(testing::Message() << s.nSamplesPerSec << "/" << s.wBitsPerSample << " -> "
-                                        << d.nSamplesPerSec << "/" << d.wBitsPerSample);
+        SCOPED_TRACE(describe(s, d));
         Stream stream(s, d);
         ASSERT_EQ(stream.open_result, 0);
         const uint32_t inUnit = stream.handle->Chain().GetInputBufferUnitSize();

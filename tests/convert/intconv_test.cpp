@@ -226,15 +226,15 @@ TEST_F(StreamLayer, SuggestedFormats) {
     const WAVEFORMATEX src = toy();
     WAVEFORMATEX dst{};
     ASSERT_EQ(suggest_conv_format(&src, &dst), 0u);
-    EXPECT_EQ(dst.wFormatTag, WAVE_FORMAT_PCM);
-    EXPECT_EQ(dst.nSamplesPerSec, 8000u);
-    EXPECT_EQ(dst.wBitsPerSample, 16);
+    EXPECT_EQ(uint32_t{dst.wFormatTag}, WAVE_FORMAT_PCM);
+    EXPECT_EQ(uint32_t{dst.nSamplesPerSec}, 8000u);
+    EXPECT_EQ(int{dst.wBitsPerSample}, 16);
 
     state_.suggestedExtra = 2;
     WAVEFORMATEX untouched{};
     EXPECT_EQ(suggest_conv_format(&src, &untouched), 12u);
     EXPECT_TRUE(log.contains_error(12, "Suggested format destination buffer too small"));
-    EXPECT_EQ(untouched.wFormatTag, 0);
+    EXPECT_EQ(int{untouched.wFormatTag}, 0);
 
     const WAVEFORMATEX unknown = {0x5555, 1, 8000, 8000, 1, 8, 0};
     EXPECT_EQ(suggest_conv_format(&unknown, &dst), 12u);
