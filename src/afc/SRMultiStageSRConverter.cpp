@@ -4,6 +4,7 @@
 #include <cmath>
 #include <functional>
 
+#include "afc/SRFilterKernel.h"
 #include "afc/SRSimpleSRConverter.h"
 
 namespace {
@@ -166,4 +167,53 @@ void SRMultiStageSRConverter::BuildMiddleStages(double rIn, double rOut, const s
 
 void SRMultiStageSRConverter::AddStage(double from, double to) {
     m_stagePars.push_back(std::make_unique<SRSamplingRateConverterPars>(from, to, m_bits));
+}
+
+void SRMultiStageSRConverter::ConvertUnits(SRJBuffer& in, SRJBuffer& out) {
+    if (m_stages.size() < 2 || !ConvertPipelined(in, out)) SRMultiBufferUnitConverter::ConvertUnits(in, out);
+}
+
+bool SRMultiStageSRConverter::ConvertPipelined(SRJBuffer& in, SRJBuffer& out) {
+    const size_t stages = m_stages.size();
+    const uint32_t unitIn = GetInputBufferUnitSize();
+    const uint32_t units = in.GetSizeBytes() / unitIn;
+    if (units < 2) return false;
+
+    std::vector<SRFilterTask> base(stages);
+    // Samples per chain unit entering each stage, and leaving the last.
+    std::vector<uint32_t> perUnit(stages + 1);
+    perUnit[0] = unitIn / 2;
+    for (size_t k = 0; k < stages; ++k) {
+        auto* stage = dynamic_cast<SRSimpleSRConverter*>(m_stages[k].get());
+        if (!stage || !stage->MakeFilterTask(base[k])) return false;
+        perUnit[k + 1] = perUnit[k] / base[k].M * base[k].L;
+    }
+
+    // Blocks of about 2048 input samples keep the stage buffers in cache.
+    const uint32_t block = std::max<uint32_t>(1, 2048 / perUnit[0]);
+    const uint32_t blocks = (units + block - 1) / block;
+    out.SetSizeBytes(units * GetOutputBufferUnitSize());
+    const uint8_t* src = in.GetBufferPtr();
+    uint8_t* dst = out.GetBufferPtr();
+    m_pipe.resize(2 * (stages - 1));
+    for (size_t k = 0; k + 1 < stages; ++k)
+        for (int p = 0; p < 2; ++p) m_pipe[2 * k + p].resize(static_cast<size_t>(perUnit[k + 1]) * block * 2);
+
+    for (uint32_t round = 0; round < blocks + stages - 1; ++round) {
+        m_tasks.clear();
+        for (size_t k = 0; k < stages; ++k) {
+            if (round < k || round - k >= blocks) continue;
+            const uint32_t j = static_cast<uint32_t>(round - k);
+            const uint32_t n = std::min(block, units - j * block);
+            SRFilterTask task = base[k];
+            task.samples = n * perUnit[k];
+            task.in = (k == 0) ? src + static_cast<size_t>(j) * block * perUnit[0] * 2
+                               : m_pipe[2 * (k - 1) + (round - 1) % 2].data();
+            task.out = (k + 1 == stages) ? dst + static_cast<size_t>(j) * block * perUnit[stages] * 2
+                                         : m_pipe[2 * k + round % 2].data();
+            m_tasks.push_back(task);
+        }
+        afc_kernel::RunOrder6Tasks(m_tasks.data(), m_tasks.size());
+    }
+    return true;
 }

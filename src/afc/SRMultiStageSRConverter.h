@@ -6,6 +6,7 @@
 
 #include <vector>
 
+#include "afc/SRFilterKernel.h"
 #include "afc/SRMultiBufferUnitConverter.h"
 #include "afc/SRSamplingRateConverter.h"
 
@@ -35,6 +36,19 @@ public:
     // Appends the stages from `current` for the rate pair (rIn, rOut).
     virtual void BuildMiddleStages(double rIn, double rOut, const std::vector<double>& ratios, double& current);
 
+    // Runs the chain; see ConvertPipelined.
+    void ConvertUnits(SRJBuffer& in, SRJBuffer& out) override;
+
 private:
     void AddStage(double from, double to);
+    // The chain in blocks of a few units: in round r stage k works on block
+    // r - k, so the stages of one round are independent and run two at a
+    // time. Each stage sees exactly the samples it would see stage after
+    // stage. False when the stages are not all order-6 filters at the start
+    // of a sample, or there is too little to overlap.
+    bool ConvertPipelined(SRJBuffer& in, SRJBuffer& out);
+
+    // Two buffers per boundary between stages, kept from call to call.
+    std::vector<std::vector<uint8_t>> m_pipe;
+    std::vector<SRFilterTask> m_tasks;
 };

@@ -5,6 +5,7 @@
 #include <cstring>
 
 #include "afc/SException.h"
+#include "afc/SRFilterKernel.h"
 
 static_assert(std::endian::native == std::endian::little, "samples are read and written as little-endian words");
 
@@ -36,59 +37,8 @@ struct Phases {
     uint32_t down;
 };
 
-// One pass over `samples` input samples of an order-6 filter, starting at
-// an input sample (up phase 0), with coefficients and state in registers.
-// A step with an input sample runs the full recursion; a zero-stuffed step
-// drops the b terms, which changes no bit of the result (b*0 - a*y + s is
-// s - a*y exactly, and the sign of a zero never reaches a nonzero value).
-Phases filter_order6(const float* a, const float* b, float* s, const uint8_t* in, uint32_t samples, uint8_t* out,
-                     uint32_t L, uint32_t M, Phases ph) {
-    const float a2 = a[2], a3 = a[3], a4 = a[4], a5 = a[5], a6 = a[6], a7 = a[7];
-    const float b1 = b[1], b2 = b[2], b3 = b[3], b4 = b[4], b5 = b[5], b6 = b[6], b7 = b[7];
-    float s1 = s[1], s2 = s[2], s3 = s[3], s4 = s[4], s5 = s[5], s6 = s[6];
-    const float gain = static_cast<float>(L);
-    uint32_t down = ph.down;
-
-    for (uint32_t i = 0; i < samples; ++i) {
-        const float x = load_sample(in + 2 * i);
-        float y = b1 * x + s1;
-        s1 = (b2 * x - a2 * y) + s2;
-        s2 = (b3 * x - a3 * y) + s3;
-        s3 = (b4 * x - a4 * y) + s4;
-        s4 = (b5 * x - a5 * y) + s5;
-        s5 = (b6 * x - a6 * y) + s6;
-        s6 = b7 * x - a7 * y;
-        if (down == 0) {
-            store_sample(out, gain, y);
-            out += 2;
-        }
-        if (++down == M) down = 0;
-        for (uint32_t j = 1; j < L; ++j) {
-            y = s1;
-            s1 = s2 - a2 * y;
-            s2 = s3 - a3 * y;
-            s3 = s4 - a4 * y;
-            s4 = s5 - a5 * y;
-            s5 = s6 - a6 * y;
-            s6 = -(a7 * y);
-            if (down == 0) {
-                store_sample(out, gain, y);
-                out += 2;
-            }
-            if (++down == M) down = 0;
-        }
-    }
-    s[1] = s1;
-    s[2] = s2;
-    s[3] = s3;
-    s[4] = s4;
-    s[5] = s5;
-    s[6] = s6;
-    return {0, down};
-}
-
-// Any other order, or a call that starts between an input sample and its
-// zeros: the same recursion over the arrays.
+// The recursion of any order over the arrays, from any phase; the fast
+// loops take order 6 from the start of an input sample: the same recursion over the arrays.
 Phases filter_any(int n, const float* a, const float* b, float* s, const uint8_t* in, uint32_t samples,
                   uint8_t* out, uint32_t L, uint32_t M, Phases ph) {
     const float gain = static_cast<float>(L);
@@ -180,12 +130,27 @@ void SRSimpleSRConverter::ConvertUnits(SRJBuffer& in, SRJBuffer& out) {
     if (samples == 0) return;
     const uint8_t* src = in.GetBufferPtr();
     uint8_t* dst = out.GetBufferPtr();
-    const Phases start{m_upPhase, m_downPhase};
-    Phases end;
-    if (m_order == 6 && m_upPhase == 0)
-        end = filter_order6(m_a.data(), m_b.data(), m_s.data(), src, samples, dst, m_up, m_down, start);
-    else
-        end = filter_any(m_order, m_a.data(), m_b.data(), m_s.data(), src, samples, dst, m_up, m_down, start);
+    SRFilterTask task;
+    if (MakeFilterTask(task)) {
+        task.in = src;
+        task.samples = samples;
+        task.out = dst;
+        afc_kernel::RunOrder6(task);
+        return;
+    }
+    const Phases end = filter_any(m_order, m_a.data(), m_b.data(), m_s.data(), src, samples, dst, m_up, m_down,
+                                  {m_upPhase, m_downPhase});
     m_upPhase = end.up;
     m_downPhase = end.down;
+}
+
+bool SRSimpleSRConverter::MakeFilterTask(SRFilterTask& task) {
+    if (m_order != 6 || m_upPhase != 0) return false;
+    task.a = m_a.data();
+    task.b = m_b.data();
+    task.s = m_s.data();
+    task.L = m_up;
+    task.M = m_down;
+    task.downPhase = &m_downPhase;
+    return true;
 }

@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "afc/SRFilterDesigner.h"
+#include "afc/SRFilterKernel.h"
 #include "afc/SRSamplingRateConverter.h"
 
 class SRSimpleSRConverter : public SRSamplingRateConverter {
@@ -24,6 +25,10 @@ public:
     // Elliptic low-pass of order 6, 1 dB ripple, 60 dB attenuation, edge at
     // the lower of the two Nyquist frequencies; no filter when L = M = 1.
     virtual void SpecifyFilter();
+    // Points `task` at this stage's filter and phases when the fast order-6
+    // loop applies (order 6, at the start of an input sample); the caller
+    // fills in the samples.
+    bool MakeFilterTask(SRFilterTask& task);
 
     const SRFilterSpecification& Specification() const { return m_spec; }
     uint16_t FilterOrder() const { return m_order; }
