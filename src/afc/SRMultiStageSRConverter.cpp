@@ -213,6 +213,11 @@ bool SRMultiStageSRConverter::ConvertPipelined(SRJBuffer& in, SRJBuffer& out) {
                                          : m_pipe[2 * k + round % 2].data();
             m_tasks.push_back(task);
         }
+        // Longest first: the lane that finishes early takes the next one, and
+        // the two lanes end close together.
+        std::stable_sort(m_tasks.begin(), m_tasks.end(), [](const SRFilterTask& x, const SRFilterTask& y) {
+            return static_cast<uint64_t>(x.samples) * x.L > static_cast<uint64_t>(y.samples) * y.L;
+        });
         afc_kernel::RunOrder6Tasks(m_tasks.data(), m_tasks.size());
     }
     return true;
