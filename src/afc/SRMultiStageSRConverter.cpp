@@ -189,8 +189,9 @@ bool SRMultiStageSRConverter::ConvertPipelined(SRJBuffer& in, SRJBuffer& out) {
         perUnit[k + 1] = perUnit[k] / base[k].M * base[k].L;
     }
 
-    // Blocks of about 2048 input samples keep the stage buffers in cache.
-    const uint32_t block = std::max<uint32_t>(1, 2048 / perUnit[0]);
+    // Short blocks: the rounds that fill and drain the pipeline, where fewer
+    // stages have work, are a small part of a call of a second or so.
+    const uint32_t block = std::max<uint32_t>(1, 512 / perUnit[0]);
     const uint32_t blocks = (units + block - 1) / block;
     out.SetSizeBytes(units * GetOutputBufferUnitSize());
     const uint8_t* src = in.GetBufferPtr();
