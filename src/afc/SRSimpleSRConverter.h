@@ -37,11 +37,13 @@ public:
     const std::vector<float>& B() const { return m_b; }
     uint32_t StepCount() const { return m_stepCount; }
 
+protected:
+    SRFilterSpecification m_spec;
+
 private:
     void DesignAndInstall();
 
     SRFilterDesigner m_designer;
-    SRFilterSpecification m_spec;
     SRFilterDesigner::Coefficients m_denominator;
     SRFilterDesigner::Coefficients m_numerator;
     uint16_t m_order = 0;

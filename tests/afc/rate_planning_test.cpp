@@ -192,3 +192,30 @@ TEST(SimpleRateConverter, ConstructionErrors) {
     }
     EXPECT_EQ(code_of([] { SRMultiStageSRConverter c(SRSamplingRateConverterPars(8000, 16000, 24)); }), 102);
 }
+
+namespace {
+
+// A stage whose specification asks for a pass band up to the Nyquist
+// frequency, which no low-pass design can give.
+class EdgeAtNyquist : public SRSimpleSRConverter {
+public:
+    using SRSimpleSRConverter::SRSimpleSRConverter;
+    void SpecifyFilter() override {
+        SRSimpleSRConverter::SpecifyFilter();
+        m_spec.passEdge = m_spec.designRate / 2;
+    }
+};
+
+}  // namespace
+
+TEST(SimpleRateConverter, NoUsableDesignIsAnErrorNotASilentPassThrough) {
+    EdgeAtNyquist c(SRSamplingRateConverterPars(16000, 8000, 16));
+    try {
+        c.Initialize();  // specifies again, through the override
+        FAIL() << "a stage without filter was built";
+    } catch (const SException& e) {
+        EXPECT_EQ(e.Code(), 201);
+        EXPECT_EQ(e.ClassName().view(), "SRSimpleSRConverter");
+        EXPECT_EQ(e.Message().view(), "No usable filter design!");
+    }
+}
