@@ -195,7 +195,7 @@ TEST(SimpleRateConverter, ConstructionErrors) {
 
 namespace {
 
-// A stage whose specification asks for a pass band up to the Nyquist
+// A stage whose filter specification asks for a pass band up to the Nyquist
 // frequency, which no low-pass design can give.
 class EdgeAtNyquist : public SRSimpleSRConverter {
 public:
