@@ -3,9 +3,11 @@
 #include <algorithm>
 #include <cmath>
 #include <cstring>
+#include <mutex>
 
 extern "C" {
 #include <libavutil/channel_layout.h>
+#include <libavutil/log.h>
 #include <libavutil/opt.h>
 }
 
@@ -42,9 +44,17 @@ void append_frame(const AVFrame* f, int channels, std::vector<int16_t>& out) {
     }
 }
 
+// The library prints nothing: libavcodec's complaints about damaged frames
+// (which the drivers handle) are switched off.
+void quiet_libav() {
+    static std::once_flag once;
+    std::call_once(once, [] { av_log_set_level(AV_LOG_QUIET); });
+}
+
 }  // namespace
 
 std::unique_ptr<AvDecoder> AvDecoder::open(AVCodecID id, int channels, int sample_rate, const char* name) {
+    quiet_libav();
     const AVCodec* codec = name ? avcodec_find_decoder_by_name(name) : nullptr;
     if (!codec) codec = avcodec_find_decoder(id);
     if (!codec) return nullptr;
@@ -86,6 +96,7 @@ bool AvDecoder::decode(const uint8_t* data, size_t size, std::vector<int16_t>& o
 }
 
 std::unique_ptr<AvEncoder> AvEncoder::open(AVCodecID id, int channels, int sample_rate, int64_t bit_rate) {
+    quiet_libav();
     const AVCodec* codec = avcodec_find_encoder(id);
     if (!codec) return nullptr;
     auto e = std::unique_ptr<AvEncoder>(new AvEncoder);
