@@ -86,7 +86,9 @@ MMRESULT SpDriver::open(const WAVEFORMATEX& src, const WAVEFORMATEX& dst, std::u
         if (sp_samples_per_frame(src.nSamplesPerSec, dst.nSamplesPerSec) == 0) return ACMERR_NOTPOSSIBLE;
         auto decoder = AvDecoder::open(AV_CODEC_ID_DSS_SP, 1, 11025);
         if (!decoder) return MMSYSERR_NOTSUPPORTED;
-        *stream = std::make_unique<SpDecodeStream>(std::move(decoder), src.nSamplesPerSec, dst.nSamplesPerSec);
+        // make_unique takes references: copy the packed fields first.
+        const uint32_t block_rate = src.nSamplesPerSec, pcm_rate = dst.nSamplesPerSec;
+        *stream = std::make_unique<SpDecodeStream>(std::move(decoder), block_rate, pcm_rate);
         return MMSYSERR_NOERROR;
     }
     if (is_mono_pcm16(src) && is_sp(dst) && src.nSamplesPerSec == dst.nSamplesPerSec) {

@@ -36,19 +36,19 @@ TEST(CodecFormats, TablePerCompressionId) {
         SCOPED_TRACE(int(r.id));
         auto f = dictation_format(r.id, 12000);
         ASSERT_TRUE(f.has_value());
-        EXPECT_EQ(f->codec.wFormatTag, r.tag);
-        EXPECT_EQ(f->codec.nChannels, 1);
-        EXPECT_EQ(f->codec.nSamplesPerSec, r.rate);
-        EXPECT_EQ(f->codec.nAvgBytesPerSec, r.bytes_per_second);
-        EXPECT_EQ(f->codec.nBlockAlign, r.block);
-        EXPECT_EQ(f->codec.wBitsPerSample, 0);
-        EXPECT_EQ(f->codec.cbSize, 0);
-        EXPECT_EQ(f->pcm.wFormatTag, 1);
-        EXPECT_EQ(f->pcm.nSamplesPerSec, r.pcm_rate);
-        EXPECT_EQ(f->pcm.nAvgBytesPerSec, 2 * r.pcm_rate);
-        EXPECT_EQ(f->pcm.nBlockAlign, 2);
-        EXPECT_EQ(f->pcm.wBitsPerSample, 16);
-        EXPECT_EQ(f->pcm_block_bytes, r.pcm_block);
+        EXPECT_EQ(+f->codec.wFormatTag, r.tag);
+        EXPECT_EQ(+f->codec.nChannels, 1);
+        EXPECT_EQ(+f->codec.nSamplesPerSec, r.rate);
+        EXPECT_EQ(+f->codec.nAvgBytesPerSec, r.bytes_per_second);
+        EXPECT_EQ(+f->codec.nBlockAlign, r.block);
+        EXPECT_EQ(+f->codec.wBitsPerSample, 0);
+        EXPECT_EQ(+f->codec.cbSize, 0);
+        EXPECT_EQ(+f->pcm.wFormatTag, 1);
+        EXPECT_EQ(+f->pcm.nSamplesPerSec, r.pcm_rate);
+        EXPECT_EQ(+f->pcm.nAvgBytesPerSec, 2 * r.pcm_rate);
+        EXPECT_EQ(+f->pcm.nBlockAlign, 2);
+        EXPECT_EQ(+f->pcm.wBitsPerSample, 16);
+        EXPECT_EQ(+f->pcm_block_bytes, r.pcm_block);
     }
     EXPECT_FALSE(dictation_format(5).has_value());
     EXPECT_FALSE(dictation_format(8).has_value());
@@ -77,12 +77,12 @@ TEST(CodecFormats, StreamsOpenSizeAndSuggestPerFormat) {
 
         WAVEFORMATEX suggestion{};
         ASSERT_EQ(acmFormatSuggest(nullptr, &f.codec, &suggestion, sizeof suggestion, 0), 0u);
-        EXPECT_EQ(suggestion.wFormatTag, 1);
-        EXPECT_EQ(suggestion.nChannels, 1);
-        EXPECT_EQ(suggestion.nSamplesPerSec, r.pcm_rate);
-        EXPECT_EQ(suggestion.nAvgBytesPerSec, 2 * r.pcm_rate);
-        EXPECT_EQ(suggestion.wBitsPerSample, 16);
-        EXPECT_EQ(suggestion.cbSize, 0);
+        EXPECT_EQ(+suggestion.wFormatTag, 1);
+        EXPECT_EQ(+suggestion.nChannels, 1);
+        EXPECT_EQ(+suggestion.nSamplesPerSec, r.pcm_rate);
+        EXPECT_EQ(+suggestion.nAvgBytesPerSec, 2 * r.pcm_rate);
+        EXPECT_EQ(+suggestion.wBitsPerSample, 16);
+        EXPECT_EQ(+suggestion.cbSize, 0);
 
         // One stored frame (zero bytes here) converts into exactly one PCM block.
         std::vector<uint8_t> block(r.block, 0), pcm(r.pcm_block + 100, 0xAA);

@@ -39,10 +39,10 @@ TEST(Mp3Driver, DecodesBytesCutAnywhereLikeFfmpeg) {
     Mp3Format f{{WAVE_FORMAT_MPEGLAYER3, 1, 16000, 4000, 1, 0, 12}, 1, 0, 144, 1, 0};
     WAVEFORMATEX suggestion{};
     ASSERT_EQ(acmFormatSuggest(nullptr, &f.wfx, &suggestion, sizeof suggestion, 0), 0u);
-    EXPECT_EQ(suggestion.wFormatTag, 1);
-    EXPECT_EQ(suggestion.nSamplesPerSec, 16000u);
-    EXPECT_EQ(suggestion.nChannels, 1);
-    EXPECT_EQ(suggestion.wBitsPerSample, 16);
+    EXPECT_EQ(+suggestion.wFormatTag, 1);
+    EXPECT_EQ(+suggestion.nSamplesPerSec, 16000u);
+    EXPECT_EQ(+suggestion.nChannels, 1);
+    EXPECT_EQ(+suggestion.wBitsPerSample, 16);
 
     auto stream = codec_test::open_stream(f.wfx, suggestion);
     ASSERT_TRUE(stream);
