@@ -70,7 +70,9 @@ uint16_t AFC_streamOpen(AFC_HANDLE* handle, const WAVEFORMATEX* src, const WAVEF
 
 uint16_t AFC_streamConvert(AFC_HANDLE* handle, const uint8_t* src, uint32_t srcBytes, uint32_t* srcTaken,
                            uint8_t* dst, uint32_t dstBytes, uint32_t* dstWritten) {
-    if (!handle || !*handle || !src || !dst) return afc_result::kNullArgument;
+    // The two count pointers are checked too: a null one would otherwise
+    // end the process instead of the call.
+    if (!handle || !*handle || !src || !srcTaken || !dst || !dstWritten) return afc_result::kNullArgument;
     if (srcBytes == 0 || dstBytes == 0) return afc_result::kZeroBytes;
     return guarded(handle, [&] {
         SRJBuffer in, out;

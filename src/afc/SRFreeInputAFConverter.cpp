@@ -1,6 +1,16 @@
 #include "afc/SRFreeInputAFConverter.h"
 
+#include <algorithm>
 #include <cmath>
+#include <cstdint>
+
+namespace {
+
+// A size beyond 32 bits is reported as the largest count, which no buffer
+// of the caller can match.
+uint32_t saturated(uint64_t bytes) { return static_cast<uint32_t>(std::min<uint64_t>(bytes, UINT32_MAX)); }
+
+}  // namespace
 
 SRFreeInputAFConverter::SRFreeInputAFConverter(const SRAFConverterPars& pars)
     : SRAFConverter(pars),
@@ -28,14 +38,14 @@ uint32_t SRFreeInputAFConverter::GetOutputSizeFor(const uint32_t& inputBytes) {
     SLockGuard lock(m_mutex);
     const uint64_t unitIn = m_chain->GetInputBufferUnitSize();
     const uint64_t unitOut = m_chain->GetOutputBufferUnitSize();
-    return static_cast<uint32_t>((inputBytes + unitIn - 1) / unitIn * unitOut);
+    return saturated((inputBytes + unitIn - 1) / unitIn * unitOut);
 }
 
 uint32_t SRFreeInputAFConverter::GetInputSizeFor(const uint32_t& outputBytes) {
     SLockGuard lock(m_mutex);
     const uint64_t unitIn = m_chain->GetInputBufferUnitSize();
     const uint64_t unitOut = m_chain->GetOutputBufferUnitSize();
-    return static_cast<uint32_t>((outputBytes + unitOut - 1) / unitOut * unitIn);
+    return saturated((outputBytes + unitOut - 1) / unitOut * unitIn);
 }
 
 void SRFreeInputAFConverter::Flush(SRJBuffer& out) {

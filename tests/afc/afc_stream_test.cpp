@@ -84,6 +84,9 @@ TEST(AfcStream, BadArguments) {
     ASSERT_NE(stream.handle, nullptr);
     EXPECT_EQ(AFC_streamConvert(&stream.handle, nullptr, 4, &taken, dst, 4, &written), 2);
     EXPECT_EQ(AFC_streamConvert(&stream.handle, src, 4, &taken, nullptr, 4, &written), 2);
+    EXPECT_EQ(AFC_streamConvert(&stream.handle, src, 4, nullptr, dst, 4, &written), 2);
+    EXPECT_EQ(AFC_streamConvert(&stream.handle, src, 4, &taken, dst, 4, nullptr), 2);
+    EXPECT_EQ(AFC_streamDestLength(&stream.handle, 4, nullptr), 2);
     EXPECT_EQ(AFC_streamConvert(&stream.handle, src, 0, &taken, dst, 4, &written), 3);
     EXPECT_EQ(AFC_streamConvert(&stream.handle, src, 4, &taken, dst, 0, &written), 3);
     EXPECT_EQ(AFC_streamDestLength(&stream.handle, 0, &size), 3);
@@ -247,6 +250,7 @@ TEST(AfcStream, SizeQueriesFlushAndReset) {
     EXPECT_EQ(c.GetOutputSizeFor(640), 882u);
     EXPECT_EQ(c.GetOutputSizeFor(641), 1764u);
     EXPECT_EQ(c.GetInputSizeFor(883), 1280u);
+    EXPECT_EQ(c.GetOutputSizeFor(0xFFFFFFFFu), 0xFFFFFFFFu) << "beyond 32 bits the size saturates";
 
     const std::vector<uint8_t> in = noise_bytes(1000, 9);
     std::vector<uint8_t> outBytes(4096);
