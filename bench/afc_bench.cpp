@@ -53,8 +53,18 @@ void put32(std::vector<uint8_t>& b, uint32_t v) {
     for (int i = 0; i < 4; ++i) b.push_back(static_cast<uint8_t>(v >> (8 * i)));
 }
 
+// Input files written for sox, removed when the run ends.
+struct InputFiles {
+    std::vector<std::string> names;
+    ~InputFiles() {
+        for (const auto& n : names) std::remove(n.c_str());
+    }
+};
+
 std::string wav_file(uint32_t rate, const std::vector<int16_t>& samples) {
-    const std::string name = "/tmp/orvkt_bench_afc_" + std::to_string(rate) + ".wav";
+    static InputFiles files;
+    const std::string name = "/tmp/orvkt_bench_afc_" + std::to_string(rate) + "_" + std::to_string(getpid()) + ".wav";
+    files.names.push_back(name);
     std::vector<uint8_t> b;
     const uint32_t data = static_cast<uint32_t>(samples.size() * 2);
     b.insert(b.end(), {'R', 'I', 'F', 'F'});
@@ -150,7 +160,7 @@ void BM_AfcConvert(benchmark::State& state, Pair pair) {
 
 void BM_SoxConvert(benchmark::State& state, Pair pair) {
     const std::string in = wav_file(pair.from, signal_at(pair.from));
-    const std::string out = "/tmp/orvkt_bench_afc_out.wav";
+    const std::string out = "/tmp/orvkt_bench_afc_out_" + std::to_string(getpid()) + ".wav";
     const std::string rate = std::to_string(pair.to);
     double seconds = 0, cpu = 0, cpuMin = 1e9;
     for (auto _ : state) {
