@@ -28,7 +28,7 @@ constexpr double kWeightPole = 0.55;
 // The decoder post-filter's factors, and how much of it we undo.
 constexpr double kPostZero = 0.5;
 constexpr double kPostPole = 0.8;
-constexpr double kPostUndo = 0.5;
+constexpr double kPostUndo = 0.35;
 
 constexpr int kWindowLength = 96 + kFrameLength;
 
@@ -70,6 +70,7 @@ void DssSpEncoder::reset() {
     inverse_in_.fill(0);
     inverse_out_.fill(0);
     inverse_tilt_ = 0;
+    compensated_past_.fill(0);
     previous_lag_ = kMinLag;
 }
 
@@ -82,18 +83,23 @@ void DssSpEncoder::encode(const int16_t pcm[kFrameLength], uint8_t frame[kFrameB
         emphasis_mem_ = v;
     }
     analyse();
+    // The filter is fitted to what we code: undo the post-filter of the
+    // input's filter on trial, fit the filter to the result, and undo the
+    // post-filter of that one.
     float t[kFrameLength];
-    compensate_post_filter(s, t);
+    compensate_post_filter(s, t, false);
+    float buf[kWindowLength];
+    for (int i = 0; i < kWindowLength; ++i)
+        buf[i] = (i < kPast ? compensated_past_[i] : t[i - kPast]) * kAnalysisWindow.w[i];
+    fit_filter(buf);
+    compensate_post_filter(s, t, true);
+    std::copy(t + kFrameLength - kPast, t + kFrameLength, compensated_past_.begin());
     for (int j = 0; j < kSubframes; ++j) encode_subframe(j, t + j * N);
     pack_frame(params_, frame);
 }
 
-void DssSpEncoder::analyse() {
-    float buf[kWindowLength];
-    for (int i = 0; i < kWindowLength; ++i) buf[i] = input_[i] * kAnalysisWindow.w[i];
-
-    // The transmitted filter.
-    Autocorrelation r = autocorrelate(buf, kWindowLength);
+void DssSpEncoder::fit_filter(const float* windowed) {
+    Autocorrelation r = autocorrelate(windowed, kWindowLength);
     r[0] *= kNoiseFloor;
     for (int i = 1; i <= kOrder; ++i) r[i] *= gaussian(kLagWindow, i);
     Polynomial a;
@@ -101,6 +107,12 @@ void DssSpEncoder::analyse() {
     levinson(r, &a, &k);
     params_.filter = quantize_filter(r, a, &direct_);
     quantized_ = polynomial_of(direct_);
+}
+
+void DssSpEncoder::analyse() {
+    float buf[kWindowLength];
+    for (int i = 0; i < kWindowLength; ++i) buf[i] = input_[i] * kAnalysisWindow.w[i];
+    fit_filter(buf);
 
     // The weighting filter uses a finer model of the spectrum than the one
     // the decoder gets, so that the noise also stays out of narrow valleys.
@@ -118,12 +130,14 @@ void DssSpEncoder::analyse() {
     }
 }
 
-void DssSpEncoder::compensate_post_filter(const float* s, float* t) {
+void DssSpEncoder::compensate_post_filter(const float* s, float* t, bool commit) {
     // The decoder follows 1/A(z) with P(z) = A(z/0.5) / A(z/0.8) (1 + m z^-1),
     // m = min(0, k1 / 2), and scales the result back to the level of its
-    // input. We code t = P'^-1 s instead of s, P' being P moved halfway
-    // towards 1, each subframe at the level of s: the decoded speech then
-    // keeps more of the input's formant balance.
+    // input. We code t = P'^-1 s instead of s, where P' undoes 35 % of P
+    // (numerator A(z/0.695), 35 % of the tilt), each subframe brought to
+    // the level of s: the decoded speech keeps more of the input's balance
+    // between formants and valleys. Undoing all of it costs more in coding
+    // noise than it gains.
     const double zero = kPostPole - kPostUndo * (kPostPole - kPostZero);
     float num[kOrder + 1], den[kOrder + 1];
     double gn = 1, gd = 1;
@@ -135,6 +149,9 @@ void DssSpEncoder::compensate_post_filter(const float* s, float* t) {
     }
     const int half_k1 = kReflectionCodebook[0][params_.filter[0]] >> 1;
     const float tilt = static_cast<float>(kPostUndo * std::min(0, half_k1) / 32768.0);
+    const auto saved_in = inverse_in_;
+    const auto saved_out = inverse_out_;
+    const float saved_tilt = inverse_tilt_;
     for (int n = 0; n < kFrameLength; ++n) {
         float acc = s[n];
         for (int i = 1; i <= kOrder; ++i) acc += num[i] * inverse_in_[i] - den[i] * inverse_out_[i];
@@ -157,6 +174,11 @@ void DssSpEncoder::compensate_post_filter(const float* s, float* t) {
             const float g = static_cast<float>(level_s / level_t);
             for (int n = j * N; n < (j + 1) * N; ++n) t[n] *= g;
         }
+    }
+    if (!commit) {
+        inverse_in_ = saved_in;
+        inverse_out_ = saved_out;
+        inverse_tilt_ = saved_tilt;
     }
 }
 

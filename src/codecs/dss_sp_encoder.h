@@ -35,7 +35,10 @@ private:
     using Weighting = std::array<float, kWeightOrder + 1>;
 
     void analyse();
-    void compensate_post_filter(const float* s, float* t);
+    void fit_filter(const float* windowed);
+    // t = the input s with the decoder's post-filter partly undone; the
+    // filter's memory advances only when `commit` is set.
+    void compensate_post_filter(const float* s, float* t, bool commit);
     void encode_subframe(int j, const float* t);
     void choose_excitation(int j, const float* x, const float* h);
 
@@ -59,6 +62,7 @@ private:
     Weighting weighted_mem_{};                                  // past weighted errors
     std::array<float, dss_sp::kOrder + 1> inverse_in_{}, inverse_out_{};
     float inverse_tilt_ = 0;
+    std::array<float, kPast> compensated_past_{};
     int previous_lag_ = dss_sp::kMinLag;
 };
 

@@ -102,6 +102,6 @@ TEST(SpRoundTrip, FullScaleToneDoesNotSaturate) {
         EXPECT_GT(level, -4.5);
         const std::vector<float> r(ref.begin() + from, ref.begin() + to);
         const std::vector<float> d(decoded.begin() + from, decoded.begin() + to);
-        EXPECT_GE(sp_quality::measure(r, d, 11000).correlation, 0.95);
+        EXPECT_GE(sp_quality::measure(r, d, 11000).correlation, 0.9);
     }
 }
