@@ -4,8 +4,6 @@
 #include <cmath>
 #include <cstring>
 
-#include "codecs/dss_sp_search.h"
-
 namespace vkt::codecs {
 
 using namespace dss_sp;
@@ -30,7 +28,7 @@ constexpr double kPostZero = 0.5;
 constexpr double kPostPole = 0.8;
 constexpr double kPostUndo = 0.35;
 
-constexpr int kWindowLength = 96 + kFrameLength;
+constexpr int kWindowLength = 96 + kFrameLength;  // the encoder's past input and one frame
 
 // The analysis window: a raised-cosine rise over the past samples and most of
 // the frame, then a quarter-cosine fall over its last subframe.
@@ -75,6 +73,7 @@ void DssSpEncoder::reset() {
 }
 
 void DssSpEncoder::encode(const int16_t pcm[kFrameLength], uint8_t frame[kFrameBytes]) {
+    static_assert(kPast + kFrameLength == kWindowLength);
     std::memmove(input_.data(), input_.data() + kFrameLength, kPast * sizeof(float));
     float* s = input_.data() + kPast;
     for (int i = 0; i < kFrameLength; ++i) {
@@ -286,9 +285,8 @@ void DssSpEncoder::choose_excitation(int j, const float* x, const float* h) {
         for (int n = p; n < N; ++n) acc += x2[n] * h[n - p];
         d[p] = acc;
     }
-    static thread_local PulseCorrelation pc;
-    pc.compute(h);
-    store_pulses(search_pulses(d, pc), &sf);
+    correlation_.compute(h);
+    store_pulses(search_pulses(d, correlation_), &sf);
 }
 
 }  // namespace vkt::codecs

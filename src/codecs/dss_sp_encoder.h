@@ -10,6 +10,7 @@
 
 #include "codecs/dss_sp_bitstream.h"
 #include "codecs/dss_sp_lpc.h"
+#include "codecs/dss_sp_search.h"
 #include "codecs/dss_sp_synthesis.h"
 
 namespace vkt::codecs {
@@ -43,6 +44,7 @@ private:
     void choose_excitation(int j, const float* x, const float* h);
 
     float weight_gamma_;  // numerator bandwidth factor of the weighting filter
+    dss_sp::PulseCorrelation correlation_;  // scratch of the pulse search
 
     dss_sp::FrameParams params_;
     // Decoder state, tracked exactly.
