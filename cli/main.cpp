@@ -22,6 +22,8 @@ int main(int argc, char** argv) {
     });
 
     orvkt_cli::register_header_block(app, ctx);
+    orvkt_cli::register_copy(app, ctx);
+    orvkt_cli::register_delete(app, ctx);
 
     try {
         app.parse(argc, argv);

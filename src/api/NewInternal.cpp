@@ -7,6 +7,7 @@
 #include "dss/INTERNAL.h"
 #include "platform/vkt_error.h"
 #include "platform/vkt_trace.h"
+#include "tools/SecureFileManagement.h"
 
 using vkt::api::not_available;
 using namespace vkt::platform;
@@ -211,16 +212,18 @@ ORVKT_API VKTRESULT ORVKTWAVMixStereo(const char* pcszWAVSrcFileName, const char
 
 ORVKT_API VKTRESULT ORVKTCopyFile(const char* lpcstrSourceFile, const char* lpcstrDestFile, int32_t bWriteThrough) {
     VKT_TRACE_TEXT("+ORVKTCopyFile");
-    VKT_TRACE_PARAM("lpcstrSourceFile", "%s", lpcstrSourceFile);
-    VKT_TRACE_PARAM("lpcstrDestFile", "%s", lpcstrDestFile);
-    VKT_TRACE_PARAM("bWriteThrough", "%d", bWriteThrough);
-    return not_available("ORVKTCopyFile");
+    try {
+        return SecureFileManagement::CopyFile(lpcstrSourceFile, lpcstrDestFile, bWriteThrough);
+    }
+    VKT_CATCH_RETURN("catched in ORVKTCopyFile")
 }
 
 ORVKT_API VKTRESULT ORVKTDeleteFile(const char* lpcstrFile) {
     VKT_TRACE_TEXT("+ORVKTDeleteFile");
-    VKT_TRACE_PARAM("lpcstrFile", "%s", lpcstrFile);
-    return not_available("ORVKTDeleteFile");
+    try {
+        return SecureFileManagement::DeleteFile(lpcstrFile);
+    }
+    VKT_CATCH_RETURN("catched in ORVKTDeleteFile")
 }
 
 }  // extern "C"

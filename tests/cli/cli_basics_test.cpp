@@ -48,3 +48,16 @@ TEST(Cli, TraceOptionWritesTheLog) {
     std::string text(log.begin(), log.end());
     EXPECT_NE(text.find("+ORVKTReadDSSHeader"), std::string::npos) << text;
 }
+
+TEST(Cli, CopyThenDeleteWithResultCodes) {
+    TempDir tmp;
+    write_bytes(tmp.path("a.wav"), std::vector<uint8_t>(3000, 7));
+    auto c = run_command(cli() + " copy " + shell_quote(tmp.path("a.wav")) + " " + shell_quote(tmp.path("b.wav")));
+    EXPECT_EQ(c.status, 0) << c.output;
+    EXPECT_EQ(read_bytes(tmp.path("b.wav")), read_bytes(tmp.path("a.wav")));
+    auto again = run_command(cli() + " copy " + shell_quote(tmp.path("a.wav")) + " " + shell_quote(tmp.path("b.wav")));
+    EXPECT_EQ(again.status, 37) << again.output;
+    auto d = run_command(cli() + " delete " + shell_quote(tmp.path("a.wav")) + " " + shell_quote(tmp.path("b.wav")));
+    EXPECT_EQ(d.status, 0) << d.output;
+    EXPECT_TRUE(tmp.entries().empty());
+}

@@ -1,0 +1,136 @@
+// The corrupt-block filter of verified copies, on hand-built stored blocks.
+#include "edit/DSSDataHandler.h"
+
+#include "support/test_support.h"
+#include "trace/xkrvlog_capture.h"
+
+using namespace vkt::platform;
+using namespace orvkt_test;
+
+namespace {
+
+// A data block as stored in the file (pair-swapped): frame-pointer word
+// little-endian, frame count, 0xFF, compression id, 0xFF, then frame bytes.
+std::vector<uint8_t> stored_block(uint16_t word, uint8_t count, uint8_t id, uint8_t fill) {
+    std::vector<uint8_t> b(512, fill);
+    b[0] = static_cast<uint8_t>(word & 0xFF);
+    b[1] = static_cast<uint8_t>(word >> 8);
+    b[2] = count;
+    b[3] = 0xFF;
+    b[4] = id;
+    b[5] = 0xFF;
+    return b;
+}
+
+std::vector<uint8_t> header(const char* self_id, uint8_t blocks) {
+    std::vector<uint8_t> h(512 * blocks, 0xFF);
+    h[0] = blocks;
+    h[1] = static_cast<uint8_t>(self_id[0]);
+    h[2] = static_cast<uint8_t>(self_id[1]);
+    h[3] = static_cast<uint8_t>(self_id[2]);
+    return h;
+}
+
+void append(std::vector<uint8_t>& to, const std::vector<uint8_t>& bytes) { to.insert(to.end(), bytes.begin(), bytes.end()); }
+
+class FilterTest : public ::testing::Test {
+protected:
+    TempDir tmp;
+    std::string out_name = tmp.path("out.dss");
+    UniqueFile out;
+    DSSDataHandler handler{true};
+
+    void SetUp() override {
+        uint32_t err = 0;
+        out.reset(file_open(out_name.c_str(), GENERIC_WRITE, 0, CREATE_ALWAYS, 0, &err));
+        ASSERT_TRUE(out);
+    }
+    // Feeds the stream in chunks of the given size; returns what reached the file.
+    std::vector<uint8_t> run(const std::vector<uint8_t>& stream, size_t chunk = 16384) {
+        for (size_t pos = 0; pos < stream.size(); pos += chunk) {
+            uint32_t n = static_cast<uint32_t>(std::min(chunk, stream.size() - pos));
+            uint32_t written = 0;
+            EXPECT_NE(handler.WriteWithoutCorrBlocks(out.get(), stream.data() + pos, n, &written), 0);
+        }
+        File* f = out.release();
+        file_close(f);
+        return read_bytes(out_name);
+    }
+};
+
+}  // namespace
+
+TEST_F(FilterTest, PlausibleDssStreamIsCopiedByteForByte) {
+    auto s = header("dss", 2);
+    append(s, stored_block(0x030F, 13, 0, 0x11));  // 13 frames from offset 6: 539 < 553
+    append(s, stored_block(0x108F, 12, 0, 0x22));  // continuation of 27 bytes, offset 33
+    append(s, stored_block(0x0007, 0, 0, 0x33));   // word /16 == 0: offset from byte 3 (0xFF -> 0xFFF/8)
+    s[512 * 4 + 2] = 0xFF;                          // count 0xFF and 0xFF at byte 5: no frames
+    EXPECT_EQ(run(s), s);
+    EXPECT_FALSE(handler.CorruptBlockSeen());
+}
+
+TEST_F(FilterTest, Ds2StreamPassesUnchangedWhateverItsBlocks) {
+    auto s = header("ds2", 1);
+    append(s, stored_block(0x030F, 14, 6, 0x44));  // would be dropped in a DSS stream
+    EXPECT_EQ(run(s), s);
+    EXPECT_TRUE(handler.PassThrough());
+    EXPECT_FALSE(handler.CorruptBlockSeen());
+}
+
+TEST_F(FilterTest, ImplausibleBlocksAreDroppedAndTheRestKept) {
+    xkrvlog::Capture capture;
+    auto good1 = stored_block(0x030F, 5, 0, 0x01);
+    auto too_many = stored_block(0x030F, 14, 0, 0x02);
+    auto bad_id = stored_block(0x030F, 3, 6, 0x03);
+    auto bad_pointer = stored_block(20 * 128 + 15, 13, 0, 0x04);  // 13*41 + 20 = 553
+    auto good2 = stored_block(0x030F, 5, 4, 0x05);
+    auto s = header("dss", 1);
+    for (auto* b : {&good1, &too_many, &bad_id, &bad_pointer, &good2}) append(s, *b);
+
+    auto expect = header("dss", 1);
+    append(expect, good1);
+    append(expect, good2);
+    EXPECT_EQ(run(s), expect);
+    EXPECT_TRUE(handler.CorruptBlockSeen());
+    EXPECT_TRUE(capture.contains_error(14, "Corrupt block: Invalid number of frames"));
+    EXPECT_TRUE(capture.contains_error(18, "VKT_ERR_INVALID_COMPRESSIONID byCompressionId_p"));
+    EXPECT_TRUE(capture.contains_error(20, "Corrupt block: Invalid Framepointer"));
+    EXPECT_TRUE(capture.contains(" ... ignoring block pos:"));
+}
+
+TEST_F(FilterTest, FrameCountFallsBackToTheSecondCountByte) {
+    auto b = stored_block(0x030F, 0, 0, 0x01);
+    b[5] = 14;  // count byte 0: the second count byte says 14
+    auto s = header("dss", 1);
+    append(s, b);
+    EXPECT_EQ(run(s).size(), 512u);
+    EXPECT_TRUE(handler.CorruptBlockSeen());
+}
+
+TEST_F(FilterTest, ChunkRemainderShorterThanABlockGoesOutUnchecked) {
+    // Header first, then a chunk of 700 bytes: one checked block, 188 bytes as they are.
+    auto h = header("dss", 1);
+    uint32_t written = 0;
+    ASSERT_NE(handler.WriteWithoutCorrBlocks(out.get(), h.data(), 512, &written), 0);
+    auto chunk = stored_block(0x030F, 2, 0, 0x21);
+    std::vector<uint8_t> tail(188, 0xEE);
+    tail[2] = 99;  // would be implausible as a block header
+    append(chunk, tail);
+    ASSERT_NE(handler.WriteWithoutCorrBlocks(out.get(), chunk.data(), 700, &written), 0);
+    EXPECT_EQ(written, 700u);
+    File* f = out.release();
+    file_close(f);
+    EXPECT_EQ(read_bytes(out_name).size(), 1212u);
+}
+
+TEST_F(FilterTest, HeaderBlocksReachingIntoTheNextChunkAreNotChecked) {
+    auto s = header("dss", 3);
+    // Header blocks 2 and 3 look like corrupt data blocks; a 512-byte chunk
+    // size makes them arrive in later calls.
+    s[512 + 2] = 200;
+    s[1024 + 4] = 7;
+    append(s, stored_block(0x030F, 1, 0, 0x31));
+    EXPECT_EQ(run(s, 512), s);
+    EXPECT_FALSE(handler.CorruptBlockSeen());
+}

@@ -1,0 +1,179 @@
+// Verified copy and safe delete, through the exports.
+#include <sys/stat.h>
+
+#include "OrvaneVktapi.h"
+#include "platform/fileio.h"
+#include "support/test_support.h"
+#include "tools/SecureFileManagement.h"
+#include "trace/xkrvlog_capture.h"
+
+using namespace orvkt_test;
+
+namespace {
+
+std::vector<uint8_t> bytes_of(size_t n, uint8_t seed) {
+    std::vector<uint8_t> v(n);
+    for (size_t i = 0; i < n; ++i) v[i] = static_cast<uint8_t>(i * 13 + seed);
+    return v;
+}
+
+// A DSS file of our family with two header blocks (header 2 version 1) and
+// `blocks` plausible data blocks; block `corrupt` (1-based, 0 = none) holds 14 frames.
+std::vector<uint8_t> zrm2_dss(int blocks, int corrupt) {
+    std::vector<uint8_t> f(1024, 0xFF);
+    f[0] = 2;
+    f[1] = 'd';
+    f[2] = 's';
+    f[3] = 's';
+    f[8] = 3;
+    f[9] = f[10] = f[11] = 0;
+    f[32] = 0xFE;
+    f[33] = 0xFF;
+    f[512] = 1;
+    f[513] = 0;
+    for (int b = 1; b <= blocks; ++b) {
+        std::vector<uint8_t> blk(512, static_cast<uint8_t>(b));
+        blk[0] = 0x0F;
+        blk[1] = 0x03;
+        blk[2] = b == corrupt ? 14 : 12;
+        blk[3] = 0xFF;
+        blk[4] = 0;
+        blk[5] = 0xFF;
+        f.insert(f.end(), blk.begin(), blk.end());
+    }
+    return f;
+}
+
+}  // namespace
+
+TEST(CopyFile, ArgumentAndExistenceChecks) {
+    TempDir tmp;
+    EXPECT_EQ(ORVKTCopyFile(nullptr, tmp.path("b").c_str(), 0), VKT_ERR_FILE_NAME);
+    EXPECT_EQ(ORVKTCopyFile(tmp.path("a").c_str(), nullptr, 0), VKT_ERR_FILE_NAME);
+    EXPECT_EQ(ORVKTCopyFile(tmp.path("missing").c_str(), tmp.path("b").c_str(), 0), VKT_ERR_OPEN_FILE);
+    EXPECT_EQ(ORVKTCopyFile(tmp.dir().c_str(), tmp.path("b").c_str(), 0), VKT_ERR_OPEN_FILE) << "a directory";
+    EXPECT_FALSE(file_exists(tmp.path("b")));
+
+    write_bytes(tmp.path("a"), bytes_of(100, 1));
+    write_bytes(tmp.path("b"), bytes_of(50, 2));
+    EXPECT_EQ(ORVKTCopyFile(tmp.path("a").c_str(), tmp.path("b").c_str(), 0), VKT_ERR_DEST_EXISTS);
+    EXPECT_EQ(read_bytes(tmp.path("b")), bytes_of(50, 2)) << "the existing file is untouched";
+}
+
+TEST(CopyFile, PlainFileIsCopiedExactlyInBothModes) {
+    TempDir tmp;
+    auto data = bytes_of(16384 * 3 + 77, 5);  // pieces of 16 KiB and a short last one
+    write_bytes(tmp.path("src.wav"), data);
+    EXPECT_EQ(ORVKTCopyFile(tmp.path("src.wav").c_str(), tmp.path("buffered.wav").c_str(), 0), VKT_OK);
+    EXPECT_EQ(read_bytes(tmp.path("buffered.wav")), data);
+    EXPECT_EQ(ORVKTCopyFile(tmp.path("src.wav").c_str(), tmp.path("through.wav").c_str(), 1), VKT_OK);
+    EXPECT_EQ(read_bytes(tmp.path("through.wav")), data);
+}
+
+TEST(CopyFile, EmptySourceGives40AndKeepsTheEmptyCopy) {
+    TempDir tmp;
+    write_bytes(tmp.path("empty.dss"), {});
+    EXPECT_EQ(ORVKTCopyFile(tmp.path("empty.dss").c_str(), tmp.path("copy.dss").c_str(), 0), VKT_ERR_COPY_FAILED);
+    EXPECT_TRUE(file_exists(tmp.path("copy.dss")));
+    EXPECT_TRUE(read_bytes(tmp.path("copy.dss")).empty());
+}
+
+TEST(CopyFile, ReadOnlySourceGivesAReadOnlyCopy) {
+    TempDir tmp;
+    write_bytes(tmp.path("ro.wav"), bytes_of(1000, 3));
+    ASSERT_EQ(::chmod(tmp.path("ro.wav").c_str(), 0444), 0);
+    ASSERT_EQ(ORVKTCopyFile(tmp.path("ro.wav").c_str(), tmp.path("copy.wav").c_str(), 0), VKT_OK);
+    uint32_t attributes = 0;
+    ASSERT_EQ(vkt::platform::get_file_attributes(tmp.path("copy.wav").c_str(), &attributes), 0u);
+    EXPECT_NE(attributes & vkt::platform::FILE_ATTRIBUTE_READONLY, 0u);
+}
+
+TEST(CopyFile, WriteFailureRemovesThePartialCopy) {
+    TempDir tmp;
+    write_bytes(tmp.path("src.wav"), bytes_of(100000, 9));
+    vkt::platform::inject_write_failure(20000, vkt::platform::ERROR_DISK_FULL);
+    uint32_t r = ORVKTCopyFile(tmp.path("src.wav").c_str(), tmp.path("copy.wav").c_str(), 1);
+    vkt::platform::clear_write_failure();
+    EXPECT_EQ(r, VKT_ERR_COPY_FAILED);
+    EXPECT_FALSE(file_exists(tmp.path("copy.wav")));
+    EXPECT_EQ(read_bytes(tmp.path("src.wav")).size(), 100000u) << "the source is untouched";
+}
+
+TEST(CopyFile, CorruptBlockOfOurDssFileIsLeftOutWithoutVerification) {
+    TempDir tmp;
+    auto src = zrm2_dss(6, 4);
+    write_bytes(tmp.path("rec.dss"), src);
+    xkrvlog::Capture capture;
+    ASSERT_EQ(ORVKTCopyFile(tmp.path("rec.dss").c_str(), tmp.path("copy.dss").c_str(), 1), VKT_OK);
+    auto copy = read_bytes(tmp.path("copy.dss"));
+    ASSERT_EQ(copy.size(), src.size() - 512);
+    EXPECT_TRUE(std::equal(copy.begin(), copy.begin() + 1024 + 3 * 512, src.begin()));
+    EXPECT_TRUE(std::equal(copy.begin() + 1024 + 3 * 512, copy.end(), src.begin() + 1024 + 4 * 512));
+    EXPECT_TRUE(capture.contains("ZRM2 DSS file: Using WriteWithoutCorrBlocks()"));
+}
+
+TEST(CopyFile, Ds2AndForeignDssFilesAreNeverFiltered) {
+    TempDir tmp;
+    auto src = zrm2_dss(6, 4);
+    write_bytes(tmp.path("rec.ds2"), src);
+    ASSERT_EQ(ORVKTCopyFile(tmp.path("rec.ds2").c_str(), tmp.path("copy.ds2").c_str(), 1), VKT_OK);
+    EXPECT_EQ(read_bytes(tmp.path("copy.ds2")), src);
+
+    src[8] = 2;  // an Olympus recording
+    write_bytes(tmp.path("oly.dss"), src);
+    ASSERT_EQ(ORVKTCopyFile(tmp.path("oly.dss").c_str(), tmp.path("copy.dss").c_str(), 1), VKT_OK);
+    EXPECT_EQ(read_bytes(tmp.path("copy.dss")), src);
+}
+
+TEST(FilterChoice, ClassesTwoAndThreeOfOurFamilyOnly) {
+    std::vector<uint8_t> img(1024, 0xFF);
+    img[1] = 'e';
+    img[2] = 'n';
+    img[3] = 'c';
+    img[8] = 3;
+    img[9] = img[10] = img[11] = 0;
+    img[512] = 2;
+    img[513] = 0;
+    EXPECT_TRUE(SecureFileManagement::IsFilterableHeaderImage(img.data(), 1024));
+    img[512] = 3;
+    EXPECT_FALSE(SecureFileManagement::IsFilterableHeaderImage(img.data(), 1024)) << "header-2 version 3";
+    img[32] = 0xFD;
+    img[33] = 0xFF;
+    EXPECT_TRUE(SecureFileManagement::IsFilterableHeaderImage(img.data(), 512)) << "one header block";
+    img[32] = 0xFE;
+    EXPECT_FALSE(SecureFileManagement::IsFilterableHeaderImage(img.data(), 512));
+    EXPECT_FALSE(SecureFileManagement::IsFilterableHeaderImage(img.data(), 513));
+    img[1] = 'w';
+    img[32] = 0xFD;
+    EXPECT_FALSE(SecureFileManagement::IsFilterableHeaderImage(img.data(), 512)) << "self-id";
+}
+
+TEST(FileCrc, Ieee8023Reflected) {
+    TempDir tmp;
+    write_bytes(tmp.path("check"), {'1', '2', '3', '4', '5', '6', '7', '8', '9'});
+    uint32_t crc = 0;
+    ASSERT_EQ(SecureFileManagement::FileCrc(tmp.path("check").c_str(), &crc), 0u);
+    EXPECT_EQ(crc, 0xCBF43926u);  // the standard check value of CRC-32
+    EXPECT_EQ(SecureFileManagement::FileCrc(tmp.path("none").c_str(), &crc), vkt::platform::ERROR_FILE_NOT_FOUND);
+}
+
+TEST(DeleteFile, ReadOnlyFileStaysAndNormalFileLeavesNoTemporary) {
+    TempDir tmp;
+    write_bytes(tmp.path("ro.dss"), bytes_of(10, 1));
+    ASSERT_EQ(::chmod(tmp.path("ro.dss").c_str(), 0444), 0);
+    EXPECT_EQ(ORVKTDeleteFile(tmp.path("ro.dss").c_str()), VKT_ERR_FILE_READONLY);
+    EXPECT_TRUE(file_exists(tmp.path("ro.dss")));
+
+    write_bytes(tmp.path("rec.dss"), bytes_of(10, 2));
+    write_bytes(tmp.path("~del.tmp"), bytes_of(3, 3));  // a leftover of an earlier run
+    EXPECT_EQ(ORVKTDeleteFile(tmp.path("rec.dss").c_str()), VKT_OK);
+    EXPECT_EQ(tmp.entries(), std::vector<std::string>{"ro.dss"});
+}
+
+TEST(DeleteFile, MissingNamesAndFolders) {
+    TempDir tmp;
+    EXPECT_EQ(ORVKTDeleteFile(nullptr), VKT_ERR_FILE_NAME);
+    EXPECT_EQ(ORVKTDeleteFile(tmp.path("none.dss").c_str()), VKT_ERR_FILE_NAME);
+    EXPECT_EQ(ORVKTDeleteFile(tmp.dir().c_str()), VKT_ERR_FILE_NAME);
+    EXPECT_TRUE(file_exists(tmp.dir()));
+}
