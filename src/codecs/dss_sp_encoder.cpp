@@ -12,21 +12,16 @@ namespace {
 
 constexpr int N = kSubframeLength;
 
-// Pre-emphasis (1 - 0.2 z^-1) / 0.8: unity at 0 Hz, +3.5 dB at half the
-// sampling rate. It offsets the loss of high-frequency energy that
-// least-squares coding causes where the signal is weak.
-constexpr float kEmphasis = 0.2f;
 // Gaussian lag windows (bandwidth as a fraction of the sampling rate) and a
 // white-noise floor on r[0].
 constexpr double kLagWindow = 0.006;
 constexpr double kWeightLagWindow = 0.004;
 constexpr double kNoiseFloor = 1.0001;
-// Denominator of the weighting filter; the numerator depends on the rate.
+// Denominator of the weighting filter.
 constexpr double kWeightPole = 0.55;
-// The decoder post-filter's factors, and how much of it we undo.
+// The decoder post-filter's factors.
 constexpr double kPostZero = 0.5;
 constexpr double kPostPole = 0.8;
-constexpr double kPostUndo = 0.35;
 
 constexpr int kWindowLength = 96 + kFrameLength;  // the encoder's past input and one frame
 
@@ -50,7 +45,15 @@ double gaussian(double bandwidth, int lag) {
 
 }  // namespace
 
-DssSpEncoder::DssSpEncoder(int sample_rate) : weight_gamma_(sample_rate == 8000 ? 0.92f : 0.96f) { reset(); }
+DssSpEncoder::Tuning DssSpEncoder::tuning_for(int sample_rate) {
+    // Measured on espeak-ng speech: at 8 kHz the signal holds more weak
+    // high-frequency detail relative to its bandwidth, and lighter noise
+    // shaping and emphasis with more of the post-filter undone do better.
+    if (sample_rate == 8000) return {0.92, 0.1f, 0.5};
+    return {0.96, 0.2f, 0.35};
+}
+
+DssSpEncoder::DssSpEncoder(int sample_rate) : tuning_(tuning_for(sample_rate)) { reset(); }
 
 void DssSpEncoder::reset() {
     params_ = FrameParams{};
@@ -78,7 +81,7 @@ void DssSpEncoder::encode(const int16_t pcm[kFrameLength], uint8_t frame[kFrameB
     float* s = input_.data() + kPast;
     for (int i = 0; i < kFrameLength; ++i) {
         const float v = pcm[i];
-        s[i] = (v - kEmphasis * emphasis_mem_) / (1 - kEmphasis);
+        s[i] = (v - tuning_.emphasis * emphasis_mem_) / (1 - tuning_.emphasis);
         emphasis_mem_ = v;
     }
     analyse();
@@ -124,7 +127,7 @@ void DssSpEncoder::analyse() {
     for (int i = 0; i <= kWeightOrder; ++i) {
         weight_num_[i] = static_cast<float>(aw[i] * gn);
         weight_den_[i] = static_cast<float>(aw[i] * gd);
-        gn *= weight_gamma_;
+        gn *= tuning_.weight_zero;
         gd *= kWeightPole;
     }
 }
@@ -132,12 +135,13 @@ void DssSpEncoder::analyse() {
 void DssSpEncoder::compensate_post_filter(const float* s, float* t, bool commit) {
     // The decoder follows 1/A(z) with P(z) = A(z/0.5) / A(z/0.8) (1 + m z^-1),
     // m = min(0, k1 / 2), and scales the result back to the level of its
-    // input. We code t = P'^-1 s instead of s, where P' undoes 35 % of P
-    // (numerator A(z/0.695), 35 % of the tilt), each subframe brought to
-    // the level of s: the decoded speech keeps more of the input's balance
-    // between formants and valleys. Undoing all of it costs more in coding
-    // noise than it gains.
-    const double zero = kPostPole - kPostUndo * (kPostPole - kPostZero);
+    // input. We code t = P'^-1 s instead of s, where P' is part of P (at
+    // 12 kHz 35 %: numerator A(z/0.695) and 35 % of the tilt), each subframe
+    // brought to the level of s: the decoded speech keeps more of the input's
+    // balance between formants and valleys. Undoing all of it costs more in
+    // coding noise than it gains.
+    const double undo = tuning_.post_undo;
+    const double zero = kPostPole - undo * (kPostPole - kPostZero);
     float num[kOrder + 1], den[kOrder + 1];
     double gn = 1, gd = 1;
     for (int i = 0; i <= kOrder; ++i) {
@@ -147,7 +151,7 @@ void DssSpEncoder::compensate_post_filter(const float* s, float* t, bool commit)
         gd *= zero;
     }
     const int half_k1 = kReflectionCodebook[0][params_.filter[0]] >> 1;
-    const float tilt = static_cast<float>(kPostUndo * std::min(0, half_k1) / 32768.0);
+    const float tilt = static_cast<float>(undo * std::min(0, half_k1) / 32768.0);
     const auto saved_in = inverse_in_;
     const auto saved_out = inverse_out_;
     const float saved_tilt = inverse_tilt_;

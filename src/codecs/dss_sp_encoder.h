@@ -17,8 +17,8 @@ namespace vkt::codecs {
 
 class DssSpEncoder {
 public:
-    // The sampling rate only tunes the noise weighting (8000 or 12000; other
-    // rates are treated as 12000).
+    // The sampling rate only tunes the encoder (8000 or 12000; other rates
+    // are treated as 12000).
     explicit DssSpEncoder(int sample_rate = 12000);
 
     // Encodes the next 288 samples into a frame in block order. The state
@@ -43,7 +43,14 @@ private:
     void encode_subframe(int j, const float* t);
     void choose_excitation(int j, const float* x, const float* h);
 
-    float weight_gamma_;  // numerator bandwidth factor of the weighting filter
+    struct Tuning {
+        double weight_zero;  // numerator factor of the weighting filter
+        float emphasis;      // pre-emphasis (1 - e z^-1) / (1 - e)
+        double post_undo;    // share of the decoder's post-filter undone
+    };
+    static Tuning tuning_for(int sample_rate);
+
+    Tuning tuning_;
     dss_sp::PulseCorrelation correlation_;  // scratch of the pulse search
 
     dss_sp::FrameParams params_;
