@@ -49,8 +49,8 @@ DssSpEncoder::Tuning DssSpEncoder::tuning_for(int sample_rate) {
     // Measured on espeak-ng speech: at 8 kHz the signal holds more weak
     // high-frequency detail relative to its bandwidth, and lighter noise
     // shaping and emphasis with more of the post-filter undone do better.
-    if (sample_rate == 8000) return {0.92, 0.1f, 0.5};
-    return {0.96, 0.2f, 0.35};
+    if (sample_rate == 8000) return {0.92, 0.1f, 0.5, false};
+    return {0.96, 0.2f, 0.35, true};
 }
 
 DssSpEncoder::DssSpEncoder(int sample_rate) : tuning_(tuning_for(sample_rate)) { reset(); }
@@ -72,6 +72,7 @@ void DssSpEncoder::reset() {
     inverse_out_.fill(0);
     inverse_tilt_ = 0;
     compensated_past_.fill(0);
+    level_gain_ = 1;
     previous_lag_ = kMinLag;
 }
 
@@ -167,18 +168,24 @@ void DssSpEncoder::compensate_post_filter(const float* s, float* t, bool commit)
         inverse_tilt_ = acc - tilt * inverse_tilt_;
         t[n] = inverse_tilt_;
     }
+    // At 12 kHz the level gain of each subframe is reached by a ramp from the
+    // last one: a step at the subframe's start would add a click to code.
+    // (In the longer subframes of the 8 kHz clock the plain step does better.)
+    float previous = level_gain_;
     for (int j = 0; j < kSubframes; ++j) {
         double level_s = 0, level_t = 0;
         for (int n = j * N; n < (j + 1) * N; ++n) {
             level_s += std::fabs(s[n]);
             level_t += std::fabs(t[n]);
         }
-        if (level_t > 0) {
-            const float g = static_cast<float>(level_s / level_t);
-            for (int n = j * N; n < (j + 1) * N; ++n) t[n] *= g;
-        }
+        const float g = level_t > 0 ? static_cast<float>(level_s / level_t) : previous;
+        for (int i = 0; i < N; ++i)
+            t[j * N + i] *= tuning_.level_ramp ? previous + (g - previous) * static_cast<float>(i + 1) / N : g;
+        previous = g;
     }
-    if (!commit) {
+    if (commit) {
+        level_gain_ = previous;
+    } else {
         inverse_in_ = saved_in;
         inverse_out_ = saved_out;
         inverse_tilt_ = saved_tilt;

@@ -47,6 +47,7 @@ private:
         double weight_zero;  // numerator factor of the weighting filter
         float emphasis;      // pre-emphasis (1 - e z^-1) / (1 - e)
         double post_undo;    // share of the decoder's post-filter undone
+        bool level_ramp;     // ramp the level gain between subframes
     };
     static Tuning tuning_for(int sample_rate);
 
@@ -71,6 +72,7 @@ private:
     Weighting weighted_mem_{};                                  // past weighted errors
     std::array<float, dss_sp::kOrder + 1> inverse_in_{}, inverse_out_{};
     float inverse_tilt_ = 0;
+    float level_gain_ = 1;  // of the last subframe, see compensate_post_filter
     std::array<float, kPast> compensated_past_{};
     int previous_lag_ = dss_sp::kMinLag;
 };
