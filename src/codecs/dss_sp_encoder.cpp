@@ -46,9 +46,8 @@ double gaussian(double bandwidth, int lag) {
 }  // namespace
 
 DssSpEncoder::Tuning DssSpEncoder::tuning_for(int sample_rate) {
-    // Measured on espeak-ng speech: at 8 kHz the signal holds more weak
-    // high-frequency detail relative to its bandwidth, and lighter noise
-    // shaping and emphasis with more of the post-filter undone do better.
+    // Chosen by measurement on espeak-ng speech at each rate (see
+    // dss_sp_encoder.md).
     if (sample_rate == 8000) return {0.92, 0.1f, 0.5, false};
     return {0.96, 0.2f, 0.35, true};
 }
@@ -277,7 +276,8 @@ void DssSpEncoder::choose_excitation(int j, const float* x, const float* h) {
     params_.lag[j] = lag.lag;
     if (j == kSubframes - 1) previous_lag_ = lag.lag;
 
-    // The adaptive gain nearest the optimum, on the exact vector.
+    // The table gain nearest the optimum; the pulses then complete the
+    // exact integer vector of that gain.
     const double g = lag.energy > 0 ? lag.corr / lag.energy * 2048.0 : 0.0;
     int gain = 0;
     for (int i = 1; i < 32; ++i)
