@@ -1,5 +1,6 @@
 // The codec drivers that come with the library, in the order the codec
 // manager asks them.
+#include "codecs/dss_sp_frame_encoder.h"
 #include "codecs/g723_driver.h"
 #include "codecs/mp3_driver.h"
 #include "codecs/qp_driver.h"
@@ -9,7 +10,7 @@
 namespace vkt::codecs {
 
 std::vector<std::shared_ptr<acm::Driver>> builtin_drivers() {
-    return {std::make_shared<SpDriver>(), std::make_shared<QpDriver>(), std::make_shared<G723Driver>(),
+    return {std::make_shared<SpDriver>(make_dss_sp_encoder), std::make_shared<QpDriver>(), std::make_shared<G723Driver>(),
             std::make_shared<Mp3Driver>()};
 }
 

@@ -113,15 +113,28 @@ TEST(CodecFormats, EncodeStreamsForQualityAndLongPlay) {
     }
 }
 
-TEST(CodecFormats, StandardPlayEncodingIsRefusedUntilAnEncoderIsPlugged) {
-    auto f = *dictation_format(0, 12000);
-    MMRESULT result = 0;
-    EXPECT_FALSE(open_stream(f.pcm, f.codec, &result));
-    EXPECT_NE(result, 0u);
-    // The probe the WAV converter makes before encoding: 576 bytes to 42.
-    HACMSTREAM h = nullptr;
-    EXPECT_NE(acmStreamOpen(&h, nullptr, &f.pcm, &f.codec, nullptr, 0, 0, ACM_STREAMOPENF_NONREALTIME), 0u);
-    EXPECT_EQ(h, nullptr);
+TEST(CodecFormats, StandardAndLongPlayEncodeThroughTheBuiltInEncoder) {
+    for (uint8_t id : {uint8_t{0}, uint8_t{4}}) {
+        auto f = *dictation_format(id, id == 0 ? 12000 : 8000);
+        auto stream = open_stream(f.pcm, f.codec);
+        ASSERT_TRUE(stream) << int(id);
+        // The probe the WAV converter makes before encoding: one header of
+        // 576 PCM bytes and 42 block bytes, prepared and unprepared.
+        std::vector<uint8_t> pcm(576), block(42, 0xEE);
+        ACMSTREAMHEADER hdr{};
+        hdr.cbStruct = sizeof hdr;
+        hdr.dwUser = 18785;
+        hdr.pbSrc = pcm.data();
+        hdr.cbSrcLength = 576;
+        hdr.pbDst = block.data();
+        hdr.cbDstLength = 42;
+        ASSERT_EQ(acmStreamPrepareHeader(stream.get(), &hdr, 0), 0u);
+        ASSERT_EQ(acmStreamConvert(stream.get(), &hdr, 0), 0u);
+        EXPECT_EQ(hdr.cbSrcLengthUsed, 576u);
+        EXPECT_EQ(hdr.cbDstLengthUsed, 42u);
+        EXPECT_EQ(block[41], 0) << "the codec block ends in the zero byte";
+        ASSERT_EQ(acmStreamUnprepareHeader(stream.get(), &hdr, 0), 0u);
+    }
 }
 
 TEST(CodecFormats, UnknownFormatsAreRefused) {
