@@ -1,0 +1,105 @@
+// The MP3 frame-header parser against hand-made headers and ffmpeg's files.
+#include "media/CMp3File.h"
+
+#include "support/test_support.h"
+
+using namespace orvkt_test;
+
+namespace {
+
+// MPEG-1 layer III, 128 kbit/s, 44100/s, no padding, joint stereo: FF FB 90 44.
+std::vector<uint8_t> frame(uint8_t b2 = 0x90, uint8_t b3 = 0x44) {
+    uint8_t h[4] = {0xFF, 0xFB, b2, b3};
+    std::vector<uint8_t> f(CMp3File::frame_length(h), 0x55);
+    std::copy(h, h + 4, f.begin());
+    return f;
+}
+
+}  // namespace
+
+TEST(Mp3Header, ValidityAndFrameLengths) {
+    const uint8_t mpeg1_l3[4] = {0xFF, 0xFB, 0x90, 0x44};
+    EXPECT_TRUE(CMp3File::check_frame_header(mpeg1_l3));
+    EXPECT_EQ(CMp3File::frame_length(mpeg1_l3), 417u);  // 128 * 144000 / 44100
+    const uint8_t padded[4] = {0xFF, 0xFB, 0x92, 0x44};
+    EXPECT_EQ(CMp3File::frame_length(padded), 418u);
+    const uint8_t mpeg2_l3_16k_32k[4] = {0xFF, 0xF3, 0x48, 0xC4};  // MPEG-2, 32 kbit/s, 16000/s
+    EXPECT_TRUE(CMp3File::check_frame_header(mpeg2_l3_16k_32k));
+    EXPECT_EQ(CMp3File::frame_length(mpeg2_l3_16k_32k), 144u);  // 32 * 72000 / 16000
+
+    const uint8_t reserved_version[4] = {0xFF, 0xEB, 0x90, 0x44};
+    const uint8_t reserved_layer[4] = {0xFF, 0xF9, 0x90, 0x44};
+    const uint8_t free_bitrate[4] = {0xFF, 0xFB, 0x00, 0x44};
+    const uint8_t bad_bitrate[4] = {0xFF, 0xFB, 0xF0, 0x44};
+    const uint8_t bad_rate[4] = {0xFF, 0xFB, 0x9C, 0x44};
+    const uint8_t no_sync[4] = {0xFF, 0xDB, 0x90, 0x44};
+    for (const uint8_t* h : {reserved_version, reserved_layer, free_bitrate, bad_bitrate, bad_rate, no_sync})
+        EXPECT_FALSE(CMp3File::check_frame_header(h));
+}
+
+TEST(Mp3File, FramesAfterATagAndBeforeAnId3v1TagAreCounted) {
+    TempDir tmp;
+    std::vector<uint8_t> file = {'I', 'D', '3', 3, 0, 0, 0, 0, 0x01, 0x00};  // 128-byte tag
+    std::vector<uint8_t> tag_body(128, 0xFF);
+    tag_body[10] = 0xFF;
+    tag_body[11] = 0xFB;  // a false sync inside the tag must not count
+    tag_body[12] = 0x90;
+    file.insert(file.end(), tag_body.begin(), tag_body.end());
+    for (int i = 0; i < 10; ++i) {
+        auto f = frame(i % 2 ? 0xB0 : 0x90, 0xC4);  // 128 and 192 kbit/s, mono
+        file.insert(file.end(), f.begin(), f.end());
+    }
+    std::vector<uint8_t> v1(128, 0);
+    v1[0] = 'T';
+    v1[1] = 'A';
+    v1[2] = 'G';
+    file.insert(file.end(), v1.begin(), v1.end());
+    write_bytes(tmp.path("t.mp3"), file);
+
+    CMp3File mp3;
+    ASSERT_EQ(mp3.create_file(tmp.path("t.mp3").c_str()), 0u);
+    EXPECT_EQ(mp3.GetFirstFrameOffset(), 138u);
+    EXPECT_EQ(mp3.GetTotalNrOfFrames(), 10u);
+    EXPECT_EQ(mp3.GetChannels(), 1);
+    EXPECT_EQ(mp3.GetSamplingRate(), 44100u);
+    EXPECT_EQ(mp3.GetSamplesPerFrame(), 1152u);
+    EXPECT_EQ(mp3.GetFrameDurationMs(), 26u);
+    EXPECT_EQ(mp3.GetLengthInMs(), 260u);
+    EXPECT_TRUE(mp3.IsVariableBitrate());
+    EXPECT_EQ(mp3.GetMinBitrate(), 128u);
+    EXPECT_EQ(mp3.GetMaxBitrate(), 192u);
+
+    WAVEFORMATEX wfx[2] = {};
+    EXPECT_EQ(mp3.read_format(wfx, 16), static_cast<uint32_t>(VKT_ERR_WAVFMT_TOO_SMALL));
+    ASSERT_EQ(mp3.read_format(wfx, 18), 0u);
+    EXPECT_EQ(wfx[0].wFormatTag, WAVE_FORMAT_MPEGLAYER3);
+    EXPECT_EQ(wfx[0].nAvgBytesPerSec, 16000u);  // first frame: 128 kbit/s
+    EXPECT_EQ(wfx[0].nBlockAlign, 1);
+    EXPECT_EQ(wfx[0].wBitsPerSample, 0);
+    EXPECT_EQ(wfx[0].cbSize, 12);
+}
+
+TEST(Mp3File, NoFrameIsAnOpenFailure) {
+    TempDir tmp;
+    write_bytes(tmp.path("x.mp3"), std::vector<uint8_t>(5000, 0x11));
+    CMp3File mp3;
+    EXPECT_EQ(mp3.create_file(tmp.path("x.mp3").c_str()), static_cast<uint32_t>(VKT_ERR_OPEN_FILE));
+    EXPECT_EQ(mp3.create_file(tmp.path("none.mp3").c_str()), static_cast<uint32_t>(VKT_ERR_OPEN_FILE));
+    write_bytes(tmp.path("empty.mp3"), {});
+    EXPECT_EQ(mp3.create_file(tmp.path("empty.mp3").c_str()), static_cast<uint32_t>(VKT_ERR_OPEN_FILE));
+}
+
+TEST(Mp3File, LengthOfAnFfmpegFileIsWithinAFrameOfFfprobe) {
+    ORVKT_REQUIRE_PROGRAM("ffmpeg");
+    TempDir tmp;
+    std::string mp3 = tmp.path("s.mp3");
+    ASSERT_EQ(run_command("ffmpeg -hide_banner -loglevel error -f lavfi -i sine=frequency=440:sample_rate=16000:duration=5 "
+                          "-c:a libmp3lame -b:a 32k -write_xing 0 " + shell_quote(mp3)).status, 0);
+    CMp3File f;
+    ASSERT_EQ(f.create_file(mp3.c_str()), 0u);
+    EXPECT_EQ(f.GetSamplingRate(), 16000u);
+    EXPECT_EQ(f.GetSamplesPerFrame(), 576u);
+    auto probe = run_command("ffprobe -v error -show_entries format=duration -of csv=p=0 " + shell_quote(mp3), false);
+    double seconds = std::stod(probe.output);
+    EXPECT_NEAR(f.GetLengthInMs(), seconds * 1000.0, 36.0);  // one frame lasts 36 ms
+}
