@@ -16,5 +16,7 @@ struct Context {
 void register_header_block(CLI::App& app, Context& ctx);
 void register_copy(CLI::App& app, Context& ctx);
 void register_delete(CLI::App& app, Context& ctx);
+void register_template(CLI::App& app, Context& ctx);
+void register_encryption(CLI::App& app, Context& ctx);
 
 }  // namespace orvkt_cli

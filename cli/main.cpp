@@ -24,6 +24,8 @@ int main(int argc, char** argv) {
     orvkt_cli::register_header_block(app, ctx);
     orvkt_cli::register_copy(app, ctx);
     orvkt_cli::register_delete(app, ctx);
+    orvkt_cli::register_template(app, ctx);
+    orvkt_cli::register_encryption(app, ctx);
 
     try {
         app.parse(argc, argv);
