@@ -21,5 +21,7 @@ void register_header(CLI::App& app, Context& ctx);
 void register_markers(CLI::App& app, Context& ctx);
 void register_separate(CLI::App& app, Context& ctx);
 void register_stereo(CLI::App& app, Context& ctx);
+void register_template(CLI::App& app, Context& ctx);
+void register_encryption(CLI::App& app, Context& ctx);
 
 }  // namespace orvkt_cli

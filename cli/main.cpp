@@ -29,6 +29,8 @@ int main(int argc, char** argv) {
     orvkt_cli::register_markers(app, ctx);
     orvkt_cli::register_separate(app, ctx);
     orvkt_cli::register_stereo(app, ctx);
+    orvkt_cli::register_template(app, ctx);
+    orvkt_cli::register_encryption(app, ctx);
 
     try {
         app.parse(argc, argv);

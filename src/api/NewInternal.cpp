@@ -4,6 +4,8 @@
 
 #include "OrvaneVktapi.h"
 #include "api/not_available.h"
+#include "dss/DssEncryption.h"
+#include "dss/DssTemplate.h"
 #include "dss/INTERNAL.h"
 #include "metadata/dss_header_io.h"
 #include "metadata/header_image.h"
@@ -17,6 +19,16 @@
 
 using vkt::api::not_available;
 using namespace vkt::platform;
+
+namespace {
+
+// A required file name that is null or empty.
+uint32_t file_name_missing() {
+    VKT_TRACE_ERROR(VKT_ERR_FILE_NAME, "VKT_ERR_FILE_NAME, one of the filenames is NULL");
+    return VKT_ERR_FILE_NAME;
+}
+
+}  // namespace
 
 extern "C" {
 
@@ -236,39 +248,38 @@ ORVKT_API VKTRESULT ORVKTSplitMP3File(const char* pcszSrcFileName, const char* p
 ORVKT_API VKTRESULT ORVKTIsEncryptedDSSFile(const char* lpszFilepath_p, uint32_t* pbEncrypted) {
     VKT_TRACE_TEXT("+ORVKTIsEncryptedDSSFile");
     VKT_TRACE_PARAM("lpszFilepath_p", "%s", lpszFilepath_p);
-    VKT_TRACE_PARAM("pbEncrypted", "%p", pbEncrypted);
-    return not_available("ORVKTIsEncryptedDSSFile");
+    if (!lpszFilepath_p || !*lpszFilepath_p) return file_name_missing();
+    return VKTIsEncryptedDSSFile(lpszFilepath_p, pbEncrypted);
 }
 
 ORVKT_API VKTRESULT ORVKTCheckDSSFilePassword(const char* lpszFilepath_p, const char* pcszPassword) {
     VKT_TRACE_TEXT("+ORVKTCheckDSSFilePassword");
     VKT_TRACE_PARAM("lpszFilepath_p", "%s", lpszFilepath_p);
-    (void)pcszPassword;
-    return not_available("ORVKTCheckDSSFilePassword");
+    if (!lpszFilepath_p || !*lpszFilepath_p) return file_name_missing();
+    return VKTCheckDSSFilePassword(lpszFilepath_p, pcszPassword);
 }
 
 ORVKT_API VKTRESULT ORVKTDecryptDSSFile(const char* pcszSrcFileName_p, const char* pcszDstFileName_p, const char* pcszPassword) {
     VKT_TRACE_TEXT("+ORVKTDecryptDSSFile");
     VKT_TRACE_PARAM("pcszSrcFileName_p", "%s", pcszSrcFileName_p);
     VKT_TRACE_PARAM("pcszDstFileName_p", "%s", pcszDstFileName_p);
-    (void)pcszPassword;
-    return not_available("ORVKTDecryptDSSFile");
+    if (!pcszSrcFileName_p || !*pcszSrcFileName_p || !pcszDstFileName_p || !*pcszDstFileName_p)
+        return file_name_missing();
+    return VKTDecryptDSSFile(pcszSrcFileName_p, pcszDstFileName_p, pcszPassword);
 }
 
 ORVKT_API VKTRESULT ORVKTEncryptDSSFile(const char* pcszSrcFileName_p, const char* pcszDstFileName_p, const char* pcszPassword) {
     VKT_TRACE_TEXT("+ORVKTEncryptDSSFile");
     VKT_TRACE_PARAM("pcszSrcFileName_p", "%s", pcszSrcFileName_p);
     VKT_TRACE_PARAM("pcszDstFileName_p", "%s", pcszDstFileName_p);
-    (void)pcszPassword;
-    return not_available("ORVKTEncryptDSSFile");
+    if (!pcszSrcFileName_p || !*pcszSrcFileName_p || !pcszDstFileName_p || !*pcszDstFileName_p)
+        return file_name_missing();
+    return VKTEncryptDSSFile(pcszSrcFileName_p, pcszDstFileName_p, pcszPassword);
 }
 
 ORVKT_API VKTRESULT ORVKTCreateDSSTemplate(const char* pcszFileName, const char* pcszPassword, uint8_t byCompressionId) {
     VKT_TRACE_TEXT("+ORVKTCreateDSSTemplate");
-    VKT_TRACE_PARAM("pcszFileName", "%s", pcszFileName);
-    (void)pcszPassword;
-    VKT_TRACE_PARAM("byCompressionId", "%u", byCompressionId);
-    return not_available("ORVKTCreateDSSTemplate");
+    return VKTCreateDSSTemplateWithEncryptionType(pcszFileName, pcszPassword, byCompressionId);
 }
 
 ORVKT_API VKTRESULT ORVKTWAVSplitStereo(const char* pcszWAVSrcFileName, const char* pcszWAVDstLeftFileName, const char* pcszWAVDstRightFileName, ProgressCallback pfnCallback, intptr_t lCallback) {

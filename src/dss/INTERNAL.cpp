@@ -1,5 +1,9 @@
 #include "dss/INTERNAL.h"
 
+#include <atomic>
+#include <string>
+
+#include "platform/path.h"
 #include "platform/vkt_trace.h"
 
 using namespace vkt::platform;
@@ -69,4 +73,119 @@ uint32_t KRVDSS_set_position_file(KRVHANDLE hFile_p, uint32_t dwPosition_p, uint
     uint32_t err = file_seek(hFile_p, offset, dwMoveMethod_p, nullptr);
     if (err) VKT_TRACE_ERROR(err, "GetLastError() after SetFilePointer()");
     return err;
+}
+
+// ---- frame sizing -----------------------------------------------------------
+
+namespace {
+
+// Each kind of frame is reported the first time it is met. The flags are
+// process-wide; a lost or repeated line under concurrent use is harmless.
+enum FrameKind {
+    kGrundigPlain,
+    kGrundigCompressed,
+    kGrundigUncompressed,
+    kTruespeechPlain,
+    kTruespeechCompressed,
+    kTruespeechUncompressed,
+    kFrameKinds
+};
+
+std::atomic<bool> g_frame_reported[kFrameKinds];
+
+void report_frame_once(FrameKind kind, const char* text) {
+    if (g_frame_reported[kind].load(std::memory_order_relaxed)) return;
+    if (!g_frame_reported[kind].exchange(true, std::memory_order_relaxed)) VKT_TRACE_WARNING(text);
+}
+
+}  // namespace
+
+void VKT_clear_frame_size_reports() {
+    for (auto& flag : g_frame_reported) flag.store(false, std::memory_order_relaxed);
+}
+
+uint32_t KRVDSS_get_size_of_frame(const uint8_t* pbyFrame_p, uint8_t byCompressionId_p, uint32_t* pdwSize_p) {
+    *pdwSize_p = 0;
+    switch (byCompressionId_p) {
+        case 0:
+        case 4:
+            report_frame_once(kGrundigPlain, "HHH Frame GRUNDIG without Compression");
+            *pdwSize_p = 41;
+            return 0;
+        case 1:
+            if ((pbyFrame_p[0] & 0x80) == 0) {
+                report_frame_once(kGrundigCompressed, "HHH GRUNDIG with Compression, Frame compressed");
+                *pdwSize_p = 9;
+            } else {
+                report_frame_once(kGrundigUncompressed, "HHH GRUNDIG with Compression, Frame   n o t   compressed");
+                *pdwSize_p = 41;
+            }
+            return 0;
+        case 2:
+            report_frame_once(kTruespeechPlain, "HHH Frame TRUESPEECH without Compression");
+            *pdwSize_p = 24;
+            return 0;
+        case 3:
+            if ((pbyFrame_p[1] & 0x02) != 0) {
+                report_frame_once(kTruespeechCompressed, "HHH TRUESPEECH with Compression, Frame compressed");
+                *pdwSize_p = 4;
+            } else {
+                report_frame_once(kTruespeechUncompressed,
+                                  "HHH TRUESPEECH with Compression, Frame   n o t   compressed");
+                *pdwSize_p = 24;
+            }
+            return 0;
+        case 6:
+        case 7:
+            *pdwSize_p = 56;
+            return 0;
+        default:
+            VKT_TRACE_ERROR(18, "VKT_ERR_INVALID_COMPRESSIONID byCompressionId_p");
+            return 18;
+    }
+}
+
+uint32_t VKT_get_size_of_blockalign(uint8_t byCompressionId_p, uint32_t* pdwSize_p) {
+    *pdwSize_p = 0;
+    uint32_t result = 0;
+    switch (byCompressionId_p) {
+        case 0:
+        case 1:
+        case 4: *pdwSize_p = 42; break;
+        case 2:
+        case 3: *pdwSize_p = 25; break;
+        case 6:
+        case 7: *pdwSize_p = 57; break;
+        default:
+            VKT_TRACE_ERROR(18, "VKT_ERR_INVALID_COMPRESSIONID byCompressionId_p");
+            result = 18;
+            break;
+    }
+    VKT_TRACE_VALUE("*pdwSize_p", "%lu", *pdwSize_p);
+    return result;
+}
+
+void VKT_log_compressionId(uint8_t byCompressionId_p) {
+    switch (byCompressionId_p) {
+        case 0: VKT_TRACE_WARNING("HHH CompressionId: GRUNDIG (Standardplay)   w i t h o u t   Compression"); break;
+        case 1: VKT_TRACE_WARNING("HHH CompressionId: GRUNDIG (Standardplay)   w i t h   Compression"); break;
+        case 2: VKT_TRACE_WARNING("HHH CompressionId: TRUESPEECH (Longplay)   w i t h o u t   Compression"); break;
+        case 3: VKT_TRACE_WARNING("HHH CompressionId: TRUESPEECH (Longplay)   w i t h  Compression"); break;
+        case 4: VKT_TRACE_WARNING("HHH CompressionId: GRUNDIG (LongPlay)"); break;
+        default: VKT_TRACE_WARNING("HHH CompressionId Unvalid"); break;
+    }
+}
+
+uint32_t check_dss_target_name(const char* pcszFileName_p, bool bNeedsDssPro_p) {
+    std::string ext = pcszFileName_p ? extension_of(pcszFileName_p) : std::string();
+    const bool ds2 = extension_starts_with(ext, ".ds2", 4);
+    if (!ds2 && !extension_starts_with(ext, ".dss", 4)) {
+        VKT_TRACE_ERROR(10, "invalid file extension, must be .DSS or .DS2");
+        return 10;
+    }
+    if (bNeedsDssPro_p && !ds2) {
+        VKT_TRACE_ERROR(10, "QP/encryption requires DSS Pro");
+        return 10;
+    }
+    return 0;
 }

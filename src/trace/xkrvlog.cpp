@@ -95,12 +95,16 @@ void emit(Line line) {
 bool listening() {
     Component& c = component();
     if (c.enabled.load(std::memory_order_relaxed)) return true;
-    // XKRVLOG_FILE is looked at once; after that a silent component costs one load.
+    // XKRVLOG_FILE is looked at once; after that a silent component costs two
+    // loads (call_once itself touches thread-local storage on every call).
+    static std::atomic<bool> environment_read{false};
+    if (environment_read.load(std::memory_order_acquire)) return false;
     static std::once_flag once;
     std::call_once(once, [&c] {
         std::lock_guard lock(c.mutex);
         read_environment_once(c);
     });
+    environment_read.store(true, std::memory_order_release);
     return c.enabled.load(std::memory_order_relaxed);
 }
 

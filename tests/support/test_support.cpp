@@ -97,7 +97,8 @@ std::vector<int16_t> speech_samples(const std::string& text, int rate, const std
     auto made = run_command("espeak-ng -v " + shell_quote(voice) + " -w " + shell_quote(wav) + " " +
                             shell_quote(text));
     if (made.status != 0) return {};
-    auto conv = run_command("sox " + shell_quote(wav) + " -t raw -e signed -b 16 -c 1 -r " +
+    // -D: no dither, so that the samples are the same in every run.
+    auto conv = run_command("sox -D " + shell_quote(wav) + " -t raw -e signed -b 16 -c 1 -r " +
                             std::to_string(rate) + " " + shell_quote(raw));
     if (conv.status != 0) return {};
     auto bytes = read_bytes(raw);

@@ -1,0 +1,58 @@
+// The one error type of the audio format conversion library: a 16-bit error
+// number with the class and operation that raised it and a message. Thrown
+// by value, caught by reference; only the AFC_stream... entry functions
+// catch it and turn it into their result.
+#pragma once
+
+#include <cstdint>
+
+#include "afc/SText.h"
+
+class SException {
+public:
+    SException(uint16_t code, const char* className, const char* method, const char* message)
+        : m_code(code), m_method(method), m_class(className), m_message(message) {}
+    virtual ~SException() = default;
+    SException(const SException&) = default;
+    SException& operator=(const SException&) = default;
+
+    uint16_t Code() const { return m_code; }
+    const SText& Method() const { return m_method; }
+    const SText& ClassName() const { return m_class; }
+    const SText& Extra() const { return m_extra; }
+    const SText& Message() const { return m_message; }
+
+private:
+    uint16_t m_code;
+    SText m_method;
+    SText m_class;
+    SText m_extra;  // no raise fills it
+    SText m_message;
+};
+
+// The error numbers raised inside the library.
+namespace afc_error {
+inline constexpr uint16_t kInvalidWaveFormat = 101;
+inline constexpr uint16_t kNotSupportedWaveFormat = 102;
+inline constexpr uint16_t kConverterMismatch = 103;
+inline constexpr uint16_t kNotSupportedBits = 104;
+// The rate converter got no usable filter from the designer.
+inline constexpr uint16_t kNoFilterDesign = 201;
+inline constexpr uint16_t kNoDesignedFilter = 202;
+inline constexpr uint16_t kBufferInUse = 301;
+inline constexpr uint16_t kInvalidOuterBuffer = 302;
+inline constexpr uint16_t kWrongBufferSize = 303;
+inline constexpr uint16_t kInvalidBufferUsage = 304;
+inline constexpr uint16_t kBufferNotCopied = 305;
+inline constexpr uint16_t kNaturalNumberNotFound = 401;
+inline constexpr uint16_t kZeroInput = 402;
+}  // namespace afc_error
+
+// Shorthands for the two wave-format errors that several classes raise with
+// their own name as class and method.
+[[noreturn]] inline void RaiseInvalidWaveFormat(const char* className) {
+    throw SException(afc_error::kInvalidWaveFormat, className, className, "Invalid wave format!");
+}
+[[noreturn]] inline void RaiseNotSupportedWaveFormat(const char* className) {
+    throw SException(afc_error::kNotSupportedWaveFormat, className, className, "Not supported wave format!");
+}

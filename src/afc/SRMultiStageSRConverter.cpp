@@ -1,0 +1,225 @@
+#include "afc/SRMultiStageSRConverter.h"
+
+#include <algorithm>
+#include <cmath>
+#include <functional>
+
+#include "afc/SRFilterKernel.h"
+#include "afc/SRSimpleSRConverter.h"
+
+namespace {
+
+struct PrePostRow {
+    double source, destination;
+    bool pre;
+    double from, to;
+};
+
+// Power-of-two steps that bring a far rate next to the other one first.
+constexpr PrePostRow kPrePost[] = {
+    {176400, 64000, true, 176400, 88200},  {176400, 32000, true, 176400, 44100},
+    {88200, 32000, true, 88200, 44100},    {176400, 16000, true, 176400, 22050},
+    {88200, 16000, true, 88200, 22050},    {44100, 16000, true, 44100, 22050},
+    {176400, 8000, true, 176400, 11025},   {88200, 8000, true, 88200, 11025},
+    {44100, 8000, true, 44100, 11025},     {64000, 22050, true, 64000, 32000},
+    {64000, 11025, true, 64000, 16000},    {32000, 11025, true, 32000, 16000},
+    {64000, 176400, false, 88200, 176400}, {32000, 176400, false, 44100, 176400},
+    {32000, 88200, false, 44100, 88200},   {16000, 176400, false, 22050, 176400},
+    {16000, 88200, false, 22050, 88200},   {16000, 44100, false, 22050, 44100},
+    {8000, 176400, false, 11025, 176400},  {8000, 88200, false, 11025, 88200},
+    {8000, 44100, false, 11025, 44100},    {22050, 64000, false, 32000, 64000},
+    {11025, 64000, false, 16000, 64000},   {11025, 32000, false, 16000, 32000},
+};
+
+struct MiddlePath {
+    double rIn, rOut;
+    double rates[5];
+    int count;
+};
+
+// Pairs whose factor pairing would need large factors go a fixed way.
+constexpr MiddlePath kMiddlePaths[] = {
+    {16000, 22050, {16000, 22400, 16800, 29400, 22050}, 5},
+    {22050, 16000, {22050, 29400, 16800, 22400, 16000}, 5},
+    {16000, 11025, {16000, 12000, 16800, 12600, 11025}, 5},
+    {11025, 16000, {11025, 12600, 16800, 12000, 16000}, 5},
+    {12000, 8000, {12000, 16000, 8000}, 3},
+};
+
+template <typename T>
+void sort_descending(std::vector<T>& v) {
+    std::stable_sort(v.begin(), v.end(), std::greater<T>());
+}
+
+}  // namespace
+
+SRMultiStageSRConverter::SRMultiStageSRConverter(const SRSamplingRateConverterPars& pars)
+    : SRMultiBufferUnitConverter(pars) {
+    Initialize();
+}
+
+void SRMultiStageSRConverter::Initialize() {
+    SRMultiBufferUnitConverter::Initialize();
+    m_inputUnitSamples = GetInputBufferUnitSize() / (m_bits / 8);
+    m_outputUnitSamples = GetOutputBufferUnitSize() / (m_bits / 8);
+}
+
+void SRMultiStageSRConverter::PlanStages() {
+    if (m_sourceRate == m_destinationRate) {
+        m_stagePars.clear();
+        return;
+    }
+    PlanRateStages();
+}
+
+void SRMultiStageSRConverter::CreateConverter(const SRSamplingRateConverterPars& record) {
+    m_stages.push_back(std::make_unique<SRSimpleSRConverter>(record));
+}
+
+SRMultiStageSRConverter::PrePostStages SRMultiStageSRConverter::ChoosePrePostStages(double source,
+                                                                                     double destination) {
+    PrePostStages s;
+    for (const PrePostRow& row : kPrePost) {
+        if (row.source != source || row.destination != destination) continue;
+        if (row.pre) {
+            s.preIn = row.from;
+            s.preOut = row.to;
+        } else {
+            s.postIn = row.from;
+            s.postOut = row.to;
+        }
+        break;
+    }
+    return s;
+}
+
+SRMultiStageSRConverter::FactorList SRMultiStageSRConverter::ReduceFactorList(const FactorList& list, size_t target) {
+    const size_t n = list.size();
+    if (target < n - target) {
+        FactorList shorter;
+        for (size_t i = 0; i < target; ++i) shorter.push_back(list[i] * list[2 * target - 1 - i]);
+        for (size_t i = 2 * target; i < n; ++i) shorter.push_back(list[i]);
+        return ReduceFactorList(shorter, target);
+    }
+    const size_t k = n - target;
+    FactorList result;
+    for (size_t i = 0; i < k; ++i) result.push_back(list[i] * list[2 * k - 1 - i]);
+    for (size_t i = 2 * k; i < n; ++i) result.push_back(list[i]);
+    return result;
+}
+
+void SRMultiStageSRConverter::PlanRateStages() {
+    SRNaturalNumberUtils& nn = NaturalNumbers();
+    const PrePostStages pp = ChoosePrePostStages(m_sourceRate, m_destinationRate);
+    double rIn = m_sourceRate, rOut = m_destinationRate;
+    if (pp.preOut > 1.0)
+        rIn = pp.preOut;
+    else if (pp.postIn > 1.0)
+        rOut = pp.postIn;
+
+    const double c0 = nn.LcmReal(rIn, rOut);
+    const uint32_t l0 = nn.RoundToNatural(c0 / rIn);
+    const uint32_t m0 = nn.RoundToNatural(c0 / rOut);
+    // The overall factors are kept for reporting; the chain's units decide.
+    m_down = static_cast<uint32_t>(m0 * pp.preIn / pp.preOut);
+    m_up = static_cast<uint32_t>(l0 * pp.postOut / pp.postIn);
+    m_commonRate = nn.LcmReal(m_sourceRate, m_destinationRate);
+
+    FactorList up, down;
+    nn.Factorize(l0, up);
+    nn.Factorize(m0, down);
+    if (up.size() > down.size())
+        up = ReduceFactorList(up, down.size());
+    else if (down.size() > up.size())
+        down = ReduceFactorList(down, up.size());
+    sort_descending(up);
+    sort_descending(down);
+    std::vector<double> ratios;
+    for (size_t i = 0; i < up.size(); ++i) ratios.push_back(static_cast<double>(up[i]) / down[i]);
+    sort_descending(ratios);
+
+    m_stagePars.clear();
+    double current = m_sourceRate;
+    if (pp.preIn > 1.0) {
+        AddStage(pp.preIn, pp.preOut);
+        current = pp.preOut;
+    }
+    BuildMiddleStages(rIn, rOut, ratios, current);
+    if (pp.postIn > 1.0) {
+        AddStage(pp.postIn, pp.postOut);
+        current = pp.postOut;
+    }
+}
+
+void SRMultiStageSRConverter::BuildMiddleStages(double rIn, double rOut, const std::vector<double>& ratios,
+                                                double& current) {
+    for (const MiddlePath& path : kMiddlePaths) {
+        if (path.rIn != rIn || path.rOut != rOut) continue;
+        for (int i = 0; i + 1 < path.count; ++i) AddStage(path.rates[i], path.rates[i + 1]);
+        current = path.rates[path.count - 1];
+        return;
+    }
+    for (double r : ratios) {
+        AddStage(current, current * r);
+        current *= r;
+    }
+}
+
+void SRMultiStageSRConverter::AddStage(double from, double to) {
+    m_stagePars.push_back(std::make_unique<SRSamplingRateConverterPars>(from, to, m_bits));
+}
+
+void SRMultiStageSRConverter::ConvertUnits(SRJBuffer& in, SRJBuffer& out) {
+    if (m_stages.size() < 2 || !ConvertPipelined(in, out)) SRMultiBufferUnitConverter::ConvertUnits(in, out);
+}
+
+bool SRMultiStageSRConverter::ConvertPipelined(SRJBuffer& in, SRJBuffer& out) {
+    const size_t stages = m_stages.size();
+    const uint32_t unitIn = GetInputBufferUnitSize();
+    const uint32_t units = in.GetSizeBytes() / unitIn;
+    if (units < 2) return false;
+
+    std::vector<SRFilterTask> base(stages);
+    // Samples per chain unit entering each stage, and leaving the last.
+    std::vector<uint32_t> perUnit(stages + 1);
+    perUnit[0] = unitIn / 2;
+    for (size_t k = 0; k < stages; ++k) {
+        auto* stage = dynamic_cast<SRSimpleSRConverter*>(m_stages[k].get());
+        if (!stage || !stage->MakeFilterTask(base[k])) return false;
+        perUnit[k + 1] = perUnit[k] / base[k].M * base[k].L;
+    }
+
+    // Short blocks: the rounds that fill and drain the pipeline, where fewer
+    // stages have work, are a small part of a call of a second or so.
+    const uint32_t block = std::max<uint32_t>(1, 512 / perUnit[0]);
+    const uint32_t blocks = (units + block - 1) / block;
+    out.SetSizeBytes(units * GetOutputBufferUnitSize());
+    const uint8_t* src = in.GetBufferPtr();
+    uint8_t* dst = out.GetBufferPtr();
+    m_pipe.resize(2 * (stages - 1));
+    for (size_t k = 0; k + 1 < stages; ++k)
+        for (int p = 0; p < 2; ++p) m_pipe[2 * k + p].resize(static_cast<size_t>(perUnit[k + 1]) * block * 2);
+
+    for (uint32_t round = 0; round < blocks + stages - 1; ++round) {
+        m_tasks.clear();
+        for (size_t k = 0; k < stages; ++k) {
+            if (round < k || round - k >= blocks) continue;
+            const uint32_t j = static_cast<uint32_t>(round - k);
+            const uint32_t n = std::min(block, units - j * block);
+            SRFilterTask task = base[k];
+            task.samples = n * perUnit[k];
+            task.in = (k == 0) ? src + static_cast<size_t>(j) * block * perUnit[0] * 2
+                               : m_pipe[2 * (k - 1) + (round - 1) % 2].data();
+            task.out = (k + 1 == stages) ? dst + static_cast<size_t>(j) * block * perUnit[stages] * 2
+                                         : m_pipe[2 * k + round % 2].data();
+            m_tasks.push_back(task);
+        }
+        // Longest first: the lane that finishes early takes the next one, and
+        // the two lanes end close together.
+        std::stable_sort(m_tasks.begin(), m_tasks.end(), [](const SRFilterTask& x, const SRFilterTask& y) {
+            return static_cast<uint64_t>(x.samples) * x.L > static_cast<uint64_t>(y.samples) * y.L;
+        });
+        afc_kernel::RunOrder6Tasks(m_tasks.data(), m_tasks.size());
+    }
+    return true;
+}

@@ -1,0 +1,303 @@
+#include "codecs/dss_sp_encoder.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstring>
+
+namespace vkt::codecs {
+
+using namespace dss_sp;
+
+namespace {
+
+constexpr int N = kSubframeLength;
+
+// Gaussian lag windows (bandwidth as a fraction of the sampling rate) and a
+// white-noise floor on r[0].
+constexpr double kLagWindow = 0.006;
+constexpr double kWeightLagWindow = 0.004;
+constexpr double kNoiseFloor = 1.0001;
+// Denominator of the weighting filter.
+constexpr double kWeightPole = 0.55;
+// The decoder post-filter's factors.
+constexpr double kPostZero = 0.5;
+constexpr double kPostPole = 0.8;
+
+constexpr int kWindowLength = 96 + kFrameLength;  // the encoder's past input and one frame
+
+// The analysis window: a raised-cosine rise over the past samples and most of
+// the frame, then a quarter-cosine fall over its last subframe.
+struct AnalysisWindow {
+    std::array<float, kWindowLength> w{};
+    AnalysisWindow() {
+        const int fall = N;
+        const int rise = kWindowLength - fall;
+        for (int i = 0; i < rise; ++i) w[i] = static_cast<float>(0.54 - 0.46 * std::cos(M_PI * i / rise));
+        for (int i = 0; i < fall; ++i) w[rise + i] = static_cast<float>(std::cos(0.5 * M_PI * (i + 0.5) / fall));
+    }
+};
+const AnalysisWindow kAnalysisWindow;
+
+double gaussian(double bandwidth, int lag) {
+    const double x = 2 * M_PI * bandwidth * lag;
+    return std::exp(-0.5 * x * x);
+}
+
+}  // namespace
+
+DssSpEncoder::Tuning DssSpEncoder::tuning_for(int sample_rate) {
+    // Chosen by measurement on espeak-ng speech at each rate (see
+    // dss_sp_encoder.md).
+    if (sample_rate == 8000) return {0.92, 0.1f, 0.5, false};
+    return {0.96, 0.2f, 0.35, true};
+}
+
+DssSpEncoder::DssSpEncoder(int sample_rate) : tuning_(tuning_for(sample_rate)) { reset(); }
+
+void DssSpEncoder::reset() {
+    params_ = FrameParams{};
+    history_.reset();
+    synthesis_.reset();
+    direct_.fill(0);
+    direct_[0] = 8192;
+    quantized_ = polynomial_of(direct_);
+    weight_num_.fill(0);
+    weight_den_.fill(0);
+    emphasis_mem_ = 0;
+    input_.fill(0);
+    error_mem_.fill(0);
+    weighted_mem_.fill(0);
+    inverse_in_.fill(0);
+    inverse_out_.fill(0);
+    inverse_tilt_ = 0;
+    compensated_past_.fill(0);
+    level_gain_ = 1;
+    previous_lag_ = kMinLag;
+}
+
+void DssSpEncoder::encode(const int16_t pcm[kFrameLength], uint8_t frame[kFrameBytes]) {
+    static_assert(kPast + kFrameLength == kWindowLength);
+    std::memmove(input_.data(), input_.data() + kFrameLength, kPast * sizeof(float));
+    float* s = input_.data() + kPast;
+    for (int i = 0; i < kFrameLength; ++i) {
+        const float v = pcm[i];
+        s[i] = (v - tuning_.emphasis * emphasis_mem_) / (1 - tuning_.emphasis);
+        emphasis_mem_ = v;
+    }
+    analyse();
+    // The filter is fitted to what we code: undo the post-filter of the
+    // input's filter on trial, fit the filter to the result, and undo the
+    // post-filter of that one.
+    float t[kFrameLength];
+    compensate_post_filter(s, t, false);
+    float buf[kWindowLength];
+    for (int i = 0; i < kWindowLength; ++i)
+        buf[i] = (i < kPast ? compensated_past_[i] : t[i - kPast]) * kAnalysisWindow.w[i];
+    fit_filter(buf);
+    compensate_post_filter(s, t, true);
+    std::copy(t + kFrameLength - kPast, t + kFrameLength, compensated_past_.begin());
+    for (int j = 0; j < kSubframes; ++j) encode_subframe(j, t + j * N);
+    pack_frame(params_, frame);
+}
+
+void DssSpEncoder::fit_filter(const float* windowed) {
+    Autocorrelation r = autocorrelate(windowed, kWindowLength);
+    r[0] *= kNoiseFloor;
+    for (int i = 1; i <= kOrder; ++i) r[i] *= gaussian(kLagWindow, i);
+    Polynomial a;
+    std::array<double, kOrder> k;
+    levinson(r, &a, &k);
+    params_.filter = quantize_filter(r, a, &direct_);
+    quantized_ = polynomial_of(direct_);
+}
+
+void DssSpEncoder::analyse() {
+    float buf[kWindowLength];
+    for (int i = 0; i < kWindowLength; ++i) buf[i] = input_[i] * kAnalysisWindow.w[i];
+    fit_filter(buf);
+
+    // The weighting filter uses a finer model of the spectrum than the one
+    // the decoder gets, so that the noise also stays out of narrow valleys.
+    double rw[kWeightOrder + 1], aw[kWeightOrder + 1];
+    autocorrelate(buf, kWindowLength, kWeightOrder, rw);
+    rw[0] *= kNoiseFloor;
+    for (int i = 1; i <= kWeightOrder; ++i) rw[i] *= gaussian(kWeightLagWindow, i);
+    levinson(rw, kWeightOrder, aw, nullptr);
+    double gn = 1, gd = 1;
+    for (int i = 0; i <= kWeightOrder; ++i) {
+        weight_num_[i] = static_cast<float>(aw[i] * gn);
+        weight_den_[i] = static_cast<float>(aw[i] * gd);
+        gn *= tuning_.weight_zero;
+        gd *= kWeightPole;
+    }
+}
+
+void DssSpEncoder::compensate_post_filter(const float* s, float* t, bool commit) {
+    // The decoder follows 1/A(z) with P(z) = A(z/0.5) / A(z/0.8) (1 + m z^-1),
+    // m = min(0, k1 / 2), and scales the result back to the level of its
+    // input. We code t = P'^-1 s instead of s, where P' is part of P (at
+    // 12 kHz 35 %: numerator A(z/0.695) and 35 % of the tilt), each subframe
+    // brought to the level of s: the decoded speech keeps more of the input's
+    // balance between formants and valleys. Undoing all of it costs more in
+    // coding noise than it gains.
+    const double undo = tuning_.post_undo;
+    const double zero = kPostPole - undo * (kPostPole - kPostZero);
+    float num[kOrder + 1], den[kOrder + 1];
+    double gn = 1, gd = 1;
+    for (int i = 0; i <= kOrder; ++i) {
+        num[i] = static_cast<float>(quantized_[i] * gn);
+        den[i] = static_cast<float>(quantized_[i] * gd);
+        gn *= kPostPole;
+        gd *= zero;
+    }
+    const int half_k1 = kReflectionCodebook[0][params_.filter[0]] >> 1;
+    const float tilt = static_cast<float>(undo * std::min(0, half_k1) / 32768.0);
+    const auto saved_in = inverse_in_;
+    const auto saved_out = inverse_out_;
+    const float saved_tilt = inverse_tilt_;
+    for (int n = 0; n < kFrameLength; ++n) {
+        float acc = s[n];
+        for (int i = 1; i <= kOrder; ++i) acc += num[i] * inverse_in_[i] - den[i] * inverse_out_[i];
+        for (int i = kOrder; i > 1; --i) {
+            inverse_in_[i] = inverse_in_[i - 1];
+            inverse_out_[i] = inverse_out_[i - 1];
+        }
+        inverse_in_[1] = s[n];
+        inverse_out_[1] = acc;
+        inverse_tilt_ = acc - tilt * inverse_tilt_;
+        t[n] = inverse_tilt_;
+    }
+    // At 12 kHz the level gain of each subframe is reached by a ramp from the
+    // last one: a step at the subframe's start would add a click to code.
+    // (In the longer subframes of the 8 kHz clock the plain step does better.)
+    float previous = level_gain_;
+    for (int j = 0; j < kSubframes; ++j) {
+        double level_s = 0, level_t = 0;
+        for (int n = j * N; n < (j + 1) * N; ++n) {
+            level_s += std::fabs(s[n]);
+            level_t += std::fabs(t[n]);
+        }
+        const float g = level_t > 0 ? static_cast<float>(level_s / level_t) : previous;
+        for (int i = 0; i < N; ++i)
+            t[j * N + i] *= tuning_.level_ramp ? previous + (g - previous) * static_cast<float>(i + 1) / N : g;
+        previous = g;
+    }
+    if (commit) {
+        level_gain_ = previous;
+    } else {
+        inverse_in_ = saved_in;
+        inverse_out_ = saved_out;
+        inverse_tilt_ = saved_tilt;
+    }
+}
+
+void DssSpEncoder::encode_subframe(int j, const float* t) {
+    // Target: the weighted error left when the new excitation is zero, from
+    // the decoder's synthesis memory and the weighting filter's memory.
+    float x[N];
+    {
+        float mem[kOrder + 1];
+        for (int i = 1; i <= kOrder; ++i) mem[i] = static_cast<float>(synthesis_.memory(i));
+        float em[kWeightOrder + 1], wm[kWeightOrder + 1];
+        std::copy(error_mem_.begin(), error_mem_.end(), em);
+        std::copy(weighted_mem_.begin(), weighted_mem_.end(), wm);
+        for (int n = 0; n < N; ++n) {
+            float ringing = 0;
+            for (int i = 1; i <= kOrder; ++i) ringing -= static_cast<float>(quantized_[i]) * mem[i];
+            for (int i = kOrder; i > 1; --i) mem[i] = mem[i - 1];
+            mem[1] = ringing;
+            const float err = t[n] - ringing;
+            float acc = err;
+            for (int i = 1; i <= kWeightOrder; ++i) acc += weight_num_[i] * em[i] - weight_den_[i] * wm[i];
+            for (int i = kWeightOrder; i > 1; --i) {
+                em[i] = em[i - 1];
+                wm[i] = wm[i - 1];
+            }
+            em[1] = err;
+            wm[1] = acc;
+            x[n] = acc;
+        }
+    }
+
+    // Impulse response of the weighted synthesis filter W(z) / A^(z).
+    float h[N];
+    {
+        float syn[N], num[N];
+        for (int n = 0; n < N; ++n) {
+            float acc = n == 0 ? 1.0f : 0.0f;
+            for (int i = 1; i <= std::min(n, kOrder); ++i) acc -= static_cast<float>(quantized_[i]) * syn[n - i];
+            syn[n] = acc;
+        }
+        for (int n = 0; n < N; ++n) {
+            float acc = syn[n];
+            for (int i = 1; i <= std::min(n, kWeightOrder); ++i) acc += weight_num_[i] * syn[n - i];
+            num[n] = acc;
+        }
+        for (int n = 0; n < N; ++n) {
+            float acc = num[n];
+            for (int i = 1; i <= std::min(n, kWeightOrder); ++i) acc -= weight_den_[i] * h[n - i];
+            h[n] = acc;
+        }
+    }
+
+    choose_excitation(j, x, h);
+
+    // The decoder's excitation and synthesis, exactly; then the weighting
+    // filter's memory from the true error.
+    int32_t e[N], out[N];
+    history_.excitation(params_.lag[j], params_.sub[j], e);
+    history_.push(e);
+    synthesis_.run(direct_, e, out, N);
+    for (int n = 0; n < N; ++n) {
+        const float err = t[n] - static_cast<float>(out[n]);
+        float acc = err;
+        for (int i = 1; i <= kWeightOrder; ++i) acc += weight_num_[i] * error_mem_[i] - weight_den_[i] * weighted_mem_[i];
+        for (int i = kWeightOrder; i > 1; --i) {
+            error_mem_[i] = error_mem_[i - 1];
+            weighted_mem_[i] = weighted_mem_[i - 1];
+        }
+        error_mem_[1] = err;
+        weighted_mem_[1] = acc;
+    }
+}
+
+void DssSpEncoder::choose_excitation(int j, const float* x, const float* h) {
+    int lo = kMinLag, hi = kMaxLag;
+    if (j > 0) {
+        lo = lag_base(params_.lag[j - 1]);
+        hi = lo + kLagDeltas - 1;
+    }
+    LagCandidate lag;
+    if (search_lags(history_, lo, hi, x, h, &lag, 1) == 0) {
+        // Nothing in the history helps: keep the lag, so that the next
+        // subframes can still reach the pitch, and take the smallest gain.
+        lag.lag = std::clamp(j > 0 ? params_.lag[j - 1] : previous_lag_, lo, hi);
+    }
+    params_.lag[j] = lag.lag;
+    if (j == kSubframes - 1) previous_lag_ = lag.lag;
+
+    // The table gain nearest the optimum; the pulses then complete the
+    // exact integer vector of that gain.
+    const double g = lag.energy > 0 ? lag.corr / lag.energy * 2048.0 : 0.0;
+    int gain = 0;
+    for (int i = 1; i < 32; ++i)
+        if (std::fabs(kAdaptiveGain[i] - g) < std::fabs(kAdaptiveGain[gain] - g)) gain = i;
+    SubframeParams& sf = params_.sub[j];
+    sf.adaptive_gain = static_cast<uint8_t>(gain);
+
+    int32_t v[N];
+    history_.scaled_adaptive_vector(lag.lag, gain, v);
+    float vf[N], y[N], x2[N], d[N];
+    for (int i = 0; i < N; ++i) vf[i] = static_cast<float>(v[i]);
+    convolve(h, vf, y);
+    for (int n = 0; n < N; ++n) x2[n] = x[n] - y[n];
+    for (int p = 0; p < N; ++p) {
+        float acc = 0;
+        for (int n = p; n < N; ++n) acc += x2[n] * h[n - p];
+        d[p] = acc;
+    }
+    correlation_.compute(h);
+    store_pulses(search_pulses(d, correlation_), &sf);
+}
+
+}  // namespace vkt::codecs

@@ -1,0 +1,183 @@
+#include "codecs/dss_sp_search.h"
+
+#include <algorithm>
+#include <cmath>
+
+namespace vkt::codecs::dss_sp {
+
+namespace {
+
+constexpr int N = kSubframe;
+
+float dot(const float* a, const float* b) {
+    float s = 0;
+    for (int i = 0; i < N; ++i) s += a[i] * b[i];
+    return s;
+}
+
+}  // namespace
+
+void convolve(const float* h, const float* x, float* y) {
+    for (int n = 0; n < N; ++n) {
+        float s = 0;
+        for (int i = 0; i <= n; ++i) s += x[i] * h[n - i];
+        y[n] = s;
+    }
+}
+
+void PulseCorrelation::compute(const float* h) {
+    // phi[i][i+m] = phi[i+1][i+1+m] + h[N-1-i] h[N-1-i-m], from the bottom
+    // right corner up each diagonal.
+    for (int m = 0; m < N; ++m) {
+        float acc = 0;
+        for (int i = N - 1 - m; i >= 0; --i) {
+            acc += h[N - 1 - i] * h[N - 1 - i - m];
+            phi[i][i + m] = acc;
+            phi[i + m][i] = acc;
+        }
+    }
+    for (int i = 0; i < N; ++i) {
+        diagonal[i] = phi[i][i];
+        inverse_diagonal[i] = phi[i][i] > 0 ? 1.0f / phi[i][i] : 0.0f;
+    }
+}
+
+int search_lags(const ExcitationHistory& history, int lo, int hi, const float* x, const float* h,
+                LagCandidate* out, int capacity) {
+    int count = 0;
+    float y[N];
+    bool shiftable = false;
+    for (int lag = lo; lag <= hi; ++lag) {
+        if (lag >= N && shiftable) {
+            // Without repetition the vector of this lag is the previous one
+            // delayed by a sample, with the history sample `lag` in front.
+            const float first = static_cast<float>(history.at(lag));
+            for (int n = N - 1; n > 0; --n) y[n] = y[n - 1] + first * h[n];
+            y[0] = first * h[0];
+        } else {
+            int32_t vi[N];
+            float v[N];
+            history.adaptive_vector(lag, vi);
+            for (int i = 0; i < N; ++i) v[i] = static_cast<float>(vi[i]);
+            convolve(h, v, y);
+            shiftable = lag >= N;
+        }
+        const float corr = dot(x, y);
+        const float energy = dot(y, y);
+        if (!(corr > 0 && energy > 0)) continue;
+        const float score = corr * corr / energy;
+        auto better = [score](const LagCandidate& c) { return score * c.energy > c.corr * c.corr; };
+        int at = count;
+        if (count == capacity) {
+            if (!better(out[capacity - 1])) continue;
+            at = capacity - 1;
+        } else {
+            ++count;
+        }
+        while (at > 0 && better(out[at - 1])) {
+            out[at] = out[at - 1];
+            --at;
+        }
+        out[at] = {lag, corr, energy};
+    }
+    return count;
+}
+
+PulseChoice place_pulses(const float* d, const PulseCorrelation& pc, int gain) {
+    const auto& phi = pc.phi;
+    PulseChoice c;
+    c.gain = gain;
+    float amp[8];
+    for (int l = 0; l < 8; ++l) amp[l] = static_cast<float>(pulse_amplitude(gain, l));
+    // r = d minus the filtered pulses placed so far, seen through H'.
+    float r[N];
+    std::copy(d, d + N, r);
+    bool used[N] = {};
+    // Adding amplitude b at p changes the error by b^2 phi[p][p] - 2 b r[p];
+    // the level nearest the optimum r[p] / phi[p][p] minimizes it. The
+    // amplitudes rise with the level, so the nearest one is the count of
+    // midpoints below the optimum.
+    float mid[7];
+    for (int l = 0; l < 7; ++l) mid[l] = 0.5f * (amp[l] + amp[l + 1]);
+    auto gain_at = [&](int p, int* level) {
+        const float opt = r[p] * pc.inverse_diagonal[p];
+        int l = 0;
+        for (int i = 0; i < 7; ++i) l += opt > mid[i];
+        *level = l;
+        return amp[l] * (amp[l] * pc.diagonal[p] - 2 * r[p]);
+    };
+    auto add = [&](int p, int level, float sign) {
+        const float b = sign * amp[level];
+        for (int q = 0; q < N; ++q) r[q] -= b * phi[q][p];
+        used[p] = sign > 0;
+    };
+    auto best_free = [&](int* pos, int* level, float bar) {
+        for (int p = 0; p < N; ++p) {
+            if (used[p]) continue;
+            int l;
+            const float de = gain_at(p, &l);
+            if (de < bar) {
+                bar = de;
+                *pos = p;
+                *level = l;
+            }
+        }
+        return bar;
+    };
+    for (int k = 0; k < kPulses; ++k) {
+        c.position[k] = -1;
+        best_free(&c.position[k], &c.level[k], 1e30f);
+        add(c.position[k], c.level[k], 1);
+    }
+    for (int pass = 0; pass < 3; ++pass) {
+        bool moved = false;
+        for (int k = 0; k < kPulses; ++k) {
+            add(c.position[k], c.level[k], -1);
+            int pos = c.position[k], level;
+            const float stay = gain_at(pos, &level);
+            // Move only for a clear gain, so that the passes settle.
+            best_free(&pos, &level, stay - 1e-3f * std::fabs(stay));
+            moved = moved || pos != c.position[k] || level != c.level[k];
+            c.position[k] = pos;
+            c.level[k] = level;
+            add(pos, level, 1);
+        }
+        if (!moved) break;
+    }
+    c.err = 0;
+    for (int k = 0; k < kPulses; ++k) {
+        const float bk = amp[c.level[k]];
+        c.err -= 2 * bk * d[c.position[k]];
+        for (int l = 0; l < kPulses; ++l) c.err += bk * amp[c.level[l]] * phi[c.position[k]][c.position[l]];
+    }
+    return c;
+}
+
+PulseChoice search_pulses(const float* d, const PulseCorrelation& pc) {
+    float peak = 0;
+    for (int p = 0; p < N; ++p) peak = std::max(peak, std::fabs(d[p]) / std::max(pc.phi[p][p], 1e-9f));
+    int estimate = 0;
+    for (int g = 1; g < 64; ++g)
+        if (std::fabs(pulse_amplitude(g, 7) - peak) < std::fabs(pulse_amplitude(estimate, 7) - peak)) estimate = g;
+    // The largest pulse may take any of the upper levels: gains from a little
+    // below the estimate to about 7/5 of it.
+    PulseChoice best;
+    for (int g = std::max(1, estimate - 3); g <= std::min(63, estimate + 4); ++g) {
+        const PulseChoice c = place_pulses(d, pc, g);
+        if (c.err < best.err) best = c;
+    }
+    return best;
+}
+
+void store_pulses(const PulseChoice& choice, SubframeParams* sf) {
+    std::array<int, kPulses> order = {0, 1, 2, 3, 4, 5, 6};
+    std::sort(order.begin(), order.end(),
+              [&](int a, int b) { return choice.position[a] > choice.position[b]; });
+    sf->fixed_gain = static_cast<uint8_t>(choice.gain);
+    for (int i = 0; i < kPulses; ++i) {
+        sf->position[i] = static_cast<uint8_t>(choice.position[order[i]]);
+        sf->level[i] = static_cast<uint8_t>(choice.level[order[i]]);
+    }
+}
+
+}  // namespace vkt::codecs::dss_sp

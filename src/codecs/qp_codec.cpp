@@ -1,0 +1,282 @@
+#include "codecs/qp_codec.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstring>
+
+#include "codecs/range_coder.h"
+
+namespace vkt::codecs {
+
+namespace {
+
+constexpr int kN = kQpSamples;
+constexpr int kOverlap = kQpDelay;                   // slope length of the window
+constexpr int kZeros = (kN - kOverlap) / 2;          // zero run at each end of the 2N window
+constexpr int kEmitEnd = 2 * kN - kZeros - kOverlap; // block positions [kEmitEnd - N, kEmitEnd) are final
+
+// Band edges in MDCT bins (31.25 Hz each): 125 Hz bands up to 1250 Hz,
+// widening to 1 kHz at the top.
+constexpr std::array<int, kQpBands + 1> kEdges = {0,  4,  8,   12,  16,  20,  24,  28,  32,  36,  40, 48,
+                                                  56, 64, 72,  80,  96,  112, 128, 144, 160, 176, 192, 208, 224, 240, 256};
+// Extra step per band in quarter octaves of amplitude: coarser above 4 kHz.
+constexpr std::array<int, kQpBands> kBandStep = {0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0,
+                                                 0, 0, 0, 0, 0, 1, 1, 2, 2, 3, 4, 5, 6};
+
+constexpr int kMaxLevel = 110;   // band level: 4 log2(rms of the band's coefficients)
+constexpr int kGlobalBits = 7;   // global step index 0..127
+constexpr int kStepOffset = -32;
+constexpr int kIntraPeriod = 32; // frames between level codings without prediction
+constexpr int kContexts = 40;
+constexpr int kContextOffset = 12;
+constexpr int kSymbols = 16;     // magnitudes 0..14 and an escape
+constexpr int kEscape = kSymbols - 1;
+constexpr unsigned kTotalBits = 15;
+constexpr float kRounding = 0.4f;        // q = floor(|x| / step + 0.4)
+constexpr float kReconBias = 0.1f;       // |x| = (q - 0.1) step
+constexpr float kNoiseCap = 0.25f;       // noise fill at most a quarter step
+
+struct Table {
+    std::array<uint16_t, kSymbols + 1> cum{};  // cumulative frequencies, cum[kSymbols] = 2^15
+};
+
+// Frequencies of |q| for a Laplacian of scale b (in quantiser steps) cut at
+// threshold theta for 0 and at whole steps beyond; every symbol keeps at
+// least one count, the escape at least min_escape.
+Table make_table(double b, double theta, int min_escape) {
+    std::array<double, kSymbols> p{};
+    p[0] = 1 - std::exp(-theta / b);
+    for (int k = 1; k < kEscape; ++k) p[k] = std::exp(-(theta + k - 1) / b) * (1 - std::exp(-1 / b));
+    p[kEscape] = std::exp(-(theta + kEscape - 1) / b);
+    const int total = 1 << kTotalBits;
+    std::array<int, kSymbols> f{};
+    int sum = 0;
+    for (int k = 0; k < kSymbols; ++k) {
+        f[k] = std::max(1, static_cast<int>(std::lround(p[k] * total)));
+        if (k == kEscape) f[k] = std::max(f[k], min_escape);
+        sum += f[k];
+    }
+    int largest = static_cast<int>(std::max_element(f.begin(), f.end()) - f.begin());
+    f[largest] += total - sum;
+    Table t;
+    for (int k = 0; k < kSymbols; ++k) t.cum[k + 1] = static_cast<uint16_t>(t.cum[k] + f[k]);
+    return t;
+}
+
+struct Tables {
+    std::array<Table, kContexts> coef;
+    Table level_inter;
+    Table level_intra;
+    std::array<float, 512> step;  // 2^(i/4) for i - 128
+    std::array<float, 2 * kN> window;
+
+    Tables() {
+        for (int c = 0; c < kContexts; ++c) {
+            const double ratio = std::exp2((c - kContextOffset) / 4.0);  // band rms in steps
+            coef[c] = make_table(std::max(0.05, 0.55 * ratio), 1 - kRounding, 1);
+        }
+        level_inter = make_table(1.6, 0.5, 512);
+        level_intra = make_table(4.0, 0.5, 512);
+        for (int i = 0; i < 512; ++i) step[i] = static_cast<float>(std::exp2((i - 128) / 4.0));
+        const double pi = 3.14159265358979323846;
+        for (int i = 0; i < 2 * kN; ++i) {
+            double w = 0;
+            if (i >= kZeros && i < kZeros + kOverlap) w = std::sin(pi / 2 * (i - kZeros + 0.5) / kOverlap);
+            else if (i >= kZeros + kOverlap && i < 2 * kN - kZeros - kOverlap) w = 1;
+            else if (i >= 2 * kN - kZeros - kOverlap && i < 2 * kN - kZeros)
+                w = std::sin(pi / 2 * (2 * kN - kZeros - i - 0.5) / kOverlap);
+            window[i] = static_cast<float>(w);
+        }
+    }
+};
+
+const Tables& tables() {
+    static const Tables t;
+    return t;
+}
+
+// Quantiser step of a band in quarter octaves; its context for the models.
+int band_step(int global, int level, int band) { return global + kStepOffset + (level >> 1) + kBandStep[band]; }
+int band_context(int level, int step) { return std::clamp(level - step + kContextOffset, 0, kContexts - 1); }
+float step_size(int step) { return tables().step[std::clamp(step + 128, 0, 511)]; }
+
+int predict_level(const QpBandState& s, const std::array<int, kQpBands>& levels, int band, bool intra) {
+    int p;
+    if (intra) p = band == 0 ? 48 : levels[band - 1];
+    else p = s.level[band] + (band == 0 ? 0 : (levels[band - 1] - s.level[band - 1]) >> 1);
+    return std::clamp(p, 0, kMaxLevel);
+}
+
+void put_symbol(RangeEncoder& rc, const Table& t, int s) { rc.encode(t.cum[s], t.cum[s + 1] - t.cum[s], kTotalBits); }
+
+int get_symbol(RangeDecoder& rc, const Table& t) {
+    const uint32_t v = rc.peek(kTotalBits);
+    int s = static_cast<int>(std::upper_bound(t.cum.begin() + 1, t.cum.end(), v) - t.cum.begin()) - 1;
+    s = std::clamp(s, 0, kSymbols - 1);
+    rc.consume(t.cum[s], t.cum[s + 1] - t.cum[s]);
+    return s;
+}
+
+// Magnitudes past the escape: Elias gamma of (m - 15 + 1) in raw bits.
+void put_magnitude(RangeEncoder& rc, const Table& t, uint32_t m) {
+    if (m < kEscape) {
+        put_symbol(rc, t, static_cast<int>(m));
+        return;
+    }
+    put_symbol(rc, t, kEscape);
+    const uint32_t v = m - kEscape + 1;
+    int n = 0;
+    while ((v >> (n + 1)) != 0) ++n;
+    for (int i = 0; i < n; ++i) rc.encode_bits(1, 1);
+    rc.encode_bits(0, 1);
+    if (n > 0) rc.encode_bits(v & ((1u << n) - 1), static_cast<unsigned>(n));
+}
+
+uint32_t get_magnitude(RangeDecoder& rc, const Table& t) {
+    const int s = get_symbol(rc, t);
+    if (s < kEscape) return static_cast<uint32_t>(s);
+    int n = 0;
+    while (n < 16 && rc.decode_bits(1) == 1) ++n;
+    const uint32_t low = n > 0 ? rc.decode_bits(static_cast<unsigned>(n)) : 0;
+    return ((1u << n) | low) + kEscape - 1;
+}
+
+constexpr Table kIntraFlag = [] {
+    Table t;
+    t.cum[1] = (1 << kTotalBits) - (1 << (kTotalBits - 4));  // intra: 1 in 16
+    t.cum[2] = 1 << kTotalBits;
+    for (int k = 3; k <= kSymbols; ++k) t.cum[k] = t.cum[2];
+    return t;
+}();
+
+}  // namespace
+
+// ---- encoder ------------------------------------------------------------------
+
+QpEncoder::QpEncoder() : mdct_(kN) { tables(); }
+
+void QpEncoder::encode(const int16_t* samples, uint8_t* frame) {
+    const Tables& tb = tables();
+    // The block ends kZeros past the newest sample, where the window is zero.
+    std::memmove(block_.data(), block_.data() + kN, sizeof(float) * (kN - kZeros));
+    for (int i = 0; i < kN; ++i) block_[kN - kZeros + i] = samples[i];
+    std::fill(block_.begin() + 2 * kN - kZeros, block_.end(), 0.0f);
+    for (int i = 0; i < 2 * kN; ++i) windowed_[i] = block_[i] * tb.window[i];
+    mdct_.forward(windowed_.data(), coef_.data());
+
+    std::array<int, kQpBands> levels{};
+    for (int b = 0; b < kQpBands; ++b) {
+        double energy = 0;
+        for (int k = kEdges[b]; k < kEdges[b + 1]; ++k) energy += double(coef_[k]) * coef_[k];
+        const double rms = std::sqrt(energy / (kEdges[b + 1] - kEdges[b]));
+        levels[b] = rms < 1 ? 0 : std::clamp(static_cast<int>(std::lround(4 * std::log2(rms))), 1, kMaxLevel);
+    }
+    const bool intra = state_.frames % kIntraPeriod == 0;
+
+    RangeEncoder rc;
+    auto code = [&](int global) {
+        rc.reset();
+        put_symbol(rc, kIntraFlag, intra ? 1 : 0);
+        rc.encode_bits(static_cast<uint32_t>(global), kGlobalBits);
+        const Table& lt = intra ? tb.level_intra : tb.level_inter;
+        for (int b = 0; b < kQpBands; ++b) {
+            const int e = levels[b] - predict_level(state_, levels, b, intra);
+            put_magnitude(rc, lt, static_cast<uint32_t>(std::abs(e)));
+            if (e != 0) rc.encode_bits(e < 0 ? 1 : 0, 1);
+        }
+        for (int b = 0; b < kQpBands; ++b) {
+            if (levels[b] == 0) continue;
+            const int step = band_step(global, levels[b], b);
+            const Table& t = tb.coef[band_context(levels[b], step)];
+            const float inv = 1.0f / step_size(step);
+            for (int k = kEdges[b]; k < kEdges[b + 1]; ++k) {
+                const float a = std::min(std::fabs(coef_[k]) * inv + kRounding, 65535.0f);
+                const uint32_t q = static_cast<uint32_t>(a);
+                put_magnitude(rc, t, q);
+                if (q != 0) rc.encode_bits(coef_[k] < 0 ? 1 : 0, 1);
+            }
+        }
+        rc.finish();
+        return rc.bytes().size() <= size_t(kQpFrameBytes);
+    };
+    // The finest global step whose frame fits; the coarsest always fits,
+    // since then every coefficient is 0 and costs next to nothing.
+    int lo = 0, hi = (1 << kGlobalBits) - 1;
+    while (lo < hi) {
+        const int mid = (lo + hi) / 2;
+        if (code(mid)) hi = mid;
+        else lo = mid + 1;
+    }
+    code(lo);
+    std::memset(frame, 0, kQpFrameBytes);
+    std::memcpy(frame, rc.bytes().data(), std::min<size_t>(rc.bytes().size(), kQpFrameBytes));
+    state_.level = levels;
+    ++state_.frames;
+}
+
+// ---- decoder ------------------------------------------------------------------
+
+QpDecoder::QpDecoder() : mdct_(kN) { tables(); }
+
+void QpDecoder::decode(const uint8_t* frame, int16_t* samples) {
+    const Tables& tb = tables();
+    RangeDecoder rc(frame, kQpFrameBytes);
+    const bool intra = get_symbol(rc, kIntraFlag) == 1;
+    const int global = static_cast<int>(rc.decode_bits(kGlobalBits));
+    const Table& lt = intra ? tb.level_intra : tb.level_inter;
+    std::array<int, kQpBands> levels{};
+    for (int b = 0; b < kQpBands; ++b) {
+        int e = static_cast<int>(std::min<uint32_t>(get_magnitude(rc, lt), 1024));
+        if (e != 0 && rc.decode_bits(1) == 1) e = -e;
+        levels[b] = std::clamp(predict_level(state_, levels, b, intra) + e, 0, kMaxLevel);
+    }
+    for (int b = 0; b < kQpBands; ++b) {
+        const int first = kEdges[b], last = kEdges[b + 1];
+        if (levels[b] == 0) {
+            std::fill(coef_.begin() + first, coef_.begin() + last, 0.0f);
+            continue;
+        }
+        const int step = band_step(global, levels[b], b);
+        const Table& t = tb.coef[band_context(levels[b], step)];
+        const float delta = step_size(step);
+        double known = 0;
+        int zeros = 0;
+        for (int k = first; k < last; ++k) {
+            const uint32_t q = std::min<uint32_t>(get_magnitude(rc, t), 65535);
+            if (q == 0) {
+                coef_[k] = 0;
+                ++zeros;
+                continue;
+            }
+            float v = (static_cast<float>(q) - kReconBias) * delta;
+            if (rc.decode_bits(1) == 1) v = -v;
+            coef_[k] = v;
+            known += double(v) * v;
+        }
+        // Coefficients quantised to zero carry the part of the band's energy
+        // that the others do not, as noise of random sign.
+        if (zeros > 0) {
+            const double target = double(last - first) * std::exp2(levels[b] / 2.0);
+            const double rest = std::max(0.0, target - known) / zeros;
+            const float amp = std::min(static_cast<float>(std::sqrt(rest)), kNoiseCap * delta);
+            for (int k = first; k < last; ++k) {
+                if (coef_[k] != 0) continue;
+                seed_ = seed_ * 1664525u + 1013904223u;
+                coef_[k] = (seed_ & 0x80000000u) ? -amp : amp;
+            }
+        }
+    }
+    state_.level = levels;
+    ++state_.frames;
+
+    mdct_.inverse(coef_.data(), block_.data());
+    for (int i = 0; i < 2 * kN; ++i) overlap_[i] += block_[i] * tb.window[i];
+    for (int i = 0; i < kN; ++i) {
+        const float v = std::nearbyint(overlap_[kEmitEnd - kN + i]);
+        samples[i] = static_cast<int16_t>(std::clamp(v, -32768.0f, 32767.0f));
+    }
+    std::memmove(overlap_.data(), overlap_.data() + kN, sizeof(float) * kN);
+    std::fill(overlap_.begin() + kN, overlap_.end(), 0.0f);
+}
+
+}  // namespace vkt::codecs

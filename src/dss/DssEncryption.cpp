@@ -1,0 +1,222 @@
+#include "dss/DssEncryption.h"
+
+#include <openssl/crypto.h>
+#include <sys/stat.h>
+
+#include <cstring>
+
+#include "dss/CDSSFILE.h"
+#include "dss/crypt.h"
+#include "platform/path.h"
+#include "platform/vkt_error.h"
+#include "platform/vkt_trace.h"
+
+using namespace vkt::platform;
+
+namespace {
+
+constexpr uint32_t kReadAccess = GENERIC_READ;
+constexpr uint32_t kShareRead = FILE_SHARE_READ;
+constexpr uint32_t kShareReadWrite = FILE_SHARE_READ | FILE_SHARE_WRITE;
+
+// Writing the copy over its own source would destroy the source before it
+// is read.
+bool same_file(const char* a, const char* b) {
+    struct stat sa{}, sb{};
+    return ::stat(a, &sa) == 0 && ::stat(b, &sb) == 0 && sa.st_dev == sb.st_dev && sa.st_ino == sb.st_ino;
+}
+
+uint32_t refuse_same_file(const char* source, const char* destination) {
+    if (!same_file(source, destination)) return 0;
+    VKT_TRACE_ERROR(10, "source and destination are the same file");
+    return 10;
+}
+
+// Writes header blocks 1 to N of the target (N at most 3); blocks 2 and 3
+// are the source's when bCopy_p is set. Returns 0 or 15.
+uint32_t write_target_headers(CDssFile& targetDss, const CDssFile& sourceDss, uint16_t wNrOfHeaders_p, bool bCopy_p) {
+    if (targetDss.write_fileheader(1) != 0) {
+        VKT_TRACE_ERROR(15, "by targetDss.write_fileheader (1)");
+        return 15;
+    }
+    if (wNrOfHeaders_p >= 2) {
+        if (bCopy_p)
+            std::memcpy(targetDss.m_pDssFileHeader_2.get(), sourceDss.m_pDssFileHeader_2.get(), DSS_BLOCK_SIZE);
+        if (targetDss.write_fileheader(2) != 0) {
+            VKT_TRACE_ERROR(15, "by targetDss.write_fileheader (2)");
+            return 15;
+        }
+    }
+    if (wNrOfHeaders_p >= 3) {
+        if (bCopy_p)
+            std::memcpy(targetDss.m_pDssFileHeader_3.get(), sourceDss.m_pDssFileHeader_3.get(), DSS_BLOCK_SIZE);
+        if (targetDss.write_fileheader(3) != 0) {
+            VKT_TRACE_ERROR(15, "by targetDss.write_fileheader (3)");
+            return 15;
+        }
+    }
+    return 0;
+}
+
+}  // namespace
+
+uint32_t VKTIsEncryptedDSSFile(const char* lpszFilepath_p, uint32_t* pbEncrypted) {
+    try {
+        CDssFile dssFile(true);
+        if (uint32_t rc = dssFile.create_file(lpszFilepath_p, kReadAccess, kShareRead, OPEN_EXISTING, false)) {
+            VKT_TRACE_ERROR(rc, "dssFile.create_file(.)");
+            return rc;
+        }
+        if (!pbEncrypted) {
+            VKT_TRACE_ERROR(10, "pbEncrypted is NULL");
+            return 10;
+        }
+        *pbEncrypted = dssFile.IsEncrypted() ? 1 : 0;
+        return 0;
+    }
+    VKT_CATCH_RETURN("catched in ORVKTIsEncryptedDSSFile")
+}
+
+uint32_t VKTCheckDSSFilePassword(const char* lpszFilepath_p, const char* pcszPassword) {
+    try {
+        CDssFile dssFile(true);
+        if (dssFile.SetPassword(pcszPassword) != 0) {
+            VKT_TRACE_ERROR(44, "by dssFile.SetPassword(.)");
+            return 44;
+        }
+        // Opening compares the password's verification value with the file's.
+        if (uint32_t rc = dssFile.create_file(lpszFilepath_p, kReadAccess, kShareRead, OPEN_EXISTING, false)) {
+            VKT_TRACE_ERROR(rc, "dssFile.create_file(.)");
+            return rc;
+        }
+        if (dssFile.IsEncrypted()) return 0;
+        VKT_TRACE_ERROR(44, "dssFile.create_file(.)");
+        return 44;
+    }
+    VKT_CATCH_RETURN("catched in ORVKTCheckDSSFilePassword")
+}
+
+uint32_t VKTDecryptDSSFile(const char* pcszSrcFileName_p, const char* pcszDstFileName_p, const char* pcszPassword) {
+    try {
+        CDssFile sourceDss(false);
+        if (sourceDss.SetPassword(pcszPassword) != 0) {
+            VKT_TRACE_ERROR(44, "by sourceDss.SetPassword(.)");
+            return 44;
+        }
+        // Checks the password and leaves the first data block decrypted.
+        if (uint32_t rc = sourceDss.create_file(pcszSrcFileName_p, kReadAccess, kShareReadWrite, OPEN_EXISTING, true)) {
+            VKT_TRACE_ERROR(rc, "by sourceDss.create_file(.)");
+            return rc;
+        }
+        if (!sourceDss.IsEncrypted()) {
+            VKT_TRACE_ERROR(10, "by !sourceDss.IsEncrypted ()");
+            return 10;
+        }
+        if (uint32_t rc = check_dss_target_name(pcszDstFileName_p, sourceDss.m_byCompressionId >= 6)) return rc;
+        if (uint32_t rc = refuse_same_file(pcszSrcFileName_p, pcszDstFileName_p)) return rc;
+
+        uint16_t headers = sourceDss.m_wNrOfHeaders;
+        CDssFile targetDss(false);
+        targetDss.m_wNrOfHeaders = headers;
+        targetDss.m_byCompressionId = sourceDss.m_byCompressionId;
+        if (uint32_t rc = targetDss.create_file(pcszDstFileName_p, GENERIC_WRITE, 0, CREATE_ALWAYS, false)) {
+            VKT_TRACE_ERROR(rc, "by targetDss.create_file(.)");
+            return rc;
+        }
+
+        uint8_t* header1 = targetDss.get_dss_file_header();
+        std::memcpy(header1, sourceDss.get_dss_file_header(), DSS_BLOCK_SIZE);
+        if (extension_starts_with(extension_of(pcszDstFileName_p), ".ds2", 4)) {
+            std::memcpy(header1 + 1, "ds2\x02\x00\x03\x00", 7);
+        } else {
+            // A DSS file has no long index table.
+            std::memcpy(header1 + 1, "dss\x01\x00\x01\x00", 7);
+            std::memset(header1 + 134, 0xFF, 326 - 134);
+        }
+        std::memset(header1 + 326, 0xFF, 348 - 326);  // not encrypted: version, salt, check value
+        const bool ours = sourceDss.GetLicenseeId() == DSS_LICENSEEID_VALMERO;
+        if (!ours) {
+            header1[8] = DSS_LICENSEEID_VALMERO;
+            header1[9] = header1[10] = header1[11] = 0;
+            header1[0] = 3;
+            headers = 3;
+        }
+        if (uint32_t rc = write_target_headers(targetDss, sourceDss, headers, ours)) return rc;
+
+        // The current block is the first one; an empty file gives one block
+        // taken from the zero-filled buffer.
+        do {
+            std::memcpy(targetDss.m_pDssDataBlock.get(), sourceDss.m_pDssDataBlock.get(), DSS_BLOCK_SIZE);
+            targetDss.write_datablock();
+        } while (sourceDss.read_next_datablock() == 0);
+        return 0;
+    }
+    VKT_CATCH_RETURN("catched in ORVKTDecryptDSSFile")
+}
+
+uint32_t VKTEncryptDSSFile(const char* pcszSrcFileName_p, const char* pcszDstFileName_p, const char* pcszPassword) {
+    try {
+        if (!pcszPassword) {
+            VKT_TRACE_ERROR(44, "no password specified");
+            return 44;
+        }
+        const std::size_t length = std::strlen(pcszPassword);
+        if (length < 4 || length > 16) {
+            VKT_TRACE_ERROR(44, "invalid password length");
+            return 44;
+        }
+        if (!extension_starts_with(extension_of(pcszDstFileName_p), ".ds2", 4)) {
+            VKT_TRACE_ERROR(10, "encrytion requires DSS Pro");
+            return 10;
+        }
+
+        // No password: an encrypted source is opened as stored, so that it is
+        // refused as already encrypted rather than for the missing password.
+        CDssFile sourceDss(false);
+        sourceDss.m_bSkipDecryption = true;
+        if (uint32_t rc = sourceDss.create_file(pcszSrcFileName_p, kReadAccess, kShareReadWrite, OPEN_EXISTING, true)) {
+            VKT_TRACE_ERROR(rc, "by sourceDss.create_file(.)");
+            return rc;
+        }
+        if (sourceDss.IsEncrypted()) {
+            VKT_TRACE_ERROR(10, "by sourceDss.IsEncrypted ()");
+            return 10;
+        }
+        if (sourceDss.GetLicenseeId() != DSS_LICENSEEID_VALMERO) {
+            VKT_TRACE_ERROR(48, "LicenseeId != DSS_LICENSEEID_VALMERO");
+            return 48;
+        }
+        if (uint32_t rc = refuse_same_file(pcszSrcFileName_p, pcszDstFileName_p)) return rc;
+
+        const uint16_t headers = sourceDss.m_wNrOfHeaders;
+        CDssFile targetDss(false);
+        targetDss.m_wNrOfHeaders = headers;
+        targetDss.m_byCompressionId = sourceDss.m_byCompressionId;
+        if (uint32_t rc = targetDss.create_file(pcszDstFileName_p, GENERIC_WRITE, 0, CREATE_ALWAYS, false)) {
+            VKT_TRACE_ERROR(rc, "by targetDss.create_file(.)");
+            return rc;
+        }
+
+        uint8_t* header1 = targetDss.get_dss_file_header();
+        std::memcpy(header1, sourceDss.get_dss_file_header(), DSS_BLOCK_SIZE);
+        uint8_t key[16] = {};
+        uint32_t key_length = sizeof key;
+        AddEncryptionToHeader(header1, pcszPassword, key, &key_length);
+        vkt::dss::DssBlockCipher cipher(key, key_length, true);  // the key sequence, once for all blocks
+        OPENSSL_cleanse(key, sizeof key);
+        if (uint32_t rc = write_target_headers(targetDss, sourceDss, headers, true)) return rc;
+
+        if (sourceDss.SetFilePositionToFirstDatablock() != 0) {
+            VKT_TRACE_ERROR(14, "by sourceDss.SetFilePositionToFirstDatablock ()");
+            return 14;
+        }
+        uint8_t* const block = targetDss.m_pDssDataBlock.get();
+        while (sourceDss.read_next_datablock() == 0) {
+            std::memcpy(block, sourceDss.m_pDssDataBlock.get(), DSS_BLOCK_SIZE);
+            if (cipher.crypt(block)) fill_block_tail(block, sourceDss.GetDataLength());
+            targetDss.write_datablock();
+        }
+        return 0;
+    }
+    VKT_CATCH_RETURN("catched in ORVKTEncryptDSSFile")
+}

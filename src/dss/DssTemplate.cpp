@@ -1,0 +1,62 @@
+#include "dss/DssTemplate.h"
+
+#include <cstring>
+
+#include "dss/CDSSFILE.h"
+#include "platform/path.h"
+#include "platform/vkt_error.h"
+#include "platform/vkt_trace.h"
+
+using namespace vkt::platform;
+
+uint32_t VKTCreateDSSTemplateWithEncryptionType(const char* pcszFileName, const char* pcszPassword,
+                                                uint8_t compressionId) {
+    VKT_TRACE_TEXT("+ORVKTCreateDSSTemplateWithEncryptionType");
+    VKT_TRACE_PARAM("pcszFileName", "%s", pcszFileName);
+    VKT_TRACE_PARAM("DSSPro256Enabled", "%d", 0);  // templates always get a 128-bit key
+    VKT_TRACE_PARAM("compressionId", "%u", compressionId);
+    try {
+        if (!pcszFileName || !*pcszFileName) {
+            VKT_TRACE_ERROR(13, "VKT_ERR_FILE_NAME, filename is NULL");
+            return 13;
+        }
+        if (pcszPassword) {
+            const std::size_t length = std::strlen(pcszPassword);
+            if (length < 4 || length > 16) {
+                VKT_TRACE_ERROR(44, "invalid password length");
+                return 44;
+            }
+            if (!extension_starts_with(extension_of(pcszFileName), ".ds2", 4)) {
+                VKT_TRACE_ERROR(36, "encrytion requires DSS Pro");
+                return 36;
+            }
+        }
+
+        CDssFile dssFile(false);
+        dssFile.m_wNrOfHeaders = 3;
+        dssFile.SetPassword(pcszPassword);  // a refusal is traced by SetPassword
+        dssFile.m_byCompressionId = compressionId;
+        if (uint32_t rc = dssFile.create_file(pcszFileName, GENERIC_WRITE, 0, CREATE_ALWAYS, false)) {
+            VKT_TRACE_ERROR(rc, "creating DSS file failed");
+            return rc;
+        }
+        uint8_t* header1 = dssFile.get_dss_file_header();
+        if (pcszPassword) {
+            uint8_t key[32] = {};
+            uint32_t key_length = sizeof key;
+            AddEncryptionToHeader(header1, pcszPassword, key, &key_length);
+            std::memset(key, 0, sizeof key);  // a template needs the header only
+        }
+        // Flag words 34 and 36 of a template: 0xFFFF and 0xFFFB.
+        header1[34] = 0xFF;
+        header1[35] = 0xFF;
+        header1[36] = 0xFB;
+        header1[37] = 0xFF;
+        if (dssFile.write_fileheader(1) != 0) {
+            VKT_TRACE_ERROR(15, "writing DSS header failed");
+            return 15;
+        }
+        return 0;
+    }
+    VKT_CATCH_RETURN("catched in ORVKTCreateDSSTemplate")
+}

@@ -1,0 +1,73 @@
+// Helpers of the codec suites: streams through the codec manager, sample
+// and byte conversions, sine fitting.
+#pragma once
+
+#include <cmath>
+#include <cstdint>
+#include <cstring>
+#include <vector>
+
+#include "platform/acm.h"
+
+namespace codec_test {
+
+inline vkt::acm::UniqueStream open_stream(const WAVEFORMATEX& src, const WAVEFORMATEX& dst, MMRESULT* result = nullptr) {
+    HACMSTREAM h = nullptr;
+    MMRESULT r = acmStreamOpen(&h, nullptr, &src, &dst, nullptr, 0, 0, ACM_STREAMOPENF_NONREALTIME);
+    if (result) *result = r;
+    return vkt::acm::UniqueStream(r == 0 ? h : nullptr);
+}
+
+// Runs `src` through the stream `per_call` input units at a time, the way
+// the converters do: one prepared header per call.
+inline std::vector<uint8_t> run_stream(HACMSTREAM h, const std::vector<uint8_t>& src, uint32_t in_unit,
+                                       uint32_t out_unit, size_t per_call = 1) {
+    std::vector<uint8_t> out;
+    std::vector<uint8_t> dst(out_unit * per_call);
+    for (size_t pos = 0; pos < src.size(); pos += in_unit * per_call) {
+        const uint32_t n = static_cast<uint32_t>(std::min<size_t>(in_unit * per_call, src.size() - pos));
+        ACMSTREAMHEADER hdr{};
+        hdr.cbStruct = 124;
+        hdr.pbSrc = const_cast<uint8_t*>(src.data() + pos);
+        hdr.cbSrcLength = n;
+        hdr.pbDst = dst.data();
+        hdr.cbDstLength = static_cast<uint32_t>(dst.size());
+        EXPECT_EQ(acmStreamPrepareHeader(h, &hdr, 0), 0u);
+        EXPECT_EQ(acmStreamConvert(h, &hdr, 0), 0u);
+        EXPECT_EQ(acmStreamUnprepareHeader(h, &hdr, 0), 0u);
+        out.insert(out.end(), dst.begin(), dst.begin() + hdr.cbDstLengthUsed);
+    }
+    return out;
+}
+
+inline std::vector<uint8_t> to_bytes(const std::vector<int16_t>& s) {
+    std::vector<uint8_t> b(s.size() * 2);
+    std::memcpy(b.data(), s.data(), b.size());
+    return b;
+}
+
+inline std::vector<int16_t> to_samples(const std::vector<uint8_t>& b) {
+    std::vector<int16_t> s(b.size() / 2);
+    std::memcpy(s.data(), b.data(), s.size() * 2);
+    return s;
+}
+
+// Amplitude of the sine of `freq` (cycles per sample) in x[first, last), by
+// least squares on sine and cosine.
+template <typename T>
+double sine_amplitude(const std::vector<T>& x, double freq, size_t first, size_t last) {
+    double ss = 0, cc = 0, sc = 0, xs = 0, xc = 0;
+    for (size_t i = first; i < last; ++i) {
+        const double s = std::sin(2 * M_PI * freq * i), c = std::cos(2 * M_PI * freq * i);
+        ss += s * s;
+        cc += c * c;
+        sc += s * c;
+        xs += x[i] * s;
+        xc += x[i] * c;
+    }
+    const double det = ss * cc - sc * sc;
+    const double a = (xs * cc - xc * sc) / det, b = (xc * ss - xs * sc) / det;
+    return std::sqrt(a * a + b * b);
+}
+
+}  // namespace codec_test

@@ -1,0 +1,357 @@
+// The block cipher against the published AES vectors (FIPS-197), the group
+// key chain, passwords and the encryption header, and reading encrypted
+// files of both versions.
+#include <gtest/gtest.h>
+#include <openssl/evp.h>
+
+#include <algorithm>
+#include <set>
+
+#include "dss/CDSSFILE.h"
+#include "dss/crypt.h"
+#include "dss_bytes.h"
+#include "platform/vkt_error.h"
+#include "support/test_support.h"
+#include "trace/xkrvlog_capture.h"
+
+using namespace dss_test;
+using namespace vkt::platform;
+using orvkt_test::TempDir;
+using orvkt_test::write_bytes;
+
+namespace {
+
+Bytes hex(const std::string& text) {
+    Bytes out;
+    for (size_t i = 0; i + 1 < text.size(); i += 2)
+        out.push_back(static_cast<uint8_t>(std::stoi(text.substr(i, 2), nullptr, 16)));
+    return out;
+}
+
+Bytes part(const Bytes& b, size_t from, size_t n) { return Bytes(b.begin() + from, b.begin() + from + n); }
+
+// AES-ECB of one 16-byte block straight through OpenSSL, independent of the
+// cipher code under test.
+Bytes openssl_aes(const Bytes& key, const Bytes& in, bool encrypt = true) {
+    EVP_CIPHER_CTX* ctx = EVP_CIPHER_CTX_new();
+    EVP_CipherInit_ex(ctx, key.size() == 16 ? EVP_aes_128_ecb() : EVP_aes_256_ecb(), nullptr, key.data(), nullptr,
+                      encrypt ? 1 : 0);
+    EVP_CIPHER_CTX_set_padding(ctx, 0);
+    Bytes out(16);
+    int n = 0;
+    EVP_CipherUpdate(ctx, out.data(), &n, in.data(), 16);
+    EVP_CIPHER_CTX_free(ctx);
+    return out;
+}
+
+Bytes digest(const EVP_MD* md, const Bytes& data) {
+    Bytes out(static_cast<size_t>(EVP_MD_size(md)));
+    unsigned n = 0;
+    EVP_Digest(data.data(), data.size(), out.data(), &n, md, nullptr);
+    return out;
+}
+
+// Password block P computed by hand: password bytes, zeros, XOR salt.
+Bytes password_block(const std::string& password, const Bytes& salt) {
+    Bytes p(16, 0);
+    std::copy_n(password.begin(), std::min<size_t>(password.size(), 16), p.begin());
+    for (size_t i = 0; i < 16; ++i) p[i] ^= salt[i];
+    return p;
+}
+
+const Bytes kKeyA1 = hex("2b7e151628aed2a6abf7158809cf4f3c");
+const Bytes kKeyA3 = hex("603deb1015ca71be2b73aef0857d77811f352c073b6108d72d9810a30914dff4");
+
+Bytes sample_block() {
+    Bytes b(512);
+    for (size_t i = 0; i < b.size(); ++i) b[i] = static_cast<uint8_t>(i * 13 + 5);
+    return b;
+}
+
+// The cipher tests run once with the processor's AES instructions (where
+// present) and once with OpenSSL's cipher contexts.
+class Engine : public ::testing::TestWithParam<bool> {
+protected:
+    void SetUp() override { vkt::dss::use_hardware_aes(GetParam()); }
+    void TearDown() override { vkt::dss::use_hardware_aes(true); }
+};
+
+INSTANTIATE_TEST_SUITE_P(Aes, Engine, ::testing::Values(true, false),
+                         [](const ::testing::TestParamInfo<bool>& info) {
+                             return info.param ? "Processor" : "OpenSSL";
+                         });
+
+}  // namespace
+
+TEST(Aes, KeyExpansionOfTheStandardExamples) {
+    uint8_t schedule[240];
+    ASSERT_EQ(vkt::dss::aes_expand_key(kKeyA1.data(), 16, schedule), 176u);
+    EXPECT_EQ(Bytes(schedule + 16, schedule + 32), hex("a0fafe1788542cb123a339392a6c7605")) << "round key 1";
+    EXPECT_EQ(Bytes(schedule + 160, schedule + 176), hex("d014f9a8c9ee2589e13f0cc8b6630ca6")) << "round key 10";
+
+    ASSERT_EQ(vkt::dss::aes_expand_key(kKeyA3.data(), 32, schedule), 240u);
+    EXPECT_EQ(Bytes(schedule + 32, schedule + 48), hex("9ba354118e6925afa51a8b5f2067fcde")) << "w8 to w11";
+    EXPECT_EQ(Bytes(schedule + 224, schedule + 240), hex("fe4890d1e6188d0b046df344706c631e")) << "round key 14";
+
+    EXPECT_EQ(vkt::dss::aes_expand_key(kKeyA1.data(), 24, schedule), 0u);
+}
+
+TEST_P(Engine, BlockOperationOfTheStandardExamples) {
+    const Bytes plain = hex("00112233445566778899aabbccddeeff");
+    uint8_t out[16];
+    const Bytes key128 = hex("000102030405060708090a0b0c0d0e0f");
+    ASSERT_TRUE(vkt::dss::aes_block(key128.data(), 16, plain.data(), out, true));
+    EXPECT_EQ(Bytes(out, out + 16), hex("69c4e0d86a7b0430d8cdb78070b4c55a"));
+    uint8_t back[16];
+    ASSERT_TRUE(vkt::dss::aes_block(key128.data(), 16, out, back, false));
+    EXPECT_EQ(Bytes(back, back + 16), plain);
+
+    const Bytes key256 = hex("000102030405060708090a0b0c0d0e0f101112131415161718191a1b1c1d1e1f");
+    ASSERT_TRUE(vkt::dss::aes_block(key256.data(), 32, plain.data(), out, true));
+    EXPECT_EQ(Bytes(out, out + 16), hex("8ea2b7ca516745bfeafc49904b496089"));
+    EXPECT_FALSE(vkt::dss::aes_block(key256.data(), 20, plain.data(), out, true));
+}
+
+TEST_P(Engine, GroupKeysOfA128BitFileKey) {
+    // Group 0 uses the example key itself (the standard's cipher example),
+    // group 1 that key's round key 10, group 2 the round key 10 of that one.
+    Bytes block = sample_block();
+    place(block, 6, hex("3243f6a8885a308d313198a2e0370734"));
+    const Bytes original = block;
+    ASSERT_TRUE(crypt_block(16, kKeyA1.data(), block.data(), true));
+    EXPECT_EQ(part(block, 6, 16), hex("3925841d02dc09fbdc118597196a0b32"));
+    const Bytes key1 = hex("d014f9a8c9ee2589e13f0cc8b6630ca6");
+    EXPECT_EQ(part(block, 22, 16), openssl_aes(key1, part(original, 22, 16)));
+    uint8_t schedule[176];
+    vkt::dss::aes_expand_key(key1.data(), 16, schedule);
+    const Bytes key2(schedule + 160, schedule + 176);
+    EXPECT_EQ(part(block, 38, 16), openssl_aes(key2, part(original, 38, 16)));
+
+    // Every block starts again from the file key.
+    Bytes second = original;
+    ASSERT_TRUE(crypt_block(16, kKeyA1.data(), second.data(), true));
+    EXPECT_EQ(second, block);
+}
+
+TEST_P(Engine, GroupKeysOfA256BitFileKey) {
+    // With L0..L3 the words of round key 14, the next key is L0 L1 L2 L3 L1 L0 L3 L2.
+    const Bytes key1 = hex("fe4890d1e6188d0b046df344706c631e"
+                           "e6188d0bfe4890d1706c631e046df344");
+    Bytes block = sample_block();
+    const Bytes original = block;
+    ASSERT_TRUE(crypt_block(32, kKeyA3.data(), block.data(), true));
+    EXPECT_EQ(part(block, 6, 16), openssl_aes(kKeyA3, part(original, 6, 16)));
+    EXPECT_EQ(part(block, 22, 16), openssl_aes(key1, part(original, 22, 16)));
+    uint8_t next[32];
+    ASSERT_TRUE(vkt::dss::next_group_key(kKeyA3.data(), 32, next));
+    EXPECT_EQ(Bytes(next, next + 32), key1);
+}
+
+TEST_P(Engine, RoundTripLeavesHeaderAndTailAlone) {
+    for (const Bytes* key : {&kKeyA1, &kKeyA3}) {
+        Bytes block = sample_block();
+        const Bytes original = block;
+        const uint32_t length = static_cast<uint32_t>(key->size());
+        ASSERT_TRUE(crypt_block(length, key->data(), block.data(), true));
+        EXPECT_EQ(part(block, 0, 6), part(original, 0, 6));
+        EXPECT_EQ(part(block, 502, 10), part(original, 502, 10));
+        EXPECT_NE(part(block, 6, 496), part(original, 6, 496));
+        // The last group (offset 486) is encrypted with the 31st key.
+        ASSERT_TRUE(crypt_block(length, key->data(), block.data(), false));
+        EXPECT_EQ(block, original) << key->size();
+    }
+    Bytes block = sample_block();
+    EXPECT_FALSE(crypt_block(24, kKeyA3.data(), block.data(), true));
+    EXPECT_EQ(block, sample_block());
+
+    // The cipher object serves many blocks with one key sequence.
+    vkt::dss::DssBlockCipher enc(kKeyA1.data(), 16, true), dec(kKeyA1.data(), 16, false);
+    ASSERT_TRUE(enc.ready());
+    Bytes again = sample_block();
+    ASSERT_TRUE(enc.crypt(again.data()));
+    Bytes via_free = sample_block();
+    crypt_block(16, kKeyA1.data(), via_free.data(), true);
+    EXPECT_EQ(again, via_free);
+    ASSERT_TRUE(dec.crypt(again.data()));
+    EXPECT_EQ(again, sample_block());
+    EXPECT_FALSE(vkt::dss::DssBlockCipher(kKeyA1.data(), 8, true).ready());
+}
+
+TEST(BlockCipher, TailFillerTouchesOnlyTheUnusedEnd) {
+    const Bytes zeros(512, 0);
+    Bytes b = zeros;
+    fill_block_tail(b.data(), 512);
+    EXPECT_EQ(b, zeros);
+    // Ten random bytes that are all zero happen once in 2^80 runs.
+    b = zeros;
+    fill_block_tail(b.data(), 100);
+    EXPECT_EQ(part(b, 0, 502), part(zeros, 0, 502));
+    EXPECT_NE(part(b, 502, 10), part(zeros, 502, 10));
+    b = zeros;
+    fill_block_tail(b.data(), 508);
+    EXPECT_EQ(part(b, 0, 508), part(zeros, 0, 508));
+    EXPECT_NE(part(b, 508, 4), part(zeros, 508, 4));
+
+    // Values come from r / 32767 × 255 with r below 32768: 255 is rare, every
+    // other value common.
+    std::vector<int> seen(256);
+    for (int i = 0; i < 100000; ++i) ++seen[vkt::dss::random_scaled_byte()];
+    for (int v = 0; v < 255; ++v) EXPECT_GT(seen[v], 200) << v;
+    EXPECT_LT(seen[255], 30);
+}
+
+TEST(Passwords, PasswordBlock) {
+    Bytes salt(16);
+    for (int i = 0; i < 16; ++i) salt[i] = static_cast<uint8_t>(0xA0 + i);
+    uint8_t p[16];
+    vkt::dss::make_password_block("abcd", salt.data(), p);
+    EXPECT_EQ(Bytes(p, p + 16), password_block("abcd", salt));
+    EXPECT_EQ(Bytes(p + 4, p + 16), part(salt, 4, 12)) << "salt bytes behind a short password stay";
+    vkt::dss::make_password_block("0123456789abcdefXYZ", salt.data(), p);
+    EXPECT_EQ(Bytes(p, p + 16), password_block("0123456789abcdef", salt)) << "16 characters at most";
+}
+
+TEST(Passwords, LengthAndStateRules) {
+    xkrvlog::Capture capture;
+    {
+        CDssFile dss;
+        EXPECT_EQ(dss.SetPassword("abc"), 44u);
+        EXPECT_EQ(dss.SetPassword("0123456789abcdefg"), 44u);
+        EXPECT_TRUE(capture.contains_error(44, "invalid password length"));
+        EXPECT_EQ(dss.SetPassword(nullptr), 0u);
+        EXPECT_EQ(dss.SetPassword("0123456789abcdef"), 0u);
+        EXPECT_EQ(dss.SetPassword("abcd"), 44u);
+        EXPECT_TRUE(capture.contains_error(44, "password already set"));
+    }
+    CDssFile four;
+    EXPECT_EQ(four.SetPassword("abcd"), 0u);
+    CDssFile skip;
+    skip.m_bSkipDecryption = true;
+    EXPECT_EQ(skip.SetPassword("abcd"), 44u);
+    EXPECT_TRUE(capture.contains_error(44, "m_bSkipDecryption set"));
+}
+
+TEST(Passwords, EncryptionHeaderOfANewFile) {
+    Bytes header = header1(3, "ds2");
+    const Bytes before = header;
+    uint8_t key[32] = {};
+    uint32_t length = 32;
+    AddEncryptionToHeader(header.data(), "secret42", key, &length);
+    EXPECT_EQ(length, 16u);
+    EXPECT_EQ(std::string(header.begin() + 1, header.begin() + 4), "enc");
+    EXPECT_EQ(get16(header, 4), 2);
+    EXPECT_EQ(get16(header, 6), 3);
+    EXPECT_EQ(get16(header, 326), 1);
+    const Bytes salt = part(header, 328, 16);
+    const Bytes sha = digest(EVP_sha1(), password_block("secret42", salt));
+    EXPECT_EQ(Bytes(key, key + 16), part(sha, 0, 16));
+    EXPECT_EQ(part(header, 344, 4), part(sha, 16, 4));
+    EXPECT_EQ(part(header, 8, 318), part(before, 8, 318)) << "nothing else changes";
+    EXPECT_EQ(part(header, 348, 164), part(before, 348, 164));
+
+    Bytes other = header1(3, "ds2");
+    AddEncryptionToHeader(other.data(), "secret42", key, &length);
+    EXPECT_NE(part(other, 328, 16), salt) << "every header gets a fresh salt";
+
+    uint32_t small = 15;
+    xkrvlog::Capture capture;
+    EXPECT_THROW(AddEncryptionToHeader(other.data(), "secret42", key, &small), vkt::VktError);
+    EXPECT_TRUE(capture.contains_error(44, "VKT_ERR_PASSWORD outEncryptionKeyLength < DCL_DSS_ENCRYPTION_KEY_LENGTH"));
+}
+
+namespace {
+
+// An encrypted file made by hand: version 1 (SHA-1) or 2 (SHA-384), two
+// data blocks of frames, encrypted with the key the password gives.
+struct EncryptedFile {
+    std::string path;
+    std::vector<Bytes> frames;
+};
+
+EncryptedFile make_encrypted(const TempDir& tmp, uint16_t version, const std::string& password) {
+    EncryptedFile f;
+    f.path = tmp.path("v" + std::to_string(version) + ".ds2");
+    Bytes h1 = header1(2, "enc");
+    put16(h1, 326, version);
+    Bytes salt(16);
+    for (int i = 0; i < 16; ++i) salt[i] = static_cast<uint8_t>(i * 17 + version);
+    place(h1, 328, salt);
+    const Bytes d = digest(version == 1 ? EVP_sha1() : EVP_sha384(), password_block(password, salt));
+    const size_t key_length = version == 1 ? 16 : 32;
+    place(h1, 344, part(d, key_length, 4));
+    Bytes blocks;
+    for (unsigned n = 0; n < 2; ++n) {
+        Bytes b = block(0x030F, 12, 0);
+        for (unsigned i = 0; i < 12; ++i) {
+            f.frames.push_back(frame(n * 12 + i));
+            place(b, 6 + 41 * i, f.frames.back());
+        }
+        EXPECT_TRUE(crypt_block(static_cast<uint32_t>(key_length), d.data(), b.data(), true));
+        Bytes s = stored(b);
+        blocks.insert(blocks.end(), s.begin(), s.end());
+    }
+    write_bytes(f.path, concat({h1, header2(0), blocks}));
+    return f;
+}
+
+std::vector<Bytes> read_frames(const std::string& path, const char* password, uint32_t* open_result) {
+    std::vector<Bytes> out;
+    CDssFile dss;
+    dss.SetPassword(password);
+    *open_result = dss.create_file(path.c_str(), GENERIC_READ, FILE_SHARE_READ, OPEN_EXISTING, true);
+    if (*open_result != 0) return out;
+    EXPECT_EQ(dss.m_dwTotalNrOfFrames, 24u);
+    uint8_t buffer[DSS_MAX_CODEC_BLOCK];
+    uint32_t size = 0, frame_bytes = 0;
+    uint8_t id = 0;
+    while (dss.transfer_from_file_to_buffer(buffer, &size, &frame_bytes, &id) == 0)
+        out.emplace_back(buffer, buffer + frame_bytes);
+    return out;
+}
+
+}  // namespace
+
+TEST_P(Engine, BothVersionsOfEncryptedFilesOpenWithTheRightPasswordOnly) {
+    TempDir tmp;
+    for (uint16_t version : {1, 2}) {
+        EncryptedFile f = make_encrypted(tmp, version, "Dictation#7");
+        uint32_t rc = 99;
+        EXPECT_EQ(read_frames(f.path, "Dictation#7", &rc), f.frames) << "version " << version;
+        EXPECT_EQ(rc, 0u);
+        xkrvlog::Capture capture;
+        read_frames(f.path, "dictation#7", &rc);
+        EXPECT_EQ(rc, 44u);
+        EXPECT_TRUE(capture.contains_error(44, "VKT_ERR_PASSWORD verification value does not match"));
+        capture.clear();
+        // Without a password the header passes and the first data block fails.
+        read_frames(f.path, nullptr, &rc);
+        EXPECT_EQ(rc, 44u);
+        EXPECT_TRUE(capture.contains_error(44, "No password specified for encrypted file"));
+    }
+}
+
+TEST(EncryptedFiles, HeaderOnlyAndSkippedDecryption) {
+    TempDir tmp;
+    EncryptedFile f = make_encrypted(tmp, 1, "abcd");
+    CDssFile headers(true);
+    ASSERT_EQ(headers.create_file(f.path.c_str(), GENERIC_READ, FILE_SHARE_READ, OPEN_EXISTING, false), 0u);
+    EXPECT_TRUE(headers.IsEncrypted());
+    EXPECT_EQ(headers.m_wEncryptionVersion, 1);
+
+    CDssFile raw;
+    raw.m_bSkipDecryption = true;
+    ASSERT_EQ(raw.create_file(f.path.c_str(), GENERIC_READ, FILE_SHARE_READ, OPEN_EXISTING, true), 0u);
+    EXPECT_EQ(raw.m_dwTotalNrOfFrames, 24u);
+    Bytes stored_block = stored(Bytes(raw.m_pDssDataBlock.get(), raw.m_pDssDataBlock.get() + 512));
+    Bytes file = orvkt_test::read_bytes(f.path);
+    EXPECT_EQ(stored_block, part(file, 1024, 512)) << "the block as stored, not decrypted";
+
+    CDssFile plain_with_password;
+    plain_with_password.SetPassword("abcd");
+    write_bytes(tmp.path("p.ds2"), concat({header1(1, "ds2"), stored(block(0x030F, 0, 0))}));
+    xkrvlog::Capture capture;
+    EXPECT_EQ(plain_with_password.create_file(tmp.path("p.ds2").c_str(), GENERIC_READ, FILE_SHARE_READ,
+                                              OPEN_EXISTING, false),
+              44u);
+    EXPECT_TRUE(capture.contains_error(44, "VKT_ERR_PASSWORD password specified for a non-encrypted DSS file"));
+}

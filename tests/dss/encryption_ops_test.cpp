@@ -1,0 +1,253 @@
+// The encryption exports and the template export as a caller uses them:
+// ask, check, decrypt, encrypt, create a template.
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+
+#include <random>
+
+#include "OrvaneVktapi.h"
+#include "dss/CDSSFILE.h"
+#include "dss_bytes.h"
+#include "support/test_support.h"
+#include "trace/xkrvlog_capture.h"
+
+using namespace dss_test;
+using namespace vkt::platform;
+using orvkt_test::file_exists;
+using orvkt_test::read_bytes;
+using orvkt_test::TempDir;
+using orvkt_test::write_bytes;
+
+namespace {
+
+Bytes part(const Bytes& b, size_t from, size_t n) { return Bytes(b.begin() + from, b.begin() + from + n); }
+
+// A recording as the writer makes it: random frames of the identifier,
+// closed with its length.
+void make_recording(const std::string& path, unsigned frames, uint8_t id = 0, uint16_t headers = 3) {
+    const bool quality = id >= 6;
+    const size_t codec = quality ? 57 : 42;
+    Bytes input(frames * codec);
+    std::mt19937 random(frames * 31 + id);
+    for (auto& b : input) b = static_cast<uint8_t>(random());
+    CDssFile dss;
+    dss.m_wNrOfHeaders = headers;
+    dss.m_byCompressionId = id;
+    ASSERT_EQ(dss.create_file(path.c_str(), GENERIC_READ | GENERIC_WRITE, 0, CREATE_ALWAYS, false), 0u);
+    dss.transfer_from_buffer_to_file(input.data(), static_cast<uint32_t>(input.size()));
+    dss.flush_out_block();
+    ASSERT_EQ(dss.closing_work(), 0u);
+}
+
+// Used length of a stored data block: frame pointer + count × 42, at most 512.
+size_t used_length(const Bytes& stored_block) {
+    const Bytes b = stored(stored_block);
+    const size_t pointer = ((b[0] << 8) | b[1]) / 128;
+    return std::min<size_t>(512, pointer + b[3] * 42);
+}
+
+class EncryptionOps : public ::testing::Test {
+protected:
+    TempDir tmp;
+    std::string p(const std::string& name) const { return tmp.path(name); }
+};
+
+}  // namespace
+
+TEST_F(EncryptionOps, EncryptThenDecryptGivesTheRecordingBack) {
+    make_recording(p("plain.ds2"), 2000);
+    const Bytes plain = read_bytes(p("plain.ds2"));
+    ASSERT_GT(plain.size(), 150u * 512);
+    // The recording's last block is partly used, so one tail gets filled.
+    ASSERT_LT(used_length(part(plain, plain.size() - 512, 512)), 500u);
+
+    ASSERT_EQ(ORVKTEncryptDSSFile(p("plain.ds2").c_str(), p("enc.ds2").c_str(), "Secret-1"), VKT_OK);
+    const Bytes enc = read_bytes(p("enc.ds2"));
+    ASSERT_EQ(enc.size(), plain.size());
+    EXPECT_EQ(std::string(enc.begin() + 1, enc.begin() + 4), "enc");
+    EXPECT_EQ(get16(enc, 326), 1);
+    EXPECT_EQ(part(enc, 8, 318), part(plain, 8, 318));
+    EXPECT_EQ(part(enc, 348, 164), part(plain, 348, 164));
+    EXPECT_EQ(part(enc, 512, 1024), part(plain, 512, 1024)) << "header blocks 2 and 3 are copied";
+    for (size_t at = 1536; at < plain.size(); at += 512) {
+        EXPECT_EQ(part(enc, at, 6), part(plain, at, 6)) << "block header stays plain, block at " << at;
+        ASSERT_NE(part(enc, at + 6, 496), part(plain, at + 6, 496)) << at;
+    }
+
+    uint32_t encrypted = 7;
+    EXPECT_EQ(ORVKTIsEncryptedDSSFile(p("enc.ds2").c_str(), &encrypted), VKT_OK);
+    EXPECT_EQ(encrypted, 1u);
+    EXPECT_EQ(ORVKTCheckDSSFilePassword(p("enc.ds2").c_str(), "Secret-1"), VKT_OK);
+    EXPECT_EQ(ORVKTCheckDSSFilePassword(p("enc.ds2").c_str(), "Secret-2"), VKT_ERR_PASSWORD);
+
+    ASSERT_EQ(ORVKTDecryptDSSFile(p("enc.ds2").c_str(), p("back.ds2").c_str(), "Secret-1"), VKT_OK);
+    const Bytes back = read_bytes(p("back.ds2"));
+    ASSERT_EQ(back.size(), plain.size());
+    EXPECT_EQ(part(back, 0, 1536), part(plain, 0, 1536));
+    size_t filled_blocks = 0;
+    for (size_t at = 1536; at < plain.size(); at += 512) {
+        const size_t used = used_length(part(plain, at, 512));
+        const size_t keep = used < 512 ? std::max<size_t>(used, 502) : 512;
+        // Bytes beyond the used length (never before 502) were randomised
+        // by the encryption; compare in block order.
+        const Bytes a = stored(part(back, at, 512)), b = stored(part(plain, at, 512));
+        EXPECT_EQ(part(a, 0, keep), part(b, 0, keep)) << "block at " << at;
+        filled_blocks += keep < 512;
+    }
+    EXPECT_GE(filled_blocks, 1u);
+}
+
+TEST_F(EncryptionOps, DecryptToDssRewritesTheSelfIdAndIndexTable) {
+    make_recording(p("plain.ds2"), 300);
+    Bytes plain = read_bytes(p("plain.ds2"));
+    // A long index entry, which a DSS file cannot keep.
+    for (int i = 134; i < 140; ++i) plain[i] = static_cast<uint8_t>(i);
+    write_bytes(p("plain.ds2"), plain);
+    ASSERT_EQ(ORVKTEncryptDSSFile(p("plain.ds2").c_str(), p("enc.ds2").c_str(), "abcd"), VKT_OK);
+    ASSERT_EQ(ORVKTDecryptDSSFile(p("enc.ds2").c_str(), p("out.DSS").c_str(), "abcd"), VKT_OK);
+    const Bytes out = read_bytes(p("out.DSS"));
+    EXPECT_EQ(std::string(out.begin() + 1, out.begin() + 4), "dss");
+    EXPECT_EQ(get16(out, 4), 1);
+    EXPECT_EQ(get16(out, 6), 1);
+    EXPECT_EQ(part(out, 134, 192), Bytes(192, 0xFF));
+    EXPECT_EQ(part(out, 326, 22), Bytes(22, 0xFF));
+    EXPECT_EQ(part(out, 8, 126), part(plain, 8, 126));
+
+    // The copy opens as a DSS file with every frame.
+    CDssFile dss;
+    ASSERT_EQ(dss.create_file(p("out.DSS").c_str(), GENERIC_READ, FILE_SHARE_READ, OPEN_EXISTING, true), 0u);
+    EXPECT_EQ(dss.m_dwTotalNrOfFrames, 300u);
+}
+
+TEST_F(EncryptionOps, QualityPlayCannotBeDecryptedToDss) {
+    make_recording(p("qp.ds2"), 50, 6);
+    ASSERT_EQ(ORVKTEncryptDSSFile(p("qp.ds2").c_str(), p("qpe.ds2").c_str(), "abcd"), VKT_OK);
+    xkrvlog::Capture capture;
+    EXPECT_EQ(ORVKTDecryptDSSFile(p("qpe.ds2").c_str(), p("qp.dss").c_str(), "abcd"), VKT_ERR);
+    EXPECT_TRUE(capture.contains_error(10, "QP/encryption requires DSS Pro"));
+    EXPECT_FALSE(file_exists(p("qp.dss")));
+    EXPECT_EQ(ORVKTDecryptDSSFile(p("qpe.ds2").c_str(), p("qp.wav").c_str(), "abcd"), VKT_ERR);
+    EXPECT_EQ(ORVKTDecryptDSSFile(p("qpe.ds2").c_str(), p("qp2.ds2").c_str(), "abcd"), VKT_OK);
+}
+
+TEST_F(EncryptionOps, EncryptRefusals) {
+    make_recording(p("plain.ds2"), 20);
+    xkrvlog::Capture capture;
+    EXPECT_EQ(ORVKTEncryptDSSFile(p("missing.ds2").c_str(), p("x.dss").c_str(), "abcd"), VKT_ERR)
+        << "the destination's extension is checked before any file is opened";
+    EXPECT_TRUE(capture.contains_error(10, "encrytion requires DSS Pro"));
+    EXPECT_FALSE(file_exists(p("x.dss")));
+    EXPECT_EQ(ORVKTEncryptDSSFile(p("plain.ds2").c_str(), p("x.ds2").c_str(), nullptr), VKT_ERR_PASSWORD);
+    EXPECT_TRUE(capture.contains_error(44, "no password specified"));
+    EXPECT_EQ(ORVKTEncryptDSSFile(p("plain.ds2").c_str(), p("x.ds2").c_str(), "abc"), VKT_ERR_PASSWORD);
+    EXPECT_EQ(ORVKTEncryptDSSFile(p("plain.ds2").c_str(), p("x.ds2").c_str(), "0123456789abcdefg"),
+              VKT_ERR_PASSWORD);
+    EXPECT_EQ(ORVKTEncryptDSSFile(p("missing.ds2").c_str(), p("x.ds2").c_str(), "abcd"), VKT_ERR_OPEN_FILE);
+    EXPECT_FALSE(file_exists(p("x.ds2")));
+
+    ASSERT_EQ(ORVKTEncryptDSSFile(p("plain.ds2").c_str(), p("e.ds2").c_str(), "abcd"), VKT_OK);
+    EXPECT_EQ(ORVKTEncryptDSSFile(p("e.ds2").c_str(), p("ee.ds2").c_str(), "abcd"), VKT_ERR);
+    EXPECT_TRUE(capture.contains_error(10, "by sourceDss.IsEncrypted ()"));
+
+    // An Olympus file (licensee 2) is not ours to encrypt.
+    Bytes olympus = read_bytes(p("plain.ds2"));
+    put32(olympus, 8, 2);
+    write_bytes(p("olympus.ds2"), olympus);
+    EXPECT_EQ(ORVKTEncryptDSSFile(p("olympus.ds2").c_str(), p("o.ds2").c_str(), "abcd"), VKT_ERR_LICENSEE);
+    EXPECT_TRUE(capture.contains_error(48, "LicenseeId != DSS_LICENSEEID_VALMERO"));
+    EXPECT_FALSE(file_exists(p("o.ds2")));
+
+    // Writing the copy over its source would destroy it.
+    const Bytes before = read_bytes(p("plain.ds2"));
+    EXPECT_EQ(ORVKTEncryptDSSFile(p("plain.ds2").c_str(), p("plain.ds2").c_str(), "abcd"), VKT_ERR);
+    EXPECT_EQ(read_bytes(p("plain.ds2")), before);
+    EXPECT_EQ(ORVKTEncryptDSSFile(p("plain.ds2").c_str(), p("no/dir/x.ds2").c_str(), "abcd"), VKT_ERR_OPEN_FILE);
+}
+
+TEST_F(EncryptionOps, DecryptRefusals) {
+    make_recording(p("plain.ds2"), 20);
+    ASSERT_EQ(ORVKTEncryptDSSFile(p("plain.ds2").c_str(), p("e.ds2").c_str(), "abcd"), VKT_OK);
+    xkrvlog::Capture capture;
+    EXPECT_EQ(ORVKTDecryptDSSFile(p("plain.ds2").c_str(), p("d.ds2").c_str(), "abcd"), VKT_ERR_PASSWORD)
+        << "a password for a plain file";
+    EXPECT_EQ(ORVKTDecryptDSSFile(p("plain.ds2").c_str(), p("d.ds2").c_str(), nullptr), VKT_ERR);
+    EXPECT_TRUE(capture.contains_error(10, "by !sourceDss.IsEncrypted ()"));
+    EXPECT_EQ(ORVKTDecryptDSSFile(p("e.ds2").c_str(), p("d.ds2").c_str(), "abce"), VKT_ERR_PASSWORD);
+    EXPECT_EQ(ORVKTDecryptDSSFile(p("e.ds2").c_str(), p("d.ds2").c_str(), nullptr), VKT_ERR_PASSWORD);
+    EXPECT_EQ(ORVKTDecryptDSSFile(p("e.ds2").c_str(), p("d.ds2").c_str(), "ab"), VKT_ERR_PASSWORD);
+    EXPECT_TRUE(capture.contains_error(44, "by sourceDss.SetPassword(.)"));
+    EXPECT_FALSE(file_exists(p("d.ds2")));
+    EXPECT_EQ(ORVKTDecryptDSSFile(p("e.ds2").c_str(), p("e.ds2").c_str(), "abcd"), VKT_ERR);
+    EXPECT_EQ(ORVKTCheckDSSFilePassword(p("e.ds2").c_str(), "abcd"), VKT_OK) << "the source is intact";
+    EXPECT_EQ(ORVKTDecryptDSSFile(nullptr, p("d.ds2").c_str(), "abcd"), VKT_ERR_FILE_NAME);
+    EXPECT_EQ(ORVKTDecryptDSSFile(p("e.ds2").c_str(), "", "abcd"), VKT_ERR_FILE_NAME);
+}
+
+TEST_F(EncryptionOps, DecryptingAnEmptyEncryptedFileWritesOneZeroBlock) {
+    Bytes h1 = header1(3, "ds2");
+    uint8_t key[16];
+    uint32_t length = 16;
+    AddEncryptionToHeader(h1.data(), "abcd", key, &length);
+    write_bytes(p("empty.ds2"), concat({h1, header2(0), Bytes(512, 0xFF)}));
+    ASSERT_EQ(ORVKTDecryptDSSFile(p("empty.ds2").c_str(), p("out.ds2").c_str(), "abcd"), VKT_OK);
+    const Bytes out = read_bytes(p("out.ds2"));
+    ASSERT_EQ(out.size(), 4u * 512);
+    EXPECT_EQ(part(out, 1536, 512), Bytes(512, 0));
+    EXPECT_EQ(std::string(out.begin() + 1, out.begin() + 4), "ds2");
+}
+
+TEST_F(EncryptionOps, ForeignSourcesBecomeOurOwnWithThreeHeaderBlocks) {
+    // A Grundig file (licensee 1) with one header block, encrypted by hand
+    // through a patched copy of ours.
+    make_recording(p("ours.ds2"), 40, 0, 1);
+    ASSERT_EQ(ORVKTEncryptDSSFile(p("ours.ds2").c_str(), p("e.ds2").c_str(), "abcd"), VKT_OK);
+    Bytes enc = read_bytes(p("e.ds2"));
+    put32(enc, 8, 1);
+    write_bytes(p("grundig.ds2"), enc);
+    ASSERT_EQ(ORVKTDecryptDSSFile(p("grundig.ds2").c_str(), p("g.ds2").c_str(), "abcd"), VKT_OK);
+    const Bytes out = read_bytes(p("g.ds2"));
+    ASSERT_EQ(out.size(), enc.size() + 1024);
+    EXPECT_EQ(out[0], 3);
+    EXPECT_EQ(get32(out, 8), 3u);
+    EXPECT_EQ(get16(out, 512), 1) << "a fresh header block 2";
+    EXPECT_EQ(part(out, 1024, 512), Bytes(512, 0xFF));
+    CDssFile dss;
+    ASSERT_EQ(dss.create_file(p("g.ds2").c_str(), GENERIC_READ, FILE_SHARE_READ, OPEN_EXISTING, true), 0u);
+    EXPECT_EQ(dss.m_dwTotalNrOfFrames, 40u);
+}
+
+TEST_F(EncryptionOps, AskingAndChecking) {
+    make_recording(p("plain.ds2"), 20);
+    ASSERT_EQ(ORVKTEncryptDSSFile(p("plain.ds2").c_str(), p("e.ds2").c_str(), "abcd"), VKT_OK);
+    uint32_t flag = 7;
+    EXPECT_EQ(ORVKTIsEncryptedDSSFile(p("missing.ds2").c_str(), &flag), VKT_ERR_OPEN_FILE);
+    EXPECT_EQ(flag, 7u) << "untouched after a failure";
+    EXPECT_EQ(ORVKTIsEncryptedDSSFile(p("plain.ds2").c_str(), &flag), VKT_OK);
+    EXPECT_EQ(flag, 0u);
+    EXPECT_EQ(ORVKTIsEncryptedDSSFile(p("e.ds2").c_str(), &flag), VKT_OK);
+    EXPECT_EQ(flag, 1u);
+    EXPECT_EQ(ORVKTIsEncryptedDSSFile(nullptr, &flag), VKT_ERR_FILE_NAME);
+
+    xkrvlog::Capture capture;
+    EXPECT_EQ(ORVKTCheckDSSFilePassword(p("missing.ds2").c_str(), "abc"), VKT_ERR_PASSWORD)
+        << "a 3-character password is refused before the file is opened";
+    EXPECT_TRUE(capture.contains_error(44, "by dssFile.SetPassword(.)"));
+    EXPECT_EQ(ORVKTCheckDSSFilePassword(p("e.ds2").c_str(), nullptr), VKT_OK);
+    EXPECT_EQ(ORVKTCheckDSSFilePassword(p("plain.ds2").c_str(), nullptr), VKT_ERR_PASSWORD);
+    EXPECT_EQ(ORVKTCheckDSSFilePassword(p("plain.ds2").c_str(), "abcd"), VKT_ERR_PASSWORD);
+    EXPECT_EQ(ORVKTCheckDSSFilePassword(p("missing.ds2").c_str(), "abcd"), VKT_ERR_OPEN_FILE);
+}
+
+TEST_F(EncryptionOps, EntryTraces) {
+    xkrvlog::Capture capture;
+    uint32_t flag = 0;
+    ORVKTIsEncryptedDSSFile(p("a.ds2").c_str(), &flag);
+    ORVKTEncryptDSSFile(p("a.ds2").c_str(), p("b.ds2").c_str(), "abcd");
+    auto lines = capture.lines();
+    ASSERT_GE(lines.size(), 2u);
+    EXPECT_EQ(lines[0].text, "+ORVKTIsEncryptedDSSFile");
+    EXPECT_EQ(lines[1].name, "lpszFilepath_p");
+    EXPECT_EQ(lines[1].text, p("a.ds2"));
+    EXPECT_TRUE(capture.contains("+ORVKTEncryptDSSFile"));
+    EXPECT_TRUE(capture.contains("pcszDstFileName_p"));
+}

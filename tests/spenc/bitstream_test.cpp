@@ -1,0 +1,184 @@
+// The 41-byte frame layout, the pulse-position and pitch-lag codes, and the
+// byte order of the codec block and the decoder packet, against hand-worked
+// values.
+#include "codecs/dss_sp_bitstream.h"
+
+#include <gtest/gtest.h>
+
+#include <random>
+#include <vector>
+
+using namespace vkt::codecs::dss_sp;
+
+namespace {
+
+std::vector<uint8_t> packed(const FrameParams& p) {
+    std::vector<uint8_t> f(kFrameBytes);
+    pack_frame(p, f.data());
+    return f;
+}
+
+std::array<uint8_t, kPulses> positions(std::initializer_list<int> desc) {
+    std::array<uint8_t, kPulses> a{};
+    int i = 0;
+    for (int v : desc) a[i++] = static_cast<uint8_t>(v);
+    return a;
+}
+
+}  // namespace
+
+TEST(SpBitstream, ZeroFieldsGiveZeroBytes) {
+    // Positions 6..0 code as 0 and lags 36,36,36,36 as 0.
+    EXPECT_EQ(packed(FrameParams{}), std::vector<uint8_t>(41, 0));
+}
+
+TEST(SpBitstream, FieldsSitWhereTheDecoderReadsThem) {
+    FrameParams p;
+    p.filter[0] = 31;  // bits 0-4
+    p.filter[1] = 1;   // bits 5-9
+    p.filter[13] = 5;  // bits 49-51
+    std::vector<uint8_t> want(41, 0);
+    want[0] = 0xF8;  // 11111 000
+    want[1] = 0x40;  // 01 000000
+    want[6] = 0x50;  // bits 48-55: filter 12's last bit, 101 (filter 13), then four gain bits
+    EXPECT_EQ(packed(p), want);
+
+    p = FrameParams{};
+    p.sub[0].adaptive_gain = 31;                                // bits 52-56
+    p.sub[0].position = positions({71, 70, 69, 68, 67, 66, 65});  // bits 57-87: C(72,7) - 1
+    p.sub[0].fixed_gain = 63;                                   // bits 88-93
+    want.assign(41, 0);
+    want[6] = 0x0F;
+    want[7] = 0x80 | 0x57;  // last adaptive-gain bit, then 0x57CDDEC7 = 1473109703
+    want[8] = 0xCD;
+    want[9] = 0xDE;
+    want[10] = 0xC7;
+    want[11] = 0xFC;  // 111111 00
+    EXPECT_EQ(packed(p), want);
+
+    p = FrameParams{};
+    p.sub[3].level = {0, 0, 0, 0, 0, 0, 7};  // the last level ends at bit 303
+    p.lag = {186, 139, 116, 93};            // 150 in the 24-bit pitch field
+    want.assign(41, 0);
+    want[37] = 0x07;
+    want[40] = 0x96;
+    EXPECT_EQ(packed(p), want);
+}
+
+TEST(SpBitstream, PositionCodesAreCombinatorial) {
+    EXPECT_EQ(combine_positions(positions({6, 5, 4, 3, 2, 1, 0})), 0u);
+    EXPECT_EQ(combine_positions(positions({7, 5, 4, 3, 2, 1, 0})), 1u);          // C(7,7)
+    EXPECT_EQ(combine_positions(positions({7, 6, 5, 4, 3, 2, 1})), 7u);          // seven ones
+    EXPECT_EQ(combine_positions(positions({10, 5, 4, 3, 2, 1, 0})), 120u);       // C(10,7)
+    EXPECT_EQ(combine_positions(positions({71, 70, 69, 68, 67, 66, 65})), 1473109703u);
+    EXPECT_EQ(combine_positions(positions({8, 6, 4, 3, 2, 1, 0})), 8u + 1u);    // C(8,7) + C(6,6)
+
+    std::array<uint8_t, kPulses> got{};
+    ASSERT_TRUE(split_positions(9, &got));
+    EXPECT_EQ(got, positions({8, 6, 4, 3, 2, 1, 0}));
+    ASSERT_TRUE(split_positions(kPositionCodes - 1, &got));
+    EXPECT_EQ(got, positions({71, 70, 69, 68, 67, 66, 65}));
+    // Codes from C(72,7) on switch the decoder into another, stateful reading.
+    EXPECT_FALSE(split_positions(kPositionCodes, &got));
+    EXPECT_FALSE(split_positions(0x7FFFFFFFu, &got));
+
+    std::mt19937 rng(7);
+    for (int trial = 0; trial < 5000; ++trial) {
+        std::array<int, 72> all{};
+        for (int i = 0; i < 72; ++i) all[i] = i;
+        std::shuffle(all.begin(), all.end(), rng);
+        std::sort(all.begin(), all.begin() + kPulses, std::greater<int>());
+        std::array<uint8_t, kPulses> set{};
+        for (int i = 0; i < kPulses; ++i) set[i] = static_cast<uint8_t>(all[i]);
+        const uint32_t code = combine_positions(set);
+        ASSERT_LT(code, kPositionCodes);
+        ASSERT_TRUE(split_positions(code, &got));
+        ASSERT_EQ(got, set);
+    }
+}
+
+TEST(SpBitstream, PitchLagsAreCodedRelativeToTheLastOne) {
+    EXPECT_EQ(lag_base(36), 36);
+    EXPECT_EQ(lag_base(59), 36);
+    EXPECT_EQ(lag_base(60), 37);
+    EXPECT_EQ(lag_base(162), 139);
+    EXPECT_EQ(lag_base(163), 139);  // above 162 the window stops moving
+    EXPECT_EQ(lag_base(186), 139);
+
+    EXPECT_EQ(combine_lags({36, 36, 36, 36}), 0u);
+    EXPECT_EQ(combine_lags({100, 77, 54, 36}), 64u);  // every offset 0
+    EXPECT_EQ(combine_lags({100, 78, 55, 36}), 64u + 151u);
+    EXPECT_EQ(combine_lags({100, 77, 55, 36}), 64u + 151u * 48u);  // base of 55 is still 36
+    EXPECT_EQ(combine_lags({186, 186, 186, 186}), 16699391u);      // the largest value
+
+    EXPECT_TRUE(lags_codable({186, 186, 186, 186}));
+    EXPECT_FALSE(lags_codable({35, 36, 36, 36}));
+    EXPECT_FALSE(lags_codable({187, 139, 139, 139}));
+    EXPECT_FALSE(lags_codable({100, 76, 54, 36}));   // below the window
+    EXPECT_FALSE(lags_codable({100, 125, 54, 36}));  // above it (77 + 47 = 124)
+
+    std::array<int, kSubframes> lag{};
+    ASSERT_TRUE(split_lags(64u + 151u * 48u, &lag));
+    EXPECT_EQ(lag, (std::array<int, kSubframes>{100, 77, 55, 36}));
+    ASSERT_TRUE(split_lags(16699391u, &lag));
+    EXPECT_EQ(lag, (std::array<int, kSubframes>{186, 186, 186, 186}));
+    // Larger values would take the decoder past its 186-sample history.
+    EXPECT_FALSE(split_lags(16699392u, &lag));
+    EXPECT_FALSE(split_lags(0xFFFFFFu, &lag));
+}
+
+TEST(SpBitstream, FramesReadBackAsWritten) {
+    std::mt19937 rng(11);
+    auto pick = [&](int n) { return static_cast<int>(rng() % static_cast<unsigned>(n)); };
+    for (int trial = 0; trial < 500; ++trial) {
+        FrameParams p;
+        for (int i = 0; i < kOrder; ++i) p.filter[i] = static_cast<uint8_t>(pick(1 << kFilterBits[i]));
+        p.lag[0] = kMinLag + pick(151);
+        for (int j = 1; j < kSubframes; ++j) p.lag[j] = lag_base(p.lag[j - 1]) + pick(kLagDeltas);
+        for (SubframeParams& sf : p.sub) {
+            sf.adaptive_gain = static_cast<uint8_t>(pick(32));
+            sf.fixed_gain = static_cast<uint8_t>(pick(64));
+            std::array<uint8_t, kPulses> pos{};
+            ASSERT_TRUE(split_positions(static_cast<uint32_t>(rng() % kPositionCodes), &pos));
+            sf.position = pos;
+            for (uint8_t& l : sf.level) l = static_cast<uint8_t>(pick(8));
+        }
+        std::vector<uint8_t> f = packed(p);
+        FrameParams back;
+        ASSERT_TRUE(unpack_frame(f.data(), &back));
+        ASSERT_EQ(back.filter, p.filter);
+        ASSERT_EQ(back.lag, p.lag);
+        for (int j = 0; j < kSubframes; ++j) {
+            ASSERT_EQ(back.sub[j].adaptive_gain, p.sub[j].adaptive_gain);
+            ASSERT_EQ(back.sub[j].fixed_gain, p.sub[j].fixed_gain);
+            ASSERT_EQ(back.sub[j].position, p.sub[j].position);
+            ASSERT_EQ(back.sub[j].level, p.sub[j].level);
+        }
+    }
+    // A pulse code of C(72,7) in subframe 2 makes the frame unreadable.
+    std::vector<uint8_t> f(41, 0);
+    // Subframe 2's code starts at bit 52 + 2 * 63 + 5 = 183 (byte 22, bit 7).
+    const uint32_t bad = kPositionCodes;
+    for (int b = 0; b < 31; ++b)
+        if ((bad >> (30 - b)) & 1u) f[(183 + b) / 8] |= static_cast<uint8_t>(0x80u >> ((183 + b) % 8));
+    FrameParams back;
+    EXPECT_FALSE(unpack_frame(f.data(), &back));
+}
+
+TEST(SpBitstream, CodecBlockAndDecoderPacket) {
+    uint8_t frame[kFrameBytes];
+    for (int i = 0; i < kFrameBytes; ++i) frame[i] = static_cast<uint8_t>(0xA0 + i);
+    uint8_t block[kBlockBytes], packet[kBlockBytes];
+    codec_block(frame, block);
+    decoder_packet(frame, packet);
+    EXPECT_EQ(block[0], 0xA0);
+    EXPECT_EQ(block[40], 0xC8);
+    EXPECT_EQ(block[41], 0x00);
+    // Pairs swapped: A1 A0 A3 A2 ... then the last pair (C8, 00) as 00 C8.
+    EXPECT_EQ(packet[0], 0xA1);
+    EXPECT_EQ(packet[1], 0xA0);
+    EXPECT_EQ(packet[38], 0xC7);
+    EXPECT_EQ(packet[39], 0xC6);
+    EXPECT_EQ(packet[40], 0x00);
+    EXPECT_EQ(packet[41], 0xC8);
+}
