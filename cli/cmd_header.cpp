@@ -41,7 +41,7 @@ void register_header(CLI::App& app, Context& ctx) {
         h.dwSize = ZRM2HEADERINFO_SIZE_FULL;
         ctx.result = ORVKTReadZRM2Header(g->file.c_str(), &h);
         if (report_failure(g->file, ctx.result) != 0) return;
-        if (g->json) std::printf("%s\n", header_to_json(h).dump(2).c_str());
+        if (g->json) std::printf("%s\n", header_to_json(h).dump(2, ' ', false, nlohmann::json::error_handler_t::replace).c_str());
         else print_header(h);
     });
 

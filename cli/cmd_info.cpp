@@ -150,7 +150,7 @@ void register_info(CLI::App& app, Context& ctx) {
         j["markers_result"] = mr;
         j["markers"] = mr == 0 ? markers_to_json(markers_from_array(markers)) : nlohmann::json(nullptr);
         if (a->json) {
-            std::printf("%s\n", j.dump(2).c_str());
+            std::printf("%s\n", j.dump(2, ' ', false, nlohmann::json::error_handler_t::replace).c_str());
         } else {
             print_text(a->file, j, hr == 0 ? &h : nullptr);
         }

@@ -29,7 +29,7 @@ void register_markers(CLI::App& app, Context& ctx) {
         if (report_failure(g->file, ctx.result) != 0) return;
         auto list = markers_from_array(array);
         if (g->json) {
-            std::printf("%s\n", markers_to_json(list).dump(2).c_str());
+            std::printf("%s\n", markers_to_json(list).dump(2, ' ', false, nlohmann::json::error_handler_t::replace).c_str());
             return;
         }
         int i = 1;

@@ -33,6 +33,14 @@ std::string text_of(const char* field, size_t n) {
     return std::string(field, len);
 }
 
+// Date, time and length fields are six digits; anything else (0xFF bytes
+// of a field never written) shows as empty.
+std::string digits_of(const char* field) {
+    for (int i = 0; i < 6; ++i)
+        if (field[i] < '0' || field[i] > '9') return "";
+    return std::string(field, 6);
+}
+
 }  // namespace
 
 std::string ansi_field_to_utf8(const char* field, size_t n) {
@@ -57,17 +65,17 @@ nlohmann::json header_to_json(const ZRM2HeaderInfo& h) {
     j["header1_value"] = h.dwH1Value;
     j["more_header_blocks"] = h.bMoreHeaderBlocks != 0;
     j["flag36_clear"] = h.bFlag36Clear != 0;
-    j["record_start_date"] = text_of(h.achRecStartDate, 6);
-    j["record_start_time"] = text_of(h.achRecStartTime, 6);
-    j["record_end_date"] = text_of(h.achRecEndDate, 6);
-    j["record_end_time"] = text_of(h.achRecEndTime, 6);
-    j["length_hhmmss"] = text_of(h.achLength, 6);
+    j["record_start_date"] = digits_of(h.achRecStartDate);
+    j["record_start_time"] = digits_of(h.achRecStartTime);
+    j["record_end_date"] = digits_of(h.achRecEndDate);
+    j["record_end_time"] = digits_of(h.achRecEndTime);
+    j["length_hhmmss"] = digits_of(h.achLength);
     j["header1_byte69"] = h.byH1Byte69;
     j["header2_version"] = h.wH2Version;
     j["compression_id"] = h.wCompressionId;
     j["length_ms"] = h.dwLengthMs;
-    j["download_date"] = text_of(h.achH2Field22, 6);
-    j["download_time"] = text_of(h.achH2Field28, 6);
+    j["download_date"] = digits_of(h.achH2Field22);
+    j["download_time"] = digits_of(h.achH2Field28);
     auto texts = nlohmann::json::array();
     for (const auto& t : h.aachText) texts.push_back(ansi_field_to_utf8(t, 30));
     if (h.dwSize == ZRM2HEADERINFO_SIZE_FULL) {
@@ -81,13 +89,13 @@ nlohmann::json header_to_json(const ZRM2HeaderInfo& h) {
 void print_header(const ZRM2HeaderInfo& h) {
     std::printf("  licensee id        %u\n", h.dwLicenseeId);
     std::printf("  header 1 text      %s\n", ansi_field_to_utf8(h.achH1Text, 16).c_str());
-    std::printf("  recorded           %s %s .. %s %s\n", text_of(h.achRecStartDate, 6).c_str(),
-                text_of(h.achRecStartTime, 6).c_str(), text_of(h.achRecEndDate, 6).c_str(),
-                text_of(h.achRecEndTime, 6).c_str());
-    std::printf("  length             %s (hhmmss), %u ms\n", text_of(h.achLength, 6).c_str(), h.dwLengthMs);
+    std::printf("  recorded           %s %s .. %s %s\n", digits_of(h.achRecStartDate).c_str(),
+                digits_of(h.achRecStartTime).c_str(), digits_of(h.achRecEndDate).c_str(),
+                digits_of(h.achRecEndTime).c_str());
+    std::printf("  length             %s (hhmmss), %u ms\n", digits_of(h.achLength).c_str(), h.dwLengthMs);
     std::printf("  header 2 version   %u\n", h.wH2Version);
     std::printf("  compression id     %u\n", h.wCompressionId);
-    std::printf("  downloaded         %s %s\n", text_of(h.achH2Field22, 6).c_str(), text_of(h.achH2Field28, 6).c_str());
+    std::printf("  downloaded         %s %s\n", digits_of(h.achH2Field22).c_str(), digits_of(h.achH2Field28).c_str());
     const int count = h.dwSize == ZRM2HEADERINFO_SIZE_FULL ? 13 : 11;
     for (int i = 0; i < count; ++i) {
         const char* field = i < 11 ? h.aachText[i] : (i == 11 ? h.achTextExt1 : h.achTextExt2);

@@ -3,7 +3,10 @@
 #include <cstring>
 
 #include "OrvaneVktapi.h"
+#include "dss/CDSSFILE.h"
 #include "platform/path.h"
+
+using namespace vkt::platform;
 
 namespace orvkt_cli {
 
@@ -27,27 +30,30 @@ std::string dss_kind_of(const std::string& path) {
     return vkt::platform::extension_starts_with(vkt::platform::extension_of(path), ".ds2", 4) ? "ds2" : "dss";
 }
 
-// From header block 1 as stored: self-identifier, header count and the
-// recording length the recorder wrote (hours, minutes, seconds).
+// Through the DSS file object: the frames are counted from the block
+// headers, which are never encrypted, so no password is needed.
 uint32_t dss_audio(const std::string& path, nlohmann::json* out) {
-    uint8_t h1[512];
-    if (uint32_t r = ORVKTReadDSSHeader(path.c_str(), h1)) return r;
-    const std::string self_id(reinterpret_cast<char*>(h1 + 1), 3);
-    if (self_id != "dss" && self_id != "ds2" && self_id != "enc") return VKT_ERR_OPEN_FILE;
-    (*out)["self_id"] = self_id;
-    (*out)["encrypted"] = self_id == "enc";
-    (*out)["header_blocks"] = h1[0];
-    int hh = 0, mm = 0, ss = 0;
-    const std::string length(reinterpret_cast<char*>(h1 + 62), 6);
-    if (std::sscanf(length.c_str(), "%2d%2d%2d", &hh, &mm, &ss) == 3)
-        (*out)["length_ms"] = static_cast<uint32_t>(((hh * 60 + mm) * 60 + ss) * 1000);
-    ZRM2HeaderInfo h{};
-    h.dwSize = ZRM2HEADERINFO_SIZE_SHORT;
-    if (ORVKTReadZRM2Header(path.c_str(), &h) == 0 && h.dwLicenseeId == DSS_LICENSEEID_VALMERO) {
-        (*out)["compression_id"] = h.wCompressionId;
-        (*out)["compression_name"] = compression_name(h.wCompressionId);
-        if (h.dwLengthMs) (*out)["length_ms"] = h.dwLengthMs;
-    }
+    CDssFile dss(false);
+    dss.m_bSkipDecryption = true;
+    if (uint32_t r = dss.create_file(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, OPEN_EXISTING, true))
+        return r;
+    const uint8_t* h1 = dss.get_dss_file_header();
+    (*out)["self_id"] = std::string(reinterpret_cast<const char*>(h1 + 1), 3);
+    (*out)["encrypted"] = dss.IsEncrypted();
+    (*out)["header_blocks"] = dss.m_wNrOfHeaders;
+    (*out)["licensee_id"] = dss.GetLicenseeId();
+    // A file without audio yet (a template) names its mode only in header 2.
+    uint32_t id = dss.m_byCompressionId;
+    if (dss.m_dwTotalNrOfFrames == 0 && dss.GetLicenseeId() == DSS_LICENSEEID_VALMERO && dss.m_wNrOfHeaders >= 2)
+        id = dss.m_pDssFileHeader_2[16];
+    (*out)["compression_id"] = id;
+    (*out)["compression_name"] = compression_name(id);
+    (*out)["frames"] = dss.m_dwTotalNrOfFrames;
+    (*out)["length_ms"] = static_cast<uint64_t>(dss.m_dwTotalNrOfFrames) * dss.GetFrameLengthInMs();
+    WAVEFORMATEX f{};
+    if (id == dss.m_byCompressionId && dss.read_format(&f, sizeof f) == 0)
+        (*out)["codec_format"] = {{"format_tag", f.wFormatTag}, {"samples_per_sec", f.nSamplesPerSec},
+                                  {"avg_bytes_per_sec", f.nAvgBytesPerSec}, {"block_align", f.nBlockAlign}};
     return 0;
 }
 

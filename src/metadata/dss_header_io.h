@@ -16,3 +16,8 @@ uint32_t ReadDssCompressionId(const char* name, uint16_t* compression_id);
 uint32_t ReadDssMarkers(const char* name, uint8_t* markers);
 // 0 also when the file has no header 3 (nothing is written then).
 uint32_t WriteDssMarkers(const char* name, const uint8_t* markers);
+// Copies a header image into a DSS file without changing what the file is:
+// its header count, self-identifier, format words and encryption fields
+// stay, at most as many blocks as it has are written, and header 2 only
+// when both are of our own family (licensee 3).
+uint32_t CopyHeaderImageIntoDss(const char* name, const uint8_t* image, uint32_t length);

@@ -116,7 +116,12 @@ uint32_t CopyDSSHeaders(const char* src, const char* dst, bool bH1H2, bool bH3) 
         VKT_TRACE_WARNING("source comment is not a DSS header");
         return VKT_OK;
     }
-    if (uint32_t r = WriteZRM2HeaderDataToFile(dst, image.data(), length, false)) {
+    // Into a DSS file only its dictation properties travel; the blocks
+    // that make it the file it is stay its own.
+    const uint32_t r = KindOfMetadataFile(dst) == MetadataFileKind::Dss
+                           ? CopyHeaderImageIntoDss(dst, image.data(), length)
+                           : WriteZRM2HeaderDataToFile(dst, image.data(), length, false);
+    if (r != VKT_OK) {
         VKT_TRACE_ERROR(VKT_ERR, "WriteZRM2HeaderDataToFile");
         return r;
     }

@@ -1,6 +1,7 @@
 // The orvkt subcommands for header, markers, separation and stereo files.
 #include <nlohmann/json.hpp>
 
+#include "OrvaneVktapi.h"
 #include "support/test_support.h"
 
 using namespace orvkt_test;
@@ -48,4 +49,22 @@ TEST(CliMetadata, MarkersAndHeaderRoundTripThroughAWavFile) {
     EXPECT_TRUE(file_exists(tmp.path("o.wav")));
     EXPECT_TRUE(file_exists(tmp.path("o_i.wav")));
     EXPECT_EQ(orvkt("stereo mix " + shell_quote(wav) + " " + shell_quote(tmp.path("m.wav"))).status, 45);
+}
+
+TEST(CliMetadata, InfoOfADs2TemplateWithMarkers) {
+    TempDir tmp;
+    const std::string ds2 = tmp.path("t.ds2");
+    ASSERT_EQ(ORVKTCreateDSSTemplate(ds2.c_str(), nullptr, 6), 0u);
+    ASSERT_EQ(orvkt("markers set " + shell_quote(ds2) + " 100-300").status, 0);
+    auto r = orvkt("info --json " + shell_quote(ds2));
+    ASSERT_EQ(r.status, 0) << r.output;
+    auto j = nlohmann::json::parse(r.output);
+    EXPECT_EQ(j["kind"], "ds2");
+    EXPECT_EQ(j["compression_id"], 6);
+    EXPECT_EQ(j["encrypted"], false);
+    EXPECT_EQ(j["header_blocks"], 3);
+    EXPECT_EQ(j["zrm2_class"], 2);
+    ASSERT_EQ(j["markers"].size(), 1u);
+    EXPECT_EQ(j["markers"][0]["end_ms"], 300);
+    EXPECT_EQ(j["header"]["record_end_date"], "") << "0xFF bytes of an unset date";
 }

@@ -93,7 +93,10 @@ TEST(StereoSplit, DataFollowedByAListAndOnlyARightName) {
     TempDir tmp;
     Bytes audio = pattern(4000);
     const Bytes markers_key = cat({text("SpokenInstructionMarkers"), Bytes(256, 0x11)});
-    const Bytes header = Bytes(1024, 0x22);
+    Bytes header(1024, 0x22);
+    header[1] = 'd';  // a header image carries a DSS self-identifier
+    header[2] = 's';
+    header[3] = '2';
     write_bytes(tmp.path("s.wav"),
                 stereo_wave(audio, 16, list("INFO", cat({chunk("ICMT", header), chunk("IKEY", markers_key)}))));
     ASSERT_EQ(ORVKTWAVSplitStereo(tmp.path("s.wav").c_str(), nullptr, tmp.path("r.wav").c_str(), nullptr, 0), 0u);
