@@ -8,6 +8,7 @@
 #include "codecs/codec_formats.h"
 #include "convert/conv_entry.h"
 #include "metadata/header_transport.h"
+#include "metadata/instruction_tables.h"
 #include "metadata/spoken_instructions.h"
 #include "platform/fileio.h"
 #include "platform/vkt_error.h"
@@ -213,12 +214,25 @@ void CDssConvert::carry_markers() {
         }
         return;
     }
-    // Olympus (licensee 2, DSS Pro, three header blocks or more) and
-    // Grundig (licensee 1) tables need the marker conversions of the
-    // metadata layer, which are not part of this build yet: such files
-    // convert without markers.
-    if ((licensee == DSS_LICENSEEID_OLYMPUS && m_pDssFile->IsDssPro() && headers >= 3) || licensee == DSS_LICENSEEID_GRUNDIG)
-        VKT_TRACE_MESSAGE("marker conversion of this licensee not available");
+    const bool olympus = licensee == DSS_LICENSEEID_OLYMPUS && m_pDssFile->IsDssPro() && headers >= 3;
+    const bool grundig = licensee == DSS_LICENSEEID_GRUNDIG;
+    if (!olympus && !grundig) return;
+    uint8_t markers[kMarkerArraySize];
+    std::memset(markers, 0xFF, sizeof markers);
+    // A table that cannot be converted costs the markers, not the audio.
+    if (olympus) {
+        if (uint32_t rc = ConvertOlympusSpokenInstructions(*m_pDssFile, markers)) {
+            VKT_TRACE_ERROR(rc, "ConvertOlympusSpokenInstructions in ORVKTDSSToWAVEx");
+            return;
+        }
+    } else if (uint32_t rc = ConvertGrundigSpokenInstructions(*m_pDssFile, markers)) {
+        VKT_TRACE_ERROR(rc, "ConvertGrundigSpokenInstructions in ORVKTDSSToWAVEx");
+        return;
+    }
+    if (uint32_t rc = WriteSpokenInstructionMarkersToFile(m_szDestPath, markers)) {
+        VKT_TRACE_ERROR(rc, "WriteSpokenInstructionMarkersToFile failed");
+        raise(rc);
+    }
 }
 
 uint32_t VKTDSSToWAVInternal(const char* pcszDSSFileName, const char* pcszWAVFileName, ProgressCallback pfnCallback,
