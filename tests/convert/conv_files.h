@@ -232,3 +232,42 @@ struct ProgressLog {
 };
 
 }  // namespace conv_test
+
+namespace conv_test {
+
+inline const char* kSpeechText =
+    "The patient was seen today. Blood pressure is normal and the wound heals well. Review in two weeks.";
+
+// espeak-ng speech as a 16-bit mono WAV file at `rate`; false without the tools.
+inline bool write_speech_wav(const std::string& path, uint32_t rate) {
+    const auto s = orvkt_test::speech_samples(kSpeechText, static_cast<int>(rate));
+    if (s.empty()) return false;
+    write_pcm16_wav(path, s, rate);
+    return true;
+}
+
+// The frames of a DSS/DS2 file and its compression id, read from its bytes:
+// the sum of the data blocks' frame counts (block order byte 3, stored at
+// file offset 2 of the block).
+struct DssFacts {
+    uint32_t headers = 0;
+    uint32_t frames = 0;
+    uint8_t block_id = 0xFF;
+    uint16_t header2_id = 0xFFFF;
+    Bytes header1;
+};
+inline DssFacts dss_facts(const std::string& path) {
+    DssFacts f;
+    const Bytes b = orvkt_test::read_bytes(path);
+    if (b.size() < 512) return f;
+    f.headers = b[0];
+    f.header1.assign(b.begin(), b.begin() + 512);
+    if (f.headers >= 2 && b.size() >= 1024) f.header2_id = get16(b, 512 + 16);
+    for (size_t at = f.headers * 512u; at + 512 <= b.size(); at += 512) {
+        f.frames += b[at + 2] == 0xFF ? 0 : b[at + 2];
+        f.block_id = b[at + 4];
+    }
+    return f;
+}
+
+}  // namespace conv_test
