@@ -79,6 +79,8 @@ void CWavConvert::release_buffers() {
     m_pbyAFCDstData.shrink_to_fit();
     m_pbyAdditionalData.clear();
     m_pbyAdditionalData.shrink_to_fit();
+    m_pbyEncodeData.clear();
+    m_pbyEncodeData.shrink_to_fit();
 }
 
 void CWavConvert::cleanup() {
@@ -352,6 +354,7 @@ uint32_t CWavConvert::init_buffers() {
     m_bAdditionalBuffer = false;
     m_dwAdditionalSize = m_dwAdditionalFill = m_dwAdditionalRest = 0;
     m_dwDstBufferSize = m_dwAFCSrcBufferSize = m_dwAFCDstBufferSize = 0;
+    m_dwEncodeUnit = m_dwEncodeFill = 0;
 
     init_src_block_alignment();
     if (uint32_t rc = init_afcsrc_block_alignment()) {
@@ -410,8 +413,18 @@ uint32_t CWavConvert::init_buffers() {
             else
                 m_dwDstBufferSize = d2;
         }
+        if (m_bPcmYfmtConv && m_bAFCConv) {
+            // A rate change in several stages delivers its output in pieces
+            // that need not be whole encoder blocks: room for one more block
+            // that waits for the next step.
+            if (encoder_input_per_block(&m_dwEncodeUnit) != VKT_OK || m_dwEncodeUnit == 0) {
+                VKT_TRACE_ERROR(VKT_ERR_CODEC, "Error calculating destination block alignment at acm source side");
+                return VKT_ERR_CODEC;
+            }
+            allocate(m_pbyEncodeData, d2 + m_dwEncodeUnit, "GetLastError() after HeapAlloc() encoder input buffer");
+        }
         if (m_bPcmYfmtConv) {
-            const uint32_t before_encode = m_bAFCConv ? d2 : before_afc;
+            const uint32_t before_encode = m_bAFCConv ? d2 + m_dwEncodeUnit : before_afc;
             if (size_conv_stream(intconv::PCM_YFMT_CONV, before_encode, &m_dwDstBufferSize, &m_hAFC, m_hAcmXfmtPcm,
                                  m_hAcmPcmYfmt) != VKT_OK) {
                 VKT_TRACE_ERROR(VKT_ERR_CODEC, "by size_conv_stream()");
@@ -509,6 +522,15 @@ uint32_t CWavConvert::process_conv_stream(uint32_t dwSrcSize_p, uint32_t* pdwDst
         length = produced;
     }
 
+    uint32_t encode_used = 0;
+    if (m_bPcmYfmtConv && m_dwEncodeUnit) {
+        std::memcpy(m_pbyEncodeData.data() + m_dwEncodeFill, data, length);
+        const uint32_t total = m_dwEncodeFill + length;
+        encode_used = total / m_dwEncodeUnit * m_dwEncodeUnit;
+        m_dwEncodeFill = total;
+        data = m_pbyEncodeData.data();
+        length = encode_used;
+    }
     if (m_bPcmYfmtConv) {
         if (bLastBlock) {
             uint32_t unit = 0;
@@ -527,6 +549,11 @@ uint32_t CWavConvert::process_conv_stream(uint32_t dwSrcSize_p, uint32_t* pdwDst
     }
     *pdwDstSize_p = length;
 
+    if (m_dwEncodeUnit) {
+        const uint32_t rest = bLastBlock ? 0 : m_dwEncodeFill - encode_used;
+        std::memmove(m_pbyEncodeData.data(), m_pbyEncodeData.data() + encode_used, rest);
+        m_dwEncodeFill = rest;
+    }
     if (!bLastBlock && m_bAdditionalBuffer) {
         std::memmove(m_pbyAdditionalData.data(), m_pbyAdditionalData.data() + used, m_dwAdditionalRest);
         m_dwAdditionalFill = m_dwAdditionalRest;

@@ -84,6 +84,12 @@ private:
     uint32_t m_dwAdditionalFill = 0;
     uint32_t m_dwAdditionalRest = 0;
 
+    // The encoder takes whole blocks of PCM; what the PCM-to-PCM stage
+    // delivers beyond them waits here for the next step.
+    std::vector<uint8_t> m_pbyEncodeData;
+    uint32_t m_dwEncodeUnit = 0;
+    uint32_t m_dwEncodeFill = 0;
+
     std::vector<uint8_t> m_pbySrcData;
     std::vector<uint8_t> m_pbyDstData;
     std::vector<uint8_t> m_pbyAFCSrcData;
