@@ -1,7 +1,7 @@
-// Whole conversions of one minute and one hour of audio through the
-// exports, each in a child process of its own so that its wall time and
-// peak resident memory are its alone, against the peers doing the same job
-// in the same run:
+// Whole conversions of one minute and one hour of audio by `orvkt convert`
+// (the exports as a user runs them), each a process of its own so that its
+// wall time and peak resident memory are its alone, against the peers doing
+// the same job in the same run:
 //   DSS SP -> WAV 16-bit 12000       vs  ffmpeg -i x.dss x.wav
 //   WAV 44100 stereo -> WAV 8000 mono vs  sox x.wav -c 1 -r 8000 y.wav
 //   WAV 16000 -> DS2 QP, and back to WAV 16000
@@ -227,10 +227,8 @@ void BM_DssToWav(benchmark::State& state) {
     Inputs& in = inputs();
     const std::string out = in.path("ours" + std::to_string(minutes) + ".wav");
     for (auto _ : state) {
-        const Run r = in_child([&] {
-            const WAVEFORMATEX want{1, 1, 12000, 24000, 2, 16, 0};
-            return static_cast<int>(ORVKTDSSToWAV(in.dss_sp[minutes].c_str(), out.c_str(), &want, nullptr, 0, nullptr));
-        });
+        // Standard play decodes to 16-bit PCM at 12000 by default.
+        const Run r = command({ORVKT_CLI_PATH, "-q", "convert", in.dss_sp[minutes], out});
         report(state, r, "dss" + std::to_string(minutes));
         std::remove(out.c_str());
     }
@@ -253,10 +251,7 @@ void BM_WavStereoToMono8k(benchmark::State& state) {
     Inputs& in = inputs();
     const std::string out = in.path("ours8k" + std::to_string(minutes) + ".wav");
     for (auto _ : state) {
-        const Run r = in_child([&] {
-            const WAVEFORMATEX want{1, 1, 8000, 16000, 2, 16, 0};
-            return static_cast<int>(ORVKTWAVToWAV(in.wav_stereo[minutes].c_str(), out.c_str(), &want, nullptr, 0));
-        });
+        const Run r = command({ORVKT_CLI_PATH, "-q", "convert", in.wav_stereo[minutes], out, "--rate", "8000"});
         report(state, r, "wav" + std::to_string(minutes));
         std::remove(out.c_str());
     }
@@ -268,14 +263,8 @@ void BM_WavToQpAndBack(benchmark::State& state) {
     const std::string ds2 = in.path("qp" + std::to_string(minutes) + ".ds2");
     const std::string back = in.path("qpback" + std::to_string(minutes) + ".wav");
     for (auto _ : state) {
-        const Run there = in_child([&] {
-            const WAVEFORMATEX qp{WAVE_FORMAT_DSS_SP, 1, 16000, 3563, 57, 0, 0};
-            return static_cast<int>(ORVKTWAVToDSS(in.wav_16k[minutes].c_str(), ds2.c_str(), &qp, 3, nullptr, 0));
-        });
-        const Run again = in_child([&] {
-            const WAVEFORMATEX want{1, 1, 16000, 32000, 2, 16, 0};
-            return static_cast<int>(ORVKTDSSToWAV(ds2.c_str(), back.c_str(), &want, nullptr, 0, nullptr));
-        });
+        const Run there = command({ORVKT_CLI_PATH, "-q", "convert", in.wav_16k[minutes], ds2, "--format", "qp"});
+        const Run again = command({ORVKT_CLI_PATH, "-q", "convert", ds2, back});
         Run both;
         both.seconds = there.seconds + again.seconds;
         both.peak_mb = std::max(there.peak_mb, again.peak_mb);
