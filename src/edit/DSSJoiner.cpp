@@ -94,6 +94,7 @@ uint32_t VKTJoinDSS(const char* pcszSourceFileNameList, const char* pcszDestinat
                     ProgressCallback pfnCallback, intptr_t lCallback) {
     CDssFile destinationFile(false);
     bool destination_open = false;
+    if (!pcszDestinationFileName) return VKT_ERR_FILE_NAME;
     try {
         const std::string destination = pcszDestinationFileName;
         VKT_TRACE_WARNING("counting source files");

@@ -230,6 +230,10 @@ TEST_F(Split, BadParametersAndMasks) {
     EXPECT_EQ(split(src, "a%1000d.dss", 30), VKT_ERR) << "wider than a name";
     EXPECT_EQ(split(src, "same.dss", 30, 5), VKT_ERR) << "overlapping pieces under one name";
     EXPECT_EQ(split(src, "a%d.wav", 30), VKT_ERR) << "no DSS name";
+    EXPECT_EQ(ORVKTSplitDSSFile(src.c_str(), (out + "/missing").c_str(), "a%d.dss", nullptr, 30, 0, 9, nullptr,
+                                nullptr, 0),
+              VKT_ERR_OPEN_FILE)
+        << "no such folder";
     EXPECT_EQ(split(src, "a%d.ds2", 30), VKT_OK) << "a DSS recording may become DS2 pieces";
     EXPECT_EQ(text(piece("a1.ds2"), 1, 3), "ds2");
     EXPECT_EQ(ORVKTSplitDSSFile(src.c_str(), nullptr, "a%d.dss", nullptr, 30, 0, 9, nullptr, nullptr, 0),
