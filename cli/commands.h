@@ -16,6 +16,11 @@ struct Context {
 void register_header_block(CLI::App& app, Context& ctx);
 void register_copy(CLI::App& app, Context& ctx);
 void register_delete(CLI::App& app, Context& ctx);
+void register_info(CLI::App& app, Context& ctx);
+void register_header(CLI::App& app, Context& ctx);
+void register_markers(CLI::App& app, Context& ctx);
+void register_separate(CLI::App& app, Context& ctx);
+void register_stereo(CLI::App& app, Context& ctx);
 void register_template(CLI::App& app, Context& ctx);
 void register_encryption(CLI::App& app, Context& ctx);
 void register_split(CLI::App& app, Context& ctx);

@@ -24,6 +24,11 @@ int main(int argc, char** argv) {
     orvkt_cli::register_header_block(app, ctx);
     orvkt_cli::register_copy(app, ctx);
     orvkt_cli::register_delete(app, ctx);
+    orvkt_cli::register_info(app, ctx);
+    orvkt_cli::register_header(app, ctx);
+    orvkt_cli::register_markers(app, ctx);
+    orvkt_cli::register_separate(app, ctx);
+    orvkt_cli::register_stereo(app, ctx);
     orvkt_cli::register_template(app, ctx);
     orvkt_cli::register_encryption(app, ctx);
     orvkt_cli::register_split(app, ctx);

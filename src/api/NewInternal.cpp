@@ -10,6 +10,12 @@
 #include "edit/DSSIndexRepair.h"
 #include "edit/DSSJoiner.h"
 #include "edit/DSSSplitter.h"
+#include "metadata/dss_header_io.h"
+#include "metadata/header_image.h"
+#include "metadata/header_transport.h"
+#include "metadata/separate_instructions.h"
+#include "metadata/spoken_instructions.h"
+#include "tools/Stereo.h"
 #include "platform/vkt_error.h"
 #include "platform/vkt_trace.h"
 #include "tools/SecureFileManagement.h"
@@ -63,21 +69,74 @@ ORVKT_API VKTRESULT ORVKTIsValidZRM2File(const char* pcszZRM2FileName, uint32_t*
     VKT_TRACE_TEXT("+ORVKTIsValidZRM2File");
     VKT_TRACE_PARAM("pcszZRM2FileName", "%s", pcszZRM2FileName);
     VKT_TRACE_PARAM("pdwResult", "%p", pdwResult);
-    return not_available("ORVKTIsValidZRM2File");
+    try {
+        if (!pcszZRM2FileName) return VKT_ERR_FILE_NAME;
+        uint8_t image[1024];
+        uint32_t length = sizeof image;
+        if (uint32_t r = ReadZRM2HeaderDataToMemory(pcszZRM2FileName, image, &length)) return r;
+        if (pdwResult) *pdwResult = ClassifyZRM2Image(image, length);
+        return VKT_OK;
+    }
+    VKT_CATCH_RETURN("catched in ORVKTIsValidZRM2File")
 }
 
 ORVKT_API VKTRESULT ORVKTReadZRM2Header(const char* pcszZRM2FileName, ZRM2HeaderInfo* pHeader) {
     VKT_TRACE_TEXT("+ORVKTReadZRM2Header");
     VKT_TRACE_PARAM("pcszZRM2FileName", "%s", pcszZRM2FileName);
     VKT_TRACE_PARAM("pHeader", "%p", pHeader);
-    return not_available("ORVKTReadZRM2Header");
+    try {
+        if (!pcszZRM2FileName) return VKT_ERR_FILE_NAME;
+        if (!pHeader || (pHeader->dwSize != ZRM2HEADERINFO_SIZE_FULL && pHeader->dwSize != ZRM2HEADERINFO_SIZE_SHORT)) {
+            VKT_TRACE_ERROR(pHeader ? pHeader->dwSize : 0, "Invalid dwSize parameter");
+            return VKT_ERR_INVALID_PARAM;
+        }
+        uint8_t image[1024];
+        uint32_t length = sizeof image;
+        if (uint32_t r = ReadZRM2HeaderDataToMemory(pcszZRM2FileName, image, &length)) return r;
+        // Other licensees pass; our own family must be a dictation or
+        // instruction header.
+        const bool ours = IsDssSelfId(image, length) && ImageLicenseeId(image) == DSS_LICENSEEID_VALMERO;
+        if (!IsDssSelfId(image, length) || (ours && !IsZRM2DictOrInsImage(image, length))) {
+            VKT_TRACE_ERROR(VKT_ERR_INVALID_CONTENT, "No ZRM2 Dict or Ins file");
+            return VKT_ERR_INVALID_CONTENT;
+        }
+        if (uint32_t r = MapZRM2HeaderDataToZRM2HeaderStruct(image, length, pHeader)) return r;
+        // A single header block has no header 2: the compression id comes
+        // from the data, as the file object finds it.
+        if (length == 512 && KindOfMetadataFile(pcszZRM2FileName) == MetadataFileKind::Dss) {
+            uint16_t id = 0;
+            if (ReadDssCompressionId(pcszZRM2FileName, &id) != VKT_OK) {
+                VKT_TRACE_ERROR(VKT_ERR_OPEN_FILE, "dssFile.create_file in ORVKTReadZRM2Header");
+                return VKT_ERR_OPEN_FILE;
+            }
+            pHeader->wCompressionId = id;
+        }
+        return VKT_OK;
+    }
+    VKT_CATCH_RETURN("catched in ORVKTReadZRM2Header")
 }
 
 ORVKT_API VKTRESULT ORVKTWriteZRM2Header(const char* pcszZRM2FileName, const ZRM2HeaderInfo* pHeader) {
     VKT_TRACE_TEXT("+ORVKTWriteZRM2Header");
     VKT_TRACE_PARAM("pcszZRM2FileName", "%s", pcszZRM2FileName);
     VKT_TRACE_PARAM("pHeader", "%p", pHeader);
-    return not_available("ORVKTWriteZRM2Header");
+    try {
+        if (!pcszZRM2FileName) return VKT_ERR_FILE_NAME;
+        if (!pHeader || (pHeader->dwSize != ZRM2HEADERINFO_SIZE_FULL && pHeader->dwSize != ZRM2HEADERINFO_SIZE_SHORT)) {
+            VKT_TRACE_ERROR(pHeader ? pHeader->dwSize : 0, "Invalid dwSize parameter");
+            return VKT_ERR_INVALID_PARAM;
+        }
+        uint8_t image[1024];
+        uint32_t length = sizeof image;
+        if (uint32_t r = ReadZRM2HeaderDataToMemory(pcszZRM2FileName, image, &length)) return r;
+        if (!IsZRM2DictOrInsImage(image, length)) {
+            VKT_TRACE_ERROR(VKT_ERR_INVALID_CONTENT, "No ZRM2 Dict or Ins file");
+            return VKT_ERR_INVALID_CONTENT;
+        }
+        if (uint32_t r = MapZRM2HeaderStructToZRM2HeaderData(pHeader, image, length)) return r;
+        return WriteZRM2HeaderDataToFile(pcszZRM2FileName, image, length, false);
+    }
+    VKT_CATCH_RETURN("catched in ORVKTWriteZRM2Header")
 }
 
 ORVKT_API VKTRESULT ORVKTCopyDSSHeaders(const char* pcszSrcFileName, const char* pcszDstFileName, int32_t bH1H2, int32_t bH3) {
@@ -86,28 +145,45 @@ ORVKT_API VKTRESULT ORVKTCopyDSSHeaders(const char* pcszSrcFileName, const char*
     VKT_TRACE_PARAM("pcszDstFileName", "%s", pcszDstFileName);
     VKT_TRACE_PARAM("bH1H2", "%d", bH1H2);
     VKT_TRACE_PARAM("bH3", "%d", bH3);
-    return not_available("ORVKTCopyDSSHeaders");
+    try {
+        if (!pcszSrcFileName || !pcszDstFileName) return VKT_ERR_FILE_NAME;
+        return CopyDSSHeaders(pcszSrcFileName, pcszDstFileName, bH1H2 != 0, bH3 != 0);
+    }
+    VKT_CATCH_RETURN("catched in ORVKTCopyDSSHeaders")
 }
 
 ORVKT_API VKTRESULT ORVKTReadSpokenInstructionMarkers(const char* pcszFileName, uint8_t* pbyMarkers) {
     VKT_TRACE_TEXT("+ORVKTReadSpokenInstructionMarkers");
     VKT_TRACE_PARAM("pcszFileName", "%s", pcszFileName);
     VKT_TRACE_PARAM("pbyMarkers", "%p", pbyMarkers);
-    return not_available("ORVKTReadSpokenInstructionMarkers");
+    try {
+        if (!pcszFileName) return VKT_ERR_FILE_NAME;
+        if (!pbyMarkers) return VKT_ERR_INVALID_PARAM;
+        return ReadSpokenInstructionMarkersToArray(pcszFileName, pbyMarkers);
+    }
+    VKT_CATCH_RETURN("catched in ORVKTReadSpokenInstructionMarkers")
 }
 
 ORVKT_API VKTRESULT ORVKTWriteSpokenInstructionMarkers(const char* pcszFileName, const uint8_t* pbyMarkers) {
     VKT_TRACE_TEXT("+ORVKTWriteSpokenInstructionMarkers");
     VKT_TRACE_PARAM("pcszFileName", "%s", pcszFileName);
     VKT_TRACE_PARAM("pbyMarkers", "%p", pbyMarkers);
-    return not_available("ORVKTWriteSpokenInstructionMarkers");
+    try {
+        if (!pcszFileName) return VKT_ERR_FILE_NAME;
+        if (!pbyMarkers) return VKT_ERR_INVALID_PARAM;
+        return WriteSpokenInstructionMarkersToFile(pcszFileName, pbyMarkers);
+    }
+    VKT_CATCH_RETURN("catched in ORVKTWriteSpokenInstructionMarkers")
 }
 
 ORVKT_API VKTRESULT ORVKTExtractSpokenInstructionMarkers(const char* pcszSrcFileName, const char* pcszDstFileName) {
     VKT_TRACE_TEXT("+ORVKTExtractSpokenInstructionMarkers");
     VKT_TRACE_PARAM("pcszSrcFileName", "%s", pcszSrcFileName);
     VKT_TRACE_PARAM("pcszDstFileName", "%s", pcszDstFileName);
-    return not_available("ORVKTExtractSpokenInstructionMarkers");
+    try {
+        return ExtractSpokenInstructionMarkers(pcszSrcFileName, pcszDstFileName);
+    }
+    VKT_CATCH_RETURN("catched in ORVKTExtractSpokenInstructionMarkers")
 }
 
 ORVKT_API VKTRESULT ORVKTWAVSeperateSpokenInstructions(const char* pcszWAVSrcFileName, const char* pcszWAVDstFileName, int32_t bCreateDictation, int32_t bCreateInstruction, ProgressCallback pfnCallback, intptr_t lCallback) {
@@ -118,7 +194,11 @@ ORVKT_API VKTRESULT ORVKTWAVSeperateSpokenInstructions(const char* pcszWAVSrcFil
     VKT_TRACE_PARAM("bCreateInstruction", "%d", bCreateInstruction);
     VKT_TRACE_PARAM("pfnCallback", "%p", reinterpret_cast<void*>(pfnCallback));
     VKT_TRACE_PARAM("lCallback", "%ld", lCallback);
-    return not_available("ORVKTWAVSeperateSpokenInstructions");
+    try {
+        return SeparateSpokenInstructions(pcszWAVSrcFileName, pcszWAVDstFileName, bCreateDictation != 0,
+                                          bCreateInstruction != 0, pfnCallback, lCallback);
+    }
+    VKT_CATCH_RETURN("catched in ORVKTWAVSeperateSpokenInstructions")
 }
 
 ORVKT_API VKTRESULT ORVKTSplitDSSFile(const char* pcszSrcFileName, const char* pcszDestinationFolder, const char* pcszDestinationFileMask, const char* pcszPassword, uint32_t splitLength, uint32_t overlapLength, uint32_t splitCount, uint32_t* pdwCreatedCount, ProgressCallback pfnCallback, intptr_t lCallback) {
@@ -224,16 +304,13 @@ ORVKT_API VKTRESULT ORVKTWAVSplitStereo(const char* pcszWAVSrcFileName, const ch
     VKT_TRACE_PARAM("pcszWAVDstRightFileName", "%s", pcszWAVDstRightFileName);
     VKT_TRACE_PARAM("pfnCallback", "%p", reinterpret_cast<void*>(pfnCallback));
     VKT_TRACE_PARAM("lCallback", "%ld", lCallback);
-    return not_available("ORVKTWAVSplitStereo");
+    return Internal_PCMStereoToMono(true, pcszWAVSrcFileName, pcszWAVDstLeftFileName, pcszWAVDstRightFileName,
+                                    pfnCallback, lCallback, 0, 100);
 }
 
 ORVKT_API VKTRESULT ORVKTWAVMixStereo(const char* pcszWAVSrcFileName, const char* pcszWAVDstFileName, ProgressCallback pfnCallback, intptr_t lCallback) {
-    VKT_TRACE_TEXT("+ORVKTWAVMixStereo");
-    VKT_TRACE_PARAM("pcszWAVSrcFileName", "%s", pcszWAVSrcFileName);
-    VKT_TRACE_PARAM("pcszWAVDstFileName", "%s", pcszWAVDstFileName);
-    VKT_TRACE_PARAM("pfnCallback", "%p", reinterpret_cast<void*>(pfnCallback));
-    VKT_TRACE_PARAM("lCallback", "%ld", lCallback);
-    return not_available("ORVKTWAVMixStereo");
+    // The worker writes the entry line "+ORVKTWAVMixStereo" and the names.
+    return VKTWAVMixStereoInternal(pcszWAVSrcFileName, pcszWAVDstFileName, pfnCallback, lCallback, 0, 100);
 }
 
 ORVKT_API VKTRESULT ORVKTCopyFile(const char* lpcstrSourceFile, const char* lpcstrDestFile, int32_t bWriteThrough) {

@@ -130,6 +130,12 @@ public:
     // The open handle, for operations that read or write the file directly.
     // Anyone may move its position, so the next appended block seeks again.
     KRVHANDLE GetFileHandle();
+    // Grundig files (licensee 1): finds the header blocks H#2, H#3 and H#5
+    // among the header blocks and keeps copies of those found in
+    // m_pGrundigHeader_2/_3/_5. 38 for another licensee or when H#2 cannot
+    // be reached; 0 otherwise, also when blocks are missing (defined in
+    // src/metadata/instruction_tables.cpp).
+    uint32_t ReadGrundigHeaders();
 
     // ---- passwords ----------------------------------------------------------
 

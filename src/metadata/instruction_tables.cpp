@@ -1,0 +1,286 @@
+#include "metadata/instruction_tables.h"
+
+#include <algorithm>
+#include <array>
+#include <cstring>
+
+#include "OrvaneVktapi.h"
+#include "dss/CDSSFILE.h"
+#include "dss/INTERNAL.h"
+#include "metadata/spoken_instructions.h"
+#include "platform/vkt_error.h"
+#include "platform/vkt_trace.h"
+
+using namespace vkt::platform;
+
+namespace {
+
+constexpr uint32_t kBlock = DSS_BLOCK_SIZE;
+constexpr uint32_t kNone32 = 0xFFFFFFFFu;
+constexpr uint16_t kNone16 = 0xFFFF;
+
+uint16_t le16(const uint8_t* p) { return static_cast<uint16_t>(p[0] | (p[1] << 8)); }
+uint32_t le32(const uint8_t* p) {
+    return static_cast<uint32_t>(p[0]) | (static_cast<uint32_t>(p[1]) << 8) | (static_cast<uint32_t>(p[2]) << 16) |
+           (static_cast<uint32_t>(p[3]) << 24);
+}
+void put16(uint8_t* p, uint16_t v) {
+    p[0] = static_cast<uint8_t>(v);
+    p[1] = static_cast<uint8_t>(v >> 8);
+}
+void put32(uint8_t* p, uint32_t v) {
+    for (int i = 0; i < 4; ++i) p[i] = static_cast<uint8_t>(v >> (8 * i));
+}
+
+void set_entry(uint8_t* table, int i, uint32_t start_block, uint16_t start_frame, uint32_t end_block,
+               uint16_t end_frame) {
+    uint8_t* e = table + 16 * i;
+    put32(e, start_block);
+    put16(e + 4, start_frame);
+    put32(e + 8, end_block);
+    put16(e + 12, end_frame);
+}
+
+// Reads one header block; false on a failed or short read.
+bool read_block(KRVHANDLE h, uint32_t index, uint8_t* out) {
+    uint32_t got = 0;
+    return KRVDSS_set_position_file(h, index * kBlock, FILE_BEGIN) == 0 &&
+           KRVDSS_read_file(h, out, kBlock, &got) == 0 && got == kBlock;
+}
+
+bool starts_with(const uint8_t* block, const char* id) { return std::memcmp(block, id, 16) == 0; }
+
+bool has_two_zero_bytes(const uint8_t* block) {
+    for (uint32_t i = 0; i + 1 < kBlock; ++i)
+        if (block[i] == 0 && block[i + 1] == 0) return true;
+    return false;
+}
+
+std::unique_ptr<uint8_t[]> copy_of(const uint8_t* block) {
+    auto p = std::make_unique<uint8_t[]>(kBlock);
+    std::memcpy(p.get(), block, kBlock);
+    return p;
+}
+
+}  // namespace
+
+uint32_t CDssFile::ReadGrundigHeaders() {
+    VKT_TRACE_TEXT("-----CDssFile::ReadGrundigHeaders()");
+    m_pGrundigHeader_2.reset();
+    m_pGrundigHeader_3.reset();
+    m_pGrundigHeader_5.reset();
+    if (GetLicenseeId() != DSS_LICENSEEID_GRUNDIG) {
+        VKT_TRACE_ERROR(VKT_ERR_INVALID_CONTENT, "non Grundig file in CDssFile::ReadGrundigHeaders");
+        return VKT_ERR_INVALID_CONTENT;
+    }
+    const uint32_t blocks = m_pDssFileHeader ? m_pDssFileHeader[0] : 0;
+    if (blocks <= 1) {
+        VKT_TRACE_WARNING("no more headers before H#2");
+        return 0;
+    }
+    KRVHANDLE h = GetFileHandle();
+    uint8_t block[kBlock];
+    if (KRVDSS_set_position_file(h, kBlock, FILE_BEGIN) != 0) {
+        VKT_TRACE_ERROR(VKT_ERR_INVALID_CONTENT, "seeking to H#2 failed");
+        return VKT_ERR_INVALID_CONTENT;
+    }
+    uint32_t got = 0;
+    if (KRVDSS_read_file(h, block, kBlock, &got) != 0 || got != kBlock) {
+        VKT_TRACE_WARNING("reading H#2 failed");
+        return 0;
+    }
+    if (!starts_with(block, "GR/VL9607_000000")) {
+        VKT_TRACE_WARNING("checking H#2 ID failed");
+        return 0;
+    }
+    m_pGrundigHeader_2 = copy_of(block);
+
+    // The block before H#3 is the first one that holds two adjacent zeros.
+    uint32_t index = 2;
+    for (; index < blocks; ++index)
+        if (read_block(h, index, block) && has_two_zero_bytes(block)) break;
+    if (index >= blocks) {
+        VKT_TRACE_WARNING("no more headers");
+        return 0;
+    }
+    if (index + 1 >= blocks) {
+        VKT_TRACE_WARNING("no more headers before H#3");
+        return 0;
+    }
+    ++index;
+    if (!read_block(h, index, block)) {
+        VKT_TRACE_WARNING("reading H#3 failed");
+        return 0;
+    }
+    if (!starts_with(block, "GR___9607_000000")) {
+        VKT_TRACE_WARNING("checking H#3 ID failed");
+        return 0;
+    }
+    m_pGrundigHeader_3 = copy_of(block);
+
+    for (++index; index < blocks; ++index) {
+        if (!read_block(h, index, block)) {
+            VKT_TRACE_WARNING("reading H#5 failed");
+            return 0;
+        }
+        if (starts_with(block, "GR___0607_000000")) {
+            m_pGrundigHeader_5 = copy_of(block);
+            return 0;
+        }
+    }
+    VKT_TRACE_WARNING("no more headers before H#5");
+    return 0;
+}
+
+uint32_t ConvertBlockFrameOffsetArrayToSpokenInstructions(CDssFile& dss, const uint8_t* table, uint8_t* markers) {
+    VKT_TRACE_TEXT("-----ConvertBlockFrameOffsetArrayToSpokenInstructions(...)");
+    try {
+        if (dss.SetFilePositionToFirstDatablock() != 0) return 0;
+        const uint32_t frame_ms = dss.GetFrameLengthInMs();
+        if (frame_ms == 0) {
+            VKT_TRACE_ERROR(VKT_ERR_INVALID_CONTENT, "invalid compression id");
+            return 0;
+        }
+        if (dss.read_next_datablock() != 0) return 0;
+        uint32_t block = 0;
+        uint64_t frames_before = 0;
+        uint32_t entry = 0;
+        bool open = false;
+        for (;;) {
+            const uint8_t* e = table + 16 * entry;
+            // At most one event per block: an instruction that starts and
+            // ends in the same block gets no end.
+            if (!open) {
+                if (le32(e) == kNone32) break;
+                if (block == le32(e)) {
+                    const auto start = static_cast<uint32_t>((le16(e + 4) + frames_before) * frame_ms);
+                    SetMarker(markers, entry, {start, MarkerAt(markers, entry).end});
+                    open = true;
+                }
+            } else if (block == le32(e + 8)) {
+                const auto end = static_cast<uint32_t>((le16(e + 12) + frames_before) * frame_ms);
+                SetMarker(markers, entry, {MarkerAt(markers, entry).start, end});
+                open = false;
+                if (++entry == kMarkerCount || le32(table + 16 * entry) == kNone32) break;
+            }
+            frames_before += dss.m_byNrOfFrames;
+            ++block;
+            if (dss.read_next_datablock() != 0) break;
+        }
+    } catch (...) {
+        // A block that cannot be read ends the walk; what was found stays.
+        vkt::caught_code(VKT_TRACE_FILE, __LINE__, "catched in ConvertBlockFrameOffsetArrayToSpokenInstructions");
+    }
+    return 0;
+}
+
+uint32_t ConvertOlympusSpokenInstructions(CDssFile& dss, uint8_t* markers) {
+    VKT_TRACE_TEXT("-----ConvertOlympusSpokenInstructions(...)");
+    const uint8_t* h1 = dss.get_dss_file_header();
+    if (dss.GetLicenseeId() != DSS_LICENSEEID_OLYMPUS) {
+        VKT_TRACE_WARNING("non-Olympus file");
+        return 0;
+    }
+    if (std::memcmp(h1 + 1, "ds2", 3) != 0) {
+        VKT_TRACE_WARNING("non-DSSPro file");
+        return 0;
+    }
+    if (h1[0] < 3) {
+        VKT_TRACE_WARNING("no verbal comment header");
+        return 0;
+    }
+    KRVHANDLE h = dss.GetFileHandle();
+    if (KRVDSS_set_position_file(h, 2 * kBlock, FILE_BEGIN) != 0) {
+        VKT_TRACE_WARNING("KRVDSS_set_position_file failed");
+        return 0;
+    }
+    std::array<uint8_t, 384> raw;
+    uint32_t got = 0;
+    if (KRVDSS_read_file(h, raw.data(), 384, &got) != 0 || got != 384) {
+        VKT_TRACE_WARNING("KRVDSS_read_file failed");
+        return 0;
+    }
+    struct Entry {
+        uint32_t start_block;
+        uint16_t start_frame;
+        uint32_t end_block;
+        uint16_t end_frame;
+    };
+    std::array<Entry, 32> entries;
+    for (int i = 0; i < 32; ++i) {
+        const uint8_t* p = raw.data() + 12 * i;
+        entries[i] = {le32(p), le16(p + 4), le32(p + 6), le16(p + 10)};
+    }
+    // The recorder stores them in the order they were made; unused entries
+    // (all 0xFF) sort last.
+    std::stable_sort(entries.begin(), entries.end(), [](const Entry& a, const Entry& b) {
+        return a.start_block != b.start_block ? a.start_block < b.start_block : a.start_frame < b.start_frame;
+    });
+    if (entries[0].start_block == kNone32) {
+        VKT_TRACE_WARNING("no verbal comments");
+        return 0;
+    }
+    uint8_t table[kBlockFrameTableSize];
+    std::memset(table, 0xFF, sizeof table);
+    for (int i = 0; i < 32; ++i)
+        set_entry(table, i, entries[i].start_block, entries[i].start_frame, entries[i].end_block, entries[i].end_frame);
+    return ConvertBlockFrameOffsetArrayToSpokenInstructions(dss, table, markers);
+}
+
+uint32_t ConvertGrundigSpokenInstructions(CDssFile& dss, uint8_t* markers) {
+    VKT_TRACE_TEXT("-----ConvertGrundigSpokenInstructions(...)");
+    if (dss.GetLicenseeId() != DSS_LICENSEEID_GRUNDIG) {
+        VKT_TRACE_WARNING("non-Grundig file");
+        return 0;
+    }
+    if (dss.ReadGrundigHeaders() != 0) {
+        VKT_TRACE_WARNING("reading Grundig headers failed.");
+        return 0;
+    }
+    const uint32_t frame_ms = dss.GetFrameLengthInMs();
+    if (frame_ms == 0) {
+        VKT_TRACE_ERROR(VKT_ERR_INVALID_CONTENT, "invalid compression id");
+        return 0;
+    }
+    const uint8_t* h2 = dss.m_pGrundigHeader_2.get();
+    const uint8_t* h3 = dss.m_pGrundigHeader_3.get();
+    const uint8_t* h5 = dss.m_pGrundigHeader_5.get();
+    // H#3 and H#5 count frames from the start of the recording.
+    auto frame_ranges = [&](const uint8_t* block, uint32_t first, uint32_t start_at, uint32_t end_at, uint32_t step) {
+        for (uint32_t i = 0; i < 16; ++i) {
+            const uint32_t start = le32(block + start_at + step * i);
+            if (start == kNone32) break;
+            const uint32_t end = le32(block + end_at + step * i);
+            SetMarker(markers, first + i, {start * frame_ms, end * frame_ms});
+        }
+    };
+    if (h3) frame_ranges(h3, 0, 229, 238, 18);
+    if (h5) frame_ranges(h5, 16, 18, 27, 13);
+    if (!h2 || h3 || h5 || le16(h2 + 226) == kNone16) return 0;
+
+    // Older recorders: starts in header 1 (block counted from the file's
+    // start), lengths in H#2.
+    const uint8_t* h1 = dss.get_dss_file_header();
+    const uint32_t header_blocks = h1[0];
+    uint8_t table[kBlockFrameTableSize];
+    std::memset(table, 0xFF, sizeof table);
+    for (int i = 0; i < 16; ++i) {
+        const uint16_t length_blocks = le16(h2 + 226 + 4 * i);
+        const uint16_t length_frames = le16(h2 + 228 + 4 * i);
+        uint32_t block;
+        uint16_t frame;
+        if (le32(h1 + 134 + 6 * i) != kNone32 && length_blocks != kNone16) {
+            block = le32(h1 + 134 + 6 * i);
+            frame = le16(h1 + 138 + 6 * i);
+        } else if (le16(h1 + 86 + 3 * i) != kNone16 && length_blocks != kNone16) {
+            block = le16(h1 + 86 + 3 * i);
+            frame = h1[88 + 3 * i];
+        } else {
+            continue;
+        }
+        const uint32_t start_block = block - header_blocks;
+        set_entry(table, i, start_block, frame, start_block + length_blocks,
+                  static_cast<uint16_t>(frame + length_frames));
+    }
+    return ConvertBlockFrameOffsetArrayToSpokenInstructions(dss, table, markers);
+}

@@ -1,0 +1,280 @@
+// Header images and markers of DSS and DS2 files, and the Olympus and
+// Grundig instruction tables, on hand-laid files.
+#include <cstring>
+
+#include "OrvaneVktapi.h"
+#include "dss/CDSSFILE.h"
+#include "metadata/header_bytes.h"
+#include "metadata/header_transport.h"
+#include "metadata/instruction_tables.h"
+#include "metadata/spoken_instructions.h"
+#include "support/test_support.h"
+
+using namespace orvkt_test;
+using namespace header_bytes;
+using namespace vkt::platform;
+
+namespace {
+
+// One data block in file order: six-byte block header (block order) with
+// the frame pointer at offset 6, `frames` frames of `frame_size` bytes, pairs
+// swapped.
+Bytes data_block(uint8_t frames, uint8_t compression_id, uint32_t frame_size) {
+    Bytes b(512, 0);
+    b[0] = 0x03;
+    b[1] = 0x0F;
+    b[2] = 0xFF;
+    b[3] = frames;
+    b[4] = 0xFF;
+    b[5] = compression_id;
+    for (uint32_t i = 6; i < 6 + frames * frame_size && i < 512; ++i) b[i] = static_cast<uint8_t>(i * 3);
+    for (size_t i = 0; i < 512; i += 2) std::swap(b[i], b[i + 1]);
+    return b;
+}
+
+Bytes cat(std::initializer_list<Bytes> parts) {
+    Bytes out;
+    for (const auto& p : parts) {
+        if (p.empty()) continue;
+        const size_t at = out.size();
+        out.resize(at + p.size());
+        std::memcpy(out.data() + at, p.data(), p.size());
+    }
+    return out;
+}
+
+Bytes markers_of(std::initializer_list<std::pair<uint32_t, uint32_t>> list) {
+    Bytes a(256, 0xFF);
+    uint32_t i = 0;
+    for (auto [s, e] : list) {
+        put32(a, 8 * i, s);
+        put32(a, 8 * i + 4, e);
+        ++i;
+    }
+    return a;
+}
+
+// A licensee-3 file of `blocks` header blocks and four data blocks: of 8
+// quality-play frames (id 6) in a DS2 file, of 10 long-play frames (id 2)
+// in a DSS file; header 2 names the same id.
+Bytes our_file(uint8_t blocks, const char* self_id = "ds2") {
+    const bool pro = std::string(self_id) != "dss";
+    Bytes headers = zrm2_image(512 * blocks, blocks, self_id);
+    if (blocks >= 2) put16(headers, 528, pro ? 6 : 2);
+    Bytes data;
+    for (int i = 0; i < 4; ++i) data = cat({data, pro ? data_block(8, 6, 56) : data_block(10, 2, 24)});
+    return cat({headers, data});
+}
+
+}  // namespace
+
+TEST(DssHeaderImage, LengthsByLicenseeAndCapacity) {
+    TempDir tmp;
+    write_bytes(tmp.path("a.ds2"), our_file(3));
+    Bytes image(1536);
+    uint32_t len = 1536;
+    ASSERT_EQ(ReadZRM2HeaderDataToMemory(tmp.path("a.ds2").c_str(), image.data(), &len), 0u);
+    EXPECT_EQ(len, 1536u);
+    const Bytes file = read_bytes(tmp.path("a.ds2"));
+    EXPECT_EQ(image, Bytes(file.begin(), file.begin() + 1536));
+    len = 1024;
+    ASSERT_EQ(ReadZRM2HeaderDataToMemory(tmp.path("a.ds2").c_str(), image.data(), &len), 0u);
+    EXPECT_EQ(len, 1024u);
+    EXPECT_EQ(ReadZRM2HeaderDataToMemory(tmp.path("none.ds2").c_str(), image.data(), &len), 14u);
+}
+
+TEST(DssHeaderImage, ForcedReadingOfATemporaryName) {
+    TempDir tmp;
+    const Bytes file = our_file(2);
+    write_bytes(tmp.path("~memo.vkt"), file);
+    Bytes image(1024);
+    uint32_t len = 1024;
+    ASSERT_EQ(ReadZRM2HeaderDataToMemoryEx(tmp.path("~memo.vkt").c_str(), image.data(), &len, true), 0u);
+    EXPECT_EQ(len, 1024u);
+    EXPECT_EQ(image, Bytes(file.begin(), file.begin() + 1024));
+    image[600] = 0x42;
+    ASSERT_EQ(WriteZRM2HeaderDataToFile(tmp.path("~memo.vkt").c_str(), image.data(), 1024, true), 0u);
+    EXPECT_EQ(read_bytes(tmp.path("~memo.vkt"))[600], 0x42);
+    write_bytes(tmp.path("~text.vkt"), Bytes(2048, 'x'));
+    EXPECT_EQ(ReadZRM2HeaderDataToMemoryEx(tmp.path("~text.vkt").c_str(), image.data(), &len, true), 14u);
+}
+
+TEST(DssHeaderImage, SingleBlockFileReportsItsDataCompressionId) {
+    TempDir tmp;
+    Bytes file = cat({zrm2_image(512, 1, "dss"), data_block(10, 2, 24), data_block(10, 2, 24)});
+    write_bytes(tmp.path("one.dss"), file);
+    uint32_t cls = 0;
+    ASSERT_EQ(ORVKTIsValidZRM2File(tmp.path("one.dss").c_str(), &cls), 0u);
+    EXPECT_EQ(cls, 3u);
+    ZRM2HeaderInfo info{};
+    info.dwSize = ZRM2HEADERINFO_SIZE_FULL;
+    ASSERT_EQ(ORVKTReadZRM2Header(tmp.path("one.dss").c_str(), &info), 0u);
+    EXPECT_EQ(info.wCompressionId, 2);
+}
+
+TEST(DssHeaderImage, OlympusFlagBytePosition) {
+    TempDir tmp;
+    for (const char* name : {"o.ds2", "o.dss"}) {
+        const bool ds2 = std::string(name).find(".ds2") != std::string::npos;
+        Bytes headers = zrm2_image(1024, 2, ds2 ? "ds2" : "dss", 2);
+        headers[69] = 3;
+        headers[ds2 ? 521 : 793] = 1;
+        write_bytes(tmp.path(name), cat({headers, data_block(8, ds2 ? 6 : 2, ds2 ? 56 : 24)}));
+        Bytes image(1024);
+        uint32_t len = 1024;
+        ASSERT_EQ(ReadZRM2HeaderDataToMemory(tmp.path(name).c_str(), image.data(), &len), 0u) << name;
+        EXPECT_EQ(len, 513u);
+        EXPECT_EQ(image[512], 1) << name;
+        ZRM2HeaderInfo info{};
+        info.dwSize = ZRM2HEADERINFO_SIZE_SHORT;
+        ASSERT_EQ(ORVKTReadZRM2Header(tmp.path(name).c_str(), &info), 0u);
+        EXPECT_EQ(info.byH1Byte69, 8) << name;
+        EXPECT_EQ(ORVKTWriteZRM2Header(tmp.path(name).c_str(), &info), 38u);
+    }
+}
+
+TEST(DssHeaderImage, WritingTheRecordChangesOnlyItsFields) {
+    TempDir tmp;
+    const Bytes original = our_file(3);
+    write_bytes(tmp.path("a.ds2"), original);
+    ZRM2HeaderInfo info{};
+    info.dwSize = ZRM2HEADERINFO_SIZE_FULL;
+    ASSERT_EQ(ORVKTReadZRM2Header(tmp.path("a.ds2").c_str(), &info), 0u);
+    info.dwLengthMs = 1234;
+    std::memset(info.achH2Bytes12, 0, 4);
+    ASSERT_EQ(ORVKTWriteZRM2Header(tmp.path("a.ds2").c_str(), &info), 0u);
+    Bytes after = read_bytes(tmp.path("a.ds2"));
+    ASSERT_EQ(after.size(), original.size());
+    EXPECT_TRUE(std::equal(original.begin(), original.begin() + 8, after.begin()));
+    EXPECT_TRUE(std::equal(original.begin() + 524, original.begin() + 528, after.begin() + 524)) << "bytes 12-15 of header 2";
+    EXPECT_TRUE(std::equal(original.begin() + 1024, original.end(), after.begin() + 1024)) << "header 3 and the data";
+    EXPECT_EQ(after[530], 0xD2);  // 1234 = 0x4D2
+}
+
+TEST(DssMarkers, HeaderThreeRules) {
+    TempDir tmp;
+    const Bytes two = our_file(2);
+    write_bytes(tmp.path("two.ds2"), two);
+    uint8_t got[256];
+    EXPECT_EQ(ORVKTReadSpokenInstructionMarkers(tmp.path("two.ds2").c_str(), got), 26u);
+    const Bytes m = markers_of({{100, 200}});
+    EXPECT_EQ(ORVKTWriteSpokenInstructionMarkers(tmp.path("two.ds2").c_str(), m.data()), 0u);
+    EXPECT_EQ(read_bytes(tmp.path("two.ds2")), two) << "no header 3: nothing written";
+
+    Bytes three = our_file(3);
+    write_bytes(tmp.path("three.ds2"), three);
+    ASSERT_EQ(ORVKTWriteSpokenInstructionMarkers(tmp.path("three.ds2").c_str(), m.data()), 0u);
+    Bytes after = read_bytes(tmp.path("three.ds2"));
+    EXPECT_EQ(Bytes(after.begin() + 1024, after.begin() + 1280), m);
+    EXPECT_EQ(Bytes(after.begin() + 1280, after.begin() + 1536), Bytes(256, 0xFF));
+    EXPECT_TRUE(std::equal(three.begin() + 1536, three.end(), after.begin() + 1536));
+    ASSERT_EQ(ORVKTReadSpokenInstructionMarkers(tmp.path("three.ds2").c_str(), got), 0u);
+    EXPECT_EQ(Bytes(got, got + 256), m);
+
+    // To and from a WAV file.
+    EXPECT_EQ(ORVKTExtractSpokenInstructionMarkers(tmp.path("three.ds2").c_str(), tmp.path("m.wav").c_str()), 0u);
+    ASSERT_EQ(ORVKTReadSpokenInstructionMarkers(tmp.path("m.wav").c_str(), got), 0u);
+    EXPECT_EQ(Bytes(got, got + 256), m);
+}
+
+TEST(DssCopyHeaders, IntoADssFileKeepsItsIdentityAndData) {
+    TempDir tmp;
+    Bytes src = our_file(2);
+    put_text(src, 12, "Source author");
+    write_bytes(tmp.path("s.ds2"), src);
+    Bytes dst = our_file(1, "dss");
+    dst[326] = 0x12;  // stands for the destination's own encryption fields
+    write_bytes(tmp.path("d.dss"), dst);
+    ASSERT_EQ(ORVKTCopyDSSHeaders(tmp.path("s.ds2").c_str(), tmp.path("d.dss").c_str(), 1, 0), 0u);
+    Bytes after = read_bytes(tmp.path("d.dss"));
+    ASSERT_EQ(after.size(), dst.size());
+    EXPECT_TRUE(std::equal(dst.begin(), dst.begin() + 8, after.begin())) << "count, self-id, format words";
+    EXPECT_EQ(after[326], 0x12);
+    EXPECT_EQ(std::string(after.begin() + 12, after.begin() + 25), "Source author");
+    EXPECT_TRUE(std::equal(dst.begin() + 512, dst.end(), after.begin() + 512)) << "one header block: the data stays";
+}
+
+TEST(OlympusInstructions, TableOutOfOrderGivesAscendingMarkers) {
+    TempDir tmp;
+    Bytes headers = zrm2_image(1536, 3, "ds2", 2);
+    std::memset(headers.data() + 1024, 0xFF, 512);
+    // 12-byte entries: u32 start block, u16 start frame, u32 end block, u16 end frame
+    auto entry = [&](int i, uint32_t sb, uint16_t sf, uint32_t eb, uint16_t ef) {
+        put32(headers, 1024 + 12 * i, sb);
+        put16(headers, 1028 + 12 * i, sf);
+        put32(headers, 1030 + 12 * i, eb);
+        put16(headers, 1034 + 12 * i, ef);
+    };
+    entry(0, 2, 1, 3, 0);
+    entry(1, 0, 2, 1, 3);
+    entry(2, 4, 5, 4, 7);  // starts and ends in one block: no end
+    Bytes data;
+    for (int i = 0; i < 5; ++i) data = cat({data, data_block(8, 6, 56)});
+    write_bytes(tmp.path("o.ds2"), cat({headers, data}));
+    CDssFile dss(false);
+    ASSERT_EQ(dss.create_file(tmp.path("o.ds2").c_str(), GENERIC_READ, FILE_SHARE_READ, OPEN_EXISTING, false), 0u);
+    Bytes markers(256, 0xFF);
+    EXPECT_EQ(ConvertOlympusSpokenInstructions(dss, markers.data()), 0u);
+    // 16 ms frames, 8 frames per block
+    EXPECT_EQ(markers, markers_of({{(2 + 0) * 16, (3 + 8) * 16}, {(1 + 16) * 16, (0 + 24) * 16}, {(5 + 32) * 16, 0xFFFFFFFF}}));
+}
+
+TEST(GrundigInstructions, FrameRangesFromH3AndH5) {
+    TempDir tmp;
+    Bytes h1 = zrm2_image(512, 5, "dss", 1);
+    Bytes h2(512, 0x11);
+    put_text(h2, 0, "GR/VL9607_000000");
+    Bytes gap(512, 0x22);
+    gap[300] = 0;
+    gap[301] = 0;
+    Bytes h3(512, 0xFF);
+    put_text(h3, 0, "GR___9607_000000");
+    put32(h3, 229, 10);
+    put32(h3, 238, 20);
+    put32(h3, 229 + 18, 50);
+    put32(h3, 238 + 18, 60);
+    Bytes h5(512, 0xFF);
+    put_text(h5, 0, "GR___0607_000000");
+    put32(h5, 18, 100);
+    put32(h5, 27, 110);
+    write_bytes(tmp.path("g.dss"), cat({h1, h2, gap, h3, h5, data_block(12, 0, 41)}));
+    CDssFile dss(false);
+    ASSERT_EQ(dss.create_file(tmp.path("g.dss").c_str(), GENERIC_READ, FILE_SHARE_READ, OPEN_EXISTING, false), 0u);
+    ASSERT_EQ(dss.ReadGrundigHeaders(), 0u);
+    EXPECT_TRUE(dss.m_pGrundigHeader_2 && dss.m_pGrundigHeader_3 && dss.m_pGrundigHeader_5);
+    Bytes markers(256, 0xFF);
+    EXPECT_EQ(ConvertGrundigSpokenInstructions(dss, markers.data()), 0u);
+    Bytes expect = markers_of({{240, 480}, {1200, 1440}});
+    put32(expect, 8 * 16, 2400);
+    put32(expect, 8 * 16 + 4, 2640);
+    EXPECT_EQ(markers, expect);
+}
+
+TEST(GrundigInstructions, StartsInHeader1AndLengthsInH2) {
+    TempDir tmp;
+    Bytes h1 = zrm2_image(512, 2, "dss", 1);
+    std::memset(h1.data() + 86, 0xFF, 240);
+    // 6-byte start: block 3 counted from the file start (data block 1), frame 2
+    put32(h1, 134, 3);
+    put16(h1, 138, 2);
+    // 3-byte older form for the second: block 2 (data block 0), frame 4
+    put16(h1, 86 + 3, 2);
+    h1[88 + 3] = 4;
+    Bytes h2(512, 0xFF);
+    put_text(h2, 0, "GR/VL9607_000000");
+    put16(h2, 226, 1);  // length: 1 block, 3 frames
+    put16(h2, 228, 3);
+    put16(h2, 230, 0);  // length: 0 blocks... same block: start only
+    put16(h2, 232, 1);
+    Bytes data;
+    for (int i = 0; i < 4; ++i) data = cat({data, data_block(12, 0, 41)});
+    write_bytes(tmp.path("g.dss"), cat({h1, h2, data}));
+    CDssFile dss(false);
+    ASSERT_EQ(dss.create_file(tmp.path("g.dss").c_str(), GENERIC_READ, FILE_SHARE_READ, OPEN_EXISTING, false), 0u);
+    Bytes markers(256, 0xFF);
+    EXPECT_EQ(ConvertGrundigSpokenInstructions(dss, markers.data()), 0u);
+    // entry 0: blocks 1..2, frames 2..5 of 24 ms, 12 frames per block
+    // entry 1 starts in block 0 and ends there too: the walk is past it
+    EXPECT_EQ(markers[0] | markers[1] << 8, (2 + 12) * 24);
+    EXPECT_EQ(markers[4] | markers[5] << 8, (5 + 24) * 24);
+}

@@ -1,0 +1,245 @@
+// The ID3v2 tag reader and the header image in an MP3 file, against tags
+// written by an independent tool (mutagen, tests/data/make_metadata_fixtures.sh)
+// and hand-made broken tags.
+#include <algorithm>
+#include <cstring>
+
+#include "media/MP3Helper.h"
+#include "media/MP3Splitter.h"
+#include "platform/id3v2.h"
+#include "support/test_support.h"
+#include "trace/xkrvlog_capture.h"
+
+using namespace orvkt_test;
+using namespace vkt::platform;
+using Bytes = std::vector<uint8_t>;
+
+namespace {
+
+Bytes fixture_image() { return read_bytes(data_path("dictation_header.bin")); }
+
+std::string copy_fixture(const TempDir& tmp, const std::string& name) {
+    std::string path = tmp.path(name);
+    write_bytes(path, read_bytes(data_path(name)));
+    return path;
+}
+
+void append(Bytes& b, const void* p, size_t n) {
+    const size_t at = b.size();
+    b.resize(at + n);
+    std::memcpy(b.data() + at, p, n);
+}
+
+// Tag size of a file's ID3v2 header (10 + the 7-bit groups).
+size_t tag_length(const Bytes& file) {
+    return 10 + ((file[6] & 0x7F) << 21 | (file[7] & 0x7F) << 14 | (file[8] & 0x7F) << 7 | (file[9] & 0x7F));
+}
+
+// An ID3v2.3 tag around the given frame bytes, with `declared` as its size.
+Bytes tag23(const Bytes& frames, uint32_t declared) {
+    Bytes t = {'I', 'D', '3', 3, 0, 0};
+    t.push_back(static_cast<uint8_t>((declared >> 21) & 0x7F));
+    t.push_back(static_cast<uint8_t>((declared >> 14) & 0x7F));
+    t.push_back(static_cast<uint8_t>((declared >> 7) & 0x7F));
+    t.push_back(static_cast<uint8_t>(declared & 0x7F));
+    append(t, frames.data(), frames.size());
+    return t;
+}
+
+Bytes our_frame_start() {
+    Bytes f = {'P', 'R', 'I', 'V', 0, 0, 0x06, 0x22, 0, 0};
+    append(f, kDssPrivOwner, 32);
+    f.push_back(0);
+    f.push_back(0);
+    return f;
+}
+
+// The private frame's data as mutagen reads it from the file.
+std::string mutagen_priv_hex(const std::string& path) {
+    std::string script =
+        "import sys\nfrom mutagen.id3 import ID3\n"
+        "t = ID3(sys.argv[1])\n"
+        "print(''.join(f.data.hex() for f in t.getall('PRIV') if f.owner == sys.argv[2]))\n";
+    auto r = run_command("/usr/bin/python3 -c " + shell_quote(script) + " " + shell_quote(path) + " " + shell_quote(kDssPrivOwner), false);
+    EXPECT_EQ(r.status, 0) << r.output;
+    while (!r.output.empty() && (r.output.back() == '\n' || r.output.back() == '\r')) r.output.pop_back();
+    return r.output;
+}
+
+std::string hex(const Bytes& b) {
+    static const char* digits = "0123456789abcdef";
+    std::string s;
+    for (uint8_t c : b) {
+        s.push_back(digits[c >> 4]);
+        s.push_back(digits[c & 15]);
+    }
+    return s;
+}
+
+// Tag bytes followed by a few bytes that stand for the audio.
+Bytes cat_audio(Bytes tag) {
+    for (int i = 0; i < 64; ++i) tag.push_back(static_cast<uint8_t>(0xF0 + (i & 7)));
+    return tag;
+}
+
+bool have_mutagen() { return run_command("/usr/bin/python3 -c 'import mutagen'").status == 0; }
+
+}  // namespace
+
+TEST(Id3v2Reader, ListsTheFramesOfMutagenTags) {
+    Id3v2Tag tag;
+    ASSERT_EQ(read_id3v2_tag(data_path("dictation_v23.mp3").c_str(), &tag), Id3v2Status::Ok);
+    EXPECT_EQ(tag.major, 3);
+    EXPECT_FALSE(tag.truncated);
+    std::vector<std::string> ids;
+    for (const auto& f : tag.frames) ids.push_back(f.id);
+    EXPECT_EQ(std::count(ids.begin(), ids.end(), "PRIV"), 2);
+    EXPECT_EQ(std::count(ids.begin(), ids.end(), "TIT2"), 1);
+    auto privs = id3v2_frame_values(tag, "PRIV");
+    ASSERT_EQ(privs.size(), 2u);
+
+    Id3v2Tag v24;
+    ASSERT_EQ(read_id3v2_tag(data_path("dictation_v24.mp3").c_str(), &v24), Id3v2Status::Ok);
+    EXPECT_EQ(v24.major, 4);
+    auto values = id3v2_frame_values(v24, "PRIV");
+    ASSERT_EQ(values.size(), 1u);
+    EXPECT_EQ(values[0].size(), 1570u) << "owner, terminator, version and 1536 bytes";
+
+    EXPECT_EQ(read_id3v2_tag(data_path("ffmpeg_comment.wav").c_str(), &tag), Id3v2Status::NoTag);
+    EXPECT_EQ(read_id3v2_tag("/nonexistent/x.mp3", &tag), Id3v2Status::CannotOpen);
+}
+
+TEST(Id3v2Reader, UnsynchronisedFramesAndBrokenSizes) {
+    // 2.4 frame with its own unsynchronisation flag: FF 00 becomes FF.
+    Bytes frame = {'T', 'E', 'S', 'T', 0, 0, 0, 5, 0, 0x02, 0xFF, 0x00, 0xE0, 'x', 'y'};
+    Bytes tag = {'I', 'D', '3', 4, 0, 0, 0, 0, 0, static_cast<uint8_t>(frame.size())};
+    append(tag, frame.data(), frame.size());
+    Id3v2Tag t;
+    ASSERT_EQ(parse_id3v2_tag(tag.data(), tag.size(), &t), Id3v2Status::Ok);
+    ASSERT_EQ(t.frames.size(), 1u);
+    EXPECT_EQ(t.frames[0].data, (Bytes{0xFF, 0xE0, 'x', 'y'}));
+
+    Bytes top_bit = tag;
+    top_bit[9] |= 0x80;
+    EXPECT_EQ(parse_id3v2_tag(top_bit.data(), top_bit.size(), &t), Id3v2Status::NoTag);
+
+    // A frame that claims more than the tag holds ends the list.
+    Bytes big = {'I', 'D', '3', 3, 0, 0, 0, 0, 0, 20, 'T', 'I', 'T', '2', 0, 0, 1, 0, 0, 0, 1, 2, 3, 4, 5, 6, 7, 8, 9, 10};
+    ASSERT_EQ(parse_id3v2_tag(big.data(), big.size(), &t), Id3v2Status::Ok);
+    EXPECT_TRUE(t.truncated);
+    EXPECT_TRUE(t.frames.empty());
+}
+
+TEST(Mp3HeaderImage, ReadsTheImageMutagenWrote) {
+    const Bytes image = fixture_image();
+    ASSERT_EQ(image.size(), 1536u);
+    for (const char* name : {"dictation_v23.mp3", "dictation_v24.mp3"}) {
+        Bytes got(1536, 0xEE);
+        ASSERT_EQ(CMP3Helper::ReadDSSHeaders(data_path(name).c_str(), got.data(), 1536), 0u) << name;
+        EXPECT_EQ(got, image) << name;
+        Bytes part(1024, 0xEE);
+        ASSERT_EQ(CMP3Helper::ReadDSSHeaders(data_path(name).c_str(), part.data(), 1024), 0u);
+        EXPECT_TRUE(std::equal(part.begin(), part.end(), image.begin()));
+    }
+    Bytes b(512);
+    EXPECT_EQ(CMP3Helper::ReadDSSHeaders(data_path("dictation_v23.mp3").c_str(), b.data(), 500), 25u);
+    EXPECT_EQ(CMP3Helper::ReadDSSHeaders(data_path("no_priv.mp3").c_str(), b.data(), 512), 47u);
+    EXPECT_EQ(CMP3Helper::ReadDSSHeaders(data_path("ffmpeg_comment.wav").c_str(), b.data(), 512), 47u);
+    EXPECT_EQ(CMP3Helper::ReadDSSHeaders("/nonexistent/x.mp3", b.data(), 512), 14u);
+}
+
+TEST(Mp3HeaderImage, PrivFramesOfOtherVersionsOrLengths) {
+    Bytes ours(kDssPrivPrefixSize + kDssPrivImageSize, 0x11);
+    std::memcpy(ours.data(), kDssPrivOwner, 32);
+    ours[32] = 0;
+    ours[33] = 0;
+    Bytes other_owner = ours;
+    other_owner[5] = 'X';
+    Bytes version1 = ours;
+    version1[33] = 1;
+    Bytes short_one(ours.begin(), ours.end() - 36);
+
+    xkrvlog::Capture cap;
+    Bytes buf(1536);
+    EXPECT_EQ(CMP3Helper::SelectDSSHeaderImage({other_owner, ours}, buf.data(), 1536), 0u);
+    EXPECT_EQ(buf[0], 0x11);
+    EXPECT_EQ(CMP3Helper::SelectDSSHeaderImage({version1}, buf.data(), 1536), 47u);
+    EXPECT_TRUE(cap.contains("invalid version in PRIV"));
+    EXPECT_EQ(CMP3Helper::SelectDSSHeaderImage({version1, ours}, buf.data(), 1536), 0u) << "the search goes on";
+    EXPECT_EQ(CMP3Helper::SelectDSSHeaderImage({short_one, ours}, buf.data(), 1536), 47u) << "a wrong length ends it";
+    EXPECT_TRUE(cap.contains("invalid length in PRIV"));
+    EXPECT_EQ(CMP3Helper::SelectDSSHeaderImage({}, buf.data(), 1536), 47u);
+}
+
+TEST(Mp3HeaderImage, RewriteInPlaceKeepsTheAudioAndMutagenAgrees) {
+    if (!have_mutagen()) GTEST_SKIP() << "python3-mutagen missing";
+    TempDir tmp;
+    for (const char* name : {"dictation_v23.mp3", "dictation_v24.mp3"}) {
+        const std::string path = copy_fixture(tmp, name);
+        const Bytes before = read_bytes(path);
+        Bytes image(1536);
+        for (size_t i = 0; i < image.size(); ++i) image[i] = static_cast<uint8_t>(i * 13 + 1);
+        ASSERT_EQ(CMP3Helper::WriteDSSHeader(path.c_str(), image.data(), 1536), 0u) << name;
+        const Bytes after = read_bytes(path);
+        ASSERT_EQ(after.size(), before.size());
+        const size_t tag_end = tag_length(before);
+        EXPECT_TRUE(std::equal(before.begin() + tag_end, before.end(), after.begin() + tag_end))
+            << "the audio behind the tag did not move";
+        EXPECT_TRUE(mutagen_priv_hex(path) == "00" + hex(image)) << name;
+
+        // A smaller image changes only the first blocks.
+        Bytes first(512, 0x5A);
+        ASSERT_EQ(CMP3Helper::WriteDSSHeader(path.c_str(), first.data(), 512), 0u);
+        Bytes expect = image;
+        std::fill(expect.begin(), expect.begin() + 512, 0x5A);
+        EXPECT_TRUE(mutagen_priv_hex(path) == "00" + hex(expect)) << name;
+    }
+}
+
+TEST(Mp3HeaderImage, FilesWithoutAUsableFrameStayUnchanged) {
+    TempDir tmp;
+    const Bytes image(1536, 0x33);
+    auto expect_untouched = [&](const std::string& path) {
+        const Bytes before = read_bytes(path);
+        EXPECT_EQ(CMP3Helper::WriteDSSHeader(path.c_str(), image.data(), 1536), 47u) << path;
+        EXPECT_EQ(read_bytes(path), before) << path;
+    };
+    expect_untouched(copy_fixture(tmp, "no_priv.mp3"));
+
+    // Our frame, but the tag ends 100 bytes into its image.
+    Bytes cut = our_frame_start();
+    cut.resize(cut.size() + 100, 0x44);
+    write_bytes(tmp.path("cut.mp3"), cat_audio(tag23(cut, static_cast<uint32_t>(cut.size()))));
+    expect_untouched(tmp.path("cut.mp3"));
+
+    // The tag says it is larger than the file.
+    Bytes whole = our_frame_start();
+    whole.resize(whole.size() + 1536, 0x44);
+    write_bytes(tmp.path("short.mp3"), tag23(whole, static_cast<uint32_t>(whole.size() + 4000)));
+    expect_untouched(tmp.path("short.mp3"));
+
+    // A size byte with its top bit set is no tag.
+    Bytes top = tag23(whole, static_cast<uint32_t>(whole.size()));
+    top[8] |= 0x80;
+    write_bytes(tmp.path("top.mp3"), top);
+    expect_untouched(tmp.path("top.mp3"));
+
+    // An unsynchronised tag stores other bytes than the frame means.
+    Bytes unsync = tag23(whole, static_cast<uint32_t>(whole.size()));
+    unsync[5] = 0x80;
+    write_bytes(tmp.path("unsync.mp3"), unsync);
+    expect_untouched(tmp.path("unsync.mp3"));
+}
+
+TEST(Mp3HeaderImage, LoadID3v2HeaderReadsTheWholeTag) {
+    std::vector<uint8_t> tag;
+    uint32_t size = 0;
+    UniqueFile file;
+    ASSERT_TRUE(CMP3Splitter::LoadID3v2Header(data_path("no_priv.mp3").c_str(), &tag, &size, &file, false));
+    EXPECT_TRUE(file != nullptr) << "the file stays open";
+    EXPECT_EQ(size, tag_length(read_bytes(data_path("no_priv.mp3"))));
+    EXPECT_EQ(tag.size(), size);
+    EXPECT_FALSE(CMP3Splitter::LoadID3v2Header(data_path("ffmpeg_comment.wav").c_str(), &tag, &size, &file, false));
+    EXPECT_TRUE(file == nullptr);
+    EXPECT_FALSE(CMP3Splitter::LoadID3v2Header("/nonexistent.mp3", &tag, &size, &file, false));
+}

@@ -1,0 +1,142 @@
+// Cutting a WAV recording into dictation and instruction files along its
+// markers.
+#include <cstring>
+
+#include "OrvaneVktapi.h"
+#include "support/test_support.h"
+#include "wav/riff_bytes.h"
+
+using namespace orvkt_test;
+using namespace riff_bytes;
+
+namespace {
+
+constexpr uint32_t kBytesPerMs = 16;  // 8000 Hz, 16 bit, mono
+
+Bytes marker_array(std::initializer_list<std::pair<uint32_t, uint32_t>> markers) {
+    Bytes a(256, 0xFF);
+    size_t i = 0;
+    for (auto [s, e] : markers) {
+        for (int k = 0; k < 4; ++k) {
+            a[8 * i + k] = static_cast<uint8_t>(s >> (8 * k));
+            a[8 * i + 4 + k] = static_cast<uint8_t>(e >> (8 * k));
+        }
+        ++i;
+    }
+    return a;
+}
+
+// One second of audio whose bytes tell their position, with the markers in
+// a LIST behind the data (as the library writes them).
+Bytes recording(const Bytes& markers, uint32_t ms = 1000) {
+    Bytes audio(ms * kBytesPerMs);
+    for (size_t i = 0; i < audio.size(); i += 2) {
+        audio[i] = static_cast<uint8_t>(i / 2);
+        audio[i + 1] = static_cast<uint8_t>(i / 512);
+    }
+    return wave(cat({chunk("fmt ", pcm_fmt(1, 8000, 16)), chunk("data", audio),
+                     list("INFO", chunk("IKEY", cat({text("SpokenInstructionMarkers"), markers})))}));
+}
+
+Bytes audio_of(const Bytes& file) {
+    size_t at = find_id(file, "data", 12);
+    if (at == std::string::npos) return {};
+    uint32_t size = get32(file, at + 4);
+    return Bytes(file.begin() + at + 8, file.begin() + at + 8 + size);
+}
+
+Bytes range_ms(const Bytes& audio, uint32_t from, uint32_t to) {
+    return Bytes(audio.begin() + from * kBytesPerMs, audio.begin() + std::min<size_t>(to * kBytesPerMs, audio.size()));
+}
+
+struct Calls {
+    std::vector<uint32_t> percents;
+    int cancel_at = -1;
+};
+
+int32_t record_progress(intptr_t user, uint32_t message, uint32_t percent) {
+    auto* c = reinterpret_cast<Calls*>(user);
+    EXPECT_EQ(message, 224u);
+    c->percents.push_back(percent);
+    return static_cast<int>(c->percents.size()) - 1 == c->cancel_at ? 2 : 0;
+}
+
+}  // namespace
+
+TEST(SeparateInstructions, InstructionFirstWhenTheFirstMarkerStartsAtZero) {
+    TempDir tmp;
+    const Bytes src = recording(marker_array({{0, 100}, {300, 400}}));
+    write_bytes(tmp.path("rec.wav"), src);
+    const Bytes audio = audio_of(src);
+    Calls calls;
+    ASSERT_EQ(ORVKTWAVSeperateSpokenInstructions(tmp.path("rec.wav").c_str(), tmp.path("out.wav").c_str(), 1, 1,
+                                                 record_progress, reinterpret_cast<intptr_t>(&calls)),
+              0u);
+    EXPECT_EQ(audio_of(read_bytes(tmp.path("out_i.wav"))), cat({range_ms(audio, 0, 100), range_ms(audio, 300, 400)}));
+    EXPECT_EQ(audio_of(read_bytes(tmp.path("out.wav"))), cat({range_ms(audio, 100, 300), range_ms(audio, 400, 1000)}))
+        << "the list behind the data does not leak into the audio";
+    EXPECT_EQ(calls.percents, (std::vector<uint32_t>{10, 30, 40, 100}));
+    EXPECT_EQ(read_bytes(tmp.path("rec.wav")), src) << "the source is left alone";
+}
+
+TEST(SeparateInstructions, WithoutMarkersEverythingIsDictation) {
+    TempDir tmp;
+    const Bytes src = recording(marker_array({}));
+    write_bytes(tmp.path("rec.wav"), src);
+    Calls calls;
+    ASSERT_EQ(ORVKTWAVSeperateSpokenInstructions(tmp.path("rec.wav").c_str(), tmp.path("out.wav").c_str(), 1, 1,
+                                                 record_progress, reinterpret_cast<intptr_t>(&calls)),
+              0u);
+    EXPECT_EQ(audio_of(read_bytes(tmp.path("out.wav"))), audio_of(src));
+    EXPECT_TRUE(audio_of(read_bytes(tmp.path("out_i.wav"))).empty());
+    EXPECT_EQ(calls.percents, std::vector<uint32_t>{100});
+}
+
+TEST(SeparateInstructions, EqualNamesReplaceTheSource) {
+    TempDir tmp;
+    const Bytes src = recording(marker_array({{200, 500}}));
+    const Bytes audio = audio_of(src);
+    write_bytes(tmp.path("rec.wav"), src);
+    ASSERT_EQ(ORVKTWAVSeperateSpokenInstructions(tmp.path("rec.wav").c_str(), tmp.path("REC.wav").c_str(), 1, 1,
+                                                 nullptr, 0),
+              0u);
+    EXPECT_EQ(tmp.entries(), (std::vector<std::string>{"REC.wav", "REC_i.wav"}));
+    EXPECT_EQ(audio_of(read_bytes(tmp.path("REC.wav"))), cat({range_ms(audio, 0, 200), range_ms(audio, 500, 1000)}));
+    EXPECT_EQ(audio_of(read_bytes(tmp.path("REC_i.wav"))), range_ms(audio, 200, 500));
+
+    // Only the instruction file asked for: the source must survive.
+    write_bytes(tmp.path("b.wav"), src);
+    ASSERT_EQ(ORVKTWAVSeperateSpokenInstructions(tmp.path("b.wav").c_str(), tmp.path("b.wav").c_str(), 0, 1, nullptr, 0), 0u);
+    EXPECT_EQ(read_bytes(tmp.path("b.wav")), src);
+    EXPECT_EQ(audio_of(read_bytes(tmp.path("b_i.wav"))), range_ms(audio, 200, 500));
+}
+
+TEST(SeparateInstructions, CancelAndFailures) {
+    TempDir tmp;
+    write_bytes(tmp.path("rec.wav"), recording(marker_array({{0, 100}, {300, 400}})));
+    Calls calls;
+    calls.cancel_at = 1;
+    EXPECT_EQ(ORVKTWAVSeperateSpokenInstructions(tmp.path("rec.wav").c_str(), tmp.path("rec.wav").c_str(), 1, 1,
+                                                 record_progress, reinterpret_cast<intptr_t>(&calls)),
+              2u);
+    EXPECT_EQ(tmp.entries(), std::vector<std::string>{"rec.wav"}) << "temporary files are removed";
+
+    write_bytes(tmp.path("plain.wav"), wave(cat({chunk("fmt ", pcm_fmt(1, 8000, 16)), chunk("data", pattern(32))})));
+    EXPECT_EQ(ORVKTWAVSeperateSpokenInstructions(tmp.path("plain.wav").c_str(), tmp.path("o.wav").c_str(), 1, 1,
+                                                 nullptr, 0),
+              26u) << "no marker chunk";
+    EXPECT_EQ(ORVKTWAVSeperateSpokenInstructions(nullptr, tmp.path("o.wav").c_str(), 1, 1, nullptr, 0), 13u);
+}
+
+TEST(SeparateInstructions, DataEndingInsideASectionStopsTheWalk) {
+    TempDir tmp;
+    // The second instruction starts after the end of the audio (600 ms).
+    const Bytes src = recording(marker_array({{100, 200}, {800, 900}}), 600);
+    const Bytes audio = audio_of(src);
+    write_bytes(tmp.path("rec.wav"), src);
+    ASSERT_EQ(ORVKTWAVSeperateSpokenInstructions(tmp.path("rec.wav").c_str(), tmp.path("out.wav").c_str(), 1, 1,
+                                                 nullptr, 0),
+              0u);
+    EXPECT_EQ(audio_of(read_bytes(tmp.path("out.wav"))), cat({range_ms(audio, 0, 100), range_ms(audio, 200, 600)}));
+    EXPECT_EQ(audio_of(read_bytes(tmp.path("out_i.wav"))), range_ms(audio, 100, 200));
+}

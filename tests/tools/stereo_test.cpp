@@ -1,0 +1,154 @@
+// Splitting and mixing stereo WAV files: the arithmetic, the channel order,
+// the formats of the outputs (checked by sox and ffprobe too), and the
+// metadata that follows the audio.
+#include <cstring>
+
+#include "OrvaneVktapi.h"
+#include "support/test_support.h"
+#include "tools/Stereo.h"
+#include "wav/riff_bytes.h"
+
+using namespace orvkt_test;
+using namespace riff_bytes;
+
+namespace {
+
+Bytes frames16(std::initializer_list<std::pair<int16_t, int16_t>> frames) {
+    Bytes b;
+    for (auto [l, r] : frames) {
+        put16(b, static_cast<uint16_t>(l));
+        put16(b, static_cast<uint16_t>(r));
+    }
+    return b;
+}
+
+Bytes stereo_wave(const Bytes& data, uint16_t bits = 16, const Bytes& extra = {}) {
+    return wave(cat({chunk("fmt ", pcm_fmt(2, 8000, bits)), chunk("data", data), extra}));
+}
+
+Bytes audio_of(const Bytes& file) {
+    size_t at = find_id(file, "data", 12);
+    if (at == std::string::npos) return {};
+    return Bytes(file.begin() + at + 8, file.begin() + at + 8 + get32(file, at + 4));
+}
+
+std::vector<int16_t> samples(const Bytes& audio) {
+    std::vector<int16_t> s;
+    for (size_t i = 0; i + 1 < audio.size(); i += 2) s.push_back(static_cast<int16_t>(get16(audio, i)));
+    return s;
+}
+
+int32_t count_progress(intptr_t user, uint32_t, uint32_t percent) {
+    auto* v = reinterpret_cast<std::vector<uint32_t>*>(user);
+    v->push_back(percent);
+    return 0;
+}
+
+int32_t cancel_progress(intptr_t, uint32_t, uint32_t) { return 2; }
+
+}  // namespace
+
+TEST(StereoMix, HalvesEachChannelBeforeAdding) {
+    TempDir tmp;
+    write_bytes(tmp.path("s.wav"), stereo_wave(frames16({{3, -3}, {32767, 32767}, {-1, -1}, {-3, -3}, {-32768, -32768}})));
+    ASSERT_EQ(ORVKTWAVMixStereo(tmp.path("s.wav").c_str(), tmp.path("m.wav").c_str(), nullptr, 0), 0u);
+    const Bytes out = read_bytes(tmp.path("m.wav"));
+    EXPECT_EQ(samples(audio_of(out)), (std::vector<int16_t>{0, 32766, 0, -2, -32768}));
+    // mono, 8000 Hz, 16 bit: 16000 bytes per second, block of 2
+    EXPECT_EQ(get16(out, 22), 1);
+    EXPECT_EQ(get32(out, 28), 16000u);
+    EXPECT_EQ(get16(out, 32), 2);
+}
+
+TEST(StereoSplit, LeftFileGetsTheSecondChannel) {
+    TempDir tmp;
+    write_bytes(tmp.path("s.wav"), stereo_wave(frames16({{1, 100}, {2, 200}, {3, 300}})));
+    ASSERT_EQ(ORVKTWAVSplitStereo(tmp.path("s.wav").c_str(), tmp.path("l.wav").c_str(), tmp.path("r.wav").c_str(),
+                                  nullptr, 0),
+              0u);
+    EXPECT_EQ(samples(audio_of(read_bytes(tmp.path("l.wav")))), (std::vector<int16_t>{100, 200, 300}));
+    EXPECT_EQ(samples(audio_of(read_bytes(tmp.path("r.wav")))), (std::vector<int16_t>{1, 2, 3}));
+}
+
+TEST(StereoSplit, EightBitSplitsButDoesNotMix) {
+    TempDir tmp;
+    write_bytes(tmp.path("s8.wav"), stereo_wave({10, 20, 11, 21, 12, 22}, 8));
+    EXPECT_EQ(ORVKTWAVMixStereo(tmp.path("s8.wav").c_str(), tmp.path("m.wav").c_str(), nullptr, 0), 45u);
+    ASSERT_EQ(ORVKTWAVSplitStereo(tmp.path("s8.wav").c_str(), tmp.path("l.wav").c_str(), tmp.path("r.wav").c_str(),
+                                  nullptr, 0),
+              0u);
+    EXPECT_EQ(audio_of(read_bytes(tmp.path("l.wav"))), (Bytes{20, 21, 22}));
+    EXPECT_EQ(audio_of(read_bytes(tmp.path("r.wav"))), (Bytes{10, 11, 12}));
+    const Bytes l = read_bytes(tmp.path("l.wav"));
+    EXPECT_EQ(get32(l, 46), 3u) << "fact of 8-bit data is its byte count";
+
+    write_bytes(tmp.path("mono.wav"), wave(cat({chunk("fmt ", pcm_fmt(1, 8000, 16)), chunk("data", pattern(8))})));
+    EXPECT_EQ(ORVKTWAVSplitStereo(tmp.path("mono.wav").c_str(), tmp.path("a.wav").c_str(), tmp.path("b.wav").c_str(),
+                                  nullptr, 0),
+              45u);
+    EXPECT_EQ(ORVKTWAVMixStereo(tmp.path("missing.wav").c_str(), tmp.path("a.wav").c_str(), nullptr, 0), 13u);
+}
+
+TEST(StereoSplit, DataFollowedByAListAndOnlyARightName) {
+    TempDir tmp;
+    Bytes audio = pattern(4000);
+    const Bytes markers_key = cat({text("SpokenInstructionMarkers"), Bytes(256, 0x11)});
+    Bytes header(1024, 0x22);
+    header[1] = 'd';  // a header image carries a DSS self-identifier
+    header[2] = 's';
+    header[3] = '2';
+    write_bytes(tmp.path("s.wav"),
+                stereo_wave(audio, 16, list("INFO", cat({chunk("ICMT", header), chunk("IKEY", markers_key)}))));
+    ASSERT_EQ(ORVKTWAVSplitStereo(tmp.path("s.wav").c_str(), nullptr, tmp.path("r.wav").c_str(), nullptr, 0), 0u);
+    EXPECT_EQ(tmp.entries(), (std::vector<std::string>{"r.wav", "s.wav"}));
+    const Bytes r = read_bytes(tmp.path("r.wav"));
+    EXPECT_EQ(audio_of(r).size(), 2000u) << "exactly half of the data chunk, nothing of the list";
+    // The header (its first 1024 bytes) and the markers were copied along.
+    EXPECT_NE(find_id(r, "ICMT"), std::string::npos);
+    EXPECT_NE(find_id(r, "IKEY"), std::string::npos);
+    const size_t key = find_id(r, "IKEY");
+    EXPECT_EQ(Bytes(r.begin() + key + 8, r.begin() + key + 8 + 280), markers_key);
+
+    EXPECT_EQ(ORVKTWAVMixStereo(tmp.path("s.wav").c_str(), nullptr, nullptr, 0), 0u) << "nothing to write";
+}
+
+TEST(StereoProgress, RangeAndCancel) {
+    TempDir tmp;
+    write_bytes(tmp.path("s.wav"), stereo_wave(pattern(30000)));
+    std::vector<uint32_t> seen;
+    ASSERT_EQ(Internal_PCMStereoToMono(false, tmp.path("s.wav").c_str(), tmp.path("m.wav").c_str(), nullptr,
+                                       count_progress, reinterpret_cast<intptr_t>(&seen), 40, 50),
+              0u);
+    // 10240-byte blocks of 30000 bytes: 10240, 20480, 30000 read
+    EXPECT_EQ(seen, (std::vector<uint32_t>{43, 47, 50}));
+    EXPECT_EQ(ORVKTWAVMixStereo(tmp.path("s.wav").c_str(), tmp.path("m2.wav").c_str(), cancel_progress, 0), 2u);
+}
+
+TEST(StereoPeers, SoxAndFfprobeReadTheOutputs) {
+    ORVKT_REQUIRE_PROGRAM("soxi");
+    ORVKT_REQUIRE_PROGRAM("ffprobe");
+    TempDir tmp;
+    // 0.5 s of 16-bit stereo at 8000 Hz
+    Bytes audio(8000 * 4 / 2);
+    for (size_t i = 0; i < audio.size(); ++i) audio[i] = static_cast<uint8_t>(i * 37);
+    write_bytes(tmp.path("s.wav"), stereo_wave(audio));
+    ASSERT_EQ(ORVKTWAVMixStereo(tmp.path("s.wav").c_str(), tmp.path("m.wav").c_str(), nullptr, 0), 0u);
+    ASSERT_EQ(ORVKTWAVSplitStereo(tmp.path("s.wav").c_str(), tmp.path("l.wav").c_str(), tmp.path("r.wav").c_str(),
+                                  nullptr, 0),
+              0u);
+    for (const char* name : {"m.wav", "l.wav", "r.wav"}) {
+        std::string facts;
+        for (const char* option : {"-c", "-r", "-b", "-D"}) {
+            auto soxi = run_command(std::string("soxi ") + option + " " + shell_quote(tmp.path(name)), false);
+            ASSERT_EQ(soxi.status, 0) << soxi.output;
+            facts += soxi.output;
+        }
+        EXPECT_EQ(facts, "1\n8000\n16\n0.500000\n") << name;
+        auto probe = run_command("ffprobe -v error -show_entries stream=codec_name,channels,sample_rate:format=duration "
+                                 "-of default=nw=1 " + shell_quote(tmp.path(name)), false);
+        ASSERT_EQ(probe.status, 0) << probe.output;
+        EXPECT_NE(probe.output.find("codec_name=pcm_s16le"), std::string::npos) << probe.output;
+        EXPECT_NE(probe.output.find("channels=1"), std::string::npos) << probe.output;
+        EXPECT_NE(probe.output.find("duration=0.500000"), std::string::npos) << probe.output;
+    }
+}

@@ -1,0 +1,109 @@
+// Cue insertion, list copying and the format-history reordering.
+#include "wav/chunk_utilities.h"
+
+#include "support/test_support.h"
+#include "wav/riff_bytes.h"
+
+using namespace orvkt_test;
+using namespace riff_bytes;
+
+namespace {
+
+Bytes plain_wave(const Bytes& extra_chunks = {}) {
+    return wave(cat({chunk("fmt ", pcm_fmt(1, 8000, 16)), chunk("data", pattern(10)), extra_chunks}));
+}
+
+// A list content followed by the 4 bytes that read_list_chunk reads behind it.
+Bytes with_tail(const Bytes& content) { return cat({content, Bytes{0xEE, 0xEE, 0xEE, 0xEE}}); }
+
+}  // namespace
+
+TEST(InsertCueChunk, AppendsOnceThenOverwrites) {
+    TempDir tmp;
+    const Bytes original = plain_wave();
+    write_bytes(tmp.path("a.wav"), original);
+    CuePoint cue{7, 0, mmioFOURCC('d', 'a', 't', 'a'), 0, 0, 1234};
+    ASSERT_EQ(insert_cue_chunk(tmp.path("a.wav").c_str(), &cue), 0u);
+    Bytes once = read_bytes(tmp.path("a.wav"));
+    ASSERT_EQ(once.size(), original.size() + 36);
+    EXPECT_EQ(get32(once, 4), get32(original, 4) + 36) << "RIFF grows by header and content";
+    EXPECT_EQ(get32(once, original.size() + 4), 28u);
+    EXPECT_EQ(get32(once, original.size() + 8), 1u) << "one cue point";
+    EXPECT_EQ(get32(once, original.size() + 8 + 24), 1234u) << "sample offset is the record's last field";
+
+    cue.dwSampleOffset = 99;
+    ASSERT_EQ(insert_cue_chunk(tmp.path("a.wav").c_str(), &cue), 0u);
+    Bytes twice = read_bytes(tmp.path("a.wav"));
+    ASSERT_EQ(twice.size(), once.size());
+    EXPECT_EQ(get32(twice, original.size() + 8 + 24), 99u);
+
+    EXPECT_EQ(insert_cue_chunk(tmp.path("none.wav").c_str(), &cue), 13u);
+    EXPECT_EQ(insert_cue_chunk(nullptr, &cue), 13u);
+    EXPECT_EQ(insert_cue_chunk(tmp.path("a.wav").c_str(), nullptr), 24u);
+}
+
+TEST(MoveFormatHistory, IsrfGoesLastAndOtherBytesKeepTheirOrder) {
+    const Bytes icmt = chunk("ICMT", pattern(5));  // odd: pad byte included
+    const Bytes isrf = chunk("ISRF", text("PCM 16 bit"));
+    const Bytes ikey = chunk("IKEY", pattern(8, 3));
+    Bytes buf = with_tail(cat({icmt, isrf, ikey}));
+    EXPECT_EQ(move_format_history_chunk_to_end(buf.data(), static_cast<uint32_t>(buf.size())), 1);
+    EXPECT_EQ(buf, cat({icmt, ikey, isrf, Bytes{0, 0, 0, 0}}));
+
+    Bytes none = with_tail(cat({icmt, ikey}));
+    Bytes before = none;
+    move_format_history_chunk_to_end(none.data(), static_cast<uint32_t>(none.size()));
+    EXPECT_TRUE(std::equal(before.begin(), before.end() - 4, none.begin())) << "no ISRF: content unchanged";
+
+    Bytes four = {1, 2, 3, 4};
+    move_format_history_chunk_to_end(four.data(), 4);
+    EXPECT_EQ(four, (Bytes{1, 2, 3, 4}));
+}
+
+TEST(MoveFormatHistory, KeepsOnlyTheLastIsrfAndStaysInsideTheBuffer) {
+    const Bytes first = chunk("ISRF", text("old"));
+    const Bytes second = chunk("ISRF", text("newer"));
+    const Bytes icmt = chunk("ICMT", pattern(4));
+    Bytes buf = with_tail(cat({first, icmt, second}));
+    move_format_history_chunk_to_end(buf.data(), static_cast<uint32_t>(buf.size()));
+    Bytes expect = cat({icmt, second});
+    expect.resize(buf.size(), 0);
+    EXPECT_EQ(buf, expect);
+
+    // An ISRF that claims more than the content holds is plain bytes.
+    Bytes bad = with_tail(cat({icmt, chunk_with_size("ISRF", 5000, text("abc"))}));
+    Bytes copy = bad;
+    move_format_history_chunk_to_end(bad.data(), static_cast<uint32_t>(bad.size()));
+    EXPECT_TRUE(std::equal(copy.begin(), copy.end() - 4, bad.begin()));
+}
+
+TEST(CopyListChunk, CopiesAndReordersIntoTheDestination) {
+    TempDir tmp;
+    const Bytes icmt = chunk("ICMT", pattern(512));
+    const Bytes isrf = chunk("ISRF", text("DSS SP"));
+    write_bytes(tmp.path("src.wav"), plain_wave(list("INFO", cat({isrf, icmt}))));
+    write_bytes(tmp.path("dst.wav"), plain_wave());
+    ASSERT_EQ(copy_list_chunk(tmp.path("src.wav").c_str(), tmp.path("dst.wav").c_str()), 0u);
+    EXPECT_EQ(read_bytes(tmp.path("dst.wav")), plain_wave(list("INFO", cat({icmt, isrf}))));
+}
+
+TEST(CopyListChunk, SourceWithoutListLeavesTheDestinationAlone) {
+    TempDir tmp;
+    write_bytes(tmp.path("src.wav"), plain_wave());
+    const Bytes dst = plain_wave(list("INFO", chunk("ICMT", pattern(20))));
+    write_bytes(tmp.path("dst.wav"), dst);
+    EXPECT_EQ(copy_list_chunk(tmp.path("src.wav").c_str(), tmp.path("dst.wav").c_str()), 0u);
+    EXPECT_EQ(read_bytes(tmp.path("dst.wav")), dst);
+    EXPECT_EQ(copy_list_chunk(tmp.path("src.wav").c_str(), nullptr), 13u);
+    EXPECT_EQ(copy_list_chunk(tmp.path("missing.wav").c_str(), tmp.path("dst.wav").c_str()), 13u);
+    EXPECT_EQ(read_bytes(tmp.path("dst.wav")), dst);
+}
+
+TEST(CopyListChunk, ReorderInPlaceOnOneFile) {
+    TempDir tmp;
+    const Bytes icmt = chunk("ICMT", pattern(512));
+    const Bytes isrf = chunk("ISRF", text("DSS SP"));
+    write_bytes(tmp.path("a.wav"), plain_wave(list("INFO", cat({isrf, icmt}))));
+    ASSERT_EQ(reorder_list_chunk_in_file(tmp.path("a.wav").c_str()), 0u);
+    EXPECT_EQ(read_bytes(tmp.path("a.wav")), plain_wave(list("INFO", cat({icmt, isrf}))));
+}
