@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <mutex>
 
 extern "C" {
 #include <libavcodec/avcodec.h>
@@ -35,6 +36,13 @@ struct SwrFreer {
 };
 
 const AVRational kUnits{1, static_cast<int>(kUnitsPerSecond)};
+
+// The library prints nothing: libavformat's notes on the files it opens
+// ("Estimating duration from bitrate", damaged frames) are switched off.
+void quiet_libav() {
+    static std::once_flag once;
+    std::call_once(once, [] { av_log_set_level(AV_LOG_QUIET); });
+}
 
 // "ID3/<id>" attributes come from our own tag reader, which gives the frame
 // bodies as the media reader reports them.
@@ -200,7 +208,7 @@ struct MediaReader::Impl {
     }
 };
 
-MediaReader::MediaReader() : impl_(std::make_unique<Impl>()) {}
+MediaReader::MediaReader() : impl_(std::make_unique<Impl>()) { quiet_libav(); }
 MediaReader::~MediaReader() = default;
 
 uint32_t MediaReader::Open(const std::string& path) {
