@@ -126,7 +126,14 @@ struct MediaReader::Impl {
             if (avio_seek(format->pb, 0, SEEK_SET) < 0) return E_FAIL;
             if (avformat_seek_file(format.get(), stream_index, INT64_MIN, 0, 0, 0) < 0) return E_FAIL;
         }
-        if (codec) avcodec_flush_buffers(codec.get());
+        // A fresh decoder rather than a flushed one: some decoders (wmav2)
+        // keep overlap samples across a flush, so the first frames after a
+        // seek back to the start would not be those of a first reading.
+        if (codec) {
+            codec.reset();
+            if (uint32_t e = open_decoder(); e != S_OK) return e;
+            if (uint32_t e = make_resampler(); e != S_OK) return e;
+        }
         decoder_drained = false;
         demuxer_ended = false;
         next_time = AV_NOPTS_VALUE;

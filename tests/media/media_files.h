@@ -103,11 +103,11 @@ inline size_t image_offset(const Bytes& file) {
     return 0;
 }
 
-// The markers (ms) in header 3 of an image, up to the first unused one.
-inline std::vector<std::pair<uint32_t, uint32_t>> markers_of(const uint8_t* image) {
+// The markers (ms) of a 256-byte marker array, up to the first unused one.
+inline std::vector<std::pair<uint32_t, uint32_t>> marker_list(const uint8_t* array) {
     std::vector<std::pair<uint32_t, uint32_t>> m;
     for (size_t i = 0; i < 32; ++i) {
-        const uint8_t* p = image + 1024 + 8 * i;
+        const uint8_t* p = array + 8 * i;
         const uint32_t start = static_cast<uint32_t>(p[0] | p[1] << 8 | p[2] << 16) | static_cast<uint32_t>(p[3]) << 24;
         const uint32_t end = static_cast<uint32_t>(p[4] | p[5] << 8 | p[6] << 16) | static_cast<uint32_t>(p[7]) << 24;
         if (start == 0xFFFFFFFFu) break;
@@ -115,6 +115,9 @@ inline std::vector<std::pair<uint32_t, uint32_t>> markers_of(const uint8_t* imag
     }
     return m;
 }
+
+// The markers in header 3 of a header image.
+inline std::vector<std::pair<uint32_t, uint32_t>> markers_of(const uint8_t* image) { return marker_list(image + 1024); }
 
 inline bool contains(const Bytes& b, const char* text) {
     const size_t n = std::strlen(text);
