@@ -21,16 +21,16 @@ TEST(MediaCli, ConvertTakesMp3AndWmaSourcesToMonoWav) {
     ASSERT_EQ(r.status, 0) << r.output;
     auto wav = parse_wav(tmp.path("a.wav"));
     ASSERT_TRUE(wav.ok);
-    EXPECT_EQ(wav.format.nChannels, 1);
-    EXPECT_EQ(wav.format.nSamplesPerSec, 22050u);
+    EXPECT_EQ(+wav.format.nChannels, 1);
+    EXPECT_EQ(+wav.format.nSamplesPerSec, 22050u);
 
     r = run_command(cli() + "convert " + q(data_path("speech_stereo.wma")) + " " + q(tmp.path("b.wav")) +
                     " --rate 8000 --format pcm8");
     ASSERT_EQ(r.status, 0) << r.output;
     wav = parse_wav(tmp.path("b.wav"));
     ASSERT_TRUE(wav.ok);
-    EXPECT_EQ(wav.format.nSamplesPerSec, 8000u);
-    EXPECT_EQ(wav.format.wBitsPerSample, 8);
+    EXPECT_EQ(+wav.format.nSamplesPerSec, 8000u);
+    EXPECT_EQ(+wav.format.wBitsPerSample, 8);
 
     // A batch of both kinds, each into a .wav of its name.
     TempDir out;

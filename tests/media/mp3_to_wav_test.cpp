@@ -30,15 +30,15 @@ TEST(WmfConvertToWav, DecodesTheSpeechAndCarriesHeaderAndMarkers) {
     ASSERT_EQ(ORVKTWMFConvertToWAV(data_path("speech_header.mp3").c_str(), out.c_str(), &written,
                                    &ProgressLog::callback, progress.user()),
               0u);
-    EXPECT_EQ(written.wFormatTag, WAVE_FORMAT_PCM);
-    EXPECT_EQ(written.nChannels, 1);
-    EXPECT_EQ(written.nSamplesPerSec, 16000u);
+    EXPECT_EQ(+written.wFormatTag, WAVE_FORMAT_PCM);
+    EXPECT_EQ(+written.nChannels, 1);
+    EXPECT_EQ(+written.nSamplesPerSec, 16000u);
 
     const auto wav = parse_wav(out);
     ASSERT_TRUE(wav.ok);
-    EXPECT_EQ(wav.format.nChannels, 1);
-    EXPECT_EQ(wav.format.nSamplesPerSec, 16000u);
-    EXPECT_EQ(wav.format.wBitsPerSample, 16);
+    EXPECT_EQ(+wav.format.nChannels, 1);
+    EXPECT_EQ(+wav.format.nSamplesPerSec, 16000u);
+    EXPECT_EQ(+wav.format.wBitsPerSample, 16);
     EXPECT_GT(rms(wav.samples()), 300.0) << "speech, not silence";
 
     ASSERT_FALSE(progress.percents.empty());
@@ -162,7 +162,7 @@ TEST(Mp3ToWav, AStereoSourcePassesThroughTheMixStep) {
     ASSERT_EQ(ORVKTWMFConvertToWAV(data_path("speech_stereo.mp3").c_str(), stereo.c_str(), nullptr, nullptr, 0), 0u);
     const auto both = parse_wav(stereo);
     ASSERT_TRUE(both.ok);
-    ASSERT_EQ(both.format.nChannels, 2);
+    ASSERT_EQ(+both.format.nChannels, 2);
 
     const std::string out = tmp.path("mono.wav");
     const WAVEFORMATEX wanted = pcm_format(22050);
@@ -187,7 +187,7 @@ TEST(Mp3ToWav, AStereoSourcePassesThroughTheMixStep) {
 
     const auto mono = parse_wav(out);
     ASSERT_TRUE(mono.ok);
-    EXPECT_EQ(mono.format.nChannels, 1);
+    EXPECT_EQ(+mono.format.nChannels, 1);
     const auto s = both.samples();
     const auto m = mono.samples();
     ASSERT_EQ(m.size() * 2, s.size());
@@ -232,8 +232,8 @@ TEST(Mp3ToWav, AnotherFormatRunsTheConverterAndKeepsTheHeader) {
               0u);
     const auto wav = parse_wav(out);
     ASSERT_TRUE(wav.ok);
-    EXPECT_EQ(wav.format.nSamplesPerSec, 8000u);
-    EXPECT_EQ(wav.format.wBitsPerSample, 8);
+    EXPECT_EQ(+wav.format.nSamplesPerSec, 8000u);
+    EXPECT_EQ(+wav.format.wBitsPerSample, 8);
     uint32_t ms = 0;
     ASSERT_EQ(ORVKTWAVGetSndDataLength(out.c_str(), &ms), 0u);
     EXPECT_NEAR(ms, 1908.0, 36.0 + 5);

@@ -16,12 +16,12 @@ using conv_test::rms;
 TEST(WmaFormat, AStereoWmaReportsTheMonoFormatItConvertsTo) {
     WAVEFORMATEX f{};
     ASSERT_EQ(ORVKTReadWAVFormat(data_path("speech_mono.wma").c_str(), &f, sizeof f), 0u);
-    EXPECT_EQ(f.wFormatTag, WAVE_FORMAT_PCM);
-    EXPECT_EQ(f.nChannels, 1);
-    EXPECT_EQ(f.nSamplesPerSec, 16000u);
-    EXPECT_EQ(f.nAvgBytesPerSec, 32000u);
-    EXPECT_EQ(f.nBlockAlign, 2);
-    EXPECT_EQ(f.wBitsPerSample, 16);
+    EXPECT_EQ(+f.wFormatTag, WAVE_FORMAT_PCM);
+    EXPECT_EQ(+f.nChannels, 1);
+    EXPECT_EQ(+f.nSamplesPerSec, 16000u);
+    EXPECT_EQ(+f.nAvgBytesPerSec, 32000u);
+    EXPECT_EQ(+f.nBlockAlign, 2);
+    EXPECT_EQ(+f.wBitsPerSample, 16);
 
     // Upper-case extension; a buffer larger than the format gets zeros.
     TempDir tmp;
@@ -31,10 +31,10 @@ TEST(WmaFormat, AStereoWmaReportsTheMonoFormatItConvertsTo) {
     ASSERT_EQ(ORVKTReadWAVFormat(tmp.path("S.WMA").c_str(), reinterpret_cast<WAVEFORMATEX*>(big), sizeof big), 0u);
     WAVEFORMATEX s{};
     std::memcpy(&s, big, sizeof s);
-    EXPECT_EQ(s.nChannels, 1) << "halved from 2";
-    EXPECT_EQ(s.nAvgBytesPerSec, 32000u) << "halved from 64000";
-    EXPECT_EQ(s.nBlockAlign, 2) << "halved from 4";
-    EXPECT_EQ(s.cbSize, 0);
+    EXPECT_EQ(+s.nChannels, 1) << "halved from 2";
+    EXPECT_EQ(+s.nAvgBytesPerSec, 32000u) << "halved from 64000";
+    EXPECT_EQ(+s.nBlockAlign, 2) << "halved from 4";
+    EXPECT_EQ(+s.cbSize, 0);
     for (size_t i = sizeof s; i < sizeof big; ++i) EXPECT_EQ(big[i], 0) << i;
 
     WAVEFORMATEX small{};
@@ -93,15 +93,15 @@ TEST(WmaToWav, AStereoWmaGivesItsFirstChannel) {
     ASSERT_EQ(ORVKTWMFConvertToWAV(data_path("speech_stereo.wma").c_str(), stereo.c_str(), nullptr, nullptr, 0), 0u);
     const auto both = parse_wav(stereo);
     ASSERT_TRUE(both.ok);
-    ASSERT_EQ(both.format.nChannels, 2);
+    ASSERT_EQ(+both.format.nChannels, 2);
 
     const std::string out = tmp.path("first.wav");
     const WAVEFORMATEX wanted = pcm_format(16000);
     ASSERT_EQ(ORVKTWMAToWAV(data_path("speech_stereo.wma").c_str(), out.c_str(), &wanted, nullptr, 0), 0u);
     const auto mono = parse_wav(out);
     ASSERT_TRUE(mono.ok);
-    EXPECT_EQ(mono.format.nChannels, 1);
-    EXPECT_EQ(mono.format.nSamplesPerSec, 16000u);
+    EXPECT_EQ(+mono.format.nChannels, 1);
+    EXPECT_EQ(+mono.format.nSamplesPerSec, 16000u);
     const auto s = both.samples();
     const auto m = mono.samples();
     ASSERT_EQ(m.size() * 2, s.size());
@@ -153,9 +153,9 @@ TEST(WmaToWav, AnotherFormatIsConvertedAfterwards) {
               0u);
     const auto wav = parse_wav(out);
     ASSERT_TRUE(wav.ok);
-    EXPECT_EQ(wav.format.nSamplesPerSec, 8000u);
-    EXPECT_EQ(wav.format.wBitsPerSample, 8);
-    EXPECT_EQ(wav.format.nChannels, 1);
+    EXPECT_EQ(+wav.format.nSamplesPerSec, 8000u);
+    EXPECT_EQ(+wav.format.wBitsPerSample, 8);
+    EXPECT_EQ(+wav.format.nChannels, 1);
     EXPECT_NEAR(static_cast<double>(wav.data.size()) / 8000.0, 1.856, 0.13);
     EXPECT_TRUE(progress.monotone());
     EXPECT_EQ(progress.percents.back(), 100u);

@@ -23,13 +23,13 @@ TEST(WMFAudioFile, ReportsTheDecodedFormatAndDurationOfTheFixtures) {
         EXPECT_EQ(audio.stream_number(), 1);
         WAVEFORMATEX f{};
         ASSERT_EQ(audio.get_output_format(&f), 0u);
-        EXPECT_EQ(f.wFormatTag, WAVE_FORMAT_PCM);
-        EXPECT_EQ(f.nChannels, c.channels);
-        EXPECT_EQ(f.nSamplesPerSec, c.rate);
-        EXPECT_EQ(f.wBitsPerSample, 16);
-        EXPECT_EQ(f.nBlockAlign, 2 * c.channels);
-        EXPECT_EQ(f.nAvgBytesPerSec, 2u * c.channels * c.rate);
-        EXPECT_EQ(f.cbSize, 0);
+        EXPECT_EQ(+f.wFormatTag, WAVE_FORMAT_PCM);
+        EXPECT_EQ(+f.nChannels, c.channels);
+        EXPECT_EQ(+f.nSamplesPerSec, c.rate);
+        EXPECT_EQ(+f.wBitsPerSample, 16);
+        EXPECT_EQ(+f.nBlockAlign, 2 * c.channels);
+        EXPECT_EQ(+f.nAvgBytesPerSec, 2u * c.channels * c.rate);
+        EXPECT_EQ(+f.cbSize, 0);
         int64_t duration = 0;
         ASSERT_EQ(audio.get_duration(&duration), 0u);
         // The fixtures are 1.86 to 1.91 s long (ffprobe).
