@@ -23,5 +23,8 @@ void register_separate(CLI::App& app, Context& ctx);
 void register_stereo(CLI::App& app, Context& ctx);
 void register_template(CLI::App& app, Context& ctx);
 void register_encryption(CLI::App& app, Context& ctx);
+void register_split(CLI::App& app, Context& ctx);
+void register_join(CLI::App& app, Context& ctx);
+void register_repair_index(CLI::App& app, Context& ctx);
 
 }  // namespace orvkt_cli

@@ -31,6 +31,9 @@ int main(int argc, char** argv) {
     orvkt_cli::register_stereo(app, ctx);
     orvkt_cli::register_template(app, ctx);
     orvkt_cli::register_encryption(app, ctx);
+    orvkt_cli::register_split(app, ctx);
+    orvkt_cli::register_join(app, ctx);
+    orvkt_cli::register_repair_index(app, ctx);
 
     try {
         app.parse(argc, argv);

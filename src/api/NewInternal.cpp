@@ -7,6 +7,9 @@
 #include "dss/DssEncryption.h"
 #include "dss/DssTemplate.h"
 #include "dss/INTERNAL.h"
+#include "edit/DSSIndexRepair.h"
+#include "edit/DSSJoiner.h"
+#include "edit/DSSSplitter.h"
 #include "metadata/dss_header_io.h"
 #include "metadata/header_image.h"
 #include "metadata/header_transport.h"
@@ -203,14 +206,17 @@ ORVKT_API VKTRESULT ORVKTSplitDSSFile(const char* pcszSrcFileName, const char* p
     VKT_TRACE_PARAM("pcszSrcFileName", "%s", pcszSrcFileName);
     VKT_TRACE_PARAM("pcszDestinationFolder", "%s", pcszDestinationFolder);
     VKT_TRACE_PARAM("pcszDestinationFileMask", "%s", pcszDestinationFileMask);
-    (void)pcszPassword;
     VKT_TRACE_PARAM("splitLength", "%lu", splitLength);
     VKT_TRACE_PARAM("overlapLength", "%lu", overlapLength);
     VKT_TRACE_PARAM("splitCount", "%lu", splitCount);
-    (void)pdwCreatedCount;
     VKT_TRACE_PARAM("pfnCallback", "%p", reinterpret_cast<void*>(pfnCallback));
     VKT_TRACE_PARAM("lCallback", "%ld", lCallback);
-    return not_available("ORVKTSplitDSSFile");
+    // An empty folder is the current one; the mask must name something.
+    if (!pcszSrcFileName || !*pcszSrcFileName || !pcszDestinationFolder || !pcszDestinationFileMask ||
+        !*pcszDestinationFileMask)
+        return file_name_missing();
+    return VKTSplitDSSFile(pcszSrcFileName, pcszDestinationFolder, pcszDestinationFileMask, pcszPassword, splitLength,
+                           overlapLength, splitCount, pdwCreatedCount, pfnCallback, lCallback);
 }
 
 ORVKT_API VKTRESULT ORVKTJoinDSS(const char* pcszSourceFileNameList, const char* pcszDestinationFileName, ProgressCallback pfnCallback, intptr_t lCallback, int32_t lCallbackProgStart, int32_t lCallbackProgEnd) {
@@ -221,14 +227,23 @@ ORVKT_API VKTRESULT ORVKTJoinDSS(const char* pcszSourceFileNameList, const char*
     VKT_TRACE_PARAM("lCallback", "%ld", lCallback);
     VKT_TRACE_PARAM("lCallbackProgStart", "%ld", lCallbackProgStart);
     VKT_TRACE_PARAM("lCallbackProgEnd", "%ld", lCallbackProgEnd);
-    return not_available("ORVKTJoinDSS");
+    if (!pcszSourceFileNameList || !pcszDestinationFileName || !*pcszDestinationFileName) return file_name_missing();
+    try {
+        return VKTJoinDSS(pcszSourceFileNameList, pcszDestinationFileName, pfnCallback, lCallback);
+    }
+    VKT_CATCH_RETURN("error occured in ORVKTJoinDSS")
 }
 
 ORVKT_API VKTRESULT ORVKTRepairIndexMarkers(const char* sourceDSSFileName, const char* destDSSFileName) {
-    VKT_TRACE_TEXT("+ORVKTRepairIndexMarkers");
+    VKT_TRACE_TEXT("+ORVKTRepairIntructionMarkers");
     VKT_TRACE_PARAM("sourceDSSFileName", "%s", sourceDSSFileName);
     VKT_TRACE_PARAM("destDSSFileName", "%s", destDSSFileName);
-    return not_available("ORVKTRepairIndexMarkers");
+    if (!sourceDSSFileName || !*sourceDSSFileName || !destDSSFileName || !*destDSSFileName)
+        return file_name_missing();
+    try {
+        return VKTRepairIndexMarkers(sourceDSSFileName, destDSSFileName);
+    }
+    VKT_CATCH_RETURN("error occured in ORVKTRepairIntructionMarkers")
 }
 
 ORVKT_API VKTRESULT ORVKTSplitMP3File(const char* pcszSrcFileName, const char* pcszDestinationFolder, const char* pcszDestinationFileMask, uint32_t splitLength, uint32_t overlapLength, uint32_t splitCount, uint32_t* pdwLastPiece, ProgressCallback pfnCallback, intptr_t lCallback) {

@@ -783,8 +783,9 @@ void CDssFile::append_block(const uint8_t* pbyBlock) {
 void CDssFile::transfer_from_buffer_to_file(const uint8_t* pbyBuffer, uint32_t dwSize) {
     VKT_TRACE_TEXT("-----CDssFile::transfer_from_buffer_to_file(...)");
     const bool quality = m_byCompressionId == 6 || m_byCompressionId == 7;
-    const uint32_t codec_block = quality ? 57 : 42;
-    const uint32_t frame_size = quality ? 56 : 41;
+    const bool truespeech = m_byCompressionId == 2 || m_byCompressionId == 3;
+    const uint32_t codec_block = quality ? 57 : truespeech ? 25 : 42;
+    const uint32_t frame_size = codec_block - 1;
     uint8_t* const end = m_abyOutBlock + DSS_BLOCK_SIZE;
     for (uint32_t n = dwSize / codec_block; n > 0; --n, pbyBuffer += codec_block) {
         ++m_byOutFrames;
@@ -809,9 +810,25 @@ void CDssFile::flush_out_block() {
     VKT_TRACE_TEXT("-----CDssFile::swap_bytes_in_datablock(void)");
     m_abyOutBlock[5] = m_byCompressionId;
     m_abyOutBlock[3] = m_byOutFrames;
+    if (m_Encryptor.ready()) {
+        // Used length as the encryption of whole files counts it: frame
+        // pointer + frames x codec block size.
+        const uint32_t frame_pointer = ((static_cast<uint32_t>(m_abyOutBlock[0]) << 8) | m_abyOutBlock[1]) >> 7;
+        uint32_t codec_block = 0;
+        VKT_get_size_of_blockalign(m_byCompressionId, &codec_block);
+        const uint32_t used = std::min<uint32_t>(frame_pointer + m_byOutFrames * codec_block, DSS_BLOCK_SIZE);
+        if (m_Encryptor.crypt(m_abyOutBlock))
+            fill_block_tail(m_abyOutBlock, used);
+        else
+            VKT_TRACE_ERROR(44, "by crypt_block(.)");
+    }
     swap_bytes_in_datablock(m_abyOutBlock);
     append_block(m_abyOutBlock);
     start_fresh_out_block();
+}
+
+bool CDssFile::SetWriteKey(const uint8_t* pbyKey, uint32_t dwKeyLength) {
+    return m_Encryptor.init(pbyKey, dwKeyLength, true);
 }
 
 uint32_t CDssFile::write_datablock() {

@@ -151,12 +151,17 @@ public:
 
     // ---- writing ------------------------------------------------------------
 
-    // Packs whole codec blocks (42 bytes; 57 for identifiers 6 and 7) into
-    // data blocks; each full block is written at once. Bytes behind the last
-    // whole codec block are ignored.
+    // Packs whole codec blocks (42 bytes; 25 for identifiers 2 and 3, 57 for
+    // 6 and 7) into data blocks; of each codec block the frame (41, 24 or 56
+    // bytes) is stored. Each full block is written at once. Bytes behind the
+    // last whole codec block are ignored.
     void transfer_from_buffer_to_file(const uint8_t* pbyBuffer, uint32_t dwSize);
     // Writes the block being assembled and starts a fresh one.
     void flush_out_block();
+    // From now on every block the writer packs is encrypted with this 16- or
+    // 32-byte file key before it is stored (bytes 6 to 501, block tail filled
+    // with random bytes). False for another key length.
+    bool SetWriteKey(const uint8_t* pbyKey, uint32_t dwKeyLength);
     // Appends m_pDssDataBlock (block order); the buffer is left in file order.
     uint32_t write_datablock();
     // Writes header block 1, 2 or 3 at its place; 0 or 15.
@@ -226,6 +231,7 @@ private:
     uint8_t m_abyKey128[16] = {};
     uint8_t m_abyKey256[32] = {};
     vkt::dss::DssBlockCipher m_Decryptor;
+    vkt::dss::DssBlockCipher m_Encryptor;  // ready only after SetWriteKey
     // While counting frames the blocks need no decryption; the last block
     // read is decrypted when the counting ends.
     bool m_bDeferDecryption = false;

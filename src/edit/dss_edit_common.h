@@ -1,0 +1,62 @@
+// Small pieces shared by splitting, joining and index repair: the checks that
+// keep a new file from destroying its source, the self-identifier that fits
+// a destination name, the size a finished file must have, and the marker
+// array of header block 3.
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+class CDssFile;
+
+namespace vkt::edit {
+
+inline constexpr uint32_t kMarkerCount = 32;
+inline constexpr uint32_t kMarkerArraySize = 256;  // 32 x (start, end), u32 little-endian
+inline constexpr uint32_t kNoMarker = 0xFFFFFFFFu;
+// Header block 1: index tables (bytes 86 to 325) and recording end date and time.
+inline constexpr uint32_t kIndexTablesStart = 86;
+inline constexpr uint32_t kIndexTablesEnd = 326;
+inline constexpr uint32_t kShortIndexStart = 86;
+inline constexpr uint32_t kLongIndexStart = 134;
+inline constexpr uint32_t kRecordingEndStart = 50;  // end date (6) and end time (6)
+inline constexpr uint32_t kRecordingEndLength = 12;
+
+uint32_t get_u32(const uint8_t* p);
+void put_u32(uint8_t* p, uint32_t v);
+void put_u16(uint8_t* p, uint16_t v);
+
+// True when both names lead to one existing file.
+bool same_file(const std::string& a, const std::string& b);
+
+// Entries of a marker array before the first start of 0xFFFFFFFF.
+uint32_t count_markers(const uint8_t* pbyMarkers);
+
+// Checks the name of a file to be written from a copy of header block 1 and
+// makes the copy's self-identifier fit the name: ".ds2" turns "dss" into
+// "ds2" (format words 2 and 3), ".dss" turns "ds2" into "dss" (format words
+// 1 and 1, no long index table). "enc" stays. A name that is no DSS name,
+// or ".dss" for content that needs DSS Pro (quality play, encryption), gives
+// 10 with the messages of check_dss_target_name.
+uint32_t fit_header_to_name(uint8_t* pbyHeader1, const std::string& name, bool bNeedsDssPro);
+
+// Size of a file of `headers` header blocks into which the writer packed
+// `frames` frames of `frame_size` stored bytes and then flushed its last
+// block: every data block carries 506 bytes of frames, and the last flush
+// adds a block even when the frames ended on a block boundary.
+uint64_t packed_file_size(uint32_t headers, uint64_t frames, uint32_t frame_size);
+
+// Stored frame size of a compression identifier the editing operations
+// can pack (0, 2, 4, 6, 7); 0 for the variable-size 1 and 3 and invalid ones.
+uint32_t stored_frame_size(uint8_t byCompressionId);
+
+// Flushes the last block the writer assembled and stamps the lengths into
+// the headers. Raises 15 when the closing work fails.
+void finish_packed_file(CDssFile& file, const char* what);
+
+// Closes a written file and checks that it has the size its contents need:
+// a block or header that did not reach the disk (a full disk) shows up here.
+// Raises 15 with an error line naming `what`.
+void close_and_check_size(CDssFile& file, const std::string& name, uint64_t expected_size, const char* what);
+
+}  // namespace vkt::edit

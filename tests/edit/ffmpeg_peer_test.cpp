@@ -1,0 +1,111 @@
+// Pieces and joined files of a standard-play recording are read by a real
+// peer: the ffmpeg tool decodes each of them to the samples that libavcodec's
+// dss_sp decoder gives for exactly the source frames the file should hold.
+#include <gtest/gtest.h>
+
+extern "C" {
+#include <libavcodec/avcodec.h>
+}
+
+#include "OrvaneVktapi.h"
+#include "edit_files.h"
+#include "support/test_support.h"
+
+using namespace edit_test;
+using namespace orvkt_test;
+
+namespace {
+
+constexpr size_t kSamplesPerFrame = 264;
+// The peer also decodes the zero bytes behind the last frame of the last
+// block: at most twelve frames' worth.
+constexpr size_t kPaddingFrames = 506 / 41;
+
+// A fresh decoder fed one packet per frame: the 42-byte codec block (frame
+// and a zero byte) with its byte pairs swapped.
+std::vector<int16_t> decode_directly(const std::vector<Bytes>& frames) {
+    std::vector<int16_t> samples;
+    const AVCodec* codec = avcodec_find_decoder(AV_CODEC_ID_DSS_SP);
+    if (!codec) {
+        ADD_FAILURE() << "libavcodec has no dss_sp decoder";
+        return samples;
+    }
+    AVCodecContext* ctx = avcodec_alloc_context3(codec);
+    AVPacket* packet = av_packet_alloc();
+    AVFrame* out = av_frame_alloc();
+    EXPECT_EQ(avcodec_open2(ctx, codec, nullptr), 0);
+    for (const Bytes& f : frames) {
+        EXPECT_EQ(av_new_packet(packet, 42), 0);
+        std::memset(packet->data, 0, 42);
+        std::memcpy(packet->data, f.data(), 41);
+        for (int i = 0; i < 42; i += 2) std::swap(packet->data[i], packet->data[i + 1]);
+        EXPECT_EQ(avcodec_send_packet(ctx, packet), 0);
+        av_packet_unref(packet);
+        while (avcodec_receive_frame(ctx, out) == 0) {
+            const auto* s = reinterpret_cast<const int16_t*>(out->data[0]);
+            samples.insert(samples.end(), s, s + out->nb_samples);
+        }
+    }
+    av_frame_free(&out);
+    av_packet_free(&packet);
+    avcodec_free_context(&ctx);
+    return samples;
+}
+
+std::vector<int16_t> decode_with_ffmpeg(const TempDir& tmp, const std::string& file) {
+    const std::string raw = tmp.path("peer.raw");
+    auto r = run_command("ffmpeg -nostdin -v error -i " + shell_quote(file) + " -f s16le -acodec pcm_s16le -y " +
+                         shell_quote(raw));
+    EXPECT_EQ(r.status, 0) << file << ": " << r.output;
+    const Bytes bytes = read_bytes(raw);
+    std::vector<int16_t> samples(bytes.size() / 2);
+    std::memcpy(samples.data(), bytes.data(), samples.size() * 2);
+    return samples;
+}
+
+// The peer's samples begin with exactly the expected ones and add no more
+// than the padding of one block.
+void expect_same_audio(const TempDir& tmp, const std::string& file, const std::vector<Bytes>& frames) {
+    const std::vector<int16_t> direct = decode_directly(frames);
+    ASSERT_EQ(direct.size(), frames.size() * kSamplesPerFrame);
+    std::vector<int16_t> peer = decode_with_ffmpeg(tmp, file);
+    ASSERT_GE(peer.size(), direct.size()) << file;
+    EXPECT_LE(peer.size(), direct.size() + kPaddingFrames * kSamplesPerFrame) << file;
+    peer.resize(direct.size());
+    size_t differing = 0;
+    for (size_t i = 0; i < direct.size(); ++i) differing += peer[i] != direct[i];
+    EXPECT_EQ(differing, 0u) << file << ": of " << direct.size() << " samples";
+}
+
+}  // namespace
+
+TEST(FfmpegPeer, PiecesAndJoinedFileHoldExactlyTheirSourceFrames) {
+    ORVKT_REQUIRE_PROGRAM("ffmpeg");
+    TempDir tmp;
+    Recording r;  // header 1 bytes 38-61 are digits, as the peer wants
+    r.frames = random_frames(1500, 41, 99);  // 36 s
+    write_bytes(tmp.path("rec.dss"), build(r));
+
+    uint32_t created = 0;
+    ASSERT_EQ(ORVKTSplitDSSFile(tmp.path("rec.dss").c_str(), tmp.dir().c_str(), "piece%d.dss", nullptr, 10, 0,
+                                0xFFFFFFFF, &created, nullptr, 0),
+              VKT_OK);
+    ASSERT_EQ(created, 4u);
+    // Cuts after the frames that reach 10, 20 and 30 s: ceil(t / 24 ms).
+    const size_t cut[] = {0, 417, 834, 1250, 1500};
+    std::string list;
+    for (size_t k = 0; k < 4; ++k) {
+        const std::string name = tmp.path("piece" + std::to_string(k + 1) + ".dss");
+        expect_same_audio(tmp, name, slice(r.frames, cut[k], cut[k + 1]));
+        list += name + "?";
+    }
+
+    // Overlapping pieces: the second starts with the frame after 5 s.
+    ASSERT_EQ(ORVKTSplitDSSFile(tmp.path("rec.dss").c_str(), tmp.dir().c_str(), "ovl%d.dss", nullptr, 10, 5, 2,
+                                &created, nullptr, 0),
+              VKT_OK);
+    expect_same_audio(tmp, tmp.path("ovl2.dss"), slice(r.frames, 209, 1500));
+
+    ASSERT_EQ(ORVKTJoinDSS(list.c_str(), tmp.path("joined.dss").c_str(), nullptr, 0, 0, 100), VKT_OK);
+    expect_same_audio(tmp, tmp.path("joined.dss"), r.frames);
+}

@@ -1,0 +1,194 @@
+// Joining through the export: the list, headers and lengths of the joined
+// file, progress, and the refusals.
+#include "OrvaneVktapi.h"
+#include "edit/DSSJoiner.h"
+#include "edit_files.h"
+#include "platform/fileio.h"
+#include "support/test_support.h"
+#include "trace/xkrvlog_capture.h"
+
+using namespace edit_test;
+using dss_test::get32;
+using orvkt_test::file_exists;
+using orvkt_test::read_bytes;
+using orvkt_test::TempDir;
+using orvkt_test::write_bytes;
+
+namespace {
+
+class Join : public ::testing::Test {
+protected:
+    TempDir tmp;
+    std::string p(const std::string& name) const { return tmp.path(name); }
+
+    Recording rec(size_t frames, uint32_t seed, uint8_t id = 0) {
+        Recording r;
+        r.id = id;
+        r.self_id = id >= 6 ? "ds2" : "dss";
+        r.frames = random_frames(frames, frame_size_of(id), seed);
+        return r;
+    }
+    std::string write(const std::string& name, const Recording& r) {
+        write_bytes(p(name), build(r));
+        return p(name);
+    }
+    uint32_t join(const std::string& list, const std::string& dst, ProgressCallback cb = nullptr, intptr_t user = 0) {
+        return ORVKTJoinDSS(list.c_str(), dst.c_str(), cb, user, 0, 100);
+    }
+};
+
+std::vector<Bytes> concat(std::initializer_list<std::vector<Bytes>> parts) {
+    std::vector<Bytes> all;
+    for (const auto& v : parts) all.insert(all.end(), v.begin(), v.end());
+    return all;
+}
+
+std::string text(const Bytes& b, size_t at, size_t n) {
+    return std::string(b.begin() + static_cast<long>(at), b.begin() + static_cast<long>(at + n));
+}
+
+}  // namespace
+
+TEST(JoinList, SeparatorsAndEmptyFields) {
+    EXPECT_EQ(SplitSourceFileNameList("a.dss?b.dss"), (std::vector<std::string>{"a.dss", "b.dss"}));
+    EXPECT_EQ(SplitSourceFileNameList("??a.dss??b.dss?"), (std::vector<std::string>{"a.dss", "b.dss"}));
+    EXPECT_EQ(SplitSourceFileNameList("one name.dss"), std::vector<std::string>{"one name.dss"});
+    EXPECT_TRUE(SplitSourceFileNameList("").empty());
+    EXPECT_TRUE(SplitSourceFileNameList("???").empty());
+    EXPECT_TRUE(SplitSourceFileNameList(nullptr).empty());
+}
+
+TEST_F(Join, TwoRecordingsBecomeOneWithHeadersFromFirstAndEndFromLast) {
+    Recording a = rec(1000, 1), b = rec(777, 2);
+    a.start = "240101080000";
+    a.end = "240101081111";
+    b.start = "240202090000";
+    b.end = "240202092222";
+    a.markers = {{100, 200}};
+    const Bytes first = build(a);
+    write("a.dss", a);
+    write("b.dss", b);
+    ASSERT_EQ(join(p("a.dss") + "?" + p("b.dss"), p("ab.dss")), VKT_OK);
+    const Bytes ab = read_bytes(p("ab.dss"));
+    EXPECT_EQ(frames_of(ab, 41), concat({a.frames, b.frames}));
+    // 1777 x 41 bytes fill 143 blocks and part of one more.
+    EXPECT_EQ(ab.size(), (3u + 144u) * 512u);
+    EXPECT_EQ(text(ab, 38, 12), "240101080000") << "start from the first";
+    EXPECT_EQ(text(ab, 50, 12), "240202092222") << "end from the last";
+    EXPECT_EQ(text(ab, 62, 6), "000042") << "1777 x 24 ms";
+    EXPECT_EQ(get32(ab, 512 + 18), 1777u * 24u);
+    EXPECT_TRUE(all_ff(ab, 86, 326)) << "no index tables";
+    EXPECT_TRUE(all_ff(ab, 1024, 1536)) << "no markers";
+    EXPECT_EQ(part(ab, 0, 38), part(first, 0, 38));
+    EXPECT_EQ(part(ab, 326, 512), part(first, 326, 512));
+    EXPECT_EQ(part(ab, 512 + 22, 1024), part(first, 512 + 22, 1024)) << "header 2 of the first";
+
+    // Doubled separators and one at the end join the same two files.
+    ASSERT_EQ(join("?" + p("a.dss") + "??" + p("b.dss") + "?", p("ab2.dss")), VKT_OK);
+    EXPECT_EQ(read_bytes(p("ab2.dss")), ab);
+}
+
+TEST_F(Join, OneNameCopiesWithIndexTablesClearedAndLengthsRecomputed) {
+    Recording a = rec(500, 3);
+    write("a.dss", a);
+    Bytes bytes = read_bytes(p("a.dss"));
+    dss_test::put32(bytes, 512 + 18, 999);  // a wrong length
+    dss_test::put_text(bytes, 62, "123456");
+    write_bytes(p("a.dss"), bytes);
+    ASSERT_EQ(join(p("a.dss"), p("copy.dss")), VKT_OK);
+    const Bytes copy = read_bytes(p("copy.dss"));
+    EXPECT_EQ(frames_of(copy, 41), a.frames);
+    EXPECT_EQ(get32(copy, 512 + 18), 12000u);
+    EXPECT_EQ(text(copy, 62, 6), "000012");
+    EXPECT_TRUE(all_ff(copy, 86, 326));
+}
+
+TEST_F(Join, EmptyListMakesNoFile) {
+    EXPECT_EQ(join("", p("none.dss")), VKT_OK);
+    EXPECT_EQ(join("??", p("none.dss")), VKT_OK);
+    EXPECT_FALSE(file_exists(p("none.dss")));
+    EXPECT_EQ(ORVKTJoinDSS(nullptr, p("none.dss").c_str(), nullptr, 0, 0, 0), VKT_ERR_FILE_NAME);
+    EXPECT_EQ(ORVKTJoinDSS("a.dss", "", nullptr, 0, 0, 0), VKT_ERR_FILE_NAME);
+}
+
+TEST_F(Join, ThreeSourcesReport33And67And100AndCancelKeepsWhatWasJoined) {
+    std::vector<uint32_t> seen;
+    auto record = [](intptr_t user, uint32_t message, uint32_t percent) -> int32_t {
+        EXPECT_EQ(message, 224u);
+        reinterpret_cast<std::vector<uint32_t>*>(user)->push_back(percent);
+        return 0;
+    };
+    Recording a = rec(100, 4), b = rec(200, 5), c = rec(300, 6);
+    const std::string list = write("a.dss", a) + "?" + write("b.dss", b) + "?" + write("c.dss", c);
+    ASSERT_EQ(join(list, p("abc.dss"), record, reinterpret_cast<intptr_t>(&seen)), VKT_OK);
+    EXPECT_EQ(seen, (std::vector<uint32_t>{33, 67, 100}));
+    EXPECT_EQ(frames_of(read_bytes(p("abc.dss")), 41), concat({a.frames, b.frames, c.frames}));
+
+    auto cancel_second = [](intptr_t user, uint32_t, uint32_t) -> int32_t {
+        return ++*reinterpret_cast<int*>(user) == 2 ? 2 : 0;
+    };
+    int calls = 0;
+    EXPECT_EQ(join(list, p("cancelled.dss"), cancel_second, reinterpret_cast<intptr_t>(&calls)), VKT_CANCELLED);
+    const Bytes cancelled = read_bytes(p("cancelled.dss"));
+    EXPECT_EQ(frames_of(cancelled, 41), concat({a.frames, b.frames})) << "left as far as it was joined";
+    EXPECT_EQ(get32(cancelled, 512 + 18), 300u * 24u);
+}
+
+TEST_F(Join, OtherCompressionIdFailsAfterTheFirstFilesFrames) {
+    Recording sp = rec(400, 7), qp = rec(100, 8, 6);
+    const std::string list = write("sp.ds2", [&] { Recording r = sp; r.self_id = "ds2"; return r; }()) + "?" +
+                             write("qp.ds2", qp);
+    xkrvlog::Capture capture;
+    EXPECT_EQ(join(list, p("mixed.ds2")), VKT_ERR_INVALID_COMPRESSIONID);
+    EXPECT_TRUE(capture.contains_error(18, "Different compression id"));
+    EXPECT_EQ(frames_of(read_bytes(p("mixed.ds2")), 41), sp.frames);
+}
+
+TEST_F(Join, Ds2SourcesWithMarkersGiveNoMarkers) {
+    Recording a = rec(300, 9, 6), b = rec(300, 10, 6);
+    a.markers = {{0, 1000}, {2000, 3000}};
+    b.markers = {{500, 600}};
+    ASSERT_EQ(join(write("a.ds2", a) + "?" + write("b.ds2", b), p("ab.ds2")), VKT_OK);
+    const Bytes ab = read_bytes(p("ab.ds2"));
+    EXPECT_TRUE(all_ff(ab, 1024, 1536));
+    EXPECT_EQ(frames_of(ab, 56), concat({a.frames, b.frames}));
+    // A quality-play recording cannot become a DSS file.
+    EXPECT_EQ(join(p("a.ds2"), p("ab.dss")), VKT_ERR);
+    EXPECT_FALSE(file_exists(p("ab.dss")));
+}
+
+TEST_F(Join, Refusals) {
+    Recording olympus = rec(100, 11);
+    olympus.licensee = 2;
+    const std::string ours = write("ours.dss", rec(100, 12));
+    EXPECT_EQ(join(write("oly.dss", olympus) + "?" + ours, p("x.dss")), VKT_ERR_INVALID_CONTENT);
+    EXPECT_FALSE(file_exists(p("x.dss"))) << "refused before the destination was made";
+    EXPECT_EQ(join(p("missing.dss"), p("x.dss")), VKT_ERR_OPEN_FILE);
+
+    // Writing the destination over a source would destroy it.
+    const Bytes before = read_bytes(ours);
+    EXPECT_EQ(join(ours + "?" + ours, ours), VKT_ERR);
+    EXPECT_EQ(read_bytes(ours), before);
+
+    // Variable-size frames cannot be packed again.
+    Bytes compressed = read_bytes(ours);
+    for (size_t at = 1536; at < compressed.size(); at += 512) compressed[at + 4] = 1;
+    write_bytes(p("c1.dss"), compressed);
+    EXPECT_EQ(join(p("c1.dss"), p("y.dss")), VKT_ERR_INVALID_COMPRESSIONID);
+
+    // Encrypted sources need a password, which joining does not take.
+    write("plain.ds2", [&] { Recording r = rec(100, 13); r.self_id = "ds2"; return r; }());
+    ASSERT_EQ(ORVKTEncryptDSSFile(p("plain.ds2").c_str(), p("enc.ds2").c_str(), "pass word"), VKT_OK);
+    EXPECT_EQ(join(p("enc.ds2"), p("z.ds2")), VKT_ERR_PASSWORD);
+    EXPECT_FALSE(file_exists(p("z.ds2")));
+}
+
+TEST_F(Join, FullDiskGives15AndKeepsTheSources) {
+    const std::string list = write("a.dss", rec(2000, 14)) + "?" + write("b.dss", rec(2000, 15));
+    const Bytes a = read_bytes(p("a.dss"));
+    vkt::platform::inject_write_failure(100000, vkt::platform::ERROR_DISK_FULL);
+    const uint32_t rc = join(list, p("full.dss"));
+    vkt::platform::clear_write_failure();
+    EXPECT_EQ(rc, VKT_ERR_WRITE_FILE);
+    EXPECT_EQ(read_bytes(p("a.dss")), a);
+}

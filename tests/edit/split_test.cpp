@@ -1,0 +1,286 @@
+// Splitting through the export: piece counts and boundaries, headers and
+// lengths of the pieces, markers per piece, passwords, bad input, failures.
+#include "OrvaneVktapi.h"
+#include "edit/DSSSplitter.h"
+#include "edit_files.h"
+#include "platform/fileio.h"
+#include "support/test_support.h"
+#include "trace/xkrvlog_capture.h"
+
+using namespace edit_test;
+using dss_test::get16;
+using dss_test::get32;
+using orvkt_test::read_bytes;
+using orvkt_test::TempDir;
+using orvkt_test::write_bytes;
+
+namespace {
+
+class Split : public ::testing::Test {
+protected:
+    TempDir tmp;      // sources
+    TempDir out_dir;  // pieces
+    std::string out = out_dir.dir();
+
+    std::string write(const std::string& name, const Recording& r) {
+        write_bytes(tmp.path(name), build(r));
+        return tmp.path(name);
+    }
+    uint32_t split(const std::string& src, const char* mask, uint32_t length, uint32_t overlap = 0,
+                   uint32_t count = 0xFFFFFFFF, uint32_t* created = nullptr, const char* password = nullptr,
+                   ProgressCallback callback = nullptr, intptr_t user = 0) {
+        return ORVKTSplitDSSFile(src.c_str(), out.c_str(), mask, password, length, overlap, count, created, callback,
+                                 user);
+    }
+    Bytes piece(const std::string& name) { return read_bytes(out + "/" + name); }
+    std::vector<std::string> pieces() const { return out_dir.entries(); }
+};
+
+Recording minutes(double m, uint8_t id = 0, uint32_t seed = 1) {
+    Recording r;
+    r.id = id;
+    r.self_id = id >= 6 ? "ds2" : "dss";
+    r.frames = random_frames(static_cast<size_t>(m * 60000 / frame_ms_of(id)), frame_size_of(id), seed);
+    return r;
+}
+
+std::string text(const Bytes& b, size_t at, size_t n) { return std::string(b.begin() + static_cast<long>(at), b.begin() + static_cast<long>(at + n)); }
+
+}  // namespace
+
+TEST_F(Split, TenMinutesAtFiveMinutesGivesTwoPiecesCutAtTheFrameThatReaches300s) {
+    Recording r = minutes(10);  // 25000 frames of 24 ms
+    const std::string src = write("rec.dss", r);
+    const Bytes source = read_bytes(src);
+    uint32_t created = 0;
+    ASSERT_EQ(split(src, "rec_%02d.dss", 300, 0, 0xFFFFFFFF, &created), VKT_OK);
+    EXPECT_EQ(created, 2u);
+    EXPECT_EQ(pieces(), (std::vector<std::string>{"rec_01.dss", "rec_02.dss"}));
+
+    // 300000 / 24 = 12500: the second piece starts with frame 12500.
+    const Bytes p1 = piece("rec_01.dss"), p2 = piece("rec_02.dss");
+    EXPECT_EQ(frames_of(p1, 41), slice(r.frames, 0, 12500));
+    EXPECT_EQ(frames_of(p2, 41), slice(r.frames, 12500, 25000));
+    for (const Bytes* p : {&p1, &p2}) {
+        // 12500 x 41 bytes fill 1012 blocks and 448 bytes of one more.
+        EXPECT_EQ(p->size(), (3u + 1013u) * 512u);
+        EXPECT_EQ(text(*p, 62, 6), "000500") << "own length, h m s";
+        EXPECT_EQ(get32(*p, 512 + 18), 300000u) << "own length in ms";
+        EXPECT_TRUE(all_ff(*p, 86, 326)) << "the source's index tables are gone";
+        EXPECT_EQ(part(*p, 0, 62), part(source, 0, 62)) << "the source's header 1";
+        EXPECT_EQ(part(*p, 326, 512), part(source, 326, 512));
+        EXPECT_EQ(part(*p, 512, 512 + 18), part(source, 512, 512 + 18)) << "the source's header 2";
+        EXPECT_EQ(part(*p, 512 + 22, 1024), part(source, 512 + 22, 1024));
+    }
+}
+
+TEST_F(Split, OverlapOfTenSecondsInPiecesOfSixty) {
+    Recording r = minutes(2.48);  // 6200 frames, 148800 ms
+    const std::string src = write("rec.dss", r);
+    uint32_t created = 0;
+    ASSERT_EQ(split(src, "p%d.dss", 60, 10, 0xFFFFFFFF, &created), VKT_OK);
+    ASSERT_EQ(created, 3u);
+    // Piece 2 opens after the frame that reaches 50 s (ceil(50000 / 24) =
+    // 2084 frames), piece 1 closes after the one that reaches 60 s (2500).
+    // Piece 2's split point is 50 s + 60 s: it closes after frame 4584
+    // (110016 ms); piece 3 opens after the frame that reaches 100 s (4167).
+    EXPECT_EQ(frames_of(piece("p1.dss"), 41), slice(r.frames, 0, 2500));
+    EXPECT_EQ(frames_of(piece("p2.dss"), 41), slice(r.frames, 2084, 4584));
+    EXPECT_EQ(frames_of(piece("p3.dss"), 41), slice(r.frames, 4167, 6200));
+    EXPECT_EQ(get32(piece("p2.dss"), 512 + 18), (4584u - 2084u) * 24u);
+}
+
+TEST_F(Split, MarkersAreCutToEachPieceAndMovedToItsStart) {
+    // Long play, 36 ms frames: the split at 60 s falls after frame 1667 (60012 ms).
+    Recording r = minutes(2, 4);
+    r.markers = {{1000, 2000}, {55000, 70000}, {61000, 61500}, {59000, 59500}, {119000, 200000}};
+    const std::string src = write("rec.dss", r);
+    ASSERT_EQ(split(src, "p%d.dss", 60), VKT_OK);
+    ASSERT_EQ(pieces().size(), 2u);
+    const Bytes p1 = piece("p1.dss"), p2 = piece("p2.dss");
+    EXPECT_EQ(markers_of(p1), (std::vector<Marker>{{1000, 2000}, {55000, 60012}, {59000, 59500}}));
+    EXPECT_EQ(markers_of(p2), (std::vector<Marker>{{0, 70000 - 60012}, {61000 - 60012, 61500 - 60012},
+                                                   {119000 - 60012, 119988 - 60012}}));
+    EXPECT_TRUE(all_ff(p1, 1024 + 3 * 8, 1536));
+    EXPECT_TRUE(all_ff(p2, 1024 + 3 * 8, 1536));
+}
+
+TEST_F(Split, CountLimitsThePiecesAndTheLastTakesTheRest) {
+    Recording r = minutes(3);  // 7500 frames
+    const std::string src = write("rec.dss", r);
+    uint32_t created = 0;
+    ASSERT_EQ(split(src, "one%d.dss", 60, 0, 1, &created), VKT_OK);
+    EXPECT_EQ(created, 1u);
+    EXPECT_EQ(frames_of(piece("one1.dss"), 41), r.frames);
+
+    ASSERT_EQ(split(src, "two%d.dss", 60, 0, 2, &created), VKT_OK);
+    EXPECT_EQ(created, 2u);
+    EXPECT_EQ(frames_of(piece("two2.dss"), 41), slice(r.frames, 2500, 7500));
+    // With overlap the limit also stops the early start of a further piece.
+    ASSERT_EQ(split(src, "ovl%d.dss", 60, 10, 2, &created), VKT_OK);
+    EXPECT_EQ(created, 2u);
+    EXPECT_EQ(frames_of(piece("ovl2.dss"), 41), slice(r.frames, 2084, 7500));
+}
+
+TEST_F(Split, FewerHeaderBlocksAndOtherModes) {
+    // One header block: no header 2 length, progress and pieces still work.
+    Recording one = minutes(1);
+    one.headers = 1;
+    ASSERT_EQ(split(write("one.dss", one), "h1_%d.dss", 40), VKT_OK);
+    const Bytes h1 = piece("h1_2.dss");
+    EXPECT_EQ(h1[0], 1);
+    EXPECT_EQ(frames_of(h1, 41), slice(one.frames, 1667, 2500));
+    EXPECT_EQ(text(h1, 62, 6), "000019") << "833 frames";
+
+    // Long play of 24-byte frames and quality play of 56-byte frames.
+    Recording lp = minutes(1, 2);
+    ASSERT_EQ(split(write("lp.dss", lp), "lp%d.dss", 30), VKT_OK);
+    EXPECT_EQ(frames_of(piece("lp1.dss"), 24), slice(lp.frames, 0, 1000));
+    EXPECT_EQ(frames_of(piece("lp2.dss"), 24), slice(lp.frames, 1000, 2000));
+    Recording qp = minutes(1, 6);
+    ASSERT_EQ(split(write("qp.ds2", qp), "qp%d.ds2", 30), VKT_OK);
+    EXPECT_EQ(frames_of(piece("qp2.ds2"), 56), slice(qp.frames, 1875, 3750));
+    EXPECT_EQ(text(piece("qp2.ds2"), 1, 3), "ds2");
+}
+
+TEST_F(Split, ProgressEveryThousandFramesAndCancelRemovesTheOpenPiece) {
+    struct Calls {
+        std::vector<uint32_t> percents;
+        size_t cancel_at = 0;
+    } calls;
+    auto callback = [](intptr_t user, uint32_t message, uint32_t percent) -> int32_t {
+        auto* c = reinterpret_cast<Calls*>(user);
+        EXPECT_EQ(message, 224u);
+        c->percents.push_back(percent);
+        return c->percents.size() == c->cancel_at ? 2 : 0;
+    };
+    Recording r = minutes(2);  // 5000 frames, reports at 1000 ... 5000 and 100 at the end
+    const std::string src = write("rec.dss", r);
+    ASSERT_EQ(split(src, "a%d.dss", 60, 0, 0xFFFFFFFF, nullptr, nullptr, callback, reinterpret_cast<intptr_t>(&calls)),
+              VKT_OK);
+    EXPECT_EQ(calls.percents, (std::vector<uint32_t>{20, 40, 60, 80, 100, 100}));
+
+    // Cancelled at 3000 frames: piece 1 (2500 frames) is finished, piece 2 open.
+    calls = Calls{{}, 3};
+    uint32_t created = 77;
+    EXPECT_EQ(split(src, "b%d.dss", 60, 0, 0xFFFFFFFF, &created, nullptr, callback, reinterpret_cast<intptr_t>(&calls)),
+              VKT_CANCELLED);
+    EXPECT_EQ(created, 77u) << "not written after a failure";
+    EXPECT_TRUE(orvkt_test::file_exists(out + "/b1.dss"));
+    EXPECT_FALSE(orvkt_test::file_exists(out + "/b2.dss")) << "the incomplete piece is removed";
+    EXPECT_EQ(frames_of(piece("b1.dss"), 41), slice(r.frames, 0, 2500));
+}
+
+TEST_F(Split, PasswordDecryptsTheSourceAndEncryptsEveryPiece) {
+    Recording r = minutes(1, 6);
+    const std::string plain = write("plain.ds2", r);
+    const std::string src = tmp.path("secret.ds2");
+    ASSERT_EQ(ORVKTEncryptDSSFile(plain.c_str(), src.c_str(), "open sesame"), VKT_OK);
+
+    EXPECT_EQ(split(src, "s%d.ds2", 30), VKT_ERR_PASSWORD) << "encrypted source without password";
+    EXPECT_EQ(split(src, "s%d.ds2", 30, 0, 0xFFFFFFFF, nullptr, "wrong one"), VKT_ERR_PASSWORD);
+    EXPECT_EQ(split(src, "s%d.dss", 30, 0, 0xFFFFFFFF, nullptr, "open sesame"), VKT_ERR) << "encrypted needs .ds2";
+    EXPECT_TRUE(pieces().empty());
+
+    uint32_t created = 0;
+    ASSERT_EQ(split(src, "s%d.ds2", 30, 0, 0xFFFFFFFF, &created, "open sesame"), VKT_OK);
+    ASSERT_EQ(created, 2u);
+    const Bytes s1 = piece("s1.ds2"), s2 = piece("s2.ds2");
+    EXPECT_EQ(text(s1, 1, 3), "enc");
+    EXPECT_NE(part(s1, 328, 344), part(s2, 328, 344)) << "each piece has a salt of its own";
+    EXPECT_NE(frames_of(s1, 56), slice(r.frames, 0, 1875)) << "stored encrypted";
+    uint32_t encrypted = 0;
+    ASSERT_EQ(ORVKTIsEncryptedDSSFile((out + "/s2.ds2").c_str(), &encrypted), VKT_OK);
+    EXPECT_EQ(encrypted, 1u);
+    EXPECT_EQ(ORVKTCheckDSSFilePassword((out + "/s2.ds2").c_str(), "open sesame"), VKT_OK);
+    for (auto [name, from, to] : {std::tuple{"s1", 0, 1875}, std::tuple{"s2", 1875, 3750}}) {
+        const std::string decrypted = tmp.path(std::string(name) + "_plain.ds2");
+        ASSERT_EQ(ORVKTDecryptDSSFile((out + "/" + name + ".ds2").c_str(), decrypted.c_str(), "open sesame"), VKT_OK);
+        EXPECT_EQ(frames_of(read_bytes(decrypted), 56), slice(r.frames, from, to)) << name;
+    }
+}
+
+TEST_F(Split, RefusedSourcesLeaveNoPiece) {
+    for (uint8_t id : {1, 3, 7}) {
+        Recording r = minutes(0.5, 0);
+        r.self_id = id == 7 ? "ds2" : "dss";
+        const std::string src = write(id == 7 ? "x.ds2" : "x.dss", r);
+        Bytes bytes = read_bytes(src);
+        // Every data block says the identifier.
+        for (size_t at = 1536; at < bytes.size(); at += 512) bytes[at + 4] = id;
+        write_bytes(src, bytes);
+        EXPECT_EQ(split(src, "x%d.ds2", 10), VKT_ERR_INVALID_COMPRESSIONID) << int(id);
+    }
+    for (uint32_t licensee : {1u, 2u}) {
+        Recording r = minutes(0.5);
+        r.licensee = licensee;
+        EXPECT_EQ(split(write("l.dss", r), "l%d.dss", 10), VKT_ERR_INVALID_CONTENT) << licensee;
+    }
+    EXPECT_EQ(split(tmp.path("missing.dss"), "m%d.dss", 10), VKT_ERR_OPEN_FILE);
+    EXPECT_TRUE(pieces().empty());
+}
+
+TEST_F(Split, BadParametersAndMasks) {
+    const std::string src = write("rec.dss", minutes(1));
+    const Bytes before = read_bytes(src);
+    EXPECT_EQ(split(src, "a%d.dss", 0), VKT_ERR) << "length 0";
+    EXPECT_EQ(split(src, "a%d.dss", 30, 30), VKT_ERR) << "overlap as long as a piece";
+    EXPECT_EQ(split(src, "a%s.dss", 30), VKT_ERR) << "not an integer placeholder";
+    EXPECT_EQ(split(src, "a%d_%d.dss", 30), VKT_ERR) << "two placeholders";
+    EXPECT_EQ(split(src, "a%1000d.dss", 30), VKT_ERR) << "wider than a name";
+    EXPECT_EQ(split(src, "same.dss", 30, 5), VKT_ERR) << "overlapping pieces under one name";
+    EXPECT_EQ(split(src, "a%d.wav", 30), VKT_ERR) << "no DSS name";
+    EXPECT_EQ(ORVKTSplitDSSFile(src.c_str(), (out + "/missing").c_str(), "a%d.dss", nullptr, 30, 0, 9, nullptr,
+                                nullptr, 0),
+              VKT_ERR_OPEN_FILE)
+        << "no such folder";
+    EXPECT_EQ(split(src, "a%d.ds2", 30), VKT_OK) << "a DSS recording may become DS2 pieces";
+    EXPECT_EQ(text(piece("a1.ds2"), 1, 3), "ds2");
+    EXPECT_EQ(ORVKTSplitDSSFile(src.c_str(), nullptr, "a%d.dss", nullptr, 30, 0, 9, nullptr, nullptr, 0),
+              VKT_ERR_FILE_NAME);
+    EXPECT_EQ(ORVKTSplitDSSFile(src.c_str(), out.c_str(), "", nullptr, 30, 0, 9, nullptr, nullptr, 0),
+              VKT_ERR_FILE_NAME);
+    EXPECT_EQ(read_bytes(src), before);
+
+    // The mask's own percent signs and printf's flags.
+    std::string name;
+    EXPECT_TRUE(CDSSSplitter::FormatPieceName("take %% %05lu.dss", 42, name));
+    EXPECT_EQ(name, "take % 00042.dss");
+    EXPECT_TRUE(CDSSSplitter::FormatPieceName("%-4x|.dss", 255, name));
+    EXPECT_EQ(name, "ff  |.dss");
+}
+
+TEST_F(Split, MaskWithoutPlaceholderLeavesTheLastPiece) {
+    Recording r = minutes(2);
+    const std::string src = write("rec.dss", r);
+    uint32_t created = 0;
+    ASSERT_EQ(split(src, "same.dss", 50, 0, 0xFFFFFFFF, &created), VKT_OK);
+    EXPECT_EQ(created, 3u);
+    EXPECT_EQ(pieces(), std::vector<std::string>{"same.dss"});
+    EXPECT_EQ(frames_of(piece("same.dss"), 41), slice(r.frames, 4167, 5000));
+}
+
+TEST_F(Split, NeverOverwritesTheSource) {
+    const std::string src = out + "/p1.dss";
+    write_bytes(src, build(minutes(1)));
+    const Bytes before = read_bytes(src);
+    EXPECT_EQ(split(src, "p%d.dss", 30), VKT_ERR);
+    EXPECT_EQ(read_bytes(src), before);
+    EXPECT_EQ(pieces(), std::vector<std::string>{"p1.dss"});
+}
+
+TEST_F(Split, FullDiskRemovesTheOpenPieceAndKeepsTheFinishedOnes) {
+    Recording r = minutes(2);  // pieces of 1 minute: 2500 frames, 201 blocks + headers
+    const std::string src = write("rec.dss", r);
+    const Bytes before = read_bytes(src);
+    xkrvlog::Capture capture;
+    // Room for the first piece and part of the second.
+    vkt::platform::inject_write_failure((3 + 201) * 512 + 40000, vkt::platform::ERROR_DISK_FULL);
+    const uint32_t rc = split(src, "f%d.dss", 60);
+    vkt::platform::clear_write_failure();
+    EXPECT_EQ(rc, VKT_ERR_WRITE_FILE);
+    EXPECT_TRUE(capture.contains_error(15, "error occured in ORVKTSplitDSSFile"));
+    EXPECT_EQ(pieces(), std::vector<std::string>{"f1.dss"});
+    EXPECT_EQ(frames_of(piece("f1.dss"), 41), slice(r.frames, 0, 2500));
+    EXPECT_EQ(read_bytes(src), before);
+}
