@@ -37,12 +37,12 @@ void add_digital(std::vector<Complex>& roots, Complex r, double warped) {
 
 }  // namespace
 
-bool SRFilterDesigner::Design(const SRFilterSpecification& spec, Coefficients& denominator, Coefficients& numerator) {
-    denominator.assign(spec.order + 2, 0.0f);
-    numerator.assign(spec.order + 2, 0.0f);
-    return DesignElliptic(static_cast<int>(spec.family) + 1, static_cast<int>(spec.bandKind) + 1,
-                          static_cast<int>(spec.order), spec.ripple, -spec.attenuation, spec.designRate,
-                          spec.passEdge, spec.secondEdge, denominator, numerator);
+bool SRFilterDesigner::Design(const SRFilterSpecification& wanted, Coefficients& denominator, Coefficients& numerator) {
+    denominator.assign(wanted.order + 2, 0.0f);
+    numerator.assign(wanted.order + 2, 0.0f);
+    return DesignElliptic(static_cast<int>(wanted.family) + 1, static_cast<int>(wanted.bandKind) + 1,
+                          static_cast<int>(wanted.order), wanted.ripple, -wanted.attenuation, wanted.designRate,
+                          wanted.passEdge, wanted.secondEdge, denominator, numerator);
 }
 
 bool SRFilterDesigner::DesignElliptic(int family, int kind, int n, double ripple, double attenuation, double fs,
@@ -130,9 +130,9 @@ bool SRFilterDesigner::DesignElliptic(int family, int kind, int n, double ripple
     return true;
 }
 
-void SRFilterDesigner::DesignFilter(const SRFilterSpecification& spec, Coefficients& denominator,
+void SRFilterDesigner::DesignFilter(const SRFilterSpecification& wanted, Coefficients& denominator,
                                     Coefficients& numerator) {
-    if (spec.bandKind == afc_filter::kNoFilter) return;
+    if (wanted.bandKind == afc_filter::kNoFilter) return;
     struct Row {
         double rate;
         float a[7];
@@ -144,7 +144,7 @@ void SRFilterDesigner::DesignFilter(const SRFilterSpecification& spec, Coefficie
          {0.043570f, 0.172728f, 0.347915f, 0.432325f}},
     };
     for (const Row& row : kTable) {
-        if (row.rate != spec.designRate) continue;
+        if (row.rate != wanted.designRate) continue;
         denominator.push_back(0.0f);
         for (float v : row.a) denominator.push_back(v);
         numerator.push_back(0.0f);

@@ -1,5 +1,7 @@
 #include "platform/media_reader.h"
 
+#include "platform/id3v2.h"
+
 #include <algorithm>
 #include <cstring>
 
@@ -34,9 +36,13 @@ struct SwrFreer {
 
 const AVRational kUnits{1, static_cast<int>(kUnitsPerSecond)};
 
-// The private frames of the file's ID3v2 tag. TODO(id3v2 reader): answer
-// from our own tag reader once it exists; until then no frame is reported.
-std::vector<std::vector<uint8_t>> private_frames_of_file(const std::string&) { return {}; }
+// "ID3/<id>" attributes come from our own tag reader, which gives the frame
+// bodies as the media reader reports them.
+std::vector<std::vector<uint8_t>> id3_frames_of_file(const std::string& path, const std::string& id) {
+    vkt::platform::Id3v2Tag tag;
+    if (vkt::platform::read_id3v2_tag(path.c_str(), &tag) != vkt::platform::Id3v2Status::Ok) return {};
+    return vkt::platform::id3v2_frame_values(tag, id);
+}
 
 }  // namespace
 
@@ -315,8 +321,8 @@ std::vector<std::vector<uint8_t>> MediaReader::GetAttribute(const std::string& n
         std::vector<uint8_t> v(8);
         std::memcpy(v.data(), &d, 8);
         values.push_back(v);
-    } else if (name == "ID3/PRIV") {
-        values = private_frames_of_file(impl_->path);
+    } else if (name.rfind("ID3/", 0) == 0) {
+        values = id3_frames_of_file(impl_->path, name.substr(4));
     }
     return values;
 }

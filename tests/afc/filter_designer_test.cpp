@@ -38,16 +38,16 @@ std::vector<Reference> scipy_references() {
 }
 
 SRFilterSpecification low_pass(double rate, double edge) {
-    SRFilterSpecification spec;
-    spec.order = 6;
-    spec.designRate = rate;
-    spec.ripple = 1.0;
-    spec.attenuation = 60.0;
-    spec.passEdge = edge;
-    spec.stopEdge = 1.3 * edge;
-    spec.bandKind = afc_filter::kLowPass;
-    spec.family = afc_filter::kElliptic;
-    return spec;
+    SRFilterSpecification wanted;
+    wanted.order = 6;
+    wanted.designRate = rate;
+    wanted.ripple = 1.0;
+    wanted.attenuation = 60.0;
+    wanted.passEdge = edge;
+    wanted.stopEdge = 1.3 * edge;
+    wanted.bandKind = afc_filter::kLowPass;
+    wanted.family = afc_filter::kElliptic;
+    return wanted;
 }
 
 double dc_gain(const std::vector<float>& a, const std::vector<float>& b) {
@@ -119,9 +119,9 @@ TEST(FilterDesigner, InvalidSpecificationsLeaveZeros) {
 TEST(FilterDesigner, OddOrderGetsAZeroAtNyquistAndUnitDcGain) {
     SRFilterDesigner designer;
     std::vector<float> a, b;
-    SRFilterSpecification spec = low_pass(16000, 4000);
-    spec.order = 5;
-    ASSERT_TRUE(designer.Design(spec, a, b));
+    SRFilterSpecification wanted = low_pass(16000, 4000);
+    wanted.order = 5;
+    ASSERT_TRUE(designer.Design(wanted, a, b));
     EXPECT_NEAR(dc_gain(a, b), 1.0, 1e-5);
     // H(-1) = 0: the alternating sum of the numerator vanishes.
     double alternating = 0, scale = 0;

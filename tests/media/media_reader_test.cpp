@@ -125,3 +125,27 @@ TEST(MediaReader, CompressedModeHandsOutStoredMp3Frames) {
     EXPECT_GT(count, 50u);
     EXPECT_EQ(total, file.size()) << "without tag and info frame the frames are the whole file";
 }
+
+TEST(MediaReader, Id3PrivateFramesAreReportedAsAttributes) {
+    // The fixture's tag (written by mutagen) holds our private frame and a
+    // foreign one; both are reported, owner identifier first.
+    MediaReader r;
+    ASSERT_EQ(r.Open(data_path("dictation_v23.mp3")), S_OK);
+    auto frames = r.GetAttribute("ID3/PRIV");
+    ASSERT_EQ(frames.size(), 2u);
+    const std::string owner = "https://orvane.example/dictation";
+    bool ours = false;
+    for (const auto& f : frames) {
+        if (f.size() == 34 + 1536 && std::equal(owner.begin(), owner.end(), f.begin())) {
+            ours = true;
+            EXPECT_EQ(f[32], 0) << "owner terminator";
+            EXPECT_EQ(f[33], 0) << "version";
+            auto image = read_bytes(data_path("dictation_header.bin"));
+            EXPECT_TRUE(std::equal(image.begin(), image.end(), f.begin() + 34));
+        }
+    }
+    EXPECT_TRUE(ours);
+    EXPECT_TRUE(r.GetAttribute("ID3/XXXX").empty());
+    ASSERT_EQ(r.Open(data_path("no_priv.mp3")), S_OK);
+    EXPECT_TRUE(r.GetAttribute("ID3/PRIV").empty());
+}

@@ -35,6 +35,7 @@ Bytes data_block(uint8_t frames, uint8_t compression_id, uint32_t frame_size) {
 Bytes cat(std::initializer_list<Bytes> parts) {
     Bytes out;
     for (const auto& p : parts) {
+        if (p.empty()) continue;
         const size_t at = out.size();
         out.resize(at + p.size());
         std::memcpy(out.data() + at, p.data(), p.size());
