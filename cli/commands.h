@@ -13,6 +13,7 @@ struct Context {
     uint32_t result = 0;         // exit status: the result code of the operation
 };
 
+void register_convert(CLI::App& app, Context& ctx);
 void register_header_block(CLI::App& app, Context& ctx);
 void register_copy(CLI::App& app, Context& ctx);
 void register_delete(CLI::App& app, Context& ctx);

@@ -21,6 +21,7 @@ int main(int argc, char** argv) {
             std::fprintf(stderr, "orvkt: cannot open trace file %s\n", trace_file.c_str());
     });
 
+    orvkt_cli::register_convert(app, ctx);
     orvkt_cli::register_header_block(app, ctx);
     orvkt_cli::register_copy(app, ctx);
     orvkt_cli::register_delete(app, ctx);

@@ -1,11 +1,272 @@
 // The conversion exports: DSS/DS2 <-> WAV, DSS -> DSS, WAV -> WAV, MP3/WMA
 // -> WAV, and the format and length queries.
+//
+// Each conversion leaves either a finished destination or none: the work
+// goes through temporary files beside the destination, which are removed
+// on every path.
+#include <fcntl.h>
+#include <sys/stat.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+#include <ctime>
+#include <string>
+#include <vector>
+
 #include "OrvaneVktapi.h"
 #include "api/not_available.h"
+#include "convert/CDSSCONV.h"
+#include "convert/Cwavconv.h"
+#include "convert/conv_entry.h"
+#include "dss/INTERNAL.h"
+#include "metadata/header_transport.h"
+#include "platform/fileio.h"
+#include "platform/path.h"
 #include "platform/vkt_error.h"
 #include "platform/vkt_trace.h"
+#include "wav/CWAVFILE.h"
+#include "wav/chunk_utilities.h"
 
 using vkt::api::not_available;
+
+namespace {
+
+using namespace vkt::platform;
+
+constexpr uint32_t kHeaderImage = 1024;
+constexpr uint32_t kFullHeaderImage = 1536;
+constexpr std::size_t kTmpPath = VKT_MAX_PATH;
+
+// Header 1 fields the conversions touch.
+constexpr uint32_t kStartDateAt = 38;
+constexpr uint32_t kStartTimeAt = 44;
+constexpr uint32_t kEndDateAt = 50;
+constexpr uint32_t kEndTimeAt = 56;
+constexpr uint32_t kIndexTableAt = 134;
+constexpr uint32_t kEncryptionAt = 326;
+constexpr uint32_t kEncryptionEnd = 348;
+constexpr uint32_t kHeader2CompressionIdAt = 512 + 16;
+
+bool progress_cancelled(ProgressCallback pfnCallback, intptr_t lCallback, uint32_t percent) {
+    return pfnCallback && pfnCallback(lCallback, VKT_PROGRESS_MESSAGE, percent) == VKT_PROGRESS_CANCEL;
+}
+
+// "%02d%02d%02d" of three numbers into six bytes of a header.
+void put_six(uint8_t* at, int a, int b, int c) {
+    char text[16];
+    std::snprintf(text, sizeof text, "%02d%02d%02d", a % 100, b % 100, c % 100);
+    std::memcpy(at, text, 6);
+}
+
+// Creation and last-write time of a file. A file system that keeps no
+// creation time gives the last-write time for both.
+bool file_times(const char* name, time_t* created, time_t* written) {
+    struct statx sx {};
+    if (statx(AT_FDCWD, name, 0, STATX_BTIME | STATX_MTIME, &sx) != 0) {
+        VKT_TRACE_ERROR(win32_error_from_errno(errno), "CreateFile failed");
+        return false;
+    }
+    *written = static_cast<time_t>(sx.stx_mtime.tv_sec);
+    *created = (sx.stx_mask & STATX_BTIME) ? static_cast<time_t>(sx.stx_btime.tv_sec) : *written;
+    return true;
+}
+
+// A DSS file made from a WAV file without recording times takes them from
+// the WAV file: its creation as the start, its last write as the end.
+uint32_t stamp_recording_times(const char* pcszWAVFileName, const char* pcszDSSFileName) {
+    std::vector<uint8_t> image(kHeaderImage, 0);
+    uint32_t size = kHeaderImage;
+    if (uint32_t rc = ReadZRM2HeaderDataToMemoryEx(pcszDSSFileName, image.data(), &size, true)) return rc;
+    if (std::memcmp(image.data() + kStartDateAt, "000000", 6) != 0) return VKT_OK;
+    time_t created = 0, written = 0;
+    if (!file_times(pcszWAVFileName, &created, &written)) return VKT_ERR_OPEN_FILE;
+    struct tm start {}, end {};
+    localtime_r(&created, &start);
+    localtime_r(&written, &end);
+    put_six(image.data() + kStartDateAt, start.tm_year % 100, start.tm_mon + 1, start.tm_mday);
+    put_six(image.data() + kStartTimeAt, start.tm_hour, start.tm_min, start.tm_sec);
+    put_six(image.data() + kEndDateAt, end.tm_year % 100, end.tm_mon + 1, end.tm_mday);
+    put_six(image.data() + kEndTimeAt, end.tm_hour, end.tm_min, end.tm_sec);
+    return WriteZRM2HeaderDataToFile(pcszDSSFileName, image.data(), size, true);
+}
+
+uint32_t dss_to_wav(const char* pcszDSSFileName, const char* pcszWAVFileName, const WAVEFORMATEX* pwfxDst,
+                    ProgressCallback pfnCallback, intptr_t lCallback, const char* pcszPassword) {
+    if (!pcszDSSFileName || !pcszWAVFileName) {
+        VKT_TRACE_ERROR(VKT_ERR_FILE_NAME, "VKT_ERR_FILE_NAME, one of the filenames is NULL");
+        return VKT_ERR_FILE_NAME;
+    }
+    if (!pwfxDst) {
+        VKT_TRACE_ERROR(VKT_ERR_INVALID_WAVFMT, "VKT_ERR_INVALID_WAVFMT, destination format is NULL");
+        return VKT_ERR_INVALID_WAVFMT;
+    }
+    char dest[VKT_MAX_PATH] = {};
+    char tmp[kTmpPath] = {};
+    if (uint32_t rc = CreateDestinationFilePath(pcszDSSFileName, pcszWAVFileName, dest, ".Wav", tmp, sizeof tmp))
+        return rc;
+
+    if (uint32_t rc = VKTDSSToWAVInternal(pcszDSSFileName, tmp, pfnCallback, lCallback, 12000, pcszPassword)) {
+        VKT_TRACE_ERROR(rc, "Error DSSToWAVInternal called at ORVKTDSSToWAV");
+        return rc;
+    }
+    WAVEFORMATEX decoded{};
+    if (uint32_t rc = VKTReadWAVFormat(tmp, &decoded, sizeof decoded)) {
+        VKT_TRACE_ERROR(rc, "Error ORVKTReadWAVFormat called at ORVKTDSSToWAV");
+        delete_file(tmp);
+        return rc;
+    }
+    if (!VKTSameWaveFormat(decoded, *pwfxDst)) {
+        const uint32_t rc = VKTWAVToWAVInternal(tmp, dest, pwfxDst, pfnCallback, lCallback, 50, 100, false);
+        delete_file(tmp);
+        if (rc != VKT_OK) {
+            VKT_TRACE_ERROR(rc, "Error VKTWAVToWAVInternal   called at ORVKTDSSToWAV");
+            return rc;
+        }
+    } else {
+        if (uint32_t err = move_file(tmp, dest, true)) {
+            VKT_TRACE_ERROR(err, "Error MoveFile called at ORVKTDSSToWAV");
+            delete_file(tmp);
+            return VKT_ERR_WRITE_FILE;
+        }
+        if (progress_cancelled(pfnCallback, lCallback, 100)) {
+            VKT_TRACE_WARNING("CANCEL returned by m_pfnCallback()");
+            delete_file(dest);
+            return VKT_CANCELLED;
+        }
+    }
+
+    // The dictation header follows the audio; a problem here leaves the
+    // converted audio in place.
+    std::vector<uint8_t> image(kHeaderImage, 0);
+    uint32_t size = kHeaderImage;
+    if (uint32_t rc = ReadZRM2HeaderDataToMemoryEx(pcszDSSFileName, image.data(), &size, false)) {
+        VKT_TRACE_ERROR(rc, "Error ReadZRM2HeaderDataToMemory called at ORVKTDSSToWAV");
+        return VKT_OK;
+    }
+    if (uint32_t rc = WriteZRM2HeaderDataToFile(dest, image.data(), size, false)) {
+        VKT_TRACE_ERROR(rc, "Error WriteZRM2HeaderDataToFile called at ORVKTDSSToWAV");
+        return VKT_OK;
+    }
+    if (uint32_t rc = reorder_list_chunk_in_file(dest)) VKT_TRACE_ERROR(rc, "by reorder_list_chunk_in_file()");
+    return VKT_OK;
+}
+
+uint32_t wav_to_dss(const char* pcszWAVFileName, const char* pcszDSSFileName, const WAVEFORMATEX* pwfxDst,
+                    int16_t sHeaders, ProgressCallback pfnCallback, intptr_t lCallback) {
+    if (!pcszWAVFileName || !pcszDSSFileName) {
+        VKT_TRACE_ERROR(VKT_ERR_FILE_NAME, "VKT_ERR_FILE_NAME, one of the filenames is NULL");
+        return VKT_ERR_FILE_NAME;
+    }
+    if (!IsValidDSSWaveFormatEx(pwfxDst)) {
+        VKT_TRACE_ERROR(VKT_ERR_INVALID_WAVFMT, "VKT_ERR_INVALID_WAVFMT, no valid DSS format");
+        return VKT_ERR_INVALID_WAVFMT;
+    }
+    if (sHeaders < 1 || sHeaders > 3) {
+        VKT_TRACE_ERROR(VKT_ERR_INVALID_PARAM, "number of header blocks must be 1 to 3");
+        return VKT_ERR_INVALID_PARAM;
+    }
+    char dest[VKT_MAX_PATH] = {};
+    char tmp[kTmpPath] = {};
+    if (uint32_t rc = CreateDestinationFilePath(pcszWAVFileName, pcszDSSFileName, dest, ".Dss", tmp, sizeof tmp))
+        return rc;
+    if (uint32_t rc = check_dss_target_name(dest, pwfxDst->nSamplesPerSec == 16000)) return rc;
+
+    uint32_t fmt_size = 0;
+    try {
+        CWavFile wav;
+        wav.open_file(pcszWAVFileName, MMIO_READ | MMIO_DENYWRITE);
+        if (uint32_t rc = wav.get_sizeof_format(&fmt_size)) return rc;
+    } catch (...) {
+        return vkt::caught_code(VKT_TRACE_FILE, __LINE__, "catched in ORVKTWAVToDSS");
+    }
+    std::vector<uint8_t> fmt(std::max<uint32_t>(fmt_size, sizeof(WAVEFORMATEX)), 0);
+    if (uint32_t rc = VKTReadWAVFormat(pcszWAVFileName, reinterpret_cast<WAVEFORMATEX*>(fmt.data()), fmt_size)) {
+        VKT_TRACE_ERROR(rc, "Error ORVKTReadWAVFormat called at ORVKTWAVToDSS");
+        delete_file(tmp);
+        return rc;
+    }
+    WAVEFORMATEX source{};
+    std::memcpy(&source, fmt.data(), sizeof source);
+    if (fmt_size < sizeof(WAVEFORMATEX)) source.cbSize = 0;
+
+    if (!VKTSameWaveFormat(source, *pwfxDst)) {
+        if (uint32_t rc = VKTWAVToWAVInternal(pcszWAVFileName, tmp, pwfxDst, pfnCallback, lCallback, 0, 50, true)) {
+            VKT_TRACE_ERROR(rc, "Error VKTWAVToWAVInternal   called at ORVKTWAVToDSS");
+            delete_file(tmp);
+            return rc;
+        }
+    } else if (uint32_t err = copy_file(pcszWAVFileName, tmp, true)) {
+        VKT_TRACE_ERROR(err, "Error CopyFile called at ORVKTWAVToDSS");
+        delete_file(tmp);
+        return VKT_ERR_WRITE_FILE;
+    }
+
+    if (uint32_t rc = VKTWavToDssInternal(tmp, dest, sHeaders, pfnCallback, lCallback)) {
+        VKT_TRACE_ERROR(rc, "Error VKTWavToDssInternal called at ORVKTWAVToDSS");
+        delete_file(tmp);
+        // A partly packed file is no recording: it goes too.
+        delete_file(dest);
+        return rc;
+    }
+    if (uint32_t rc = stamp_recording_times(pcszWAVFileName, dest)) {
+        delete_file(tmp);
+        return rc;
+    }
+    delete_file(tmp);
+    return VKT_OK;
+}
+
+uint32_t dss_to_dss(const char* pcszSrcFileName, const char* pcszDstFileName, const WAVEFORMATEX* pwfxDst,
+                    ProgressCallback pfnCallback, intptr_t lCallback, const char* pcszPassword) {
+    if (!pcszSrcFileName || !pcszDstFileName) {
+        VKT_TRACE_ERROR(VKT_ERR_FILE_NAME, "VKT_ERR_FILE_NAME, one of the filenames is NULL");
+        return VKT_ERR_FILE_NAME;
+    }
+    if (!IsValidDSSWaveFormatEx(pwfxDst)) {
+        VKT_TRACE_ERROR(VKT_ERR_INVALID_WAVFMT, "VKT_ERR_INVALID_WAVFMT, no valid DSS format");
+        return VKT_ERR_INVALID_WAVFMT;
+    }
+    if (uint32_t rc = check_dss_target_name(pcszDstFileName, pwfxDst->nSamplesPerSec == 16000)) return rc;
+    const PathParts parts = split_path(pcszDstFileName);
+    const std::string tmp = parts.drive + parts.dir + "~" + parts.fname + "1";
+
+    std::vector<uint8_t> image(kFullHeaderImage, 0);
+    uint32_t size = kFullHeaderImage;
+    if (uint32_t rc = ReadZRM2HeaderDataToMemoryEx(pcszSrcFileName, image.data(), &size, true)) return rc;
+    // The new file is never encrypted; a DSS file has no long index table.
+    std::memset(image.data() + kEncryptionAt, 0xFF, kEncryptionEnd - kEncryptionAt);
+    const bool ds2 = extension_starts_with(extension_of(pcszDstFileName), ".ds2", 4);
+    if (ds2) {
+        std::memcpy(image.data() + 1, "ds2\x02\x00\x03\x00", 7);
+    } else {
+        std::memcpy(image.data() + 1, "dss\x01\x00\x01\x00", 7);
+        std::memset(image.data() + kIndexTableAt, 0xFF, kEncryptionAt - kIndexTableAt);
+    }
+    uint32_t rate = 12000;
+    if (size >= kHeaderImage) {
+        if (image[kHeader2CompressionIdAt] == 4 && image[kHeader2CompressionIdAt + 1] == 0) rate = 8000;
+        const uint16_t id = pwfxDst->nSamplesPerSec == 8000 ? 4 : pwfxDst->nSamplesPerSec == 12000 ? 0 : 6;
+        image[kHeader2CompressionIdAt] = static_cast<uint8_t>(id);
+        image[kHeader2CompressionIdAt + 1] = 0;
+    }
+    const int16_t headers = static_cast<int16_t>(std::clamp<int>(image[0], 1, 3));
+
+    if (uint32_t rc = VKTDSSToWAVInternal(pcszSrcFileName, tmp.c_str(), pfnCallback, lCallback, rate, pcszPassword)) {
+        VKT_TRACE_ERROR(rc, "Error VKTDSSToWAVInternal called at ORVKTDSSToDSS");
+        return rc;
+    }
+    if (uint32_t rc = ORVKTWAVToDSS(tmp.c_str(), pcszDstFileName, pwfxDst, headers, pfnCallback, lCallback)) {
+        VKT_TRACE_ERROR(rc, "Error ORVKTWAVToDSS called at ORVKTDSSToDSS");
+        delete_file(tmp.c_str());
+        return rc;
+    }
+    delete_file(tmp.c_str());
+    return WriteZRM2HeaderDataToFile(pcszDstFileName, image.data(), size, true);
+}
+
+}  // namespace
 
 extern "C" {
 
@@ -18,8 +279,10 @@ ORVKT_API VKTRESULT ORVKTDSSToWAV(const char* pcszDSSFileName, const char* pcszW
     VKT_TRACE_PARAM("pwfxDst", "%p", pwfxDst);
     VKT_TRACE_PARAM("pfnCallback", "%p", reinterpret_cast<void*>(pfnCallback));
     VKT_TRACE_PARAM("lCallback", "%ld", lCallback);
-    (void)pcszPassword;
-    return not_available("ORVKTDSSToWAV");
+    try {
+        return dss_to_wav(pcszDSSFileName, pcszWAVFileName, pwfxDst, pfnCallback, lCallback, pcszPassword);
+    }
+    VKT_CATCH_RETURN("catched in ORVKTDSSToWAV")
 }
 
 ORVKT_API VKTRESULT ORVKTDSSToWAVEx(const char* pcszDSSFileName, const char* pcszWAVFileName,
@@ -42,7 +305,10 @@ ORVKT_API VKTRESULT ORVKTWAVToDSS(const char* pcszWAVFileName, const char* pcszD
     VKT_TRACE_PARAM("sHeaders", "%d", sHeaders);
     VKT_TRACE_PARAM("pfnCallback", "%p", reinterpret_cast<void*>(pfnCallback));
     VKT_TRACE_PARAM("lCallback", "%ld", lCallback);
-    return not_available("ORVKTWAVToDSS");
+    try {
+        return wav_to_dss(pcszWAVFileName, pcszDSSFileName, pwfxDst, sHeaders, pfnCallback, lCallback);
+    }
+    VKT_CATCH_RETURN("catched in ORVKTWAVToDSS")
 }
 
 ORVKT_API VKTRESULT ORVKTDSSToDSS(const char* pcszSrcFileName, const char* pcszDstFileName,
@@ -54,8 +320,10 @@ ORVKT_API VKTRESULT ORVKTDSSToDSS(const char* pcszSrcFileName, const char* pcszD
     VKT_TRACE_PARAM("pwfxDst", "%p", pwfxDst);
     VKT_TRACE_PARAM("pfnCallback", "%p", reinterpret_cast<void*>(pfnCallback));
     VKT_TRACE_PARAM("lCallback", "%ld", lCallback);
-    (void)pcszPassword;
-    return not_available("ORVKTDSSToDSS");
+    try {
+        return dss_to_dss(pcszSrcFileName, pcszDstFileName, pwfxDst, pfnCallback, lCallback, pcszPassword);
+    }
+    VKT_CATCH_RETURN("catched in ORVKTDSSToDSS")
 }
 
 ORVKT_API VKTRESULT ORVKTWAVToWAV(const char* pcszWAVSrcFileName, const char* pcszWAVDstFileName,
@@ -67,7 +335,11 @@ ORVKT_API VKTRESULT ORVKTWAVToWAV(const char* pcszWAVSrcFileName, const char* pc
     VKT_TRACE_PARAM("pwfxDst", "%p", pwfxDst);
     VKT_TRACE_PARAM("pfnCallback", "%p", reinterpret_cast<void*>(pfnCallback));
     VKT_TRACE_PARAM("lCallback", "%ld", lCallback);
-    return not_available("ORVKTWAVToWAV");
+    try {
+        return VKTWAVToWAVInternal(pcszWAVSrcFileName, pcszWAVDstFileName, pwfxDst, pfnCallback, lCallback, 0, 100,
+                                   false);
+    }
+    VKT_CATCH_RETURN("catched in ORVKTWAVToWAV")
 }
 
 ORVKT_API VKTRESULT ORVKTMP3ToWAV(const char* pcszMP3FileName, const char* pcszWAVFileName,
@@ -112,14 +384,20 @@ ORVKT_API VKTRESULT ORVKTReadWAVFormat(const char* pcszWAVFileName, WAVEFORMATEX
     VKT_TRACE_PARAM("pcszWAVFileName", "%s", pcszWAVFileName);
     VKT_TRACE_PARAM("pWAVFormat", "%p", pWAVFormat);
     VKT_TRACE_PARAM("lWAVFormatSize", "%lu", lWAVFormatSize);
-    return not_available("ORVKTReadWAVFormat");
+    try {
+        return VKTReadWAVFormat(pcszWAVFileName, pWAVFormat, lWAVFormatSize);
+    }
+    VKT_CATCH_RETURN("catched in ORVKTReadWAVFormat")
 }
 
 ORVKT_API VKTRESULT ORVKTWAVGetSndDataLength(const char* pcszWAVFileName, uint32_t* lDataLengthMs) {
     VKT_TRACE_TEXT("+ORVKTWAVGetSndDataLength");
     VKT_TRACE_PARAM("pcszWAVFileName", "%s", pcszWAVFileName);
     VKT_TRACE_PARAM("lDataLengthMs", "%p", lDataLengthMs);
-    return not_available("ORVKTWAVGetSndDataLength");
+    try {
+        return VKTWAVGetSndDataLength(pcszWAVFileName, lDataLengthMs);
+    }
+    VKT_CATCH_RETURN("catched in ORVKTWAVGetSndDataLength")
 }
 
 }  // extern "C"

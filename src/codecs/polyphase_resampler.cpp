@@ -89,9 +89,17 @@ void PolyphaseResampler::process(const float* in, size_t count, std::vector<floa
         if (n >= available) break;
         const float* h = phases_.data() + (next_ % up_) * taps_;
         const float* src = x + (n + 1 - taps_);
-        float acc = 0.0f;
-        for (size_t k = 0; k < taps_; ++k) acc += src[k] * h[k];
-        out.push_back(acc);
+        // Four running sums, so that the products do not wait on each other.
+        float a0 = 0.0f, a1 = 0.0f, a2 = 0.0f, a3 = 0.0f;
+        size_t k = 0;
+        for (; k + 4 <= taps_; k += 4) {
+            a0 += src[k] * h[k];
+            a1 += src[k + 1] * h[k + 1];
+            a2 += src[k + 2] * h[k + 2];
+            a3 += src[k + 3] * h[k + 3];
+        }
+        for (; k < taps_; ++k) a0 += src[k] * h[k];
+        out.push_back((a0 + a1) + (a2 + a3));
         next_ += down_;
     }
     const size_t drop = available - (taps_ - 1);
@@ -102,10 +110,9 @@ void PolyphaseResampler::process(const float* in, size_t count, std::vector<floa
 void PolyphaseResampler::process(const int16_t* in, size_t count, std::vector<int16_t>& out) {
     scratch_.resize(count);
     for (size_t i = 0; i < count; ++i) scratch_[i] = in[i];
-    std::vector<float> produced;
-    produced.reserve(count * up_ / down_ + 2);
-    process(scratch_.data(), count, produced);
-    for (float v : produced) {
+    produced_.clear();
+    process(scratch_.data(), count, produced_);
+    for (float v : produced_) {
         const float r = std::nearbyint(v);
         out.push_back(static_cast<int16_t>(std::clamp(r, -32768.0f, 32767.0f)));
     }

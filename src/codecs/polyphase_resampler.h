@@ -41,6 +41,7 @@ private:
     std::vector<float> history_;  // K - 1 past samples, then the new ones
     uint64_t next_ = 0;           // next output's time in 1/L input samples, from history_[0]
     std::vector<float> scratch_;
+    std::vector<float> produced_;
 };
 
 }  // namespace vkt::codecs

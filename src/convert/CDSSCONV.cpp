@@ -1,0 +1,444 @@
+#include "convert/CDSSCONV.h"
+
+#include <algorithm>
+#include <cstring>
+#include <new>
+#include <vector>
+
+#include "codecs/codec_formats.h"
+#include "convert/conv_entry.h"
+#include "metadata/header_transport.h"
+#include "metadata/instruction_tables.h"
+#include "metadata/spoken_instructions.h"
+#include "platform/fileio.h"
+#include "platform/vkt_error.h"
+#include "platform/vkt_trace.h"
+
+using vkt::raise;
+using namespace vkt::platform;
+
+namespace {
+
+constexpr uint32_t kHeaderBlock = DSS_BLOCK_SIZE;
+// The encryption header of header block 1: version, salt, check value.
+constexpr uint32_t kEncryptionFieldsAt = 326;
+constexpr uint32_t kEncryptionFieldsEnd = 348;
+
+uint16_t get16(const uint8_t* p) { return static_cast<uint16_t>(p[0] | (p[1] << 8)); }
+
+// Names longer than the buffer were refused when the destination was made;
+// a longer source name is cut (it only names the file in messages).
+void copy_path(char (&to)[260], const char* from) {
+    const std::size_t n = std::min(std::strlen(from), sizeof to - 1);
+    std::memcpy(to, from, n);
+    to[n] = '\0';
+}
+
+// Header bytes a WAV file carries are taken over only when they are one of
+// our own DSS header images: self-id "dss", "enc" or "ds2", licensee 3, and
+// either a lone header block that says so (0xFFFD) or a second block with
+// a valid header-2 version.
+bool is_takeable_header(const uint8_t* image, uint32_t size) {
+    if (size < kHeaderBlock) return false;
+    const bool self_id = std::memcmp(image + 1, "dss", 3) == 0 || std::memcmp(image + 1, "enc", 3) == 0 ||
+                         std::memcmp(image + 1, "ds2", 3) == 0;
+    const uint32_t licensee = static_cast<uint32_t>(image[8]) | (static_cast<uint32_t>(image[9]) << 8) |
+                              (static_cast<uint32_t>(image[10]) << 16) | (static_cast<uint32_t>(image[11]) << 24);
+    if (!self_id || licensee != DSS_LICENSEEID_VALMERO) return false;
+    if (size == kHeaderBlock) return get16(image + 32) == 0xFFFD;
+    if (size >= 2 * kHeaderBlock) {
+        const uint16_t version = get16(image + kHeaderBlock);
+        return version == 1 || version == 2;
+    }
+    return false;
+}
+
+}  // namespace
+
+CDssConvert::CDssConvert() { VKT_TRACE_TEXT("-----CDssConvert::CDssConvert()"); }
+
+CDssConvert::~CDssConvert() {
+    VKT_TRACE_TEXT("-----CDssConvert::~CDssConvert()");
+    cleanup();
+}
+
+void CDssConvert::cleanup() {
+    VKT_TRACE_TEXT("-----CDssConvert::cleanup()");
+    if (m_hAcmStream) {
+        acmStreamClose(m_hAcmStream, 0);
+        m_hAcmStream = nullptr;
+    }
+    m_pDssFile.reset();
+    m_pWavFile.reset();
+}
+
+void CDssConvert::init_format_data(uint8_t byCompressionId_p) {
+    VKT_TRACE_TEXT("-----CDssConvert::init_format_data(.)");
+    VKT_TRACE_PARAM("byCompressionId_p", "%u", byCompressionId_p);
+    const auto formats = vkt::codecs::dictation_format(byCompressionId_p, m_dwSampleRate);
+    if (!formats) {
+        VKT_TRACE_ERROR(VKT_ERR_INVALID_COMPRESSIONID, "VKT_ERR_INVALID_COMPRESSIONID byCompressionId_p");
+        raise(VKT_ERR_INVALID_COMPRESSIONID);
+    }
+    m_wfxSrc = formats->codec;
+    m_wfxDst = formats->pcm;
+    m_dwPcmBlockSize = formats->pcm_block_bytes;
+    if (m_dwPcmBlockSize == 0 || m_dwPcmBlockSize > sizeof m_abyPcm) {
+        // A PCM rate whose frame would not fit the frame buffer (above 16000
+        // for standard play) has no codec stream.
+        VKT_TRACE_ERROR(VKT_ERR_COMPRESSIONID_NOT_SUPPORTED, "PCM block size of the requested rate not supported");
+        raise(VKT_ERR_COMPRESSIONID_NOT_SUPPORTED);
+    }
+    VKT_TRACE_VALUE("m_dwPcmBlockSize", "%lu", m_dwPcmBlockSize);
+}
+
+void CDssConvert::open_acm_stream() {
+    VKT_TRACE_TEXT("-----CDssConvert::open_acm_stream()");
+    const MMRESULT mmr =
+        acmStreamOpen(&m_hAcmStream, nullptr, &m_wfxSrc, &m_wfxDst, nullptr, 0, 0, ACM_STREAMOPENF_NONREALTIME);
+    if (mmr != MMSYSERR_NOERROR) {
+        m_hAcmStream = nullptr;
+        VKT_TRACE_ERROR(mmr, "by acmStreamOpen() -> VKT_ERR_MEMORY_ALLOCATION");
+        VKT_TRACE_ERROR(VKT_ERR_COMPRESSIONID_NOT_SUPPORTED, "by open_acm_stream()");
+        raise(VKT_ERR_COMPRESSIONID_NOT_SUPPORTED);
+    }
+}
+
+uint32_t CDssConvert::init(const char* pcszDSSFileName_p, const char* pcszWAVFileName_p,
+                           ProgressCallback pfnCallback_p, intptr_t lCallback_p, uint32_t dwSampleRate_p,
+                           const char* pcszPassword_p) {
+    VKT_TRACE_TEXT("-----CDssConvert::init(...)");
+    VKT_TRACE_PARAM("pcszDSSFileName_p", "%s", pcszDSSFileName_p);
+    VKT_TRACE_PARAM("pcszWAVFileName_p", "%s", pcszWAVFileName_p);
+    VKT_TRACE_PARAM("dwSampleRate_p", "%lu", dwSampleRate_p);
+    try {
+        m_progress = vkt::Progress{pfnCallback_p, lCallback_p, 0, 50};
+        m_dwSampleRate = dwSampleRate_p;
+
+        char dest[VKT_MAX_PATH] = {};
+        if (uint32_t rc = CreateDestinationFilePath(pcszDSSFileName_p, pcszWAVFileName_p, dest, ".Wav")) {
+            VKT_TRACE_ERROR(rc, "CreateDestinationFilePath in CDssConvert::init");
+            raise(rc);
+        }
+        m_pDssFile = std::make_unique<CDssFile>(false);
+        if (uint32_t rc = m_pDssFile->SetPassword(pcszPassword_p)) {
+            VKT_TRACE_ERROR(rc, "by m_pDssFile->SetPassword(.)");
+            raise(rc);
+        }
+        if (uint32_t rc = m_pDssFile->create_file(pcszDSSFileName_p, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                                                  OPEN_EXISTING, true)) {
+            VKT_TRACE_ERROR(rc, "by m_pDssFile->create_file(.)");
+            raise(rc);
+        }
+        m_strSrcPath = pcszDSSFileName_p;
+        init_format_data(m_pDssFile->m_byCompressionId);
+
+        m_pWavFile = std::make_unique<CWavFile>();
+        copy_path(m_szDestPath, dest);
+        m_pWavFile->create_new_wave_file(dest, MMIO_CREATE | MMIO_READWRITE | MMIO_EXCLUSIVE, &m_wfxDst);
+        open_acm_stream();
+        return VKT_OK;
+    }
+    VKT_CATCH_RETURN("catched in CDssConvert::init()")
+}
+
+void CDssConvert::decode_frame(uint32_t dwFrameBytes_p) {
+    ACMSTREAMHEADER header{};
+    header.cbStruct = sizeof header;
+    header.pbSrc = m_abyFrame;
+    header.cbSrcLength = dwFrameBytes_p;
+    header.pbDst = m_abyPcm;
+    header.cbDstLength = m_dwPcmBlockSize;
+    MMRESULT mmr = acmStreamPrepareHeader(m_hAcmStream, &header, 0);
+    if (mmr != MMSYSERR_NOERROR) {
+        VKT_TRACE_ERROR(mmr, "by acmStreamPrepareHeader(...)");
+        raise(VKT_ERR_CONVERSION);
+    }
+    mmr = acmStreamConvert(m_hAcmStream, &header, 0);
+    if (mmr != MMSYSERR_NOERROR) {
+        VKT_TRACE_ERROR(mmr, "by acmStreamConvert(...)");
+        acmStreamUnprepareHeader(m_hAcmStream, &header, 0);
+        raise(VKT_ERR_CONVERSION);
+    }
+    mmr = acmStreamUnprepareHeader(m_hAcmStream, &header, 0);
+    if (mmr != MMSYSERR_NOERROR) {
+        VKT_TRACE_ERROR(mmr, "by acmStreamUnprepareHeader(..)");
+        raise(VKT_ERR_CONVERSION);
+    }
+}
+
+uint32_t CDssConvert::conversion() {
+    VKT_TRACE_TEXT("-----CDssConvert::conversion()");
+    try {
+        if (!m_pDssFile || !m_pWavFile || !m_hAcmStream) raise(VKT_ERR);
+        const uint32_t total = m_pDssFile->m_dwTotalNrOfFrames;
+        VKT_TRACE_VALUE("m_dwTotalNrOfFrames", "%lu", total);
+        for (m_dwFrameCounter = 0; m_dwFrameCounter < total;) {
+            uint32_t block_size = 0, frame_size = 0;
+            uint8_t id = 0;
+            std::memset(m_abyFrame, 0, sizeof m_abyFrame);
+            // The end of the readable frames ends the output: what was
+            // decoded so far is the recording.
+            if (m_pDssFile->transfer_from_file_to_buffer(m_abyFrame, &block_size, &frame_size, &id) != 0) break;
+            if (uint32_t rc = m_pDssFile->check_compressionId(id)) {
+                VKT_TRACE_ERROR(rc, "by m_pDssFile->check_compressionId()");
+                raise(rc);
+            }
+            decode_frame(block_size);
+            // Always a whole frame of PCM, whatever the codec reported.
+            m_pWavFile->write_data(m_abyPcm, m_dwPcmBlockSize);
+            ++m_dwFrameCounter;
+            if (m_progress.callback && m_progress.report(m_dwFrameCounter, total)) {
+                VKT_TRACE_WARNING("CANCEL returned by m_pfnCallback()");
+                raise(VKT_CANCELLED);
+            }
+        }
+        VKT_TRACE_VALUE("m_dwFrameCounter", "%lu", m_dwFrameCounter);
+        m_pWavFile->closing_work();
+        carry_markers();
+        return VKT_OK;
+    }
+    VKT_CATCH_RETURN("catched in CDssConvert::conversion()")
+}
+
+// The markers of the source go into the WAV file: our own files keep the
+// array in header 3; Olympus and Grundig tables are converted first.
+void CDssConvert::carry_markers() {
+    const uint32_t licensee = m_pDssFile->GetLicenseeId();
+    const uint16_t headers = m_pDssFile->m_wNrOfHeaders;
+    VKT_TRACE_VALUE("dwLicenseeId", "%lu", licensee);
+    if (licensee == DSS_LICENSEEID_VALMERO && headers > 2 && m_pDssFile->m_pDssFileHeader_3) {
+        if (uint32_t rc = WriteSpokenInstructionMarkersToFile(m_szDestPath, m_pDssFile->m_pDssFileHeader_3.get())) {
+            VKT_TRACE_ERROR(rc, "WriteSpokenInstructionMarkersToFile failed");
+            raise(rc);
+        }
+        return;
+    }
+    const bool olympus = licensee == DSS_LICENSEEID_OLYMPUS && m_pDssFile->IsDssPro() && headers >= 3;
+    const bool grundig = licensee == DSS_LICENSEEID_GRUNDIG;
+    if (!olympus && !grundig) return;
+    uint8_t markers[kMarkerArraySize];
+    std::memset(markers, 0xFF, sizeof markers);
+    // A table that cannot be converted costs the markers, not the audio.
+    if (olympus) {
+        if (uint32_t rc = ConvertOlympusSpokenInstructions(*m_pDssFile, markers)) {
+            VKT_TRACE_ERROR(rc, "ConvertOlympusSpokenInstructions in ORVKTDSSToWAVEx");
+            return;
+        }
+    } else if (uint32_t rc = ConvertGrundigSpokenInstructions(*m_pDssFile, markers)) {
+        VKT_TRACE_ERROR(rc, "ConvertGrundigSpokenInstructions in ORVKTDSSToWAVEx");
+        return;
+    }
+    if (uint32_t rc = WriteSpokenInstructionMarkersToFile(m_szDestPath, markers)) {
+        VKT_TRACE_ERROR(rc, "WriteSpokenInstructionMarkersToFile failed");
+        raise(rc);
+    }
+}
+
+uint32_t VKTDSSToWAVInternal(const char* pcszDSSFileName, const char* pcszWAVFileName, ProgressCallback pfnCallback,
+                             intptr_t lCallback, uint32_t dwSampleRate, const char* pcszPassword) {
+    VKT_TRACE_TEXT("-----VKTDSSToWAVInternal(...)");
+    VKT_TRACE_PARAM("pcszDSSFileName", "%s", pcszDSSFileName);
+    VKT_TRACE_PARAM("pcszWAVFileName", "%s", pcszWAVFileName);
+    VKT_TRACE_PARAM("dwSampleRate", "%lu", dwSampleRate);
+    if (!pcszDSSFileName || !pcszWAVFileName) {
+        VKT_TRACE_ERROR(VKT_ERR_FILE_NAME, "VKT_ERR_FILE_NAME, one of the filenames is NULL");
+        return VKT_ERR_FILE_NAME;
+    }
+    VKT_clear_frame_size_reports();
+    uint32_t result = VKT_OK;
+    char dest[VKT_MAX_PATH] = {};
+    try {
+        CDssConvert dssConvert;
+        result = dssConvert.init(pcszDSSFileName, pcszWAVFileName, pfnCallback, lCallback, dwSampleRate,
+                                 pcszPassword);
+        if (result != VKT_OK)
+            VKT_TRACE_ERROR(result, "by dssConvert.init()");
+        else
+            result = dssConvert.conversion();
+        std::memcpy(dest, dssConvert.destination(), sizeof dest);
+        dssConvert.cleanup();
+    } catch (...) {
+        result = vkt::caught_code(VKT_TRACE_FILE, __LINE__, "catched in VKTDSSToWAVInternal");
+    }
+    if (result != VKT_OK) {
+        // No half-written output. A failure before the WAV file was created
+        // leaves the caller's name alone.
+        if (dest[0]) delete_file(dest);
+    }
+    return result;
+}
+
+// ---- packing ------------------------------------------------------------------
+
+uint32_t CDssConvert::write_header_block(int nNrOfFileheader_p) {
+    // write_fileheader traces "GetLastError() after SetFilePointer()" or
+    // "by KRVDSS_write_file() file header" itself; the conversion goes on.
+    return m_pDssFile->write_fileheader(nNrOfFileheader_p);
+}
+
+void CDssConvert::take_over_wav_header(int16_t sHeaders_p) {
+    std::vector<uint8_t> image(2 * kHeaderBlock, 0);
+    uint32_t size = static_cast<uint32_t>(image.size());
+    if (ReadZRM2HeaderDataToMemoryEx(m_strSrcPath.c_str(), image.data(), &size, false) != VKT_OK) {
+        // No readable header: the DSS file keeps its own default header and
+        // no markers are looked for.
+        VKT_TRACE_MESSAGE("no dictation header in the WAV file");
+        return;
+    }
+    if (is_takeable_header(image.data(), size)) {
+        uint8_t* const header1 = m_pDssFile->m_pDssFileHeader.get();
+        // Self-id, version words and encryption fields are the new file's own.
+        uint8_t own_ids[7];
+        uint8_t own_crypt[kEncryptionFieldsEnd - kEncryptionFieldsAt];
+        std::memcpy(own_ids, header1 + 1, sizeof own_ids);
+        std::memcpy(own_crypt, header1 + kEncryptionFieldsAt, sizeof own_crypt);
+        std::memcpy(header1, image.data(), kHeaderBlock);
+        header1[0] = static_cast<uint8_t>(sHeaders_p);
+        std::memcpy(header1 + 1, own_ids, sizeof own_ids);
+        std::memcpy(header1 + kEncryptionFieldsAt, own_crypt, sizeof own_crypt);
+        write_header_block(1);
+        if (sHeaders_p > 1 && size >= 2 * kHeaderBlock && m_pDssFile->m_pDssFileHeader_2) {
+            uint8_t* const header2 = m_pDssFile->m_pDssFileHeader_2.get();
+            std::memcpy(header2, image.data() + kHeaderBlock, kHeaderBlock);
+            header2[16] = m_pDssFile->m_byCompressionId;
+            header2[17] = 0;
+            write_header_block(2);
+        }
+    } else {
+        VKT_TRACE_MESSAGE("WAV header is no DSS header of our own: default header kept");
+    }
+    take_over_wav_markers(sHeaders_p);
+}
+
+void CDssConvert::take_over_wav_markers(int16_t sHeaders_p) {
+    if (sHeaders_p < 3 || !m_pDssFile->m_pDssFileHeader_3) return;
+    uint8_t markers[kMarkerArraySize];
+    if (ReadSpokenInstructionMarkersToArray(m_strSrcPath.c_str(), markers) != VKT_OK) return;
+    std::memcpy(m_pDssFile->m_pDssFileHeader_3.get(), markers, kMarkerArraySize);
+    write_header_block(3);
+}
+
+uint32_t CDssConvert::initEncryption(const char* pcszWAVFileName_p, const char* pcszDSSFileName_p,
+                                     int16_t sHeaders_p, ProgressCallback pfnCallback_p, intptr_t lCallback_p) {
+    VKT_TRACE_TEXT("-----CDssConvert::initEncryption(...)");
+    VKT_TRACE_PARAM("pcszWAVFileName_p", "%s", pcszWAVFileName_p);
+    VKT_TRACE_PARAM("pcszDSSFileName_p", "%s", pcszDSSFileName_p);
+    VKT_TRACE_PARAM("sHeaders_p", "%d", sHeaders_p);
+    try {
+        m_progress = vkt::Progress{pfnCallback_p, lCallback_p, 50, 100};
+        char dest[VKT_MAX_PATH] = {};
+        if (uint32_t rc = CreateDestinationFilePath(pcszWAVFileName_p, pcszDSSFileName_p, dest, ".Dss")) {
+            VKT_TRACE_ERROR(rc, "CreateDestinationFilePath in CDssConvert::initEncryption");
+            raise(rc);
+        }
+        m_strSrcPath = pcszWAVFileName_p;
+
+        m_pWavFile = std::make_unique<CWavFile>();
+        m_pWavFile->open_file(pcszWAVFileName_p, MMIO_READ | MMIO_DENYWRITE);
+        uint32_t fmt_size = 0;
+        if (uint32_t rc = m_pWavFile->get_sizeof_format(&fmt_size)) {
+            VKT_TRACE_ERROR(rc, "by get_sizeof_format(.)");
+            raise(rc);
+        }
+        // The packed formats are 18-byte records; a longer fmt chunk keeps
+        // only its first 18 bytes here.
+        std::vector<uint8_t> fmt(std::max<uint32_t>(fmt_size, sizeof(WAVEFORMATEX)), 0);
+        if (uint32_t rc = m_pWavFile->read_format(fmt.data(), fmt_size)) {
+            VKT_TRACE_ERROR(rc, "by read_format(.)");
+            raise(rc);
+        }
+        std::memcpy(&m_wfxSrc, fmt.data(), sizeof m_wfxSrc);
+        m_wfxDst = m_wfxSrc;
+
+        m_pDssFile = std::make_unique<CDssFile>(false);
+        switch (m_wfxSrc.nSamplesPerSec) {
+            case 8000: m_pDssFile->m_byCompressionId = 4; break;
+            case 12000: m_pDssFile->m_byCompressionId = 0; break;
+            case 16000: m_pDssFile->m_byCompressionId = 6; break;
+            default:
+                VKT_TRACE_ERROR(VKT_ERR_COMPRESSIONID_NOT_SUPPORTED, "invalid compression id");
+                raise(VKT_ERR_COMPRESSIONID_NOT_SUPPORTED);
+        }
+        m_pDssFile->m_wNrOfHeaders = static_cast<uint16_t>(sHeaders_p);
+        if (uint32_t rc = m_pDssFile->create_file(dest, GENERIC_READ | GENERIC_WRITE, 0, CREATE_ALWAYS, false)) {
+            VKT_TRACE_ERROR(rc, "by m_pDssFile->create_file(.)");
+            raise(rc);
+        }
+        copy_path(m_szDestPath, dest);
+        take_over_wav_header(sHeaders_p);
+        return VKT_OK;
+    }
+    VKT_CATCH_RETURN("catched in CDssConvert::init()")
+}
+
+uint32_t CDssConvert::encryption() {
+    VKT_TRACE_TEXT("-----CDssConvert::encryption()");
+    try {
+        if (!m_pDssFile || !m_pWavFile) raise(VKT_ERR);
+        uint32_t data_size = 0;
+        if (uint32_t rc = m_pWavFile->get_sizeof_data(&data_size)) {
+            VKT_TRACE_ERROR(rc, "Error setting file pointer to begin of data chunk and getting datasize");
+            raise(rc);
+        }
+        const uint32_t codec_block = m_wfxSrc.nSamplesPerSec == 16000 ? 57 : 42;
+        // About one second of codec blocks per read.
+        const uint32_t buffer_size = std::max(codec_block, m_wfxSrc.nAvgBytesPerSec / codec_block * codec_block);
+        std::vector<uint8_t> buffer;
+        try {
+            buffer.assign(buffer_size, 0);
+        } catch (const std::bad_alloc&) {
+            VKT_TRACE_ERROR(VKT_ERR_OUT_OF_MEMORY, "GetLastError() after HeapAlloc() source data buffer");
+            raise(VKT_ERR_OUT_OF_MEMORY);
+        }
+        uint32_t done = 0;
+        while (done < data_size) {
+            const uint32_t want = std::min(buffer_size, data_size - done);
+            const uint32_t got = m_pWavFile->read_data(buffer.data(), want);
+            if (got < want) {
+                VKT_TRACE_MESSAGE("Bytes read is less than expected -> cancel operation !");
+                if (got > 0) m_pDssFile->transfer_from_buffer_to_file(buffer.data(), got);
+                break;
+            }
+            m_pDssFile->transfer_from_buffer_to_file(buffer.data(), got);
+            done += got;
+            if (m_progress.callback && m_progress.report(done, data_size)) {
+                VKT_TRACE_WARNING("CANCEL returned by m_pfnCallback()");
+                raise(VKT_CANCELLED);
+            }
+        }
+        // The last, partly filled block goes out as well.
+        m_pDssFile->flush_out_block();
+        m_pDssFile->closing_work();
+        return VKT_OK;
+    }
+    VKT_CATCH_RETURN("catched in CDssConvert::encryption()")
+}
+
+uint32_t VKTWavToDssInternal(const char* pcszWAVFileName, const char* pcszDSSFileName, int16_t sHeaders,
+                             ProgressCallback pfnCallback, intptr_t lCallback) {
+    VKT_TRACE_TEXT("-----VKTWavToDssInternal(...)");
+    VKT_TRACE_PARAM("pcszWAVFileName", "%s", pcszWAVFileName);
+    VKT_TRACE_PARAM("pcszDSSFileName", "%s", pcszDSSFileName);
+    VKT_TRACE_PARAM("sHeaders", "%d", sHeaders);
+    if (!pcszWAVFileName || !pcszDSSFileName) {
+        VKT_TRACE_ERROR(VKT_ERR_FILE_NAME, "VKT_ERR_FILE_NAME, one of the filenames is NULL");
+        return VKT_ERR_FILE_NAME;
+    }
+    VKT_clear_frame_size_reports();
+    uint32_t result = VKT_OK;
+    try {
+        CDssConvert dssConvert;
+        result = dssConvert.initEncryption(pcszWAVFileName, pcszDSSFileName, sHeaders, pfnCallback, lCallback);
+        if (result != VKT_OK)
+            VKT_TRACE_ERROR(result, "by dssConvert.init()");
+        else
+            result = dssConvert.encryption();
+        dssConvert.cleanup();
+    } catch (...) {
+        result = vkt::caught_code(VKT_TRACE_FILE, __LINE__, "catched in VKTWavToDssInternal");
+    }
+    // The input is always a temporary file of the caller's making.
+    if (result != VKT_OK) delete_file(pcszWAVFileName);
+    return result;
+}

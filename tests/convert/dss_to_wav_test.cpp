@@ -1,0 +1,274 @@
+// ORVKTDSSToWAV: every codec's files decoded, at the decoder's own format
+// and through a format change; headers and markers carried; cancellation
+// and failures leave nothing behind; ffmpeg as the reference decoder.
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <cstring>
+
+#include "OrvaneVktapi.h"
+#include "conv_files.h"
+#include "convert/CDSSCONV.h"
+#include "support/test_support.h"
+
+using namespace conv_test;
+using orvkt_test::data_path;
+using orvkt_test::read_bytes;
+using orvkt_test::run_command;
+using orvkt_test::shell_quote;
+using orvkt_test::TempDir;
+using orvkt_test::write_bytes;
+
+namespace {
+
+// A DSS/DS2 file of speech in the given mode, made by the packing direction.
+std::string make_dss(const TempDir& tmp, const std::string& name, const WAVEFORMATEX& mode, int16_t headers = 3) {
+    const std::string wav = tmp.path("speech_src.wav"), dss = tmp.path(name);
+    if (!write_speech_wav(wav, 22050)) return "";
+    EXPECT_EQ(ORVKTWAVToDSS(wav.c_str(), dss.c_str(), &mode, headers, nullptr, 0), VKT_OK);
+    std::remove(wav.c_str());
+    return dss;
+}
+
+std::string copy_fixture(const TempDir& tmp, const std::string& name) {
+    const std::string to = tmp.path(name);
+    write_bytes(to, read_bytes(data_path(name)));
+    return to;
+}
+
+struct Mode {
+    const char* name;
+    uint8_t id;
+    uint32_t rate;       // the decoder's PCM rate
+    uint32_t pcm_block;  // PCM bytes per frame
+};
+
+}  // namespace
+
+// Each codec decodes to 16-bit mono at its own rate: the temporary file is
+// moved into place, its data is frames x PCM block, and the callback sees
+// 0 to 50 for the decoding and 100 once.
+TEST(DssToWav, EveryModeDecodesAtItsOwnRate) {
+    ORVKT_REQUIRE_PROGRAM("espeak-ng");
+    TempDir tmp;
+    const Mode modes[] = {{"sp.dss", 0, 12000, 576}, {"speech_lp.dss", 2, 8000, 480}, {"lp.dss", 4, 8000, 576},
+                          {"qp.ds2", 6, 16000, 512}};
+    for (const Mode& m : modes) {
+        SCOPED_TRACE(m.name);
+        const std::string dss = m.id == 2 ? copy_fixture(tmp, m.name)
+                                : m.id == 0 ? make_dss(tmp, m.name, sp_format())
+                                : m.id == 4 ? make_dss(tmp, m.name, lp_format())
+                                            : make_dss(tmp, m.name, qp_format());
+        const DssFacts facts = dss_facts(dss);
+        ASSERT_EQ(facts.block_id, m.id);
+        ASSERT_GT(facts.frames, 100u);
+        const std::string wav = tmp.path(std::string(m.name) + ".wav");
+        ProgressLog log;
+        const WAVEFORMATEX want = pcm_format(m.rate);
+        ASSERT_EQ(ORVKTDSSToWAV(dss.c_str(), wav.c_str(), &want, &ProgressLog::callback, log.user(), nullptr), VKT_OK);
+        const ParsedWav out = parse_wav(wav);
+        ASSERT_TRUE(out.ok);
+        EXPECT_EQ(out.format.nSamplesPerSec, m.rate);
+        EXPECT_EQ(out.format.wBitsPerSample, 16);
+        EXPECT_EQ(out.data.size(), static_cast<size_t>(facts.frames) * m.pcm_block);
+        EXPECT_EQ(out.fact, out.data.size() / 2);
+        EXPECT_GT(rms(out.samples()), 300) << "speech, not silence";
+        ASSERT_GE(log.percents.size(), 2u);
+        EXPECT_TRUE(log.monotone());
+        EXPECT_EQ(log.percents.back(), 100u);
+        EXPECT_EQ(log.percents[log.percents.size() - 2], 50u);
+        EXPECT_EQ(std::count(log.percents.begin(), log.percents.end(), 100u), 1);
+        for (size_t i = 0; i + 1 < log.percents.size(); ++i) EXPECT_LE(log.percents[i], 50u);
+        // No temporary file is left.
+        for (const auto& e : tmp.entries()) EXPECT_EQ(e.find(".vkt"), std::string::npos) << e;
+    }
+}
+
+// A format change runs after the decoding: progress 0 to 50, then 50 to 100.
+TEST(DssToWav, FormatChangeFollowsTheDecoding) {
+    ORVKT_REQUIRE_PROGRAM("espeak-ng");
+    TempDir tmp;
+    const std::string dss = make_dss(tmp, "sp.dss", sp_format());
+    const DssFacts facts = dss_facts(dss);
+    for (const WAVEFORMATEX& want : {pcm_format(8000, 8), pcm_format(22050, 16), pcm_format(11025, 8)}) {
+        SCOPED_TRACE(std::to_string(want.nSamplesPerSec));
+        const std::string wav = tmp.path("out" + std::to_string(want.nSamplesPerSec) + ".wav");
+        ProgressLog log;
+        ASSERT_EQ(ORVKTDSSToWAV(dss.c_str(), wav.c_str(), &want, &ProgressLog::callback, log.user(), nullptr), VKT_OK);
+        const ParsedWav out = parse_wav(wav);
+        ASSERT_TRUE(out.ok);
+        EXPECT_TRUE(out.format.wFormatTag == want.wFormatTag && out.format.nSamplesPerSec == want.nSamplesPerSec &&
+                    out.format.wBitsPerSample == want.wBitsPerSample && out.format.nBlockAlign == want.nBlockAlign);
+        const double seconds = out.data.size() / static_cast<double>(want.nAvgBytesPerSec);
+        EXPECT_NEAR(seconds, facts.frames * 0.024, 0.05);
+        EXPECT_TRUE(log.monotone());
+        EXPECT_EQ(log.percents.back(), 100u);
+        EXPECT_NE(std::find(log.percents.begin(), log.percents.end(), 50u), log.percents.end());
+        EXPECT_GT(std::count_if(log.percents.begin(), log.percents.end(), [](uint32_t p) { return p > 50 && p < 100; }),
+                  0);
+    }
+}
+
+// Compression ids 0 and 1 decode at the caller's rate: 11025 gives 264
+// samples (528 bytes) per frame.
+TEST(DssToWav, StandardPlayAtAnotherRate) {
+    ORVKT_REQUIRE_PROGRAM("espeak-ng");
+    TempDir tmp;
+    const std::string dss = make_dss(tmp, "sp.dss", sp_format());
+    const std::string wav = tmp.path("out.wav");
+    ASSERT_EQ(VKTDSSToWAVInternal(dss.c_str(), wav.c_str(), nullptr, 0, 11025, nullptr), VKT_OK);
+    const ParsedWav out = parse_wav(wav);
+    ASSERT_TRUE(out.ok);
+    EXPECT_EQ(out.format.nSamplesPerSec, 11025u);
+    EXPECT_EQ(out.data.size(), dss_facts(dss).frames * 528u);
+    // A rate whose frame would not fit the frame buffer has no stream.
+    ASSERT_EQ(std::remove(wav.c_str()), 0);
+    EXPECT_EQ(VKTDSSToWAVInternal(dss.c_str(), wav.c_str(), nullptr, 0, 44100, nullptr),
+              VKT_ERR_COMPRESSIONID_NOT_SUPPORTED);
+    EXPECT_FALSE(orvkt_test::file_exists(wav));
+}
+
+// The real peer: ffmpeg decodes the long-play fixture (its own G.723.1
+// frames in the DSS layout) to exactly the samples we write.
+TEST(DssToWav, LongPlaySamplesEqualFfmpegsDecoding) {
+    ORVKT_REQUIRE_PROGRAM("ffmpeg");
+    TempDir tmp;
+    const std::string dss = copy_fixture(tmp, "speech_lp.dss");
+    const std::string wav = tmp.path("lp.wav"), raw = tmp.path("lp.raw");
+    const WAVEFORMATEX want = pcm_format(8000);
+    ASSERT_EQ(ORVKTDSSToWAV(dss.c_str(), wav.c_str(), &want, nullptr, 0, nullptr), VKT_OK);
+    auto r = run_command("ffmpeg -nostdin -v error -i " + shell_quote(dss) + " -f s16le -acodec pcm_s16le -y " +
+                         shell_quote(raw));
+    ASSERT_EQ(r.status, 0) << r.output;
+    const Bytes theirs = read_bytes(raw);
+    const ParsedWav ours = parse_wav(wav);
+    ASSERT_TRUE(ours.ok);
+    ASSERT_EQ(ours.data.size(), dss_facts(dss).frames * 480u);
+    // ffmpeg also decodes the zero padding of the last block as frames.
+    ASSERT_GE(theirs.size(), ours.data.size());
+    EXPECT_TRUE(std::equal(ours.data.begin(), ours.data.end(), theirs.begin()));
+    EXPECT_GT(rms(ours.samples()), 300);
+    // And sox reads our file with the length we wrote.
+    if (orvkt_test::have_program("sox")) {
+        r = run_command("sox --i -s " + shell_quote(wav), false);
+        EXPECT_EQ(r.output, std::to_string(ours.data.size() / 2) + "\n");
+    }
+}
+
+// Header and markers of a three-block file reach the WAV file, where the
+// metadata exports read them back.
+TEST(DssToWav, HeaderAndMarkersAreCarried) {
+    ORVKT_REQUIRE_PROGRAM("espeak-ng");
+    TempDir tmp;
+    const std::string dss = make_dss(tmp, "memo.ds2", qp_format());
+    ZRM2HeaderInfo info{};
+    info.dwSize = ZRM2HEADERINFO_SIZE_FULL;
+    ASSERT_EQ(ORVKTReadZRM2Header(dss.c_str(), &info), VKT_OK);
+    std::memcpy(info.achH1Text, "Dr. Example     ", 16);
+    std::memcpy(info.aachText[0], "Ward 7", 6);
+    ASSERT_EQ(ORVKTWriteZRM2Header(dss.c_str(), &info), VKT_OK);
+    uint8_t markers[256];
+    std::memset(markers, 0xFF, sizeof markers);
+    const uint32_t ranges[4] = {1000, 1500, 2200, 2600};
+    std::memcpy(markers, ranges, sizeof ranges);
+    ASSERT_EQ(ORVKTWriteSpokenInstructionMarkers(dss.c_str(), markers), VKT_OK);
+
+    const std::string wav = tmp.path("memo.wav");
+    const WAVEFORMATEX want = pcm_format(8000);
+    ASSERT_EQ(ORVKTDSSToWAV(dss.c_str(), wav.c_str(), &want, nullptr, 0, nullptr), VKT_OK);
+    ZRM2HeaderInfo back{};
+    back.dwSize = ZRM2HEADERINFO_SIZE_FULL;
+    ASSERT_EQ(ORVKTReadZRM2Header(wav.c_str(), &back), VKT_OK);
+    EXPECT_EQ(std::string(back.achH1Text, 11), "Dr. Example");
+    EXPECT_EQ(std::string(back.aachText[0], 6), "Ward 7");
+    EXPECT_EQ(back.wCompressionId, 6);
+    uint8_t read[256];
+    ASSERT_EQ(ORVKTReadSpokenInstructionMarkers(wav.c_str(), read), VKT_OK);
+    EXPECT_EQ(std::memcmp(read, markers, sizeof markers), 0);
+    // The format history goes last in the list: nothing behind ICMT/IKEY here.
+    const ParsedWav out = parse_wav(wav);
+    EXPECT_TRUE(out.ok);
+    EXPECT_FALSE(out.list.empty());
+}
+
+TEST(DssToWav, EncryptedSourceNeedsItsPassword) {
+    ORVKT_REQUIRE_PROGRAM("espeak-ng");
+    TempDir tmp;
+    const std::string plain = make_dss(tmp, "plain.ds2", sp_format());
+    const std::string secret = tmp.path("secret.ds2");
+    ASSERT_EQ(ORVKTEncryptDSSFile(plain.c_str(), secret.c_str(), "letmein1"), VKT_OK);
+    const std::string wav = tmp.path("out.wav");
+    const WAVEFORMATEX want = pcm_format(12000);
+    EXPECT_EQ(ORVKTDSSToWAV(secret.c_str(), wav.c_str(), &want, nullptr, 0, nullptr), VKT_ERR_PASSWORD);
+    EXPECT_EQ(ORVKTDSSToWAV(secret.c_str(), wav.c_str(), &want, nullptr, 0, "wrongpass"), VKT_ERR_PASSWORD);
+    EXPECT_EQ(tmp.entries(), (std::vector<std::string>{"plain.ds2", "secret.ds2"}));
+    ASSERT_EQ(ORVKTDSSToWAV(secret.c_str(), wav.c_str(), &want, nullptr, 0, "letmein1"), VKT_OK);
+    const std::string wav_plain = tmp.path("plain.wav");
+    ASSERT_EQ(ORVKTDSSToWAV(plain.c_str(), wav_plain.c_str(), &want, nullptr, 0, nullptr), VKT_OK);
+    EXPECT_EQ(parse_wav(wav).data, parse_wav(wav_plain).data);
+}
+
+// A destination without a file name: beside the source, its name, ".Wav".
+TEST(DssToWav, FolderDestinationWritesBesideTheSource) {
+    TempDir tmp;
+    const std::string dss = copy_fixture(tmp, "speech_lp.dss");
+    const std::string elsewhere = tmp.path("elsewhere/");
+    const WAVEFORMATEX want = pcm_format(8000);
+    ASSERT_EQ(ORVKTDSSToWAV(dss.c_str(), elsewhere.c_str(), &want, nullptr, 0, nullptr), VKT_OK);
+    EXPECT_TRUE(orvkt_test::file_exists(tmp.path("speech_lp.Wav")));
+    EXPECT_EQ(tmp.entries(), (std::vector<std::string>{"speech_lp.Wav", "speech_lp.dss"}));
+}
+
+TEST(DssToWav, FailuresLeaveNothingBehind) {
+    TempDir tmp;
+    const std::string dss = copy_fixture(tmp, "speech_lp.dss");
+    const std::string wav = tmp.path("out.wav");
+    const WAVEFORMATEX want = pcm_format(8000);
+    EXPECT_EQ(ORVKTDSSToWAV(nullptr, wav.c_str(), &want, nullptr, 0, nullptr), VKT_ERR_FILE_NAME);
+    EXPECT_EQ(ORVKTDSSToWAV(dss.c_str(), nullptr, &want, nullptr, 0, nullptr), VKT_ERR_FILE_NAME);
+    EXPECT_EQ(ORVKTDSSToWAV(dss.c_str(), wav.c_str(), nullptr, nullptr, 0, nullptr), VKT_ERR_INVALID_WAVFMT);
+    // A missing source, and a destination in a missing folder.
+    EXPECT_EQ(ORVKTDSSToWAV(tmp.path("none.dss").c_str(), wav.c_str(), &want, nullptr, 0, nullptr), VKT_ERR_OPEN_FILE);
+    EXPECT_NE(ORVKTDSSToWAV(dss.c_str(), tmp.path("no/such/out.wav").c_str(), &want, nullptr, 0, nullptr), VKT_OK);
+    // A source without extension and a folder as destination: no name to derive.
+    EXPECT_EQ(ORVKTDSSToWAV(tmp.path("noext").c_str(), tmp.path("").c_str(), &want, nullptr, 0, nullptr),
+              VKT_ERR_FILE_NAME);
+    // A format no stage can produce (48000 Hz): the decoding succeeded, the
+    // change fails, and neither the temporary nor the destination stays.
+    const WAVEFORMATEX odd = pcm_format(48000);
+    EXPECT_EQ(ORVKTDSSToWAV(dss.c_str(), wav.c_str(), &odd, nullptr, 0, nullptr), VKT_ERR_CODEC);
+    EXPECT_EQ(tmp.entries(), std::vector<std::string>{"speech_lp.dss"});
+
+    // Compression id 5 has no codec: 18, and the output is deleted.
+    Bytes bytes = read_bytes(dss);
+    bytes[512 + 16] = 5;
+    for (size_t at = 1024; at + 512 <= bytes.size(); at += 512) bytes[at + 4] = 5;
+    const std::string bad = tmp.path("id5.dss");
+    write_bytes(bad, bytes);
+    EXPECT_EQ(ORVKTDSSToWAV(bad.c_str(), wav.c_str(), &want, nullptr, 0, nullptr), VKT_ERR_INVALID_COMPRESSIONID);
+    EXPECT_EQ(tmp.entries(), (std::vector<std::string>{"id5.dss", "speech_lp.dss"}));
+}
+
+// Cancelling at the first, a middle and the last report: result 2, no
+// destination, no temporary file; with and without a format change.
+TEST(DssToWav, CancelLeavesNothingBehind) {
+    TempDir tmp;
+    const std::string dss = copy_fixture(tmp, "speech_lp.dss");
+    const std::string wav = tmp.path("out.wav");
+    for (const WAVEFORMATEX& want : {pcm_format(8000), pcm_format(11025, 8)}) {
+        ProgressLog count;
+        ASSERT_EQ(ORVKTDSSToWAV(dss.c_str(), wav.c_str(), &want, &ProgressLog::callback, count.user(), nullptr), VKT_OK);
+        ASSERT_EQ(std::remove(wav.c_str()), 0);
+        const size_t calls = count.percents.size();
+        ASSERT_GE(calls, 3u);
+        for (size_t at : {size_t{1}, calls / 2, calls}) {
+            ProgressLog log;
+            log.cancel_at = at;
+            EXPECT_EQ(ORVKTDSSToWAV(dss.c_str(), wav.c_str(), &want, &ProgressLog::callback, log.user(), nullptr),
+                      VKT_CANCELLED)
+                << "cancel at " << at << " of " << calls;
+            EXPECT_EQ(log.percents.size(), at);
+            EXPECT_EQ(tmp.entries(), std::vector<std::string>{"speech_lp.dss"});
+        }
+    }
+}

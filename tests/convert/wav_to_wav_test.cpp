@@ -1,0 +1,319 @@
+// ORVKTWAVToWAV: changes of rate, width and channels, the cue split, the
+// direct transcoding, and what is left behind on failures.
+#include <gtest/gtest.h>
+
+#include "OrvaneVktapi.h"
+#include "conv_files.h"
+#include "convert/Cwavconv.h"
+#include "support/test_support.h"
+
+using namespace conv_test;
+using orvkt_test::read_bytes;
+using orvkt_test::run_command;
+using orvkt_test::shell_quote;
+using orvkt_test::TempDir;
+using orvkt_test::write_bytes;
+
+namespace {
+
+std::vector<int16_t> as_signed(const ParsedWav& w) {
+    if (w.format.wBitsPerSample == 16) return w.samples();
+    std::vector<int16_t> s(w.data.size());
+    for (size_t i = 0; i < s.size(); ++i) s[i] = static_cast<int16_t>((w.data[i] - 128) * 256);
+    return s;
+}
+
+struct RateCase {
+    uint32_t src_rate;
+    uint16_t src_bits;
+    uint32_t dst_rate;
+    uint16_t dst_bits;
+};
+
+class PcmChange : public ::testing::TestWithParam<RateCase> {};
+
+}  // namespace
+
+// A one-second 1 kHz tone keeps its pitch, level and length through every
+// change of rate and width; the fmt and fact chunks describe the result.
+TEST_P(PcmChange, KeepsPitchLevelAndLength) {
+    const RateCase c = GetParam();
+    TempDir tmp;
+    const std::string src = tmp.path("src.wav"), dst = tmp.path("dst.wav");
+    const auto tone = sine(1000, c.src_rate, c.src_rate);
+    Bytes data;
+    if (c.src_bits == 16) {
+        data = samples_to_bytes(tone);
+    } else {
+        for (int16_t s : tone) data.push_back(static_cast<uint8_t>((s >> 8) + 128));
+    }
+    write_bytes(src, wav_bytes(pcm_format(c.src_rate, c.src_bits), data));
+
+    const WAVEFORMATEX want = pcm_format(c.dst_rate, c.dst_bits);
+    ASSERT_EQ(ORVKTWAVToWAV(src.c_str(), dst.c_str(), &want, nullptr, 0), VKT_OK);
+    const ParsedWav out = parse_wav(dst);
+    ASSERT_TRUE(out.ok);
+    EXPECT_EQ(out.format.wFormatTag, 1);
+    EXPECT_EQ(out.format.nChannels, 1);
+    EXPECT_EQ(out.format.nSamplesPerSec, c.dst_rate);
+    EXPECT_EQ(out.format.wBitsPerSample, c.dst_bits);
+    EXPECT_EQ(out.format.nBlockAlign, c.dst_bits / 8);
+    EXPECT_EQ(out.format.nAvgBytesPerSec, c.dst_rate * c.dst_bits / 8);
+    const auto samples = as_signed(out);
+    EXPECT_EQ(out.fact, samples.size());
+    // At most the tail that is no whole conversion unit is dropped.
+    EXPECT_LE(samples.size(), c.dst_rate);
+    EXPECT_GE(samples.size(), c.dst_rate * 99 / 100);
+    EXPECT_NEAR(dominant_frequency(samples, c.dst_rate, samples.size() / 4), 1000, 20);
+    // Each filter stage of the rate change may take up to 1 dB in its pass
+    // band; a chain has up to three.
+    const double db = 20 * std::log10(rms(samples, samples.size() / 4, samples.size() * 3 / 4) / (8000 / std::sqrt(2.0)));
+    EXPECT_GE(db, -3.2);
+    EXPECT_LE(db, 0.2);
+}
+
+INSTANTIATE_TEST_SUITE_P(Rates, PcmChange,
+                         ::testing::Values(RateCase{44100, 16, 8000, 16}, RateCase{8000, 16, 22050, 8},
+                                           RateCase{12000, 8, 16000, 16}, RateCase{22050, 16, 11025, 16},
+                                           RateCase{16000, 16, 12000, 16}, RateCase{11025, 8, 11025, 16}));
+
+TEST(WavToWav, BlockSizesFollowTheRateRatio) {
+    // 44100 -> 8000: gcd 100, so the converter takes 441 samples (882
+    // bytes) as a unit and reads one second, 100 units, per step.
+    TempDir tmp;
+    const std::string src = tmp.path("src.wav");
+    write_pcm16_wav(src, sine(500, 44100, 44100), 44100);
+    CWavConvert conv;
+    const WAVEFORMATEX want = pcm_format(8000);
+    ASSERT_EQ(conv.init(src.c_str(), nullptr, &want, nullptr, 0, 0, 100, false), VKT_OK);
+    EXPECT_TRUE(conv.resamples());
+    EXPECT_FALSE(conv.decodes());
+    EXPECT_FALSE(conv.encodes());
+    EXPECT_EQ(conv.afc_source_block_align(), 882u);
+    EXPECT_EQ(conv.source_block_size(), 88200u);
+}
+
+TEST(WavToWav, IdenticalFormatIsRefusedAndLeavesNoDestination) {
+    TempDir tmp;
+    const std::string src = tmp.path("src.wav"), dst = tmp.path("dst.wav");
+    write_pcm16_wav(src, sine(500, 12000, 1200), 12000);
+    const WAVEFORMATEX same = pcm_format(12000);
+    EXPECT_EQ(ORVKTWAVToWAV(src.c_str(), dst.c_str(), &same, nullptr, 0), VKT_ERR_SAME_WAVFMT);
+    EXPECT_EQ(tmp.entries(), std::vector<std::string>{"src.wav"});
+}
+
+TEST(WavToWav, BadArgumentsAndFormats) {
+    TempDir tmp;
+    const std::string src = tmp.path("src.wav"), dst = tmp.path("dst.wav");
+    write_pcm16_wav(src, sine(500, 12000, 1200), 12000);
+    const WAVEFORMATEX want = pcm_format(8000);
+    EXPECT_EQ(ORVKTWAVToWAV(nullptr, dst.c_str(), &want, nullptr, 0), VKT_ERR_FILE_NAME);
+    EXPECT_EQ(ORVKTWAVToWAV(src.c_str(), nullptr, &want, nullptr, 0), VKT_ERR_FILE_NAME);
+    EXPECT_EQ(ORVKTWAVToWAV(src.c_str(), dst.c_str(), nullptr, nullptr, 0), VKT_ERR_INVALID_WAVFMT);
+    WAVEFORMATEX extra = want;
+    extra.cbSize = 2;  // PCM takes no extra bytes
+    EXPECT_EQ(ORVKTWAVToWAV(src.c_str(), dst.c_str(), &extra, nullptr, 0), VKT_ERR_INVALID_WAVFMT);
+    // Writing over the source would destroy it.
+    EXPECT_EQ(ORVKTWAVToWAV(src.c_str(), src.c_str(), &want, nullptr, 0), VKT_ERR_OPEN_FILE);
+    // A rate the PCM converter does not take: the stage cannot be opened.
+    const WAVEFORMATEX odd = pcm_format(48000);
+    EXPECT_EQ(ORVKTWAVToWAV(src.c_str(), dst.c_str(), &odd, nullptr, 0), VKT_ERR_CODEC);
+    // A missing source.
+    EXPECT_NE(ORVKTWAVToWAV(tmp.path("none.wav").c_str(), dst.c_str(), &want, nullptr, 0), VKT_OK);
+    EXPECT_EQ(tmp.entries(), std::vector<std::string>{"src.wav"});
+    EXPECT_EQ(read_bytes(src), wav_bytes(pcm_format(12000), samples_to_bytes(sine(500, 12000, 1200))));
+}
+
+// 16-bit stereo is mixed to mono first (progress 0 to 40), through a file
+// beside the destination that is gone afterwards.
+TEST(WavToWav, StereoSourceIsMixedFirst) {
+    TempDir tmp;
+    const std::string src = tmp.path("stereo.wav"), dst = tmp.path("mono.wav");
+    const auto left = sine(1000, 44100, 44100, 6000);
+    std::vector<int16_t> frames;
+    for (int16_t s : left) {
+        frames.push_back(s);
+        frames.push_back(s);
+    }
+    write_bytes(src, wav_bytes(pcm_format(44100, 16, 2), samples_to_bytes(frames)));
+    ProgressLog log;
+    const WAVEFORMATEX want = pcm_format(8000);
+    ASSERT_EQ(ORVKTWAVToWAV(src.c_str(), dst.c_str(), &want, &ProgressLog::callback, log.user()), VKT_OK);
+    EXPECT_EQ(tmp.entries(), (std::vector<std::string>{"mono.wav", "stereo.wav"}));
+    const ParsedWav out = parse_wav(dst);
+    ASSERT_TRUE(out.ok);
+    EXPECT_EQ(out.format.nChannels, 1);
+    const auto s = out.samples();
+    EXPECT_NEAR(s.size(), 8000.0, 80);
+    EXPECT_NEAR(dominant_frequency(s, 8000, 2000), 1000, 20);
+    const double db = 20 * std::log10(rms(s, 2000, 6000) / (6000 / std::sqrt(2.0)));
+    EXPECT_GE(db, -3.2);
+    EXPECT_LE(db, 0.2);
+    ASSERT_FALSE(log.percents.empty());
+    EXPECT_TRUE(log.monotone());
+    EXPECT_EQ(log.percents.back(), 100u);
+    EXPECT_NE(std::find(log.percents.begin(), log.percents.end(), 40u), log.percents.end());
+    for (uint32_t m : log.messages) EXPECT_EQ(m, VKT_PROGRESS_MESSAGE);
+}
+
+TEST(WavToWav, EightBitStereoIsNotMixedAndCannotBeConverted) {
+    TempDir tmp;
+    const std::string src = tmp.path("stereo8.wav"), dst = tmp.path("out.wav");
+    write_bytes(src, wav_bytes(pcm_format(8000, 8, 2), Bytes(16000, 128)));
+    const WAVEFORMATEX want = pcm_format(8000);
+    EXPECT_EQ(ORVKTWAVToWAV(src.c_str(), dst.c_str(), &want, nullptr, 0), VKT_ERR_CODEC);
+    EXPECT_EQ(tmp.entries(), std::vector<std::string>{"stereo8.wav"});
+}
+
+// A cue point splits the conversion: the first pass ends exactly at the
+// cue's byte, and the destination's cue sits where that byte's audio went.
+TEST(WavToWav, CuePointSplitsTheConversion) {
+    TempDir tmp;
+    const std::string src = tmp.path("cue.wav"), dst = tmp.path("out.wav");
+    Extras extras;
+    extras.cue = true;
+    extras.cue_byte = 24000;  // one second at 12000 samples/s
+    write_pcm16_wav(src, sine(700, 12000, 36000), 12000, extras);
+    const WAVEFORMATEX want = pcm_format(8000);
+    ASSERT_EQ(ORVKTWAVToWAV(src.c_str(), dst.c_str(), &want, nullptr, 0), VKT_OK);
+    const ParsedWav out = parse_wav(dst);
+    ASSERT_TRUE(out.ok);
+    ASSERT_TRUE(out.has_cue);
+    // 24000 source bytes are 12000 samples, 8000 at the new rate: 16000 bytes.
+    EXPECT_EQ(out.cue_block_start, 16000u);
+    EXPECT_EQ(out.cue_position, 8000u);
+    EXPECT_NEAR(out.data.size(), 48000.0, 40);
+    EXPECT_NEAR(dominant_frequency(out.samples(), 8000, 8000), 700, 20);
+}
+
+// Tag 0x0120 at 4000 bytes/s to 2400 bytes/s: the first 24 bytes of every
+// 40-byte block, no codec involved.
+TEST(WavToWav, DirectTranscodingKeepsTheHeadOfEveryBlock) {
+    TempDir tmp;
+    const std::string src = tmp.path("t120.wav"), dst = tmp.path("out.wav");
+    WAVEFORMATEX from{0x0120, 1, 16000, 4000, 40, 0, 2};
+    Bytes data(4000 * 2 + 80);
+    for (size_t i = 0; i < data.size(); ++i) data[i] = static_cast<uint8_t>(i * 7 + i / 40);
+    write_bytes(src, wav_bytes(from, data, {}, Bytes{0x12, 0x34}));
+    WAVEFORMATEX to{0x0120, 1, 16000, 2400, 24, 0, 2};
+    ASSERT_EQ(ORVKTWAVToWAV(src.c_str(), dst.c_str(), &to, nullptr, 0), VKT_OK);
+    const ParsedWav out = parse_wav(dst);
+    ASSERT_TRUE(out.ok);
+    EXPECT_EQ(out.format.nAvgBytesPerSec, 2400u);
+    EXPECT_EQ(out.fmt_size, 20u);
+    Bytes expected;
+    for (size_t b = 0; b + 40 <= data.size(); b += 40) expected.insert(expected.end(), data.begin() + b, data.begin() + b + 24);
+    EXPECT_EQ(out.data, expected);
+}
+
+TEST(WavToWav, EmptyDataGivesAnEmptyDestinationOfTheWantedFormat) {
+    TempDir tmp;
+    const std::string src = tmp.path("empty.wav"), dst = tmp.path("out.wav");
+    write_pcm16_wav(src, {}, 22050);
+    const WAVEFORMATEX want = pcm_format(8000, 8);
+    ASSERT_EQ(ORVKTWAVToWAV(src.c_str(), dst.c_str(), &want, nullptr, 0), VKT_OK);
+    const ParsedWav out = parse_wav(dst);
+    ASSERT_TRUE(out.ok);
+    EXPECT_TRUE(out.data.empty());
+    EXPECT_EQ(out.format.nSamplesPerSec, 8000u);
+    EXPECT_EQ(out.format.wBitsPerSample, 8);
+}
+
+// The LIST/INFO content follows, with the format history moved last.
+TEST(WavToWav, ListChunkFollowsWithHistoryLast) {
+    TempDir tmp;
+    const std::string src = tmp.path("list.wav"), dst = tmp.path("out.wav");
+    Bytes info;
+    put_id(info, "ISRF");
+    put32(info, 4);
+    put_id(info, "hist");
+    put_id(info, "ICMT");
+    put32(info, 6);
+    for (char c : std::string("note!\0", 6)) info.push_back(static_cast<uint8_t>(c));
+    Extras extras;
+    extras.list_info = info;
+    write_pcm16_wav(src, sine(500, 16000, 16000), 16000, extras);
+    const WAVEFORMATEX want = pcm_format(8000);
+    ASSERT_EQ(ORVKTWAVToWAV(src.c_str(), dst.c_str(), &want, nullptr, 0), VKT_OK);
+    const ParsedWav out = parse_wav(dst);
+    ASSERT_TRUE(out.ok);
+    Bytes expected;
+    put_id(expected, "ICMT");
+    put32(expected, 6);
+    for (char c : std::string("note!\0", 6)) expected.push_back(static_cast<uint8_t>(c));
+    put_id(expected, "ISRF");
+    put32(expected, 4);
+    put_id(expected, "hist");
+    EXPECT_EQ(out.list, expected);
+}
+
+// Cancelling at the first, a middle and the last report leaves only the
+// source, for plain and for mixed sources.
+TEST(WavToWav, CancelLeavesNothingBehind) {
+    for (bool stereo : {false, true}) {
+        TempDir tmp;
+        const std::string src = tmp.path("src.wav"), dst = tmp.path("dst.wav");
+        const auto tone = sine(440, 22050, 22050 * 4);
+        if (stereo) {
+            std::vector<int16_t> frames;
+            for (int16_t s : tone) {
+                frames.push_back(s);
+                frames.push_back(static_cast<int16_t>(-s));
+            }
+            write_bytes(src, wav_bytes(pcm_format(22050, 16, 2), samples_to_bytes(frames)));
+        } else {
+            write_pcm16_wav(src, tone, 22050);
+        }
+        const WAVEFORMATEX want = pcm_format(8000);
+        ProgressLog count;
+        ASSERT_EQ(ORVKTWAVToWAV(src.c_str(), dst.c_str(), &want, &ProgressLog::callback, count.user()), VKT_OK);
+        const size_t calls = count.percents.size();
+        ASSERT_GE(calls, 3u);
+        ASSERT_EQ(std::remove(dst.c_str()), 0);
+        for (size_t at : {size_t{1}, calls / 2, calls}) {
+            ProgressLog log;
+            log.cancel_at = at;
+            EXPECT_EQ(ORVKTWAVToWAV(src.c_str(), dst.c_str(), &want, &ProgressLog::callback, log.user()),
+                      VKT_CANCELLED)
+                << "stereo " << stereo << " cancel at " << at;
+            EXPECT_EQ(log.percents.size(), at);
+            EXPECT_EQ(tmp.entries(), std::vector<std::string>{"src.wav"});
+        }
+    }
+}
+
+// Real peers read what we write with the same format and length.
+TEST(WavToWav, SoxAndFfprobeReadTheResult) {
+    ORVKT_REQUIRE_PROGRAM("sox");
+    ORVKT_REQUIRE_PROGRAM("ffprobe");
+    TempDir tmp;
+    const std::string src = tmp.path("src.wav");
+    write_pcm16_wav(src, sine(800, 22050, 22050 * 2), 22050);
+    struct Want {
+        WAVEFORMATEX format;
+        const char* codec;
+    };
+    for (const Want& w : {Want{pcm_format(8000, 8), "pcm_u8"}, Want{pcm_format(16000, 16), "pcm_s16le"},
+                          Want{pcm_format(11025, 16), "pcm_s16le"}}) {
+        const std::string dst = tmp.path("out" + std::to_string(w.format.nSamplesPerSec) + ".wav");
+        ASSERT_EQ(ORVKTWAVToWAV(src.c_str(), dst.c_str(), &w.format, nullptr, 0), VKT_OK);
+        const ParsedWav out = parse_wav(dst);
+        ASSERT_TRUE(out.ok);
+        const size_t samples = out.data.size() / out.format.nBlockAlign;
+        auto r = run_command("sox --i -r " + shell_quote(dst) + " && sox --i -s " + shell_quote(dst) + " && sox --i -b " +
+                                 shell_quote(dst),
+                             false);
+        ASSERT_EQ(r.status, 0) << r.output;
+        EXPECT_EQ(r.output, std::to_string(w.format.nSamplesPerSec) + "\n" + std::to_string(samples) + "\n" +
+                                std::to_string(w.format.wBitsPerSample) + "\n");
+        r = run_command("ffprobe -v error -show_entries stream=codec_name,sample_rate,channels,duration_ts -of csv=p=0 " +
+                            shell_quote(dst),
+                        false);
+        ASSERT_EQ(r.status, 0) << r.output;
+        EXPECT_EQ(r.output, std::string(w.codec) + "," + std::to_string(w.format.nSamplesPerSec) + ",1," +
+                                std::to_string(samples) + "\n");
+        uint32_t ms = 0;
+        ASSERT_EQ(ORVKTWAVGetSndDataLength(dst.c_str(), &ms), VKT_OK);
+        EXPECT_EQ(ms, static_cast<uint32_t>(samples * 1000.0 / w.format.nSamplesPerSec));
+    }
+}
