@@ -64,11 +64,6 @@ bool parse_mask(const std::string& mask, MaskParts& parts) {
     return true;
 }
 
-bool read_u32_at(const uint8_t* p, uint32_t* v) {
-    *v = get_u32(p);
-    return *v != kNoMarker;
-}
-
 }  // namespace
 
 // ---- piece names ----------------------------------------------------------------------
@@ -361,8 +356,8 @@ void CDSSSplitter::finish_piece(Piece& piece, uint32_t start_ms, uint32_t end_ms
     const uint8_t* source = m_sourceFile.m_pDssFileHeader_3.get();
     uint32_t kept = 0;
     for (uint32_t i = 0; i < kMarkerCount; ++i) {
-        uint32_t start = 0;
-        if (!read_u32_at(source + 8 * i, &start)) break;
+        const uint32_t start = get_u32(source + 8 * i);
+        if (start == kNoMarker) break;
         const uint32_t end = get_u32(source + 8 * i + 4);
         if (end < start_ms || start > end_ms) continue;
         put_u32(markers + 8 * kept, std::max(start, start_ms) - start_ms);

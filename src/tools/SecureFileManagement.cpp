@@ -9,6 +9,8 @@
 
 #include "OrvaneVktapi.h"
 #include "edit/DSSDataHandler.h"
+#include "metadata/header_image.h"
+#include "metadata/header_transport.h"
 #include "platform/fileio.h"
 #include "platform/path.h"
 #include "platform/vkt_trace.h"
@@ -21,11 +23,6 @@ namespace {
 
 constexpr uint32_t kPiece = 16384;
 constexpr uint32_t kCrcPiece = 4096;
-
-uint16_t u16(const uint8_t* p) { return static_cast<uint16_t>(p[0] | (p[1] << 8)); }
-uint32_t u32(const uint8_t* p) {
-    return static_cast<uint32_t>(p[0] | (p[1] << 8) | (p[2] << 16)) | (static_cast<uint32_t>(p[3]) << 24);
-}
 
 bool is_existing_file(const char* name) {
     uint32_t attributes = 0;
@@ -57,22 +54,6 @@ void flush_to_disk(const char* name) {
     if (!f || file_flush(f.get()) != 0) VKT_TRACE_WARNING("FlushFileBuffers() not possible");
 }
 
-// The header image of a DSS file: header 1, with header 2 for our own
-// family (licensee 3) when the file has one.
-// TODO(header transport): read through ReadZRM2HeaderDataToMemory once it exists.
-uint32_t ReadZRM2HeaderDataToMemory(const char* name, uint8_t* image, uint32_t* length) {
-    uint32_t capacity = *length;
-    std::fill(image, image + capacity, 0);
-    uint32_t err = 0;
-    UniqueFile f(file_open(name, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, OPEN_EXISTING, 0, &err));
-    if (!f) return VKT_ERR_OPEN_FILE;
-    uint32_t got = 0;
-    file_read(f.get(), image, capacity, &got);
-    *length = 512;
-    if (image[0] > 1 && u32(image + 8) == DSS_LICENSEEID_VALMERO && capacity >= 1024 && got >= 1024) *length = 1024;
-    return 0;
-}
-
 bool should_filter(const char* source, uint32_t* result) {
     *result = 0;
     if (!equals_ignore_case(extension_of(source), ".dss")) return false;
@@ -91,19 +72,7 @@ bool should_filter(const char* source, uint32_t* result) {
 
 }  // namespace
 
-bool IsFilterableHeaderImage(const uint8_t* image, uint32_t length) {
-    if (length < 512) return false;
-    bool self_id = (image[1] == 'd' && image[2] == 's' && image[3] == 's') ||
-                   (image[1] == 'e' && image[2] == 'n' && image[3] == 'c') ||
-                   (image[1] == 'd' && image[2] == 's' && image[3] == '2');
-    if (!self_id || u32(image + 8) != DSS_LICENSEEID_VALMERO) return false;
-    if (length == 512) return u16(image + 32) == 0xFFFD;
-    if (length >= 1024) {
-        uint16_t version = u16(image + 512);
-        return version == 1 || version == 2;
-    }
-    return false;
-}
+bool IsFilterableHeaderImage(const uint8_t* image, uint32_t length) { return IsZRM2DictOrInsImage(image, length); }
 
 uint32_t FileCrc(const char* name, uint32_t* crc) {
     uint32_t err = 0;

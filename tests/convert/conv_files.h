@@ -116,7 +116,7 @@ inline Bytes wav_bytes(const WAVEFORMATEX& f, const Bytes& data, const Extras& e
 
 inline Bytes samples_to_bytes(const std::vector<int16_t>& s) {
     Bytes b(s.size() * 2);
-    std::memcpy(b.data(), s.data(), b.size());
+    if (!s.empty()) std::memcpy(b.data(), s.data(), b.size());
     return b;
 }
 
@@ -125,10 +125,26 @@ inline void write_pcm16_wav(const std::string& path, const std::vector<int16_t>&
     orvkt_test::write_bytes(path, wav_bytes(pcm_format(rate), samples_to_bytes(samples), extras));
 }
 
+// The fields of a wave format record, unpacked (the record itself is packed,
+// and its fields cannot be bound to references).
+struct Format {
+    uint16_t wFormatTag = 0;
+    uint16_t nChannels = 0;
+    uint32_t nSamplesPerSec = 0;
+    uint32_t nAvgBytesPerSec = 0;
+    uint16_t nBlockAlign = 0;
+    uint16_t wBitsPerSample = 0;
+    uint16_t cbSize = 0;
+};
+inline Format unpack(const WAVEFORMATEX& f) {
+    return Format{f.wFormatTag, f.nChannels, f.nSamplesPerSec, f.nAvgBytesPerSec, f.nBlockAlign, f.wBitsPerSample,
+                  f.cbSize};
+}
+
 // A WAV file as its chunks say, read without the library.
 struct ParsedWav {
     bool ok = false;
-    WAVEFORMATEX format{};
+    Format format{};
     uint32_t fmt_size = 0;
     Bytes data;
     bool has_fact = false;
@@ -138,7 +154,7 @@ struct ParsedWav {
     Bytes list;  // LIST content behind its type
     std::vector<int16_t> samples() const {
         std::vector<int16_t> s(data.size() / 2);
-        std::memcpy(s.data(), data.data(), s.size() * 2);
+        if (!s.empty()) std::memcpy(s.data(), data.data(), s.size() * 2);
         return s;
     }
 };
@@ -155,8 +171,13 @@ inline ParsedWav parse_wav(const std::string& path) {
         const uint8_t* id = b.data() + at;
         const size_t body = at + 8;
         if (std::memcmp(id, "fmt ", 4) == 0 && size >= 16) {
-            std::memcpy(&w.format, b.data() + body, std::min<size_t>(size, sizeof w.format));
-            if (size < 18) w.format.cbSize = 0;
+            w.format.wFormatTag = get16(b, body);
+            w.format.nChannels = get16(b, body + 2);
+            w.format.nSamplesPerSec = get32(b, body + 4);
+            w.format.nAvgBytesPerSec = get32(b, body + 8);
+            w.format.nBlockAlign = get16(b, body + 12);
+            w.format.wBitsPerSample = get16(b, body + 14);
+            w.format.cbSize = size >= 18 ? get16(b, body + 16) : 0;
             w.fmt_size = size;
             fmt = true;
         } else if (std::memcmp(id, "data", 4) == 0) {

@@ -90,12 +90,8 @@ TEST(DssToWav, FormatChangeFollowsTheDecoding) {
     TempDir tmp;
     const std::string dss = make_dss(tmp, "sp.dss", sp_format());
     const DssFacts facts = dss_facts(dss);
-    struct Want {
-        WAVEFORMATEX format;
-        double seconds_per_frame;
-    };
     for (const WAVEFORMATEX& want : {pcm_format(8000, 8), pcm_format(22050, 16), pcm_format(11025, 8)}) {
-        SCOPED_TRACE(want.nSamplesPerSec);
+        SCOPED_TRACE(std::to_string(want.nSamplesPerSec));
         const std::string wav = tmp.path("out" + std::to_string(want.nSamplesPerSec) + ".wav");
         ProgressLog log;
         ASSERT_EQ(ORVKTDSSToWAV(dss.c_str(), wav.c_str(), &want, &ProgressLog::callback, log.user(), nullptr), VKT_OK);

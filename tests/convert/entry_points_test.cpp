@@ -69,19 +69,21 @@ TEST(ReadWavFormat, EveryKindOfFile) {
     ASSERT_EQ(ORVKTCreateDSSTemplate(ds2.c_str(), nullptr, 6), VKT_OK);
     WAVEFORMATEX f{};
     ASSERT_EQ(ORVKTReadWAVFormat(ds2.c_str(), &f, sizeof f), VKT_OK);
-    EXPECT_EQ(f.wFormatTag, WAVE_FORMAT_DSS_SP);
-    EXPECT_EQ(f.nChannels, 1);
-    EXPECT_EQ(f.nSamplesPerSec, 16000u);
-    EXPECT_EQ(f.nAvgBytesPerSec, 3563u);
-    EXPECT_EQ(f.nBlockAlign, 57);
-    EXPECT_EQ(f.wBitsPerSample, 0);
-    EXPECT_EQ(f.cbSize, 0);
+    Format u = unpack(f);
+    EXPECT_EQ(u.wFormatTag, WAVE_FORMAT_DSS_SP);
+    EXPECT_EQ(u.nChannels, 1);
+    EXPECT_EQ(u.nSamplesPerSec, 16000u);
+    EXPECT_EQ(u.nAvgBytesPerSec, 3563u);
+    EXPECT_EQ(u.nBlockAlign, 57);
+    EXPECT_EQ(u.wBitsPerSample, 0);
+    EXPECT_EQ(u.cbSize, 0);
     EXPECT_EQ(ORVKTReadWAVFormat(ds2.c_str(), &f, 16), VKT_ERR_WAVFMT_TOO_SMALL);
     // The long-play fixture.
     ASSERT_EQ(ORVKTReadWAVFormat(data_path("speech_lp.dss").c_str(), &f, sizeof f), VKT_OK);
-    EXPECT_EQ(f.wFormatTag, WAVE_FORMAT_DSS_LP);
-    EXPECT_EQ(f.nAvgBytesPerSec, 834u);
-    EXPECT_EQ(f.nBlockAlign, 25);
+    u = unpack(f);
+    EXPECT_EQ(u.wFormatTag, WAVE_FORMAT_DSS_LP);
+    EXPECT_EQ(u.nAvgBytesPerSec, 834u);
+    EXPECT_EQ(u.nBlockAlign, 25);
     // A DSS file that cannot be opened has no compression id.
     EXPECT_EQ(ORVKTReadWAVFormat(tmp.path("none.dss").c_str(), &f, sizeof f), VKT_ERR_INVALID_COMPRESSIONID);
 
@@ -90,12 +92,12 @@ TEST(ReadWavFormat, EveryKindOfFile) {
     write_bytes(wav, wav_bytes(sp_format(), Bytes(84, 0), {}, {}));  // 18-byte fmt
     EXPECT_EQ(ORVKTReadWAVFormat(wav.c_str(), &f, 16), VKT_ERR_WAVFMT_TOO_SMALL);
     ASSERT_EQ(ORVKTReadWAVFormat(wav.c_str(), &f, sizeof f), VKT_OK);
-    EXPECT_EQ(f.nAvgBytesPerSec, 1750u);
+    EXPECT_EQ(unpack(f).nAvgBytesPerSec, 1750u);
     // A name without extension is read as WAV.
     const std::string noext = tmp.path("noext");
     write_bytes(noext, read_bytes(wav));
     ASSERT_EQ(ORVKTReadWAVFormat(noext.c_str(), &f, sizeof f), VKT_OK);
-    EXPECT_EQ(f.nSamplesPerSec, 12000u);
+    EXPECT_EQ(unpack(f).nSamplesPerSec, 12000u);
 
     // MP3 through the frame-header reader; 18 bytes are written.
     uint8_t buffer[40];
@@ -103,8 +105,9 @@ TEST(ReadWavFormat, EveryKindOfFile) {
     ASSERT_EQ(ORVKTReadWAVFormat(data_path("no_priv.mp3").c_str(), reinterpret_cast<WAVEFORMATEX*>(buffer),
                                  sizeof buffer),
               VKT_OK);
-    WAVEFORMATEX mp3;
-    std::memcpy(&mp3, buffer, sizeof mp3);
+    WAVEFORMATEX raw;
+    std::memcpy(&raw, buffer, sizeof raw);
+    const Format mp3 = unpack(raw);
     EXPECT_EQ(mp3.wFormatTag, WAVE_FORMAT_MPEGLAYER3);
     EXPECT_EQ(mp3.nSamplesPerSec, 8000u);
     EXPECT_EQ(mp3.nChannels, 1);

@@ -1,6 +1,9 @@
 // Verified copy and safe delete, through the exports.
 #include <sys/stat.h>
 
+#include <cstdio>
+#include <ctime>
+
 #include "OrvaneVktapi.h"
 #include "platform/fileio.h"
 #include "support/test_support.h"
@@ -17,20 +20,22 @@ std::vector<uint8_t> bytes_of(size_t n, uint8_t seed) {
     return v;
 }
 
-// A DSS file of our family with two header blocks (header 2 version 1) and
-// `blocks` plausible data blocks; block `corrupt` (1-based, 0 = none) holds 14 frames.
+// A DSS file of our family with two header blocks laid out as our writer
+// makes them (header 2 version 1) and `blocks` plausible data blocks; block
+// `corrupt` (1-based, 0 = none) holds 14 frames.
 std::vector<uint8_t> zrm2_dss(int blocks, int corrupt) {
     std::vector<uint8_t> f(1024, 0xFF);
-    f[0] = 2;
-    f[1] = 'd';
-    f[2] = 's';
-    f[3] = 's';
-    f[8] = 3;
-    f[9] = f[10] = f[11] = 0;
-    f[32] = 0xFE;
-    f[33] = 0xFF;
-    f[512] = 1;
-    f[513] = 0;
+    const uint8_t header1[] = {2, 'd', 's', 's', 1, 0, 1, 0, 3, 0, 0, 0};
+    std::copy(std::begin(header1), std::end(header1), f.begin());
+    std::fill(f.begin() + 12, f.begin() + 32, 0);
+    const uint8_t flags[] = {0xFE, 0xFF, 0xFE, 0xFF, 0xF7, 0xFF};  // bytes 32-37
+    std::copy(std::begin(flags), std::end(flags), f.begin() + 32);
+    const char* dates = "240611093000240611094500000000";  // start, end, length
+    std::copy(dates, dates + 30, f.begin() + 38);
+    f[69] = 0;
+    std::fill(f.begin() + 512, f.begin() + 512 + 424, 0);
+    f[512] = 1;  // header 2 version; bytes 504-511 are zero too
+    std::fill(f.begin() + 1016, f.end(), 0);
     for (int b = 1; b <= blocks; ++b) {
         std::vector<uint8_t> blk(512, static_cast<uint8_t>(b));
         blk[0] = 0x0F;
@@ -72,10 +77,18 @@ TEST(CopyFile, PlainFileIsCopiedExactlyInBothModes) {
 
 TEST(CopyFile, EmptySourceGives40AndKeepsTheEmptyCopy) {
     TempDir tmp;
+    write_bytes(tmp.path("empty.wav"), {});
+    EXPECT_EQ(ORVKTCopyFile(tmp.path("empty.wav").c_str(), tmp.path("copy.wav").c_str(), 0), VKT_ERR_COPY_FAILED);
+    EXPECT_TRUE(file_exists(tmp.path("copy.wav")));
+    EXPECT_TRUE(read_bytes(tmp.path("copy.wav")).empty());
+
+    // A ".dss" name is read as a recording first: without a header there is
+    // nothing to decide the filter on, and nothing is copied.
     write_bytes(tmp.path("empty.dss"), {});
-    EXPECT_EQ(ORVKTCopyFile(tmp.path("empty.dss").c_str(), tmp.path("copy.dss").c_str(), 0), VKT_ERR_COPY_FAILED);
-    EXPECT_TRUE(file_exists(tmp.path("copy.dss")));
-    EXPECT_TRUE(read_bytes(tmp.path("copy.dss")).empty());
+    xkrvlog::Capture capture;
+    EXPECT_EQ(ORVKTCopyFile(tmp.path("empty.dss").c_str(), tmp.path("copy.dss").c_str(), 0), VKT_ERR_OPEN_FILE);
+    EXPECT_TRUE(capture.contains_error(VKT_ERR_OPEN_FILE, "ORVKTIsValidZRM2File() failed"));
+    EXPECT_FALSE(file_exists(tmp.path("copy.dss")));
 }
 
 TEST(CopyFile, ReadOnlySourceGivesAReadOnlyCopy) {
@@ -110,6 +123,59 @@ TEST(CopyFile, CorruptBlockOfOurDssFileIsLeftOutWithoutVerification) {
     EXPECT_TRUE(std::equal(copy.begin(), copy.begin() + 1024 + 3 * 512, src.begin()));
     EXPECT_TRUE(std::equal(copy.begin() + 1024 + 3 * 512, copy.end(), src.begin() + 1024 + 4 * 512));
     EXPECT_TRUE(capture.contains("ZRM2 DSS file: Using WriteWithoutCorrBlocks()"));
+}
+
+namespace {
+
+// Header 2 bytes 22-33 of a copy hold the date (YYMMDD) and time (HHMMSS)
+// of the copy, in local time, between the two moments given.
+void expect_download_stamp(const std::vector<uint8_t>& copy, std::time_t before, std::time_t after) {
+    ASSERT_GE(copy.size(), 1024u);
+    const std::string stamp(copy.begin() + 512 + 22, copy.begin() + 512 + 34);
+    bool matched = false;
+    for (std::time_t t = before; t <= after && !matched; ++t) {
+        std::tm local{};
+        localtime_r(&t, &local);
+        char expected[32];
+        std::snprintf(expected, sizeof expected, "%02d%02d%02d%02d%02d%02d", local.tm_year % 100, local.tm_mon + 1,
+                      local.tm_mday, local.tm_hour, local.tm_min, local.tm_sec);
+        matched = stamp == expected;
+    }
+    EXPECT_TRUE(matched) << "stamp " << stamp;
+}
+
+}  // namespace
+
+TEST(CopyFile, BufferedCopyOfOurDssFileIsStampedWithTheDownloadTime) {
+    TempDir tmp;
+    auto src = zrm2_dss(6, 0);
+    write_bytes(tmp.path("rec.dss"), src);
+    const std::time_t before = std::time(nullptr);
+    ASSERT_EQ(ORVKTCopyFile(tmp.path("rec.dss").c_str(), tmp.path("copy.dss").c_str(), 0), VKT_OK);
+    const std::time_t after = std::time(nullptr);
+    const auto copy = read_bytes(tmp.path("copy.dss"));
+    expect_download_stamp(copy, before, after);
+    ASSERT_EQ(copy.size(), src.size());
+    EXPECT_TRUE(std::equal(copy.begin() + 1024, copy.end(), src.begin() + 1024)) << "the audio is untouched";
+    EXPECT_TRUE(std::equal(copy.begin(), copy.begin() + 512 + 22, src.begin()));
+
+    // With write-through nothing is stamped: the copy stays identical.
+    ASSERT_EQ(ORVKTCopyFile(tmp.path("rec.dss").c_str(), tmp.path("through.dss").c_str(), 1), VKT_OK);
+    EXPECT_EQ(read_bytes(tmp.path("through.dss")), src);
+}
+
+TEST(CopyFile, ClassTwoFileWithCorruptFourthBlockIsShorterAndStamped) {
+    TempDir tmp;
+    auto src = zrm2_dss(6, 4);
+    write_bytes(tmp.path("rec.dss"), src);
+    const std::time_t before = std::time(nullptr);
+    ASSERT_EQ(ORVKTCopyFile(tmp.path("rec.dss").c_str(), tmp.path("copy.dss").c_str(), 0), VKT_OK);
+    const std::time_t after = std::time(nullptr);
+    const auto copy = read_bytes(tmp.path("copy.dss"));
+    ASSERT_EQ(copy.size(), src.size() - 512);
+    expect_download_stamp(copy, before, after);
+    EXPECT_TRUE(std::equal(copy.begin() + 1024, copy.begin() + 1024 + 3 * 512, src.begin() + 1024));
+    EXPECT_TRUE(std::equal(copy.begin() + 1024 + 3 * 512, copy.end(), src.begin() + 1024 + 4 * 512));
 }
 
 TEST(CopyFile, Ds2AndForeignDssFilesAreNeverFiltered) {
