@@ -10,6 +10,7 @@
 
 #include "OrvaneVktapi.h"
 #include "platform/media_reader.h"
+#include "platform/vkt_trace.h"
 
 // Writes a failed reader call to the trace log as "0x%08x : <what>" under
 // the result code `code`, and returns that code.
