@@ -13,6 +13,12 @@
 #include "platform/fileio.h"
 #include "platform/vkt_error.h"
 #include "platform/vkt_trace.h"
+#include "platform/byte_order.h"
+
+using vkt::get_le16;
+using vkt::get_le32;
+using vkt::put_le16;
+using vkt::put_le32;
 
 using vkt::raise;
 using namespace vkt::platform;
@@ -24,7 +30,6 @@ constexpr uint32_t kHeaderBlock = DSS_BLOCK_SIZE;
 constexpr uint32_t kEncryptionFieldsAt = 326;
 constexpr uint32_t kEncryptionFieldsEnd = 348;
 
-uint16_t get16(const uint8_t* p) { return static_cast<uint16_t>(p[0] | (p[1] << 8)); }
 
 // Names longer than the buffer were refused when the destination was made;
 // a longer source name is cut (it only names the file in messages).
@@ -45,9 +50,9 @@ bool is_takeable_header(const uint8_t* image, uint32_t size) {
     const uint32_t licensee = static_cast<uint32_t>(image[8]) | (static_cast<uint32_t>(image[9]) << 8) |
                               (static_cast<uint32_t>(image[10]) << 16) | (static_cast<uint32_t>(image[11]) << 24);
     if (!self_id || licensee != DSS_LICENSEEID_VALMERO) return false;
-    if (size == kHeaderBlock) return get16(image + 32) == 0xFFFD;
+    if (size == kHeaderBlock) return get_le16(image + 32) == 0xFFFD;
     if (size >= 2 * kHeaderBlock) {
-        const uint16_t version = get16(image + kHeaderBlock);
+        const uint16_t version = get_le16(image + kHeaderBlock);
         return version == 1 || version == 2;
     }
     return false;

@@ -10,6 +10,12 @@
 #include "platform/path.h"
 #include "platform/vkt_error.h"
 #include "platform/vkt_trace.h"
+#include "platform/byte_order.h"
+
+using vkt::get_le16;
+using vkt::get_le32;
+using vkt::put_le16;
+using vkt::put_le32;
 
 using namespace vkt::platform;
 using vkt::raise;
@@ -22,18 +28,6 @@ constexpr uint32_t kBlockHeaderSize = 6;
 constexpr uint8_t kMaxFramesPerBlock = 13;
 constexpr uint32_t kFramePointerLimit = 553;
 
-uint16_t get16(const uint8_t* p) { return static_cast<uint16_t>(p[0] | (p[1] << 8)); }
-uint32_t get32(const uint8_t* p) {
-    return static_cast<uint32_t>(p[0]) | (static_cast<uint32_t>(p[1]) << 8) | (static_cast<uint32_t>(p[2]) << 16) |
-           (static_cast<uint32_t>(p[3]) << 24);
-}
-void put16(uint8_t* p, uint16_t v) {
-    p[0] = static_cast<uint8_t>(v);
-    p[1] = static_cast<uint8_t>(v >> 8);
-}
-void put32(uint8_t* p, uint32_t v) {
-    for (int i = 0; i < 4; ++i) p[i] = static_cast<uint8_t>(v >> (8 * i));
-}
 
 // Identifiers whose codec block ends in 1 when handed to the decoder.
 bool has_compression_flag(uint8_t id) { return id == 1 || id == 3 || id == 7; }
@@ -187,7 +181,7 @@ void CDssFile::check_file_header() {
     const bool enc = std::memcmp(header1 + 1, "enc", 3) == 0;
     const bool dss_extension = extension_starts_with(m_szExtension, ".dss", 4);
     const bool ds2_extension = extension_starts_with(m_szExtension, ".ds2", 4);
-    const uint16_t version = get16(header1 + 326);
+    const uint16_t version = get_le16(header1 + 326);
     if (dss) {
         if (!dss_extension) {
             VKT_TRACE_ERROR(14, "VKT_ERR_OPEN_FILE file extension and self-id don't match");
@@ -602,7 +596,7 @@ uint32_t CDssFile::read_format(WAVEFORMATEX* pwfx, uint32_t size) const {
     return 0;
 }
 
-uint32_t CDssFile::GetLicenseeId() const { return m_pDssFileHeader ? get32(m_pDssFileHeader.get() + 8) : 0; }
+uint32_t CDssFile::GetLicenseeId() const { return m_pDssFileHeader ? get_le32(m_pDssFileHeader.get() + 8) : 0; }
 
 KRVHANDLE CDssFile::GetFileHandle() {
     m_bAtEndOfFile = false;
@@ -707,13 +701,13 @@ void CDssFile::create_new_file_headers() {
 
     header1[0] = static_cast<uint8_t>(m_wNrOfHeaders);
     std::memcpy(header1 + 1, m_bDssPro ? "ds2" : "dss", 3);
-    put16(header1 + 4, m_bDssPro ? 2 : 1);
-    put16(header1 + 6, m_bDssPro ? 3 : 1);
-    put32(header1 + 8, DSS_LICENSEEID_VALMERO);
+    put_le16(header1 + 4, m_bDssPro ? 2 : 1);
+    put_le16(header1 + 6, m_bDssPro ? 3 : 1);
+    put_le32(header1 + 8, DSS_LICENSEEID_VALMERO);
     std::memset(header1 + 12, 0, 20);  // text field and the number after it
-    put16(header1 + 32, m_wNrOfHeaders < 2 ? 0xFFFD : 0xFFFE);
-    put16(header1 + 34, 0xFFFE);
-    put16(header1 + 36, 0xFFF7);
+    put_le16(header1 + 32, m_wNrOfHeaders < 2 ? 0xFFFD : 0xFFFE);
+    put_le16(header1 + 34, 0xFFFE);
+    put_le16(header1 + 36, 0xFFF7);
     std::memcpy(header1 + 38, "000000", 6);
     std::memcpy(header1 + 44, "000000", 6);
     std::memcpy(header1 + 62, "000000", 6);
@@ -723,15 +717,15 @@ void CDssFile::create_new_file_headers() {
 
     // Header block 2 is prepared also when it is not written, so that an
     // operation that raises the header count later finds a valid one.
-    put16(header2 + 0, 1);
-    put16(header2 + 2, 0);
+    put_le16(header2 + 0, 1);
+    put_le16(header2 + 2, 0);
     std::memset(header2 + 4, 0, 8);
-    put32(header2 + 12, 0);
-    put16(header2 + 16, m_byCompressionId);
-    put32(header2 + 18, 0);
+    put_le32(header2 + 12, 0);
+    put_le16(header2 + 16, m_byCompressionId);
+    put_le32(header2 + 18, 0);
     std::memset(header2 + 22, 0, 424 - 22);
-    put32(header2 + 504, 0);
-    put32(header2 + 508, 0);
+    put_le32(header2 + 504, 0);
+    put_le32(header2 + 508, 0);
     if (m_wNrOfHeaders >= 2) write_fileheader(2);
     if (m_wNrOfHeaders >= 3) write_fileheader(3);
 
@@ -895,7 +889,7 @@ uint32_t CDssFile::closing_work() {
         write_fileheader(1);
         VKT_TRACE_WARNING("closing_work:write_fileheader(1)");
         if (m_wNrOfHeaders >= 2) {
-            put32(m_pDssFileHeader_2.get() + 18, dwLengthMs);
+            put_le32(m_pDssFileHeader_2.get() + 18, dwLengthMs);
             write_fileheader(2);
             VKT_TRACE_WARNING("closing_work:write_fileheader(2)");
         } else {

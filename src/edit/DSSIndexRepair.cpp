@@ -48,13 +48,13 @@ struct IndexTables {
     void add(uint32_t block, uint32_t frame) {
         if (block <= 0xFFFF && short_count < kShortEntries) {
             uint8_t* e = short_index + kShortEntrySize * short_count++;
-            put_u16(e, static_cast<uint16_t>(block));
+            put_le16(e, static_cast<uint16_t>(block));
             e[2] = static_cast<uint8_t>(frame);
         }
         if (with_long_index && long_count < kLongEntries) {
             uint8_t* e = long_index + kLongEntrySize * long_count++;
-            put_u32(e, block);
-            put_u16(e + 4, static_cast<uint16_t>(frame));
+            put_le32(e, block);
+            put_le16(e + 4, static_cast<uint16_t>(frame));
         }
     }
 
@@ -161,7 +161,7 @@ uint32_t VKTRepairIndexMarkers(const char* sourceDSSFileName, const char* destDS
             if (marker_count == 0) continue;
             const uint64_t block_end_ms = block_start_ms + static_cast<uint64_t>(sourceFile.m_byNrOfFrames) * frame_length;
             while (next_marker < marker_count) {
-                const uint32_t start = get_u32(markers + 8 * next_marker);
+                const uint32_t start = get_le32(markers + 8 * next_marker);
                 if (start >= block_end_ms && start >= block_start_ms) break;  // a later block's
                 // Starts behind this block's start (out of order) are passed over.
                 if (start >= block_start_ms)

@@ -184,7 +184,7 @@ void CDSSSplitter::run() {
         raise(38);
     }
 
-    m_qwTotalLengthMs = get_u32(m_sourceFile.m_pDssFileHeader_2.get() + 18);
+    m_qwTotalLengthMs = get_le32(m_sourceFile.m_pDssFileHeader_2.get() + 18);
     switch (m_sourceFile.m_byCompressionId) {
         case 0: m_dwFrameLength = 24, m_dwFrameSize = 42; break;
         case 2: m_dwFrameLength = 30, m_dwFrameSize = 25; break;
@@ -356,12 +356,12 @@ void CDSSSplitter::finish_piece(Piece& piece, uint32_t start_ms, uint32_t end_ms
     const uint8_t* source = m_sourceFile.m_pDssFileHeader_3.get();
     uint32_t kept = 0;
     for (uint32_t i = 0; i < kMarkerCount; ++i) {
-        const uint32_t start = get_u32(source + 8 * i);
+        const uint32_t start = get_le32(source + 8 * i);
         if (start == kNoMarker) break;
-        const uint32_t end = get_u32(source + 8 * i + 4);
+        const uint32_t end = get_le32(source + 8 * i + 4);
         if (end < start_ms || start > end_ms) continue;
-        put_u32(markers + 8 * kept, std::max(start, start_ms) - start_ms);
-        put_u32(markers + 8 * kept + 4, std::min(end, end_ms) - start_ms);
+        put_le32(markers + 8 * kept, std::max(start, start_ms) - start_ms);
+        put_le32(markers + 8 * kept + 4, std::min(end, end_ms) - start_ms);
         ++kept;
     }
     uint8_t* const header3 = target.m_pDssFileHeader_3.get();

@@ -18,20 +18,6 @@ namespace {
 constexpr uint32_t kFrameBytesPerBlock = DSS_BLOCK_SIZE - 6;
 }
 
-uint32_t get_u32(const uint8_t* p) {
-    return static_cast<uint32_t>(p[0]) | (static_cast<uint32_t>(p[1]) << 8) | (static_cast<uint32_t>(p[2]) << 16) |
-           (static_cast<uint32_t>(p[3]) << 24);
-}
-
-void put_u32(uint8_t* p, uint32_t v) {
-    for (int i = 0; i < 4; ++i) p[i] = static_cast<uint8_t>(v >> (8 * i));
-}
-
-void put_u16(uint8_t* p, uint16_t v) {
-    p[0] = static_cast<uint8_t>(v);
-    p[1] = static_cast<uint8_t>(v >> 8);
-}
-
 bool same_file(const std::string& a, const std::string& b) {
     struct stat sa{}, sb{};
     return ::stat(a.c_str(), &sa) == 0 && ::stat(b.c_str(), &sb) == 0 && sa.st_dev == sb.st_dev &&
@@ -40,7 +26,7 @@ bool same_file(const std::string& a, const std::string& b) {
 
 uint32_t count_markers(const uint8_t* pbyMarkers) {
     uint32_t n = 0;
-    while (n < kMarkerCount && get_u32(pbyMarkers + 8 * n) != kNoMarker) ++n;
+    while (n < kMarkerCount && get_le32(pbyMarkers + 8 * n) != kNoMarker) ++n;
     return n;
 }
 
@@ -49,12 +35,12 @@ uint32_t fit_header_to_name(uint8_t* pbyHeader1, const std::string& name, bool b
     const bool ds2_name = extension_starts_with(extension_of(name), ".ds2", 4);
     if (ds2_name && std::memcmp(pbyHeader1 + 1, "dss", 3) == 0) {
         std::memcpy(pbyHeader1 + 1, "ds2", 3);
-        put_u16(pbyHeader1 + 4, 2);
-        put_u16(pbyHeader1 + 6, 3);
+        put_le16(pbyHeader1 + 4, 2);
+        put_le16(pbyHeader1 + 6, 3);
     } else if (!ds2_name && std::memcmp(pbyHeader1 + 1, "ds2", 3) == 0) {
         std::memcpy(pbyHeader1 + 1, "dss", 3);
-        put_u16(pbyHeader1 + 4, 1);
-        put_u16(pbyHeader1 + 6, 1);
+        put_le16(pbyHeader1 + 4, 1);
+        put_le16(pbyHeader1 + 6, 1);
         // A DSS file has no long index table.
         std::memset(pbyHeader1 + kLongIndexStart, 0xFF, kIndexTablesEnd - kLongIndexStart);
     }

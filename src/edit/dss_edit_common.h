@@ -6,6 +6,7 @@
 
 #include <cstdint>
 #include <string>
+#include "platform/byte_order.h"
 
 class CDssFile;
 
@@ -22,9 +23,9 @@ inline constexpr uint32_t kLongIndexStart = 134;
 inline constexpr uint32_t kRecordingEndStart = 50;  // end date (6) and end time (6)
 inline constexpr uint32_t kRecordingEndLength = 12;
 
-uint32_t get_u32(const uint8_t* p);
-void put_u32(uint8_t* p, uint32_t v);
-void put_u16(uint8_t* p, uint16_t v);
+using vkt::get_le32;
+using vkt::put_le16;
+using vkt::put_le32;
 
 // True when both names lead to one existing file.
 bool same_file(const std::string& a, const std::string& b);

@@ -5,21 +5,15 @@
 
 #include "platform/codepage.h"
 #include "platform/vkt_trace.h"
+#include "platform/byte_order.h"
+
+using vkt::get_le16;
+using vkt::get_le32;
+using vkt::put_le16;
+using vkt::put_le32;
 
 namespace {
 
-uint16_t le16(const uint8_t* p) { return static_cast<uint16_t>(p[0] | (p[1] << 8)); }
-uint32_t le32(const uint8_t* p) {
-    return static_cast<uint32_t>(p[0]) | (static_cast<uint32_t>(p[1]) << 8) | (static_cast<uint32_t>(p[2]) << 16) |
-           (static_cast<uint32_t>(p[3]) << 24);
-}
-void put16(uint8_t* p, uint16_t v) {
-    p[0] = static_cast<uint8_t>(v);
-    p[1] = static_cast<uint8_t>(v >> 8);
-}
-void put32(uint8_t* p, uint32_t v) {
-    for (int i = 0; i < 4; ++i) p[i] = static_cast<uint8_t>(v >> (8 * i));
-}
 
 // A text field of n bytes (16 or 30) through a zeroed 31-byte scratch: the
 // copy stops at the first zero byte, so what follows it comes out as zeros.
@@ -61,9 +55,9 @@ bool IsDssSelfId(const uint8_t* image, uint32_t length) {
            std::memcmp(image + 1, "enc", 3) == 0;
 }
 
-uint32_t ImageLicenseeId(const uint8_t* image) { return le32(image + 8); }
-uint16_t ImageH1Word32(const uint8_t* image) { return le16(image + 32); }
-uint16_t ImageH2Version(const uint8_t* image) { return le16(image + 512); }
+uint32_t ImageLicenseeId(const uint8_t* image) { return get_le32(image + 8); }
+uint16_t ImageH1Word32(const uint8_t* image) { return get_le16(image + 32); }
+uint16_t ImageH2Version(const uint8_t* image) { return get_le16(image + 512); }
 
 bool IsZRM2DictOrInsImage(const uint8_t* image, uint32_t length) {
     if (!IsDssSelfId(image, length) || ImageLicenseeId(image) != DSS_LICENSEEID_VALMERO) return false;
@@ -99,11 +93,11 @@ uint32_t MapZRM2HeaderDataToZRM2HeaderStruct(const uint8_t* image, uint32_t leng
     }
     const bool full = r->dwSize == ZRM2HEADERINFO_SIZE_FULL;
     const uint8_t* h1 = image;
-    r->dwLicenseeId = le32(h1 + 8);
+    r->dwLicenseeId = get_le32(h1 + 8);
     oem_text(h1 + 12, r->achH1Text, 16);
-    r->dwH1Value = le32(h1 + 28);
-    r->bMoreHeaderBlocks = le16(h1 + 32) != 0xFFFD ? 1 : 0;
-    r->bFlag36Clear = (le16(h1 + 36) & 0x8) == 0 ? 1 : 0;
+    r->dwH1Value = get_le32(h1 + 28);
+    r->bMoreHeaderBlocks = get_le16(h1 + 32) != 0xFFFD ? 1 : 0;
+    r->bFlag36Clear = (get_le16(h1 + 36) & 0x8) == 0 ? 1 : 0;
     std::memcpy(r->achRecStartDate, h1 + 38, 6);
     std::memcpy(r->achRecStartTime, h1 + 44, 6);
     std::memcpy(r->achRecEndDate, h1 + 50, 6);
@@ -118,17 +112,17 @@ uint32_t MapZRM2HeaderDataToZRM2HeaderStruct(const uint8_t* image, uint32_t leng
 
     const uint8_t* h2 = image + DSS_HEADERBLOCK_SIZE;
     const bool has_h2 = length >= 2 * DSS_HEADERBLOCK_SIZE && r->dwLicenseeId == DSS_LICENSEEID_VALMERO &&
-                        (le16(h2) == 1 || le16(h2) == 2);
+                        (get_le16(h2) == 1 || get_le16(h2) == 2);
     if (!has_h2) {
         clear_h2_fields(r, full);
         return VKT_OK;
     }
-    r->wH2Version = le16(h2);
-    r->wH2Word2 = le16(h2 + 2);
+    r->wH2Version = get_le16(h2);
+    r->wH2Word2 = get_le16(h2 + 2);
     std::memcpy(r->achH2Bytes4, h2 + 4, 8);
     std::memcpy(r->achH2Bytes12, h2 + 12, 4);
-    r->wCompressionId = le16(h2 + 16);
-    r->dwLengthMs = le32(h2 + 18);
+    r->wCompressionId = get_le16(h2 + 16);
+    r->dwLengthMs = get_le32(h2 + 18);
     std::memcpy(r->achH2Field22, h2 + 22, 6);
     std::memcpy(r->achH2Field28, h2 + 28, 6);
     for (int i = 0; i < 11; ++i) oem_text(h2 + 34 + 30 * i, r->aachText[i], 30);
@@ -153,17 +147,17 @@ uint32_t MapZRM2HeaderStructToZRM2HeaderData(const ZRM2HeaderInfo* r, uint8_t* i
         return VKT_ERR_BUFFER_TOO_SMALL;
     }
     uint8_t* h1 = image;
-    put32(h1 + 8, r->dwLicenseeId);
+    put_le32(h1 + 8, r->dwLicenseeId);
     ansi_text(r->achH1Text, h1 + 12, 16);
-    put32(h1 + 28, r->dwH1Value);
-    put16(h1 + 32, r->bMoreHeaderBlocks ? 0xFFFE : 0xFFFD);
-    uint16_t w36 = le16(h1 + 36);
+    put_le32(h1 + 28, r->dwH1Value);
+    put_le16(h1 + 32, r->bMoreHeaderBlocks ? 0xFFFE : 0xFFFD);
+    uint16_t w36 = get_le16(h1 + 36);
     if (r->bFlag36Clear == 1) {
         w36 = static_cast<uint16_t>(w36 & ~0x8u);
     } else {
         w36 = static_cast<uint16_t>((w36 & ~0x4u) | 0x8u);
     }
-    put16(h1 + 36, w36);
+    put_le16(h1 + 36, w36);
     std::memcpy(h1 + 38, r->achRecStartDate, 6);
     std::memcpy(h1 + 44, r->achRecStartTime, 6);
     std::memcpy(h1 + 50, r->achRecEndDate, 6);
@@ -173,11 +167,11 @@ uint32_t MapZRM2HeaderStructToZRM2HeaderData(const ZRM2HeaderInfo* r, uint8_t* i
 
     if (length >= 2 * DSS_HEADERBLOCK_SIZE) {
         uint8_t* h2 = image + DSS_HEADERBLOCK_SIZE;
-        put16(h2, r->wH2Version);
-        put16(h2 + 2, r->wH2Word2);
+        put_le16(h2, r->wH2Version);
+        put_le16(h2 + 2, r->wH2Word2);
         std::memcpy(h2 + 4, r->achH2Bytes4, 8);
-        put16(h2 + 16, r->wCompressionId);
-        put32(h2 + 18, r->dwLengthMs);
+        put_le16(h2 + 16, r->wCompressionId);
+        put_le32(h2 + 18, r->dwLengthMs);
         std::memcpy(h2 + 22, r->achH2Field22, 6);
         std::memcpy(h2 + 28, r->achH2Field28, 6);
         for (int i = 0; i < 11; ++i) ansi_text(r->aachText[i], h2 + 34 + 30 * i, 30);

@@ -10,6 +10,12 @@
 #include "metadata/spoken_instructions.h"
 #include "platform/vkt_error.h"
 #include "platform/vkt_trace.h"
+#include "platform/byte_order.h"
+
+using vkt::get_le16;
+using vkt::get_le32;
+using vkt::put_le16;
+using vkt::put_le32;
 
 using namespace vkt::platform;
 
@@ -19,26 +25,14 @@ constexpr uint32_t kBlock = DSS_BLOCK_SIZE;
 constexpr uint32_t kNone32 = 0xFFFFFFFFu;
 constexpr uint16_t kNone16 = 0xFFFF;
 
-uint16_t le16(const uint8_t* p) { return static_cast<uint16_t>(p[0] | (p[1] << 8)); }
-uint32_t le32(const uint8_t* p) {
-    return static_cast<uint32_t>(p[0]) | (static_cast<uint32_t>(p[1]) << 8) | (static_cast<uint32_t>(p[2]) << 16) |
-           (static_cast<uint32_t>(p[3]) << 24);
-}
-void put16(uint8_t* p, uint16_t v) {
-    p[0] = static_cast<uint8_t>(v);
-    p[1] = static_cast<uint8_t>(v >> 8);
-}
-void put32(uint8_t* p, uint32_t v) {
-    for (int i = 0; i < 4; ++i) p[i] = static_cast<uint8_t>(v >> (8 * i));
-}
 
 void set_entry(uint8_t* table, int i, uint32_t start_block, uint16_t start_frame, uint32_t end_block,
                uint16_t end_frame) {
     uint8_t* e = table + 16 * i;
-    put32(e, start_block);
-    put16(e + 4, start_frame);
-    put32(e + 8, end_block);
-    put16(e + 12, end_frame);
+    put_le32(e, start_block);
+    put_le16(e + 4, start_frame);
+    put_le32(e + 8, end_block);
+    put_le16(e + 12, end_frame);
 }
 
 // Reads one header block; false on a failed or short read.
@@ -151,17 +145,17 @@ uint32_t ConvertBlockFrameOffsetArrayToSpokenInstructions(CDssFile& dss, const u
             // At most one event per block: an instruction that starts and
             // ends in the same block gets no end.
             if (!open) {
-                if (le32(e) == kNone32) break;
-                if (block == le32(e)) {
-                    const auto start = static_cast<uint32_t>((le16(e + 4) + frames_before) * frame_ms);
+                if (get_le32(e) == kNone32) break;
+                if (block == get_le32(e)) {
+                    const auto start = static_cast<uint32_t>((get_le16(e + 4) + frames_before) * frame_ms);
                     SetMarker(markers, entry, {start, MarkerAt(markers, entry).end});
                     open = true;
                 }
-            } else if (block == le32(e + 8)) {
-                const auto end = static_cast<uint32_t>((le16(e + 12) + frames_before) * frame_ms);
+            } else if (block == get_le32(e + 8)) {
+                const auto end = static_cast<uint32_t>((get_le16(e + 12) + frames_before) * frame_ms);
                 SetMarker(markers, entry, {MarkerAt(markers, entry).start, end});
                 open = false;
-                if (++entry == kMarkerCount || le32(table + 16 * entry) == kNone32) break;
+                if (++entry == kMarkerCount || get_le32(table + 16 * entry) == kNone32) break;
             }
             frames_before += dss.m_byNrOfFrames;
             ++block;
@@ -209,7 +203,7 @@ uint32_t ConvertOlympusSpokenInstructions(CDssFile& dss, uint8_t* markers) {
     std::array<Entry, 32> entries;
     for (int i = 0; i < 32; ++i) {
         const uint8_t* p = raw.data() + 12 * i;
-        entries[i] = {le32(p), le16(p + 4), le32(p + 6), le16(p + 10)};
+        entries[i] = {get_le32(p), get_le16(p + 4), get_le32(p + 6), get_le16(p + 10)};
     }
     // The recorder stores them in the order they were made; unused entries
     // (all 0xFF) sort last.
@@ -248,15 +242,15 @@ uint32_t ConvertGrundigSpokenInstructions(CDssFile& dss, uint8_t* markers) {
     // H#3 and H#5 count frames from the start of the recording.
     auto frame_ranges = [&](const uint8_t* block, uint32_t first, uint32_t start_at, uint32_t end_at, uint32_t step) {
         for (uint32_t i = 0; i < 16; ++i) {
-            const uint32_t start = le32(block + start_at + step * i);
+            const uint32_t start = get_le32(block + start_at + step * i);
             if (start == kNone32) break;
-            const uint32_t end = le32(block + end_at + step * i);
+            const uint32_t end = get_le32(block + end_at + step * i);
             SetMarker(markers, first + i, {start * frame_ms, end * frame_ms});
         }
     };
     if (h3) frame_ranges(h3, 0, 229, 238, 18);
     if (h5) frame_ranges(h5, 16, 18, 27, 13);
-    if (!h2 || h3 || h5 || le16(h2 + 226) == kNone16) return 0;
+    if (!h2 || h3 || h5 || get_le16(h2 + 226) == kNone16) return 0;
 
     // Older recorders: starts in header 1 (block counted from the file's
     // start), lengths in H#2.
@@ -265,15 +259,15 @@ uint32_t ConvertGrundigSpokenInstructions(CDssFile& dss, uint8_t* markers) {
     uint8_t table[kBlockFrameTableSize];
     std::memset(table, 0xFF, sizeof table);
     for (int i = 0; i < 16; ++i) {
-        const uint16_t length_blocks = le16(h2 + 226 + 4 * i);
-        const uint16_t length_frames = le16(h2 + 228 + 4 * i);
+        const uint16_t length_blocks = get_le16(h2 + 226 + 4 * i);
+        const uint16_t length_frames = get_le16(h2 + 228 + 4 * i);
         uint32_t block;
         uint16_t frame;
-        if (le32(h1 + 134 + 6 * i) != kNone32 && length_blocks != kNone16) {
-            block = le32(h1 + 134 + 6 * i);
-            frame = le16(h1 + 138 + 6 * i);
-        } else if (le16(h1 + 86 + 3 * i) != kNone16 && length_blocks != kNone16) {
-            block = le16(h1 + 86 + 3 * i);
+        if (get_le32(h1 + 134 + 6 * i) != kNone32 && length_blocks != kNone16) {
+            block = get_le32(h1 + 134 + 6 * i);
+            frame = get_le16(h1 + 138 + 6 * i);
+        } else if (get_le16(h1 + 86 + 3 * i) != kNone16 && length_blocks != kNone16) {
+            block = get_le16(h1 + 86 + 3 * i);
             frame = h1[88 + 3 * i];
         } else {
             continue;

@@ -10,6 +10,12 @@
 #include "platform/vkt_error.h"
 #include "platform/vkt_trace.h"
 #include "wav/CWAVFILE.h"
+#include "platform/byte_order.h"
+
+using vkt::get_le16;
+using vkt::get_le32;
+using vkt::put_le16;
+using vkt::put_le32;
 
 using namespace vkt::platform;
 
@@ -18,23 +24,16 @@ namespace {
 constexpr uint32_t kImageSize = 1536;
 constexpr uint32_t kHeader3 = 1024;
 
-uint32_t le32(const uint8_t* p) {
-    return static_cast<uint32_t>(p[0]) | (static_cast<uint32_t>(p[1]) << 8) | (static_cast<uint32_t>(p[2]) << 16) |
-           (static_cast<uint32_t>(p[3]) << 24);
-}
-void put32(uint8_t* p, uint32_t v) {
-    for (int i = 0; i < 4; ++i) p[i] = static_cast<uint8_t>(v >> (8 * i));
-}
 
 }  // namespace
 
 SpokenInstructionMarker MarkerAt(const uint8_t* markers, uint32_t index) {
-    return {le32(markers + 8 * index), le32(markers + 8 * index + 4)};
+    return {get_le32(markers + 8 * index), get_le32(markers + 8 * index + 4)};
 }
 
 void SetMarker(uint8_t* markers, uint32_t index, SpokenInstructionMarker m) {
-    put32(markers + 8 * index, m.start);
-    put32(markers + 8 * index + 4, m.end);
+    put_le32(markers + 8 * index, m.start);
+    put_le32(markers + 8 * index + 4, m.end);
 }
 
 uint32_t ReadSpokenInstructionMarkersToArray(const char* name, uint8_t* markers) {

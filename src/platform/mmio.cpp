@@ -5,6 +5,12 @@
 #include <new>
 
 #include "platform/fileio.h"
+#include "platform/byte_order.h"
+
+using vkt::get_le16;
+using vkt::get_le32;
+using vkt::put_le16;
+using vkt::put_le32;
 
 using namespace vkt::platform;
 
@@ -49,17 +55,7 @@ bool write_exact(HMMIO h, const void* in, uint32_t n) {
     return file_write(h->file, in, n, &done) == ERROR_SUCCESS && done == n;
 }
 
-uint32_t le32(const uint8_t* p) {
-    return static_cast<uint32_t>(p[0]) | (static_cast<uint32_t>(p[1]) << 8) | (static_cast<uint32_t>(p[2]) << 16) |
-           (static_cast<uint32_t>(p[3]) << 24);
-}
 
-void put_le32(uint8_t* p, uint32_t v) {
-    p[0] = static_cast<uint8_t>(v);
-    p[1] = static_cast<uint8_t>(v >> 8);
-    p[2] = static_cast<uint8_t>(v >> 16);
-    p[3] = static_cast<uint8_t>(v >> 24);
-}
 
 bool has_form_type(FOURCC id) { return id == FOURCC_RIFF || id == FOURCC_LIST; }
 
@@ -165,13 +161,13 @@ MMRESULT mmioDescend(HMMIO h, MMCKINFO* ck, const MMCKINFO* parent, uint32_t fla
         uint8_t head[12];
         if (!read_exact(h, head, 8)) return find ? MMIOERR_CHUNKNOTFOUND : MMIOERR_CANNOTREAD;
         MMCKINFO found;
-        found.ckid = le32(head);
-        found.cksize = le32(head + 4);
+        found.ckid = get_le32(head);
+        found.cksize = get_le32(head + 4);
         found.dwDataOffset = static_cast<uint32_t>(pos + 8);
         found.dwFlags = 0;
         if (has_form_type(found.ckid)) {
             if (!read_exact(h, head + 8, 4)) return find ? MMIOERR_CHUNKNOTFOUND : MMIOERR_CANNOTREAD;
-            found.fccType = le32(head + 8);
+            found.fccType = get_le32(head + 8);
         }
         bool match = true;
         if (find == MMIO_FINDCHUNK) match = found.ckid == wanted_id;

@@ -6,16 +6,18 @@
 
 #include "platform/vkt_error.h"
 #include "platform/vkt_trace.h"
+#include "platform/byte_order.h"
+
+using vkt::get_le16;
+using vkt::get_le32;
+using vkt::put_le16;
+using vkt::put_le32;
 
 namespace {
 
 // A list content larger than this is not an INFO list we carry along.
 constexpr uint32_t kMaxListSize = 16u << 20;
 
-uint32_t le32(const uint8_t* p) {
-    return static_cast<uint32_t>(p[0]) | (static_cast<uint32_t>(p[1]) << 8) | (static_cast<uint32_t>(p[2]) << 16) |
-           (static_cast<uint32_t>(p[3]) << 24);
-}
 
 // The reordering itself; returns the length of the reordered content.
 uint32_t reorder(uint8_t* buffer, uint32_t size) {
@@ -32,7 +34,7 @@ uint32_t reorder(uint8_t* buffer, uint32_t size) {
         // so that nothing is read or written outside the buffer.
         if (std::memcmp(buffer + i, "ISRF", 4) == 0 && content - i >= 8) {
             // The pad byte behind an odd-sized sub-chunk belongs to it.
-            const uint64_t declared = le32(buffer + i + 4);
+            const uint64_t declared = get_le32(buffer + i + 4);
             const uint64_t padded = declared + (declared & 1);
             if (declared <= content - i - 8) {
                 have_isrf = true;

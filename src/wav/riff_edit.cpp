@@ -2,6 +2,12 @@
 
 #include <algorithm>
 #include <cstring>
+#include "platform/byte_order.h"
+
+using vkt::get_le16;
+using vkt::get_le32;
+using vkt::put_le16;
+using vkt::put_le32;
 
 namespace vkt::wav {
 
@@ -12,14 +18,7 @@ constexpr std::size_t kMaxChunks = 65536;
 constexpr uint32_t kMaxListSize = 16u << 20;
 const FOURCC kJunk = mmioFOURCC('J', 'U', 'N', 'K');
 
-uint32_t le32(const uint8_t* p) {
-    return static_cast<uint32_t>(p[0]) | (static_cast<uint32_t>(p[1]) << 8) | (static_cast<uint32_t>(p[2]) << 16) |
-           (static_cast<uint32_t>(p[3]) << 24);
-}
 
-void put_le32(uint8_t* p, uint32_t v) {
-    for (int i = 0; i < 4; ++i) p[i] = static_cast<uint8_t>(v >> (8 * i));
-}
 
 bool seek(HMMIO h, uint64_t pos) {
     return pos <= 0x7FFFFFFFull && mmioSeek(h, static_cast<int32_t>(pos), MMIO_SEEK_SET) == static_cast<int32_t>(pos);
@@ -83,12 +82,12 @@ MMRESULT walk_chunks(HMMIO h, uint64_t from, uint64_t to, ChunkWalk* out) {
         uint8_t head[12] = {};
         if (mmioRead(h, head, 8) != 8) return MMIOERR_CANNOTREAD;
         ChunkPos c;
-        c.id = le32(head);
-        c.size = le32(head + 4);
+        c.id = get_le32(head);
+        c.size = get_le32(head + 4);
         c.start = pos;
         if ((c.id == FOURCC_RIFF || c.id == FOURCC_LIST) && c.size >= 4 && file_size >= pos + 12) {
             if (mmioRead(h, head + 8, 4) != 4) return MMIOERR_CANNOTREAD;
-            c.type = le32(head + 8);
+            c.type = get_le32(head + 8);
         }
         out->chunks.push_back(c);
         pos = c.padded_end();
