@@ -9,6 +9,7 @@
 #include "edit/DSSSplitter.h"
 #include "metadata/header_transport.h"
 #include "metadata/spoken_instructions.h"
+#include "platform/byte_order.h"
 #include "platform/id3v2.h"
 #include "platform/path.h"
 #include "platform/vkt_error.h"
@@ -23,11 +24,6 @@ namespace {
 constexpr int64_t kUnitsPerMs = 10'000;  // 100-ns units
 constexpr uint32_t kHeaderImage = 1024;  // headers 1 and 2
 constexpr uint32_t kLengthMsAt = 512 + 18;  // header 2: length in milliseconds
-
-uint32_t le32(const uint8_t* p) {
-    return static_cast<uint32_t>(p[0]) | (static_cast<uint32_t>(p[1]) << 8) | (static_cast<uint32_t>(p[2]) << 16) |
-           (static_cast<uint32_t>(p[3]) << 24);
-}
 
 bool same_file(const std::string& a, const std::string& b) {
     struct stat sa {}, sb {};
@@ -73,7 +69,7 @@ bool CMP3Splitter::IsReferenceFrameHeader(const uint8_t* h) {
 }
 
 bool CMP3Splitter::MatchesReferenceFrameHeader(const uint8_t* h, uint32_t dwReference) {
-    return ((le32(h) ^ dwReference) & ~kFrameHeaderFreeBits) == 0;
+    return ((vkt::get_le32(h) ^ dwReference) & ~kFrameHeaderFreeBits) == 0;
 }
 
 uint32_t CMP3Splitter::check_parameters() const {
@@ -210,7 +206,7 @@ uint32_t CMP3Splitter::write_piece_samples(MediaReader& reader, File* piece) {
                 if (data[at] != 0xFF || (data[at + 1] & 0xE0) != 0xE0) continue;
                 if (!m_bHaveReference) {
                     if (!IsReferenceFrameHeader(data + at)) continue;
-                    m_dwReferenceHeader = le32(data + at);
+                    m_dwReferenceHeader = vkt::get_le32(data + at);
                     m_bHaveReference = true;
                     VKT_TRACE_VALUE("m_dwReferenceHeader", "%8x", m_dwReferenceHeader);
                     break;
@@ -267,7 +263,7 @@ void CMP3Splitter::UpdateLength(const char* filePath, uint32_t duration) {
         VKT_TRACE_WARNING("BufferSize < DSS_HEADERBLOCK_SIZE * 2 in UpdateLength");
         return;
     }
-    for (int b = 0; b < 4; ++b) image[kLengthMsAt + b] = static_cast<uint8_t>(duration >> (8 * b));
+    vkt::put_le32(image + kLengthMsAt, duration);
     if (WriteZRM2HeaderDataToFile(filePath, image, size, false) != VKT_OK)
         VKT_TRACE_WARNING("WriteZRM2HeaderDataToFile failed in UpdateLength");
 }
