@@ -1,9 +1,10 @@
 // orvkt convert SRC DST | convert SRC... --out-dir DIR [--to EXT]
 //
 // The operation follows the extensions: DSS/DS2 -> WAV, WAV -> DSS/DS2,
-// DSS/DS2 -> DSS/DS2 (change of mode) and WAV -> WAV (change of width, rate
-// or codec). In batch work every file is an independent library call on a
-// worker thread of its own.
+// DSS/DS2 -> DSS/DS2 (change of mode), WAV -> WAV (change of width, rate
+// or codec), and MP3 or WMA -> WAV (decoded by the media reader, mono). In
+// batch work every file is an independent library call on a worker thread
+// of its own.
 #include <algorithm>
 #include <atomic>
 #include <cstdio>
@@ -27,7 +28,7 @@ namespace orvkt_cli {
 
 namespace {
 
-enum class Kind { Dss, Wav, Other };
+enum class Kind { Dss, Wav, Mp3, Wma, Other };
 
 std::string lower_extension(const std::string& path) {
     const auto slash = path.find_last_of('/');
@@ -42,6 +43,8 @@ Kind kind_of(const std::string& path) {
     const std::string ext = lower_extension(path);
     if (ext == ".dss" || ext == ".ds2") return Kind::Dss;
     if (ext == ".wav") return Kind::Wav;
+    if (ext == ".mp3") return Kind::Mp3;
+    if (ext == ".wma") return Kind::Wma;
     return Kind::Other;
 }
 
@@ -159,7 +162,8 @@ std::string base_name(const std::string& path) {
 // The extension of batch outputs: --to, else by the source and format.
 std::string batch_extension(const Options& o, const std::string& src) {
     if (!o.to.empty()) return o.to[0] == '.' ? o.to : "." + o.to;
-    if (kind_of(src) == Kind::Dss) return ".wav";
+    const Kind from = kind_of(src);
+    if (from == Kind::Dss || from == Kind::Mp3 || from == Kind::Wma) return ".wav";
     if (o.format == "qp") return ".ds2";
     if (o.format == "sp" || o.format == "lp") return ".dss";
     if (o.format.empty()) return ".dss";
@@ -169,12 +173,18 @@ std::string batch_extension(const Options& o, const std::string& src) {
 uint32_t convert_one(const Options& o, const std::string& src, const std::string& dst, const char* password,
                      ProgressCallback callback, intptr_t user, std::string* error) {
     const Kind from = kind_of(src), to = kind_of(dst);
-    if (from == Kind::Other || to == Kind::Other) {
-        *error = "convert works between .dss/.ds2 and .wav files";
+    if (from == Kind::Other || to == Kind::Other || to == Kind::Mp3 || to == Kind::Wma) {
+        *error = "convert works between .dss/.ds2 and .wav files, and from .mp3/.wma to .wav";
+        return VKT_ERR_FILE_NAME;
+    }
+    if ((from == Kind::Mp3 || from == Kind::Wma) && to != Kind::Wav) {
+        *error = "an MP3 or WMA recording converts to .wav only";
         return VKT_ERR_FILE_NAME;
     }
     WAVEFORMATEX format{};
     if (!wanted_format(o, src, to, &format, error)) return VKT_ERR_INVALID_WAVFMT;
+    if (from == Kind::Mp3) return ORVKTMP3ToWAV(src.c_str(), dst.c_str(), &format, callback, user);
+    if (from == Kind::Wma) return ORVKTWMAToWAV(src.c_str(), dst.c_str(), &format, callback, user);
     if (from == Kind::Dss && to == Kind::Wav)
         return ORVKTDSSToWAV(src.c_str(), dst.c_str(), &format, callback, user, password);
     if (from == Kind::Wav && to == Kind::Dss)
@@ -289,7 +299,8 @@ void run(const Options& o, Context& ctx) {
 }  // namespace
 
 void register_convert(CLI::App& app, Context& ctx) {
-    auto* cmd = app.add_subcommand("convert", "Convert between DSS/DS2 and WAV files (the operation follows the extensions)");
+    auto* cmd = app.add_subcommand(
+        "convert", "Convert between DSS/DS2 and WAV files, or MP3/WMA to WAV (the operation follows the extensions)");
     auto o = std::make_shared<Options>();
     cmd->add_option("FILES", o->files, "SRC DST, or the sources of a batch with --out-dir")->required();
     cmd->add_option("--out-dir", o->out_dir, "Batch: write every source's result into this folder")

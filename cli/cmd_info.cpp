@@ -1,6 +1,7 @@
 // orvkt info FILE [--json]: what a dictation file is and what it carries.
 #include <cstdio>
 #include <algorithm>
+#include <cctype>
 #include <cstring>
 #include <memory>
 #include <string>
@@ -66,7 +67,29 @@ uint32_t mp3_audio(const std::string& path, nlohmann::json* out) {
     if (uint32_t r = mp3.read_format(&f, sizeof f)) return r;
     (*out)["format"] = format_json(f);
     (*out)["length_ms"] = mp3.GetLengthInMs();
+    (*out)["frames"] = mp3.GetTotalNrOfFrames();
+    (*out)["variable_bitrate"] = mp3.IsVariableBitrate();
     return 0;
+}
+
+// A WMA file as the conversions see it: the 16-bit mono PCM of its first
+// channel; the length decodes the whole file.
+uint32_t wma_audio(const std::string& path, nlohmann::json* out) {
+    WAVEFORMATEX f{};
+    if (uint32_t r = ORVKTReadWAVFormat(path.c_str(), &f, sizeof f)) return r;
+    uint32_t ms = 0;
+    if (uint32_t r = ORVKTWAVGetSndDataLength(path.c_str(), &ms)) return r;
+    (*out)["format"] = format_json(f);
+    (*out)["length_ms"] = ms;
+    return 0;
+}
+
+bool is_wma(const std::string& path) {
+    const auto dot = path.find_last_of('.');
+    if (dot == std::string::npos || path.find('/', dot) != std::string::npos) return false;
+    std::string ext = path.substr(dot);
+    for (char& c : ext) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    return ext == ".wma";
 }
 
 void print_text(const std::string& path, const nlohmann::json& j, const ZRM2HeaderInfo* header) {
@@ -82,6 +105,13 @@ void print_text(const std::string& path, const nlohmann::json& j, const ZRM2Head
     if (j.contains("compression_id"))
         std::printf("compression %u (%s)\n", j["compression_id"].get<unsigned>(), j["compression_name"].get<std::string>().c_str());
     if (j.contains("length_ms")) std::printf("length      %s\n", ms_text(j["length_ms"].get<uint32_t>()).c_str());
+    if (j.contains("frames"))
+        std::printf("frames      %u (%s bit rate)\n", j["frames"].get<unsigned>(),
+                    j["variable_bitrate"].get<bool>() ? "variable" : "constant");
+    if (j["kind"] == "wma") {
+        std::printf("header      none (WMA files carry no dictation header)\n");
+        return;
+    }
     if (j.contains("encrypted")) std::printf("encrypted   %s\n", j["encrypted"].get<bool>() ? "yes" : "no");
     if (j.contains("header_blocks")) std::printf("headers     %u block(s)\n", j["header_blocks"].get<unsigned>());
     std::printf("zrm2 class  %u\n", j["zrm2_class"].get<unsigned>());
@@ -113,12 +143,26 @@ void register_info(CLI::App& app, Context& ctx) {
         bool json = false;
     };
     auto a = std::make_shared<Args>();
-    cmd->add_option("FILE", a->file, "DSS, DS2, WAV or MP3 file")->required();
+    cmd->add_option("FILE", a->file, "DSS, DS2, WAV, MP3 or WMA file")->required();
     cmd->add_flag("--json", a->json, "Print one JSON object");
     cmd->callback([a, &ctx] {
         nlohmann::json j;
         j["file"] = a->file;
         uint32_t r = 0;
+        if (is_wma(a->file)) {
+            j["kind"] = "wma";
+            r = wma_audio(a->file, &j);
+            if (report_failure(a->file, r) != 0) {
+                ctx.result = r;
+                return;
+            }
+            if (a->json) {
+                std::printf("%s\n", j.dump(2, ' ', false, nlohmann::json::error_handler_t::replace).c_str());
+            } else {
+                print_text(a->file, j, nullptr);
+            }
+            return;
+        }
         switch (KindOfMetadataFile(a->file.c_str())) {
             case MetadataFileKind::Dss:
                 j["kind"] = dss_kind_of(a->file);

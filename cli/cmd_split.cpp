@@ -1,5 +1,6 @@
 // orvkt split SRC --length S [--overlap S] [--count N] [--out-dir DIR]
-// [--mask MASK] [password options]: pieces of a DSS/DS2 recording.
+// [--mask MASK] [password options]: pieces of a DSS/DS2 recording, or of an
+// MP3 recording (frames copied as stored, no password).
 #include <cstdio>
 #include <cstring>
 #include <memory>
@@ -45,12 +46,28 @@ std::string default_mask(const std::string& src) {
 // The source's folder; empty (the current one) for a bare name.
 std::string default_out_dir(const std::string& src) { return vkt::platform::split_path(src).dir; }
 
+bool is_mp3(const std::string& src) {
+    return vkt::platform::equals_ignore_case(vkt::platform::extension_of(src), ".mp3");
+}
+
+// The pieces, in order; a mask without placeholder names one file.
+void print_pieces(const std::string& out_dir, const std::string& mask, uint32_t created) {
+    std::string previous;
+    for (uint32_t n = 1; n <= created; ++n) {
+        std::string name;
+        if (!CDSSSplitter::FormatPieceName(mask, n, name) || name == previous) continue;
+        previous = name;
+        std::printf("%s\n", vkt::platform::combine_path(out_dir, name).c_str());
+    }
+}
+
 }  // namespace
 
 void register_split(CLI::App& app, Context& ctx) {
-    auto* cmd = app.add_subcommand("split", "Cut a DSS/DS2 recording into pieces of a given length");
+    auto* cmd = app.add_subcommand("split", "Cut a DSS/DS2 or MP3 recording into pieces of a given length");
     auto a = std::make_shared<SplitArgs>();
-    cmd->add_option("SRC", a->src, "Recording of our own family (licensee 3)")->required();
+    cmd->add_option("SRC", a->src, "DSS/DS2 recording of our own family (licensee 3), or an MP3 recording")
+        ->required();
     cmd->add_option("-l,--length", a->length, "Length of each piece in seconds")
         ->required()
         ->check(CLI::Range(1u, 0xFFFFFFFFu));
@@ -68,6 +85,23 @@ void register_split(CLI::App& app, Context& ctx) {
     cmd->callback([a, &ctx] {
         const std::string out_dir = a->out_dir.empty() ? default_out_dir(a->src) : a->out_dir;
         const std::string mask = a->mask.empty() ? default_mask(a->src) : a->mask;
+
+        if (is_mp3(a->src)) {
+            if (a->ask_password || a->password.given()) {
+                std::fprintf(stderr, "orvkt: an MP3 recording takes no password\n");
+                ctx.result = VKT_ERR_PASSWORD;
+                return;
+            }
+            uint32_t last = 0;
+            {
+                ProgressBar bar("split", ctx.quiet);
+                ctx.result = ORVKTSplitMP3File(a->src.c_str(), out_dir.c_str(), mask.c_str(), a->length, a->overlap,
+                                               a->count, &last, bar.function(), bar.user());
+            }
+            if (report_failure(a->src, ctx.result) != 0) return;
+            print_pieces(out_dir, mask, last);
+            return;
+        }
 
         // An encrypted source needs its password; ask for it when none was given.
         uint32_t encrypted = 0;
@@ -92,14 +126,7 @@ void register_split(CLI::App& app, Context& ctx) {
         }
         std::memset(password.data(), 0, password.size());
         if (report_failure(a->src, ctx.result) != 0) return;
-        // The pieces, in order; a mask without placeholder names one file.
-        std::string previous;
-        for (uint32_t n = 1; n <= created; ++n) {
-            std::string name;
-            if (!CDSSSplitter::FormatPieceName(mask, n, name) || name == previous) continue;
-            previous = name;
-            std::printf("%s\n", vkt::platform::combine_path(out_dir, name).c_str());
-        }
+        print_pieces(out_dir, mask, created);
     });
 }
 

@@ -3,13 +3,13 @@
 #include <cstring>
 
 #include "OrvaneVktapi.h"
-#include "api/not_available.h"
 #include "dss/DssEncryption.h"
 #include "dss/DssTemplate.h"
 #include "dss/INTERNAL.h"
 #include "edit/DSSIndexRepair.h"
 #include "edit/DSSJoiner.h"
 #include "edit/DSSSplitter.h"
+#include "media/MP3Splitter.h"
 #include "metadata/dss_header_io.h"
 #include "metadata/header_image.h"
 #include "metadata/header_transport.h"
@@ -20,7 +20,6 @@
 #include "platform/vkt_trace.h"
 #include "tools/SecureFileManagement.h"
 
-using vkt::api::not_available;
 using namespace vkt::platform;
 
 namespace {
@@ -254,10 +253,18 @@ ORVKT_API VKTRESULT ORVKTSplitMP3File(const char* pcszSrcFileName, const char* p
     VKT_TRACE_PARAM("splitLength", "%lu", splitLength);
     VKT_TRACE_PARAM("overlapLength", "%lu", overlapLength);
     VKT_TRACE_PARAM("splitCount", "%lu", splitCount);
-    (void)pdwLastPiece;
     VKT_TRACE_PARAM("pfnCallback", "%p", reinterpret_cast<void*>(pfnCallback));
     VKT_TRACE_PARAM("lCallback", "%ld", lCallback);
-    return not_available("ORVKTSplitMP3File");
+    // An empty folder means the current one.
+    if (!pcszSrcFileName || !*pcszSrcFileName || !pcszDestinationFolder || !pcszDestinationFileMask ||
+        !*pcszDestinationFileMask)
+        return file_name_missing();
+    try {
+        CMP3Splitter splitter(pcszSrcFileName, pcszDestinationFolder, pcszDestinationFileMask, splitLength,
+                              overlapLength, splitCount, pdwLastPiece, pfnCallback, lCallback);
+        return splitter.SplitFile();
+    }
+    VKT_CATCH_RETURN("catched in ORVKTSplitMP3File")
 }
 
 ORVKT_API VKTRESULT ORVKTIsEncryptedDSSFile(const char* lpszFilepath_p, uint32_t* pbEncrypted) {

@@ -1,5 +1,5 @@
 // The conversion exports: DSS/DS2 <-> WAV, DSS -> DSS, WAV -> WAV, MP3/WMA
-// -> WAV, and the format and length queries.
+// -> WAV (src/media/WMFoperations), and the format and length queries.
 //
 // Each conversion leaves either a finished destination or none: the work
 // goes through temporary files beside the destination, which are removed
@@ -16,11 +16,11 @@
 #include <vector>
 
 #include "OrvaneVktapi.h"
-#include "api/not_available.h"
 #include "convert/CDSSCONV.h"
 #include "convert/Cwavconv.h"
 #include "convert/conv_entry.h"
 #include "dss/INTERNAL.h"
+#include "media/WMFoperations.h"
 #include "metadata/header_transport.h"
 #include "platform/fileio.h"
 #include "platform/path.h"
@@ -29,7 +29,6 @@
 #include "wav/CWAVFILE.h"
 #include "wav/chunk_utilities.h"
 
-using vkt::api::not_available;
 
 namespace {
 
@@ -351,7 +350,10 @@ ORVKT_API VKTRESULT ORVKTMP3ToWAV(const char* pcszMP3FileName, const char* pcszW
     VKT_TRACE_PARAM("pwfxDst", "%p", pwfxDst);
     VKT_TRACE_PARAM("pfnCallback", "%p", reinterpret_cast<void*>(pfnCallback));
     VKT_TRACE_PARAM("lCallback", "%ld", lCallback);
-    return not_available("ORVKTMP3ToWAV");
+    try {
+        return VKTMP3ToWAV(pcszMP3FileName, pcszWAVFileName, pwfxDst, pfnCallback, lCallback);
+    }
+    VKT_CATCH_RETURN("catched in ORVKTMP3ToWAV")
 }
 
 ORVKT_API VKTRESULT ORVKTWMAToWAV(const char* pcszWMAFileName, const char* pcszWAVFileName,
@@ -363,19 +365,21 @@ ORVKT_API VKTRESULT ORVKTWMAToWAV(const char* pcszWMAFileName, const char* pcszW
     VKT_TRACE_PARAM("pwfxDst", "%p", pwfxDst);
     VKT_TRACE_PARAM("pfnCallback", "%p", reinterpret_cast<void*>(pfnCallback));
     VKT_TRACE_PARAM("lCallback", "%ld", lCallback);
-    return not_available("ORVKTWMAToWAV");
+    try {
+        return VKTWMAToWAV(pcszWMAFileName, pcszWAVFileName, pwfxDst, pfnCallback, lCallback);
+    }
+    VKT_CATCH_RETURN("catched in ORVKTWMAToWAV")
 }
 
 ORVKT_API VKTRESULT ORVKTWMFConvertToWAV(const char* pcszSrcFileName, const char* pcszDstFileName,
                                          WAVEFORMATEX* pwfxResult, ProgressCallback pfnCallback,
                                          intptr_t lCallback) {
-    VKT_TRACE_TEXT("+ORVKTWMFConvertToWAV");
-    VKT_TRACE_PARAM("pcszSrcFileName", "%s", pcszSrcFileName);
-    VKT_TRACE_PARAM("pcszDstFileName", "%s", pcszDstFileName);
-    VKT_TRACE_PARAM("pwfxResult", "%p", pwfxResult);
-    VKT_TRACE_PARAM("pfnCallback", "%p", reinterpret_cast<void*>(pfnCallback));
-    VKT_TRACE_PARAM("lCallback", "%ld", lCallback);
-    return not_available("ORVKTWMFConvertToWAV");
+    // The conversion writes the entry line and the parameters itself: the
+    // MP3 conversion runs it too.
+    try {
+        return VKTWMFConvertToWAV(pcszSrcFileName, pcszDstFileName, pwfxResult, pfnCallback, lCallback, 100);
+    }
+    VKT_CATCH_RETURN("catched in ORVKTWMFConvertToWAV")
 }
 
 ORVKT_API VKTRESULT ORVKTReadWAVFormat(const char* pcszWAVFileName, WAVEFORMATEX* pWAVFormat,

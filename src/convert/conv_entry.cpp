@@ -9,6 +9,7 @@
 
 #include "dss/CDSSFILE.h"
 #include "media/CMp3File.h"
+#include "media/CWmaFile.h"
 #include "platform/fileio.h"
 #include "platform/path.h"
 #include "platform/vkt_error.h"
@@ -36,11 +37,40 @@ FileKind kind_of(const char* name) {
     return FileKind::Wav;
 }
 
-// The WMA file object comes with the media reader's conversions; until then
-// a WMA file has no format and no length here.
-uint32_t wma_not_available() {
-    VKT_TRACE_ERROR(VKT_ERR_MEDIA_READER, "catched in CWmaFile:open() - WMA file object not available");
-    return VKT_ERR_MEDIA_READER;
+uint32_t read_wma_format(const char* name, WAVEFORMATEX* format, uint32_t size) {
+    CWmaFile wma;
+    if (uint32_t rc = wma.create_file(name)) {
+        VKT_TRACE_ERROR(rc, "catched in CWmaFile:open()");
+        return rc;
+    }
+    if (size < sizeof(WAVEFORMATEX)) {
+        VKT_TRACE_ERROR(VKT_ERR_WAVFMT_TOO_SMALL, "Error reading WMA format");
+        return VKT_ERR_WAVFMT_TOO_SMALL;
+    }
+    return wma.read_format(format, size);
+}
+
+// The WMA's decoded data (its first channel, 16-bit) against its bytes per
+// second; finding the data size decodes the whole file.
+uint32_t wma_length(const char* name, uint32_t* length) {
+    CWmaFile wma;
+    if (uint32_t rc = wma.create_file(name)) {
+        VKT_TRACE_ERROR(rc, "catched in CWmaFile::open()");
+        return rc;
+    }
+    uint32_t data_size = 0;
+    try {
+        data_size = wma.get_sizeof_data();
+    } catch (...) {
+        return vkt::caught_code(VKT_TRACE_FILE, __LINE__, "catched in CWmaFile::get_sizeof_data()");
+    }
+    if (wma.GetAvgBytesPerSec() == 0) {
+        *length = 0;
+        VKT_TRACE_ERROR(VKT_ERR_INVALID_WAVFMT, "Average bytes per second are 0 -> return error");
+        return VKT_ERR_INVALID_WAVFMT;
+    }
+    *length = static_cast<uint32_t>(static_cast<uint64_t>(data_size) * 1000 / wma.GetAvgBytesPerSec());
+    return VKT_OK;
 }
 
 uint32_t read_dss_format(const char* name, WAVEFORMATEX* format, uint32_t size) {
@@ -219,7 +249,7 @@ uint32_t VKTReadWAVFormat(const char* pcszWAVFileName, WAVEFORMATEX* pWAVFormat,
     switch (kind_of(pcszWAVFileName)) {
         case FileKind::Dss: return read_dss_format(pcszWAVFileName, pWAVFormat, lWAVFormatSize);
         case FileKind::Mp3: return read_mp3_format(pcszWAVFileName, pWAVFormat, lWAVFormatSize);
-        case FileKind::Wma: return wma_not_available();
+        case FileKind::Wma: return read_wma_format(pcszWAVFileName, pWAVFormat, lWAVFormatSize);
         case FileKind::Wav: break;
     }
     return read_wav_format(pcszWAVFileName, pWAVFormat, lWAVFormatSize);
@@ -243,6 +273,6 @@ uint32_t VKTWAVGetSndDataLength(const char* pcszWAVFileName, uint32_t* lDataLeng
         *lDataLengthMs = mp3.GetLengthInMs();
         return VKT_OK;
     }
-    if (equals_ignore_case(ext, ".wma")) return wma_not_available();
+    if (equals_ignore_case(ext, ".wma")) return wma_length(pcszWAVFileName, lDataLengthMs);
     return wav_length(pcszWAVFileName, lDataLengthMs);
 }

@@ -27,10 +27,10 @@ bool IsValidDSSWaveFormatEx(const WAVEFORMATEX* pwfx);
 // True when tag, channels, rate, bytes/s, block, bits and cbSize are equal.
 bool VKTSameWaveFormat(const WAVEFORMATEX& a, const WAVEFORMATEX& b);
 
-// The wave format of a WAV, DSS/DS2 or MP3 file (by extension); the work of
-// ORVKTReadWAVFormat.
+// The wave format of a WAV, DSS/DS2, MP3 or WMA file (by extension); the
+// work of ORVKTReadWAVFormat.
 uint32_t VKTReadWAVFormat(const char* pcszWAVFileName, WAVEFORMATEX* pWAVFormat, uint32_t lWAVFormatSize);
 
-// The sound length of a WAV or MP3 file in milliseconds; the work of
+// The sound length of a WAV, MP3 or WMA file in milliseconds; the work of
 // ORVKTWAVGetSndDataLength.
 uint32_t VKTWAVGetSndDataLength(const char* pcszWAVFileName, uint32_t* lDataLengthMs);

@@ -1,11 +1,272 @@
 #include "media/MP3Splitter.h"
 
-#include <algorithm>
+#include <sys/stat.h>
 
+#include <algorithm>
+#include <cmath>
+#include <cstring>
+
+#include "edit/DSSSplitter.h"
+#include "metadata/header_transport.h"
+#include "metadata/spoken_instructions.h"
+#include "platform/byte_order.h"
 #include "platform/id3v2.h"
+#include "platform/path.h"
+#include "platform/vkt_error.h"
 #include "platform/vkt_trace.h"
 
 using namespace vkt::platform;
+using vkt::media::MediaReader;
+using vkt::media::Sample;
+
+namespace {
+
+constexpr int64_t kUnitsPerMs = 10'000;  // 100-ns units
+constexpr uint32_t kHeaderImage = 1024;  // headers 1 and 2
+constexpr uint32_t kLengthMsAt = 512 + 18;  // header 2: length in milliseconds
+
+bool same_file(const std::string& a, const std::string& b) {
+    struct stat sa {}, sb {};
+    return ::stat(a.c_str(), &sa) == 0 && ::stat(b.c_str(), &sb) == 0 && sa.st_dev == sb.st_dev &&
+           sa.st_ino == sb.st_ino;
+}
+
+}  // namespace
+
+CMP3Splitter::CMP3Splitter(const char* pcszSrcFileName, const char* pcszDestinationFolder,
+                           const char* pcszDestinationFileMask, uint32_t splitLength, uint32_t overlapLength,
+                           uint32_t splitCount, uint32_t* pdwLastPiece, ProgressCallback pfnCallback,
+                           intptr_t lCallback)
+    : m_strSrcFileName(pcszSrcFileName ? pcszSrcFileName : ""),
+      m_strDestinationFolder(pcszDestinationFolder ? pcszDestinationFolder : ""),
+      m_strDestinationFileMask(pcszDestinationFileMask ? pcszDestinationFileMask : ""),
+      m_dwSplitLength(splitLength),
+      m_dwOverlapLength(overlapLength),
+      m_dwSplitCount(splitCount),
+      m_pdwLastPiece(pdwLastPiece),
+      m_pfnCallback(pfnCallback),
+      m_lCallback(lCallback) {
+    VKT_TRACE_TEXT("CMP3Splitter::CMP3Splitter");
+    VKT_TRACE_PARAM("pcszSrcFileName", "%s", pcszSrcFileName);
+    VKT_TRACE_PARAM("pcszDestinationFolder", "%s", pcszDestinationFolder);
+    VKT_TRACE_PARAM("pcszDestinationFileMask", "%s", pcszDestinationFileMask);
+    VKT_TRACE_PARAM("splitLength", "%lu", splitLength);
+    VKT_TRACE_PARAM("overlapLength", "%lu", overlapLength);
+    VKT_TRACE_PARAM("splitCount", "%lu", splitCount);
+    VKT_TRACE_PARAM("pfnCallback", "%p", reinterpret_cast<void*>(pfnCallback));
+    VKT_TRACE_PARAM("lCallback", "%ld", lCallback);
+}
+
+CMP3Splitter::~CMP3Splitter() = default;
+
+bool CMP3Splitter::IsReferenceFrameHeader(const uint8_t* h) {
+    if (h[0] != 0xFF || (h[1] & 0xE0) != 0xE0) return false;
+    if (((h[1] >> 3) & 3) == 1) return false;  // reserved version
+    if (((h[1] >> 1) & 3) == 0) return false;  // reserved layer
+    const int bitrate_index = h[2] >> 4;
+    const int rate_index = (h[2] >> 2) & 3;
+    return bitrate_index >= 1 && bitrate_index <= 14 && rate_index < 3;
+}
+
+bool CMP3Splitter::MatchesReferenceFrameHeader(const uint8_t* h, uint32_t dwReference) {
+    return ((vkt::get_le32(h) ^ dwReference) & ~kFrameHeaderFreeBits) == 0;
+}
+
+uint32_t CMP3Splitter::check_parameters() const {
+    // Length 0 would never leave the first second; an overlap as long as a
+    // piece would start every piece at the same place.
+    if (m_dwSplitLength == 0 || m_dwOverlapLength >= m_dwSplitLength) {
+        VKT_TRACE_ERROR(VKT_ERR, "invalid splitLength or overlapLength");
+        return VKT_ERR;
+    }
+    std::string first;
+    if (!CDSSSplitter::FormatPieceName(m_strDestinationFileMask, 1, first)) {
+        VKT_TRACE_ERROR(VKT_ERR, "invalid pcszDestinationFileMask");
+        return VKT_ERR;
+    }
+    return VKT_OK;
+}
+
+uint32_t CMP3Splitter::SplitFile() {
+    VKT_TRACE_TEXT("CMP3Splitter::CMSplitFileP3Splitter");
+    if (m_dwSplitCount != 0) {
+        if (uint32_t rc = check_parameters()) return rc;
+    }
+    {
+        // A source without a tag is split into pieces without one.
+        UniqueFile file;
+        if (LoadID3v2Header(m_strSrcFileName.c_str(), &m_abyID3v2Tag, &m_dwID3v2TagSize, &file, false)) {
+            VKT_TRACE_VALUE("m_dwID3v2TagSize", "%lu", m_dwID3v2TagSize);
+        } else {
+            m_abyID3v2Tag.clear();
+            m_dwID3v2TagSize = 0;
+        }
+    }
+    if (uint32_t rc = m_audioFile.open(m_strSrcFileName.c_str())) return rc;
+    MediaReader& reader = *m_audioFile.reader();
+    if (const uint32_t hr = reader.SetReadStreamSamples(true); hr != vkt::media::S_OK)
+        return VKT_MEDIA_FAILURE(hr, "pReader->SetReadStreamSamples failed", VKT_ERR_MEDIA_READER);
+    int64_t duration = 0;
+    if (uint32_t rc = m_audioFile.get_duration(&duration)) return rc;
+    if (m_dwSplitCount == 0) return VKT_OK;
+
+    const uint32_t rc = split_pieces(reader, duration);
+    if (rc == VKT_OK && m_pfnCallback) m_pfnCallback(m_lCallback, VKT_PROGRESS_MESSAGE, 100);
+    return rc;
+}
+
+bool CMP3Splitter::report_progress(uint32_t dwPieceNumber) const {
+    if (!m_pfnCallback) return false;
+    const double value = std::floor(static_cast<double>(dwPieceNumber) * 100.0 / m_dwSplitCount + 0.5);
+    if (m_pfnCallback(m_lCallback, VKT_PROGRESS_MESSAGE, static_cast<uint32_t>(value)) == VKT_PROGRESS_CANCEL) {
+        VKT_TRACE_WARNING("CANCEL returned by pfnCallback()");
+        return true;
+    }
+    return false;
+}
+
+uint32_t CMP3Splitter::split_pieces(MediaReader& reader, int64_t qwDuration) {
+    const int64_t step = static_cast<int64_t>(m_dwSplitLength - m_dwOverlapLength) * vkt::media::kUnitsPerSecond;
+    const int64_t length = static_cast<int64_t>(m_dwSplitLength) * vkt::media::kUnitsPerSecond;
+    for (uint32_t i = 0; i < m_dwSplitCount; ++i) {
+        const int64_t start = static_cast<int64_t>(i) * step;
+        if (start >= qwDuration) break;
+        const int64_t rest = qwDuration - start;
+        const bool last = i == m_dwSplitCount - 1;
+        const int64_t piece_length = last ? rest : std::min(length, rest);
+        // A piece that reaches the end reads to the end: the stated duration
+        // may fall short of the last frames.
+        const int64_t range = piece_length == rest ? 0 : piece_length;
+        if (const uint32_t hr = reader.SetRange(start, range); hr != vkt::media::S_OK)
+            return VKT_MEDIA_FAILURE(hr, "pReader->SetReadStreamSamples failed", VKT_ERR_MEDIA_READER);
+
+        const uint32_t number = i + 1;
+        std::string name;
+        CDSSSplitter::FormatPieceName(m_strDestinationFileMask, number, name);
+        const std::string path = combine_path(m_strDestinationFolder, name);
+        // Creating the piece would cut the recording still being read.
+        if (same_file(path, m_strSrcFileName)) {
+            VKT_TRACE_ERROR(VKT_ERR, "piece name is the source file");
+            return VKT_ERR;
+        }
+        uint32_t err = 0;
+        UniqueFile piece(file_open(path.c_str(), GENERIC_READ | GENERIC_WRITE, 0, CREATE_ALWAYS, 0, &err));
+        if (!piece) {
+            VKT_TRACE_ERROR(err, "cannot create output file");
+            return VKT_ERR_OPEN_FILE;
+        }
+        if (m_pdwLastPiece) *m_pdwLastPiece = number;
+
+        uint32_t rc = VKT_OK;
+        if (!m_abyID3v2Tag.empty()) {
+            uint32_t done = 0;
+            if ((err = file_write(piece.get(), m_abyID3v2Tag.data(), m_dwID3v2TagSize, &done)) != 0 ||
+                done != m_dwID3v2TagSize) {
+                VKT_TRACE_ERROR(err, "cannot write to output file");
+                rc = VKT_ERR_WRITE_FILE;
+            }
+        }
+        if (rc == VKT_OK) rc = write_piece_samples(reader, piece.get());
+        if (rc == VKT_OK && report_progress(number)) rc = VKT_CANCELLED;
+        if (rc == VKT_OK && (err = file_close(piece.release())) != 0) {
+            VKT_TRACE_ERROR(err, "cannot write to output file");
+            rc = VKT_ERR_WRITE_FILE;
+        }
+        if (rc != VKT_OK) {
+            // The unfinished piece goes; the finished ones before it stay.
+            piece.reset();
+            delete_file(path.c_str());
+            if (m_pdwLastPiece) *m_pdwLastPiece = i;
+            return rc;
+        }
+        RecalculateSpokenInstructions(path.c_str(), static_cast<uint32_t>(start / kUnitsPerMs),
+                                      static_cast<uint32_t>((start + piece_length) / kUnitsPerMs));
+        UpdateLength(path.c_str(), static_cast<uint32_t>(piece_length / kUnitsPerMs));
+    }
+    return VKT_OK;
+}
+
+uint32_t CMP3Splitter::write_piece_samples(MediaReader& reader, File* piece) {
+    Sample sample;
+    bool found = false;
+    for (;;) {
+        const uint32_t hr = reader.GetNextSample(&sample);
+        if (hr == vkt::media::NS_E_NO_MORE_SAMPLES) return VKT_OK;
+        if (hr != vkt::media::S_OK)
+            return VKT_MEDIA_FAILURE(hr, "pReader->GetNextSample failed", VKT_ERR_MEDIA_READER);
+        const uint8_t* data = sample.data.data();
+        uint32_t size = static_cast<uint32_t>(sample.data.size());
+        if (!found) {
+            // The piece starts at a frame header: the first of the recording
+            // becomes the reference, later pieces start at one that agrees
+            // with it. Samples without one are dropped.
+            if (size <= 4) continue;
+            uint32_t at = 0;
+            for (; at + 4 <= size; ++at) {
+                if (data[at] != 0xFF || (data[at + 1] & 0xE0) != 0xE0) continue;
+                if (!m_bHaveReference) {
+                    if (!IsReferenceFrameHeader(data + at)) continue;
+                    m_dwReferenceHeader = vkt::get_le32(data + at);
+                    m_bHaveReference = true;
+                    VKT_TRACE_VALUE("m_dwReferenceHeader", "%8x", m_dwReferenceHeader);
+                    break;
+                }
+                if (MatchesReferenceFrameHeader(data + at, m_dwReferenceHeader)) break;
+            }
+            if (at + 4 > size) continue;
+            found = true;
+            data += at;
+            size -= at;
+        }
+        uint32_t done = 0;
+        if (uint32_t err = file_write(piece, data, size, &done); err != 0 || done != size) {
+            VKT_TRACE_ERROR(err, "cannot write to output file");
+            return VKT_ERR_WRITE_FILE;
+        }
+    }
+}
+
+void CMP3Splitter::RecalculateSpokenInstructions(const char* filePath, uint32_t startTime, uint32_t endTime) {
+    VKT_TRACE_TEXT("CMP3Splitter::RecalculateSpokenInstructions");
+    VKT_TRACE_PARAM("filePath", "%s", filePath);
+    VKT_TRACE_PARAM("startTime", "%lu", startTime);
+    VKT_TRACE_PARAM("endTime", "%lu", endTime);
+    uint8_t markers[kMarkerArraySize];
+    if (ORVKTReadSpokenInstructionMarkers(filePath, markers) != VKT_OK) {
+        VKT_TRACE_WARNING("ORVKTReadSpokenInstructionMarkers failed in RecalculateSpokenInstructions");
+        return;
+    }
+    uint8_t kept[kMarkerArraySize];
+    std::memset(kept, 0xFF, sizeof kept);
+    uint32_t count = 0;
+    for (uint32_t i = 0; i < kMarkerCount; ++i) {
+        const SpokenInstructionMarker m = MarkerAt(markers, i);
+        if (m.start == kNoMarker) break;
+        if (m.end < startTime || m.start > endTime) continue;
+        SetMarker(kept, count++, {std::max(m.start, startTime) - startTime, std::min(m.end, endTime) - startTime});
+    }
+    if (ORVKTWriteSpokenInstructionMarkers(filePath, kept) != VKT_OK)
+        VKT_TRACE_WARNING("ORVKTWriteSpokenInstructionMarkers failed in RecalculateSpokenInstructions");
+}
+
+void CMP3Splitter::UpdateLength(const char* filePath, uint32_t duration) {
+    VKT_TRACE_TEXT("CMP3Splitter::UpdateLength");
+    VKT_TRACE_PARAM("filePath", "%s", filePath);
+    VKT_TRACE_PARAM("duration", "%lu", duration);
+    uint8_t image[kHeaderImage];
+    uint32_t size = kHeaderImage;
+    if (ReadZRM2HeaderDataToMemory(filePath, image, &size) != VKT_OK) {
+        VKT_TRACE_WARNING("ReadZRM2HeaderDataToMemory failed in UpdateLength");
+        return;
+    }
+    if (size < kHeaderImage) {
+        VKT_TRACE_WARNING("BufferSize < DSS_HEADERBLOCK_SIZE * 2 in UpdateLength");
+        return;
+    }
+    vkt::put_le32(image + kLengthMsAt, duration);
+    if (WriteZRM2HeaderDataToFile(filePath, image, size, false) != VKT_OK)
+        VKT_TRACE_WARNING("WriteZRM2HeaderDataToFile failed in UpdateLength");
+}
 
 bool CMP3Splitter::LoadID3v2Header(const char* fileName, std::vector<uint8_t>* tagBuffer, uint32_t* tagSize,
                                    UniqueFile* file, bool bWritable) {

@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <mutex>
 
 extern "C" {
 #include <libavcodec/avcodec.h>
@@ -35,6 +36,13 @@ struct SwrFreer {
 };
 
 const AVRational kUnits{1, static_cast<int>(kUnitsPerSecond)};
+
+// The library prints nothing: libavformat's notes on the files it opens
+// ("Estimating duration from bitrate", damaged frames) are switched off.
+void quiet_libav() {
+    static std::once_flag once;
+    std::call_once(once, [] { av_log_set_level(AV_LOG_QUIET); });
+}
 
 // "ID3/<id>" attributes come from our own tag reader, which gives the frame
 // bodies as the media reader reports them.
@@ -118,7 +126,14 @@ struct MediaReader::Impl {
             if (avio_seek(format->pb, 0, SEEK_SET) < 0) return E_FAIL;
             if (avformat_seek_file(format.get(), stream_index, INT64_MIN, 0, 0, 0) < 0) return E_FAIL;
         }
-        if (codec) avcodec_flush_buffers(codec.get());
+        // A fresh decoder rather than a flushed one: some decoders (wmav2)
+        // keep overlap samples across a flush, so the first frames after a
+        // seek back to the start would not be those of a first reading.
+        if (codec) {
+            codec.reset();
+            if (uint32_t e = open_decoder(); e != S_OK) return e;
+            if (uint32_t e = make_resampler(); e != S_OK) return e;
+        }
         decoder_drained = false;
         demuxer_ended = false;
         next_time = AV_NOPTS_VALUE;
@@ -200,7 +215,7 @@ struct MediaReader::Impl {
     }
 };
 
-MediaReader::MediaReader() : impl_(std::make_unique<Impl>()) {}
+MediaReader::MediaReader() : impl_(std::make_unique<Impl>()) { quiet_libav(); }
 MediaReader::~MediaReader() = default;
 
 uint32_t MediaReader::Open(const std::string& path) {

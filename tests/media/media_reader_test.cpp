@@ -62,12 +62,12 @@ TEST(MediaReader, StereoMp3DecodesToInterleavedPcmOfItsDuration) {
     MediaReader r;
     ASSERT_EQ(r.Open(mp3), S_OK);
     WAVEFORMATEX f = r.OutputFormat();
-    EXPECT_EQ(f.wFormatTag, WAVE_FORMAT_PCM);
-    EXPECT_EQ(f.nChannels, 2);
-    EXPECT_EQ(f.nSamplesPerSec, 22050u);
-    EXPECT_EQ(f.nBlockAlign, 4);
-    EXPECT_EQ(f.nAvgBytesPerSec, 88200u);
-    EXPECT_EQ(f.wBitsPerSample, 16);
+    EXPECT_EQ(+f.wFormatTag, WAVE_FORMAT_PCM);
+    EXPECT_EQ(+f.nChannels, 2);
+    EXPECT_EQ(+f.nSamplesPerSec, 22050u);
+    EXPECT_EQ(+f.nBlockAlign, 4);
+    EXPECT_EQ(+f.nAvgBytesPerSec, 88200u);
+    EXPECT_EQ(+f.wBitsPerSample, 16);
     EXPECT_NEAR(static_cast<double>(r.Duration()) / kUnitsPerSecond, 3.0, 0.06);
     EXPECT_EQ(r.GetAttribute("Duration").size(), 1u);
 
@@ -90,7 +90,7 @@ TEST(MediaReader, RangeCutsDecodedSamplesExactly) {
     ASSERT_FALSE(wma.empty());
     MediaReader r;
     ASSERT_EQ(r.Open(wma), S_OK);
-    EXPECT_EQ(r.OutputFormat().nChannels, 1);
+    EXPECT_EQ(+r.OutputFormat().nChannels, 1);
     ASSERT_EQ(r.SetRange(kUnitsPerSecond, kUnitsPerSecond / 2), S_OK);
     int64_t first = -1;
     auto part = read_all(r, &first);

@@ -1,0 +1,216 @@
+#include "media/WMFoperations.h"
+
+#include <sys/stat.h>
+
+#include <algorithm>
+#include <cmath>
+#include <cstring>
+#include <string>
+
+#include "convert/Cwavconv.h"
+#include "convert/conv_entry.h"
+#include "media/CWmaConv.h"
+#include "media/WMFAudioFile.h"
+#include "platform/fileio.h"
+#include "platform/vkt_error.h"
+#include "platform/vkt_trace.h"
+#include "tools/Stereo.h"
+#include "wav/CWAVFILE.h"
+
+using namespace vkt::platform;
+using vkt::media::MediaReader;
+using vkt::media::Sample;
+
+namespace {
+
+bool same_file(const char* a, const char* b) {
+    struct stat sa {}, sb {};
+    return ::stat(a, &sa) == 0 && ::stat(b, &sb) == 0 && sa.st_dev == sb.st_dev && sa.st_ino == sb.st_ino;
+}
+
+void report_done(ProgressCallback pfnCallback, intptr_t lCallback) {
+    if (pfnCallback) pfnCallback(lCallback, VKT_PROGRESS_MESSAGE, 100);
+}
+
+// Samples of the reader into the open WAV file, with progress by the end
+// time of each sample against the duration.
+uint32_t copy_samples(MediaReader& reader, CWavFile& wav, int64_t qwDuration, ProgressCallback pfnCallback,
+                      intptr_t lCallback, uint32_t dwProgressRange) {
+    Sample sample;
+    for (;;) {
+        const uint32_t hr = reader.GetNextSample(&sample);
+        if (hr == vkt::media::NS_E_NO_MORE_SAMPLES) return VKT_OK;
+        if (hr != vkt::media::S_OK)
+            return VKT_MEDIA_FAILURE(hr, "pReader->GetNextSample failed", VKT_ERR_MEDIA_READER);
+        if (!sample.data.empty()) wav.write_data(sample.data.data(), static_cast<uint32_t>(sample.data.size()));
+        // A reader that does not know the duration gives no progress; the
+        // last samples may end a little after the stated duration.
+        if (pfnCallback && qwDuration > 0) {
+            const double share = static_cast<double>(sample.time + sample.duration) / static_cast<double>(qwDuration);
+            const double value = std::floor(share * dwProgressRange + 0.5);
+            const uint32_t percent = static_cast<uint32_t>(std::clamp(value, 0.0, static_cast<double>(dwProgressRange)));
+            if (pfnCallback(lCallback, VKT_PROGRESS_MESSAGE, percent) == VKT_PROGRESS_CANCEL) {
+                VKT_TRACE_WARNING("CANCEL returned by pfnCallback()");
+                return VKT_CANCELLED;
+            }
+        }
+    }
+}
+
+}  // namespace
+
+uint32_t VKTWMFConvertToWAV(const char* pcszSrcFileName, const char* pcszDstFileName, WAVEFORMATEX* pwfxOut,
+                            ProgressCallback pfnCallback, intptr_t lCallback, uint32_t dwProgressRange) {
+    VKT_TRACE_TEXT("+ORVKTWMFConvertToWAV");
+    VKT_TRACE_PARAM("pcszSrcFileName", "%s", pcszSrcFileName);
+    VKT_TRACE_PARAM("pcszDstFileName", "%s", pcszDstFileName);
+    VKT_TRACE_PARAM("pwfxOut", "%p", pwfxOut);
+    VKT_TRACE_PARAM("pfnCallback", "%p", reinterpret_cast<void*>(pfnCallback));
+    VKT_TRACE_PARAM("lCallback", "%ld", lCallback);
+    VKT_TRACE_PARAM("dwProgressRange", "%lu", dwProgressRange);
+    if (!pcszSrcFileName || !pcszDstFileName || !*pcszSrcFileName || !*pcszDstFileName) {
+        VKT_TRACE_ERROR(VKT_ERR_FILE_NAME, "VKT_ERR_FILE_NAME, one of the filenames is NULL");
+        return VKT_ERR_FILE_NAME;
+    }
+    // Creating the destination would cut the file still being read.
+    if (same_file(pcszSrcFileName, pcszDstFileName)) {
+        VKT_TRACE_ERROR(VKT_ERR_OPEN_FILE, "source and destination are the same file");
+        return VKT_ERR_OPEN_FILE;
+    }
+
+    CWMFAudioFile audio;
+    if (uint32_t rc = audio.open(pcszSrcFileName)) return rc;
+    WAVEFORMATEX format{};
+    if (uint32_t rc = audio.get_output_format(&format)) return rc;
+    if (format.wFormatTag != WAVE_FORMAT_PCM) {
+        VKT_TRACE_ERROR(VKT_ERR_INVALID_CONTENT, "non PCM output");
+        return VKT_ERR_INVALID_CONTENT;
+    }
+    if (pwfxOut) std::memcpy(pwfxOut, &format, sizeof format);
+    int64_t duration = 0;
+    if (uint32_t rc = audio.get_duration(&duration)) return rc;
+
+    uint32_t result = VKT_OK;
+    // A file that was there before and could not be replaced is not ours
+    // to remove.
+    bool created = !file_exists(pcszDstFileName);
+    try {
+        CWavFile wav;
+        wav.create_new_wave_file(pcszDstFileName, MMIO_CREATE | MMIO_READWRITE | MMIO_EXCLUSIVE, &format);
+        created = true;
+        result = copy_samples(*audio.reader(), wav, duration, pfnCallback, lCallback, dwProgressRange);
+        if (result == VKT_OK) wav.closing_work();
+    } catch (...) {
+        result = vkt::caught_code(VKT_TRACE_FILE, __LINE__, "catched in ORVKTWMFConvertToWAV");
+    }
+    if (result != VKT_OK) {
+        if (created) delete_file(pcszDstFileName);
+        return result;
+    }
+
+    // The dictation header and markers of an MP3 follow into the WAV file;
+    // a source without them converts all the same.
+    if (ORVKTCopyDSSHeaders(pcszSrcFileName, pcszDstFileName, 1, 1) != VKT_OK)
+        VKT_TRACE_WARNING("no dictation header copied from the source");
+    return VKT_OK;
+}
+
+uint32_t VKTMP3ToWAV(const char* pcszMP3FileName, const char* pcszWAVFileName, const WAVEFORMATEX* pwfxDst,
+                     ProgressCallback pfnCallback, intptr_t lCallback) {
+    if (!pcszMP3FileName || !pcszWAVFileName) {
+        VKT_TRACE_ERROR(VKT_ERR_FILE_NAME, "VKT_ERR_FILE_NAME, one of the filenames is NULL");
+        return VKT_ERR_FILE_NAME;
+    }
+    if (!pwfxDst) {
+        VKT_TRACE_ERROR(VKT_ERR_INVALID_WAVFMT, "VKT_ERR_INVALID_WAVFMT, destination format is NULL");
+        return VKT_ERR_INVALID_WAVFMT;
+    }
+    char dest[VKT_MAX_PATH] = {};
+    char tmp[VKT_MAX_PATH] = {};
+    if (uint32_t rc = CreateDestinationFilePath(pcszMP3FileName, pcszWAVFileName, dest, ".Wav", tmp, sizeof tmp))
+        return rc;
+
+    WAVEFORMATEX decoded{};
+    if (uint32_t rc = VKTWMFConvertToWAV(pcszMP3FileName, tmp, &decoded, pfnCallback, lCallback, 40)) {
+        VKT_TRACE_ERROR(rc, "Error ORVKTWMFConvertToWAV called at ORVKTMP3ToWAVEx");
+        return rc;
+    }
+    if (decoded.nChannels == 2) {
+        const std::string mixed = std::string(tmp) + ".2";
+        if (uint32_t rc = VKTWAVMixStereoInternal(tmp, mixed.c_str(), pfnCallback, lCallback, 40, 50)) {
+            delete_file(mixed.c_str());
+            delete_file(tmp);
+            VKT_TRACE_ERROR(rc, "Error ORVKTWAVMixStereo called at ORVKTMP3ToWAVEx");
+            return rc;
+        }
+        delete_file(tmp);
+        if (uint32_t err = move_file(mixed.c_str(), tmp, true)) {
+            VKT_TRACE_ERROR(err, "Error MoveFile called at ORVKTMP3ToWAVEx");
+            delete_file(mixed.c_str());
+            return VKT_ERR_WRITE_FILE;
+        }
+    }
+
+    // Room for a format with extra bytes; only the fixed fields are compared.
+    uint8_t fmt[300] = {};
+    if (uint32_t rc = VKTReadWAVFormat(tmp, reinterpret_cast<WAVEFORMATEX*>(fmt), sizeof fmt)) {
+        VKT_TRACE_ERROR(rc, "Error ORVKTReadWAVFormat called at ORVKTMP3ToWAVEx");
+        delete_file(tmp);
+        return rc;
+    }
+    WAVEFORMATEX current{};
+    std::memcpy(&current, fmt, sizeof current);
+    if (VKTSameWaveFormat(current, *pwfxDst)) {
+        if (uint32_t err = move_file(tmp, dest, true)) {
+            VKT_TRACE_ERROR(err, "Error MoveFile called at ORVKTMP3ToWAVEx");
+            delete_file(tmp);
+            return VKT_ERR_WRITE_FILE;
+        }
+        report_done(pfnCallback, lCallback);
+        return VKT_OK;
+    }
+    const uint32_t rc = VKTWAVToWAVInternal(tmp, dest, pwfxDst, pfnCallback, lCallback, 50, 100, false);
+    if (rc != VKT_OK) VKT_TRACE_ERROR(rc, "Error VKTWAVToWAVInternal   called at ORVKTMP3ToWAVEx");
+    delete_file(tmp);
+    return rc;
+}
+
+uint32_t VKTWMAToWAV(const char* pcszWMAFileName, const char* pcszWAVFileName, const WAVEFORMATEX* pwfxDst,
+                     ProgressCallback pfnCallback, intptr_t lCallback) {
+    if (!pcszWMAFileName || !pcszWAVFileName) {
+        VKT_TRACE_ERROR(VKT_ERR_FILE_NAME, "VKT_ERR_FILE_NAME, one of the filenames is NULL");
+        return VKT_ERR_FILE_NAME;
+    }
+    if (!pwfxDst) {
+        VKT_TRACE_ERROR(VKT_ERR_INVALID_WAVFMT, "VKT_ERR_INVALID_WAVFMT, destination format is NULL");
+        return VKT_ERR_INVALID_WAVFMT;
+    }
+    char dest[VKT_MAX_PATH] = {};
+    char tmp[VKT_MAX_PATH] = {};
+    if (uint32_t rc = CreateDestinationFilePath(pcszWMAFileName, pcszWAVFileName, dest, ".Wav", tmp, sizeof tmp))
+        return rc;
+
+    if (uint32_t rc = VKTWMAToWAVInternal(pcszWMAFileName, tmp, pfnCallback, lCallback)) {
+        VKT_TRACE_ERROR(rc, "Error DSSToWAVInternal called at ORVKTWMAToWAV");
+        return rc;
+    }
+    WAVEFORMATEX current{};
+    if (uint32_t rc = VKTReadWAVFormat(tmp, &current, sizeof current)) {
+        VKT_TRACE_ERROR(rc, "Error ORVKTReadWAVFormat called at ORVKTWMAToWAV");
+        delete_file(tmp);
+        return rc;
+    }
+    if (VKTSameWaveFormat(current, *pwfxDst)) {
+        if (uint32_t err = move_file(tmp, dest, true)) {
+            VKT_TRACE_ERROR(err, "Error MoveFile called at ORVKTWMAToWAV");
+            delete_file(tmp);
+            return VKT_ERR_WRITE_FILE;
+        }
+        report_done(pfnCallback, lCallback);
+        return VKT_OK;
+    }
+    const uint32_t rc = VKTWAVToWAVInternal(tmp, dest, pwfxDst, pfnCallback, lCallback, 50, 100, false);
+    if (rc != VKT_OK) VKT_TRACE_ERROR(rc, "Error VKTWAVToWAVInternal   called at ORVKTWMAToWAV");
+    delete_file(tmp);
+    return rc;
+}

@@ -1,0 +1,351 @@
+// ORVKTSplitMP3File on ten minutes of ffmpeg-made MP3 (8336 frames of 72
+// bytes and 72 ms) behind a hand-laid ID3v2 tag: where the pieces start and
+// end, checked against the source's bytes; the out count; the markers and
+// the length in each piece's header; failures.
+#include "media/MP3Splitter.h"
+
+#include "OrvaneVktapi.h"
+#include "media/media_files.h"
+#include "platform/fileio.h"
+#include "trace/xkrvlog_capture.h"
+
+using namespace orvkt_test;
+using namespace media_test;
+using conv_test::ProgressLog;
+
+namespace {
+
+using Markers = std::vector<std::pair<uint32_t, uint32_t>>;
+
+class Mp3Split : public ::testing::Test {
+protected:
+    static void SetUpTestSuite() {
+        if (!have_program("ffmpeg")) return;
+        dir_ = new TempDir;
+        plain_ = ten_minutes_mp3(*dir_);
+        if (plain_.empty()) return;
+        tag_ = id3_tag_with_priv(header_image(600000, kMarkers));
+        Bytes tagged = tag_;
+        const Bytes frames = read_bytes(plain_);
+        tagged.insert(tagged.end(), frames.begin(), frames.end());
+        tagged_ = dir_->path("tagged.mp3");
+        write_bytes(tagged_, tagged);
+    }
+    static void TearDownTestSuite() {
+        delete dir_;
+        dir_ = nullptr;
+    }
+    void SetUp() override {
+        ORVKT_REQUIRE_PROGRAM("ffmpeg");
+        ASSERT_FALSE(plain_.empty());
+        source_frames_ = read_bytes(plain_);
+    }
+
+    // The piece's bytes behind its tag (the tag is checked to be the source's).
+    Bytes frames_of(const std::string& piece, bool with_tag = true) const {
+        Bytes b = read_bytes(piece);
+        if (!with_tag) return b;
+        EXPECT_GE(b.size(), tag_.size());
+        EXPECT_TRUE(std::equal(tag_.begin(), tag_.begin() + 10, b.begin())) << "tag header copied";
+        return Bytes(b.begin() + static_cast<long>(tag_.size()), b.end());
+    }
+    // Index of the source frame a piece's audio starts with, checking that
+    // all its frames follow the source's in order (-1 when they do not).
+    long first_frame(const Bytes& frames) const {
+        if (frames.size() % kFrameBytes != 0 || frames.size() > source_frames_.size()) return -1;
+        for (size_t at = 0; at + frames.size() <= source_frames_.size(); at += kFrameBytes)
+            if (std::memcmp(source_frames_.data() + at, frames.data(), kFrameBytes) == 0)
+                return std::memcmp(source_frames_.data() + at, frames.data(), frames.size()) == 0
+                           ? static_cast<long>(at / kFrameBytes)
+                           : -1;
+        return -1;
+    }
+    // The header image inside a piece.
+    static Bytes image_of(const std::string& piece) {
+        const Bytes b = read_bytes(piece);
+        const size_t at = image_offset(b);
+        EXPECT_GT(at, 0u);
+        if (at == 0 || b.size() - at < kImage) return Bytes(kImage, 0);
+        return Bytes(b.begin() + static_cast<long>(at), b.begin() + static_cast<long>(at + kImage));
+    }
+    static uint32_t length_ms(const Bytes& image) { return get32(image, 512 + 18); }
+
+    static inline const Markers kMarkers = {{50000, 70000}, {250000, 250500}, {590000, 599000}};
+    static inline TempDir* dir_ = nullptr;
+    static inline std::string plain_;
+    static inline std::string tagged_;
+    static inline Bytes tag_;
+    Bytes source_frames_;
+    TempDir out_;
+};
+
+constexpr long frames_before(double seconds) { return static_cast<long>((seconds * 1000 + 71) / 72); }
+
+}  // namespace
+
+TEST_F(Mp3Split, CountTwoGivesFourMinutesAndTheRest) {
+    uint32_t count = 0;
+    ASSERT_EQ(ORVKTSplitMP3File(tagged_.c_str(), out_.dir().c_str(), "piece%d.mp3", 240, 0, 2, &count, nullptr, 0),
+              0u);
+    EXPECT_EQ(count, 2u);
+    EXPECT_EQ(out_.entries(), (std::vector<std::string>{"piece1.mp3", "piece2.mp3"}));
+    const Bytes one = frames_of(out_.path("piece1.mp3"));
+    const Bytes two = frames_of(out_.path("piece2.mp3"));
+    // Frames starting before 240 s go into the first piece, all others into
+    // the second: together they are the source's frames, none twice.
+    EXPECT_EQ(first_frame(one), 0);
+    EXPECT_EQ(static_cast<long>(one.size() / kFrameBytes), frames_before(240));
+    EXPECT_EQ(first_frame(two), frames_before(240));
+    EXPECT_EQ(one.size() + two.size(), source_frames_.size());
+
+    const Bytes image1 = image_of(out_.path("piece1.mp3"));
+    const Bytes image2 = image_of(out_.path("piece2.mp3"));
+    EXPECT_EQ(length_ms(image1), 240000u);
+    EXPECT_NEAR(length_ms(image2), 360000.0, 300.0);
+    EXPECT_EQ(markers_of(image1.data()), (Markers{{50000, 70000}}));
+    EXPECT_EQ(markers_of(image2.data()), (Markers{{10000, 10500}, {350000, 359000}}));
+    // Header 1 is the source's: its six-character length stays.
+    const Bytes source_image = header_image(600000, kMarkers);
+    EXPECT_TRUE(std::equal(image1.begin(), image1.begin() + 512, source_image.begin()));
+}
+
+TEST_F(Mp3Split, NoPieceStartsAfterTheEnd) {
+    uint32_t count = 0;
+    ProgressLog progress;
+    ASSERT_EQ(ORVKTSplitMP3File(tagged_.c_str(), out_.dir().c_str(), "p%02d.mp3", 240, 0, 5, &count,
+                                &ProgressLog::callback, progress.user()),
+              0u);
+    EXPECT_EQ(count, 3u);
+    EXPECT_EQ(out_.entries(), (std::vector<std::string>{"p01.mp3", "p02.mp3", "p03.mp3"}));
+    EXPECT_EQ(first_frame(frames_of(out_.path("p03.mp3"))), frames_before(480));
+    EXPECT_EQ(length_ms(image_of(out_.path("p02.mp3"))), 240000u);
+    EXPECT_NEAR(length_ms(image_of(out_.path("p03.mp3"))), 120000.0, 300.0);
+    // A report per piece (piece number x 100 / count), then 100.
+    EXPECT_EQ(progress.percents, (std::vector<uint32_t>{20, 40, 60, 100}));
+}
+
+TEST_F(Mp3Split, OverlappingPiecesStartEvery100Seconds) {
+    uint32_t count = 0;
+    ASSERT_EQ(ORVKTSplitMP3File(tagged_.c_str(), out_.dir().c_str(), "p%d.mp3", 120, 20, 3, &count, nullptr, 0),
+              0u);
+    EXPECT_EQ(count, 3u);
+    const long starts[] = {0, frames_before(100), frames_before(200)};
+    for (int i = 0; i < 3; ++i) {
+        SCOPED_TRACE(i);
+        const std::string piece = out_.path("p" + std::to_string(i + 1) + ".mp3");
+        const Bytes frames = frames_of(piece);
+        EXPECT_EQ(first_frame(frames), starts[i]);
+        if (i < 2) {
+            EXPECT_EQ(static_cast<long>(frames.size() / kFrameBytes), frames_before(starts[i] * 0.072 + 120) - starts[i]);
+            EXPECT_EQ(length_ms(image_of(piece)), 120000u);
+        }
+    }
+    // The last piece takes the rest.
+    EXPECT_EQ(first_frame(frames_of(out_.path("p3.mp3"))) + static_cast<long>(frames_of(out_.path("p3.mp3")).size() / kFrameBytes),
+              static_cast<long>(source_frames_.size() / kFrameBytes));
+}
+
+TEST_F(Mp3Split, AMarkerAcrossTheSplitPointIsCutIntoBothPieces) {
+    ASSERT_EQ(ORVKTSplitMP3File(tagged_.c_str(), out_.dir().c_str(), "p%d.mp3", 60, 0, 2, nullptr, nullptr, 0), 0u);
+    EXPECT_EQ(markers_of(image_of(out_.path("p1.mp3")).data()), (Markers{{50000, 60000}}));
+    EXPECT_EQ(markers_of(image_of(out_.path("p2.mp3")).data()),
+              (Markers{{0, 10000}, {190000, 190500}, {530000, 539000}}));
+    EXPECT_EQ(length_ms(image_of(out_.path("p1.mp3"))), 60000u);
+}
+
+TEST_F(Mp3Split, ASourceWithoutTagGivesPiecesWithoutTag) {
+    xkrvlog::Capture trace;
+    uint32_t count = 0;
+    ASSERT_EQ(ORVKTSplitMP3File(plain_.c_str(), out_.dir().c_str(), "p%d.mp3", 300, 0, 9, &count, nullptr, 0), 0u);
+    EXPECT_EQ(count, 3u) << "0, 300 and the two frames that start at 600 s";
+    const Bytes one = frames_of(out_.path("p1.mp3"), false);
+    ASSERT_GE(one.size(), 2u);
+    EXPECT_EQ(one[0], 0xFF);
+    EXPECT_EQ(one[1] & 0xE0, 0xE0);
+    EXPECT_EQ(first_frame(one), 0);
+    EXPECT_EQ(first_frame(frames_of(out_.path("p3.mp3"), false)), frames_before(600));
+    EXPECT_TRUE(trace.contains("ORVKTReadSpokenInstructionMarkers failed in RecalculateSpokenInstructions"));
+    EXPECT_TRUE(trace.contains("ReadZRM2HeaderDataToMemory failed in UpdateLength"));
+}
+
+TEST_F(Mp3Split, LaterPiecesStartAtTheFirstFrameThatAgreesWithTheFirstOfTheRecording) {
+    // 22050/s at 32 kbit/s: frames of 104 or 105 bytes (the padding bit
+    // changes from frame to frame) and 576 samples. A later piece starts at
+    // the first frame of its range whose header agrees with the recording's
+    // first frame outside the free bits, so padding included; frames before
+    // it are dropped.
+    const std::string src = ffmpeg_make(out_, "padded.mp3",
+                                        "-f lavfi -i anoisesrc=color=pink:amplitude=0.3:seed=5:sample_rate=22050:"
+                                        "duration=20 -ac 1 -c:a libmp3lame -b:a 32k -write_xing 0 -id3v2_version 0");
+    ASSERT_FALSE(src.empty());
+    const Bytes source = read_bytes(src);
+    // The frames, walked by their lengths: 32 * 72000 / 22050 bytes plus padding.
+    std::vector<size_t> offsets;
+    for (size_t at = 0; source.size() - at >= 4;) {
+        ASSERT_EQ(source[at], 0xFF);
+        offsets.push_back(at);
+        at += 32 * 72000 / 22050 + ((source[at + 2] >> 1) & 1);
+    }
+    const size_t frames = offsets.size();
+    offsets.push_back(source.size());
+    const uint32_t reference = get32(source, 0);
+
+    TempDir pieces;
+    uint32_t count = 0;
+    ASSERT_EQ(ORVKTSplitMP3File(src.c_str(), pieces.dir().c_str(), "p%d.mp3", 5, 0, 4, &count, nullptr, 0), 0u);
+    ASSERT_EQ(count, 4u);
+    size_t skipped = 0;
+    for (uint32_t n = 1; n <= 4; ++n) {
+        SCOPED_TRACE(n);
+        // Frames whose start lies in [5(n-1), 5n) seconds; the last piece to the end.
+        const size_t first = ((n - 1) * 5 * 22050 + 575) / 576;
+        const size_t end = n == 4 ? frames : std::min<size_t>(frames, (n * 5 * 22050 + 575) / 576);
+        size_t k = first;
+        while (k < end && ((get32(source, offsets[k]) ^ reference) & ~CMP3Splitter::kFrameHeaderFreeBits) != 0) ++k;
+        skipped += k - first;
+        const Bytes expected(source.begin() + static_cast<long>(offsets[k]),
+                             source.begin() + static_cast<long>(offsets[end]));
+        EXPECT_EQ(read_bytes(pieces.path("p" + std::to_string(n) + ".mp3")), expected);
+    }
+    EXPECT_GT(skipped, 0u) << "some piece began at a frame of the other padding";
+}
+
+TEST_F(Mp3Split, ACancelRemovesThePieceBeingWritten) {
+    ProgressLog progress;
+    progress.cancel_at = 2;
+    uint32_t count = 99;
+    EXPECT_EQ(ORVKTSplitMP3File(tagged_.c_str(), out_.dir().c_str(), "p%d.mp3", 240, 0, 3, &count,
+                                &ProgressLog::callback, progress.user()),
+              2u);
+    EXPECT_EQ(out_.entries(), std::vector<std::string>{"p1.mp3"}) << "the finished piece stays";
+    EXPECT_EQ(count, 1u);
+}
+
+TEST_F(Mp3Split, AFullDiskKeepsTheFinishedPieces) {
+    uint32_t count = 0;
+    // The first piece is about 242 KB, tag included.
+    vkt::platform::inject_write_failure(300000, vkt::platform::ERROR_DISK_FULL);
+    const uint32_t rc =
+        ORVKTSplitMP3File(tagged_.c_str(), out_.dir().c_str(), "p%d.mp3", 240, 0, 3, &count, nullptr, 0);
+    vkt::platform::clear_write_failure();
+    EXPECT_EQ(rc, 15u);
+    EXPECT_EQ(out_.entries(), std::vector<std::string>{"p1.mp3"});
+    EXPECT_EQ(count, 1u);
+    EXPECT_EQ(first_frame(frames_of(out_.path("p1.mp3"))), 0);
+}
+
+TEST_F(Mp3Split, BadArgumentsAreRefusedBeforeAnythingIsWritten) {
+    const char* dir = out_.dir().c_str();
+    const char* src = tagged_.c_str();
+    EXPECT_EQ(ORVKTSplitMP3File(nullptr, dir, "p%d.mp3", 60, 0, 2, nullptr, nullptr, 0), 13u);
+    EXPECT_EQ(ORVKTSplitMP3File(src, nullptr, "p%d.mp3", 60, 0, 2, nullptr, nullptr, 0), 13u);
+    EXPECT_EQ(ORVKTSplitMP3File(src, dir, nullptr, 60, 0, 2, nullptr, nullptr, 0), 13u);
+    EXPECT_EQ(ORVKTSplitMP3File(src, dir, "p%d.mp3", 0, 0, 2, nullptr, nullptr, 0), 10u);
+    EXPECT_EQ(ORVKTSplitMP3File(src, dir, "p%d.mp3", 60, 60, 2, nullptr, nullptr, 0), 10u);
+    EXPECT_EQ(ORVKTSplitMP3File(src, dir, "p%s.mp3", 60, 0, 2, nullptr, nullptr, 0), 10u);
+    EXPECT_EQ(ORVKTSplitMP3File(src, dir, "p%d_%d.mp3", 60, 0, 2, nullptr, nullptr, 0), 10u);
+    EXPECT_EQ(ORVKTSplitMP3File(out_.path("missing.mp3").c_str(), dir, "p%d.mp3", 60, 0, 2, nullptr, nullptr, 0),
+              14u);
+    // Nothing to do: no piece.
+    uint32_t count = 7;
+    EXPECT_EQ(ORVKTSplitMP3File(src, dir, "p%d.mp3", 60, 0, 0, &count, nullptr, 0), 0u);
+    EXPECT_EQ(count, 7u);
+    EXPECT_TRUE(out_.entries().empty());
+
+    {
+        xkrvlog::Capture trace;
+        EXPECT_EQ(ORVKTSplitMP3File(src, out_.path("no/such/folder").c_str(), "p%d.mp3", 60, 0, 2, nullptr, nullptr, 0),
+                  14u);
+        EXPECT_TRUE(trace.contains("cannot create output file"));
+    }
+    // A mask that names the source: the source is not touched.
+    const Bytes before = read_bytes(tagged_);
+    EXPECT_EQ(ORVKTSplitMP3File(src, dir_->dir().c_str(), "tagged.mp3", 60, 0, 2, nullptr, nullptr, 0), 10u);
+    EXPECT_EQ(read_bytes(tagged_), before);
+    // Not a recording at all.
+    write_bytes(out_.path("text.mp3"), Bytes(3000, 'x'));
+    EXPECT_EQ(ORVKTSplitMP3File(out_.path("text.mp3").c_str(), dir, "p%d.mp3", 60, 0, 2, nullptr, nullptr, 0), 14u);
+    EXPECT_EQ(out_.entries(), std::vector<std::string>{"text.mp3"});
+}
+
+TEST(Mp3PieceHeader, MarkersAreCutToTheRangeAndCountedFromItsStart) {
+    TempDir tmp;
+    const std::string file = tmp.path("m.mp3");
+    write_bytes(file, read_bytes(data_path("speech_header.mp3")));
+    const Bytes before = read_bytes(file);
+    // The fixture's markers: 1000-2500 and 5000-6000 ms.
+    CMP3Splitter::RecalculateSpokenInstructions(file.c_str(), 2000, 5500);
+    Bytes after = read_bytes(file);
+    ASSERT_EQ(after.size(), before.size());
+    const size_t at = image_offset(after);
+    ASSERT_GT(at, 0u);
+    EXPECT_EQ(markers_of(after.data() + at), (Markers{{0, 500}, {3000, 3500}}));
+    // Unused entries are all 0xFF.
+    for (size_t i = at + 1024 + 16; i < at + 1024 + 256; ++i) ASSERT_EQ(after[i], 0xFF) << i;
+    // Only header 3 changed: the audio and headers 1 and 2 are as they were.
+    EXPECT_TRUE(std::equal(before.begin(), before.begin() + static_cast<long>(at + 1024), after.begin()));
+    EXPECT_TRUE(std::equal(before.begin() + static_cast<long>(at + kImage), before.end(),
+                           after.begin() + static_cast<long>(at + kImage)));
+
+    // A marker ending exactly at the start is kept with length 0; a range
+    // that touches no marker leaves none.
+    CMP3Splitter::RecalculateSpokenInstructions(file.c_str(), 500, 3500);
+    after = read_bytes(file);
+    EXPECT_EQ(markers_of(after.data() + at), (Markers{{0, 0}, {2500, 3000}}));
+    CMP3Splitter::RecalculateSpokenInstructions(file.c_str(), 10, 20);
+    after = read_bytes(file);
+    EXPECT_TRUE(markers_of(after.data() + at).empty());
+}
+
+TEST(Mp3PieceHeader, UpdateLengthWritesHeader2Only) {
+    TempDir tmp;
+    const std::string file = tmp.path("m.mp3");
+    write_bytes(file, read_bytes(data_path("speech_header.mp3")));
+    const Bytes before = read_bytes(file);
+    CMP3Splitter::UpdateLength(file.c_str(), 0x01020304);
+    const Bytes after = read_bytes(file);
+    ASSERT_EQ(after.size(), before.size());
+    const size_t at = image_offset(after);
+    ASSERT_GT(at, 0u);
+    EXPECT_EQ(after[at + 530], 0x04);
+    EXPECT_EQ(after[at + 531], 0x03);
+    EXPECT_EQ(after[at + 532], 0x02);
+    EXPECT_EQ(after[at + 533], 0x01);
+    size_t changed = 0;
+    for (size_t i = 0; i < after.size(); ++i) changed += after[i] != before[i];
+    EXPECT_LE(changed, 4u);
+    EXPECT_EQ(std::string(after.begin() + static_cast<long>(at + 62), after.begin() + static_cast<long>(at + 68)),
+              "000130")
+        << "the six-character length of header 1 is not changed";
+
+    // A file without our frame only gets a warning.
+    write_bytes(tmp.path("plain.mp3"), read_bytes(data_path("speech_mono.mp3")));
+    xkrvlog::Capture trace;
+    CMP3Splitter::UpdateLength(tmp.path("plain.mp3").c_str(), 5);
+    EXPECT_TRUE(trace.contains("ReadZRM2HeaderDataToMemory failed in UpdateLength"));
+    EXPECT_EQ(read_bytes(tmp.path("plain.mp3")), read_bytes(data_path("speech_mono.mp3")));
+}
+
+TEST(Mp3FrameReference, OnlyTheFreeBitsMayDiffer) {
+    // MPEG-2 layer III, no CRC, 32 kbit/s, 16000/s, no padding, mono.
+    const uint8_t ref[4] = {0xFF, 0xF3, 0x48, 0xC4};
+    ASSERT_TRUE(CMP3Splitter::IsReferenceFrameHeader(ref));
+    const uint32_t word = static_cast<uint32_t>(ref[0]) | ref[1] << 8 | ref[2] << 16 | static_cast<uint32_t>(ref[3]) << 24;
+    auto with = [](std::initializer_list<uint8_t> b) { return std::vector<uint8_t>(b); };
+    EXPECT_TRUE(CMP3Splitter::MatchesReferenceFrameHeader(ref, word));
+    EXPECT_TRUE(CMP3Splitter::MatchesReferenceFrameHeader(with({0xFF, 0xF2, 0x48, 0xC4}).data(), word)) << "CRC bit";
+    EXPECT_TRUE(CMP3Splitter::MatchesReferenceFrameHeader(with({0xFF, 0xF3, 0x49, 0xC4}).data(), word)) << "private bit";
+    EXPECT_TRUE(CMP3Splitter::MatchesReferenceFrameHeader(with({0xFF, 0xE3, 0x48, 0xC4}).data(), word)) << "version high bit";
+    EXPECT_FALSE(CMP3Splitter::MatchesReferenceFrameHeader(with({0xFF, 0xF3, 0x4A, 0xC4}).data(), word)) << "padding";
+    EXPECT_FALSE(CMP3Splitter::MatchesReferenceFrameHeader(with({0xFF, 0xF3, 0x58, 0xC4}).data(), word)) << "bit rate";
+    EXPECT_FALSE(CMP3Splitter::MatchesReferenceFrameHeader(with({0xFF, 0xF3, 0x44, 0xC4}).data(), word)) << "rate";
+    EXPECT_FALSE(CMP3Splitter::MatchesReferenceFrameHeader(with({0xFF, 0xF3, 0x48, 0x44}).data(), word)) << "stereo";
+    EXPECT_FALSE(CMP3Splitter::MatchesReferenceFrameHeader(with({0xFF, 0xFB, 0x48, 0xC4}).data(), word)) << "version";
+
+    EXPECT_FALSE(CMP3Splitter::IsReferenceFrameHeader(with({0xFF, 0xEB, 0x48, 0xC4}).data())) << "reserved version";
+    EXPECT_FALSE(CMP3Splitter::IsReferenceFrameHeader(with({0xFF, 0xF1, 0x48, 0xC4}).data())) << "reserved layer";
+    EXPECT_FALSE(CMP3Splitter::IsReferenceFrameHeader(with({0xFF, 0xF3, 0x08, 0xC4}).data())) << "free bit rate";
+    EXPECT_FALSE(CMP3Splitter::IsReferenceFrameHeader(with({0xFF, 0xF3, 0xF8, 0xC4}).data())) << "bit rate 15";
+    EXPECT_FALSE(CMP3Splitter::IsReferenceFrameHeader(with({0xFF, 0xF3, 0x4C, 0xC4}).data())) << "rate index 3";
+    EXPECT_FALSE(CMP3Splitter::IsReferenceFrameHeader(with({0xFE, 0xF3, 0x48, 0xC4}).data())) << "sync";
+}
