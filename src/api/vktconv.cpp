@@ -204,9 +204,8 @@ uint32_t wav_to_dss(const char* pcszWAVFileName, const char* pcszDSSFileName, co
 
     if (uint32_t rc = VKTWavToDssInternal(tmp, dest, sHeaders, pfnCallback, lCallback)) {
         VKT_TRACE_ERROR(rc, "Error VKTWavToDssInternal called at ORVKTWAVToDSS");
+        // The packed blocks written so far stay: a DSS file of what was packed.
         delete_file(tmp);
-        // A partly packed file is no recording: it goes too.
-        delete_file(dest);
         return rc;
     }
     if (uint32_t rc = stamp_recording_times(pcszWAVFileName, dest)) {
@@ -258,7 +257,8 @@ uint32_t dss_to_dss(const char* pcszSrcFileName, const char* pcszDstFileName, co
     }
     if (uint32_t rc = ORVKTWAVToDSS(tmp.c_str(), pcszDstFileName, pwfxDst, headers, pfnCallback, lCallback)) {
         VKT_TRACE_ERROR(rc, "Error ORVKTWAVToDSS called at ORVKTDSSToDSS");
-        delete_file(tmp.c_str());
+        // The decoded recording stays beside the destination, so that the
+        // encoding can be tried again from it.
         return rc;
     }
     delete_file(tmp.c_str());

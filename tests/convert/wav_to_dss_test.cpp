@@ -304,13 +304,17 @@ TEST(WavToDss, ForeignLookingHeaderIsNotTakenOver) {
     EXPECT_EQ(std::string(h.begin() + 12, h.begin() + 28), std::string(16, '\0'));
 }
 
-TEST(WavToDss, CancelLeavesNothingBehind) {
+// A cancel while the WAV is prepared leaves nothing; a cancel while packing
+// leaves the DSS file of what was packed. No temporary file ever stays.
+TEST(WavToDss, CancelRemovesTheTemporaryAndKeepsWhatWasPacked) {
     TempDir tmp;
     const std::string wav = tmp.path("in.wav"), dss = tmp.path("out.ds2");
     write_pcm16_wav(wav, sine(400, 22050, 22050 * 3), 22050);
+    const std::vector<std::string> only_source{"in.wav"}, with_partial{"in.wav", "out.ds2"};
     for (const WAVEFORMATEX& mode : {sp_format(), qp_format()}) {
         ProgressLog count;
         ASSERT_EQ(ORVKTWAVToDSS(wav.c_str(), dss.c_str(), &mode, 3, &ProgressLog::callback, count.user()), VKT_OK);
+        const uint32_t full_frames = dss_facts(dss).frames;
         ASSERT_EQ(std::remove(dss.c_str()), 0);
         const size_t calls = count.percents.size();
         ASSERT_GE(calls, 3u);
@@ -320,7 +324,23 @@ TEST(WavToDss, CancelLeavesNothingBehind) {
             EXPECT_EQ(ORVKTWAVToDSS(wav.c_str(), dss.c_str(), &mode, 3, &ProgressLog::callback, log.user()),
                       VKT_CANCELLED)
                 << "cancel at " << at << " of " << calls;
-            EXPECT_EQ(tmp.entries(), std::vector<std::string>{"in.wav"});
+            const uint32_t percent = log.percents.back();
+            const auto left = tmp.entries();
+            if (percent < 50) {
+                EXPECT_EQ(left, only_source) << "cancel at " << percent << "%";
+            } else if (percent > 50) {
+                ASSERT_EQ(left, with_partial) << "cancel at " << percent << "%";
+                const DssFacts partial = dss_facts(dss);
+                EXPECT_EQ(partial.headers, 3u);
+                EXPECT_EQ(std::string(partial.header1.begin() + 1, partial.header1.begin() + 4), "ds2");
+                EXPECT_LE(partial.frames, full_frames) << "the frames packed until the cancel";
+                if (at < calls) {
+                    EXPECT_LT(partial.frames, full_frames);
+                }
+            } else {
+                EXPECT_TRUE(left == only_source || left == with_partial);
+            }
+            std::remove(dss.c_str());
         }
     }
 }
