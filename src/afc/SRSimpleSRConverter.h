@@ -30,7 +30,7 @@ public:
     // fills in the samples.
     bool MakeFilterTask(SRFilterTask& task);
 
-    const SRFilterSpecification& Specification() const { return m_spec; }
+    const SRFilterSpecification& FilterSpecification() const { return m_spec; }
     uint16_t FilterOrder() const { return m_order; }
     // Working coefficients, indices 1 ... N + 1.
     const std::vector<float>& A() const { return m_a; }

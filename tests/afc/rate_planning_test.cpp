@@ -162,8 +162,8 @@ TEST(SimpleRateConverter, FactorsAndFilterSpecification) {
     EXPECT_EQ(down.UpFactor(), 1u);
     EXPECT_EQ(down.DownFactor(), 2u);
     EXPECT_EQ(down.FilterOrder(), 6u);
-    EXPECT_DOUBLE_EQ(down.Specification().passEdge, 4000.0);
-    EXPECT_DOUBLE_EQ(down.Specification().designRate, 16000.0);
+    EXPECT_DOUBLE_EQ(down.FilterSpecification().passEdge, 4000.0);
+    EXPECT_DOUBLE_EQ(down.FilterSpecification().designRate, 16000.0);
     EXPECT_EQ(down.A()[1], 1.0f);
 
     SRSimpleSRConverter wide(SRSamplingRateConverterPars(8000, 11025, 16));
@@ -171,10 +171,10 @@ TEST(SimpleRateConverter, FactorsAndFilterSpecification) {
     EXPECT_EQ(wide.DownFactor(), 320u);
     EXPECT_EQ(wide.GetInputBufferUnitSize(), 640u);
     EXPECT_EQ(wide.GetOutputBufferUnitSize(), 882u);
-    EXPECT_DOUBLE_EQ(wide.Specification().passEdge, 4000.0);
+    EXPECT_DOUBLE_EQ(wide.FilterSpecification().passEdge, 4000.0);
 
     SRSimpleSRConverter same(SRSamplingRateConverterPars(8000, 8000, 16));
-    EXPECT_EQ(same.Specification().bandKind, afc_filter::kNoFilter);
+    EXPECT_EQ(same.FilterSpecification().bandKind, afc_filter::kNoFilter);
     EXPECT_EQ(same.FilterOrder(), 0u);
 }
 
@@ -195,7 +195,7 @@ TEST(SimpleRateConverter, ConstructionErrors) {
 
 namespace {
 
-// A stage whose filter specification asks for a pass band up to the Nyquist
+// A stage whose filter request asks for a pass band up to the Nyquist
 // frequency, which no low-pass design can give.
 class EdgeAtNyquist : public SRSimpleSRConverter {
 public:
