@@ -272,3 +272,26 @@ TEST(DssToWav, CancelLeavesNothingBehind) {
         }
     }
 }
+
+// The Ex form takes a 32-bit callback value: a negative one reaches the
+// callback sign-extended; the two reserved arguments change nothing.
+TEST(DssToWav, ExFormWidensTheCallbackValueWithItsSign) {
+    TempDir tmp;
+    const std::string dss = copy_fixture(tmp, "speech_lp.dss");
+    const WAVEFORMATEX want = pcm_format(16000);
+    static std::vector<intptr_t> seen;
+    seen.clear();
+    auto record = [](intptr_t user, uint32_t message, uint32_t) -> int32_t {
+        EXPECT_EQ(message, VKT_PROGRESS_MESSAGE);
+        seen.push_back(user);
+        return 0;
+    };
+    int reserved = 0;
+    ASSERT_EQ(ORVKTDSSToWAVEx(dss.c_str(), tmp.path("ex.wav").c_str(), &want, record, -5, &reserved, &reserved,
+                              nullptr),
+              VKT_OK);
+    ASSERT_FALSE(seen.empty());
+    for (intptr_t v : seen) EXPECT_EQ(v, intptr_t{-5});
+    ASSERT_EQ(ORVKTDSSToWAV(dss.c_str(), tmp.path("plain.wav").c_str(), &want, nullptr, 0, nullptr), VKT_OK);
+    EXPECT_EQ(read_bytes(tmp.path("ex.wav")), read_bytes(tmp.path("plain.wav")));
+}
