@@ -3,12 +3,9 @@
 // dss_sp decoder gives for exactly the source frames the file should hold.
 #include <gtest/gtest.h>
 
-extern "C" {
-#include <libavcodec/avcodec.h>
-}
-
 #include "OrvaneVktapi.h"
 #include "edit_files.h"
+#include "support/sp_reference.h"
 #include "support/test_support.h"
 
 using namespace edit_test;
@@ -21,54 +18,12 @@ constexpr size_t kSamplesPerFrame = 264;
 // block: at most twelve frames' worth.
 constexpr size_t kPaddingFrames = 506 / 41;
 
-// A fresh decoder fed one packet per frame: the 42-byte codec block (frame
-// and a zero byte) with its byte pairs swapped.
-std::vector<int16_t> decode_directly(const std::vector<Bytes>& frames) {
-    std::vector<int16_t> samples;
-    const AVCodec* codec = avcodec_find_decoder(AV_CODEC_ID_DSS_SP);
-    if (!codec) {
-        ADD_FAILURE() << "libavcodec has no dss_sp decoder";
-        return samples;
-    }
-    AVCodecContext* ctx = avcodec_alloc_context3(codec);
-    AVPacket* packet = av_packet_alloc();
-    AVFrame* out = av_frame_alloc();
-    EXPECT_EQ(avcodec_open2(ctx, codec, nullptr), 0);
-    for (const Bytes& f : frames) {
-        EXPECT_EQ(av_new_packet(packet, 42), 0);
-        std::memset(packet->data, 0, 42);
-        std::memcpy(packet->data, f.data(), 41);
-        for (int i = 0; i < 42; i += 2) std::swap(packet->data[i], packet->data[i + 1]);
-        EXPECT_EQ(avcodec_send_packet(ctx, packet), 0);
-        av_packet_unref(packet);
-        while (avcodec_receive_frame(ctx, out) == 0) {
-            const auto* s = reinterpret_cast<const int16_t*>(out->data[0]);
-            samples.insert(samples.end(), s, s + out->nb_samples);
-        }
-    }
-    av_frame_free(&out);
-    av_packet_free(&packet);
-    avcodec_free_context(&ctx);
-    return samples;
-}
-
-std::vector<int16_t> decode_with_ffmpeg(const TempDir& tmp, const std::string& file) {
-    const std::string raw = tmp.path("peer.raw");
-    auto r = run_command("ffmpeg -nostdin -v error -i " + shell_quote(file) + " -f s16le -acodec pcm_s16le -y " +
-                         shell_quote(raw));
-    EXPECT_EQ(r.status, 0) << file << ": " << r.output;
-    const Bytes bytes = read_bytes(raw);
-    std::vector<int16_t> samples(bytes.size() / 2);
-    std::memcpy(samples.data(), bytes.data(), samples.size() * 2);
-    return samples;
-}
-
 // The peer's samples begin with exactly the expected ones and add no more
 // than the padding of one block.
 void expect_same_audio(const TempDir& tmp, const std::string& file, const std::vector<Bytes>& frames) {
-    const std::vector<int16_t> direct = decode_directly(frames);
+    const std::vector<int16_t> direct = decode_sp_frames(frames);
     ASSERT_EQ(direct.size(), frames.size() * kSamplesPerFrame);
-    std::vector<int16_t> peer = decode_with_ffmpeg(tmp, file);
+    std::vector<int16_t> peer = decode_with_ffmpeg(file, tmp.path("peer.raw"));
     ASSERT_GE(peer.size(), direct.size()) << file;
     EXPECT_LE(peer.size(), direct.size() + kPaddingFrames * kSamplesPerFrame) << file;
     peer.resize(direct.size());
