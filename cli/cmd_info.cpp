@@ -105,9 +105,12 @@ void print_text(const std::string& path, const nlohmann::json& j, const ZRM2Head
     if (j.contains("compression_id"))
         std::printf("compression %u (%s)\n", j["compression_id"].get<unsigned>(), j["compression_name"].get<std::string>().c_str());
     if (j.contains("length_ms")) std::printf("length      %s\n", ms_text(j["length_ms"].get<uint32_t>()).c_str());
-    if (j.contains("frames"))
+    // Only MP3 files say whether their bit rate varies.
+    if (j.contains("variable_bitrate"))
         std::printf("frames      %u (%s bit rate)\n", j["frames"].get<unsigned>(),
                     j["variable_bitrate"].get<bool>() ? "variable" : "constant");
+    else if (j.contains("frames"))
+        std::printf("frames      %u\n", j["frames"].get<unsigned>());
     if (j["kind"] == "wma") {
         std::printf("header      none (WMA files carry no dictation header)\n");
         return;

@@ -2,10 +2,16 @@
 #include <CLI/CLI.hpp>
 
 #include <cstdio>
+#include <exception>
 #include <string>
 
 #include "commands.h"
 #include "trace/xkrvlog_capture.h"
+
+namespace {
+// Above every result code of the library (EX_SOFTWARE of sysexits).
+constexpr int kInternalErrorStatus = 70;
+}  // namespace
 
 int main(int argc, char** argv) {
     CLI::App app{"orvkt: read, convert, encrypt and edit dictation files (DSS, DS2, WAV, MP3, WMA)"};
@@ -40,6 +46,10 @@ int main(int argc, char** argv) {
         app.parse(argc, argv);
     } catch (const CLI::ParseError& e) {
         return app.exit(e);
+    } catch (const std::exception& e) {
+        // A fault of the tool itself, not of the file: say so instead of aborting.
+        std::fprintf(stderr, "orvkt: internal error: %s\n", e.what());
+        return kInternalErrorStatus;
     }
     // The exit status is the operation's result code (0 success); codes
     // above 255 cannot be told apart by the shell, but none are that high.

@@ -179,9 +179,11 @@ bool SRMultiStageSRConverter::ConvertPipelined(SRJBuffer& in, SRJBuffer& out) {
     const uint32_t units = in.GetSizeBytes() / unitIn;
     if (units < 2) return false;
 
-    std::vector<SRFilterTask> base(stages);
-    // Samples per chain unit entering each stage, and leaving the last.
-    std::vector<uint32_t> perUnit(stages + 1);
+    // Kept between calls, like the pipe buffers: no allocation per call.
+    std::vector<SRFilterTask>& base = m_stageTasks;
+    std::vector<uint32_t>& perUnit = m_samplesPerUnit;
+    base.resize(stages);
+    perUnit.resize(stages + 1);
     perUnit[0] = unitIn / 2;
     for (size_t k = 0; k < stages; ++k) {
         auto* stage = dynamic_cast<SRSimpleSRConverter*>(m_stages[k].get());

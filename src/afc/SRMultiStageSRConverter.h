@@ -51,4 +51,6 @@ private:
     // Two buffers per boundary between stages, kept from call to call.
     std::vector<std::vector<uint8_t>> m_pipe;
     std::vector<SRFilterTask> m_tasks;
+    std::vector<SRFilterTask> m_stageTasks;   // each stage's filter, for a whole call
+    std::vector<uint32_t> m_samplesPerUnit;   // per chain unit entering each stage, and leaving the last
 };

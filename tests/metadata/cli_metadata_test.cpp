@@ -68,3 +68,28 @@ TEST(CliMetadata, InfoOfADs2TemplateWithMarkers) {
     EXPECT_EQ(j["markers"][0]["end_ms"], 300);
     EXPECT_EQ(j["header"]["record_end_date"], "") << "0xFF bytes of an unset date";
 }
+
+// The text form for people reads the same record as --json; every kind of
+// file must print it, including those without a bit-rate field.
+TEST(CliMetadata, InfoTextOfDssAndDs2Files) {
+    TempDir tmp;
+    const std::string ds2 = tmp.path("t.ds2");
+    ASSERT_EQ(ORVKTCreateDSSTemplate(ds2.c_str(), nullptr, 6), 0u);
+    const std::string sealed = tmp.path("s.ds2");
+    ASSERT_EQ(ORVKTCreateDSSTemplate(sealed.c_str(), "secret", 6), 0u);
+
+    auto lp = orvkt("info " + shell_quote(data_path("speech_lp.dss")));
+    ASSERT_EQ(lp.status, 0) << lp.output;
+    EXPECT_NE(lp.output.find("kind        dss\n"), std::string::npos) << lp.output;
+    EXPECT_NE(lp.output.find("frames      185\n"), std::string::npos) << lp.output;
+    EXPECT_EQ(lp.output.find("bit rate"), std::string::npos) << "DSS frames have no bit-rate kind";
+
+    auto t = orvkt("info " + shell_quote(ds2));
+    ASSERT_EQ(t.status, 0) << t.output;
+    EXPECT_NE(t.output.find("frames      0\n"), std::string::npos) << t.output;
+    EXPECT_NE(t.output.find("headers     3 block(s)\n"), std::string::npos) << t.output;
+
+    auto s = orvkt("info " + shell_quote(sealed));
+    ASSERT_EQ(s.status, 0) << s.output;
+    EXPECT_NE(s.output.find("encrypted   yes\n"), std::string::npos) << s.output;
+}
