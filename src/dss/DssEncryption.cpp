@@ -7,6 +7,7 @@
 
 #include "dss/CDSSFILE.h"
 #include "dss/crypt.h"
+#include "dss/dss_written_file.h"
 #include "platform/path.h"
 #include "platform/vkt_error.h"
 #include "platform/vkt_trace.h"
@@ -145,10 +146,13 @@ uint32_t VKTDecryptDSSFile(const char* pcszSrcFileName_p, const char* pcszDstFil
 
         // The current block is the first one; an empty file gives one block
         // taken from the zero-filled buffer.
+        uint64_t blocks = 0;
         do {
             std::memcpy(targetDss.m_pDssDataBlock.get(), sourceDss.m_pDssDataBlock.get(), DSS_BLOCK_SIZE);
             targetDss.write_datablock();
+            ++blocks;
         } while (sourceDss.read_next_datablock() == 0);
+        vkt::dss::close_and_check_size(targetDss, pcszDstFileName_p, (headers + blocks) * DSS_BLOCK_SIZE, "targetDss");
         return 0;
     }
     VKT_CATCH_RETURN("catched in ORVKTDecryptDSSFile")
@@ -211,11 +215,16 @@ uint32_t VKTEncryptDSSFile(const char* pcszSrcFileName_p, const char* pcszDstFil
             return 14;
         }
         uint8_t* const block = targetDss.m_pDssDataBlock.get();
+        uint64_t blocks = 0;
         while (sourceDss.read_next_datablock() == 0) {
             std::memcpy(block, sourceDss.m_pDssDataBlock.get(), DSS_BLOCK_SIZE);
             if (cipher.crypt(block)) fill_block_tail(block, sourceDss.GetDataLength());
             targetDss.write_datablock();
+            ++blocks;
         }
+        // A block that did not reach the disk is only a trace line of the
+        // writer: the finished file must hold every block.
+        vkt::dss::close_and_check_size(targetDss, pcszDstFileName_p, (headers + blocks) * DSS_BLOCK_SIZE, "targetDss");
         return 0;
     }
     VKT_CATCH_RETURN("catched in ORVKTEncryptDSSFile")

@@ -6,6 +6,7 @@
 
 #include <cstdint>
 #include <string>
+#include "dss/dss_written_file.h"
 #include "platform/byte_order.h"
 
 class CDssFile;
@@ -55,9 +56,6 @@ uint32_t stored_frame_size(uint8_t byCompressionId);
 // the headers. Raises 15 when the closing work fails.
 void finish_packed_file(CDssFile& file, const char* what);
 
-// Closes a written file and checks that it has the size its contents need:
-// a block or header that did not reach the disk (a full disk) shows up here.
-// Raises 15 with an error line naming `what`.
-void close_and_check_size(CDssFile& file, const std::string& name, uint64_t expected_size, const char* what);
+using vkt::dss::close_and_check_size;
 
 }  // namespace vkt::edit

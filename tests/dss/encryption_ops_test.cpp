@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 
+#include <functional>
 #include <random>
 
 #include "OrvaneVktapi.h"
@@ -181,6 +182,43 @@ TEST_F(EncryptionOps, DecryptRefusals) {
     EXPECT_EQ(ORVKTCheckDSSFilePassword(p("e.ds2").c_str(), "abcd"), VKT_OK) << "the source is intact";
     EXPECT_EQ(ORVKTDecryptDSSFile(nullptr, p("d.ds2").c_str(), "abcd"), VKT_ERR_FILE_NAME);
     EXPECT_EQ(ORVKTDecryptDSSFile(p("e.ds2").c_str(), "", "abcd"), VKT_ERR_FILE_NAME);
+}
+
+// A disk that fills up while the data blocks are written: 15, and what was
+// written stays (neither operation removes its destination), the source
+// untouched.
+TEST_F(EncryptionOps, FullDiskKeepsThePartlyWrittenDestination) {
+    make_recording(p("plain.ds2"), 4000);
+    const Bytes plain = read_bytes(p("plain.ds2"));
+    ASSERT_EQ(ORVKTEncryptDSSFile(p("plain.ds2").c_str(), p("whole.ds2").c_str(), "abcd"), VKT_OK);
+    const Bytes whole = read_bytes(p("whole.ds2"));
+
+    struct Case {
+        const char* name;
+        std::function<uint32_t()> run;
+        std::string dst;
+        const char* self_id;
+    };
+    const Case cases[] = {
+        {"encrypt", [&] { return ORVKTEncryptDSSFile(p("plain.ds2").c_str(), p("e.ds2").c_str(), "abcd"); }, p("e.ds2"),
+         "enc"},
+        {"decrypt", [&] { return ORVKTDecryptDSSFile(p("whole.ds2").c_str(), p("d.ds2").c_str(), "abcd"); }, p("d.ds2"),
+         "ds2"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        inject_write_failure(100 * 512, ERROR_DISK_FULL);
+        const uint32_t rc = c.run();
+        clear_write_failure();
+        EXPECT_EQ(rc, VKT_ERR_WRITE_FILE);
+        ASSERT_TRUE(file_exists(c.dst)) << "a failed run keeps its destination";
+        const Bytes partial = read_bytes(c.dst);
+        EXPECT_GE(partial.size(), 1536u);
+        EXPECT_LT(partial.size(), plain.size());
+        EXPECT_EQ(std::string(partial.begin() + 1, partial.begin() + 4), c.self_id);
+    }
+    EXPECT_EQ(read_bytes(p("plain.ds2")), plain);
+    EXPECT_EQ(read_bytes(p("whole.ds2")), whole);
 }
 
 TEST_F(EncryptionOps, DecryptingAnEmptyEncryptedFileWritesOneZeroBlock) {

@@ -1,0 +1,23 @@
+#include "dss/dss_written_file.h"
+
+#include <sys/stat.h>
+
+#include "dss/CDSSFILE.h"
+#include "platform/vkt_error.h"
+#include "platform/vkt_trace.h"
+
+namespace vkt::dss {
+
+void close_and_check_size(CDssFile& file, const std::string& name, uint64_t expected_size, const char* what) {
+    if (file.cleanup() != 0) {
+        VKT_TRACE_ERROR(15, (std::string("by ") + what + ": closing failed").c_str());
+        raise(15);
+    }
+    struct stat st{};
+    if (::stat(name.c_str(), &st) != 0 || static_cast<uint64_t>(st.st_size) != expected_size) {
+        VKT_TRACE_ERROR(15, (std::string("by ") + what + ": file incomplete on disk").c_str());
+        raise(15);
+    }
+}
+
+}  // namespace vkt::dss
