@@ -414,7 +414,14 @@ uint32_t CDssConvert::encryption() {
         }
         // The last, partly filled block goes out as well.
         m_pDssFile->flush_out_block();
-        m_pDssFile->closing_work();
+        const uint32_t closing = m_pDssFile->closing_work();
+        // The block writer only traces a write that failed (a full disk):
+        // the file must be whole, and closed, before the packing succeeds.
+        const uint32_t write_error = m_pDssFile->GetWriteError();
+        if (closing != 0 || write_error != 0 || m_pDssFile->cleanup() != 0) {
+            VKT_TRACE_ERROR(write_error ? write_error : VKT_ERR_WRITE_FILE, "by m_pDssFile: DSS file not completely written");
+            raise(VKT_ERR_WRITE_FILE);
+        }
         return VKT_OK;
     }
     VKT_CATCH_RETURN("catched in CDssConvert::encryption()")

@@ -70,6 +70,7 @@ uint32_t CDssFile::cleanup() {
     m_byFrameIndex = 0;
     m_bAtEndOfFile = false;
     m_bDataStartChecked = false;
+    m_dwWriteError = 0;
     m_bDecryptionPending = false;
     m_bCompressionIdKnown = true;
     return result;
@@ -747,13 +748,16 @@ void CDssFile::start_fresh_out_block() {
 void CDssFile::append_block(const uint8_t* pbyBlock) {
     if (!m_hFile) {
         VKT_TRACE_ERROR(ERROR_INVALID_HANDLE, "by KRVDSS_write_file() file data");
+        remember_write_error(ERROR_INVALID_HANDLE);
         return;
     }
     if (!m_bAtEndOfFile) {
-        if (uint32_t err = KRVDSS_set_position_file(m_hFile, 0, FILE_END))
+        if (uint32_t err = KRVDSS_set_position_file(m_hFile, 0, FILE_END)) {
             VKT_TRACE_ERROR(err, "by KRVDSS_set_position_file() file data");
-        else
+            remember_write_error(err);
+        } else {
             m_bAtEndOfFile = true;
+        }
     }
     if (!m_bDataStartChecked && m_pDssFileHeader) {
         // Data begins behind all N header blocks; header blocks after the
@@ -764,12 +768,17 @@ void CDssFile::append_block(const uint8_t* pbyBlock) {
         if (m_bAtEndOfFile && file_size(m_hFile, &size) == 0) {
             uint8_t filler[DSS_BLOCK_SIZE];
             std::memset(filler, 0xFF, sizeof filler);
-            for (; size + DSS_BLOCK_SIZE <= data_start; size += DSS_BLOCK_SIZE)
-                if (KRVDSS_write_file(m_hFile, filler, DSS_BLOCK_SIZE) != 0) break;
+            for (; size + DSS_BLOCK_SIZE <= data_start; size += DSS_BLOCK_SIZE) {
+                if (uint32_t err = KRVDSS_write_file(m_hFile, filler, DSS_BLOCK_SIZE)) {
+                    remember_write_error(err);
+                    break;
+                }
+            }
         }
     }
     if (uint32_t err = KRVDSS_write_file(m_hFile, pbyBlock, DSS_BLOCK_SIZE)) {
         VKT_TRACE_ERROR(err, "by KRVDSS_write_file() file data");
+        remember_write_error(err);
         m_bAtEndOfFile = false;
     }
 }
@@ -848,10 +857,12 @@ uint32_t CDssFile::write_fileheader(int nNrOfFileheader_p) {
     const uint32_t position = static_cast<uint32_t>(nNrOfFileheader_p - 1) * DSS_BLOCK_SIZE;
     if (uint32_t err = KRVDSS_set_position_file(m_hFile, position, FILE_BEGIN)) {
         VKT_TRACE_ERROR(err, "GetLastError() after SetFilePointer()");
+        remember_write_error(err);
         return 15;
     }
     if (uint32_t err = KRVDSS_write_file(m_hFile, header, DSS_BLOCK_SIZE)) {
         VKT_TRACE_ERROR(err, "by KRVDSS_write_file() file header");
+        remember_write_error(err);
         return 15;
     }
     return 0;

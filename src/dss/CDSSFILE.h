@@ -170,6 +170,11 @@ public:
     // 1 (text "hhmmss") and header 2 (milliseconds). Needs read and write
     // access. Returns 0 or the code of the failure, which is also traced.
     uint32_t closing_work();
+    // The first platform error of a block or header write since the file
+    // was created or opened, 0 when every write went through. The writing
+    // operations only trace their failures; a writer looks here before it
+    // reports success.
+    uint32_t GetWriteError() const { return m_dwWriteError; }
 
     // ---- state ----------------------------------------------------------------
 
@@ -210,6 +215,9 @@ private:
     // Appends 512 bytes (file order) at the end of the file; failures are
     // traced only.
     void append_block(const uint8_t* pbyBlock);
+    void remember_write_error(uint32_t err) {
+        if (m_dwWriteError == 0) m_dwWriteError = err;
+    }
     void skip_rest_of_block();
 
     KRVHANDLE m_hFile = nullptr;
@@ -226,6 +234,7 @@ private:
     // False while an opening reader has not yet found the file's identifier.
     bool m_bCompressionIdKnown = true;
     bool m_bDataStartChecked = false;
+    uint32_t m_dwWriteError = 0;  // see GetWriteError
 
     std::unique_ptr<char[]> m_pszPassword;
     uint8_t m_abyKey128[16] = {};

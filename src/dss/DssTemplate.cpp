@@ -52,7 +52,8 @@ uint32_t VKTCreateDSSTemplateWithEncryptionType(const char* pcszFileName, const 
         header1[35] = 0xFF;
         header1[36] = 0xFB;
         header1[37] = 0xFF;
-        if (dssFile.write_fileheader(1) != 0) {
+        // The blocks pass through the file's buffer: a full disk shows at the close.
+        if (dssFile.write_fileheader(1) != 0 || dssFile.GetWriteError() != 0 || dssFile.cleanup() != 0) {
             VKT_TRACE_ERROR(15, "writing DSS header failed");
             return 15;
         }

@@ -48,8 +48,15 @@ public:
         }
         return VKT_OK;
     }
-    ~HeaderAccess() {
-        if (raw_) KRVDSS_close_file(&raw_);
+    ~HeaderAccess() { close(); }
+    // Closes the file; false when written bytes did not reach it.
+    bool close() {
+        bool ok = true;
+        if (raw_) ok = KRVDSS_close_file(&raw_) == 0;
+        if (dss_) ok = dss_->cleanup() == 0 && ok;
+        dss_.reset();
+        handle_ = nullptr;
+        return ok;
     }
     const uint8_t* h1() const { return h1_; }
     uint32_t blocks() const { return h1_[0]; }
@@ -71,6 +78,16 @@ private:
     KRVHANDLE handle_ = nullptr;
     uint8_t h1_[kBlock] = {};
 };
+
+// The header bytes are written through the file's buffer: they are on disk
+// only once the close went through.
+uint32_t finish_write(HeaderAccess& dss) {
+    if (!dss.close()) {
+        VKT_TRACE_ERROR(VKT_ERR_WRITE_FILE, "KRVDSS_write_file()");
+        return VKT_ERR_WRITE_FILE;
+    }
+    return VKT_OK;
+}
 
 }  // namespace
 
@@ -131,7 +148,7 @@ uint32_t WriteDssHeaderImage(const char* name, const uint8_t* image, uint32_t si
         VKT_TRACE_ERROR(VKT_ERR_WRITE_FILE, "KRVDSS_write_file()");
         return VKT_ERR_WRITE_FILE;
     }
-    return VKT_OK;
+    return finish_write(dss);
 }
 
 uint32_t ReadDssCompressionId(const char* name, uint16_t* compression_id) {
@@ -179,7 +196,7 @@ uint32_t WriteDssMarkers(const char* name, const uint8_t* markers) {
         VKT_TRACE_ERROR(VKT_ERR_WRITE_FILE, "KRVDSS_write_file()");
         return VKT_ERR_WRITE_FILE;
     }
-    return VKT_OK;
+    return finish_write(dss);
 }
 
 uint32_t CopyHeaderImageIntoDss(const char* name, const uint8_t* image, uint32_t length) {
@@ -210,5 +227,5 @@ uint32_t CopyHeaderImageIntoDss(const char* name, const uint8_t* image, uint32_t
         VKT_TRACE_ERROR(VKT_ERR_WRITE_FILE, "KRVDSS_write_file()");
         return VKT_ERR_WRITE_FILE;
     }
-    return VKT_OK;
+    return finish_write(dss);
 }

@@ -102,6 +102,9 @@ public:
 
     uint32_t close() {
         uint32_t err = flush_buffer();
+        // Buffered bytes that were lost earlier make the close fail as well,
+        // whichever call happened to report them first.
+        if (err == 0) err = lost_write_;
         if (::close(fd_) != 0 && err == 0) err = win32_error_from_errno(errno);
         fd_ = -1;
         return err;
@@ -275,6 +278,7 @@ private:
         uint32_t err = write_at(buf_start_, buf_.data(), buf_.size(), &written);
         buf_.clear();
         mode_ = Mode::None;
+        if (err != 0 && lost_write_ == 0) lost_write_ = err;
         return err;
     }
 
@@ -284,6 +288,7 @@ private:
     Mode mode_ = Mode::None;
     std::vector<uint8_t> buf_;
     uint64_t buf_start_ = 0;
+    uint32_t lost_write_ = 0;  // the first failed write-back of the buffer
 };
 
 File* file_open(const char* path, uint32_t desired_access, uint32_t /*share_mode*/,
