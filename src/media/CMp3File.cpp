@@ -75,13 +75,13 @@ void CMp3File::close() {
 }
 
 bool CMp3File::check_frame_header(const uint8_t* h) {
-    if (h[0] != 0xFF || (h[1] & 0xE0) != 0xE0) return false;
-    HeaderFields f = fields_of(h);
-    if (f.version == 1) return false;                    // reserved version
-    if (((h[1] >> 1) & 3) == 0) return false;            // reserved layer
-    if (f.bitrate_index == 0 || f.bitrate_index == 15) return false;
-    if (f.rate_index == 3) return false;
-    return true;
+    const HeaderFields f = fields_of(h);
+    const bool valid = h[0] == 0xFF && (h[1] & 0xE0) == 0xE0 &&  // frame sync
+                       f.version != 1 &&                          // reserved version
+                       ((h[1] >> 1) & 3) != 0 &&                  // reserved layer
+                       f.bitrate_index != 0 && f.bitrate_index != 15 && f.rate_index != 3;
+    if (!valid) VKT_TRACE_TEXT("No framesync found");
+    return valid;
 }
 
 uint32_t CMp3File::frame_length(const uint8_t* h) {

@@ -2,6 +2,7 @@
 #include "media/CMp3File.h"
 
 #include "support/test_support.h"
+#include "trace/xkrvlog_capture.h"
 
 using namespace orvkt_test;
 
@@ -33,8 +34,11 @@ TEST(Mp3Header, ValidityAndFrameLengths) {
     const uint8_t bad_bitrate[4] = {0xFF, 0xFB, 0xF0, 0x44};
     const uint8_t bad_rate[4] = {0xFF, 0xFB, 0x9C, 0x44};
     const uint8_t no_sync[4] = {0xFF, 0xDB, 0x90, 0x44};
-    for (const uint8_t* h : {reserved_version, reserved_layer, free_bitrate, bad_bitrate, bad_rate, no_sync})
+    for (const uint8_t* h : {reserved_version, reserved_layer, free_bitrate, bad_bitrate, bad_rate, no_sync}) {
+        xkrvlog::Capture trace;
         EXPECT_FALSE(CMp3File::check_frame_header(h));
+        EXPECT_TRUE(trace.contains("No framesync found"));
+    }
 }
 
 TEST(Mp3File, FramesAfterATagAndBeforeAnId3v1TagAreCounted) {
