@@ -295,3 +295,57 @@ TEST(DssToWav, ExFormWidensTheCallbackValueWithItsSign) {
     ASSERT_EQ(ORVKTDSSToWAV(dss.c_str(), tmp.path("plain.wav").c_str(), &want, nullptr, 0, nullptr), VKT_OK);
     EXPECT_EQ(read_bytes(tmp.path("ex.wav")), read_bytes(tmp.path("plain.wav")));
 }
+
+// A Grundig recording (licensee 1, five header blocks): its markers, frame
+// numbers in the third Grundig header, reach the WAV file in milliseconds.
+// When its Grundig headers are damaged the recording converts all the same.
+TEST(DssToWav, GrundigMarkersAreConvertedAndDamagedOnesIgnored) {
+    TempDir tmp;
+    const Bytes lp = read_bytes(data_path("speech_lp.dss"));
+    ASSERT_EQ(lp[0], 2) << "the fixture has two header blocks";
+    auto put_le32 = [](Bytes& b, size_t at, uint32_t v) {
+        for (int i = 0; i < 4; ++i) b[at + i] = static_cast<uint8_t>(v >> (8 * i));
+    };
+    auto block = [](uint8_t fill, const char* id) {
+        Bytes b(512, fill);
+        if (id) std::memcpy(b.data(), id, 16);
+        return b;
+    };
+    Bytes h1(lp.begin(), lp.begin() + 512);
+    h1[0] = 5;
+    put_le32(h1, 8, 1);  // licensee: Grundig
+    Bytes gap = block(0x22, nullptr);
+    gap[300] = gap[301] = 0;  // the block before the third Grundig header
+    Bytes h3 = block(0xFF, "GR___9607_000000");
+    put_le32(h3, 229, 10);  // frames 10 to 20
+    put_le32(h3, 238, 20);
+    const Bytes audio(lp.begin() + 1024, lp.end());
+    const uint32_t frames = dss_facts(data_path("speech_lp.dss")).frames;
+
+    struct Case {
+        const char* name;
+        Bytes h2;
+        uint32_t start_ms, end_ms;
+    };
+    const Case cases[] = {{"g.dss", block(0x11, "GR/VL9607_000000"), 300, 600},  // 30 ms frames
+                          {"damaged.dss", block(0x11, "XX/VL9607_000000"), 0xFFFFFFFF, 0xFFFFFFFF}};
+    const WAVEFORMATEX want = pcm_format(8000);
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        Bytes file = h1;
+        for (const Bytes* part : std::initializer_list<const Bytes*>{&c.h2, &gap, &h3, &h3, &audio}) file.insert(file.end(), part->begin(), part->end());
+        std::memcpy(file.data() + 4 * 512, "GR___0607_000000", 16);  // the fifth header block is H#5
+        const std::string dss = tmp.path(c.name), wav = dss + ".wav";
+        write_bytes(dss, file);
+        ASSERT_EQ(ORVKTDSSToWAV(dss.c_str(), wav.c_str(), &want, nullptr, 0, nullptr), VKT_OK);
+        const ParsedWav out = parse_wav(wav);
+        ASSERT_TRUE(out.ok);
+        EXPECT_EQ(out.data.size(), frames * 480u) << "the audio is all there";
+        uint8_t markers[256];
+        ASSERT_EQ(ORVKTReadSpokenInstructionMarkers(wav.c_str(), markers), VKT_OK);
+        uint32_t first[2];
+        std::memcpy(first, markers, sizeof first);
+        EXPECT_EQ(first[0], c.start_ms);
+        EXPECT_EQ(first[1], c.end_ms);
+    }
+}

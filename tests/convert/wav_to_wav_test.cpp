@@ -317,3 +317,72 @@ TEST(WavToWav, SoxAndFfprobeReadTheResult) {
         EXPECT_EQ(ms, static_cast<uint32_t>(samples * 1000.0 / w.format.nSamplesPerSec));
     }
 }
+
+// Which stages a change between codec and PCM formats runs: packing 12000/s
+// PCM into standard play encodes only (the codec takes exactly that PCM);
+// other rates are changed first; a codec source is decoded first.
+TEST(WavToWav, StagesBetweenCodecAndPcmFormats) {
+    TempDir tmp;
+    const std::string pcm12 = tmp.path("p12.wav"), pcm16 = tmp.path("p16.wav"), coded = tmp.path("sp.wav");
+    write_pcm16_wav(pcm12, sine(440, 12000, 12000), 12000);
+    write_pcm16_wav(pcm16, sine(440, 16000, 16000), 16000);
+    const WAVEFORMATEX sp = sp_format(), qp = qp_format(), p8 = pcm_format(8000);
+    struct Case {
+        std::string src;
+        WAVEFORMATEX dst;
+        bool for_dss, decodes, resamples, encodes;
+    };
+    ASSERT_EQ(ORVKTWAVToWAV(pcm12.c_str(), coded.c_str(), &sp, nullptr, 0), VKT_OK);
+    const Case cases[] = {{pcm12, sp, true, false, false, true},
+                          {pcm12, sp, false, false, false, true},
+                          {pcm16, sp, true, false, true, true},
+                          {coded, p8, false, true, true, false},
+                          {coded, qp, false, true, true, true}};
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.src + " -> " + std::to_string(c.dst.wFormatTag) + "/" + std::to_string(c.dst.nSamplesPerSec));
+        CWavConvert conv;
+        ASSERT_EQ(conv.init(c.src.c_str(), nullptr, &c.dst, nullptr, 0, 0, 100, c.for_dss), VKT_OK);
+        EXPECT_EQ(conv.decodes(), c.decodes);
+        EXPECT_EQ(conv.resamples(), c.resamples);
+        EXPECT_EQ(conv.encodes(), c.encodes);
+    }
+}
+
+// All three stages in one run (standard play 12000/s -> quality play
+// 16000/s): the block sizes of decoder, rate change and encoder do not
+// divide one another, so a carry-over buffer holds the rest between reads.
+// Every quality-play frame is there and the speech survives.
+TEST(WavToWav, DecodeResampleEncodeChainKeepsTheSpeech) {
+    ORVKT_REQUIRE_PROGRAM("espeak-ng");
+    TempDir tmp;
+    const std::string src = tmp.path("s.wav"), sp = tmp.path("sp.wav"), qp = tmp.path("qp.wav");
+    ASSERT_TRUE(write_speech_wav(src, 12000));
+    const WAVEFORMATEX spf = sp_format(), qpf = qp_format(), pcm16 = pcm_format(16000);
+    ASSERT_EQ(ORVKTWAVToWAV(src.c_str(), sp.c_str(), &spf, nullptr, 0), VKT_OK);
+    ASSERT_EQ(ORVKTWAVToWAV(sp.c_str(), qp.c_str(), &qpf, nullptr, 0), VKT_OK);
+    const ParsedWav sp_wav = parse_wav(sp), qp_wav = parse_wav(qp);
+    ASSERT_TRUE(sp_wav.ok && qp_wav.ok);
+    EXPECT_EQ(qp_wav.format.wFormatTag, WAVE_FORMAT_DSS_SP);
+    EXPECT_EQ(qp_wav.format.nSamplesPerSec, 16000u);
+    // 288 samples per standard-play frame at 12000/s become 384 at 16000/s;
+    // quality play takes 256 a frame.
+    const size_t sp_frames = sp_wav.data.size() / 42;
+    EXPECT_EQ(qp_wav.data.size() / 57, sp_frames * 384 / 256);
+    EXPECT_EQ(qp_wav.data.size() % 57, 0u);
+
+    // Both decoded at 16000/s: the quality-play copy follows the standard-play
+    // one, 128 samples later (the quality-play codec's delay).
+    const std::string a = tmp.path("a.wav"), b = tmp.path("b.wav");
+    ASSERT_EQ(ORVKTWAVToWAV(sp.c_str(), a.c_str(), &pcm16, nullptr, 0), VKT_OK);
+    ASSERT_EQ(ORVKTWAVToWAV(qp.c_str(), b.c_str(), &pcm16, nullptr, 0), VKT_OK);
+    const auto x = parse_wav(a).samples(), y = parse_wav(b).samples();
+    ASSERT_GT(x.size(), 16000u);
+    ASSERT_GE(y.size(), x.size() - 256);
+    double xy = 0, xx = 0, yy = 0;
+    for (size_t i = 0; i + 128 < y.size() && i < x.size(); ++i) {
+        xy += double(x[i]) * y[i + 128];
+        xx += double(x[i]) * x[i];
+        yy += double(y[i + 128]) * y[i + 128];
+    }
+    EXPECT_GT(xy / std::sqrt(xx * yy), 0.9);
+}
