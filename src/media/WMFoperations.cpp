@@ -57,6 +57,38 @@ uint32_t copy_samples(MediaReader& reader, CWavFile& wav, int64_t qwDuration, Pr
     }
 }
 
+// The decoded temporary WAV file becomes the destination: moved into place
+// when it already has the wanted format, else converted (progress 50 to
+// 100). The temporary file is gone afterwards on every path.
+uint32_t finish_decoded_wav(const char* tmp, const char* dest, const WAVEFORMATEX* pwfxDst,
+                            ProgressCallback pfnCallback, intptr_t lCallback, const char* caller) {
+    auto trace = [caller](uint32_t code, const char* what) {
+        VKT_TRACE_ERROR(code, (std::string(what) + " called at " + caller).c_str());
+    };
+    // Room for a format with extra bytes; only the fixed fields are compared.
+    uint8_t fmt[300] = {};
+    if (uint32_t rc = VKTReadWAVFormat(tmp, reinterpret_cast<WAVEFORMATEX*>(fmt), sizeof fmt)) {
+        trace(rc, "Error ORVKTReadWAVFormat");
+        delete_file(tmp);
+        return rc;
+    }
+    WAVEFORMATEX current{};
+    std::memcpy(&current, fmt, sizeof current);
+    if (VKTSameWaveFormat(current, *pwfxDst)) {
+        if (uint32_t err = move_file(tmp, dest, true)) {
+            trace(err, "Error MoveFile");
+            delete_file(tmp);
+            return VKT_ERR_WRITE_FILE;
+        }
+        report_done(pfnCallback, lCallback);
+        return VKT_OK;
+    }
+    const uint32_t rc = VKTWAVToWAVInternal(tmp, dest, pwfxDst, pfnCallback, lCallback, 50, 100, false);
+    if (rc != VKT_OK) trace(rc, "Error VKTWAVToWAVInternal  ");
+    delete_file(tmp);
+    return rc;
+}
+
 }  // namespace
 
 uint32_t VKTWMFConvertToWAV(const char* pcszSrcFileName, const char* pcszDstFileName, WAVEFORMATEX* pwfxOut,
@@ -151,28 +183,7 @@ uint32_t VKTMP3ToWAV(const char* pcszMP3FileName, const char* pcszWAVFileName, c
         }
     }
 
-    // Room for a format with extra bytes; only the fixed fields are compared.
-    uint8_t fmt[300] = {};
-    if (uint32_t rc = VKTReadWAVFormat(tmp, reinterpret_cast<WAVEFORMATEX*>(fmt), sizeof fmt)) {
-        VKT_TRACE_ERROR(rc, "Error ORVKTReadWAVFormat called at ORVKTMP3ToWAVEx");
-        delete_file(tmp);
-        return rc;
-    }
-    WAVEFORMATEX current{};
-    std::memcpy(&current, fmt, sizeof current);
-    if (VKTSameWaveFormat(current, *pwfxDst)) {
-        if (uint32_t err = move_file(tmp, dest, true)) {
-            VKT_TRACE_ERROR(err, "Error MoveFile called at ORVKTMP3ToWAVEx");
-            delete_file(tmp);
-            return VKT_ERR_WRITE_FILE;
-        }
-        report_done(pfnCallback, lCallback);
-        return VKT_OK;
-    }
-    const uint32_t rc = VKTWAVToWAVInternal(tmp, dest, pwfxDst, pfnCallback, lCallback, 50, 100, false);
-    if (rc != VKT_OK) VKT_TRACE_ERROR(rc, "Error VKTWAVToWAVInternal   called at ORVKTMP3ToWAVEx");
-    delete_file(tmp);
-    return rc;
+    return finish_decoded_wav(tmp, dest, pwfxDst, pfnCallback, lCallback, "ORVKTMP3ToWAVEx");
 }
 
 uint32_t VKTWMAToWAV(const char* pcszWMAFileName, const char* pcszWAVFileName, const WAVEFORMATEX* pwfxDst,
@@ -194,23 +205,5 @@ uint32_t VKTWMAToWAV(const char* pcszWMAFileName, const char* pcszWAVFileName, c
         VKT_TRACE_ERROR(rc, "Error DSSToWAVInternal called at ORVKTWMAToWAV");
         return rc;
     }
-    WAVEFORMATEX current{};
-    if (uint32_t rc = VKTReadWAVFormat(tmp, &current, sizeof current)) {
-        VKT_TRACE_ERROR(rc, "Error ORVKTReadWAVFormat called at ORVKTWMAToWAV");
-        delete_file(tmp);
-        return rc;
-    }
-    if (VKTSameWaveFormat(current, *pwfxDst)) {
-        if (uint32_t err = move_file(tmp, dest, true)) {
-            VKT_TRACE_ERROR(err, "Error MoveFile called at ORVKTWMAToWAV");
-            delete_file(tmp);
-            return VKT_ERR_WRITE_FILE;
-        }
-        report_done(pfnCallback, lCallback);
-        return VKT_OK;
-    }
-    const uint32_t rc = VKTWAVToWAVInternal(tmp, dest, pwfxDst, pfnCallback, lCallback, 50, 100, false);
-    if (rc != VKT_OK) VKT_TRACE_ERROR(rc, "Error VKTWAVToWAVInternal   called at ORVKTWMAToWAV");
-    delete_file(tmp);
-    return rc;
+    return finish_decoded_wav(tmp, dest, pwfxDst, pfnCallback, lCallback, "ORVKTWMAToWAV");
 }
