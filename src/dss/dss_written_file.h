@@ -1,6 +1,6 @@
 // The last step of every writer that copies or builds a DSS file block by
-// block: blocks that did not reach the disk (a full disk) are reported by
-// the file layer only as trace lines, so the writer closes the file and
+// block: the block writer reports a block that did not reach the disk (a
+// full disk) only as a trace line, so the writer closes the file and
 // compares its size with what it wrote.
 #pragma once
 
