@@ -4,6 +4,7 @@
 #include <cerrno>
 #include <cstring>
 #include <fcntl.h>
+#include <memory>
 #include <string>
 #include <sys/stat.h>
 #include <sys/statvfs.h>
@@ -11,6 +12,7 @@
 #include <vector>
 
 #include "platform/path.h"
+#include "platform/share_modes.h"
 
 namespace vkt::platform {
 
@@ -95,16 +97,20 @@ class File {
 public:
     File(int fd, bool write_through) : fd_(fd), write_through_(write_through) {}
     ~File() {
+        claim_.release();
         if (fd_ >= 0) ::close(fd_);
     }
     File(const File&) = delete;
     File& operator=(const File&) = delete;
+
+    ShareClaim& claim() { return claim_; }
 
     uint32_t close() {
         uint32_t err = flush_buffer();
         // Buffered bytes that were lost earlier make the close fail as well,
         // whichever call happened to report them first.
         if (err == 0) err = lost_write_;
+        claim_.release();
         if (::close(fd_) != 0 && err == 0) err = win32_error_from_errno(errno);
         fd_ = -1;
         return err;
@@ -289,9 +295,10 @@ private:
     std::vector<uint8_t> buf_;
     uint64_t buf_start_ = 0;
     uint32_t lost_write_ = 0;  // the first failed write-back of the buffer
+    ShareClaim claim_;
 };
 
-File* file_open(const char* path, uint32_t desired_access, uint32_t /*share_mode*/,
+File* file_open(const char* path, uint32_t desired_access, uint32_t share_mode,
                 uint32_t creation_disposition, uint32_t flags, uint32_t* error) {
     uint32_t dummy = 0;
     uint32_t& err = error ? *error : dummy;
@@ -301,24 +308,26 @@ File* file_open(const char* path, uint32_t desired_access, uint32_t /*share_mode
         return nullptr;
     }
     const bool want_read = (desired_access & GENERIC_READ) != 0;
-    const bool want_write = (desired_access & GENERIC_WRITE) != 0;
-    int oflags = O_CLOEXEC;
-    if (want_read && want_write) oflags |= O_RDWR;
-    else if (want_write) oflags |= O_WRONLY;
-    else oflags |= O_RDONLY;
+    bool truncate = false;
+    // O_TRUNC is never passed: the file is cut only once the share modes of
+    // the open handles allow writing it.
+    int oflags = O_CLOEXEC | O_NOCTTY | O_NONBLOCK;
     switch (creation_disposition) {
         case CREATE_NEW: oflags |= O_CREAT | O_EXCL; break;
-        case CREATE_ALWAYS: oflags |= O_CREAT | O_TRUNC; break;
+        case CREATE_ALWAYS: oflags |= O_CREAT, truncate = true; break;
         case OPEN_EXISTING: break;
         case OPEN_ALWAYS: oflags |= O_CREAT; break;
-        case TRUNCATE_EXISTING: oflags |= O_TRUNC; break;
+        case TRUNCATE_EXISTING: truncate = true; break;
         default: err = ERROR_INVALID_PARAMETER; return nullptr;
     }
+    const bool want_write = (desired_access & GENERIC_WRITE) != 0 || truncate;
     if ((flags & FILE_FLAG_WRITE_THROUGH) != 0) oflags |= O_DSYNC;
 
     struct stat st{};
     bool exists = ::stat(path, &st) == 0;
-    if (exists && S_ISDIR(st.st_mode)) {
+    // Directories, devices, fifos and sockets are not files: refused before
+    // an open could block on them or a truncation reach a device.
+    if (exists && !S_ISREG(st.st_mode)) {
         err = ERROR_ACCESS_DENIED;
         return nullptr;
     }
@@ -327,21 +336,42 @@ File* file_open(const char* path, uint32_t desired_access, uint32_t /*share_mode
         return nullptr;
     }
     // A read-only file refuses writers, also when we run as root.
-    if (exists && (want_write || (oflags & O_TRUNC)) && !writable_bits(st.st_mode)) {
+    if (exists && want_write && !writable_bits(st.st_mode)) {
         err = ERROR_ACCESS_DENIED;
         return nullptr;
     }
-    if ((oflags & O_TRUNC) && !want_write) oflags = (oflags & ~O_ACCMODE) | O_RDWR;
 
+    // A writer opens for reading as well when it may: share locks need a
+    // readable descriptor.
     int fd;
+    bool readable = true;
     do {
-        fd = ::open(path, oflags, 0666);
+        fd = ::open(path, oflags | (want_write ? O_RDWR : O_RDONLY), 0666);
     } while (fd < 0 && errno == EINTR);
+    if (fd < 0 && errno == EACCES && want_write && !want_read) {
+        readable = false;
+        do {
+            fd = ::open(path, oflags | O_WRONLY, 0666);
+        } while (fd < 0 && errno == EINTR);
+    }
     if (fd < 0) {
         err = error_for(errno, path);
         return nullptr;
     }
-    return new File(fd, (flags & FILE_FLAG_WRITE_THROUGH) != 0);
+    auto file = std::make_unique<File>(fd, (flags & FILE_FLAG_WRITE_THROUGH) != 0);
+    // The name may have changed between the look and the open.
+    if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
+        err = ERROR_ACCESS_DENIED;
+        return nullptr;
+    }
+    ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) & ~O_NONBLOCK);
+    if ((err = file->claim().acquire(fd, st, want_read, want_write, share_mode, readable)) != ERROR_SUCCESS)
+        return nullptr;
+    if (truncate && st.st_size != 0 && ::ftruncate(fd, 0) != 0) {
+        err = win32_error_from_errno(errno);
+        return nullptr;
+    }
+    return file.release();
 }
 
 uint32_t file_close(File* file) {
@@ -426,9 +456,15 @@ bool file_exists(const char* path) {
 uint32_t delete_file(const char* path) {
     struct stat st{};
     if (!path) return ERROR_INVALID_PARAMETER;
-    if (::stat(path, &st) != 0) return error_for(errno, path);
-    if (S_ISDIR(st.st_mode)) return ERROR_ACCESS_DENIED;
+    // The entry itself: removing a link leaves the file it points to alone.
+    if (::lstat(path, &st) != 0) return error_for(errno, path);
+    if (S_ISLNK(st.st_mode)) {
+        if (::unlink(path) != 0) return error_for(errno, path);
+        return ERROR_SUCCESS;
+    }
+    if (!S_ISREG(st.st_mode)) return ERROR_ACCESS_DENIED;
     if (!writable_bits(st.st_mode)) return ERROR_ACCESS_DENIED;  // DeleteFile refuses read-only files
+    if (uint32_t err = check_delete_allowed(path)) return err;
     if (::unlink(path) != 0) return error_for(errno, path);
     return ERROR_SUCCESS;
 }
@@ -436,9 +472,33 @@ uint32_t delete_file(const char* path) {
 uint32_t move_file(const char* from, const char* to, bool replace) {
     if (!from || !to) return ERROR_INVALID_PARAMETER;
     struct stat st{};
-    if (::stat(from, &st) != 0) return error_for(errno, from);
-    if (!replace && ::stat(to, &st) == 0) return ERROR_ALREADY_EXISTS;
-    if (::rename(from, to) == 0) return ERROR_SUCCESS;
+    if (::lstat(from, &st) != 0) return error_for(errno, from);
+    struct stat target{};
+    const bool target_exists = ::lstat(to, &target) == 0;
+    if (target_exists && !replace) return ERROR_ALREADY_EXISTS;
+    if (target_exists && !S_ISREG(target.st_mode) && !S_ISLNK(target.st_mode)) return ERROR_ACCESS_DENIED;
+    if (uint32_t err = check_delete_allowed(from)) return err;
+    if (target_exists) {
+        if (uint32_t err = check_delete_allowed(to)) return err;
+    }
+    int rc;
+    if (replace) {
+        rc = ::rename(from, to);
+    } else {
+        // The name must still be free at the moment of the rename.
+        rc = ::renameat2(AT_FDCWD, from, AT_FDCWD, to, RENAME_NOREPLACE);
+        if (rc != 0 && errno == EINVAL) {
+            // A file system without that flag: a hard link is just as exclusive.
+            rc = ::link(from, to);
+            if (rc == 0 && ::unlink(from) != 0) {
+                const int e = errno;
+                ::unlink(to);
+                return win32_error_from_errno(e);
+            }
+        }
+        if (rc != 0 && errno == EEXIST) return ERROR_ALREADY_EXISTS;
+    }
+    if (rc == 0) return ERROR_SUCCESS;
     if (errno != EXDEV) return error_for(errno, to);
     // Another file system: copy, then remove the original.
     if (uint32_t err = copy_file(from, to, !replace)) return err;

@@ -13,11 +13,13 @@
 
 namespace vkt::platform {
 
-// Desired access, share modes, creation dispositions, move methods.
+// Desired access, share modes, creation dispositions, move methods. Share
+// modes are enforced as the platform does (platform/share_modes.h).
 inline constexpr uint32_t GENERIC_READ = 0x80000000u;
 inline constexpr uint32_t GENERIC_WRITE = 0x40000000u;
-inline constexpr uint32_t FILE_SHARE_READ = 0x1u;   // advisory only
-inline constexpr uint32_t FILE_SHARE_WRITE = 0x2u;  // advisory only
+inline constexpr uint32_t FILE_SHARE_READ = 0x1u;
+inline constexpr uint32_t FILE_SHARE_WRITE = 0x2u;
+inline constexpr uint32_t FILE_SHARE_DELETE = 0x4u;
 inline constexpr uint32_t CREATE_NEW = 1;
 inline constexpr uint32_t CREATE_ALWAYS = 2;
 inline constexpr uint32_t OPEN_EXISTING = 3;
@@ -69,8 +71,12 @@ uint32_t win32_error_from_errno(int err);
 class File;
 
 // Opens or creates a file. Returns null and sets *error on failure.
-// Opening a directory, or a file without write permission bits for write
-// access, fails with ERROR_ACCESS_DENIED whatever the process may do.
+// Opening anything but a regular file (a directory, a device, a fifo), or a
+// file without write permission bits for write access, fails with
+// ERROR_ACCESS_DENIED whatever the process may do; a device or fifo is
+// refused before it is opened, so nothing waits on it. An open that an open
+// handle's share mode stands against fails with ERROR_SHARING_VIOLATION
+// before a truncation changes a byte.
 File* file_open(const char* path, uint32_t desired_access, uint32_t share_mode,
                 uint32_t creation_disposition, uint32_t flags, uint32_t* error);
 // Flushes and closes; the handle is gone afterwards whatever the result.
@@ -100,8 +106,14 @@ uint32_t get_file_attributes(const char* path, uint32_t* attributes);
 // Only FILE_ATTRIBUTE_READONLY has an effect: it clears or sets the write bits.
 uint32_t set_file_attributes(const char* path, uint32_t attributes);
 bool file_exists(const char* path);
+// Removes a regular file (or a symbolic link, not what it points to); any
+// other kind of entry gives ERROR_ACCESS_DENIED. A file open without
+// FILE_SHARE_DELETE gives ERROR_SHARING_VIOLATION.
 uint32_t delete_file(const char* path);
-// rename(); with replace false an existing destination fails with ERROR_ALREADY_EXISTS.
+// rename(); with replace false an existing destination fails with
+// ERROR_ALREADY_EXISTS, decided atomically by the file system. Neither the
+// file moved nor a file replaced may be open without FILE_SHARE_DELETE
+// (ERROR_SHARING_VIOLATION), and only a regular file or a link is replaced.
 uint32_t move_file(const char* from, const char* to, bool replace);
 uint32_t copy_file(const char* from, const char* to, bool fail_if_exists);
 // Free bytes the caller may use on the file system holding path.

@@ -1,5 +1,6 @@
 #include "platform/media_reader.h"
 
+#include "platform/fileio.h"
 #include "platform/id3v2.h"
 
 #include <algorithm>
@@ -34,6 +35,45 @@ struct FrameFreer {
 struct SwrFreer {
     void operator()(SwrContext* s) const { swr_free(&s); }
 };
+struct IoFreer {
+    void operator()(AVIOContext* io) const {
+        av_freep(&io->buffer);
+        avio_context_free(&io);
+    }
+};
+
+// libavformat reads the file through the platform's file layer rather than
+// opening the name itself: only a regular file is read (a fifo or a device
+// would block or never end), the reader holds a share claim like every other
+// reader of the library, and what is read is the file that was checked.
+constexpr int kIoBufferSize = 32768;  // as libavformat's own file reading
+
+int read_file(void* opaque, uint8_t* buffer, int size) {
+    uint32_t done = 0;
+    if (vkt::platform::file_read(static_cast<vkt::platform::File*>(opaque), buffer, static_cast<uint32_t>(size),
+                                 &done) != vkt::platform::ERROR_SUCCESS)
+        return AVERROR(EIO);
+    return done == 0 ? AVERROR_EOF : static_cast<int>(done);
+}
+
+int64_t seek_file(void* opaque, int64_t offset, int whence) {
+    auto* file = static_cast<vkt::platform::File*>(opaque);
+    uint64_t position = 0;
+    if (whence & AVSEEK_SIZE) {
+        if (vkt::platform::file_size(file, &position) != vkt::platform::ERROR_SUCCESS) return AVERROR(EIO);
+        return static_cast<int64_t>(position);
+    }
+    uint32_t method = vkt::platform::FILE_BEGIN;
+    switch (whence & ~AVSEEK_FORCE) {
+        case SEEK_SET: break;
+        case SEEK_CUR: method = vkt::platform::FILE_CURRENT; break;
+        case SEEK_END: method = vkt::platform::FILE_END; break;
+        default: return AVERROR(EINVAL);
+    }
+    if (vkt::platform::file_seek(file, offset, method, &position) != vkt::platform::ERROR_SUCCESS)
+        return AVERROR(EINVAL);
+    return static_cast<int64_t>(position);
+}
 
 const AVRational kUnits{1, static_cast<int>(kUnitsPerSecond)};
 
@@ -56,6 +96,10 @@ std::vector<std::vector<uint8_t>> id3_frames_of_file(const std::string& path, co
 
 struct MediaReader::Impl {
     std::string path;
+    // Destroyed in the reverse order: the format context before its I/O,
+    // the I/O before the file.
+    vkt::platform::UniqueFile file;
+    std::unique_ptr<AVIOContext, IoFreer> io;
     std::unique_ptr<AVFormatContext, FormatCloser> format;
     std::unique_ptr<AVCodecContext, CodecFreer> codec;
     std::unique_ptr<SwrContext, SwrFreer> swr;
@@ -221,13 +265,27 @@ MediaReader::~MediaReader() = default;
 uint32_t MediaReader::Open(const std::string& path) {
     Close();
     impl_->path = path;
-    AVFormatContext* ctx = nullptr;
-    int r = avformat_open_input(&ctx, path.c_str(), nullptr, nullptr);
-    if (r < 0) {
-        // A file that exists but is no media file is told apart from one that cannot be read.
-        FILE* f = std::fopen(path.c_str(), "rb");
-        if (!f) return NS_E_FILE_OPEN_FAILED;
-        std::fclose(f);
+    uint32_t err = 0;
+    impl_->file.reset(vkt::platform::file_open(path.c_str(), vkt::platform::GENERIC_READ,
+                                               vkt::platform::FILE_SHARE_READ, vkt::platform::OPEN_EXISTING, 0, &err));
+    if (!impl_->file) return NS_E_FILE_OPEN_FAILED;
+    auto* buffer = static_cast<uint8_t*>(av_malloc(kIoBufferSize));
+    if (!buffer) {
+        Close();
+        return E_FAIL;
+    }
+    impl_->io.reset(avio_alloc_context(buffer, kIoBufferSize, 0, impl_->file.get(), read_file, nullptr, seek_file));
+    AVFormatContext* ctx = impl_->io ? avformat_alloc_context() : nullptr;
+    if (!ctx) {
+        if (!impl_->io) av_free(buffer);
+        Close();
+        return E_FAIL;
+    }
+    ctx->pb = impl_->io.get();
+    // The name still guides the probe, as it does for a file opened by name;
+    // on failure the context is freed by the call.
+    if (avformat_open_input(&ctx, path.c_str(), nullptr, nullptr) < 0) {
+        Close();
         return NS_E_INVALID_INPUT_FORMAT;
     }
     impl_->format.reset(ctx);
@@ -264,6 +322,8 @@ void MediaReader::Close() {
     impl_->swr.reset();
     impl_->codec.reset();
     impl_->format.reset();
+    impl_->io.reset();
+    impl_->file.reset();
     impl_->stream_index = -1;
     impl_->compressed = false;
     impl_->decoder_drained = impl_->demuxer_ended = false;

@@ -21,6 +21,7 @@ struct MmioFile {
 namespace {
 
 constexpr uint64_t kMaxOffset = 0xFFFFFFFFull;
+constexpr uint32_t kShareFlags = 0x70u;  // MMIO_EXCLUSIVE ... MMIO_DENYNONE
 
 uint64_t padded(uint64_t size) { return size + (size & 1); }
 
@@ -88,8 +89,15 @@ HMMIO mmioOpenA(const char* pszFileName, MMIOINFO* info, uint32_t dwOpenFlags) {
         disposition = CREATE_ALWAYS;
         access |= GENERIC_READ;
     }
+    uint32_t share = FILE_SHARE_READ | FILE_SHARE_WRITE;
+    switch (dwOpenFlags & kShareFlags) {
+        case MMIO_EXCLUSIVE: share = 0; break;
+        case MMIO_DENYWRITE: share = FILE_SHARE_READ; break;
+        case MMIO_DENYREAD: share = FILE_SHARE_WRITE; break;
+        default: break;
+    }
     uint32_t err = 0;
-    File* f = file_open(pszFileName, access, FILE_SHARE_READ, disposition, 0, &err);
+    File* f = file_open(pszFileName, access, share, disposition, 0, &err);
     if (!f) {
         out.wErrorRet = open_error(err);
         return nullptr;

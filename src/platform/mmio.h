@@ -54,8 +54,9 @@ inline constexpr MMRESULT MMIOERR_NETWORKERROR = 270;
 inline constexpr MMRESULT MMIOERR_TOOMANYOPENFILES = 271;
 inline constexpr MMRESULT MMIOERR_INVALIDFILE = 272;
 
-// Open flags. The share flags are accepted and, as everywhere on this
-// platform, advisory only.
+// Open flags. The share flags become the file layer's share modes: EXCLUSIVE
+// shares nothing, DENYWRITE shares reading, DENYREAD shares writing, and
+// DENYNONE, like giving none of them, shares both.
 inline constexpr uint32_t MMIO_READ = 0x00000000u;
 inline constexpr uint32_t MMIO_WRITE = 0x00000001u;
 inline constexpr uint32_t MMIO_READWRITE = 0x00000002u;
