@@ -2,8 +2,8 @@
 // -> WAV (src/media/WMFoperations), and the format and length queries.
 //
 // Each conversion leaves either a finished destination or none: the work
-// goes through temporary files beside the destination, which are removed
-// on every path.
+// goes through temporary files beside the destination, made exclusively
+// (platform/temp_file.h) and removed on every path.
 #include <fcntl.h>
 #include <sys/stat.h>
 
@@ -19,11 +19,13 @@
 #include "convert/CDSSCONV.h"
 #include "convert/Cwavconv.h"
 #include "convert/conv_entry.h"
+#include "dss/DssEncryption.h"
 #include "dss/INTERNAL.h"
 #include "media/WMFoperations.h"
 #include "metadata/header_transport.h"
 #include "platform/fileio.h"
 #include "platform/path.h"
+#include "platform/temp_file.h"
 #include "platform/vkt_error.h"
 #include "platform/vkt_trace.h"
 #include "wav/CWAVFILE.h"
@@ -105,30 +107,32 @@ uint32_t dss_to_wav(const char* pcszDSSFileName, const char* pcszWAVFileName, co
     char tmp[kTmpPath] = {};
     if (uint32_t rc = CreateDestinationFilePath(pcszDSSFileName, pcszWAVFileName, dest, ".Wav", tmp, sizeof tmp))
         return rc;
+    if (uint32_t rc = CheckConversionDestination(pcszDSSFileName, dest)) return rc;
+    TempFile temp;
+    if (uint32_t rc = CreateConversionTempFile(temp, tmp)) return rc;
 
-    if (uint32_t rc = VKTDSSToWAVInternal(pcszDSSFileName, tmp, pfnCallback, lCallback, 12000, pcszPassword)) {
+    if (uint32_t rc = VKTDSSToWAVInternal(pcszDSSFileName, temp.c_str(), pfnCallback, lCallback, 12000, pcszPassword)) {
         VKT_TRACE_ERROR(rc, "Error DSSToWAVInternal called at ORVKTDSSToWAV");
         return rc;
     }
     WAVEFORMATEX decoded{};
-    if (uint32_t rc = VKTReadWAVFormat(tmp, &decoded, sizeof decoded)) {
+    if (uint32_t rc = VKTReadWAVFormat(temp.c_str(), &decoded, sizeof decoded)) {
         VKT_TRACE_ERROR(rc, "Error ORVKTReadWAVFormat called at ORVKTDSSToWAV");
-        delete_file(tmp);
         return rc;
     }
     if (!VKTSameWaveFormat(decoded, *pwfxDst)) {
-        const uint32_t rc = VKTWAVToWAVInternal(tmp, dest, pwfxDst, pfnCallback, lCallback, 50, 100, false);
-        delete_file(tmp);
+        const uint32_t rc = VKTWAVToWAVInternal(temp.c_str(), dest, pwfxDst, pfnCallback, lCallback, 50, 100, false);
+        temp.remove();
         if (rc != VKT_OK) {
             VKT_TRACE_ERROR(rc, "Error VKTWAVToWAVInternal   called at ORVKTDSSToWAV");
             return rc;
         }
     } else {
-        if (uint32_t err = move_file(tmp, dest, true)) {
+        if (uint32_t err = move_file(temp.c_str(), dest, true)) {
             VKT_TRACE_ERROR(err, "Error MoveFile called at ORVKTDSSToWAV");
-            delete_file(tmp);
             return VKT_ERR_WRITE_FILE;
         }
+        temp.keep();
         if (progress_cancelled(pfnCallback, lCallback, 100)) {
             VKT_TRACE_WARNING("CANCEL returned by m_pfnCallback()");
             delete_file(dest);
@@ -170,6 +174,7 @@ uint32_t wav_to_dss(const char* pcszWAVFileName, const char* pcszDSSFileName, co
     char tmp[kTmpPath] = {};
     if (uint32_t rc = CreateDestinationFilePath(pcszWAVFileName, pcszDSSFileName, dest, ".Dss", tmp, sizeof tmp))
         return rc;
+    if (uint32_t rc = CheckConversionDestination(pcszWAVFileName, dest)) return rc;
     if (uint32_t rc = check_dss_target_name(dest, pwfxDst->nSamplesPerSec == 16000)) return rc;
 
     uint32_t fmt_size = 0;
@@ -183,37 +188,33 @@ uint32_t wav_to_dss(const char* pcszWAVFileName, const char* pcszDSSFileName, co
     std::vector<uint8_t> fmt(std::max<uint32_t>(fmt_size, sizeof(WAVEFORMATEX)), 0);
     if (uint32_t rc = VKTReadWAVFormat(pcszWAVFileName, reinterpret_cast<WAVEFORMATEX*>(fmt.data()), fmt_size)) {
         VKT_TRACE_ERROR(rc, "Error ORVKTReadWAVFormat called at ORVKTWAVToDSS");
-        delete_file(tmp);
         return rc;
     }
     WAVEFORMATEX source{};
     std::memcpy(&source, fmt.data(), sizeof source);
     if (fmt_size < sizeof(WAVEFORMATEX)) source.cbSize = 0;
 
+    // From here on the temporary file exists; it goes on every path.
+    TempFile temp;
+    if (uint32_t rc = CreateConversionTempFile(temp, tmp)) return rc;
     if (!VKTSameWaveFormat(source, *pwfxDst)) {
-        if (uint32_t rc = VKTWAVToWAVInternal(pcszWAVFileName, tmp, pwfxDst, pfnCallback, lCallback, 0, 50, true)) {
+        if (uint32_t rc =
+                VKTWAVToWAVInternal(pcszWAVFileName, temp.c_str(), pwfxDst, pfnCallback, lCallback, 0, 50, true)) {
             VKT_TRACE_ERROR(rc, "Error VKTWAVToWAVInternal   called at ORVKTWAVToDSS");
-            delete_file(tmp);
             return rc;
         }
-    } else if (uint32_t err = copy_file(pcszWAVFileName, tmp, true)) {
+    } else if (uint32_t err = copy_file(pcszWAVFileName, temp.c_str(), false)) {
         VKT_TRACE_ERROR(err, "Error CopyFile called at ORVKTWAVToDSS");
-        delete_file(tmp);
         return VKT_ERR_WRITE_FILE;
     }
 
-    if (uint32_t rc = VKTWavToDssInternal(tmp, dest, sHeaders, pfnCallback, lCallback)) {
+    if (uint32_t rc = VKTWavToDssInternal(temp.c_str(), dest, sHeaders, pfnCallback, lCallback)) {
         VKT_TRACE_ERROR(rc, "Error VKTWavToDssInternal called at ORVKTWAVToDSS");
         // The packed blocks written so far stay: a DSS file of what was packed.
-        delete_file(tmp);
         return rc;
     }
-    if (uint32_t rc = stamp_recording_times(pcszWAVFileName, dest)) {
-        delete_file(tmp);
-        return rc;
-    }
-    delete_file(tmp);
-    return VKT_OK;
+    temp.remove();
+    return stamp_recording_times(pcszWAVFileName, dest);
 }
 
 uint32_t dss_to_dss(const char* pcszSrcFileName, const char* pcszDstFileName, const WAVEFORMATEX* pwfxDst,
@@ -226,6 +227,7 @@ uint32_t dss_to_dss(const char* pcszSrcFileName, const char* pcszDstFileName, co
         VKT_TRACE_ERROR(VKT_ERR_INVALID_WAVFMT, "VKT_ERR_INVALID_WAVFMT, no valid DSS format");
         return VKT_ERR_INVALID_WAVFMT;
     }
+    if (uint32_t rc = CheckConversionDestination(pcszSrcFileName, pcszDstFileName)) return rc;
     if (uint32_t rc = check_dss_target_name(pcszDstFileName, pwfxDst->nSamplesPerSec == 16000)) return rc;
     const PathParts parts = split_path(pcszDstFileName);
     const std::string tmp = parts.drive + parts.dir + "~" + parts.fname + "1";
@@ -251,17 +253,27 @@ uint32_t dss_to_dss(const char* pcszSrcFileName, const char* pcszDstFileName, co
     }
     const int16_t headers = static_cast<int16_t>(std::clamp<int>(image[0], 1, 3));
 
-    if (uint32_t rc = VKTDSSToWAVInternal(pcszSrcFileName, tmp.c_str(), pfnCallback, lCallback, rate, pcszPassword)) {
+    // The decoded audio of a password-protected recording is for its owner
+    // only, and never outlives the call. A source whose state cannot be told
+    // is treated as protected.
+    uint32_t encrypted = 1;
+    if (VKTIsEncryptedDSSFile(pcszSrcFileName, &encrypted) != VKT_OK) encrypted = 1;
+    TempFile temp;
+    if (uint32_t rc = CreateConversionTempFile(temp, tmp.c_str(), encrypted ? 0600 : 0666)) return rc;
+
+    if (uint32_t rc =
+            VKTDSSToWAVInternal(pcszSrcFileName, temp.c_str(), pfnCallback, lCallback, rate, pcszPassword)) {
         VKT_TRACE_ERROR(rc, "Error VKTDSSToWAVInternal called at ORVKTDSSToDSS");
         return rc;
     }
-    if (uint32_t rc = ORVKTWAVToDSS(tmp.c_str(), pcszDstFileName, pwfxDst, headers, pfnCallback, lCallback)) {
+    if (uint32_t rc = ORVKTWAVToDSS(temp.c_str(), pcszDstFileName, pwfxDst, headers, pfnCallback, lCallback)) {
         VKT_TRACE_ERROR(rc, "Error ORVKTWAVToDSS called at ORVKTDSSToDSS");
-        // The decoded recording stays beside the destination, so that the
-        // encoding can be tried again from it.
+        // The decoded recording of a plain source stays beside the
+        // destination, so that the encoding can be tried again from it.
+        if (!encrypted) temp.keep();
         return rc;
     }
-    delete_file(tmp.c_str());
+    temp.remove();
     return WriteZRM2HeaderDataToFile(pcszDstFileName, image.data(), size, true);
 }
 

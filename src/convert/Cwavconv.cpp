@@ -1,7 +1,5 @@
 #include "convert/Cwavconv.h"
 
-#include <sys/stat.h>
-
 #include <algorithm>
 #include <cstring>
 #include <new>
@@ -10,6 +8,7 @@
 #include "convert/Intconv.h"
 #include "convert/conv_entry.h"
 #include "platform/fileio.h"
+#include "platform/temp_file.h"
 #include "platform/vkt_error.h"
 #include "platform/vkt_trace.h"
 #include "tools/Stereo.h"
@@ -45,15 +44,6 @@ void allocate(std::vector<T>& buffer, uint32_t size, const char* what) {
         VKT_TRACE_ERROR(VKT_ERR_OUT_OF_MEMORY, what);
         raise(VKT_ERR_OUT_OF_MEMORY);
     }
-}
-
-// Two names of one file (also through links): the conversion would write
-// over what it reads.
-bool same_file(const char* a, const char* b) {
-    if (std::strcmp(a, b) == 0) return true;
-    struct stat sa {}, sb {};
-    if (stat(a, &sa) != 0 || stat(b, &sb) != 0) return false;
-    return sa.st_dev == sb.st_dev && sa.st_ino == sb.st_ino;
 }
 
 }  // namespace
@@ -655,12 +645,9 @@ uint32_t VKTWAVToWAVInternal(const char* pcszWAVSrcFileName, const char* pcszWAV
         return VKT_ERR_INVALID_WAVFMT;
     }
     // Writing over the file being read would destroy it.
-    if (same_file(pcszWAVSrcFileName, pcszWAVDstFileName)) {
-        VKT_TRACE_ERROR(VKT_ERR_OPEN_FILE, "source and destination are the same file");
-        return VKT_ERR_OPEN_FILE;
-    }
+    if (uint32_t rc = CheckConversionDestination(pcszWAVSrcFileName, pcszWAVDstFileName)) return rc;
 
-    std::string mixed;
+    vkt::platform::TempFile mixed;
     const char* source = pcszWAVSrcFileName;
     uint32_t start = dwProgressStart;
     {
@@ -671,10 +658,10 @@ uint32_t VKTWAVToWAVInternal(const char* pcszWAVSrcFileName, const char* pcszWAV
             std::memcpy(&f, fmt.data(), sizeof f);
             if (f.wFormatTag == WAVE_FORMAT_PCM && f.nChannels == 2 && f.wBitsPerSample == 16) {
                 VKT_TRACE_TEXT(">>mixing stereo source");
-                mixed = std::string(pcszWAVDstFileName) + "_tmp.wav";
+                const std::string wanted = std::string(pcszWAVDstFileName) + "_tmp.wav";
+                if (uint32_t rc = CreateConversionTempFile(mixed, wanted.c_str())) return rc;
                 if (uint32_t rc =
                         VKTWAVMixStereoInternal(pcszWAVSrcFileName, mixed.c_str(), pfnCallback, lCallback, 0, 40)) {
-                    vkt::platform::delete_file(mixed.c_str());
                     VKT_TRACE_ERROR(rc, "Error ORVKTWAVMixStereo called at VKTWAVToWAVInternal  ");
                     return rc;
                 }
@@ -704,14 +691,13 @@ uint32_t VKTWAVToWAVInternal(const char* pcszWAVSrcFileName, const char* pcszWAV
     if (result != VKT_OK) {
         VKT_TRACE_ERROR(result, "by wavConvert.init() or wavConvert.conversion()");
         vkt::platform::delete_file(pcszWAVDstFileName);
-        if (!mixed.empty()) vkt::platform::delete_file(mixed.c_str());
         return result;
     }
     VKT_TRACE_TEXT(">>convert finished");
     if (uint32_t rc = copy_list_chunk(pcszWAVSrcFileName, pcszWAVDstFileName))
         VKT_TRACE_ERROR(rc, "by copy_list_chunk()");
-    if (!mixed.empty()) {
-        vkt::platform::delete_file(mixed.c_str());
+    if (mixed.owned()) {
+        mixed.remove();
     } else if (have_cue) {
         if (uint32_t rc = insert_cue_chunk(pcszWAVDstFileName, &cue)) VKT_TRACE_ERROR(rc, "by insert_cue_chunk()");
     }

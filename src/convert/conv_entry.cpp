@@ -10,8 +10,10 @@
 #include "dss/CDSSFILE.h"
 #include "media/CMp3File.h"
 #include "media/CWmaFile.h"
+#include "platform/file_identity.h"
 #include "platform/fileio.h"
 #include "platform/path.h"
+#include "platform/temp_file.h"
 #include "platform/vkt_error.h"
 #include "platform/vkt_trace.h"
 #include "wav/CWAVFILE.h"
@@ -212,6 +214,32 @@ uint32_t CreateDestinationFilePath(const char* pcszSrcFileName_p, const char* pc
     }
     VKT_TRACE_VALUE("pszPath_p", "%s", pszPath_p);
     return VKT_OK;
+}
+
+uint32_t CheckConversionDestination(const char* pcszSrcFileName_p, const char* pcszDstFileName_p) {
+    if (same_file(pcszSrcFileName_p, pcszDstFileName_p)) {
+        VKT_TRACE_ERROR(VKT_ERR_OPEN_FILE, "source and destination are the same file");
+        return VKT_ERR_OPEN_FILE;
+    }
+    if (file_exists(pcszDstFileName_p) && !is_regular_file(pcszDstFileName_p)) {
+        VKT_TRACE_ERROR(VKT_ERR_OPEN_FILE, "destination is not a regular file");
+        return VKT_ERR_OPEN_FILE;
+    }
+    return VKT_OK;
+}
+
+uint32_t CreateConversionTempFile(TempFile& temp, const char* pcszWanted_p, mode_t mode) {
+    const uint32_t err = temp.create(pcszWanted_p, mode);
+    if (err == ERROR_SUCCESS) return VKT_OK;
+    VKT_TRACE_ERROR(err, "temporary file cannot be created");
+    switch (err) {
+        case ERROR_FILE_NOT_FOUND:
+        case ERROR_PATH_NOT_FOUND:
+        case ERROR_FILENAME_EXCED_RANGE: return VKT_ERR_FILE_NAME;
+        case ERROR_ACCESS_DENIED:
+        case ERROR_WRITE_PROTECT: return VKT_ERR_OPEN_FILE;
+        default: return VKT_ERR;
+    }
 }
 
 bool IsValidDSSWaveFormatEx(const WAVEFORMATEX* pwfx) {

@@ -3,10 +3,16 @@
 // several conversions share.
 #pragma once
 
+#include <sys/types.h>
+
 #include <cstddef>
 #include <cstdint>
 
 #include "OrvaneVktapi.h"
+
+namespace vkt::platform {
+class TempFile;
+}
 
 inline constexpr std::size_t VKT_MAX_PATH = 260;
 
@@ -18,6 +24,19 @@ inline constexpr std::size_t VKT_MAX_PATH = 260;
 uint32_t CreateDestinationFilePath(const char* pcszSrcFileName_p, const char* pcszDstFileName_p, char* pszPath_p,
                                    const char* pcszExtension_p, char* pszTmpPath_p = nullptr,
                                    std::size_t dwTmpSize_p = 0);
+
+// Refuses, with 14 and before anything is written, a destination that is
+// the source (by any name: a link, another spelling of the path, a hard
+// link) or that is there but is no regular file (a device, a fifo, a
+// folder): the conversion would cut what it reads, or replace or remove
+// what is not a recording. 0 otherwise.
+uint32_t CheckConversionDestination(const char* pcszSrcFileName_p, const char* pcszDstFileName_p);
+
+// Makes the temporary file of a conversion under the wanted name, or a fresh
+// one beside it when that is taken (platform/temp_file.h). Returns 0, or the
+// code an unusable folder gives: 13 when it does not exist, 14 when it may
+// not be written, 10 otherwise.
+uint32_t CreateConversionTempFile(vkt::platform::TempFile& temp, const char* pcszWanted_p, mode_t mode = 0666);
 
 // A DSS codec format a WAV file can be packed from: tag 0x0121, mono, 0 bits,
 // cbSize 0, and (rate, bytes/s, block) of standard play, long play at the

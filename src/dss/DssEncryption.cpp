@@ -1,13 +1,13 @@
 #include "dss/DssEncryption.h"
 
 #include <openssl/crypto.h>
-#include <sys/stat.h>
 
 #include <cstring>
 
 #include "dss/CDSSFILE.h"
 #include "dss/crypt.h"
 #include "dss/dss_written_file.h"
+#include "platform/file_identity.h"
 #include "platform/path.h"
 #include "platform/vkt_error.h"
 #include "platform/vkt_trace.h"
@@ -22,11 +22,6 @@ constexpr uint32_t kShareReadWrite = FILE_SHARE_READ | FILE_SHARE_WRITE;
 
 // Writing the copy over its own source would destroy the source before it
 // is read.
-bool same_file(const char* a, const char* b) {
-    struct stat sa{}, sb{};
-    return ::stat(a, &sa) == 0 && ::stat(b, &sb) == 0 && sa.st_dev == sb.st_dev && sa.st_ino == sb.st_ino;
-}
-
 uint32_t refuse_same_file(const char* source, const char* destination) {
     if (!same_file(source, destination)) return 0;
     VKT_TRACE_ERROR(10, "source and destination are the same file");

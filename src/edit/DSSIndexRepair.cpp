@@ -6,6 +6,7 @@
 
 #include "dss/CDSSFILE.h"
 #include "edit/dss_edit_common.h"
+#include "platform/file_identity.h"
 #include "platform/path.h"
 #include "platform/vkt_error.h"
 #include "platform/vkt_trace.h"

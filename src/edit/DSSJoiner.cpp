@@ -5,6 +5,7 @@
 
 #include "dss/CDSSFILE.h"
 #include "edit/dss_edit_common.h"
+#include "platform/file_identity.h"
 #include "platform/vkt_error.h"
 #include "platform/vkt_trace.h"
 

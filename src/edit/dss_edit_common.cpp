@@ -1,7 +1,5 @@
 #include "edit/dss_edit_common.h"
 
-#include <sys/stat.h>
-
 #include <cstring>
 
 #include "dss/CDSSFILE.h"
@@ -16,12 +14,6 @@ namespace vkt::edit {
 
 namespace {
 constexpr uint32_t kFrameBytesPerBlock = DSS_BLOCK_SIZE - 6;
-}
-
-bool same_file(const std::string& a, const std::string& b) {
-    struct stat sa{}, sb{};
-    return ::stat(a.c_str(), &sa) == 0 && ::stat(b.c_str(), &sb) == 0 && sa.st_dev == sb.st_dev &&
-           sa.st_ino == sb.st_ino;
 }
 
 uint32_t count_markers(const uint8_t* pbyMarkers) {

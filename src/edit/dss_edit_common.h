@@ -28,9 +28,6 @@ using vkt::get_le32;
 using vkt::put_le16;
 using vkt::put_le32;
 
-// True when both names lead to one existing file.
-bool same_file(const std::string& a, const std::string& b);
-
 // Entries of a marker array before the first start of 0xFFFFFFFF.
 uint32_t count_markers(const uint8_t* pbyMarkers);
 

@@ -1,7 +1,5 @@
 #include "media/MP3Splitter.h"
 
-#include <sys/stat.h>
-
 #include <algorithm>
 #include <cmath>
 #include <cstring>
@@ -10,6 +8,7 @@
 #include "metadata/header_transport.h"
 #include "metadata/spoken_instructions.h"
 #include "platform/byte_order.h"
+#include "platform/file_identity.h"
 #include "platform/id3v2.h"
 #include "platform/path.h"
 #include "platform/vkt_error.h"
@@ -24,12 +23,6 @@ namespace {
 constexpr int64_t kUnitsPerMs = 10'000;  // 100-ns units
 constexpr uint32_t kHeaderImage = 1024;  // headers 1 and 2
 constexpr uint32_t kLengthMsAt = 512 + 18;  // header 2: length in milliseconds
-
-bool same_file(const std::string& a, const std::string& b) {
-    struct stat sa {}, sb {};
-    return ::stat(a.c_str(), &sa) == 0 && ::stat(b.c_str(), &sb) == 0 && sa.st_dev == sb.st_dev &&
-           sa.st_ino == sb.st_ino;
-}
 
 }  // namespace
 

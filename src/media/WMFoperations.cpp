@@ -1,7 +1,5 @@
 #include "media/WMFoperations.h"
 
-#include <sys/stat.h>
-
 #include <algorithm>
 #include <cmath>
 #include <cstring>
@@ -11,7 +9,9 @@
 #include "convert/conv_entry.h"
 #include "media/CWmaConv.h"
 #include "media/WMFAudioFile.h"
+#include "platform/file_identity.h"
 #include "platform/fileio.h"
+#include "platform/temp_file.h"
 #include "platform/vkt_error.h"
 #include "platform/vkt_trace.h"
 #include "tools/Stereo.h"
@@ -22,11 +22,6 @@ using vkt::media::MediaReader;
 using vkt::media::Sample;
 
 namespace {
-
-bool same_file(const char* a, const char* b) {
-    struct stat sa {}, sb {};
-    return ::stat(a, &sa) == 0 && ::stat(b, &sb) == 0 && sa.st_dev == sb.st_dev && sa.st_ino == sb.st_ino;
-}
 
 void report_done(ProgressCallback pfnCallback, intptr_t lCallback) {
     if (pfnCallback) pfnCallback(lCallback, VKT_PROGRESS_MESSAGE, 100);
@@ -60,32 +55,30 @@ uint32_t copy_samples(MediaReader& reader, CWavFile& wav, int64_t qwDuration, Pr
 // The decoded temporary WAV file becomes the destination: moved into place
 // when it already has the wanted format, else converted (progress 50 to
 // 100). The temporary file is gone afterwards on every path.
-uint32_t finish_decoded_wav(const char* tmp, const char* dest, const WAVEFORMATEX* pwfxDst,
+uint32_t finish_decoded_wav(TempFile& tmp, const char* dest, const WAVEFORMATEX* pwfxDst,
                             ProgressCallback pfnCallback, intptr_t lCallback, const char* caller) {
     auto trace = [caller](uint32_t code, const char* what) {
         VKT_TRACE_ERROR(code, (std::string(what) + " called at " + caller).c_str());
     };
     // Room for a format with extra bytes; only the fixed fields are compared.
     uint8_t fmt[300] = {};
-    if (uint32_t rc = VKTReadWAVFormat(tmp, reinterpret_cast<WAVEFORMATEX*>(fmt), sizeof fmt)) {
+    if (uint32_t rc = VKTReadWAVFormat(tmp.c_str(), reinterpret_cast<WAVEFORMATEX*>(fmt), sizeof fmt)) {
         trace(rc, "Error ORVKTReadWAVFormat");
-        delete_file(tmp);
         return rc;
     }
     WAVEFORMATEX current{};
     std::memcpy(&current, fmt, sizeof current);
     if (VKTSameWaveFormat(current, *pwfxDst)) {
-        if (uint32_t err = move_file(tmp, dest, true)) {
+        if (uint32_t err = move_file(tmp.c_str(), dest, true)) {
             trace(err, "Error MoveFile");
-            delete_file(tmp);
             return VKT_ERR_WRITE_FILE;
         }
+        tmp.keep();
         report_done(pfnCallback, lCallback);
         return VKT_OK;
     }
-    const uint32_t rc = VKTWAVToWAVInternal(tmp, dest, pwfxDst, pfnCallback, lCallback, 50, 100, false);
+    const uint32_t rc = VKTWAVToWAVInternal(tmp.c_str(), dest, pwfxDst, pfnCallback, lCallback, 50, 100, false);
     if (rc != VKT_OK) trace(rc, "Error VKTWAVToWAVInternal  ");
-    delete_file(tmp);
     return rc;
 }
 
@@ -105,10 +98,7 @@ uint32_t VKTWMFConvertToWAV(const char* pcszSrcFileName, const char* pcszDstFile
         return VKT_ERR_FILE_NAME;
     }
     // Creating the destination would cut the file still being read.
-    if (same_file(pcszSrcFileName, pcszDstFileName)) {
-        VKT_TRACE_ERROR(VKT_ERR_OPEN_FILE, "source and destination are the same file");
-        return VKT_ERR_OPEN_FILE;
-    }
+    if (uint32_t rc = CheckConversionDestination(pcszSrcFileName, pcszDstFileName)) return rc;
 
     CWMFAudioFile audio;
     if (uint32_t rc = audio.open(pcszSrcFileName)) return rc;
@@ -161,29 +151,27 @@ uint32_t VKTMP3ToWAV(const char* pcszMP3FileName, const char* pcszWAVFileName, c
     char tmp[VKT_MAX_PATH] = {};
     if (uint32_t rc = CreateDestinationFilePath(pcszMP3FileName, pcszWAVFileName, dest, ".Wav", tmp, sizeof tmp))
         return rc;
+    if (uint32_t rc = CheckConversionDestination(pcszMP3FileName, dest)) return rc;
+    TempFile decoded_file;
+    if (uint32_t rc = CreateConversionTempFile(decoded_file, tmp)) return rc;
 
     WAVEFORMATEX decoded{};
-    if (uint32_t rc = VKTWMFConvertToWAV(pcszMP3FileName, tmp, &decoded, pfnCallback, lCallback, 40)) {
+    if (uint32_t rc = VKTWMFConvertToWAV(pcszMP3FileName, decoded_file.c_str(), &decoded, pfnCallback, lCallback, 40)) {
         VKT_TRACE_ERROR(rc, "Error ORVKTWMFConvertToWAV called at ORVKTMP3ToWAVEx");
         return rc;
     }
-    if (decoded.nChannels == 2) {
-        const std::string mixed = std::string(tmp) + ".2";
-        if (uint32_t rc = VKTWAVMixStereoInternal(tmp, mixed.c_str(), pfnCallback, lCallback, 40, 50)) {
-            delete_file(mixed.c_str());
-            delete_file(tmp);
-            VKT_TRACE_ERROR(rc, "Error ORVKTWAVMixStereo called at ORVKTMP3ToWAVEx");
-            return rc;
-        }
-        delete_file(tmp);
-        if (uint32_t err = move_file(mixed.c_str(), tmp, true)) {
-            VKT_TRACE_ERROR(err, "Error MoveFile called at ORVKTMP3ToWAVEx");
-            delete_file(mixed.c_str());
-            return VKT_ERR_WRITE_FILE;
-        }
-    }
+    if (decoded.nChannels != 2)
+        return finish_decoded_wav(decoded_file, dest, pwfxDst, pfnCallback, lCallback, "ORVKTMP3ToWAVEx");
 
-    return finish_decoded_wav(tmp, dest, pwfxDst, pfnCallback, lCallback, "ORVKTMP3ToWAVEx");
+    // The mixed recording, a second temporary file, takes the decoded one's place.
+    TempFile mixed;
+    if (uint32_t rc = CreateConversionTempFile(mixed, (decoded_file.name() + ".2").c_str())) return rc;
+    if (uint32_t rc = VKTWAVMixStereoInternal(decoded_file.c_str(), mixed.c_str(), pfnCallback, lCallback, 40, 50)) {
+        VKT_TRACE_ERROR(rc, "Error ORVKTWAVMixStereo called at ORVKTMP3ToWAVEx");
+        return rc;
+    }
+    decoded_file.remove();
+    return finish_decoded_wav(mixed, dest, pwfxDst, pfnCallback, lCallback, "ORVKTMP3ToWAVEx");
 }
 
 uint32_t VKTWMAToWAV(const char* pcszWMAFileName, const char* pcszWAVFileName, const WAVEFORMATEX* pwfxDst,
@@ -200,10 +188,13 @@ uint32_t VKTWMAToWAV(const char* pcszWMAFileName, const char* pcszWAVFileName, c
     char tmp[VKT_MAX_PATH] = {};
     if (uint32_t rc = CreateDestinationFilePath(pcszWMAFileName, pcszWAVFileName, dest, ".Wav", tmp, sizeof tmp))
         return rc;
+    if (uint32_t rc = CheckConversionDestination(pcszWMAFileName, dest)) return rc;
+    TempFile decoded_file;
+    if (uint32_t rc = CreateConversionTempFile(decoded_file, tmp)) return rc;
 
-    if (uint32_t rc = VKTWMAToWAVInternal(pcszWMAFileName, tmp, pfnCallback, lCallback)) {
+    if (uint32_t rc = VKTWMAToWAVInternal(pcszWMAFileName, decoded_file.c_str(), pfnCallback, lCallback)) {
         VKT_TRACE_ERROR(rc, "Error DSSToWAVInternal called at ORVKTWMAToWAV");
         return rc;
     }
-    return finish_decoded_wav(tmp, dest, pwfxDst, pfnCallback, lCallback, "ORVKTWMAToWAV");
+    return finish_decoded_wav(decoded_file, dest, pwfxDst, pfnCallback, lCallback, "ORVKTWMAToWAV");
 }

@@ -9,6 +9,7 @@
 #include "metadata/dss_header_io.h"
 #include "metadata/header_image.h"
 #include "metadata/spoken_instructions.h"
+#include "platform/file_identity.h"
 #include "platform/path.h"
 #include "platform/vkt_error.h"
 #include "platform/vkt_trace.h"
@@ -90,6 +91,11 @@ uint32_t WriteZRM2HeaderDataToFile(const char* name, const uint8_t* buffer, uint
 }
 
 uint32_t CopyDSSHeaders(const char* src, const char* dst, bool bH1H2, bool bH3) {
+    // Rewriting a file's header from itself can still move its chunks.
+    if (same_file(src, dst)) {
+        VKT_TRACE_ERROR(VKT_ERR, "destination is the source file");
+        return VKT_ERR;
+    }
     if (bH3) {
         uint8_t markers[VKT_SPOKEN_INSTRUCTION_ARRAY_SIZE];
         uint32_t r = ReadSpokenInstructionMarkersToArray(src, markers);

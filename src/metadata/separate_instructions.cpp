@@ -8,8 +8,10 @@
 #include <vector>
 
 #include "metadata/spoken_instructions.h"
+#include "platform/file_identity.h"
 #include "platform/fileio.h"
 #include "platform/path.h"
+#include "platform/temp_file.h"
 #include "platform/vkt_error.h"
 #include "platform/vkt_trace.h"
 #include "wav/CWAVFILE.h"
@@ -42,13 +44,14 @@ bool CopyToDestFile(CWavFile& src, CWavFile* dst, uint64_t bytes, bool last, uin
     return true;
 }
 
-// "x.wav~temp" -> "x.wav"
-uint32_t RenameTempFile(const std::string& temp) {
-    const std::string final_name = temp.substr(0, temp.size() - (sizeof kTempSuffix - 1));
+// "x.wav~temp" -> "x.wav"; the temporary file may have had to take a
+// numbered name, so the final name is the one it stands for.
+uint32_t RenameTempFile(TempFile& temp, const std::string& final_name) {
     if (move_file(temp.c_str(), final_name.c_str(), true) != 0) {
         VKT_TRACE_ERROR(VKT_ERR_COPY_FAILED, "rename temp file failed");
         return VKT_ERR_COPY_FAILED;
     }
+    temp.keep();
     return VKT_OK;
 }
 
@@ -63,9 +66,21 @@ std::string instruction_name_of(const std::string& dictation) {
 uint32_t SeparateSpokenInstructions(const char* src, const char* dst, bool bCreateDictation, bool bCreateInstruction,
                                     ProgressCallback pfnCallback, intptr_t lCallback) {
     if (!src || !dst) return VKT_ERR_FILE_NAME;
-    const bool same = equals_ignore_case(src, dst);
-    const std::string dictation_name = same ? std::string(dst) + kTempSuffix : std::string(dst);
-    const std::string instruction_name = instruction_name_of(dictation_name);
+    // The very name of the source asks for the source to be replaced, through
+    // temporary files. Any other name of the source file (a link, another
+    // spelling of its path) would cut it while it is read; and a name that
+    // differs only in case is another file.
+    const bool same = std::strcmp(src, dst) == 0;
+    const std::string instruction_final = instruction_name_of(dst);
+    if ((!same && same_file(src, dst)) || (bCreateInstruction && same_file(src, instruction_final.c_str())) ||
+        (bCreateDictation && bCreateInstruction && same_file(dst, instruction_final.c_str()))) {
+        VKT_TRACE_ERROR(VKT_ERR, "destination is the source file");
+        return VKT_ERR;
+    }
+    TempFile dictation_temp;
+    TempFile instruction_temp;
+    std::string dictation_name = dst;
+    std::string instruction_name = instruction_final;
 
     uint8_t markers[kMarkerArraySize];
     if (uint32_t r = ReadSpokenInstructionMarkersToArray(src, markers)) {
@@ -108,6 +123,16 @@ uint32_t SeparateSpokenInstructions(const char* src, const char* dst, bool bCrea
             }
             const uint32_t align = std::max<uint32_t>(fmt.nBlockAlign, 1);
             const uint32_t flags = MMIO_CREATE | MMIO_READWRITE | MMIO_EXCLUSIVE;
+            if (same) {
+                const std::string temp_name = std::string(dst) + kTempSuffix;
+                if ((bCreateDictation && dictation_temp.create(temp_name) != 0) ||
+                    (bCreateInstruction && instruction_temp.create(instruction_name_of(temp_name)) != 0)) {
+                    VKT_TRACE_ERROR(VKT_ERR_OPEN_FILE, "temporary file cannot be created");
+                    return VKT_ERR_OPEN_FILE;
+                }
+                dictation_name = dictation_temp.name();
+                instruction_name = instruction_temp.name();
+            }
             if (bCreateDictation) {
                 dictation = std::make_unique<CWavFile>();
                 created_dictation = true;
@@ -164,11 +189,8 @@ uint32_t SeparateSpokenInstructions(const char* src, const char* dst, bool bCrea
         }
     }
     if (result != VKT_OK) {
-        // Temporary files are ours to remove; named outputs stay as written.
-        if (same) {
-            if (created_dictation) delete_file(dictation_name.c_str());
-            if (created_instruction) delete_file(instruction_name.c_str());
-        }
+        // Temporary files are ours to remove (the objects do it); named
+        // outputs stay as written.
         return result;
     }
     if (same) {
@@ -178,10 +200,10 @@ uint32_t SeparateSpokenInstructions(const char* src, const char* dst, bool bCrea
                 VKT_TRACE_ERROR(VKT_ERR_DELETE_FAILED, "Delete sourceFile failed");
                 return VKT_ERR_DELETE_FAILED;
             }
-            if (uint32_t r = RenameTempFile(dictation_name)) return r;
+            if (uint32_t r = RenameTempFile(dictation_temp, dst)) return r;
         }
         if (created_instruction) {
-            if (uint32_t r = RenameTempFile(instruction_name)) return r;
+            if (uint32_t r = RenameTempFile(instruction_temp, instruction_final)) return r;
         }
     }
     return VKT_OK;

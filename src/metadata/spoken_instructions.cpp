@@ -6,6 +6,7 @@
 #include "media/MP3Helper.h"
 #include "metadata/dss_header_io.h"
 #include "metadata/header_transport.h"
+#include "platform/file_identity.h"
 #include "platform/fileio.h"
 #include "platform/vkt_error.h"
 #include "platform/vkt_trace.h"
@@ -105,6 +106,10 @@ uint32_t WriteSpokenInstructionMarkersToFile(const char* name, const uint8_t* ma
 
 uint32_t ExtractSpokenInstructionMarkers(const char* src, const char* dst) {
     if (!src || !dst) return VKT_ERR_FILE_NAME;
+    if (same_file(src, dst)) {
+        VKT_TRACE_ERROR(VKT_ERR, "destination is the source file");
+        return VKT_ERR;
+    }
     uint8_t markers[kMarkerArraySize];
     if (uint32_t r = ReadSpokenInstructionMarkersToArray(src, markers)) return r;
 

@@ -6,6 +6,7 @@
 #include <memory>
 
 #include "metadata/header_transport.h"
+#include "platform/file_identity.h"
 #include "platform/vkt_error.h"
 #include "platform/vkt_trace.h"
 #include "wav/CWAVFILE.h"
@@ -32,6 +33,19 @@ uint32_t Internal_PCMStereoToMono(bool splitStereo, const char* pcszWAVSrcFileNa
     VKT_TRACE_PARAM("progEnd", "%lu", progEnd);
     const char* right_name = splitStereo ? pcszWAVDstRightFileName : nullptr;
     if (!pcszWAVDstLeftOrMonoFileName && !right_name) return VKT_OK;  // nothing to write
+    // An output that is the source would cut it while it is read; two
+    // outputs that are one file would each overwrite the other.
+    for (const char* out : {pcszWAVDstLeftOrMonoFileName, right_name}) {
+        if (out && vkt::platform::same_file(pcszWAVSrcFileName, out)) {
+            VKT_TRACE_ERROR(VKT_ERR, "destination is the source file");
+            return VKT_ERR;
+        }
+    }
+    if (pcszWAVDstLeftOrMonoFileName && right_name &&
+        vkt::platform::same_file(pcszWAVDstLeftOrMonoFileName, right_name)) {
+        VKT_TRACE_ERROR(VKT_ERR, "left and right destination are the same file");
+        return VKT_ERR;
+    }
 
     try {
         CWavFile source;

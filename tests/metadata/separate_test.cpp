@@ -97,12 +97,12 @@ TEST(SeparateInstructions, EqualNamesReplaceTheSource) {
     const Bytes src = recording(marker_array({{200, 500}}));
     const Bytes audio = audio_of(src);
     write_bytes(tmp.path("rec.wav"), src);
-    ASSERT_EQ(ORVKTWAVSeperateSpokenInstructions(tmp.path("rec.wav").c_str(), tmp.path("REC.wav").c_str(), 1, 1,
+    ASSERT_EQ(ORVKTWAVSeperateSpokenInstructions(tmp.path("rec.wav").c_str(), tmp.path("rec.wav").c_str(), 1, 1,
                                                  nullptr, 0),
               0u);
-    EXPECT_EQ(tmp.entries(), (std::vector<std::string>{"REC.wav", "REC_i.wav"}));
-    EXPECT_EQ(audio_of(read_bytes(tmp.path("REC.wav"))), cat({range_ms(audio, 0, 200), range_ms(audio, 500, 1000)}));
-    EXPECT_EQ(audio_of(read_bytes(tmp.path("REC_i.wav"))), range_ms(audio, 200, 500));
+    EXPECT_EQ(tmp.entries(), (std::vector<std::string>{"rec.wav", "rec_i.wav"}));
+    EXPECT_EQ(audio_of(read_bytes(tmp.path("rec.wav"))), cat({range_ms(audio, 0, 200), range_ms(audio, 500, 1000)}));
+    EXPECT_EQ(audio_of(read_bytes(tmp.path("rec_i.wav"))), range_ms(audio, 200, 500));
 
     // Only the instruction file asked for: the source must survive.
     write_bytes(tmp.path("b.wav"), src);
