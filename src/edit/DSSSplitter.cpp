@@ -89,6 +89,9 @@ bool CDSSSplitter::FormatPieceName(const std::string& mask, uint32_t n, std::str
         number = text;
     }
     name = parts.prefix + number + parts.suffix;
+    // A piece lies in the destination folder: a separator in the mask would
+    // send it elsewhere ("../x%d.dss").
+    if (name.find('/') != std::string::npos) return false;
     return name.size() < kMaxPath;
 }
 

