@@ -44,12 +44,12 @@ uint32_t TempFile::create(const std::string& wanted, mode_t mode) {
             return err;
         }
         struct stat st{};
-        const bool known = ::fstat(fd, &st) == 0;
-        ::close(fd);
-        if (!known) {
+        if (::fstat(fd, &st) != 0) {
+            ::close(fd);
             ::unlink(candidate.c_str());
             return ERROR_INVALID_FUNCTION;
         }
+        pin_ = fd;
         name_ = candidate;
         dev_ = st.st_dev;
         ino_ = st.st_ino;
@@ -59,12 +59,17 @@ uint32_t TempFile::create(const std::string& wanted, mode_t mode) {
     return err;
 }
 
+void TempFile::keep() {
+    owned_ = false;
+    if (pin_ >= 0) ::close(pin_);
+    pin_ = -1;
+}
+
 void TempFile::remove() {
     if (!owned_) return;
-    owned_ = false;
     struct stat st{};
-    if (::lstat(name_.c_str(), &st) != 0 || st.st_dev != dev_ || st.st_ino != ino_) return;
-    delete_file(name_.c_str());
+    if (::lstat(name_.c_str(), &st) == 0 && st.st_dev == dev_ && st.st_ino == ino_) delete_file(name_.c_str());
+    keep();
 }
 
 }  // namespace vkt::platform

@@ -34,12 +34,16 @@ public:
     bool owned() const { return owned_; }
 
     // The file is no longer ours to remove.
-    void keep() { owned_ = false; }
+    void keep();
     // Removes the file while it is still the one made here.
     void remove();
 
 private:
     std::string name_;
+    // Held open while the file is ours, so that its inode cannot be freed
+    // and given to another file: the identity then tells ours for certain.
+    // It takes no share claim.
+    int pin_ = -1;
     dev_t dev_ = 0;
     ino_t ino_ = 0;
     bool owned_ = false;

@@ -1,0 +1,104 @@
+// Which names are one file, and temporary files that never take over a name
+// that is already there.
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include "platform/file_identity.h"
+#include "platform/temp_file.h"
+#include "platform/fileio.h"
+#include "support/test_support.h"
+
+using namespace vkt::platform;
+using namespace orvkt_test;
+
+TEST(SameFile, NamesAreComparedByIdentity) {
+    TempDir tmp;
+    const std::string dir = tmp.dir();
+    ASSERT_EQ(::mkdir(tmp.path("sub").c_str(), 0755), 0);
+    write_bytes(tmp.path("Case.wav"), {1});
+    write_bytes(tmp.path("other.wav"), {1});
+    ASSERT_EQ(::symlink("Case.wav", tmp.path("link.wav").c_str()), 0);
+    ASSERT_EQ(::link(tmp.path("Case.wav").c_str(), tmp.path("hard.wav").c_str()), 0);
+    ASSERT_EQ(::symlink("missing.wav", tmp.path("dangling.wav").c_str()), 0);
+
+    struct Case {
+        std::string a, b;
+        bool same;
+    };
+    const Case cases[] = {
+        {dir + "/Case.wav", dir + "/Case.wav", true},
+        {dir + "/Case.wav", dir + "/link.wav", true},
+        {dir + "/Case.wav", dir + "/./Case.wav", true},
+        {dir + "/Case.wav", dir + "/sub/../Case.wav", true},
+        {dir + "/Case.wav", dir + "/hard.wav", true},
+        {dir + "/Case.wav", dir + "/case.wav", false},  // two files on Linux, the second not there yet
+        {dir + "/Case.wav", dir + "/other.wav", false},  // equal content, another file
+        // Names not there yet: one when they lead to one entry of one folder.
+        {dir + "/new.wav", dir + "/./new.wav", true},
+        {dir + "/new.wav", dir + "/sub/../new.wav", true},
+        {dir + "/new.wav", dir + "/New.wav", false},
+        {dir + "/dangling.wav", dir + "/missing.wav", true},  // a create through the link makes that file
+        {dir + "/sub/new.wav", dir + "/new.wav", false},
+        {dir + "/nodir/x.wav", dir + "/nodir/x.wav", true},
+        {dir + "/nodir/x.wav", dir + "/nodir/./x.wav", false},  // no folder to compare: as text
+    };
+    for (const Case& c : cases) {
+        EXPECT_EQ(same_file(c.a, c.b), c.same) << c.a << " / " << c.b;
+        EXPECT_EQ(same_file(c.b, c.a), c.same) << c.b << " / " << c.a;
+    }
+}
+
+TEST(TempFiles, AreMadeBesideWhatIsThereAndRemovedOnlyWhileOurs) {
+    TempDir tmp;
+    const std::vector<uint8_t> victim = {7, 7, 7};
+    write_bytes(tmp.path("victim.bin"), victim);
+    write_bytes(tmp.path("~a.vkt"), {1});                                        // someone's file
+    ASSERT_EQ(::symlink("victim.bin", tmp.path("~a~1.vkt").c_str()), 0);          // a planted link
+    ASSERT_EQ(::symlink("gone.bin", tmp.path("~a~2.vkt").c_str()), 0);            // a dangling one
+    ASSERT_EQ(::mkfifo(tmp.path("~a~3.vkt").c_str(), 0600), 0);                   // a fifo
+    {
+        TempFile temp;
+        ASSERT_EQ(temp.create(tmp.path("~a.vkt"), 0600), ERROR_SUCCESS);
+        EXPECT_EQ(temp.name(), tmp.path("~a~4.vkt")) << "the first free name, extension kept";
+        struct stat st{};
+        ASSERT_EQ(::lstat(temp.c_str(), &st), 0);
+        EXPECT_TRUE(S_ISREG(st.st_mode));
+        EXPECT_EQ(st.st_mode & 0777, 0600u);
+        EXPECT_EQ(st.st_size, 0);
+    }
+    EXPECT_FALSE(file_exists(tmp.path("~a~4.vkt"))) << "removed when the object goes";
+    EXPECT_EQ(read_bytes(tmp.path("victim.bin")), victim);
+    EXPECT_FALSE(file_exists(tmp.path("gone.bin"))) << "no file made through the dangling link";
+    EXPECT_EQ(tmp.entries().size(), 5u);
+
+    // A file that replaced ours under its name is not ours to remove.
+    TempFile temp;
+    ASSERT_EQ(temp.create(tmp.path("~b1")), ERROR_SUCCESS);
+    EXPECT_EQ(temp.name(), tmp.path("~b1"));
+    ASSERT_EQ(::unlink(temp.c_str()), 0);
+    write_bytes(tmp.path("~b1"), {5});
+    temp.remove();
+    EXPECT_EQ(read_bytes(tmp.path("~b1")), std::vector<uint8_t>{5});
+
+    TempFile nowhere;
+    EXPECT_EQ(nowhere.create(tmp.path("nodir/~c.vkt")), ERROR_PATH_NOT_FOUND);
+    EXPECT_TRUE(nowhere.name().empty());
+}
+
+TEST(FileOpen, RefusesWhatIsNoRegularFileWithoutWaitingOnIt) {
+    TempDir tmp;
+    ASSERT_EQ(::mkfifo(tmp.path("pipe.wav").c_str(), 0600), 0);
+    ASSERT_EQ(::symlink("pipe.wav", tmp.path("to-pipe.wav").c_str()), 0);
+    for (const char* name : {"pipe.wav", "to-pipe.wav"}) {
+        for (uint32_t disposition : {OPEN_EXISTING, CREATE_ALWAYS, TRUNCATE_EXISTING}) {
+            uint32_t err = 0;
+            // An open of a fifo without a writer would block here.
+            EXPECT_EQ(file_open(tmp.path(name).c_str(), GENERIC_READ, FILE_SHARE_READ, disposition, 0, &err), nullptr);
+            EXPECT_EQ(err, ERROR_ACCESS_DENIED) << name;
+        }
+    }
+    EXPECT_EQ(delete_file(tmp.path("pipe.wav").c_str()), ERROR_ACCESS_DENIED);
+    write_bytes(tmp.path("a.wav"), {1});
+    EXPECT_EQ(move_file(tmp.path("a.wav").c_str(), tmp.path("pipe.wav").c_str(), true), ERROR_ACCESS_DENIED);
+    EXPECT_EQ(tmp.entries(), (std::vector<std::string>{"a.wav", "pipe.wav", "to-pipe.wav"}));
+}
