@@ -221,7 +221,7 @@ uint32_t CheckConversionDestination(const char* pcszSrcFileName_p, const char* p
         VKT_TRACE_ERROR(VKT_ERR_OPEN_FILE, "source and destination are the same file");
         return VKT_ERR_OPEN_FILE;
     }
-    if (file_exists(pcszDstFileName_p) && !is_regular_file(pcszDstFileName_p)) {
+    if (is_special_file(pcszDstFileName_p)) {
         VKT_TRACE_ERROR(VKT_ERR_OPEN_FILE, "destination is not a regular file");
         return VKT_ERR_OPEN_FILE;
     }

@@ -77,6 +77,11 @@ uint32_t SeparateSpokenInstructions(const char* src, const char* dst, bool bCrea
         VKT_TRACE_ERROR(VKT_ERR, "destination is the source file");
         return VKT_ERR;
     }
+    if ((bCreateDictation && is_special_file(dst)) ||
+        (bCreateInstruction && is_special_file(instruction_final.c_str()))) {
+        VKT_TRACE_ERROR(VKT_ERR_OPEN_FILE, "destination is not a regular file");
+        return VKT_ERR_OPEN_FILE;
+    }
     TempFile dictation_temp;
     TempFile instruction_temp;
     std::string dictation_name = dst;

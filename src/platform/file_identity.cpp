@@ -72,4 +72,9 @@ bool is_regular_file(const char* path) {
     return path && ::stat(path, &st) == 0 && S_ISREG(st.st_mode);
 }
 
+bool is_special_file(const char* path) {
+    struct stat st{};
+    return path && ::stat(path, &st) == 0 && !S_ISREG(st.st_mode);
+}
+
 }  // namespace vkt::platform

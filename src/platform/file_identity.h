@@ -35,5 +35,8 @@ inline bool same_file(const std::string& a, const std::string& b) { return same_
 
 // True when the name exists and is a regular file (symbolic links followed).
 bool is_regular_file(const char* path);
+// True when the name exists but is no regular file: a folder, a device, a
+// fifo or a socket, which no export writes, replaces or removes.
+bool is_special_file(const char* path);
 
 }  // namespace vkt::platform

@@ -46,6 +46,12 @@ uint32_t Internal_PCMStereoToMono(bool splitStereo, const char* pcszWAVSrcFileNa
         VKT_TRACE_ERROR(VKT_ERR, "left and right destination are the same file");
         return VKT_ERR;
     }
+    for (const char* out : {pcszWAVDstLeftOrMonoFileName, right_name}) {
+        if (out && vkt::platform::is_special_file(out)) {
+            VKT_TRACE_ERROR(VKT_ERR_OPEN_FILE, "destination is not a regular file");
+            return VKT_ERR_OPEN_FILE;
+        }
+    }
 
     try {
         CWavFile source;

@@ -1,0 +1,437 @@
+// Names a hostile or careless folder puts in the way of the exports: links and
+// files planted under the temporary names, destinations and sources that are
+// no regular files (fifos, devices), split masks that leave the folder, and
+// the decoded intermediate of an encrypted recording.
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <filesystem>
+#include <set>
+
+#include "api/recordings.h"
+#include "platform/fileio.h"
+
+using namespace orvkt_test;
+using api_test::Bytes;
+using api_test::fixture;
+using api_test::kPassword;
+using api_test::put_fixture;
+using api_test::result_within;
+
+namespace {
+
+using Names = std::vector<std::string>;
+
+WAVEFORMATEX pcm16(uint32_t rate) {
+    WAVEFORMATEX f{};
+    f.wFormatTag = WAVE_FORMAT_PCM;
+    f.nChannels = 1;
+    f.nSamplesPerSec = rate;
+    f.wBitsPerSample = 16;
+    f.nBlockAlign = 2;
+    f.nAvgBytesPerSec = rate * 2;
+    return f;
+}
+
+WAVEFORMATEX sp_format() {
+    WAVEFORMATEX f{};
+    f.wFormatTag = WAVE_FORMAT_DSS_SP;
+    f.nChannels = 1;
+    f.nSamplesPerSec = 12000;
+    f.nAvgBytesPerSec = 1750;
+    f.nBlockAlign = 42;
+    return f;
+}
+
+const WAVEFORMATEX kPcm = pcm16(8000);
+const WAVEFORMATEX kSp = sp_format();
+
+Names sorted(Names names) {
+    std::sort(names.begin(), names.end());
+    return names;
+}
+
+std::string link_target(const std::string& path) {
+    char target[256] = {};
+    return ::readlink(path.c_str(), target, sizeof target - 1) > 0 ? target : "";
+}
+
+bool is_fifo(const std::string& path) {
+    struct stat st{};
+    return ::lstat(path.c_str(), &st) == 0 && S_ISFIFO(st.st_mode);
+}
+
+}  // namespace
+
+// The temporary names are predictable: whatever is found under them (a link
+// to another file, a file of the user's) is neither written through,
+// replaced nor removed, and the call still does its work.
+TEST(PlantedTemporaryNames, AreNeitherFollowedNorReplacedNorRemoved) {
+    struct Row {
+        const char* what;
+        const char* source;
+        Names planted;
+        Names added, removed;
+        std::function<uint32_t(const std::string& dir)> call;
+    };
+    const Row rows[] = {
+        {"DSSToWAV", "s.dss", {"~out.vkt"}, {"out.wav"}, {},
+         [](auto& d) {
+             return ORVKTDSSToWAV((d + "/s.dss").c_str(), (d + "/out.wav").c_str(), &kPcm, nullptr, 0, nullptr);
+         }},
+        {"WAVToDSS", "s.wav", {"~out.vkt"}, {"out.dss"}, {},
+         [](auto& d) { return ORVKTWAVToDSS((d + "/s.wav").c_str(), (d + "/out.dss").c_str(), &kSp, 3, nullptr, 0); }},
+        {"DSSToDSS", "s.dss", {"~out1", "~out.vkt"}, {"out.dss"}, {},
+         [](auto& d) {
+             return ORVKTDSSToDSS((d + "/s.dss").c_str(), (d + "/out.dss").c_str(), &kSp, nullptr, 0, nullptr);
+         }},
+        {"WAVToWAV of a stereo source", "st.wav", {"out.wav_tmp.wav"}, {"out.wav"}, {},
+         [](auto& d) {
+             const WAVEFORMATEX rate12k = pcm16(12000);  // the mixed source is 8000/s mono already
+             return ORVKTWAVToWAV((d + "/st.wav").c_str(), (d + "/out.wav").c_str(), &rate12k, nullptr, 0);
+         }},
+        {"MP3ToWAV of a stereo source", "st.mp3", {"~out.vkt", "~out.vkt.2"}, {"out.wav"}, {},
+         [](auto& d) { return ORVKTMP3ToWAV((d + "/st.mp3").c_str(), (d + "/out.wav").c_str(), &kPcm, nullptr, 0); }},
+        {"WMAToWAV", "s.wma", {"~out.vkt"}, {"out.wav"}, {},
+         [](auto& d) { return ORVKTWMAToWAV((d + "/s.wma").c_str(), (d + "/out.wav").c_str(), &kPcm, nullptr, 0); }},
+        {"WAVSeperateSpokenInstructions into its source", "s.wav", {"s.wav~temp", "s_i.wav~temp"}, {"s_i.wav"}, {},
+         [](auto& d) {
+             const std::string s = d + "/s.wav";
+             return ORVKTWAVSeperateSpokenInstructions(s.c_str(), s.c_str(), 1, 1, nullptr, 0);
+         }},
+        {"DeleteFile", "s.dss", {"~del.tmp"}, {}, {"s.dss"},
+         [](auto& d) { return ORVKTDeleteFile((d + "/s.dss").c_str()); }},
+    };
+    const Bytes victim = {'k', 'e', 'e', 'p'};
+    for (const Row& row : rows) {
+        for (bool links : {true, false}) {
+            SCOPED_TRACE(std::string(row.what) + (links ? ": planted links" : ": files of the user's"));
+            TempDir tmp;
+            ASSERT_EQ(::mkdir(tmp.path("work").c_str(), 0755), 0);
+            write_bytes(tmp.path("victim.bin"), victim);
+            const std::string dir = tmp.path("work");
+            write_bytes(dir + "/" + row.source, fixture(row.source));
+            for (const std::string& name : row.planted) {
+                if (links) {
+                    ASSERT_EQ(::symlink("../victim.bin", (dir + "/" + name).c_str()), 0);
+                } else {
+                    write_bytes(dir + "/" + name, victim);
+                }
+            }
+            Names before;
+            for (const auto& e : std::filesystem::directory_iterator(dir)) before.push_back(e.path().filename());
+
+            EXPECT_EQ(row.call(dir), VKT_OK);
+
+            EXPECT_EQ(read_bytes(tmp.path("victim.bin")), victim);
+            for (const std::string& name : row.planted) {
+                if (links)
+                    EXPECT_EQ(link_target(dir + "/" + name), "../victim.bin") << name;
+                else
+                    EXPECT_EQ(read_bytes(dir + "/" + name), victim) << name;
+            }
+            std::set<std::string> expected(before.begin(), before.end());
+            for (const auto& n : row.added) expected.insert(n);
+            for (const auto& n : row.removed) expected.erase(n);
+            Names after;
+            for (const auto& e : std::filesystem::directory_iterator(dir)) after.push_back(e.path().filename());
+            EXPECT_EQ(sorted(after), Names(expected.begin(), expected.end())) << "no leftover";
+        }
+    }
+}
+
+namespace {
+
+// An export call with one file it reads (or, for the last two, writes) and
+// one name it writes, given by path.
+using Call = std::function<uint32_t(const std::string& src, const std::string& dst)>;
+
+struct ExportCall {
+    const char* what;
+    const char* source;   // fixture
+    const char* dst_ext;  // extension of the written name
+    Call call;
+    uint32_t special_dst_code = VKT_ERR_OPEN_FILE;
+    bool reads_source = true;
+};
+
+const std::vector<ExportCall>& writing_calls() {
+    static const std::vector<ExportCall> all = {
+        {"DSSToWAV", "s.dss", ".wav",
+         [](auto& s, auto& d) { return ORVKTDSSToWAV(s.c_str(), d.c_str(), &kPcm, nullptr, 0, nullptr); }},
+        {"WAVToDSS", "s.wav", ".dss",
+         [](auto& s, auto& d) { return ORVKTWAVToDSS(s.c_str(), d.c_str(), &kSp, 3, nullptr, 0); }},
+        {"DSSToDSS", "s.dss", ".dss",
+         [](auto& s, auto& d) { return ORVKTDSSToDSS(s.c_str(), d.c_str(), &kSp, nullptr, 0, nullptr); }},
+        {"WAVToWAV", "s.wav", ".wav",
+         [](auto& s, auto& d) { return ORVKTWAVToWAV(s.c_str(), d.c_str(), &kPcm, nullptr, 0); }},
+        {"MP3ToWAV", "s.mp3", ".wav",
+         [](auto& s, auto& d) { return ORVKTMP3ToWAV(s.c_str(), d.c_str(), &kPcm, nullptr, 0); }},
+        {"WMAToWAV", "s.wma", ".wav",
+         [](auto& s, auto& d) { return ORVKTWMAToWAV(s.c_str(), d.c_str(), &kPcm, nullptr, 0); }},
+        {"WMFConvertToWAV", "s.mp3", ".wav",
+         [](auto& s, auto& d) { return ORVKTWMFConvertToWAV(s.c_str(), d.c_str(), nullptr, nullptr, 0); }},
+        {"CopyDSSHeaders", "s.dss", ".wav",
+         [](auto& s, auto& d) { return ORVKTCopyDSSHeaders(s.c_str(), d.c_str(), 1, 1); }},
+        {"ExtractSpokenInstructionMarkers", "s.dss", ".wav",
+         [](auto& s, auto& d) { return ORVKTExtractSpokenInstructionMarkers(s.c_str(), d.c_str()); }},
+        {"WAVSeperateSpokenInstructions", "s.wav", ".wav",
+         [](auto& s, auto& d) { return ORVKTWAVSeperateSpokenInstructions(s.c_str(), d.c_str(), 1, 1, nullptr, 0); }},
+        {"WAVSplitStereo", "st.wav", ".wav",
+         [](auto& s, auto& d) {
+             const std::string left = d.substr(0, d.find_last_of('/')) + "/left.wav";
+             return ORVKTWAVSplitStereo(s.c_str(), left.c_str(), d.c_str(), nullptr, 0);
+         }},
+        {"WAVMixStereo", "st.wav", ".wav",
+         [](auto& s, auto& d) { return ORVKTWAVMixStereo(s.c_str(), d.c_str(), nullptr, 0); }},
+        {"SplitDSSFile", "s.dss", ".dss",
+         [](auto& s, auto& d) {
+             const auto slash = d.find_last_of('/');
+             return ORVKTSplitDSSFile(s.c_str(), d.substr(0, slash).c_str(), d.substr(slash + 1).c_str(), nullptr,
+                                      60, 0, 5, nullptr, nullptr, 0);
+         }},
+        {"SplitMP3File", "s.mp3", ".mp3",
+         [](auto& s, auto& d) {
+             const auto slash = d.find_last_of('/');
+             uint32_t last = 0;
+             return ORVKTSplitMP3File(s.c_str(), d.substr(0, slash).c_str(), d.substr(slash + 1).c_str(), 600, 0,
+                                      5, &last, nullptr, 0);
+         }},
+        {"JoinDSS", "s.dss", ".dss",
+         [](auto& s, auto& d) { return ORVKTJoinDSS(s.c_str(), d.c_str(), nullptr, 0, 0, 100); }},
+        {"RepairIndexMarkers", "s.dss", ".dss",
+         [](auto& s, auto& d) { return ORVKTRepairIndexMarkers(s.c_str(), d.c_str()); }},
+        {"EncryptDSSFile", "s.ds2", ".ds2",
+         [](auto& s, auto& d) { return ORVKTEncryptDSSFile(s.c_str(), d.c_str(), kPassword); }},
+        {"DecryptDSSFile", "e.ds2", ".ds2",
+         [](auto& s, auto& d) { return ORVKTDecryptDSSFile(s.c_str(), d.c_str(), kPassword); }},
+        {"CopyFile", "s.dss", ".dss",
+         [](auto& s, auto& d) { return ORVKTCopyFile(s.c_str(), d.c_str(), 0); }, VKT_ERR_DEST_EXISTS},
+        {"CreateDSSTemplate", "s.dss", ".ds2",
+         [](auto&, auto& d) { return ORVKTCreateDSSTemplate(d.c_str(), nullptr, 6); }, VKT_ERR_OPEN_FILE, false},
+        {"WriteSpokenInstructionMarkers", "s.dss", ".wav",
+         [](auto&, auto& d) {
+             const uint8_t markers[256] = {};
+             return ORVKTWriteSpokenInstructionMarkers(d.c_str(), markers);
+         },
+         VKT_ERR_OPEN_FILE, false},
+    };
+    return all;
+}
+
+}  // namespace
+
+// A destination that is a fifo, or a link to a device, is neither written,
+// replaced nor removed; the call refuses it at once.
+TEST(SpecialFiles, AreNoDestination) {
+    for (const ExportCall& c : writing_calls()) {
+        for (bool fifo : {true, false}) {
+            SCOPED_TRACE(std::string(c.what) + (fifo ? ": fifo" : ": link to /dev/null"));
+            TempDir tmp;
+            put_fixture(tmp, c.source);
+            const std::string dst = tmp.path(std::string("d") + c.dst_ext);
+            if (fifo)
+                ASSERT_EQ(::mkfifo(dst.c_str(), 0600), 0);
+            else
+                ASSERT_EQ(::symlink("/dev/null", dst.c_str()), 0);
+            const Names before = tmp.entries();
+            const int rc = result_within([&] { return c.call(tmp.path(c.source), dst); }, std::chrono::seconds(20));
+            EXPECT_EQ(rc, static_cast<int>(c.special_dst_code));
+            EXPECT_EQ(tmp.entries(), before);
+            EXPECT_TRUE(read_bytes(tmp.path(c.source)) == fixture(c.source));
+            if (fifo)
+                EXPECT_TRUE(is_fifo(dst));
+            else
+                EXPECT_EQ(link_target(dst), "/dev/null");
+        }
+    }
+}
+
+// Exports that only read a file, or update it in place.
+const std::vector<ExportCall>& reading_calls() {
+    static const std::vector<ExportCall> all = {
+        {"ReadWAVFormat", "s.wav", "",
+         [](auto& s, auto&) {
+             WAVEFORMATEX f{};
+             return ORVKTReadWAVFormat(s.c_str(), &f, sizeof f);
+         }},
+        {"WAVGetSndDataLength of an MP3", "s.mp3", "",
+         [](auto& s, auto&) {
+             uint32_t ms = 0;
+             return ORVKTWAVGetSndDataLength(s.c_str(), &ms);
+         }},
+        {"WAVGetSndDataLength of a WMA", "s.wma", "",
+         [](auto& s, auto&) {
+             uint32_t ms = 0;
+             return ORVKTWAVGetSndDataLength(s.c_str(), &ms);
+         }},
+        {"ReadDSSHeader", "s.dss", "",
+         [](auto& s, auto&) {
+             uint8_t header[512];
+             return ORVKTReadDSSHeader(s.c_str(), header);
+         }},
+        {"IsValidZRM2File", "s.dss", "",
+         [](auto& s, auto&) {
+             uint32_t result = 0;
+             return ORVKTIsValidZRM2File(s.c_str(), &result);
+         }},
+        {"ReadZRM2Header", "s.mp3", "",
+         [](auto& s, auto&) {
+             ZRM2HeaderInfo info{};
+             info.dwSize = ZRM2HEADERINFO_SIZE_FULL;
+             return ORVKTReadZRM2Header(s.c_str(), &info);
+         }},
+        {"WriteZRM2Header", "s.wav", "",
+         [](auto& s, auto&) {
+             ZRM2HeaderInfo info{};
+             info.dwSize = ZRM2HEADERINFO_SIZE_FULL;
+             return ORVKTWriteZRM2Header(s.c_str(), &info);
+         }},
+        {"WriteSpokenInstructionMarkers", "s.wav", "",
+         [](auto& s, auto&) {
+             const uint8_t markers[256] = {};
+             return ORVKTWriteSpokenInstructionMarkers(s.c_str(), markers);
+         }},
+        {"ReadSpokenInstructionMarkers", "s.dss", "",
+         [](auto& s, auto&) {
+             uint8_t markers[256];
+             return ORVKTReadSpokenInstructionMarkers(s.c_str(), markers);
+         }},
+        {"IsEncryptedDSSFile", "s.ds2", "",
+         [](auto& s, auto&) {
+             uint32_t encrypted = 0;
+             return ORVKTIsEncryptedDSSFile(s.c_str(), &encrypted);
+         }},
+        {"CheckDSSFilePassword", "e.ds2", "",
+         [](auto& s, auto&) { return ORVKTCheckDSSFilePassword(s.c_str(), kPassword); }},
+    };
+    return all;
+}
+
+// A source that is a device without end (/dev/zero) or a fifo nobody writes
+// is refused at once by every export, and nothing is left behind.
+TEST(SpecialFiles, AreNoSource) {
+    std::vector<const ExportCall*> calls;
+    for (const ExportCall& c : writing_calls())
+        if (c.reads_source) calls.push_back(&c);
+    for (const ExportCall& c : reading_calls()) calls.push_back(&c);
+    for (const ExportCall* c : calls) {
+        for (bool fifo : {true, false}) {
+            SCOPED_TRACE(std::string(c->what) + (fifo ? ": fifo" : ": /dev/zero"));
+            TempDir tmp;
+            const std::string source = c->source;
+            const std::string src = tmp.path("z" + source.substr(source.find('.')));
+            if (fifo)
+                ASSERT_EQ(::mkfifo(src.c_str(), 0600), 0);
+            else
+                ASSERT_EQ(::symlink("/dev/zero", src.c_str()), 0);
+            const Names before = tmp.entries();
+            const std::string dst = tmp.path(std::string("out") + c->dst_ext);
+            const int rc = result_within([&] { return c->call(src, dst); }, std::chrono::seconds(20));
+            EXPECT_EQ(rc, static_cast<int>(VKT_ERR_OPEN_FILE)) << "returns at once with 14";
+            EXPECT_EQ(tmp.entries(), before);
+        }
+    }
+}
+
+TEST(SpecialFiles, AreNeverDeleted) {
+    TempDir tmp;
+    ASSERT_EQ(::mkfifo(tmp.path("pipe.dss").c_str(), 0600), 0);
+    ASSERT_EQ(::symlink("/dev/null", tmp.path("null.dss").c_str()), 0);
+    ASSERT_EQ(::mkdir(tmp.path("folder.dss").c_str(), 0755), 0);
+    EXPECT_EQ(ORVKTDeleteFile(tmp.path("pipe.dss").c_str()), VKT_ERR_OPEN_FILE);
+    EXPECT_EQ(ORVKTDeleteFile(tmp.path("null.dss").c_str()), VKT_ERR_OPEN_FILE);
+    EXPECT_EQ(ORVKTDeleteFile(tmp.path("folder.dss").c_str()), VKT_ERR_FILE_NAME);
+    EXPECT_TRUE(is_fifo(tmp.path("pipe.dss")));
+    EXPECT_EQ(link_target(tmp.path("null.dss")), "/dev/null");
+    EXPECT_EQ(tmp.entries(), (Names{"folder.dss", "null.dss", "pipe.dss"}));
+}
+
+// A piece name is a name inside the destination folder: a mask that holds a
+// path separator would put pieces elsewhere.
+TEST(SplitMasks, WithAPathSeparatorAreRefusedBeforeAnythingIsWritten) {
+    for (const char* mask : {"../esc%d", "sub/p%d", "/tmp/abs%d"}) {
+        for (const char* source : {"s.dss", "s.mp3"}) {
+            SCOPED_TRACE(std::string(source) + " with " + mask);
+            TempDir tmp;
+            ASSERT_EQ(::mkdir(tmp.path("out").c_str(), 0755), 0);
+            ASSERT_EQ(::mkdir(tmp.path("out/sub").c_str(), 0755), 0);
+            put_fixture(tmp, source);
+            const std::string ext = std::string(source).substr(1);
+            const std::string full_mask = mask + ext;
+            uint32_t count = 0;
+            const uint32_t rc = ext == ".dss"
+                                    ? ORVKTSplitDSSFile(tmp.path(source).c_str(), tmp.path("out").c_str(),
+                                                        full_mask.c_str(), nullptr, 1, 0, 5, &count, nullptr, 0)
+                                    : ORVKTSplitMP3File(tmp.path(source).c_str(), tmp.path("out").c_str(),
+                                                        full_mask.c_str(), 1, 0, 5, &count, nullptr, 0);
+            EXPECT_EQ(rc, VKT_ERR);
+            EXPECT_EQ(tmp.entries(), (Names{"out", source}));
+            EXPECT_TRUE(std::filesystem::is_empty(tmp.path("out/sub")));
+            EXPECT_FALSE(file_exists("/tmp/abs1" + ext));
+        }
+    }
+}
+
+namespace {
+
+// Watches the intermediate "~out1" of a DSS-to-DSS conversion: its mode
+// while it exists, and once the encoding step has begun (its own temporary
+// file "~out.vkt" is there) either cancels or makes every further write
+// fail (a full disk).
+struct Watch {
+    std::string intermediate, encoding_temp;
+    bool cancel = false;
+    bool encoding = false;
+    mode_t mode = 0;
+};
+
+int32_t watch_progress(intptr_t user, uint32_t, uint32_t) {
+    auto* w = reinterpret_cast<Watch*>(user);
+    struct stat st{};
+    if (::lstat(w->intermediate.c_str(), &st) == 0) w->mode = st.st_mode & 0777;
+    if (w->encoding || ::lstat(w->encoding_temp.c_str(), &st) != 0) return 0;
+    w->encoding = true;
+    if (w->cancel) return VKT_PROGRESS_CANCEL;
+    vkt::platform::inject_write_failure(0, vkt::platform::ERROR_DISK_FULL);
+    return 0;
+}
+
+}  // namespace
+
+// The decoded recording of an encrypted DS2 is plain audio: while it exists
+// only its owner may read it, and it never outlives the call. A plain
+// source's intermediate stays on a failure, so the encoding can be retried.
+TEST(DssToDssIntermediate, OfAnEncryptedSourceIsPrivateAndRemovedOnEveryPath) {
+    struct Case {
+        const char* source;
+        const char* password;
+        bool cancel;
+        uint32_t code;
+        bool kept;
+    };
+    const Case cases[] = {
+        {"e.ds2", kPassword, true, VKT_CANCELLED, false},
+        {"e.ds2", kPassword, false, VKT_ERR_OUT_OF_DISKSPACE, false},
+        {"s.ds2", nullptr, true, VKT_CANCELLED, true},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(std::string(c.source) + (c.cancel ? ", cancelled" : ", disk full"));
+        TempDir tmp;
+        put_fixture(tmp, c.source);
+        Watch watch;
+        watch.intermediate = tmp.path("~out1");
+        watch.encoding_temp = tmp.path("~out.vkt");
+        watch.cancel = c.cancel;
+        const uint32_t rc = ORVKTDSSToDSS(tmp.path(c.source).c_str(), tmp.path("out.ds2").c_str(), &kSp,
+                                          watch_progress, reinterpret_cast<intptr_t>(&watch), c.password);
+        vkt::platform::clear_write_failure();
+        EXPECT_EQ(rc, c.code);
+        ASSERT_TRUE(watch.encoding) << "the encoding step was reached";
+        const mode_t umask_now = ::umask(0);
+        ::umask(umask_now);
+        EXPECT_EQ(watch.mode, c.password ? 0600u : (0666u & ~umask_now));
+        EXPECT_EQ(file_exists(tmp.path("~out1")), c.kept);
+    }
+}
