@@ -4,132 +4,12 @@
 // code, leave the file byte for byte as it was and leave nothing new in the
 // folder. Each row first shows, with a fresh destination, that the call
 // succeeds: it is the alias that stops it.
-#include <sys/stat.h>
-
-#include <cstdio>
-
-#include "api/recordings.h"
+#include "api/export_calls.h"
 
 using namespace orvkt_test;
-using api_test::fixture;
-using api_test::kPassword;
-using api_test::put_fixture;
+using namespace api_test;
 
 namespace {
-
-std::string folder_of(const std::string& path) { return path.substr(0, path.find_last_of('/')); }
-std::string name_of(const std::string& path) { return path.substr(path.find_last_of('/') + 1); }
-
-WAVEFORMATEX pcm16(uint32_t rate) {
-    WAVEFORMATEX f{};
-    f.wFormatTag = WAVE_FORMAT_PCM;
-    f.nChannels = 1;
-    f.nSamplesPerSec = rate;
-    f.wBitsPerSample = 16;
-    f.nBlockAlign = 2;
-    f.nAvgBytesPerSec = rate * 2;
-    return f;
-}
-
-WAVEFORMATEX standard_play() {
-    WAVEFORMATEX f{};
-    f.wFormatTag = WAVE_FORMAT_DSS_SP;
-    f.nChannels = 1;
-    f.nSamplesPerSec = 12000;
-    f.nAvgBytesPerSec = 1750;
-    f.nBlockAlign = 42;
-    return f;
-}
-
-const WAVEFORMATEX kPcm = pcm16(8000);
-const WAVEFORMATEX kSp = standard_play();
-
-// kept: the file that must survive (the source, or for the stereo split the
-// existing file both outputs name); target: the name the call writes to.
-using Call = std::function<uint32_t(const std::string& kept, const std::string& target)>;
-
-struct Row {
-    const char* what;
-    const char* kept;        // fixture written under its own name
-    const char* target_ext;  // extension of the link names and of the fresh name
-    uint32_t code;
-    Call call;
-    bool fresh_target_exists = false;  // the call updates an existing file
-    bool same_name_replaces = false;   // the very same name is a documented request to replace
-};
-
-const std::vector<Row>& rows() {
-    static const std::vector<Row> all = {
-        {"DSSToWAV", "s.dss", ".wav", VKT_ERR_OPEN_FILE,
-         [](auto& k, auto& t) { return ORVKTDSSToWAV(k.c_str(), t.c_str(), &kPcm, nullptr, 0, nullptr); }},
-        {"DSSToWAVEx", "s.dss", ".wav", VKT_ERR_OPEN_FILE,
-         [](auto& k, auto& t) {
-             return ORVKTDSSToWAVEx(k.c_str(), t.c_str(), &kPcm, nullptr, 0, nullptr, nullptr, nullptr);
-         }},
-        {"WAVToDSS", "s.wav", ".dss", VKT_ERR_OPEN_FILE,
-         [](auto& k, auto& t) { return ORVKTWAVToDSS(k.c_str(), t.c_str(), &kSp, 3, nullptr, 0); }},
-        {"DSSToDSS", "s.dss", ".dss", VKT_ERR_OPEN_FILE,
-         [](auto& k, auto& t) { return ORVKTDSSToDSS(k.c_str(), t.c_str(), &kSp, nullptr, 0, nullptr); }},
-        {"WAVToWAV", "s.wav", ".wav", VKT_ERR_OPEN_FILE,
-         [](auto& k, auto& t) { return ORVKTWAVToWAV(k.c_str(), t.c_str(), &kPcm, nullptr, 0); }},
-        {"MP3ToWAV", "s.mp3", ".wav", VKT_ERR_OPEN_FILE,
-         [](auto& k, auto& t) { return ORVKTMP3ToWAV(k.c_str(), t.c_str(), &kPcm, nullptr, 0); }},
-        {"WMAToWAV", "s.wma", ".wav", VKT_ERR_OPEN_FILE,
-         [](auto& k, auto& t) { return ORVKTWMAToWAV(k.c_str(), t.c_str(), &kPcm, nullptr, 0); }},
-        {"WMFConvertToWAV", "s.mp3", ".wav", VKT_ERR_OPEN_FILE,
-         [](auto& k, auto& t) { return ORVKTWMFConvertToWAV(k.c_str(), t.c_str(), nullptr, nullptr, 0); }},
-        {"CopyDSSHeaders", "s.dss", ".dss", VKT_ERR,
-         [](auto& k, auto& t) { return ORVKTCopyDSSHeaders(k.c_str(), t.c_str(), 1, 1); }, true},
-        {"ExtractSpokenInstructionMarkers", "s.dss", ".wav", VKT_ERR,
-         [](auto& k, auto& t) { return ORVKTExtractSpokenInstructionMarkers(k.c_str(), t.c_str()); }},
-        {"WAVSeperateSpokenInstructions", "s.wav", ".wav", VKT_ERR,
-         [](auto& k, auto& t) { return ORVKTWAVSeperateSpokenInstructions(k.c_str(), t.c_str(), 1, 1, nullptr, 0); },
-         false, true},
-        {"WAVSplitStereo, left output", "st.wav", ".wav", VKT_ERR,
-         [](auto& k, auto& t) {
-             const std::string right = folder_of(t) + "/right.wav";
-             return ORVKTWAVSplitStereo(k.c_str(), t.c_str(), right.c_str(), nullptr, 0);
-         }},
-        {"WAVSplitStereo, right output", "st.wav", ".wav", VKT_ERR,
-         [](auto& k, auto& t) {
-             const std::string left = folder_of(t) + "/left.wav";
-             return ORVKTWAVSplitStereo(k.c_str(), left.c_str(), t.c_str(), nullptr, 0);
-         }},
-        {"WAVSplitStereo, both outputs one file", "x.wav", ".wav", VKT_ERR,
-         [](auto& k, auto& t) {
-             const std::string source = folder_of(t) + "/src.wav";
-             write_bytes(source, fixture("st.wav"));
-             const uint32_t rc = ORVKTWAVSplitStereo(source.c_str(), k.c_str(), t.c_str(), nullptr, 0);
-             std::remove(source.c_str());
-             return rc;
-         }},
-        {"WAVMixStereo", "st.wav", ".wav", VKT_ERR,
-         [](auto& k, auto& t) { return ORVKTWAVMixStereo(k.c_str(), t.c_str(), nullptr, 0); }},
-        {"SplitDSSFile", "s.dss", ".dss", VKT_ERR,
-         [](auto& k, auto& t) {
-             uint32_t count = 0;
-             return ORVKTSplitDSSFile(k.c_str(), folder_of(t).c_str(), name_of(t).c_str(), nullptr, 60, 0, 5,
-                                      &count, nullptr, 0);
-         }},
-        {"SplitMP3File", "s.mp3", ".mp3", VKT_ERR,
-         [](auto& k, auto& t) {
-             uint32_t last = 0;
-             return ORVKTSplitMP3File(k.c_str(), folder_of(t).c_str(), name_of(t).c_str(), 600, 0, 5, &last,
-                                      nullptr, 0);
-         }},
-        {"JoinDSS", "s.dss", ".dss", VKT_ERR,
-         [](auto& k, auto& t) { return ORVKTJoinDSS(k.c_str(), t.c_str(), nullptr, 0, 0, 100); }},
-        {"RepairIndexMarkers", "s.dss", ".dss", VKT_ERR,
-         [](auto& k, auto& t) { return ORVKTRepairIndexMarkers(k.c_str(), t.c_str()); }},
-        {"EncryptDSSFile", "s.ds2", ".ds2", VKT_ERR,
-         [](auto& k, auto& t) { return ORVKTEncryptDSSFile(k.c_str(), t.c_str(), kPassword); }},
-        {"DecryptDSSFile", "e.ds2", ".ds2", VKT_ERR,
-         [](auto& k, auto& t) { return ORVKTDecryptDSSFile(k.c_str(), t.c_str(), kPassword); }},
-        {"CopyFile", "s.dss", ".dss", VKT_ERR_DEST_EXISTS,
-         [](auto& k, auto& t) { return ORVKTCopyFile(k.c_str(), t.c_str(), 0); }},
-    };
-    return all;
-}
 
 enum class Spelling { SameName, SymbolicLink, DotSegment, HardLink };
 constexpr Spelling kSpellings[] = {Spelling::SameName, Spelling::SymbolicLink, Spelling::DotSegment,
@@ -147,14 +27,15 @@ const char* label(Spelling s) {
 }  // namespace
 
 TEST(AliasedDestinations, EveryWritingExportRefusesAndKeepsTheFile) {
-    for (const Row& row : rows()) {
+    for (const ExportCall& row : writing_calls()) {
+        if (row.alias_code == 0) continue;  // writes no file it reads
         SCOPED_TRACE(row.what);
         ASSERT_FALSE(fixture(row.kept).empty());
         {
             TempDir tmp;
             put_fixture(tmp, row.kept);
             const std::string fresh = tmp.path(std::string("fresh") + row.target_ext);
-            if (row.fresh_target_exists) put_fixture(tmp, row.kept, name_of(fresh));
+            if (row.target_must_exist) put_fixture(tmp, row.kept, name_of(fresh));
             ASSERT_EQ(row.call(tmp.path(row.kept), fresh), VKT_OK) << "with a destination of its own";
         }
         for (Spelling spelling : kSpellings) {
@@ -176,7 +57,7 @@ TEST(AliasedDestinations, EveryWritingExportRefusesAndKeepsTheFile) {
             }
             const std::vector<std::string> before = tmp.entries();
 
-            EXPECT_EQ(row.call(kept, target), row.code);
+            EXPECT_EQ(row.call(kept, target), row.alias_code);
             EXPECT_TRUE(read_bytes(kept) == fixture(row.kept)) << "the file is byte for byte as it was";
             EXPECT_EQ(tmp.entries(), before) << "nothing new is left in the folder";
             if (spelling == Spelling::SymbolicLink) {

@@ -9,43 +9,15 @@
 #include <filesystem>
 #include <set>
 
-#include "api/recordings.h"
+#include "api/export_calls.h"
 #include "platform/fileio.h"
 
 using namespace orvkt_test;
-using api_test::Bytes;
-using api_test::fixture;
-using api_test::kPassword;
-using api_test::put_fixture;
-using api_test::result_within;
+using namespace api_test;
 
 namespace {
 
 using Names = std::vector<std::string>;
-
-WAVEFORMATEX pcm16(uint32_t rate) {
-    WAVEFORMATEX f{};
-    f.wFormatTag = WAVE_FORMAT_PCM;
-    f.nChannels = 1;
-    f.nSamplesPerSec = rate;
-    f.wBitsPerSample = 16;
-    f.nBlockAlign = 2;
-    f.nAvgBytesPerSec = rate * 2;
-    return f;
-}
-
-WAVEFORMATEX sp_format() {
-    WAVEFORMATEX f{};
-    f.wFormatTag = WAVE_FORMAT_DSS_SP;
-    f.nChannels = 1;
-    f.nSamplesPerSec = 12000;
-    f.nAvgBytesPerSec = 1750;
-    f.nBlockAlign = 42;
-    return f;
-}
-
-const WAVEFORMATEX kPcm = pcm16(8000);
-const WAVEFORMATEX kSp = sp_format();
 
 Names sorted(Names names) {
     std::sort(names.begin(), names.end());
@@ -141,87 +113,6 @@ TEST(PlantedTemporaryNames, AreNeitherFollowedNorReplacedNorRemoved) {
     }
 }
 
-namespace {
-
-// An export call with one file it reads (or, for the last two, writes) and
-// one name it writes, given by path.
-using Call = std::function<uint32_t(const std::string& src, const std::string& dst)>;
-
-struct ExportCall {
-    const char* what;
-    const char* source;   // fixture
-    const char* dst_ext;  // extension of the written name
-    Call call;
-    uint32_t special_dst_code = VKT_ERR_OPEN_FILE;
-    bool reads_source = true;
-};
-
-const std::vector<ExportCall>& writing_calls() {
-    static const std::vector<ExportCall> all = {
-        {"DSSToWAV", "s.dss", ".wav",
-         [](auto& s, auto& d) { return ORVKTDSSToWAV(s.c_str(), d.c_str(), &kPcm, nullptr, 0, nullptr); }},
-        {"WAVToDSS", "s.wav", ".dss",
-         [](auto& s, auto& d) { return ORVKTWAVToDSS(s.c_str(), d.c_str(), &kSp, 3, nullptr, 0); }},
-        {"DSSToDSS", "s.dss", ".dss",
-         [](auto& s, auto& d) { return ORVKTDSSToDSS(s.c_str(), d.c_str(), &kSp, nullptr, 0, nullptr); }},
-        {"WAVToWAV", "s.wav", ".wav",
-         [](auto& s, auto& d) { return ORVKTWAVToWAV(s.c_str(), d.c_str(), &kPcm, nullptr, 0); }},
-        {"MP3ToWAV", "s.mp3", ".wav",
-         [](auto& s, auto& d) { return ORVKTMP3ToWAV(s.c_str(), d.c_str(), &kPcm, nullptr, 0); }},
-        {"WMAToWAV", "s.wma", ".wav",
-         [](auto& s, auto& d) { return ORVKTWMAToWAV(s.c_str(), d.c_str(), &kPcm, nullptr, 0); }},
-        {"WMFConvertToWAV", "s.mp3", ".wav",
-         [](auto& s, auto& d) { return ORVKTWMFConvertToWAV(s.c_str(), d.c_str(), nullptr, nullptr, 0); }},
-        {"CopyDSSHeaders", "s.dss", ".wav",
-         [](auto& s, auto& d) { return ORVKTCopyDSSHeaders(s.c_str(), d.c_str(), 1, 1); }},
-        {"ExtractSpokenInstructionMarkers", "s.dss", ".wav",
-         [](auto& s, auto& d) { return ORVKTExtractSpokenInstructionMarkers(s.c_str(), d.c_str()); }},
-        {"WAVSeperateSpokenInstructions", "s.wav", ".wav",
-         [](auto& s, auto& d) { return ORVKTWAVSeperateSpokenInstructions(s.c_str(), d.c_str(), 1, 1, nullptr, 0); }},
-        {"WAVSplitStereo", "st.wav", ".wav",
-         [](auto& s, auto& d) {
-             const std::string left = d.substr(0, d.find_last_of('/')) + "/left.wav";
-             return ORVKTWAVSplitStereo(s.c_str(), left.c_str(), d.c_str(), nullptr, 0);
-         }},
-        {"WAVMixStereo", "st.wav", ".wav",
-         [](auto& s, auto& d) { return ORVKTWAVMixStereo(s.c_str(), d.c_str(), nullptr, 0); }},
-        {"SplitDSSFile", "s.dss", ".dss",
-         [](auto& s, auto& d) {
-             const auto slash = d.find_last_of('/');
-             return ORVKTSplitDSSFile(s.c_str(), d.substr(0, slash).c_str(), d.substr(slash + 1).c_str(), nullptr,
-                                      60, 0, 5, nullptr, nullptr, 0);
-         }},
-        {"SplitMP3File", "s.mp3", ".mp3",
-         [](auto& s, auto& d) {
-             const auto slash = d.find_last_of('/');
-             uint32_t last = 0;
-             return ORVKTSplitMP3File(s.c_str(), d.substr(0, slash).c_str(), d.substr(slash + 1).c_str(), 600, 0,
-                                      5, &last, nullptr, 0);
-         }},
-        {"JoinDSS", "s.dss", ".dss",
-         [](auto& s, auto& d) { return ORVKTJoinDSS(s.c_str(), d.c_str(), nullptr, 0, 0, 100); }},
-        {"RepairIndexMarkers", "s.dss", ".dss",
-         [](auto& s, auto& d) { return ORVKTRepairIndexMarkers(s.c_str(), d.c_str()); }},
-        {"EncryptDSSFile", "s.ds2", ".ds2",
-         [](auto& s, auto& d) { return ORVKTEncryptDSSFile(s.c_str(), d.c_str(), kPassword); }},
-        {"DecryptDSSFile", "e.ds2", ".ds2",
-         [](auto& s, auto& d) { return ORVKTDecryptDSSFile(s.c_str(), d.c_str(), kPassword); }},
-        {"CopyFile", "s.dss", ".dss",
-         [](auto& s, auto& d) { return ORVKTCopyFile(s.c_str(), d.c_str(), 0); }, VKT_ERR_DEST_EXISTS},
-        {"CreateDSSTemplate", "s.dss", ".ds2",
-         [](auto&, auto& d) { return ORVKTCreateDSSTemplate(d.c_str(), nullptr, 6); }, VKT_ERR_OPEN_FILE, false},
-        {"WriteSpokenInstructionMarkers", "s.dss", ".wav",
-         [](auto&, auto& d) {
-             const uint8_t markers[256] = {};
-             return ORVKTWriteSpokenInstructionMarkers(d.c_str(), markers);
-         },
-         VKT_ERR_OPEN_FILE, false},
-    };
-    return all;
-}
-
-}  // namespace
-
 // A destination that is a fifo, or a link to a device, is neither written,
 // replaced nor removed; the call refuses it at once.
 TEST(SpecialFiles, AreNoDestination) {
@@ -229,17 +120,17 @@ TEST(SpecialFiles, AreNoDestination) {
         for (bool fifo : {true, false}) {
             SCOPED_TRACE(std::string(c.what) + (fifo ? ": fifo" : ": link to /dev/null"));
             TempDir tmp;
-            put_fixture(tmp, c.source);
-            const std::string dst = tmp.path(std::string("d") + c.dst_ext);
+            put_fixture(tmp, c.kept);
+            const std::string dst = tmp.path(std::string("d") + c.target_ext);
             if (fifo)
                 ASSERT_EQ(::mkfifo(dst.c_str(), 0600), 0);
             else
                 ASSERT_EQ(::symlink("/dev/null", dst.c_str()), 0);
             const Names before = tmp.entries();
-            const int rc = result_within([&] { return c.call(tmp.path(c.source), dst); }, std::chrono::seconds(20));
-            EXPECT_EQ(rc, static_cast<int>(c.special_dst_code));
+            const int rc = result_within([&] { return c.call(tmp.path(c.kept), dst); }, std::chrono::seconds(20));
+            EXPECT_EQ(rc, static_cast<int>(c.special_code));
             EXPECT_EQ(tmp.entries(), before);
-            EXPECT_TRUE(read_bytes(tmp.path(c.source)) == fixture(c.source));
+            EXPECT_TRUE(read_bytes(tmp.path(c.kept)) == fixture(c.kept));
             if (fifo)
                 EXPECT_TRUE(is_fifo(dst));
             else
@@ -247,6 +138,8 @@ TEST(SpecialFiles, AreNoDestination) {
         }
     }
 }
+
+namespace {
 
 // Exports that only read a file, or update it in place.
 const std::vector<ExportCall>& reading_calls() {
@@ -309,25 +202,27 @@ const std::vector<ExportCall>& reading_calls() {
     return all;
 }
 
+}  // namespace
+
 // A source that is a device without end (/dev/zero) or a fifo nobody writes
 // is refused at once by every export, and nothing is left behind.
 TEST(SpecialFiles, AreNoSource) {
     std::vector<const ExportCall*> calls;
     for (const ExportCall& c : writing_calls())
-        if (c.reads_source) calls.push_back(&c);
+        if (c.reads_kept) calls.push_back(&c);
     for (const ExportCall& c : reading_calls()) calls.push_back(&c);
     for (const ExportCall* c : calls) {
         for (bool fifo : {true, false}) {
             SCOPED_TRACE(std::string(c->what) + (fifo ? ": fifo" : ": /dev/zero"));
             TempDir tmp;
-            const std::string source = c->source;
-            const std::string src = tmp.path("z" + source.substr(source.find('.')));
+            const std::string kept = c->kept;
+            const std::string src = tmp.path("z" + kept.substr(kept.find('.')));
             if (fifo)
                 ASSERT_EQ(::mkfifo(src.c_str(), 0600), 0);
             else
                 ASSERT_EQ(::symlink("/dev/zero", src.c_str()), 0);
             const Names before = tmp.entries();
-            const std::string dst = tmp.path(std::string("out") + c->dst_ext);
+            const std::string dst = tmp.path(std::string("out") + c->target_ext);
             const int rc = result_within([&] { return c->call(src, dst); }, std::chrono::seconds(20));
             EXPECT_EQ(rc, static_cast<int>(VKT_ERR_OPEN_FILE)) << "returns at once with 14";
             EXPECT_EQ(tmp.entries(), before);

@@ -1,0 +1,232 @@
+// Small recordings of every kind the exports take (DSS and DS2 files built by
+// the editing tests' byte builder, WAV files by the RIFF byte builder, MP3 and
+// WMA files from the test data, an encrypted DS2 made once by the library),
+// and one table of the exports that write a file, for the tests of names and
+// files that the exports must leave alone.
+#pragma once
+
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <cstring>
+#include <functional>
+#include <map>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "OrvaneVktapi.h"
+#include "edit/edit_files.h"
+#include "support/test_support.h"
+#include "wav/riff_bytes.h"
+
+namespace api_test {
+
+using Bytes = std::vector<uint8_t>;
+
+inline constexpr const char* kPassword = "Secret-1";
+
+inline WAVEFORMATEX pcm16(uint32_t rate) {
+    WAVEFORMATEX f{};
+    f.wFormatTag = WAVE_FORMAT_PCM;
+    f.nChannels = 1;
+    f.nSamplesPerSec = rate;
+    f.wBitsPerSample = 16;
+    f.nBlockAlign = 2;
+    f.nAvgBytesPerSec = rate * 2;
+    return f;
+}
+
+inline WAVEFORMATEX standard_play() {
+    WAVEFORMATEX f{};
+    f.wFormatTag = WAVE_FORMAT_DSS_SP;
+    f.nChannels = 1;
+    f.nSamplesPerSec = 12000;
+    f.nAvgBytesPerSec = 1750;
+    f.nBlockAlign = 42;
+    return f;
+}
+
+inline const WAVEFORMATEX kPcm = pcm16(8000);
+inline const WAVEFORMATEX kSp = standard_play();
+
+// Standard play, our own family, 40 frames (about a second), one marker.
+inline Bytes dss_recording(const char* self_id) {
+    edit_test::Recording r;
+    r.self_id = self_id;
+    r.frames = edit_test::random_frames(40, 41, 7);
+    r.markers = {{100, 300}};
+    return edit_test::build(r);
+}
+
+// Half a second of 16-bit PCM with one spoken-instruction marker.
+inline Bytes wav_recording(uint16_t channels, uint32_t rate) {
+    using namespace riff_bytes;
+    Bytes markers(256, 0xFF);
+    const uint32_t marker[2] = {100, 300};
+    std::memcpy(markers.data(), marker, sizeof marker);
+    return wave(cat({chunk("fmt ", pcm_fmt(channels, rate, 16)), chunk("data", pattern(rate * channels)),
+                     list("INFO", chunk("IKEY", cat({text("SpokenInstructionMarkers"), markers})))}));
+}
+
+// The bytes of a fixture by its name: s.dss, s.ds2, e.ds2 (s.ds2 encrypted
+// with kPassword), s.wav (mono, 12000/s), st.wav (stereo, 8000/s), s.mp3,
+// st.mp3 (stereo), s.wma; anything else is a few bytes of no kind.
+inline const Bytes& fixture(const std::string& name) {
+    static std::map<std::string, Bytes> made;
+    auto found = made.find(name);
+    if (found != made.end()) return found->second;
+    Bytes bytes;
+    if (name == "s.dss") bytes = dss_recording("dss");
+    else if (name == "s.ds2") bytes = dss_recording("ds2");
+    else if (name == "s.wav") bytes = wav_recording(1, 12000);
+    else if (name == "st.wav") bytes = wav_recording(2, 8000);
+    else if (name == "s.mp3") bytes = orvkt_test::read_bytes(orvkt_test::data_path("speech_mono.mp3"));
+    else if (name == "st.mp3") bytes = orvkt_test::read_bytes(orvkt_test::data_path("speech_stereo.mp3"));
+    else if (name == "s.wma") bytes = orvkt_test::read_bytes(orvkt_test::data_path("speech_mono.wma"));
+    else if (name == "e.ds2") {
+        orvkt_test::TempDir tmp;
+        orvkt_test::write_bytes(tmp.path("p.ds2"), fixture("s.ds2"));
+        if (ORVKTEncryptDSSFile(tmp.path("p.ds2").c_str(), tmp.path("e.ds2").c_str(), kPassword) == VKT_OK)
+            bytes = orvkt_test::read_bytes(tmp.path("e.ds2"));
+    } else {
+        bytes = {'u', 's', 'e', 'r'};
+    }
+    return made.emplace(name, std::move(bytes)).first->second;
+}
+
+inline void put_fixture(const orvkt_test::TempDir& dir, const std::string& name, const std::string& as = "") {
+    orvkt_test::write_bytes(dir.path(as.empty() ? name : as), fixture(name));
+}
+
+// Runs a call in a child process and gives its result, or -1 when it has not
+// returned within the time: a call that waits on a fifo or reads a device
+// without end must not hang the test run.
+inline int result_within(const std::function<uint32_t()>& call, std::chrono::seconds limit) {
+    const pid_t child = ::fork();
+    if (child == 0) ::_exit(static_cast<int>(call() & 0xFF));
+    const auto deadline = std::chrono::steady_clock::now() + limit;
+    int status = 0;
+    while (::waitpid(child, &status, WNOHANG) == 0) {
+        if (std::chrono::steady_clock::now() > deadline) {
+            ::kill(child, SIGKILL);
+            ::waitpid(child, &status, 0);
+            return -1;
+        }
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    }
+    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+}
+
+inline std::string folder_of(const std::string& path) { return path.substr(0, path.find_last_of('/')); }
+inline std::string name_of(const std::string& path) { return path.substr(path.find_last_of('/') + 1); }
+
+// An export that writes a file: it reads `kept` (its source, or for one row an
+// existing output it must not overwrite twice) and writes `target`.
+using Call = std::function<uint32_t(const std::string& kept, const std::string& target)>;
+
+struct ExportCall {
+    const char* what;
+    const char* kept;        // fixture
+    const char* target_ext;  // extension of the written name
+    Call call;
+    uint32_t alias_code = 0;                    // target is kept by another name; 0: no such case
+    uint32_t special_code = VKT_ERR_OPEN_FILE;  // target is a fifo or a link to a device
+    bool reads_kept = true;
+    bool target_must_exist = false;   // the call updates an existing file
+    bool same_name_replaces = false;  // the very same name asks to replace the source
+};
+
+inline const std::vector<ExportCall>& writing_calls() {
+    static const std::vector<ExportCall> all = {
+        {"DSSToWAV", "s.dss", ".wav",
+         [](auto& k, auto& t) { return ORVKTDSSToWAV(k.c_str(), t.c_str(), &kPcm, nullptr, 0, nullptr); },
+         VKT_ERR_OPEN_FILE},
+        {"DSSToWAVEx", "s.dss", ".wav",
+         [](auto& k, auto& t) {
+             return ORVKTDSSToWAVEx(k.c_str(), t.c_str(), &kPcm, nullptr, 0, nullptr, nullptr, nullptr);
+         },
+         VKT_ERR_OPEN_FILE},
+        {"WAVToDSS", "s.wav", ".dss",
+         [](auto& k, auto& t) { return ORVKTWAVToDSS(k.c_str(), t.c_str(), &kSp, 3, nullptr, 0); }, VKT_ERR_OPEN_FILE},
+        {"DSSToDSS", "s.dss", ".dss",
+         [](auto& k, auto& t) { return ORVKTDSSToDSS(k.c_str(), t.c_str(), &kSp, nullptr, 0, nullptr); },
+         VKT_ERR_OPEN_FILE},
+        {"WAVToWAV", "s.wav", ".wav",
+         [](auto& k, auto& t) { return ORVKTWAVToWAV(k.c_str(), t.c_str(), &kPcm, nullptr, 0); }, VKT_ERR_OPEN_FILE},
+        {"MP3ToWAV", "s.mp3", ".wav",
+         [](auto& k, auto& t) { return ORVKTMP3ToWAV(k.c_str(), t.c_str(), &kPcm, nullptr, 0); }, VKT_ERR_OPEN_FILE},
+        {"WMAToWAV", "s.wma", ".wav",
+         [](auto& k, auto& t) { return ORVKTWMAToWAV(k.c_str(), t.c_str(), &kPcm, nullptr, 0); }, VKT_ERR_OPEN_FILE},
+        {"WMFConvertToWAV", "s.mp3", ".wav",
+         [](auto& k, auto& t) { return ORVKTWMFConvertToWAV(k.c_str(), t.c_str(), nullptr, nullptr, 0); },
+         VKT_ERR_OPEN_FILE},
+        {"CopyDSSHeaders", "s.dss", ".dss",
+         [](auto& k, auto& t) { return ORVKTCopyDSSHeaders(k.c_str(), t.c_str(), 1, 1); }, VKT_ERR,
+         VKT_ERR_OPEN_FILE, true, true},
+        {"ExtractSpokenInstructionMarkers", "s.dss", ".wav",
+         [](auto& k, auto& t) { return ORVKTExtractSpokenInstructionMarkers(k.c_str(), t.c_str()); }, VKT_ERR},
+        {"WAVSeperateSpokenInstructions", "s.wav", ".wav",
+         [](auto& k, auto& t) { return ORVKTWAVSeperateSpokenInstructions(k.c_str(), t.c_str(), 1, 1, nullptr, 0); },
+         VKT_ERR, VKT_ERR_OPEN_FILE, true, false, true},
+        {"WAVSplitStereo, left output", "st.wav", ".wav",
+         [](auto& k, auto& t) {
+             const std::string right = folder_of(t) + "/right.wav";
+             return ORVKTWAVSplitStereo(k.c_str(), t.c_str(), right.c_str(), nullptr, 0);
+         },
+         VKT_ERR},
+        {"WAVSplitStereo, right output", "st.wav", ".wav",
+         [](auto& k, auto& t) {
+             const std::string left = folder_of(t) + "/left.wav";
+             return ORVKTWAVSplitStereo(k.c_str(), left.c_str(), t.c_str(), nullptr, 0);
+         },
+         VKT_ERR},
+        {"WAVSplitStereo, both outputs one file", "x.wav", ".wav",
+         [](auto& k, auto& t) {
+             const std::string source = folder_of(t) + "/src.wav";
+             orvkt_test::write_bytes(source, fixture("st.wav"));
+             const uint32_t rc = ORVKTWAVSplitStereo(source.c_str(), k.c_str(), t.c_str(), nullptr, 0);
+             ::unlink(source.c_str());
+             return rc;
+         },
+         VKT_ERR, VKT_ERR_OPEN_FILE, false},
+        {"WAVMixStereo", "st.wav", ".wav",
+         [](auto& k, auto& t) { return ORVKTWAVMixStereo(k.c_str(), t.c_str(), nullptr, 0); }, VKT_ERR},
+        {"SplitDSSFile", "s.dss", ".dss",
+         [](auto& k, auto& t) {
+             uint32_t count = 0;
+             return ORVKTSplitDSSFile(k.c_str(), folder_of(t).c_str(), name_of(t).c_str(), nullptr, 60, 0, 5,
+                                      &count, nullptr, 0);
+         },
+         VKT_ERR},
+        {"SplitMP3File", "s.mp3", ".mp3",
+         [](auto& k, auto& t) {
+             uint32_t last = 0;
+             return ORVKTSplitMP3File(k.c_str(), folder_of(t).c_str(), name_of(t).c_str(), 600, 0, 5, &last,
+                                      nullptr, 0);
+         },
+         VKT_ERR},
+        {"JoinDSS", "s.dss", ".dss",
+         [](auto& k, auto& t) { return ORVKTJoinDSS(k.c_str(), t.c_str(), nullptr, 0, 0, 100); }, VKT_ERR},
+        {"RepairIndexMarkers", "s.dss", ".dss",
+         [](auto& k, auto& t) { return ORVKTRepairIndexMarkers(k.c_str(), t.c_str()); }, VKT_ERR},
+        {"EncryptDSSFile", "s.ds2", ".ds2",
+         [](auto& k, auto& t) { return ORVKTEncryptDSSFile(k.c_str(), t.c_str(), kPassword); }, VKT_ERR},
+        {"DecryptDSSFile", "e.ds2", ".ds2",
+         [](auto& k, auto& t) { return ORVKTDecryptDSSFile(k.c_str(), t.c_str(), kPassword); }, VKT_ERR},
+        {"CopyFile", "s.dss", ".dss", [](auto& k, auto& t) { return ORVKTCopyFile(k.c_str(), t.c_str(), 0); },
+         VKT_ERR_DEST_EXISTS, VKT_ERR_DEST_EXISTS},
+        {"CreateDSSTemplate", "s.dss", ".ds2",
+         [](auto&, auto& t) { return ORVKTCreateDSSTemplate(t.c_str(), nullptr, 6); }, 0, VKT_ERR_OPEN_FILE, false},
+        {"WriteSpokenInstructionMarkers", "s.dss", ".wav",
+         [](auto&, auto& t) {
+             const uint8_t markers[256] = {};
+             return ORVKTWriteSpokenInstructionMarkers(t.c_str(), markers);
+         },
+         0, VKT_ERR_OPEN_FILE, false},
+    };
+    return all;
+}
+
+}  // namespace api_test
