@@ -23,6 +23,7 @@ constexpr std::array<int, kQpBands + 1> kEdges = {0,  4,  8,   12,  16,  20,  24
 constexpr int kMaxLevel = 28;    // band level: log2 of the rms of the band's coefficients, rounded
 constexpr int kLevelStart = 12;  // what the first band's level is coded against
 constexpr int kGlobalBits = 7;   // global step index 0..127
+constexpr int kCounterBits = 4;  // frame number modulo 16
 constexpr int kStepOffset = -32;
 constexpr int kContexts = 40;
 constexpr int kContextOffset = 12;
@@ -186,6 +187,7 @@ void QpEncoder::code_block(uint8_t* frame) {
     RangeEncoder rc;
     auto code = [&](int global) {
         rc.reset();
+        rc.encode_bits(counter_, kCounterBits);
         rc.encode_bits(static_cast<uint32_t>(global), kGlobalBits);
         int previous = kLevelStart;
         for (int b = 0; b < kQpBands; ++b) {
@@ -221,6 +223,7 @@ void QpEncoder::code_block(uint8_t* frame) {
     std::memset(frame, 0, kQpFrameBytes);
     std::memcpy(frame, rc.bytes().data(), std::min<size_t>(rc.bytes().size(), kQpPayloadBytes));
     frame[kQpPayloadBytes] = frame_check(frame);
+    counter_ = (counter_ + 1) & ((1u << kCounterBits) - 1);
 }
 
 // ---- decoder ------------------------------------------------------------------
@@ -230,6 +233,12 @@ QpDecoder::QpDecoder() : mdct_(kN) { tables(); }
 void QpDecoder::decode(const uint8_t* frame, int16_t* samples) {
     const Tables& tb = tables();
     RangeDecoder rc(frame, kQpPayloadBytes);
+    // A frame that does not follow the one before (a cut, a join, a lost
+    // block) must not be overlapped with that frame's tail, which belongs
+    // to other audio: it starts as in a new stream.
+    const uint32_t counter = rc.decode_bits(kCounterBits);
+    if (counter != expected_) overlap_.fill(0.0f);
+    expected_ = (counter + 1) & ((1u << kCounterBits) - 1);
     const int global = static_cast<int>(rc.decode_bits(kGlobalBits));
     std::array<int, kQpBands> levels{};
     int previous = kLevelStart;
@@ -281,6 +290,7 @@ void QpDecoder::decode(const uint8_t* frame, int16_t* samples) {
 }
 
 void QpDecoder::conceal(int16_t* samples) {
+    expected_ = (expected_ + 1) & ((1u << kCounterBits) - 1);
     coef_.fill(0.0f);
     synthesize(samples);
 }

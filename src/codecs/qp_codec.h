@@ -55,6 +55,7 @@ private:
     bool holding_ = false;
     std::array<float, 2 * kQpSamples> windowed_{};
     std::array<float, kQpSamples> coef_{};
+    uint32_t counter_ = 0;  // number of the next frame, modulo 16
 };
 
 class QpDecoder {
@@ -75,6 +76,7 @@ private:
     std::array<float, kQpSamples> coef_{};
     std::array<float, 2 * kQpSamples> block_{};
     uint32_t seed_ = 0x2545F491u;
+    uint32_t expected_ = 0;  // the number the next frame has when it follows on
 };
 
 }  // namespace vkt::codecs
