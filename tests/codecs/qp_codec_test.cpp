@@ -6,6 +6,8 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <cstdio>
+#include <string>
 #include <cstring>
 #include <vector>
 
@@ -40,7 +42,7 @@ std::vector<int16_t> round_trip(const std::vector<int16_t>& in, std::vector<uint
 
 }  // namespace
 
-TEST(QpCodec, SpeechRoundTripMeetsQualityFloors) {
+TEST(QpCodec, SpeechRoundTripMeetsQualityFloorsAndComparesWithOpus) {
     ORVKT_REQUIRE_PROGRAM("espeak-ng");
     auto speech = orvkt_test::speech_samples(
         "The quick brown fox jumps over the lazy dog. Please call me back tomorrow morning.", 16000);
@@ -48,8 +50,25 @@ TEST(QpCodec, SpeechRoundTripMeetsQualityFloors) {
     auto out = round_trip(speech);
     auto q = measure_speech_quality(speech, out, 0, 16000);
     EXPECT_GT(q.active_frames, 20u);
-    EXPECT_LT(q.log_spectral_distance_db, 5.0);
-    EXPECT_GT(q.segmental_snr_db, 13.0);
+    EXPECT_LT(q.log_spectral_distance_db, 4.8);
+    EXPECT_GT(q.segmental_snr_db, 14.0);
+
+    // Opus at 28 kbit/s on the same speech, through ffmpeg.
+    ORVKT_REQUIRE_PROGRAM("ffmpeg");
+    orvkt_test::TempDir tmp;
+    orvkt_test::write_bytes(tmp.path("in.raw"), codec_test::to_bytes(speech));
+    auto r = orvkt_test::run_command("ffmpeg -nostdin -loglevel error -y -f s16le -ar 16000 -ac 1 -i " +
+                                     tmp.path("in.raw") + " -c:a libopus -b:a 28k " + tmp.path("o.opus") +
+                                     " && ffmpeg -nostdin -loglevel error -y -i " + tmp.path("o.opus") +
+                                     " -f s16le -ar 16000 -ac 1 " + tmp.path("out.raw"));
+    ASSERT_EQ(r.status, 0) << r.output;
+    auto opus = measure_speech_quality(speech, codec_test::to_samples(orvkt_test::read_bytes(tmp.path("out.raw"))), 0,
+                                       16000);
+    const double ratio = q.log_spectral_distance_db / opus.log_spectral_distance_db;
+    std::printf("quality play %.2f dB, Opus 28 kbit/s %.2f dB: ratio %.2f\n", q.log_spectral_distance_db,
+                opus.log_spectral_distance_db, ratio);
+    RecordProperty("qp_lsd_ratio", std::to_string(ratio));
+    EXPECT_LT(ratio, 1.3);
 }
 
 TEST(QpCodec, TonesKeepFrequencyAndLevel) {
