@@ -34,6 +34,10 @@ constexpr double kLevelScale = 2.0;      // Laplacian scale of level differences
 constexpr double kCoefScale = 0.8;       // Laplacian scale of |q| at band rms = 1 step
 constexpr float kReconBias = 0.05f;      // |x| = (q - 0.05) step
 constexpr float kNoiseCap = 0.12f;       // noise fill at most 0.12 step
+// Bands more than 7 levels (42 dB) below the frame's loudest band send no
+// coefficients: they are filled with noise at half their rms.
+constexpr int kQuietRange = 7;
+constexpr float kQuietNoise = 0.5f;
 constexpr uint8_t kCheckPolynomial = 0x07;
 
 struct Table {
@@ -96,6 +100,7 @@ const Tables& tables() {
 // Quantiser step of a band in quarter octaves (it grows with the square
 // root of the band's rms); the band's rms in steps selects its model.
 int band_step(int global, int level) { return global + kStepOffset + 2 * level; }
+bool coded_band(int level, int loudest) { return level > 0 && level >= loudest - kQuietRange; }
 int band_context(int level, int step) { return std::clamp(4 * level - step + kContextOffset, 0, kContexts - 1); }
 float step_size(int step) { return tables().step[std::clamp(step + 128, 0, 511)]; }
 
@@ -184,6 +189,7 @@ void QpEncoder::code_block(uint8_t* frame) {
         levels[b] = rms < 1 ? 0 : std::clamp(static_cast<int>(std::lround(std::log2(rms))), 1, kMaxLevel);
     }
 
+    const int loudest = *std::max_element(levels.begin(), levels.end());
     RangeEncoder rc;
     auto code = [&](int global) {
         rc.reset();
@@ -197,7 +203,7 @@ void QpEncoder::code_block(uint8_t* frame) {
             previous = levels[b];
         }
         for (int b = 0; b < kQpBands; ++b) {
-            if (levels[b] == 0) continue;
+            if (!coded_band(levels[b], loudest)) continue;
             const int step = band_step(global, levels[b]);
             const Table& t = tb.coef[band_context(levels[b], step)];
             const float inv = 1.0f / step_size(step);
@@ -248,10 +254,19 @@ void QpDecoder::decode(const uint8_t* frame, int16_t* samples) {
         levels[b] = std::clamp(previous + e, 0, kMaxLevel);
         previous = levels[b];
     }
+    const int loudest = *std::max_element(levels.begin(), levels.end());
     for (int b = 0; b < kQpBands; ++b) {
         const int first = kEdges[b], last = kEdges[b + 1];
         if (levels[b] == 0) {
             std::fill(coef_.begin() + first, coef_.begin() + last, 0.0f);
+            continue;
+        }
+        if (!coded_band(levels[b], loudest)) {
+            const float amp = kQuietNoise * std::exp2(static_cast<float>(levels[b]));
+            for (int k = first; k < last; ++k) {
+                seed_ = seed_ * 1664525u + 1013904223u;
+                coef_[k] = (seed_ & 0x80000000u) ? -amp : amp;
+            }
             continue;
         }
         const int step = band_step(global, levels[b]);
