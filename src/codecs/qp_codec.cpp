@@ -22,9 +22,11 @@ constexpr std::array<int, kQpBands + 1> kEdges = {0,  4,  8,   12,  16,  20,  24
 
 constexpr int kMaxLevel = 28;    // band level: log2 of the rms of the band's coefficients, rounded
 constexpr int kLevelStart = 12;  // what the first band's level is coded against
-constexpr int kGlobalBits = 7;   // global step index 0..127
+constexpr int kGlobalBits = 9;   // global step index 0..511, in sixteenths of an octave
 constexpr int kCounterBits = 4;  // frame number modulo 16
-constexpr int kStepOffset = -32;
+constexpr int kStepOffset = -128;
+constexpr int kSteps = 1024;     // step sizes 2^((i - 384) / 16)
+constexpr int kStepBase = 384;
 constexpr int kContexts = 40;
 constexpr int kContextOffset = 12;
 constexpr int kSymbols = 16;     // magnitudes 0..14 and an escape
@@ -70,7 +72,7 @@ Table make_table(double b, double theta, int min_escape) {
 struct Tables {
     std::array<Table, kContexts> coef;
     Table level;
-    std::array<float, 512> step;  // 2^(i/4) for i - 128
+    std::array<float, kSteps> step;  // 2^(i/16) for i - kStepBase
     std::array<float, 2 * kN> window;
 
     Tables() {
@@ -79,7 +81,7 @@ struct Tables {
             coef[c] = make_table(std::max(0.05, kCoefScale * ratio), 0.5, 1);
         }
         level = make_table(kLevelScale, 0.5, 512);
-        for (int i = 0; i < 512; ++i) step[i] = static_cast<float>(std::exp2((i - 128) / 4.0));
+        for (int i = 0; i < kSteps; ++i) step[i] = static_cast<float>(std::exp2((i - kStepBase) / 16.0));
         const double pi = 3.14159265358979323846;
         for (int i = 0; i < 2 * kN; ++i) {
             double w = 0;
@@ -97,12 +99,15 @@ const Tables& tables() {
     return t;
 }
 
-// Quantiser step of a band in quarter octaves (it grows with the square
-// root of the band's rms); the band's rms in steps selects its model.
-int band_step(int global, int level) { return global + kStepOffset + 2 * level; }
+// Quantiser step of a band in sixteenths of an octave (it grows with the
+// square root of the band's rms); the band's rms in steps, in quarter
+// octaves and rounded, selects its model.
+int band_step(int global, int level) { return global + kStepOffset + 8 * level; }
 bool coded_band(int level, int loudest) { return level > 0 && level >= loudest - kQuietRange; }
-int band_context(int level, int step) { return std::clamp(4 * level - step + kContextOffset, 0, kContexts - 1); }
-float step_size(int step) { return tables().step[std::clamp(step + 128, 0, 511)]; }
+int band_context(int level, int step) {
+    return std::clamp(((16 * level - step + 2) >> 2) + kContextOffset, 0, kContexts - 1);
+}
+float step_size(int step) { return tables().step[std::clamp(step + kStepBase, 0, kSteps - 1)]; }
 
 void put_symbol(RangeEncoder& rc, const Table& t, int s) { rc.encode(t.cum[s], t.cum[s + 1] - t.cum[s], kTotalBits); }
 
