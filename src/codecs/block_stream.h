@@ -33,8 +33,6 @@ protected:
     // with a delay fills its pipeline (it hands the rest out in flush()).
     virtual uint32_t produced() const { return out_unit_; }
 
-    uint32_t out_unit() const { return out_unit_; }
-
 private:
     uint32_t in_unit_;
     uint32_t out_unit_;
