@@ -487,7 +487,7 @@ uint32_t CWavConvert::process_conv_stream(uint32_t dwSrcSize_p, uint32_t* pdwDst
             VKT_TRACE_ERROR(rc, "Error processing XFMT_PCM_CONV stream");
             return rc;
         }
-        if (bLastBlock) {
+        if (bLastBlock && m_bFinalPass) {
             uint32_t tail = 0;
             if (uint32_t rc = flush_single_stream(intconv::XFMT_PCM_CONV, out + produced, out_size - produced, &tail,
                                                   m_hAcmXfmtPcm, m_hAcmPcmYfmt))
@@ -563,7 +563,7 @@ uint32_t CWavConvert::process_conv_stream(uint32_t dwSrcSize_p, uint32_t* pdwDst
             VKT_TRACE_ERROR(rc, "Error processing PCM_YFMT_CONV stream");
             return rc;
         }
-        if (bLastBlock) {
+        if (bLastBlock && m_bFinalPass) {
             uint32_t tail = 0;
             if (uint32_t rc = flush_single_stream(intconv::PCM_YFMT_CONV, dst + produced, dst_size - produced, &tail,
                                                   m_hAcmXfmtPcm, m_hAcmPcmYfmt))
@@ -629,6 +629,9 @@ uint32_t CWavConvert::conversion() {
         uint64_t read = 0;
         uint32_t first_pass = 0;
         if (m_dwSrcFileDataSize != 0) {
+            // The codecs end their streams only after the last pass: the
+            // cue splits the conversion, not the audio.
+            m_bFinalPass = m_dwBytesToConvert >= m_dwSrcFileDataSize;
             first_pass = run_pass(&read);
             if (m_bCuePoint) {
                 // The rest behind the cue, with fresh buffers and the stages
@@ -636,6 +639,7 @@ uint32_t CWavConvert::conversion() {
                 m_dwBytesToConvert = m_dwSrcFileDataSize - static_cast<uint32_t>(read);
                 if (m_dwBytesToConvert > 0) {
                     if (uint32_t rc = init_buffers()) raise(rc);
+                    m_bFinalPass = true;
                     run_pass(&read);
                 }
             }

@@ -74,15 +74,30 @@ TEST(QualityPlayTimeline, RoundTripIsOnTheSourcesTimelineToTheSample) {
     TempDir tmp;
     auto speech = orvkt_test::speech_samples(kSpeechText, 16000);
     speech.resize(speech.size() / kFrame * kFrame);
-    write_pcm16_wav(tmp.path("src.wav"), speech, 16000);
-    const WAVEFORMATEX qp = qp_format();
-    ASSERT_EQ(ORVKTWAVToDSS(tmp.path("src.wav").c_str(), tmp.path("rec.ds2").c_str(), &qp, 3, nullptr, 0), VKT_OK);
-    EXPECT_EQ(dss_facts(tmp.path("rec.ds2")).frames, speech.size() / kFrame);
-    auto out = decode(tmp.path("rec.ds2"), tmp.path("out.wav"));
-    // N frames give N x 256 samples, starting at the recording's time zero.
-    ASSERT_EQ(out.size(), speech.size());
-    EXPECT_EQ(best_lag(speech, out, 300), 0);
-    EXPECT_LT(vkt::codecs::measure_speech_quality(speech, out, 0, 16000).log_spectral_distance_db, 5.0);
+    // Without and with a cue point (the conversion then runs in two passes,
+    // which must not end the codec's stream in between).
+    for (bool cue : {false, true}) {
+        SCOPED_TRACE(cue);
+        Extras extras;
+        extras.cue = cue;
+        extras.cue_byte = 2 * 256 * 62;  // at the end of frame 62
+        write_pcm16_wav(tmp.path("src.wav"), speech, 16000, extras);
+        const WAVEFORMATEX qp = qp_format();
+        const std::string ds2 = tmp.path(cue ? "cue.ds2" : "rec.ds2");
+        ASSERT_EQ(ORVKTWAVToDSS(tmp.path("src.wav").c_str(), ds2.c_str(), &qp, 3, nullptr, 0), VKT_OK);
+        EXPECT_EQ(dss_facts(ds2).frames, speech.size() / kFrame);
+        auto out = decode(ds2, tmp.path("out.wav"));
+        // N frames give N x 256 samples, starting at the recording's time zero.
+        ASSERT_EQ(out.size(), speech.size());
+        const size_t half = speech.size() / 2;
+        EXPECT_EQ(best_lag(std::vector<int16_t>(speech.begin(), speech.begin() + half),
+                           std::vector<int16_t>(out.begin(), out.begin() + half), 300),
+                  0);
+        EXPECT_EQ(best_lag(std::vector<int16_t>(speech.begin() + half, speech.end()),
+                           std::vector<int16_t>(out.begin() + half, out.end()), 300),
+                  0);
+        EXPECT_LT(vkt::codecs::measure_speech_quality(speech, out, 0, 16000).log_spectral_distance_db, 5.0);
+    }
 }
 
 TEST(QualityPlayTimeline, PiecesCutAtAnyFrameDecodeAtFullQualityFromTheirStart) {
