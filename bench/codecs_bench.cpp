@@ -1,7 +1,8 @@
 // The codec drivers: encode and decode speed as multiples of real time
 // (counter "x_realtime"), and for the quality-play codec the quality of ten
 // seconds of espeak-ng speech at 16 kHz against Opus at 28 kbit/s, which is
-// coded by ffmpeg in the same run (counters lsd_db, segsnr_db).
+// coded by ffmpeg in the same run (counters lsd_db, segsnr_db; the Opus run
+// also gives qp_lsd_ratio, our codec's distance over Opus's).
 #include <benchmark/benchmark.h>
 
 #include <chrono>
@@ -74,7 +75,7 @@ std::vector<uint8_t> convert(const WAVEFORMATEX& from, const WAVEFORMATEX& to, c
     HACMSTREAM h = nullptr;
     if (acmStreamOpen(&h, nullptr, &from, &to, nullptr, 0, 0, ACM_STREAMOPENF_NONREALTIME) != 0) return {};
     vkt::acm::UniqueStream stream(h);
-    std::vector<uint8_t> out, buf(out_unit * units);
+    std::vector<uint8_t> out, buf(out_unit * (units + 1));
     for (size_t pos = 0; pos + in_unit <= src.size(); pos += size_t(in_unit) * units) {
         ACMSTREAMHEADER hdr{};
         hdr.cbStruct = 124;
@@ -83,7 +84,9 @@ std::vector<uint8_t> convert(const WAVEFORMATEX& from, const WAVEFORMATEX& to, c
         hdr.pbDst = buf.data();
         hdr.cbDstLength = static_cast<uint32_t>(buf.size());
         acmStreamPrepareHeader(h, &hdr, 0);
-        acmStreamConvert(h, &hdr, 0);
+        // The last buffer ends the stream: codecs hand out what they hold.
+        const bool last = pos + size_t(in_unit) * units >= src.size();
+        acmStreamConvert(h, &hdr, last ? ACM_STREAMCONVERTF_END : 0);
         acmStreamUnprepareHeader(h, &hdr, 0);
         out.insert(out.end(), buf.begin(), buf.begin() + hdr.cbDstLengthUsed);
     }
@@ -114,14 +117,18 @@ void BM_QpDecode(benchmark::State& state) {
 }
 BENCHMARK(BM_QpDecode)->Unit(benchmark::kMillisecond);
 
+// The quality-play round trip through the codec manager; decoded sample k is
+// input sample k.
+SpeechQuality qp_quality(const std::vector<int16_t>& in) {
+    auto blocks = convert(pcm_format(16000), qp_format(), bytes_of(in), 512, 57);
+    auto out = samples_of(convert(qp_format(), pcm_format(16000), blocks, 57, 512));
+    return measure_speech_quality(in, out, 0, 16000);
+}
+
 void BM_QpQuality(benchmark::State& state) {
     const auto& in = speech(16000);
     SpeechQuality q;
-    for (auto _ : state) {
-        auto blocks = convert(pcm_format(16000), qp_format(), bytes_of(in), 512, 57);
-        auto out = samples_of(convert(qp_format(), pcm_format(16000), blocks, 57, 512));
-        q = measure_speech_quality(in, out, kQpDelay, 16000);
-    }
+    for (auto _ : state) q = qp_quality(in);
     state.counters["lsd_db"] = q.log_spectral_distance_db;
     state.counters["segsnr_db"] = q.segmental_snr_db;
     state.counters["kbit_s"] = 57 * 8 * 16000.0 / 256 / 1000;
@@ -157,6 +164,7 @@ void BM_Opus28kQuality(benchmark::State& state) {
     }
     state.counters["lsd_db"] = q.log_spectral_distance_db;
     state.counters["segsnr_db"] = q.segmental_snr_db;
+    state.counters["qp_lsd_ratio"] = qp_quality(in).log_spectral_distance_db / q.log_spectral_distance_db;
     state.counters["encode_x_realtime"] = 10.0 / encode_s;
     state.counters["decode_x_realtime"] = 10.0 / decode_s;
 }

@@ -22,9 +22,9 @@ MMRESULT BlockStream::convert(const uint8_t* src, uint32_t src_length, uint8_t* 
     const uint32_t out_units = dst_length / out_unit_;
     uint32_t units = std::min(src_length / in_unit_, out_units);
     for (uint32_t u = 0; u < units; ++u) {
-        if (MMRESULT r = convert_unit(src + u * in_unit_, dst + u * out_unit_); r != MMSYSERR_NOERROR) return r;
+        if (MMRESULT r = convert_unit(src + u * in_unit_, dst + *dst_used); r != MMSYSERR_NOERROR) return r;
         *src_used += in_unit_;
-        *dst_used += out_unit_;
+        *dst_used += produced();
     }
     // A lone short frame: the stored bytes without the zero tail of the block.
     if (decoding_ && units == 0 && src_length > 0 && src_length < in_unit_ && out_units > 0) {
@@ -32,7 +32,7 @@ MMRESULT BlockStream::convert(const uint8_t* src, uint32_t src_length, uint8_t* 
         std::memcpy(block.data(), src, src_length);
         if (MMRESULT r = convert_unit(block.data(), dst); r != MMSYSERR_NOERROR) return r;
         *src_used = src_length;
-        *dst_used = out_unit_;
+        *dst_used = produced();
     }
     return MMSYSERR_NOERROR;
 }

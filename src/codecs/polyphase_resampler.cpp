@@ -75,6 +75,13 @@ void PolyphaseResampler::reset() {
     next_ = uint64_t(taps_ - 1) * up_;
 }
 
+void PolyphaseResampler::align_to_input() {
+    if (up_ == down_) return;
+    // The prototype's centre, (K L - 1) / 2 steps of the L-fold grid,
+    // rounded down to a whole step.
+    next_ += (uint64_t(taps_) * up_ - 1) / 2;
+}
+
 double PolyphaseResampler::delay() const {
     if (up_ == down_) return 0.0;
     return (double(taps_) * up_ - 1) / (2.0 * up_);

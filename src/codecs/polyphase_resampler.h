@@ -27,6 +27,13 @@ public:
     // Back to the state of a new object.
     void reset();
 
+    // Removes the filter's delay: from now on output m stands for input time
+    // m x M / L (to within half a step of the L-fold grid), so outputs wait
+    // for the input up to about half the filter length beyond them. Feed
+    // zeros after the last input (flush) to get the outputs that wait. Call
+    // on a new or reset object.
+    void align_to_input();
+
     uint32_t up() const { return up_; }
     uint32_t down() const { return down_; }
     size_t taps_per_phase() const { return taps_; }

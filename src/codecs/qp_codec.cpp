@@ -11,30 +11,36 @@ namespace vkt::codecs {
 namespace {
 
 constexpr int kN = kQpSamples;
-constexpr int kOverlap = kQpDelay;                   // slope length of the window
-constexpr int kZeros = (kN - kOverlap) / 2;          // zero run at each end of the 2N window
-constexpr int kEmitEnd = 2 * kN - kZeros - kOverlap; // block positions [kEmitEnd - N, kEmitEnd) are final
+constexpr int kOverlap = kQpLookahead;         // slope length of the window
+constexpr int kZeros = (kN - kOverlap) / 2;    // zero run at each end of the 2N window
+constexpr int kHistory = kN + kZeros;          // encoder input kept from one call to the next
 
 // Band edges in MDCT bins (31.25 Hz each): 125 Hz bands up to 1250 Hz,
-// widening to 1 kHz at the top.
+// widening to 500 Hz at the top.
 constexpr std::array<int, kQpBands + 1> kEdges = {0,  4,  8,   12,  16,  20,  24,  28,  32,  36,  40, 48,
                                                   56, 64, 72,  80,  96,  112, 128, 144, 160, 176, 192, 208, 224, 240, 256};
-// Extra step per band in quarter octaves of amplitude: coarser above 4 kHz.
-constexpr std::array<int, kQpBands> kBandStep = {0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0,
-                                                 0, 0, 0, 0, 0, 1, 1, 2, 2, 3, 4, 5, 6};
 
-constexpr int kMaxLevel = 110;   // band level: 4 log2(rms of the band's coefficients)
-constexpr int kGlobalBits = 7;   // global step index 0..127
-constexpr int kStepOffset = -32;
-constexpr int kIntraPeriod = 32; // frames between level codings without prediction
+constexpr int kMaxLevel = 28;    // band level: log2 of the rms of the band's coefficients, rounded
+constexpr int kLevelStart = 12;  // what the first band's level is coded against
+constexpr int kGlobalBits = 9;   // global step index 0..511, in sixteenths of an octave
+constexpr int kCounterBits = 4;  // frame number modulo 16
+constexpr int kStepOffset = -128;
+constexpr int kSteps = 1024;     // step sizes 2^((i - 384) / 16)
+constexpr int kStepBase = 384;
 constexpr int kContexts = 40;
 constexpr int kContextOffset = 12;
 constexpr int kSymbols = 16;     // magnitudes 0..14 and an escape
 constexpr int kEscape = kSymbols - 1;
 constexpr unsigned kTotalBits = 15;
-constexpr float kRounding = 0.4f;        // q = floor(|x| / step + 0.4)
-constexpr float kReconBias = 0.1f;       // |x| = (q - 0.1) step
-constexpr float kNoiseCap = 0.25f;       // noise fill at most a quarter step
+constexpr double kLevelScale = 2.0;      // Laplacian scale of level differences
+constexpr double kCoefScale = 0.8;       // Laplacian scale of |q| at band rms = 1 step
+constexpr float kReconBias = 0.05f;      // |x| = (q - 0.05) step
+constexpr float kNoiseCap = 0.12f;       // noise fill at most 0.12 step
+// Bands more than 7 levels (42 dB) below the frame's loudest band send no
+// coefficients: they are filled with noise at half their rms.
+constexpr int kQuietRange = 7;
+constexpr float kQuietNoise = 0.5f;
+constexpr uint8_t kCheckPolynomial = 0x07;
 
 struct Table {
     std::array<uint16_t, kSymbols + 1> cum{};  // cumulative frequencies, cum[kSymbols] = 2^15
@@ -65,19 +71,17 @@ Table make_table(double b, double theta, int min_escape) {
 
 struct Tables {
     std::array<Table, kContexts> coef;
-    Table level_inter;
-    Table level_intra;
-    std::array<float, 512> step;  // 2^(i/4) for i - 128
+    Table level;
+    std::array<float, kSteps> step;  // 2^(i/16) for i - kStepBase
     std::array<float, 2 * kN> window;
 
     Tables() {
         for (int c = 0; c < kContexts; ++c) {
             const double ratio = std::exp2((c - kContextOffset) / 4.0);  // band rms in steps
-            coef[c] = make_table(std::max(0.05, 0.55 * ratio), 1 - kRounding, 1);
+            coef[c] = make_table(std::max(0.05, kCoefScale * ratio), 0.5, 1);
         }
-        level_inter = make_table(1.6, 0.5, 512);
-        level_intra = make_table(4.0, 0.5, 512);
-        for (int i = 0; i < 512; ++i) step[i] = static_cast<float>(std::exp2((i - 128) / 4.0));
+        level = make_table(kLevelScale, 0.5, 512);
+        for (int i = 0; i < kSteps; ++i) step[i] = static_cast<float>(std::exp2((i - kStepBase) / 16.0));
         const double pi = 3.14159265358979323846;
         for (int i = 0; i < 2 * kN; ++i) {
             double w = 0;
@@ -95,17 +99,15 @@ const Tables& tables() {
     return t;
 }
 
-// Quantiser step of a band in quarter octaves; its context for the models.
-int band_step(int global, int level, int band) { return global + kStepOffset + (level >> 1) + kBandStep[band]; }
-int band_context(int level, int step) { return std::clamp(level - step + kContextOffset, 0, kContexts - 1); }
-float step_size(int step) { return tables().step[std::clamp(step + 128, 0, 511)]; }
-
-int predict_level(const QpBandState& s, const std::array<int, kQpBands>& levels, int band, bool intra) {
-    int p;
-    if (intra) p = band == 0 ? 48 : levels[band - 1];
-    else p = s.level[band] + (band == 0 ? 0 : (levels[band - 1] - s.level[band - 1]) >> 1);
-    return std::clamp(p, 0, kMaxLevel);
+// Quantiser step of a band in sixteenths of an octave (it grows with the
+// square root of the band's rms); the band's rms in steps, in quarter
+// octaves and rounded, selects its model.
+int band_step(int global, int level) { return global + kStepOffset + 8 * level; }
+bool coded_band(int level, int loudest) { return level > 0 && level >= loudest - kQuietRange; }
+int band_context(int level, int step) {
+    return std::clamp(((16 * level - step + 2) >> 2) + kContextOffset, 0, kContexts - 1);
 }
+float step_size(int step) { return tables().step[std::clamp(step + kStepBase, 0, kSteps - 1)]; }
 
 void put_symbol(RangeEncoder& rc, const Table& t, int s) { rc.encode(t.cum[s], t.cum[s + 1] - t.cum[s], kTotalBits); }
 
@@ -141,27 +143,47 @@ uint32_t get_magnitude(RangeDecoder& rc, const Table& t) {
     return ((1u << n) | low) + kEscape - 1;
 }
 
-constexpr Table kIntraFlag = [] {
-    Table t;
-    t.cum[1] = (1 << kTotalBits) - (1 << (kTotalBits - 4));  // intra: 1 in 16
-    t.cum[2] = 1 << kTotalBits;
-    for (int k = 3; k <= kSymbols; ++k) t.cum[k] = t.cum[2];
-    return t;
-}();
+// CRC-8 (polynomial x^8 + x^2 + x + 1, most significant bit first) of the
+// payload, started from the format version.
+uint8_t frame_check(const uint8_t* frame) {
+    uint8_t crc = kQpFormatVersion;
+    for (int i = 0; i < kQpPayloadBytes; ++i) {
+        crc ^= frame[i];
+        for (int b = 0; b < 8; ++b) crc = static_cast<uint8_t>((crc & 0x80) ? (crc << 1) ^ kCheckPolynomial : crc << 1);
+    }
+    return crc;
+}
 
 }  // namespace
+
+bool qp_frame_intact(const uint8_t* frame) { return frame_check(frame) == frame[kQpPayloadBytes]; }
 
 // ---- encoder ------------------------------------------------------------------
 
 QpEncoder::QpEncoder() : mdct_(kN) { tables(); }
 
-void QpEncoder::encode(const int16_t* samples, uint8_t* frame) {
+bool QpEncoder::encode(const int16_t* samples, uint8_t* frame) {
+    std::memmove(input_.data(), input_.data() + kN, sizeof(float) * kHistory);
+    for (int i = 0; i < kN; ++i) input_[kHistory + i] = samples[i];
+    const bool coded = holding_;
+    if (coded) code_block(frame);
+    holding_ = true;
+    return coded;
+}
+
+bool QpEncoder::flush(uint8_t* frame) {
+    if (!holding_) return false;
+    std::memmove(input_.data(), input_.data() + kN, sizeof(float) * kHistory);
+    std::fill(input_.begin() + kHistory, input_.end(), 0.0f);
+    code_block(frame);
+    holding_ = false;
+    return true;
+}
+
+// Codes the held frame: its block is the first 2N samples of the input kept.
+void QpEncoder::code_block(uint8_t* frame) {
     const Tables& tb = tables();
-    // The block ends kZeros past the newest sample, where the window is zero.
-    std::memmove(block_.data(), block_.data() + kN, sizeof(float) * (kN - kZeros));
-    for (int i = 0; i < kN; ++i) block_[kN - kZeros + i] = samples[i];
-    std::fill(block_.begin() + 2 * kN - kZeros, block_.end(), 0.0f);
-    for (int i = 0; i < 2 * kN; ++i) windowed_[i] = block_[i] * tb.window[i];
+    for (int i = 0; i < 2 * kN; ++i) windowed_[i] = input_[i] * tb.window[i];
     mdct_.forward(windowed_.data(), coef_.data());
 
     std::array<int, kQpBands> levels{};
@@ -169,35 +191,36 @@ void QpEncoder::encode(const int16_t* samples, uint8_t* frame) {
         double energy = 0;
         for (int k = kEdges[b]; k < kEdges[b + 1]; ++k) energy += double(coef_[k]) * coef_[k];
         const double rms = std::sqrt(energy / (kEdges[b + 1] - kEdges[b]));
-        levels[b] = rms < 1 ? 0 : std::clamp(static_cast<int>(std::lround(4 * std::log2(rms))), 1, kMaxLevel);
+        levels[b] = rms < 1 ? 0 : std::clamp(static_cast<int>(std::lround(std::log2(rms))), 1, kMaxLevel);
     }
-    const bool intra = state_.frames % kIntraPeriod == 0;
 
+    const int loudest = *std::max_element(levels.begin(), levels.end());
     RangeEncoder rc;
     auto code = [&](int global) {
         rc.reset();
-        put_symbol(rc, kIntraFlag, intra ? 1 : 0);
+        rc.encode_bits(counter_, kCounterBits);
         rc.encode_bits(static_cast<uint32_t>(global), kGlobalBits);
-        const Table& lt = intra ? tb.level_intra : tb.level_inter;
+        int previous = kLevelStart;
         for (int b = 0; b < kQpBands; ++b) {
-            const int e = levels[b] - predict_level(state_, levels, b, intra);
-            put_magnitude(rc, lt, static_cast<uint32_t>(std::abs(e)));
+            const int e = levels[b] - previous;
+            put_magnitude(rc, tb.level, static_cast<uint32_t>(std::abs(e)));
             if (e != 0) rc.encode_bits(e < 0 ? 1 : 0, 1);
+            previous = levels[b];
         }
         for (int b = 0; b < kQpBands; ++b) {
-            if (levels[b] == 0) continue;
-            const int step = band_step(global, levels[b], b);
+            if (!coded_band(levels[b], loudest)) continue;
+            const int step = band_step(global, levels[b]);
             const Table& t = tb.coef[band_context(levels[b], step)];
             const float inv = 1.0f / step_size(step);
             for (int k = kEdges[b]; k < kEdges[b + 1]; ++k) {
-                const float a = std::min(std::fabs(coef_[k]) * inv + kRounding, 65535.0f);
+                const float a = std::min(std::fabs(coef_[k]) * inv + 0.5f, 65535.0f);
                 const uint32_t q = static_cast<uint32_t>(a);
                 put_magnitude(rc, t, q);
                 if (q != 0) rc.encode_bits(coef_[k] < 0 ? 1 : 0, 1);
             }
         }
         rc.finish();
-        return rc.bytes().size() <= size_t(kQpFrameBytes);
+        return rc.bytes().size() <= size_t(kQpPayloadBytes);
     };
     // The finest global step whose frame fits; the coarsest always fits,
     // since then every coefficient is 0 and costs next to nothing.
@@ -209,9 +232,9 @@ void QpEncoder::encode(const int16_t* samples, uint8_t* frame) {
     }
     code(lo);
     std::memset(frame, 0, kQpFrameBytes);
-    std::memcpy(frame, rc.bytes().data(), std::min<size_t>(rc.bytes().size(), kQpFrameBytes));
-    state_.level = levels;
-    ++state_.frames;
+    std::memcpy(frame, rc.bytes().data(), std::min<size_t>(rc.bytes().size(), kQpPayloadBytes));
+    frame[kQpPayloadBytes] = frame_check(frame);
+    counter_ = (counter_ + 1) & ((1u << kCounterBits) - 1);
 }
 
 // ---- decoder ------------------------------------------------------------------
@@ -220,23 +243,38 @@ QpDecoder::QpDecoder() : mdct_(kN) { tables(); }
 
 void QpDecoder::decode(const uint8_t* frame, int16_t* samples) {
     const Tables& tb = tables();
-    RangeDecoder rc(frame, kQpFrameBytes);
-    const bool intra = get_symbol(rc, kIntraFlag) == 1;
+    RangeDecoder rc(frame, kQpPayloadBytes);
+    // A frame that does not follow the one before (a cut, a join, a lost
+    // block) must not be overlapped with that frame's tail, which belongs
+    // to other audio: it starts as in a new stream.
+    const uint32_t counter = rc.decode_bits(kCounterBits);
+    if (counter != expected_) overlap_.fill(0.0f);
+    expected_ = (counter + 1) & ((1u << kCounterBits) - 1);
     const int global = static_cast<int>(rc.decode_bits(kGlobalBits));
-    const Table& lt = intra ? tb.level_intra : tb.level_inter;
     std::array<int, kQpBands> levels{};
+    int previous = kLevelStart;
     for (int b = 0; b < kQpBands; ++b) {
-        int e = static_cast<int>(std::min<uint32_t>(get_magnitude(rc, lt), 1024));
+        int e = static_cast<int>(std::min<uint32_t>(get_magnitude(rc, tb.level), 1024));
         if (e != 0 && rc.decode_bits(1) == 1) e = -e;
-        levels[b] = std::clamp(predict_level(state_, levels, b, intra) + e, 0, kMaxLevel);
+        levels[b] = std::clamp(previous + e, 0, kMaxLevel);
+        previous = levels[b];
     }
+    const int loudest = *std::max_element(levels.begin(), levels.end());
     for (int b = 0; b < kQpBands; ++b) {
         const int first = kEdges[b], last = kEdges[b + 1];
         if (levels[b] == 0) {
             std::fill(coef_.begin() + first, coef_.begin() + last, 0.0f);
             continue;
         }
-        const int step = band_step(global, levels[b], b);
+        if (!coded_band(levels[b], loudest)) {
+            const float amp = kQuietNoise * std::exp2(static_cast<float>(levels[b]));
+            for (int k = first; k < last; ++k) {
+                seed_ = seed_ * 1664525u + 1013904223u;
+                coef_[k] = (seed_ & 0x80000000u) ? -amp : amp;
+            }
+            continue;
+        }
+        const int step = band_step(global, levels[b]);
         const Table& t = tb.coef[band_context(levels[b], step)];
         const float delta = step_size(step);
         double known = 0;
@@ -254,9 +292,11 @@ void QpDecoder::decode(const uint8_t* frame, int16_t* samples) {
             known += double(v) * v;
         }
         // Coefficients quantised to zero carry the part of the band's energy
-        // that the others do not, as noise of random sign.
+        // that the others do not, as noise of random sign, but never more
+        // than a small part of a step: louder noise fills the valleys
+        // between harmonics.
         if (zeros > 0) {
-            const double target = double(last - first) * std::exp2(levels[b] / 2.0);
+            const double target = double(last - first) * std::exp2(2.0 * levels[b]);
             const double rest = std::max(0.0, target - known) / zeros;
             const float amp = std::min(static_cast<float>(std::sqrt(rest)), kNoiseCap * delta);
             for (int k = first; k < last; ++k) {
@@ -266,13 +306,24 @@ void QpDecoder::decode(const uint8_t* frame, int16_t* samples) {
             }
         }
     }
-    state_.level = levels;
-    ++state_.frames;
+    synthesize(samples);
+}
 
+void QpDecoder::conceal(int16_t* samples) {
+    expected_ = (expected_ + 1) & ((1u << kCounterBits) - 1);
+    coef_.fill(0.0f);
+    synthesize(samples);
+}
+
+// Block n starts kZeros samples before frame n; once its rising slope has
+// been added to the previous block's falling one, positions kZeros to
+// kZeros + N are final and are frame n's samples.
+void QpDecoder::synthesize(int16_t* samples) {
+    const Tables& tb = tables();
     mdct_.inverse(coef_.data(), block_.data());
     for (int i = 0; i < 2 * kN; ++i) overlap_[i] += block_[i] * tb.window[i];
     for (int i = 0; i < kN; ++i) {
-        const float v = std::nearbyint(overlap_[kEmitEnd - kN + i]);
+        const float v = std::nearbyint(overlap_[kZeros + i]);
         samples[i] = static_cast<int16_t>(std::clamp(v, -32768.0f, 32767.0f));
     }
     std::memmove(overlap_.data(), overlap_.data() + kN, sizeof(float) * kN);

@@ -17,13 +17,22 @@ public:
 protected:
     MMRESULT convert_unit(const uint8_t* in, uint8_t* out) override {
         int16_t samples[kQpSamples];
-        decoder_.decode(in, samples);
+        if (qp_frame_intact(in)) {
+            decoder_.decode(in, samples);
+            if (passed_ < kTrusted) ++passed_;
+        } else if (passed_ < kTrusted) {
+            return kQpForeignFrames;
+        } else {
+            decoder_.conceal(samples);
+        }
         std::memcpy(out, samples, sizeof samples);
         return MMSYSERR_NOERROR;
     }
 
 private:
+    static constexpr int kTrusted = 2;  // frames that must pass before failures are concealed
     QpDecoder decoder_;
+    int passed_ = 0;
 };
 
 class QpEncodeStream : public BlockStream {
@@ -34,13 +43,25 @@ protected:
     MMRESULT convert_unit(const uint8_t* in, uint8_t* out) override {
         int16_t samples[kQpSamples];
         std::memcpy(samples, in, sizeof samples);
-        encoder_.encode(samples, out);
-        out[kQpFrameBytes] = 0;
+        coded_ = encoder_.encode(samples, out);
+        if (coded_) out[kQpFrameBytes] = 0;
+        return MMSYSERR_NOERROR;
+    }
+    uint32_t produced() const override { return coded_ ? kQpBlock : 0; }
+
+    MMRESULT flush(uint8_t* dst, uint32_t dst_length, uint32_t* dst_used) override {
+        *dst_used = 0;
+        if (!encoder_.pending()) return MMSYSERR_NOERROR;
+        if (dst_length < kQpBlock || !dst) return MMSYSERR_INVALPARAM;
+        encoder_.flush(dst);
+        dst[kQpFrameBytes] = 0;
+        *dst_used = kQpBlock;
         return MMSYSERR_NOERROR;
     }
 
 private:
     QpEncoder encoder_;
+    bool coded_ = false;
 };
 
 }  // namespace

@@ -31,6 +31,10 @@ public:
           // The 264 decoded samples fill the frame's time: their rate is the
           // frame's output count scaled to 264 per frame.
           resampler_(kSpDecodedSamples, out_samples_) {
+        // No delay in the output: sample m of the PCM is the decoder's
+        // signal at m frames' time / out_samples_. The first frame gives
+        // fewer samples; the stream's end (flush) gives the rest.
+        resampler_.align_to_input();
         decoded_.reserve(2 * kSpDecodedSamples);
         resampled_.reserve(2 * out_samples_);
     }
@@ -45,10 +49,30 @@ protected:
         decoded_.resize(kSpDecodedSamples, 0);
         resampled_.clear();
         resampler_.process(decoded_.data(), decoded_.size(), resampled_);
-        // 264 samples in give exactly out_samples_ out (whole periods of the
-        // converter); the guard only keeps the block size if that ever changed.
-        resampled_.resize(out_samples_, 0);
-        std::memcpy(out, resampled_.data(), 2 * out_samples_);
+        // 264 samples in give out_samples_ out once the pipeline is full
+        // (whole periods of the converter); the guard only keeps the block
+        // size if that ever changed.
+        if (resampled_.size() > out_samples_) resampled_.resize(out_samples_);
+        std::memcpy(out, resampled_.data(), 2 * resampled_.size());
+        produced_ = static_cast<uint32_t>(2 * resampled_.size());
+        owed_ += out_samples_ - resampled_.size();
+        return MMSYSERR_NOERROR;
+    }
+    uint32_t produced() const override { return produced_; }
+
+    // The samples the filter still holds: silence after the last frame
+    // pushes them out, up to the frames' full share.
+    MMRESULT flush(uint8_t* dst, uint32_t dst_length, uint32_t* dst_used) override {
+        *dst_used = 0;
+        if (owed_ == 0) return MMSYSERR_NOERROR;
+        if (!dst || dst_length / 2 < owed_) return MMSYSERR_INVALPARAM;
+        decoded_.assign(resampler_.taps_per_phase() + 1, 0);
+        resampled_.clear();
+        resampler_.process(decoded_.data(), decoded_.size(), resampled_);
+        resampled_.resize(owed_, 0);
+        std::memcpy(dst, resampled_.data(), 2 * resampled_.size());
+        *dst_used = static_cast<uint32_t>(2 * resampled_.size());
+        owed_ = 0;
         return MMSYSERR_NOERROR;
     }
 
@@ -58,6 +82,8 @@ private:
     PolyphaseResampler resampler_;
     std::vector<int16_t> decoded_;
     std::vector<int16_t> resampled_;
+    uint32_t produced_ = 0;
+    size_t owed_ = 0;  // samples the frames so far are owed
 };
 
 class SpEncodeStream : public BlockStream {

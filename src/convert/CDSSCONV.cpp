@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "codecs/codec_formats.h"
+#include "codecs/qp_driver.h"
 #include "convert/conv_entry.h"
 #include "metadata/header_transport.h"
 #include "metadata/instruction_tables.h"
@@ -147,7 +148,7 @@ uint32_t CDssConvert::init(const char* pcszDSSFileName_p, const char* pcszWAVFil
     VKT_CATCH_RETURN("catched in CDssConvert::init()")
 }
 
-void CDssConvert::decode_frame(uint32_t dwFrameBytes_p) {
+uint32_t CDssConvert::decode_frame(uint32_t dwFrameBytes_p, bool bEnd_p) {
     ACMSTREAMHEADER header{};
     header.cbStruct = sizeof header;
     header.pbSrc = m_abyFrame;
@@ -159,10 +160,16 @@ void CDssConvert::decode_frame(uint32_t dwFrameBytes_p) {
         VKT_TRACE_ERROR(mmr, "by acmStreamPrepareHeader(...)");
         raise(VKT_ERR_CONVERSION);
     }
-    mmr = acmStreamConvert(m_hAcmStream, &header, 0);
+    mmr = acmStreamConvert(m_hAcmStream, &header, bEnd_p ? ACM_STREAMCONVERTF_END : 0);
     if (mmr != MMSYSERR_NOERROR) {
         VKT_TRACE_ERROR(mmr, "by acmStreamConvert(...)");
         acmStreamUnprepareHeader(m_hAcmStream, &header, 0);
+        // Quality play of a recorder: its frames fail our codec's check.
+        if (mmr == vkt::codecs::kQpForeignFrames && vkt::codecs::is_qp_format(m_wfxSrc)) {
+            VKT_TRACE_ERROR(VKT_ERR_COMPRESSIONID_NOT_SUPPORTED,
+                            "quality play recorded by a device: not decodable by this library");
+            raise(VKT_ERR_COMPRESSIONID_NOT_SUPPORTED);
+        }
         raise(VKT_ERR_CONVERSION);
     }
     mmr = acmStreamUnprepareHeader(m_hAcmStream, &header, 0);
@@ -170,6 +177,7 @@ void CDssConvert::decode_frame(uint32_t dwFrameBytes_p) {
         VKT_TRACE_ERROR(mmr, "by acmStreamUnprepareHeader(..)");
         raise(VKT_ERR_CONVERSION);
     }
+    return std::min(header.cbDstLengthUsed, m_dwPcmBlockSize);
 }
 
 uint32_t CDssConvert::conversion() {
@@ -189,9 +197,9 @@ uint32_t CDssConvert::conversion() {
                 VKT_TRACE_ERROR(rc, "by m_pDssFile->check_compressionId()");
                 raise(rc);
             }
-            decode_frame(block_size);
-            // Always a whole frame of PCM, whatever the codec reported.
-            m_pWavFile->write_data(m_abyPcm, m_dwPcmBlockSize);
+            // What the codec gives: a whole frame of PCM, or less while a
+            // codec with a filter delay fills up (the end gives the rest).
+            if (const uint32_t pcm = decode_frame(block_size)) m_pWavFile->write_data(m_abyPcm, pcm);
             ++m_dwFrameCounter;
             if (m_progress.callback && m_progress.report(m_dwFrameCounter, total)) {
                 VKT_TRACE_WARNING("CANCEL returned by m_pfnCallback()");
@@ -199,6 +207,10 @@ uint32_t CDssConvert::conversion() {
             }
         }
         VKT_TRACE_VALUE("m_dwFrameCounter", "%lu", m_dwFrameCounter);
+        // The samples the codec held back: the frames' output is complete
+        // and starts at the recording's time zero.
+        if (m_dwFrameCounter > 0)
+            if (const uint32_t pcm = decode_frame(0, true)) m_pWavFile->write_data(m_abyPcm, pcm);
         m_pWavFile->closing_work();
         carry_markers();
         return VKT_OK;

@@ -49,7 +49,9 @@ public:
 private:
     void init_format_data(uint8_t byCompressionId_p);
     void open_acm_stream();
-    void decode_frame(uint32_t dwFrameBytes_p);
+    // Runs one frame (or, with bEnd_p and no bytes, the end of the stream)
+    // through the codec stream into m_abyPcm; returns the PCM bytes it gave.
+    uint32_t decode_frame(uint32_t dwFrameBytes_p, bool bEnd_p = false);
     void carry_markers();
     void take_over_wav_header(int16_t sHeaders_p);
     void take_over_wav_markers(int16_t sHeaders_p);

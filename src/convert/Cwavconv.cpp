@@ -381,12 +381,20 @@ uint32_t CWavConvert::init_buffers() {
             else
                 m_dwDstBufferSize = d1;
         }
-        if (m_bXfmtPcmConv && m_bPcmYfmtConv) {
-            const uint32_t r = d1 % m_dwAFCSrcBlockAlign;
-            if (r != 0) {
-                m_bAdditionalBuffer = true;
-                m_dwAdditionalSize = d1 + 2 * m_dwAFCSrcBlockAlign - r;
-            }
+        // A decoder with a filter delay gives less than its blocks' share at
+        // first and the rest when the stream ends: room for one more decoded
+        // block, and a carry-over buffer that evens out the pieces.
+        uint32_t decode_tail = 0;
+        if (m_bXfmtPcmConv && size_conv_stream(intconv::XFMT_PCM_CONV, m_wfxSrc.nBlockAlign, &decode_tail, &m_hAFC,
+                                               m_hAcmXfmtPcm, m_hAcmPcmYfmt) != VKT_OK) {
+            VKT_TRACE_ERROR(VKT_ERR_CODEC, "by size_conv_stream()");
+            return VKT_ERR_CODEC;
+        }
+        if (m_dwAFCSrcBufferSize) m_dwAFCSrcBufferSize += decode_tail;
+        else if (m_bXfmtPcmConv) m_dwDstBufferSize += decode_tail;
+        if (m_bXfmtPcmConv && (m_bAFCConv || m_bPcmYfmtConv)) {
+            m_bAdditionalBuffer = true;
+            m_dwAdditionalSize = d1 + decode_tail + 2 * m_dwAFCSrcBlockAlign;
         }
         const uint32_t before_afc = m_bAdditionalBuffer ? m_dwAdditionalSize
                                     : m_bXfmtPcmConv    ? d1
@@ -420,6 +428,9 @@ uint32_t CWavConvert::init_buffers() {
                 VKT_TRACE_ERROR(VKT_ERR_CODEC, "by size_conv_stream()");
                 return VKT_ERR_CODEC;
             }
+            // An encoder with a look-ahead hands out its last block when the
+            // stream ends.
+            m_dwDstBufferSize += m_wfxDst.nBlockAlign;
         }
     }
     VKT_TRACE_VALUE("m_dwDstBufferSize", "%lu", m_dwDstBufferSize);
@@ -465,6 +476,13 @@ uint32_t CWavConvert::process_conv_stream(uint32_t dwSrcSize_p, uint32_t* pdwDst
                                                 &m_hAFC, m_hAcmXfmtPcm, m_hAcmPcmYfmt)) {
             VKT_TRACE_ERROR(rc, "Error processing XFMT_PCM_CONV stream");
             return rc;
+        }
+        if (bLastBlock && m_bFinalPass) {
+            uint32_t tail = 0;
+            if (uint32_t rc = flush_single_stream(intconv::XFMT_PCM_CONV, out + produced, out_size - produced, &tail,
+                                                  m_hAcmXfmtPcm, m_hAcmPcmYfmt))
+                return rc;
+            produced += tail;
         }
         if (!more) {
             *pdwDstSize_p = produced;
@@ -535,6 +553,13 @@ uint32_t CWavConvert::process_conv_stream(uint32_t dwSrcSize_p, uint32_t* pdwDst
             VKT_TRACE_ERROR(rc, "Error processing PCM_YFMT_CONV stream");
             return rc;
         }
+        if (bLastBlock && m_bFinalPass) {
+            uint32_t tail = 0;
+            if (uint32_t rc = flush_single_stream(intconv::PCM_YFMT_CONV, dst + produced, dst_size - produced, &tail,
+                                                  m_hAcmXfmtPcm, m_hAcmPcmYfmt))
+                return rc;
+            produced += tail;
+        }
         length = produced;
     }
     *pdwDstSize_p = length;
@@ -594,6 +619,9 @@ uint32_t CWavConvert::conversion() {
         uint64_t read = 0;
         uint32_t first_pass = 0;
         if (m_dwSrcFileDataSize != 0) {
+            // The codecs end their streams only after the last pass: the
+            // cue splits the conversion, not the audio.
+            m_bFinalPass = m_dwBytesToConvert >= m_dwSrcFileDataSize;
             first_pass = run_pass(&read);
             if (m_bCuePoint) {
                 // The rest behind the cue, with fresh buffers and the stages
@@ -601,6 +629,7 @@ uint32_t CWavConvert::conversion() {
                 m_dwBytesToConvert = m_dwSrcFileDataSize - static_cast<uint32_t>(read);
                 if (m_dwBytesToConvert > 0) {
                     if (uint32_t rc = init_buffers()) raise(rc);
+                    m_bFinalPass = true;
                     run_pass(&read);
                 }
             }

@@ -107,6 +107,7 @@ private:
     std::unique_ptr<CuePoint> m_pCueSrc;
     std::unique_ptr<CuePoint> m_pCueDst;
     bool m_bWavToDss = false;
+    bool m_bFinalPass = true;  // the pass that reaches the end of the data
     vkt::Progress m_progress;
 
     // The first 18 bytes of the source and destination formats.

@@ -150,6 +150,27 @@ uint32_t process_single_stream(uint32_t convType, const uint8_t* pbySrcBuffer, u
     }
 }
 
+uint32_t flush_single_stream(uint32_t convType, uint8_t* pbyDstBuffer, uint32_t dwDstBufferSize,
+                             uint32_t* pdwDstSize_p, HACMSTREAM hDecode, HACMSTREAM hEncode) {
+    *pdwDstSize_p = 0;
+    if (convType != intconv::XFMT_PCM_CONV && convType != intconv::PCM_YFMT_CONV) return VKT_OK;
+    HACMSTREAM stream = convType == intconv::XFMT_PCM_CONV ? hDecode : hEncode;
+    // No source: only what the codec holds back comes out.
+    static const uint8_t kNothing = 0;
+    ACMSTREAMHEADER header = stream_header(&kNothing, 0, pbyDstBuffer, dwDstBufferSize);
+    MMRESULT mmr = acmStreamPrepareHeader(stream, &header, 0);
+    if (mmr == MMSYSERR_NOERROR) {
+        mmr = acmStreamConvert(stream, &header, ACM_STREAMCONVERTF_END);
+        acmStreamUnprepareHeader(stream, &header, 0);
+    }
+    if (mmr != MMSYSERR_NOERROR) {
+        VKT_TRACE_ERROR(mmr, "Error acm stream end");
+        return VKT_ERR_CONVERSION;
+    }
+    *pdwDstSize_p = header.cbDstLengthUsed;
+    return VKT_OK;
+}
+
 uint32_t suggest_conv_format(const WAVEFORMATEX* pwfxSrc, WAVEFORMATEX* pwfxDst) {
     VKT_TRACE_TEXT("-----suggest_conv_format(...)");
     VKT_TRACE_PARAM("pwfxSrc", "%p", pwfxSrc);

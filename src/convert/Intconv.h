@@ -32,6 +32,11 @@ uint32_t size_conv_stream(uint32_t* pdwSrcSize_p, uint32_t dwDstSize_p, AFC_HAND
 uint32_t process_single_stream(uint32_t convType, const uint8_t* pbySrcBuffer, uint32_t dwSrcBufferSize,
                                uint8_t* pbyDstBuffer, uint32_t dwDstBufferSize, uint32_t* pdwDstSize_p,
                                AFC_HANDLE* phAfc, HACMSTREAM hDecode, HACMSTREAM hEncode);
+// Ends a codec stage (XFMT_PCM_CONV or PCM_YFMT_CONV): the bytes its codec
+// still holds back (at most one output block) go to pbyDstBuffer and their
+// count to *pdwDstSize_p. Other stages hold nothing back: 0 bytes.
+uint32_t flush_single_stream(uint32_t convType, uint8_t* pbyDstBuffer, uint32_t dwDstBufferSize,
+                             uint32_t* pdwDstSize_p, HACMSTREAM hDecode, HACMSTREAM hEncode);
 // The PCM format the codec pairs with pwfxSrc, into pwfxDst (18 bytes).
 uint32_t suggest_conv_format(const WAVEFORMATEX* pwfxSrc, WAVEFORMATEX* pwfxDst);
 // dwType 1: greatest common divisor, else least common multiple. Returns 1

@@ -100,7 +100,7 @@ MMRESULT acmStreamPrepareHeader(HACMSTREAM has, ACMSTREAMHEADER* pash, uint32_t 
     return MMSYSERR_NOERROR;
 }
 
-MMRESULT acmStreamConvert(HACMSTREAM has, ACMSTREAMHEADER* pash, uint32_t /*fdwConvert*/) {
+MMRESULT acmStreamConvert(HACMSTREAM has, ACMSTREAMHEADER* pash, uint32_t fdwConvert) {
     if (!has) return MMSYSERR_INVALHANDLE;
     if (!header_ok(pash)) return MMSYSERR_INVALPARAM;
     if (!(pash->fdwStatus & ACMSTREAMHEADER_STATUSF_PREPARED)) return ACMERR_UNPREPARED;
@@ -109,6 +109,11 @@ MMRESULT acmStreamConvert(HACMSTREAM has, ACMSTREAMHEADER* pash, uint32_t /*fdwC
     pash->cbDstLengthUsed = 0;
     MMRESULT r = has->codec->convert(pash->pbSrc, pash->cbSrcLength, pash->pbDst, pash->cbDstLength,
                                      &pash->cbSrcLengthUsed, &pash->cbDstLengthUsed);
+    if (r == MMSYSERR_NOERROR && (fdwConvert & ACM_STREAMCONVERTF_END)) {
+        uint32_t tail = 0;
+        r = has->codec->flush(pash->pbDst + pash->cbDstLengthUsed, pash->cbDstLength - pash->cbDstLengthUsed, &tail);
+        pash->cbDstLengthUsed += tail;
+    }
     pash->fdwStatus |= ACMSTREAMHEADER_STATUSF_DONE;
     return r;
 }

@@ -28,6 +28,9 @@ inline constexpr uint32_t ACM_STREAMOPENF_QUERY = 0x00000001u;
 inline constexpr uint32_t ACM_STREAMOPENF_NONREALTIME = 0x00000004u;
 inline constexpr uint32_t ACM_STREAMSIZEF_SOURCE = 0x00000000u;
 inline constexpr uint32_t ACM_STREAMSIZEF_DESTINATION = 0x00000001u;
+inline constexpr uint32_t ACM_STREAMCONVERTF_BLOCKALIGN = 0x00000004u;
+inline constexpr uint32_t ACM_STREAMCONVERTF_START = 0x00000010u;
+inline constexpr uint32_t ACM_STREAMCONVERTF_END = 0x00000020u;
 inline constexpr uint32_t ACM_METRIC_MAX_SIZE_FORMAT = 50;
 inline constexpr uint32_t ACMSTREAMHEADER_STATUSF_DONE = 0x00010000u;
 inline constexpr uint32_t ACMSTREAMHEADER_STATUSF_PREPARED = 0x00020000u;
@@ -60,6 +63,9 @@ MMRESULT acmStreamOpen(HACMSTREAM* phas, void* had, const WAVEFORMATEX* pwfxSrc,
 MMRESULT acmStreamClose(HACMSTREAM has, uint32_t fdwClose);
 MMRESULT acmStreamSize(HACMSTREAM has, uint32_t cbInput, uint32_t* pdwOutputBytes, uint32_t fdwSize);
 MMRESULT acmStreamPrepareHeader(HACMSTREAM has, ACMSTREAMHEADER* pash, uint32_t fdwPrepare);
+// With ACM_STREAMCONVERTF_END the source is the last of the stream: after
+// converting it, the stream appends what its codec still holds back (the
+// tail that a filter or a look-ahead delays) to the destination.
 MMRESULT acmStreamConvert(HACMSTREAM has, ACMSTREAMHEADER* pash, uint32_t fdwConvert);
 MMRESULT acmStreamUnprepareHeader(HACMSTREAM has, ACMSTREAMHEADER* pash, uint32_t fdwUnprepare);
 MMRESULT acmMetrics(void* hao, uint32_t uMetric, void* pMetric);
@@ -80,6 +86,13 @@ public:
     // Converts as many whole units of src as fit into dst; reports what was used.
     virtual MMRESULT convert(const uint8_t* src, uint32_t src_length, uint8_t* dst, uint32_t dst_length,
                              uint32_t* src_used, uint32_t* dst_used) = 0;
+    // At the end of the stream: writes what the codec still holds back (at
+    // most one unit of output) and reports its size; nothing by default.
+    // MMSYSERR_INVALPARAM when dst has too little room.
+    virtual MMRESULT flush(uint8_t* /*dst*/, uint32_t /*dst_length*/, uint32_t* dst_used) {
+        *dst_used = 0;
+        return MMSYSERR_NOERROR;
+    }
 };
 
 class Driver {

@@ -2,6 +2,7 @@
 // answers for them: stream sizes both ways, suggestions, refusals, and one
 // stored frame converting into exactly its PCM block.
 #include "codecs/codec_formats.h"
+#include "codecs/qp_codec.h"
 
 #include <gtest/gtest.h>
 
@@ -84,8 +85,16 @@ TEST(CodecFormats, StreamsOpenSizeAndSuggestPerFormat) {
         EXPECT_EQ(+suggestion.wBitsPerSample, 16);
         EXPECT_EQ(+suggestion.cbSize, 0);
 
-        // One stored frame (zero bytes here) converts into exactly one PCM block.
+        // One stored frame (zero bytes here; a frame of silence from our own
+        // encoder for quality play, whose frames carry a check) converts,
+        // with the stream's end, into exactly one PCM block.
         std::vector<uint8_t> block(r.block, 0), pcm(r.pcm_block + 100, 0xAA);
+        if (r.id >= 6) {
+            QpEncoder encoder;
+            const std::vector<int16_t> silence(kQpSamples, 0);
+            encoder.encode(silence.data(), block.data());
+            ASSERT_TRUE(encoder.flush(block.data()));
+        }
         ACMSTREAMHEADER hdr{};
         hdr.cbStruct = 124;
         hdr.pbSrc = block.data();
@@ -93,7 +102,7 @@ TEST(CodecFormats, StreamsOpenSizeAndSuggestPerFormat) {
         hdr.pbDst = pcm.data();
         hdr.cbDstLength = static_cast<uint32_t>(pcm.size());
         ASSERT_EQ(acmStreamPrepareHeader(stream.get(), &hdr, 0), 0u);
-        ASSERT_EQ(acmStreamConvert(stream.get(), &hdr, 0), 0u);
+        ASSERT_EQ(acmStreamConvert(stream.get(), &hdr, ACM_STREAMCONVERTF_END), 0u);
         EXPECT_EQ(hdr.cbDstLengthUsed, r.pcm_block);
         EXPECT_EQ(hdr.cbSrcLengthUsed, r.block);
         EXPECT_EQ(acmStreamUnprepareHeader(stream.get(), &hdr, 0), 0u);

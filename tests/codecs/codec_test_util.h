@@ -19,7 +19,8 @@ inline vkt::acm::UniqueStream open_stream(const WAVEFORMATEX& src, const WAVEFOR
 }
 
 // Runs `src` through the stream `per_call` input units at a time, the way
-// the converters do: one prepared header per call.
+// the converters do: one prepared header per call, and a last call that
+// ends the stream.
 inline std::vector<uint8_t> run_stream(HACMSTREAM h, const std::vector<uint8_t>& src, uint32_t in_unit,
                                        uint32_t out_unit, size_t per_call = 1) {
     std::vector<uint8_t> out;
@@ -37,6 +38,16 @@ inline std::vector<uint8_t> run_stream(HACMSTREAM h, const std::vector<uint8_t>&
         EXPECT_EQ(acmStreamUnprepareHeader(h, &hdr, 0), 0u);
         out.insert(out.end(), dst.begin(), dst.begin() + hdr.cbDstLengthUsed);
     }
+    // The end of the stream: what the codec held back.
+    ACMSTREAMHEADER hdr{};
+    hdr.cbStruct = 124;
+    hdr.pbSrc = dst.data();
+    hdr.pbDst = dst.data();
+    hdr.cbDstLength = static_cast<uint32_t>(dst.size());
+    EXPECT_EQ(acmStreamPrepareHeader(h, &hdr, 0), 0u);
+    EXPECT_EQ(acmStreamConvert(h, &hdr, ACM_STREAMCONVERTF_END), 0u);
+    EXPECT_EQ(acmStreamUnprepareHeader(h, &hdr, 0), 0u);
+    out.insert(out.end(), dst.begin(), dst.begin() + hdr.cbDstLengthUsed);
     return out;
 }
 
