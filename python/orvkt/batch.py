@@ -35,7 +35,8 @@ from pathlib import Path
 from typing import Any, Iterator, Optional, Union
 
 from .audio import convert, duration, kind_of, read_format, wanted_format
-from .errors import Error
+from .errors import Error, FormatError
+from .files import is_encrypted, mix_stereo
 
 SOURCE_KINDS = ("dss", "ds2", "wav", "mp3", "wma")
 MANIFEST_JSONL = "orvkt-manifest.jsonl"
@@ -126,7 +127,17 @@ def convert_task(task: Task) -> Row:
                 shutil.copyfile(task.source, task.destination)
                 message = "copied: already in the wanted format"
             else:
-                convert(task.source, task.destination, wanted, password=task.password)
+                # The library refuses a password for a plain recording (44).
+                password = task.password if src_kind in ("dss", "ds2") and is_encrypted(task.source) else None
+                try:
+                    convert(task.source, task.destination, wanted, password=password)
+                except FormatError as e:
+                    # A 16-bit stereo WAV file whose mix already has the wanted
+                    # format: the conversion mixes it and finds nothing left
+                    # to do (23), so the mix alone is the result.
+                    if e.code != 23 or src_kind != "wav":
+                        raise
+                    mix_stereo(task.source, task.destination)
         length = duration(task.destination)
     except Error as e:
         code, message = e.code, e.message

@@ -2,14 +2,12 @@
 
 from __future__ import annotations
 
-import ctypes
 import os
 from dataclasses import dataclass
 from pathlib import Path
 from typing import Optional
 
-from ._call import PathLike, encode_path
-from ._native import library
+from ._call import PathLike
 from .audio import WaveFormat, duration, kind_of, read_format
 from .errors import Error, FormatError
 from .files import is_encrypted
@@ -70,5 +68,8 @@ def info(path: PathLike) -> FileInfo:
         spans = markers(path)
     except Error as e:
         markers_result = e.code
-    return FileInfo(where, kind, fmt, length, encrypted, header_class(path), header, header_result, spans,
-                    markers_result)
+    try:
+        cls = header_class(path)
+    except Error:
+        cls = 0  # as the library answers for a file without a dictation header
+    return FileInfo(where, kind, fmt, length, encrypted, cls, header, header_result, spans, markers_result)

@@ -132,15 +132,16 @@ def split(src: PathLike, length: int, *, overlap: int = 0, count: Optional[int] 
         return lib.ORVKTSplitDSSFile(s, f, m, pw, int(length), int(overlap), limit, ctypes.byref(last), cb, 0)
 
     def remove_new_pieces() -> None:
-        # The out count is not written when the split stops: every numbered
-        # name that is new in the folder is one of its pieces.
-        n = 1
-        while n < 1_000_000:
+        # The out count is not written when the split stops: the numbered
+        # names that were not in the folder before are its pieces.
+        previous = None
+        for n in range(1, 1_000_000):
             p = Path(folder or ".", piece_name(mask, n))
-            if p.name in listing or not p.exists():
+            if p == previous or not p.exists():
                 break
-            p.unlink()
-            n += 1
+            if p.name not in listing:
+                p.unlink()
+            previous = p
 
     run(invoke, path=src, progress=progress, cleanup=remove_new_pieces)
     return _pieces(folder, mask, last.value)

@@ -22,6 +22,9 @@ DATA = REPO / "tests" / "data"
 PASSWORD = "s3cret-pw"
 
 os.environ.setdefault("ORVKT_LIBRARY", str(BUILD / "libOrvaneVktapi.so.1"))
+# Processes the tests start (CLI runs, Dask workers) import the package from here.
+os.environ["PYTHONPATH"] = os.pathsep.join(
+    p for p in (str(Path(__file__).resolve().parents[1]), os.environ.get("PYTHONPATH")) if p)
 
 
 def cli(*args: object, stdin: str | None = None, check: bool = True) -> subprocess.CompletedProcess:
