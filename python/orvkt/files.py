@@ -8,7 +8,7 @@ import re
 from pathlib import Path
 from typing import Iterable, Optional, Union
 
-from ._call import PathLike, Progress, call, encode_password, encode_path, run
+from ._call import PathLike, Progress, call, encode_password, run
 from ._native import library
 from .errors import PasswordError
 
@@ -37,9 +37,10 @@ def decrypt(src: PathLike, dst: PathLike, password: Password) -> None:
 
 
 def check_password(path: PathLike, password: Password) -> bool:
-    """True when ``password`` opens the encrypted DS2 recording, False when it is wrong.
+    """True when ``password`` opens the encrypted DS2 recording; False when it is wrong, or
+    when the recording is not encrypted (the library refuses any password for it).
 
-    Other failures (no such file, a plain file, ...) raise.
+    Other failures (no such file, not a DSS/DS2 file) raise.
     """
     try:
         call("ORVKTCheckDSSFilePassword", _b(path), encode_password(password), path=path)
@@ -124,7 +125,7 @@ def split(src: PathLike, length: int, *, overlap: int = 0, count: Optional[int] 
     mp3 = os.path.splitext(os.fsdecode(src))[1].lower() == ".mp3"
     if mp3 and password is not None:
         raise ValueError("an MP3 recording takes no password")
-    listing = set(os.listdir(folder or "."))
+    listing = set(os.listdir(folder or ".")) if os.path.isdir(folder or ".") else set()
 
     def invoke(cb: object) -> int:
         if mp3:
