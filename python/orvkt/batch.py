@@ -16,7 +16,9 @@ its message, the recording's duration in seconds, the seconds the task
 took, the worker, and the source's size and modification time. A second run
 skips every source that converted successfully and has not changed since;
 failed ones are tried again unless ``--skip-failed`` is given. A failing
-file never stops the batch; the exit status is 1 when any file failed.
+file never stops the batch; the exit status is 1 when any file failed. Of
+two sources that would make one destination (memo.dss and memo.wav with
+``--to wav``) the first in sorted order is converted, the other refused.
 """
 
 from __future__ import annotations
@@ -205,26 +207,44 @@ def _write_csv(f: Any, rows: list[Row], names: list[str]) -> None:
         writer.writerow(asdict(row))
 
 
+@dataclass
+class Plan:
+    """What a batch will do: its tasks, the manifest's rows so far, the sources
+    skipped as done, and rows for sources refused before any work."""
+
+    tasks: list[Task]
+    rows: dict[str, Row]
+    skipped: int
+    refused: list[Row]
+
+
 def plan(src_dir: Path, dst_dir: Path, to: str, *, format: Optional[str] = None, rate: Optional[int] = None,
-         password: Optional[str] = None, retry_failed: bool = True) -> tuple[list[Task], dict[str, Row], int]:
-    """The tasks of a batch, the manifest read, and how many sources are skipped as done."""
-    done = read_manifest(dst_dir)
-    skip_dir = dst_dir.resolve()
-    tasks, skipped = [], 0
-    for source in find_sources(src_dir, skip_dir):
+         password: Optional[str] = None, retry_failed: bool = True) -> Plan:
+    """The work of a batch: every source not skipped as done becomes a task."""
+    out = Plan([], read_manifest(dst_dir), 0, [])
+    claimed: dict[str, str] = {}
+    for source in find_sources(src_dir, dst_dir.resolve()):
         rel = source.relative_to(src_dir)
         rel_dst = rel.with_suffix("." + to)
         st = source.stat()
-        previous = done.get(rel.as_posix())
+        if rel_dst.as_posix() in claimed:
+            # memo.dss and memo.wav would both become memo.wav: the first in
+            # sorted order has it.
+            out.refused.append(Row(rel.as_posix(), rel_dst.as_posix(), OTHER_FAILURE,
+                                   f"destination is made from {claimed[rel_dst.as_posix()]}", None, 0.0, "",
+                                   st.st_size, st.st_mtime_ns))
+            continue
+        claimed[rel_dst.as_posix()] = rel.as_posix()
+        previous = out.rows.get(rel.as_posix())
         if previous is not None and previous.source_size == st.st_size \
                 and previous.source_mtime_ns == st.st_mtime_ns \
                 and (previous.code != 0 or (dst_dir / previous.destination).exists()) \
                 and (previous.code == 0 or not retry_failed):
-            skipped += 1
+            out.skipped += 1
             continue
-        tasks.append(Task(str(source), str(dst_dir / rel_dst), rel.as_posix(), rel_dst.as_posix(), to, format,
-                          rate, password, st.st_size, st.st_mtime_ns))
-    return tasks, done, skipped
+        out.tasks.append(Task(str(source), str(dst_dir / rel_dst), rel.as_posix(), rel_dst.as_posix(), to, format,
+                              rate, password, st.st_size, st.st_mtime_ns))
+    return out
 
 
 class _Bar:
@@ -282,9 +302,11 @@ def run_batch(src_dir: Union[str, os.PathLike], dst_dir: Union[str, os.PathLike]
     if not src.is_dir():
         raise ValueError(f"{src}: not a folder")
     dst.mkdir(parents=True, exist_ok=True)
-    tasks, rows, skipped = plan(src, dst, to, format=format, rate=rate, password=password,
-                                retry_failed=retry_failed)
-    summary = Summary(total=len(tasks) + skipped, skipped=skipped)
+    work = plan(src, dst, to, format=format, rate=rate, password=password, retry_failed=retry_failed)
+    tasks, rows = work.tasks, work.rows
+    summary = Summary(total=len(tasks) + work.skipped + len(work.refused), skipped=work.skipped,
+                      failed=len(work.refused))
+    rows.update((row.source, row) for row in work.refused)
 
     cluster = None
     own_client = client is None

@@ -99,3 +99,17 @@ def test_batch_converts_a_tree_writes_its_manifest_and_resumes(rec, tmp_path, cl
     assert changed == {dst / re.sub(r"\.\w+$", ".wav", touched)}
     with open(dst / "orvkt-manifest.jsonl") as f:
         assert len(f.readlines()) == 20
+
+
+def test_plan_gives_a_destination_to_one_source_only(tmp_path):
+    from orvkt.batch import plan
+
+    src = tmp_path / "src"
+    src.mkdir()
+    for name in ("memo.dss", "memo.wav", "memo.MP3", "other.wma", "notes.txt"):
+        (src / name).write_bytes(b"x")
+    work = plan(src, tmp_path / "dst", "wav")
+    assert [t.relative_source for t in work.tasks] == ["memo.MP3", "other.wma"]
+    assert [(r.source, r.code, r.message) for r in work.refused] == [
+        ("memo.dss", -1, "destination is made from memo.MP3"),
+        ("memo.wav", -1, "destination is made from memo.MP3")]
