@@ -69,10 +69,12 @@ class WaveFormat:
 
     @classmethod
     def from_c(cls, f: WAVEFORMATEX) -> "WaveFormat":
+        """The record's seven fixed fields."""
         return cls(f.wFormatTag, f.nChannels, f.nSamplesPerSec, f.nAvgBytesPerSec, f.nBlockAlign,
                    f.wBitsPerSample, f.cbSize)
 
     def to_c(self) -> WAVEFORMATEX:
+        """The C record (18 bytes, packed)."""
         return WAVEFORMATEX(self.tag, self.channels, self.rate, self.bytes_per_second, self.block_align,
                             self.bits, self.extra)
 
@@ -232,8 +234,6 @@ def read_wav_data(path: PathLike) -> tuple[WaveFormat, bytes]:
 
 
 def _samples(data: bytes, dtype: str) -> Any:
-    if dtype not in ("float32", "float64", "int16"):
-        raise ValueError(f"unknown dtype {dtype!r} (float32, float64 or int16)")
     if numpy is not None:
         pcm = numpy.frombuffer(data, dtype="<i2")
         if dtype == "int16":
@@ -258,23 +258,24 @@ def load(path: PathLike, rate: Optional[int] = 16000, dtype: str = "float32", *,
     scaled to [-1, 1); "int16": as stored); without numpy an ``array.array``
     of typecode "f", "d" or "h" with the same values.
     """
+    if dtype not in ("float32", "float64", "int16"):
+        raise ValueError(f"unknown dtype {dtype!r} (float32, float64 or int16)")
     target = WaveFormat.pcm(rate) if rate else None
+    mix_only = False
     if kind_of(path) == "wav":
         own = read_format(path)
-        if target is None:
-            target = WaveFormat.pcm(own.rate)
+        target = target or WaveFormat.pcm(own.rate)
         if own == target:
             return _samples(read_wav_data(path)[1], dtype)
-        if (own.channels, own.bits, own.rate) == (2, 16, target.rate):
-            # The conversion mixes such a file and then finds nothing left to
-            # do (23): the mix alone is the result.
-            from .files import mix_stereo
-
-            with tempfile.TemporaryDirectory(prefix="orvkt-load-") as folder:
-                wav = os.path.join(folder, "audio.wav")
-                mix_stereo(path, wav, progress=progress)
-                return _samples(read_wav_data(wav)[1], dtype)
+        # The conversion mixes a 16-bit stereo file first and then finds
+        # nothing left to do (23) when the rate is already the wanted one.
+        mix_only = (own.tag, own.channels, own.bits, own.rate) == (FORMAT_PCM, 2, 16, target.rate)
     with tempfile.TemporaryDirectory(prefix="orvkt-load-") as folder:
         wav = os.path.join(folder, "audio.wav")
-        convert(path, wav, target or "pcm16", password=password, progress=progress)
+        if mix_only:
+            from .files import mix_stereo
+
+            mix_stereo(path, wav, progress=progress)
+        else:
+            convert(path, wav, target or "pcm16", password=password, progress=progress)
         return _samples(read_wav_data(wav)[1], dtype)

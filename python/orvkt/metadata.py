@@ -110,6 +110,7 @@ class DictationHeader:
 
     @classmethod
     def from_record(cls, record: ZRM2HeaderInfo) -> "DictationHeader":
+        """The fields of a C record (full form), decoded."""
         r = record
         texts = [_text(bytes(t)) for t in r.aachText] + [_text(r.achTextExt1), _text(r.achTextExt2)]
         return cls(
