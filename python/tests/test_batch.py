@@ -23,9 +23,10 @@ TREE = (["dss"] * 5 + ["ds2"] * 3 + ["lp"] * 2 + ["secret"] + ["wav"] * 2 + ["st
 
 
 @pytest.fixture(scope="module")
-def cluster():
+def cluster(tmp_path_factory):
     with distributed.LocalCluster(n_workers=2, threads_per_worker=1, processes=True, host="127.0.0.1",
-                                  dashboard_address=None, silence_logs=40) as c:
+                                  dashboard_address=None, silence_logs=40,
+                                  local_directory=str(tmp_path_factory.mktemp("dask"))) as c:
         yield c
 
 
