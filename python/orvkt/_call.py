@@ -69,10 +69,11 @@ class _State:
 
 
 def _remove(paths: Iterable[bytes]) -> None:
+    # Best effort: a file that cannot be removed must not hide why the call stopped.
     for p in paths:
         try:
             os.remove(p)
-        except FileNotFoundError:
+        except OSError:
             pass
 
 

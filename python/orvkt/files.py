@@ -114,8 +114,8 @@ def split(src: PathLike, length: int, *, overlap: int = 0, count: Optional[int] 
     pieces are encrypted with it. Returns the pieces in order. Cancelled or
     interrupted, the split leaves no piece behind.
     """
-    if int(length) != length or int(overlap) != overlap:
-        raise ValueError("length and overlap are whole seconds")
+    if int(length) != length or int(overlap) != overlap or length < 0 or overlap < 0:
+        raise ValueError("length and overlap are whole, non-negative seconds")
     folder = os.fsdecode(out_dir) if out_dir is not None else os.path.dirname(os.fsdecode(src))
     mask = mask or default_mask(src)
     last = ctypes.c_uint32()
