@@ -298,6 +298,13 @@ def run_batch(src_dir: Union[str, os.PathLike], dst_dir: Union[str, os.PathLike]
 
     if to not in ("wav", "dss", "ds2"):
         raise ValueError("to: wav, dss or ds2")
+    # Choices that would fail for every file are refused before any work.
+    if to != "wav" and format in ("pcm16", "pcm8"):
+        raise ValueError("a DSS/DS2 result takes format sp, lp or qp")
+    if to == "dss" and format == "qp":
+        raise ValueError("quality play needs ds2 results")
+    if rate and format in ("sp", "lp", "qp"):
+        raise ValueError("rate applies to PCM formats only")
     src, dst = Path(src_dir), Path(dst_dir)
     if not src.is_dir():
         raise ValueError(f"{src}: not a folder")
