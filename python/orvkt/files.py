@@ -85,8 +85,8 @@ def piece_name(mask: str, number: int) -> str:
         if text == "%%":
             out.append("%")
         else:
-            spec = re.sub(r"(hh|h|ll|l|j|z|t)(?=[diouxX]$)", "", text)
-            out.append((spec[:-1] + "d" if spec[-1] in "iu" else spec) % number)
+            conversion = re.sub(r"(hh|h|ll|l|j|z|t)(?=[diouxX]$)", "", text)
+            out.append((conversion[:-1] + "d" if conversion[-1] in "iu" else conversion) % number)
         at = m.end()
     out.append(mask[at:])
     return "".join(out)
