@@ -248,8 +248,18 @@ run w2w_dec_sp convert w_sp.wav w_sp_pcm.wav --format pcm16 --rate 12000
 run w2w_dec_sp16 convert w_sp.wav w_sp_pcm16k.wav --format pcm16 --rate 16000
 run w2w_dec_qp convert w_qp.wav w_qp_pcm.wav --format pcm16 --rate 16000
 run w2w_codec_codec convert w_sp.wav w_sp_qp.wav --format qp
+# one cue point (at byte 32000 of the data): converted in two passes, and the
+# destination gets a cue at the matching place
+cp speech16.wav cue.wav
+perl -e 'open(my $f, "+<:raw", "cue.wav") or die; local $/; my $b = <$f>;
+  $b .= "cue " . pack("V", 28) . pack("V", 1) . pack("VVa4VVV", 1, 16000, "data", 0, 32000, 0);
+  substr($b, 4, 4) = pack("V", length($b) - 8); seek($f, 0, 0); print $f $b; close $f'
+touch -d '2024-06-11 09:30:10' cue.wav
+run w2w_cue convert cue.wav w_cue.wav --rate 8000
+run w2w_cue_sp convert cue.wav w_cue_sp.wav --format sp
 hash_plain w_16_8.wav w_16_44.wav w_16_11k8.wav w_8bit_16.wav w_44_8.wav w_12_22.wav w_stereo_mono.wav \
-  w_list.wav w_sp.wav w_lp.wav w_qp.wav w_sp_pcm.wav w_sp_pcm16k.wav w_qp_pcm.wav w_sp_qp.wav
+  w_list.wav w_sp.wav w_lp.wav w_qp.wav w_sp_pcm.wav w_sp_pcm16k.wav w_qp_pcm.wav w_sp_qp.wav cue.wav w_cue.wav \
+  w_cue_sp.wav
 
 # ---- MP3 / WMA -> WAV ------------------------------------------------------------------
 
@@ -423,5 +433,30 @@ run tpl_id2 template tpl_id2.dss --mode 2
 run tpl_pw template tpl_pw.ds2 --mode sp --password-file pw.txt
 hash_plain tpl_sp.dss tpl_lp.dss tpl_qp.ds2 tpl_id2.dss
 hash_norm salt tpl_pw.ds2
+
+# ---- failures: their status, what they leave behind and (with TRACE_OUT) their trace ----------------
+
+echo "# failures"
+echo wrongpw9 >wrong.txt
+cp short16.wav notdss.dss
+head -c 30 speech16.wav >trunc.wav
+mkdir split_bad
+run fail_wrong_password decrypt enc_sp.ds2 f_wrong.ds2 --password-file wrong.txt
+run fail_decrypt_plain decrypt sp.dss f_plain.ds2 --password-file pw.txt
+run fail_encrypt_to_dss encrypt sp.dss f_enc.dss --password-file pw.txt
+run fail_missing convert missing.dss f_missing.wav
+run fail_not_dss convert notdss.dss f_notdss.wav
+run fail_truncated convert trunc.wav f_trunc.dss
+run fail_same_format convert speech16.wav f_same.wav --rate 16000
+run fail_mask split sp.dss --length 2 -o split_bad -m 'a%d_%d.dss'
+run fail_join_ids join f_join.dss sp.dss lp.dss
+run fail_repair_lp repair-index speech_lp.dss f_rep.dss
+run fail_header_get header get short16.wav
+run fail_markers_get markers get short16.wav
+run fail_mix_mono stereo mix short16.wav f_mix.wav
+run fail_template_pw template f_tpl.dss --password-file pw.txt
+hash_plain f_wrong.ds2 f_plain.ds2 f_enc.dss f_missing.wav f_notdss.wav f_trunc.dss f_same.wav f_join.dss f_rep.dss \
+  f_mix.wav f_tpl.dss
+hash_dir split_bad
 
 echo "# $calls calls"
