@@ -10,6 +10,7 @@
 #include <random>
 
 #include "afc/AFCStream.h"
+#include "afc/SRFilterKernel.h"
 #include "afc/SRFreeInputAFConverter.h"
 #include "afc/SRMultiStageSRConverter.h"
 #include "afc/SRPCMConverter.h"
@@ -295,14 +296,21 @@ TEST(Resampling, OutputEqualsThePlainStepFormulas) {
     }
 }
 
+// The vector lanes where the processor has them, then the scalar loops:
+// both must give the table's bytes.
 TEST(Resampling, EveryRatePairGivesTheBytesOfTheReferenceTable) {
-    for (const Reference& r : kReferences) {
-        SCOPED_TRACE(testing::Message() << r.from << "/" << r.bitsIn << " -> " << r.to << "/" << r.bitsOut);
-        const std::vector<uint8_t> out = reference_output(r.from, r.to, r.bitsIn, r.bitsOut);
-        EXPECT_EQ(out.size(), r.bytes);
-        EXPECT_EQ(fnv1a(out), r.hash) << "{" << r.from << ", " << r.to << ", " << r.bitsIn << ", " << r.bitsOut
-                                      << ", " << out.size() << ", 0x" << std::hex << fnv1a(out) << "ull},";
+    for (const bool vectors : {true, false}) {
+        afc_kernel::UseVectorLanes(vectors);
+        SCOPED_TRACE(testing::Message() << "lanes " << static_cast<int>(afc_kernel::ActiveLanes()));
+        for (const Reference& r : kReferences) {
+            SCOPED_TRACE(testing::Message() << r.from << "/" << r.bitsIn << " -> " << r.to << "/" << r.bitsOut);
+            const std::vector<uint8_t> out = reference_output(r.from, r.to, r.bitsIn, r.bitsOut);
+            EXPECT_EQ(out.size(), r.bytes);
+            EXPECT_EQ(fnv1a(out), r.hash) << "{" << r.from << ", " << r.to << ", " << r.bitsIn << ", " << r.bitsOut
+                                          << ", " << out.size() << ", 0x" << std::hex << fnv1a(out) << "ull},";
+        }
     }
+    afc_kernel::UseVectorLanes(true);
 }
 
 TEST(Resampling, PassBandToneKeepsItsLevel) {
