@@ -76,7 +76,6 @@ public:
         std::vector<uint8_t> fed;  // per step: 1 when a lane has an input sample
         std::vector<float> y;      // the lanes' outputs, eight floats a step
         std::vector<float> leadY;  // the lead's output of every step
-        std::vector<float> picked;
     };
 
 private:
