@@ -299,8 +299,12 @@ TEST(Resampling, OutputEqualsThePlainStepFormulas) {
 // The vector lanes where the processor has them, then the scalar loops:
 // both must give the table's bytes.
 TEST(Resampling, EveryRatePairGivesTheBytesOfTheReferenceTable) {
+    __builtin_cpu_init();
     for (const bool vectors : {true, false}) {
         afc_kernel::UseVectorLanes(vectors);
+        if (vectors && __builtin_cpu_supports("avx2")) {
+            EXPECT_NE(afc_kernel::ActiveLanes(), afc_kernel::Lanes::kScalar) << "the vector lanes are in use";
+        }
         SCOPED_TRACE(testing::Message() << "lanes " << static_cast<int>(afc_kernel::ActiveLanes()));
         for (const Reference& r : kReferences) {
             SCOPED_TRACE(testing::Message() << r.from << "/" << r.bitsIn << " -> " << r.to << "/" << r.bitsOut);
