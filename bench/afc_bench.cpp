@@ -148,7 +148,7 @@ Run command(std::vector<std::string> args) {
 
 Run library(const std::string& in, const std::string& out, uint32_t rate, bool vectors) {
     return in_child([&] {
-        afc_kernel::UseVectorLanes(vectors);
+        afc_kernel::UseLanes(vectors ? afc_kernel::Lanes::kAvx512 : afc_kernel::Lanes::kScalar);
         WAVEFORMATEX f{};
         f.wFormatTag = WAVE_FORMAT_PCM;
         f.nChannels = 1;

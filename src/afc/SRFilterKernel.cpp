@@ -187,21 +187,26 @@ namespace avx512 {
 
 namespace {
 
-Lanes best_lanes() {
+Lanes available(Lanes wanted) {
     __builtin_cpu_init();
-    if (__builtin_cpu_supports("avx512f") && __builtin_cpu_supports("avx512vl")) return Lanes::kAvx512;
-    if (__builtin_cpu_supports("avx2")) return Lanes::kAvx2;
+    if (wanted == Lanes::kAvx512 && __builtin_cpu_supports("avx512f") && __builtin_cpu_supports("avx512vl"))
+        return Lanes::kAvx512;
+    if (wanted >= Lanes::kAvx2 && __builtin_cpu_supports("avx2")) return Lanes::kAvx2;
     return Lanes::kScalar;
 }
 
 std::atomic<Lanes>& active() {
-    static std::atomic<Lanes> lanes{best_lanes()};
+    static std::atomic<Lanes> lanes{available(Lanes::kAvx512)};
     return lanes;
 }
 
 }  // namespace
 
-void UseVectorLanes(bool vectors) { active().store(vectors ? best_lanes() : Lanes::kScalar); }
+Lanes UseLanes(Lanes wanted) {
+    const Lanes lanes = available(wanted);
+    active().store(lanes);
+    return lanes;
+}
 
 Lanes ActiveLanes() { return active().load(std::memory_order_relaxed); }
 

@@ -1,8 +1,9 @@
 // The inner loops of the rate converters: the order-6 recursion over a run
 // of input samples (zero-stuffing by L, keeping every M-th output), for one
-// stage, or for the independent stages of one round of a chain. Every step
-// is computed with the same single-precision operations in the same order
-// whichever loop runs it, so all loops give the same bits.
+// stage, for independent stages two at a time, or for a whole chain with
+// vector lanes. Every step is computed with the same single-precision
+// operations in the same order whichever loop runs it, so all loops give
+// the same bits.
 #pragma once
 
 #include <cstddef>
@@ -23,14 +24,15 @@ struct SRFilterTask {
 
 namespace afc_kernel {
 
-// The instruction sets the lane chain can use; the best one the processor
-// has is chosen on first use.
+// The instruction sets the lane chain can use, in order; kScalar means the
+// converters take their scalar loops. The best one the processor has is
+// chosen on first use.
 enum class Lanes { kScalar, kAvx2, kAvx512 };
 
-// The set used from now on: the best available when `vectors`, else none,
-// so that converters take their scalar loops (tests compare the two;
-// benchmarks time them).
-void UseVectorLanes(bool vectors);
+// Uses `wanted` from now on, or the best set below it that the processor
+// has; returns the set in use (tests compare the sets, benchmarks time
+// them).
+Lanes UseLanes(Lanes wanted);
 Lanes ActiveLanes();
 
 // One stage over its samples.

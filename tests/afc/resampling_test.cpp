@@ -296,16 +296,17 @@ TEST(Resampling, OutputEqualsThePlainStepFormulas) {
     }
 }
 
-// The vector lanes where the processor has them, then the scalar loops:
-// both must give the table's bytes.
+// Every set of vector lanes the processor has, then the scalar loops: all
+// must give the table's bytes.
 TEST(Resampling, EveryRatePairGivesTheBytesOfTheReferenceTable) {
+    using afc_kernel::Lanes;
     __builtin_cpu_init();
-    for (const bool vectors : {true, false}) {
-        afc_kernel::UseVectorLanes(vectors);
-        if (vectors && __builtin_cpu_supports("avx2")) {
-            EXPECT_NE(afc_kernel::ActiveLanes(), afc_kernel::Lanes::kScalar) << "the vector lanes are in use";
-        }
-        SCOPED_TRACE(testing::Message() << "lanes " << static_cast<int>(afc_kernel::ActiveLanes()));
+    if (__builtin_cpu_supports("avx2")) {
+        EXPECT_EQ(afc_kernel::UseLanes(Lanes::kAvx2), Lanes::kAvx2) << "a processor with AVX2 gets its lanes";
+    }
+    for (const Lanes wanted : {Lanes::kAvx512, Lanes::kAvx2, Lanes::kScalar}) {
+        if (afc_kernel::UseLanes(wanted) != wanted) continue;
+        SCOPED_TRACE(testing::Message() << "lanes " << static_cast<int>(wanted));
         for (const Reference& r : kReferences) {
             SCOPED_TRACE(testing::Message() << r.from << "/" << r.bitsIn << " -> " << r.to << "/" << r.bitsOut);
             const std::vector<uint8_t> out = reference_output(r.from, r.to, r.bitsIn, r.bitsOut);
@@ -314,7 +315,7 @@ TEST(Resampling, EveryRatePairGivesTheBytesOfTheReferenceTable) {
                                           << ", " << out.size() << ", 0x" << std::hex << fnv1a(out) << "ull},";
         }
     }
-    afc_kernel::UseVectorLanes(true);
+    afc_kernel::UseLanes(Lanes::kAvx512);
 }
 
 TEST(Resampling, PassBandToneKeepsItsLevel) {
