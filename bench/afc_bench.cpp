@@ -1,36 +1,47 @@
-// One minute of 16-bit mono audio through the rate converter, against sox
-// doing the same rate change on the same file in the same run
-// (`sox in.wav -r R out.wav`, which includes starting sox and its file I/O).
-// Counters: samples/s of input, wall and CPU milliseconds per minute of
-// audio (mean, and the least CPU time of a run, which other work on a shared
-// machine disturbs least), and for the library the ratios to sox's figures.
+// Rate changes of a ten-minute 16-bit mono WAV file, whole file to whole
+// file, against sox and ffmpeg doing the same job in the same run:
+//   ours     ORVKTWAVToWAV in a child process forked from this one, so that
+//            it pays for reading and writing the files but not for loading
+//            the program (an application calls the library in-process)
+//   scalar   the same with the vector lanes switched off
+//   cli      `orvkt convert in.wav out.wav --rate R`, a process of its own
+//   sox      `sox in.wav -r R out.wav`
+//   ffmpeg   `ffmpeg -i in.wav -ar R out.wav`
+// Each benchmark runs the five in turn, kRounds times, so that they share
+// the machine's load alike; counters give the median and the least wall
+// seconds of each, the median CPU seconds (user + system) of ours, sox and
+// ffmpeg, and our ratios to sox and ffmpeg. load1 is the one-minute load
+// average when the benchmark started.
 #include <benchmark/benchmark.h>
 
+#include <fcntl.h>
 #include <sys/resource.h>
 #include <sys/wait.h>
-#include <time.h>
 #include <unistd.h>
 
 #include <algorithm>
 #include <chrono>
 #include <cmath>
 #include <cstdio>
-#include <cstring>
+#include <cstdlib>
+#include <functional>
 #include <map>
 #include <string>
 #include <vector>
 
-#include "afc/AFCStream.h"
+#include "OrvaneVktapi.h"
+#include "afc/SRFilterKernel.h"
 
 namespace {
 
-constexpr int kSeconds = 60;
+constexpr int kSeconds = 600;
+constexpr int kRounds = 5;
 
 struct Pair {
     uint32_t from, to;
 };
-constexpr Pair kPairs[] = {{44100, 8000}, {8000, 11025}, {16000, 8000}, {12000, 8000},
-                           {22050, 16000}, {8000, 44100}, {8000, 16000}};
+constexpr Pair kPairs[] = {{22050, 8000},  {44100, 8000}, {8000, 11025}, {12000, 16000}, {8000, 44100},
+                           {16000, 8000},  {12000, 8000}, {22050, 16000}, {8000, 16000}};
 
 // Speech-like test signal: a few harmonics with a slow vibrato and a little
 // noise, at about -10 dBFS.
@@ -53,157 +64,170 @@ void put32(std::vector<uint8_t>& b, uint32_t v) {
     for (int i = 0; i < 4; ++i) b.push_back(static_cast<uint8_t>(v >> (8 * i)));
 }
 
-// Input files written for sox, removed when the run ends.
-struct InputFiles {
-    std::vector<std::string> names;
-    ~InputFiles() {
-        for (const auto& n : names) std::remove(n.c_str());
+// Files of the run in a folder of its own, removed when the run ends.
+struct Files {
+    std::string dir;
+    std::map<uint32_t, std::string> inputs;  // by rate
+    ~Files() {
+        for (const auto& [rate, name] : inputs) std::remove(name.c_str());
+        if (!dir.empty()) rmdir(dir.c_str());
     }
+    std::string input(uint32_t rate) {
+        auto it = inputs.find(rate);
+        if (it != inputs.end()) return it->second;
+        const std::string name = dir + "/in" + std::to_string(rate) + ".wav";
+        const std::vector<int16_t> samples = make_signal(rate);
+        std::vector<uint8_t> b;
+        const uint32_t data = static_cast<uint32_t>(samples.size() * 2);
+        b.insert(b.end(), {'R', 'I', 'F', 'F'});
+        put32(b, 36 + data);
+        b.insert(b.end(), {'W', 'A', 'V', 'E', 'f', 'm', 't', ' '});
+        put32(b, 16);
+        put32(b, 1u | (1u << 16));  // PCM, mono
+        put32(b, rate);
+        put32(b, rate * 2);
+        put32(b, 2u | (16u << 16));  // block 2, 16 bits
+        b.insert(b.end(), {'d', 'a', 't', 'a'});
+        put32(b, data);
+        const auto* p = reinterpret_cast<const uint8_t*>(samples.data());
+        b.insert(b.end(), p, p + data);
+        FILE* f = std::fopen(name.c_str(), "wb");
+        if (f) {
+            std::fwrite(b.data(), 1, b.size(), f);
+            std::fclose(f);
+        }
+        inputs[rate] = name;
+        return name;
+    }
+    std::string output() const { return dir + "/out.wav"; }
 };
 
-std::string wav_file(uint32_t rate, const std::vector<int16_t>& samples) {
-    static InputFiles files;
-    const std::string name = "/tmp/orvkt_bench_afc_" + std::to_string(rate) + "_" + std::to_string(getpid()) + ".wav";
-    files.names.push_back(name);
-    std::vector<uint8_t> b;
-    const uint32_t data = static_cast<uint32_t>(samples.size() * 2);
-    b.insert(b.end(), {'R', 'I', 'F', 'F'});
-    put32(b, 36 + data);
-    b.insert(b.end(), {'W', 'A', 'V', 'E', 'f', 'm', 't', ' '});
-    put32(b, 16);
-    put32(b, 1u | (1u << 16));  // PCM, mono
-    put32(b, rate);
-    put32(b, rate * 2);
-    put32(b, 2u | (16u << 16));  // block 2, 16 bits
-    b.insert(b.end(), {'d', 'a', 't', 'a'});
-    put32(b, data);
-    const auto* p = reinterpret_cast<const uint8_t*>(samples.data());
-    b.insert(b.end(), p, p + data);
-    FILE* f = std::fopen(name.c_str(), "wb");
-    std::fwrite(b.data(), 1, b.size(), f);
-    std::fclose(f);
-    return name;
+Files& files() {
+    static Files f = [] {
+        Files made;
+        char pattern[] = "/tmp/orvkt-afc-bench-XXXXXX";
+        if (mkdtemp(pattern)) made.dir = pattern;
+        return made;
+    }();
+    return f;
 }
 
-const std::vector<int16_t>& signal_at(uint32_t rate) {
-    static std::map<uint32_t, std::vector<int16_t>> cache;
-    auto it = cache.find(rate);
-    if (it == cache.end()) it = cache.emplace(rate, make_signal(rate)).first;
-    return it->second;
-}
-
-WAVEFORMATEX pcm16(uint32_t rate) { return {1, 1, rate, rate * 2, 2, 16, 0}; }
-
-// Wall and CPU seconds per run of sox on the pair, filled by the sox
-// benchmarks. The machine may be shared, so CPU time is the fairer figure.
-struct Times {
-    double wall = 0, cpu = 0, cpuMin = 0;
+struct Run {
+    double wall = 0, cpu = 0;
+    int status = -1;
 };
-std::map<std::pair<uint32_t, uint32_t>, Times>& sox_times() {
-    static std::map<std::pair<uint32_t, uint32_t>, Times> t;
-    return t;
+
+// Runs `work` in a child process; its exit status is the work's result.
+Run in_child(const std::function<int()>& work) {
+    const auto start = std::chrono::steady_clock::now();
+    const pid_t pid = fork();
+    if (pid == 0) _exit(work() & 0xFF);
+    int status = 0;
+    rusage usage{};
+    wait4(pid, &status, 0, &usage);
+    Run r;
+    r.wall = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+    r.cpu = static_cast<double>(usage.ru_utime.tv_sec + usage.ru_stime.tv_sec) +
+            static_cast<double>(usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) * 1e-6;
+    r.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    return r;
 }
 
-double process_cpu_seconds() {
-    timespec ts{};
-    clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &ts);
-    return static_cast<double>(ts.tv_sec) + ts.tv_nsec * 1e-9;
+Run command(std::vector<std::string> args) {
+    return in_child([&] {
+        std::vector<char*> argv;
+        for (auto& a : args) argv.push_back(a.data());
+        argv.push_back(nullptr);
+        const int devnull = open("/dev/null", O_WRONLY);
+        dup2(devnull, 1);
+        dup2(devnull, 2);
+        execvp(argv[0], argv.data());
+        return 127;
+    });
 }
 
-// Converts the whole minute in one-second calls, as the WAV converter does.
-void BM_AfcConvert(benchmark::State& state, Pair pair) {
-    const auto& in = signal_at(pair.from);
-    const uint32_t chunk = pair.from * 2;
-    std::vector<uint8_t> out;
-    double seconds = 0, cpu = 0, cpuMin = 1e9;
-    for (auto _ : state) {
-        const auto start = std::chrono::steady_clock::now();
-        const double cpuStart = process_cpu_seconds();
-        AFC_HANDLE h = nullptr;
-        const WAVEFORMATEX s = pcm16(pair.from), d = pcm16(pair.to);
-        if (AFC_streamOpen(&h, &s, &d) != 0) {
-            state.SkipWithError("open failed");
-            return;
-        }
-        uint32_t cap = 0;
-        AFC_streamDestLength(&h, chunk, &cap);
-        out.resize(cap);
-        const auto* bytes = reinterpret_cast<const uint8_t*>(in.data());
-        const size_t total = in.size() * 2;
-        for (size_t off = 0; off < total; off += chunk) {
-            uint32_t taken = 0, written = 0;
-            const uint32_t n = static_cast<uint32_t>(std::min<size_t>(chunk, total - off));
-            if (AFC_streamConvert(&h, bytes + off, n, &taken, out.data(), cap, &written) != 0) {
-                state.SkipWithError("convert failed");
-                return;
-            }
-            benchmark::DoNotOptimize(out.data());
-        }
-        AFC_streamClose(&h);
-        seconds += std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
-        const double used = process_cpu_seconds() - cpuStart;
-        cpu += used;
-        cpuMin = std::min(cpuMin, used);
-    }
-    state.SetItemsProcessed(static_cast<int64_t>(state.iterations() * in.size()));
-    const double n = static_cast<double>(state.iterations());
-    state.counters["wall_ms"] = seconds / n * 1000.0;
-    state.counters["cpu_ms"] = cpu / n * 1000.0;
-    state.counters["cpu_ms_min"] = cpuMin * 1000.0;
-    const auto sox = sox_times().find({pair.from, pair.to});
-    if (sox != sox_times().end()) {
-        state.counters["x_sox_wall"] = (seconds / n) / sox->second.wall;
-        state.counters["x_sox_cpu"] = (cpu / n) / sox->second.cpu;
-        state.counters["x_sox_cpu_min"] = cpuMin / sox->second.cpuMin;
-    }
+Run library(const std::string& in, const std::string& out, uint32_t rate, bool vectors) {
+    return in_child([&] {
+        afc_kernel::UseLanes(vectors ? afc_kernel::Lanes::kAvx512 : afc_kernel::Lanes::kScalar);
+        WAVEFORMATEX f{};
+        f.wFormatTag = WAVE_FORMAT_PCM;
+        f.nChannels = 1;
+        f.nSamplesPerSec = rate;
+        f.nAvgBytesPerSec = rate * 2;
+        f.nBlockAlign = 2;
+        f.wBitsPerSample = 16;
+        return static_cast<int>(ORVKTWAVToWAV(in.c_str(), out.c_str(), &f, nullptr, 0));
+    });
 }
 
-void BM_SoxConvert(benchmark::State& state, Pair pair) {
-    const std::string in = wav_file(pair.from, signal_at(pair.from));
-    const std::string out = "/tmp/orvkt_bench_afc_out_" + std::to_string(getpid()) + ".wav";
+double median(std::vector<double> v) {
+    std::sort(v.begin(), v.end());
+    const size_t n = v.size();
+    return n % 2 ? v[n / 2] : (v[n / 2 - 1] + v[n / 2]) / 2;
+}
+
+double least(const std::vector<double>& v) { return *std::min_element(v.begin(), v.end()); }
+
+void BM_RateChange(benchmark::State& state, Pair pair) {
+    double load[1] = {0};
+    getloadavg(load, 1);
+    Files& f = files();
+    const std::string in = f.input(pair.from), out = f.output();
     const std::string rate = std::to_string(pair.to);
-    double seconds = 0, cpu = 0, cpuMin = 1e9;
+    enum { kOurs, kScalar, kCli, kSox, kFfmpeg, kTools };
+    const char* const names[kTools] = {"ours", "scalar", "cli", "sox", "ffmpeg"};
+    std::vector<double> wall[kTools], cpu[kTools];
     for (auto _ : state) {
-        const auto start = std::chrono::steady_clock::now();
-        const pid_t pid = fork();
-        if (pid == 0) {
-            execlp("sox", "sox", in.c_str(), "-r", rate.c_str(), out.c_str(), static_cast<char*>(nullptr));
-            _exit(127);
+        for (int round = 0; round < kRounds; ++round) {
+            for (int tool = 0; tool < kTools; ++tool) {
+                Run r;
+                switch (tool) {
+                    case kOurs:
+                        r = library(in, out, pair.to, true);
+                        break;
+                    case kScalar:
+                        r = library(in, out, pair.to, false);
+                        break;
+                    case kCli:
+                        r = command({ORVKT_CLI_PATH, "-q", "convert", in, out, "--rate", rate});
+                        break;
+                    case kSox:
+                        r = command({"sox", in, "-r", rate, out});
+                        break;
+                    default:
+                        r = command({"ffmpeg", "-nostdin", "-y", "-v", "error", "-i", in, "-ar", rate, out});
+                        break;
+                }
+                std::remove(out.c_str());
+                if (r.status != 0) {
+                    state.SkipWithError((std::string(names[tool]) + " failed or is missing").c_str());
+                    return;
+                }
+                wall[tool].push_back(r.wall);
+                cpu[tool].push_back(r.cpu);
+            }
         }
-        int status = 0;
-        rusage usage{};
-        wait4(pid, &status, 0, &usage);
-        const double used = static_cast<double>(usage.ru_utime.tv_sec + usage.ru_stime.tv_sec) +
-                            (usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) * 1e-6;
-        cpu += used;
-        cpuMin = std::min(cpuMin, used);
-        if (!WIFEXITED(status) || WEXITSTATUS(status) != 0) {
-            state.SkipWithError("sox failed or is missing");
-            return;
-        }
-        seconds += std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+        state.SetIterationTime(median(wall[kOurs]));
     }
-    const double n = static_cast<double>(state.iterations());
-    sox_times()[{pair.from, pair.to}] = {seconds / n, cpu / n, cpuMin};
-    state.SetItemsProcessed(static_cast<int64_t>(state.iterations() * signal_at(pair.from).size()));
-    state.counters["wall_ms"] = seconds / n * 1000.0;
-    state.counters["cpu_ms"] = cpu / n * 1000.0;
-    state.counters["cpu_ms_min"] = cpuMin * 1000.0;
-    std::remove(out.c_str());
+    for (int tool = 0; tool < kTools; ++tool) {
+        state.counters[std::string(names[tool]) + "_s"] = median(wall[tool]);
+        state.counters[std::string(names[tool]) + "_min_s"] = least(wall[tool]);
+    }
+    for (int tool : {kOurs, kSox, kFfmpeg}) state.counters[std::string(names[tool]) + "_cpu_s"] = median(cpu[tool]);
+    state.counters["x_sox"] = median(wall[kOurs]) / median(wall[kSox]);
+    state.counters["x_sox_min"] = least(wall[kOurs]) / least(wall[kSox]);
+    state.counters["x_sox_cpu"] = median(cpu[kOurs]) / median(cpu[kSox]);
+    state.counters["x_ffmpeg"] = median(wall[kOurs]) / median(wall[kFfmpeg]);
+    state.counters["load1"] = load[0];
 }
 
-// sox first for each pair, so that the library's run can report the ratio.
 const bool registered = [] {
     for (const Pair& p : kPairs) {
-        const std::string name = std::to_string(p.from) + "_to_" + std::to_string(p.to);
-        benchmark::RegisterBenchmark(("BM_SoxConvert/" + name).c_str(), BM_SoxConvert, p)
-            ->Unit(benchmark::kMillisecond)
-            ->UseRealTime()
-            ->MinTime(1.0);
-        benchmark::RegisterBenchmark(("BM_AfcConvert/" + name).c_str(), BM_AfcConvert, p)
-            ->Unit(benchmark::kMillisecond)
-            ->UseRealTime()
-            ->MinTime(1.0);
+        const std::string name = "BM_RateChange/" + std::to_string(p.from) + "_to_" + std::to_string(p.to);
+        benchmark::RegisterBenchmark(name.c_str(), BM_RateChange, p)
+            ->Iterations(1)
+            ->UseManualTime()
+            ->Unit(benchmark::kSecond);
     }
     return true;
 }();

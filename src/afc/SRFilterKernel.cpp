@@ -1,8 +1,12 @@
 #include "afc/SRFilterKernel.h"
 
+#include <immintrin.h>
+
 #include <algorithm>
+#include <atomic>
 #include <bit>
 #include <cstring>
+
 #include "afc/SRSampleIO.h"
 
 namespace afc_kernel {
@@ -156,6 +160,66 @@ void RunOrder6(const SRFilterTask& task) {
         a.samples(leftA / a.L);
         a.save(*ta);
     }
+}
+
+namespace {
+
+constexpr int kVectorLanes = 8;
+static_assert(LaneChain::kMaxStages <= kVectorLanes);
+constexpr double kRoundSteps = 4096;
+
+}  // namespace
+
+// Clang and GCC both take the target as a function attribute.
+namespace avx2 {
+#define AFC_LANES_TARGET __attribute__((target("avx2")))
+#include "afc/SRLaneChain.inc"
+#undef AFC_LANES_TARGET
+}  // namespace avx2
+
+// With AVX-512 the same code has 32 vector registers, enough for the lead's
+// and the lanes' coefficients and states together.
+namespace avx512 {
+#define AFC_LANES_TARGET __attribute__((target("avx2,avx512f,avx512vl")))
+#include "afc/SRLaneChain.inc"
+#undef AFC_LANES_TARGET
+}  // namespace avx512
+
+namespace {
+
+Lanes available(Lanes wanted) {
+    __builtin_cpu_init();
+    if (wanted == Lanes::kAvx512 && __builtin_cpu_supports("avx512f") && __builtin_cpu_supports("avx512vl"))
+        return Lanes::kAvx512;
+    if (wanted >= Lanes::kAvx2 && __builtin_cpu_supports("avx2")) return Lanes::kAvx2;
+    return Lanes::kScalar;
+}
+
+std::atomic<Lanes>& active() {
+    static std::atomic<Lanes> lanes{available(Lanes::kAvx512)};
+    return lanes;
+}
+
+}  // namespace
+
+Lanes UseLanes(Lanes wanted) {
+    const Lanes lanes = available(wanted);
+    active().store(lanes);
+    return lanes;
+}
+
+Lanes ActiveLanes() { return active().load(std::memory_order_relaxed); }
+
+size_t LaneChain::Run(const Stage* stages, size_t count, const uint8_t* in, size_t samples, uint8_t* out) {
+    switch (ActiveLanes()) {
+        case Lanes::kAvx512:
+            return avx512::RunLaneChain(stages, count, in, samples, out, m_scratch);
+        case Lanes::kAvx2:
+            return avx2::RunLaneChain(stages, count, in, samples, out, m_scratch);
+        case Lanes::kScalar:
+            break;
+    }
+    return 0;
 }
 
 }  // namespace afc_kernel

@@ -177,7 +177,7 @@ bool SRMultiStageSRConverter::ConvertPipelined(SRJBuffer& in, SRJBuffer& out) {
     const size_t stages = m_stages.size();
     const uint32_t unitIn = GetInputBufferUnitSize();
     const uint32_t units = in.GetSizeBytes() / unitIn;
-    if (units < 2) return false;
+    if (units == 0) return false;
 
     // Kept between calls, like the pipe buffers: no allocation per call.
     std::vector<SRFilterTask>& base = m_stageTasks;
@@ -190,6 +190,17 @@ bool SRMultiStageSRConverter::ConvertPipelined(SRJBuffer& in, SRJBuffer& out) {
         if (!stage || !stage->MakeFilterTask(base[k])) return false;
         perUnit[k + 1] = perUnit[k] / base[k].M * base[k].L;
     }
+
+    if (afc_kernel::ActiveLanes() != afc_kernel::Lanes::kScalar && stages <= afc_kernel::LaneChain::kMaxStages) {
+        m_laneStages.resize(stages);
+        for (size_t k = 0; k < stages; ++k)
+            m_laneStages[k] = {base[k].a, base[k].b, base[k].s, base[k].L, base[k].M, base[k].downPhase};
+        out.SetSizeBytes(units * GetOutputBufferUnitSize());
+        m_laneChain.Run(m_laneStages.data(), stages, in.GetBufferPtr(), static_cast<size_t>(units) * perUnit[0],
+                        out.GetBufferPtr());
+        return true;
+    }
+    if (units < 2) return false;
 
     // Short blocks: the rounds that fill and drain the pipeline, where fewer
     // stages have work, are a small part of a call of a second or so.

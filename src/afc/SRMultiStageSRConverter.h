@@ -41,16 +41,19 @@ public:
 
 private:
     void AddStage(double from, double to);
-    // The chain in blocks of a few units: in round r stage k works on block
-    // r - k, so the stages of one round are independent and run two at a
-    // time. Each stage sees exactly the samples it would see stage after
-    // stage. False when the stages are not all order-6 filters at the start
-    // of a sample, or there is too little to overlap.
+    // The chain in blocks: in round r stage k works on block r - k, so the
+    // stages of one round are independent. With vector lanes the lane chain
+    // runs them; otherwise they run two at a time in blocks of a few units.
+    // Each stage sees exactly the samples it would see stage after stage.
+    // False when the stages are not all order-6 filters at the start of a
+    // sample, or (without vector lanes) there is too little to overlap.
     bool ConvertPipelined(SRJBuffer& in, SRJBuffer& out);
 
     // Two buffers per boundary between stages, kept from call to call.
     std::vector<std::vector<uint8_t>> m_pipe;
     std::vector<SRFilterTask> m_tasks;
+    afc_kernel::LaneChain m_laneChain;
+    std::vector<afc_kernel::LaneChain::Stage> m_laneStages;
     std::vector<SRFilterTask> m_stageTasks;   // each stage's filter, for a whole call
     std::vector<uint32_t> m_samplesPerUnit;   // per chain unit entering each stage, and leaving the last
 };

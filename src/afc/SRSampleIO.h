@@ -17,16 +17,19 @@ inline float load_sample(const uint8_t* p) {
     return static_cast<float>(v);
 }
 
-inline void store_sample(uint8_t* p, float gain, float y) {
+// A value that is not a number (a filter that has run away) gives 0, what
+// the conversion to a 16-bit integer has always given for it on x86-64.
+inline int16_t round_sample(float gain, float y) {
     const float v = gain * y;
     const double dv = v;
-    int16_t r;
-    if (dv > 32767.0)
-        r = 32767;
-    else if (dv < -32767.0)
-        r = -32767;
-    else
-        r = static_cast<int16_t>(dv >= 0.0 ? dv + 0.5 : dv - 0.5);
+    if (dv != dv) return 0;
+    if (dv > 32767.0) return 32767;
+    if (dv < -32767.0) return -32767;
+    return static_cast<int16_t>(dv >= 0.0 ? dv + 0.5 : dv - 0.5);
+}
+
+inline void store_sample(uint8_t* p, float gain, float y) {
+    const int16_t r = round_sample(gain, y);
     std::memcpy(p, &r, 2);
 }
 
