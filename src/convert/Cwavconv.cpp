@@ -427,6 +427,11 @@ uint32_t CWavConvert::size_stages(uint32_t dwBlock_p) {
         }
         if (too_large(m_dwDstBufferSize)) return kBlockTooLarge;
     }
+    // Every step writes into the destination buffer.
+    if (m_dwDstBufferSize == 0) {
+        VKT_TRACE_ERROR(VKT_ERR_CODEC, "destination buffer size 0");
+        return VKT_ERR_CODEC;
+    }
     return VKT_OK;
 }
 

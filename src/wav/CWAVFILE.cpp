@@ -21,6 +21,7 @@ const FOURCC kIcmt = mmioFOURCC('I', 'C', 'M', 'T');
 const FOURCC kIkey = mmioFOURCC('I', 'K', 'E', 'Y');
 const FOURCC kCue = mmioFOURCC('c', 'u', 'e', ' ');
 
+constexpr uint32_t kMaxFormatSize = 18 + 0xFFFF;
 constexpr uint16_t kTagDictation120 = 0x0120;
 constexpr uint16_t kTagDictation98 = 0x0098;
 
@@ -286,9 +287,10 @@ uint32_t CWavFile::get_sizeof_format(uint32_t* pdwSizeWavFmt) {
         raise(VKT_ERR_INVALID_WAVFMT);
     }
     // The size is what callers allocate for the format: a chunk that claims
-    // more than the file holds is damaged, not a format to read.
-    if (fmt.cksize > bytes_behind(fmt.dwDataOffset)) {
-        VKT_TRACE_ERROR(VKT_ERR_INVALID_WAVFMT, "fmt chunk runs past the end of the file");
+    // more than the file holds, or more than an 18-byte record and the
+    // 65535 extra bytes its cbSize can announce, is damaged, not a format.
+    if (fmt.cksize > kMaxFormatSize || fmt.cksize > bytes_behind(fmt.dwDataOffset)) {
+        VKT_TRACE_ERROR(VKT_ERR_INVALID_WAVFMT, "fmt chunk longer than a format or than the file");
         raise(VKT_ERR_INVALID_WAVFMT);
     }
     if (pdwSizeWavFmt) *pdwSizeWavFmt = fmt.cksize;

@@ -54,8 +54,8 @@ public:
     // ---- reading --------------------------------------------------------
     void open_file(const char* lpszFilepath_p, uint32_t dwOpenFlags_p);
     // Leaves the file at the start of the fmt content. 10 when no file is
-    // open; throws otherwise (21 for a chunk shorter than 16 bytes or longer
-    // than the rest of the file).
+    // open; throws otherwise (21 for a chunk shorter than 16 bytes, longer
+    // than 18 + 65535 bytes, or longer than the rest of the file).
     uint32_t get_sizeof_format(uint32_t* pdwSizeWavFmt);
     // Reads exactly dwSizeWavFmt bytes at the current position: 0 or 21.
     uint32_t read_format(void* pwaveFormatEx_p, uint32_t dwSizeWavFmt);
