@@ -50,8 +50,8 @@ constexpr uint32_t kEncryptionAt = 326;
 constexpr uint32_t kEncryptionEnd = 348;
 constexpr uint32_t kHeader2CompressionIdAt = 512 + 16;
 
-bool progress_cancelled(ProgressCallback pfnCallback, intptr_t lCallback, uint32_t percent) {
-    return pfnCallback && pfnCallback(lCallback, VKT_PROGRESS_MESSAGE, percent) == VKT_PROGRESS_CANCEL;
+void report_done(ProgressCallback pfnCallback, intptr_t lCallback) {
+    if (pfnCallback) pfnCallback(lCallback, VKT_PROGRESS_MESSAGE, 100);
 }
 
 // "%02d%02d%02d" of three numbers into six bytes of a header.
@@ -133,11 +133,9 @@ uint32_t dss_to_wav(const char* pcszDSSFileName, const char* pcszWAVFileName, co
             return VKT_ERR_WRITE_FILE;
         }
         temp.keep();
-        if (progress_cancelled(pfnCallback, lCallback, 100)) {
-            VKT_TRACE_WARNING("CANCEL returned by m_pfnCallback()");
-            delete_file(dest);
-            return VKT_CANCELLED;
-        }
+        // The file is complete: a cancel answered to this report comes too
+        // late to take it away (as in every conversion into WAV).
+        report_done(pfnCallback, lCallback);
     }
 
     // The dictation header follows the audio; a problem here leaves the

@@ -21,6 +21,13 @@ namespace {
 constexpr uint16_t kTagDictation120 = 0x0120;
 constexpr uint16_t kTagDictation98 = 0x0098;
 constexpr uint32_t kMaxSourceFormat = 2000;
+// Bytes read from the source per step: about one second, but never more
+// than this, whatever rate the file declares; all buffers of a step
+// together stay within the budget.
+constexpr uint64_t kMaxReadBlock = 1u << 20;
+constexpr uint32_t kBufferBudget = 32u << 20;
+// size_stages: a stage would need more than the budget.
+constexpr uint32_t kBlockTooLarge = 0xFFFFFFFFu;
 // Transcoded blocks of the tag 0x0120 pair.
 constexpr uint32_t kTranscodeIn = 40;
 constexpr uint32_t kTranscodeOut = 24;
@@ -123,10 +130,7 @@ uint32_t CWavConvert::init(const char* pcszSrc_p, const char* pcszDst_p, const W
             VKT_TRACE_ERROR(rc, "Error getting size of data chunk");
             raise(rc);
         }
-        // The cue's block start is a byte offset in the data chunk; one
-        // beyond the data splits nothing.
-        m_dwBytesToConvert =
-            m_bCuePoint ? std::min(m_pCueSrc->dwBlockStart, m_dwSrcFileDataSize) : m_dwSrcFileDataSize;
+        m_dwBytesToConvert = m_dwSrcFileDataSize;
         VKT_TRACE_VALUE("m_dwSrcFileDataSize", "%lu", m_dwSrcFileDataSize);
 
         if (uint32_t rc = init_format_data(pwfxDst_p)) {
@@ -324,18 +328,113 @@ uint32_t CWavConvert::init_afcsrc_block_alignment() {
         afc_formats(&in, &out);
         uint32_t g = 0;
         if (!InternalEuklidAlgorithm(in->nSamplesPerSec, out->nSamplesPerSec, 1, &g)) return VKT_ERR_INVALID_WAVFMT;
-        const uint32_t in_unit = in->nBlockAlign * (in->nSamplesPerSec / g);
-        if (!m_bPcmYfmtConv) {
-            m_dwAFCSrcBlockAlign = in_unit;
-        } else {
-            const uint32_t q = out->nBlockAlign * (out->nSamplesPerSec / g);
+        // Block alignments and rates come from the file: the products are
+        // formed in 64 bits and a unit beyond the buffer budget is refused.
+        const uint64_t in_unit = uint64_t{in->nBlockAlign} * (in->nSamplesPerSec / g);
+        uint64_t unit = in_unit;
+        if (m_bPcmYfmtConv) {
+            const uint64_t q = uint64_t{out->nBlockAlign} * (out->nSamplesPerSec / g);
             uint32_t l = 0;
-            if (!InternalEuklidAlgorithm(q, e, 2, &l)) return VKT_ERR_INVALID_WAVFMT;
-            m_dwAFCSrcBlockAlign = in_unit * (l / q);
+            if (q == 0 || q > UINT32_MAX || !InternalEuklidAlgorithm(static_cast<uint32_t>(q), e, 2, &l))
+                return VKT_ERR_INVALID_WAVFMT;
+            unit = in_unit * (l / q);
         }
+        if (unit > kBufferBudget) {
+            VKT_TRACE_ERROR(VKT_ERR_INVALID_WAVFMT, "source block alignment too large");
+            return VKT_ERR_INVALID_WAVFMT;
+        }
+        m_dwAFCSrcBlockAlign = static_cast<uint32_t>(unit);
     }
     VKT_TRACE_VALUE("*pdwAFCSrcBlockAlign", "%lu", m_dwAFCSrcBlockAlign);
     return m_dwAFCSrcBlockAlign == 0 ? VKT_ERR_INVALID_WAVFMT : VKT_OK;
+}
+
+uint32_t CWavConvert::size_stages(uint32_t dwBlock_p) {
+    m_bAdditionalBuffer = false;
+    m_dwAdditionalSize = m_dwAdditionalFill = m_dwAdditionalRest = 0;
+    m_dwDstBufferSize = m_dwAFCSrcBufferSize = m_dwAFCDstBufferSize = 0;
+    m_dwEncodeUnit = m_dwEncodeFill = 0;
+    m_dwSrcFileDataBlockSize = dwBlock_p;
+    if (m_bDirectConv) {
+        m_dwDstBufferSize = dwBlock_p / kTranscodeIn * kTranscodeOut;
+        return VKT_OK;
+    }
+    // A stage that would need more than the whole budget makes the caller
+    // try a smaller block; the sums below then cannot wrap.
+    auto too_large = [](uint32_t size) { return size > kBufferBudget; };
+    uint32_t d1 = 0;
+    if (m_bXfmtPcmConv) {
+        if (size_conv_stream(intconv::XFMT_PCM_CONV, dwBlock_p, &d1, &m_hAFC, m_hAcmXfmtPcm, m_hAcmPcmYfmt) !=
+            VKT_OK) {
+            VKT_TRACE_ERROR(VKT_ERR_CODEC, "by size_conv_stream()");
+            return VKT_ERR_CODEC;
+        }
+        if (too_large(d1)) return kBlockTooLarge;
+        if (m_bAFCConv || m_bPcmYfmtConv)
+            m_dwAFCSrcBufferSize = d1;
+        else
+            m_dwDstBufferSize = d1;
+    }
+    // A decoder with a filter delay gives less than its blocks' share at
+    // first and the rest when the stream ends: room for one more decoded
+    // block, and a carry-over buffer that evens out the pieces.
+    uint32_t decode_tail = 0;
+    if (m_bXfmtPcmConv && size_conv_stream(intconv::XFMT_PCM_CONV, m_wfxSrc.nBlockAlign, &decode_tail, &m_hAFC,
+                                           m_hAcmXfmtPcm, m_hAcmPcmYfmt) != VKT_OK) {
+        VKT_TRACE_ERROR(VKT_ERR_CODEC, "by size_conv_stream()");
+        return VKT_ERR_CODEC;
+    }
+    if (too_large(decode_tail)) return kBlockTooLarge;
+    if (m_dwAFCSrcBufferSize) m_dwAFCSrcBufferSize += decode_tail;
+    else if (m_bXfmtPcmConv) m_dwDstBufferSize += decode_tail;
+    if (m_bXfmtPcmConv && (m_bAFCConv || m_bPcmYfmtConv)) {
+        m_bAdditionalBuffer = true;
+        m_dwAdditionalSize = d1 + decode_tail + 2 * m_dwAFCSrcBlockAlign;
+    }
+    const uint32_t before_afc = m_bAdditionalBuffer ? m_dwAdditionalSize
+                                : m_bXfmtPcmConv    ? d1
+                                                    : dwBlock_p;
+    uint32_t d2 = 0;
+    if (m_bAFCConv) {
+        if (uint32_t rc =
+                size_conv_stream(intconv::AFC_CONV, before_afc, &d2, &m_hAFC, m_hAcmXfmtPcm, m_hAcmPcmYfmt)) {
+            VKT_TRACE_ERROR(rc, "by size_conv_stream()");
+            return rc;
+        }
+        if (too_large(d2)) return kBlockTooLarge;
+        if (m_bPcmYfmtConv)
+            m_dwAFCDstBufferSize = d2;
+        else
+            m_dwDstBufferSize = d2;
+    }
+    if (m_bPcmYfmtConv && m_bAFCConv) {
+        // A rate change in several stages delivers its output in pieces
+        // that need not be whole encoder blocks: room for one more block
+        // that waits for the next step.
+        if (encoder_input_per_block(&m_dwEncodeUnit) != VKT_OK || m_dwEncodeUnit == 0) {
+            VKT_TRACE_ERROR(VKT_ERR_CODEC, "Error calculating destination block alignment at acm source side");
+            return VKT_ERR_CODEC;
+        }
+        if (too_large(m_dwEncodeUnit)) return kBlockTooLarge;
+    }
+    if (m_bPcmYfmtConv) {
+        const uint32_t before_encode = m_bAFCConv ? d2 + m_dwEncodeUnit : before_afc;
+        if (size_conv_stream(intconv::PCM_YFMT_CONV, before_encode, &m_dwDstBufferSize, &m_hAFC, m_hAcmXfmtPcm,
+                             m_hAcmPcmYfmt) != VKT_OK) {
+            VKT_TRACE_ERROR(VKT_ERR_CODEC, "by size_conv_stream()");
+            return VKT_ERR_CODEC;
+        }
+        if (too_large(m_dwDstBufferSize)) return kBlockTooLarge;
+        // An encoder with a look-ahead hands out its last block when the
+        // stream ends.
+        m_dwDstBufferSize += m_wfxDst.nBlockAlign;
+    }
+    // Every step writes into the destination buffer.
+    if (m_dwDstBufferSize == 0) {
+        VKT_TRACE_ERROR(VKT_ERR_CODEC, "destination buffer size 0");
+        return VKT_ERR_CODEC;
+    }
+    return VKT_OK;
 }
 
 uint32_t CWavConvert::init_buffers() {
@@ -359,80 +458,40 @@ uint32_t CWavConvert::init_buffers() {
         VKT_TRACE_ERROR(VKT_ERR_INVALID_WAVFMT, "source block alignment is 0");
         return VKT_ERR_INVALID_WAVFMT;
     }
-    // About one second of source, in whole blocks.
-    const uint32_t second = m_wfxSrc.nAvgBytesPerSec;
-    m_dwSrcFileDataBlockSize =
-        second > m_dwSrcBlockAlignment ? second / m_dwSrcBlockAlignment * m_dwSrcBlockAlignment : m_dwSrcBlockAlignment;
+    // About one second of source, in whole blocks. The second is what the
+    // file declares, so it is capped: by kMaxReadBlock, and by the data
+    // there is (rounded up to a whole block, so that a short recording is
+    // still read in one step).
+    const uint64_t align = m_dwSrcBlockAlignment;
+    uint64_t second = std::min<uint64_t>(m_wfxSrc.nAvgBytesPerSec, kMaxReadBlock);
+    const uint64_t held = (static_cast<uint64_t>(m_dwSrcFileDataSize) + align - 1) / align * align;
+    if (second > held) second = held;
+    uint64_t block = second > align ? second / align * align : align;
+    // Smaller blocks until every buffer fits into the budget together.
+    for (;;) {
+        if (block > kBufferBudget) {
+            VKT_TRACE_ERROR(VKT_ERR_INVALID_WAVFMT, "source block alignment too large");
+            return VKT_ERR_INVALID_WAVFMT;
+        }
+        const uint32_t rc = size_stages(static_cast<uint32_t>(block));
+        if (rc == VKT_OK) {
+            const uint64_t total = block + uint64_t{m_dwDstBufferSize} + m_dwAFCSrcBufferSize + m_dwAdditionalSize +
+                                   m_dwAFCDstBufferSize + (m_dwEncodeUnit ? uint64_t{m_dwAFCDstBufferSize} + m_dwEncodeUnit : 0);
+            if (total <= kBufferBudget) break;
+        } else if (rc != kBlockTooLarge) {
+            return rc;
+        }
+        if (block <= align) {
+            VKT_TRACE_ERROR(VKT_ERR_INVALID_WAVFMT, "no block of the source fits the conversion's buffers");
+            return VKT_ERR_INVALID_WAVFMT;
+        }
+        block = std::max(align, block / 2 / align * align);
+    }
     VKT_TRACE_VALUE("m_dwSrcFileDataBlockSize", "%lu", m_dwSrcFileDataBlockSize);
     allocate(m_pbySrcData, m_dwSrcFileDataBlockSize, "GetLastError() after HeapAlloc() source data buffer");
-
-    if (m_bDirectConv) {
-        m_dwDstBufferSize = m_dwSrcFileDataBlockSize / kTranscodeIn * kTranscodeOut;
-    } else {
-        uint32_t d1 = 0;
-        if (m_bXfmtPcmConv) {
-            if (size_conv_stream(intconv::XFMT_PCM_CONV, m_dwSrcFileDataBlockSize, &d1, &m_hAFC, m_hAcmXfmtPcm,
-                                 m_hAcmPcmYfmt) != VKT_OK) {
-                VKT_TRACE_ERROR(VKT_ERR_CODEC, "by size_conv_stream()");
-                return VKT_ERR_CODEC;
-            }
-            if (m_bAFCConv || m_bPcmYfmtConv)
-                m_dwAFCSrcBufferSize = d1;
-            else
-                m_dwDstBufferSize = d1;
-        }
-        // A decoder with a filter delay gives less than its blocks' share at
-        // first and the rest when the stream ends: room for one more decoded
-        // block, and a carry-over buffer that evens out the pieces.
-        uint32_t decode_tail = 0;
-        if (m_bXfmtPcmConv && size_conv_stream(intconv::XFMT_PCM_CONV, m_wfxSrc.nBlockAlign, &decode_tail, &m_hAFC,
-                                               m_hAcmXfmtPcm, m_hAcmPcmYfmt) != VKT_OK) {
-            VKT_TRACE_ERROR(VKT_ERR_CODEC, "by size_conv_stream()");
-            return VKT_ERR_CODEC;
-        }
-        if (m_dwAFCSrcBufferSize) m_dwAFCSrcBufferSize += decode_tail;
-        else if (m_bXfmtPcmConv) m_dwDstBufferSize += decode_tail;
-        if (m_bXfmtPcmConv && (m_bAFCConv || m_bPcmYfmtConv)) {
-            m_bAdditionalBuffer = true;
-            m_dwAdditionalSize = d1 + decode_tail + 2 * m_dwAFCSrcBlockAlign;
-        }
-        const uint32_t before_afc = m_bAdditionalBuffer ? m_dwAdditionalSize
-                                    : m_bXfmtPcmConv    ? d1
-                                                        : m_dwSrcFileDataBlockSize;
-        uint32_t d2 = 0;
-        if (m_bAFCConv) {
-            if (uint32_t rc = size_conv_stream(intconv::AFC_CONV, before_afc, &d2, &m_hAFC, m_hAcmXfmtPcm,
-                                               m_hAcmPcmYfmt)) {
-                VKT_TRACE_ERROR(rc, "by size_conv_stream()");
-                return rc;
-            }
-            if (m_bPcmYfmtConv)
-                m_dwAFCDstBufferSize = d2;
-            else
-                m_dwDstBufferSize = d2;
-        }
-        if (m_bPcmYfmtConv && m_bAFCConv) {
-            // A rate change in several stages delivers its output in pieces
-            // that need not be whole encoder blocks: room for one more block
-            // that waits for the next step.
-            if (encoder_input_per_block(&m_dwEncodeUnit) != VKT_OK || m_dwEncodeUnit == 0) {
-                VKT_TRACE_ERROR(VKT_ERR_CODEC, "Error calculating destination block alignment at acm source side");
-                return VKT_ERR_CODEC;
-            }
-            allocate(m_pbyEncodeData, d2 + m_dwEncodeUnit, "GetLastError() after HeapAlloc() encoder input buffer");
-        }
-        if (m_bPcmYfmtConv) {
-            const uint32_t before_encode = m_bAFCConv ? d2 + m_dwEncodeUnit : before_afc;
-            if (size_conv_stream(intconv::PCM_YFMT_CONV, before_encode, &m_dwDstBufferSize, &m_hAFC, m_hAcmXfmtPcm,
-                                 m_hAcmPcmYfmt) != VKT_OK) {
-                VKT_TRACE_ERROR(VKT_ERR_CODEC, "by size_conv_stream()");
-                return VKT_ERR_CODEC;
-            }
-            // An encoder with a look-ahead hands out its last block when the
-            // stream ends.
-            m_dwDstBufferSize += m_wfxDst.nBlockAlign;
-        }
-    }
+    if (m_dwEncodeUnit)
+        allocate(m_pbyEncodeData, m_dwAFCDstBufferSize + m_dwEncodeUnit,
+                 "GetLastError() after HeapAlloc() encoder input buffer");
     VKT_TRACE_VALUE("m_dwDstBufferSize", "%lu", m_dwDstBufferSize);
     allocate(m_pbyDstData, m_dwDstBufferSize, "GetLastError() after HeapAlloc() destination data buffer");
     if (m_dwAFCSrcBufferSize)
@@ -477,7 +536,7 @@ uint32_t CWavConvert::process_conv_stream(uint32_t dwSrcSize_p, uint32_t* pdwDst
             VKT_TRACE_ERROR(rc, "Error processing XFMT_PCM_CONV stream");
             return rc;
         }
-        if (bLastBlock && m_bFinalPass) {
+        if (bLastBlock) {
             uint32_t tail = 0;
             if (uint32_t rc = flush_single_stream(intconv::XFMT_PCM_CONV, out + produced, out_size - produced, &tail,
                                                   m_hAcmXfmtPcm, m_hAcmPcmYfmt))
@@ -553,7 +612,7 @@ uint32_t CWavConvert::process_conv_stream(uint32_t dwSrcSize_p, uint32_t* pdwDst
             VKT_TRACE_ERROR(rc, "Error processing PCM_YFMT_CONV stream");
             return rc;
         }
-        if (bLastBlock && m_bFinalPass) {
+        if (bLastBlock) {
             uint32_t tail = 0;
             if (uint32_t rc = flush_single_stream(intconv::PCM_YFMT_CONV, dst + produced, dst_size - produced, &tail,
                                                   m_hAcmXfmtPcm, m_hAcmPcmYfmt))
@@ -582,11 +641,14 @@ uint32_t CWavConvert::run_pass(uint64_t* pdwTotalRead) {
     uint32_t left = m_dwBytesToConvert;
     uint32_t written = 0;
     while (left > 0) {
-        const uint32_t step = std::min(m_dwSrcFileDataBlockSize, left);
+        uint32_t step = std::min(m_dwSrcFileDataBlockSize, left);
         const uint32_t got = m_pWavFileSrc->read_data(m_pbySrcData.data(), step);
         if (got < step) {
+            // The file ended before its data did (it was cut while being
+            // read): what was read is the last block.
             VKT_TRACE_MESSAGE("Bytes read is less than expected -> cancel operation !");
-            break;
+            step = left = got;
+            if (got == 0) break;
         }
         left -= step;
         *pdwTotalRead += step;
@@ -607,6 +669,35 @@ uint32_t CWavConvert::run_pass(uint64_t* pdwTotalRead) {
     return written;
 }
 
+void CWavConvert::place_destination_cue(uint32_t dwWritten_p) {
+    // The cue's time in the source: a byte offset in its data, in samples
+    // for PCM (whatever rate the file declares in bytes), else by the
+    // declared bytes per second.
+    const uint64_t at = std::min(m_pCueSrc->dwBlockStart, m_dwSrcFileDataSize);
+    const uint64_t rate_out = m_wfxDst.nSamplesPerSec;
+    uint64_t sample = 0;  // the destination sample at that time, rounded
+    if (m_wfxSrc.wFormatTag == WAVE_FORMAT_PCM && m_wfxSrc.nBlockAlign != 0 && m_wfxSrc.nSamplesPerSec != 0)
+        sample = (at / m_wfxSrc.nBlockAlign * rate_out + m_wfxSrc.nSamplesPerSec / 2) / m_wfxSrc.nSamplesPerSec;
+    else if (m_wfxSrc.nAvgBytesPerSec != 0)
+        sample = (at * rate_out + m_wfxSrc.nAvgBytesPerSec / 2) / m_wfxSrc.nAvgBytesPerSec;
+    // In the destination's data: that sample's byte, at the start of its
+    // block, and never behind the data written.
+    uint64_t byte = 0;
+    if (rate_out != 0) byte = sample * m_wfxDst.nAvgBytesPerSec / rate_out;
+    if (m_wfxDst.nBlockAlign != 0) byte -= byte % m_wfxDst.nBlockAlign;
+    byte = std::min<uint64_t>(byte, dwWritten_p);
+
+    CuePoint& cue = *m_pCueDst;
+    cue.dwIdentifier = 1;
+    cue.fccChunk = mmioStringToFOURCCA("data", 0);
+    cue.dwChunkStart = 0;
+    cue.dwSampleOffset = 0;
+    cue.dwBlockStart = static_cast<uint32_t>(byte);
+    cue.dwPosition = m_wfxDst.nAvgBytesPerSec == 0
+                         ? 0
+                         : static_cast<uint32_t>(rate_out * byte / m_wfxDst.nAvgBytesPerSec);
+}
+
 uint32_t CWavConvert::conversion() {
     VKT_TRACE_TEXT("-----CWavConvert::conversion()");
     try {
@@ -616,37 +707,15 @@ uint32_t CWavConvert::conversion() {
             VKT_TRACE_ERROR(rc, "Error setting file pointer to begin of data chunk");
             raise(rc);
         }
+        // One pass over all the data, also with a cue point: a pass that
+        // ended at the cue would leave the partial rate-change unit before it
+        // unconverted, and the bytes the stages still hold at that moment
+        // would put the new cue early. The cue is placed by its time instead.
         uint64_t read = 0;
-        uint32_t first_pass = 0;
-        if (m_dwSrcFileDataSize != 0) {
-            // The codecs end their streams only after the last pass: the
-            // cue splits the conversion, not the audio.
-            m_bFinalPass = m_dwBytesToConvert >= m_dwSrcFileDataSize;
-            first_pass = run_pass(&read);
-            if (m_bCuePoint) {
-                // The rest behind the cue, with fresh buffers and the stages
-                // keeping their state.
-                m_dwBytesToConvert = m_dwSrcFileDataSize - static_cast<uint32_t>(read);
-                if (m_dwBytesToConvert > 0) {
-                    if (uint32_t rc = init_buffers()) raise(rc);
-                    m_bFinalPass = true;
-                    run_pass(&read);
-                }
-            }
-        }
+        uint32_t written = 0;
+        if (m_dwSrcFileDataSize != 0) written = run_pass(&read);
         if (m_pWavFileDst) m_pWavFileDst->closing_work();
-        if (m_bCuePoint) {
-            CuePoint& cue = *m_pCueDst;
-            cue.dwIdentifier = 1;
-            cue.fccChunk = mmioStringToFOURCCA("data", 0);
-            cue.dwChunkStart = 0;
-            cue.dwSampleOffset = 0;
-            cue.dwBlockStart = first_pass;
-            cue.dwPosition = m_wfxDst.nAvgBytesPerSec == 0
-                                 ? 0
-                                 : static_cast<uint32_t>(static_cast<uint64_t>(m_wfxDst.nSamplesPerSec) *
-                                                         first_pass / m_wfxDst.nAvgBytesPerSec);
-        }
+        if (m_bCuePoint) place_destination_cue(written);
         return VKT_OK;
     }
     VKT_CATCH_RETURN("catched in CWavConvert::conversion()")
@@ -681,8 +750,12 @@ uint32_t VKTWAVToWAVInternal(const char* pcszWAVSrcFileName, const char* pcszWAV
     uint32_t start = dwProgressStart;
     {
         std::vector<uint8_t> fmt(kMaxSourceFormat, 0);
-        if (VKTReadWAVFormat(pcszWAVSrcFileName, reinterpret_cast<WAVEFORMATEX*>(fmt.data()),
-                             static_cast<uint32_t>(fmt.size())) == VKT_OK) {
+        const uint32_t read = VKTReadWAVFormat(pcszWAVSrcFileName, reinterpret_cast<WAVEFORMATEX*>(fmt.data()),
+                                               static_cast<uint32_t>(fmt.size()));
+        // A damaged fmt chunk ends the conversion here, with the code that
+        // says so, before a data chunk is looked for behind it.
+        if (read == VKT_ERR_INVALID_WAVFMT) return read;
+        if (read == VKT_OK) {
             WAVEFORMATEX f;
             std::memcpy(&f, fmt.data(), sizeof f);
             if (f.wFormatTag == WAVE_FORMAT_PCM && f.nChannels == 2 && f.wBitsPerSample == 16) {

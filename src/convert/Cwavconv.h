@@ -8,9 +8,8 @@
 // stages' own size predictions so that each stage receives whole blocks;
 // when the decoder's output per source block is no whole number of the
 // later stages' input blocks, a carry-over buffer holds the rest for the
-// next step. A source with one cue point is converted in two passes split
-// at the cue's byte offset, and the destination gets a cue at the matching
-// place.
+// next step. A source with one cue point gets a destination cue at the
+// same time: the destination sample nearest to the source's cue sample.
 #pragma once
 
 #include <cstdint>
@@ -53,12 +52,16 @@ private:
     uint32_t init_format_data(const WAVEFORMATEX* pwfDst_p);
     uint32_t init_streams();
     uint32_t init_buffers();
+    // The buffer sizes of every stage for source steps of dwBlock_p bytes.
+    uint32_t size_stages(uint32_t dwBlock_p);
     void init_src_block_alignment();
     uint32_t init_afcsrc_block_alignment();
     uint32_t process_conv_stream(uint32_t dwSrcSize_p, uint32_t* pdwDstSize_p, bool bLastBlock);
     // One pass over m_dwBytesToConvert bytes; returns the destination bytes
     // written and adds the source bytes read to *pdwTotalRead.
     uint32_t run_pass(uint64_t* pdwTotalRead);
+    // m_pCueDst: the source cue's time in a destination of dwWritten_p bytes.
+    void place_destination_cue(uint32_t dwWritten_p);
     // Input and output rate and block alignment of the PCM-to-PCM stage.
     void afc_formats(const WAVEFORMATEX** ppIn, const WAVEFORMATEX** ppOut) const;
     uint32_t encoder_input_per_block(uint32_t* pdwBytes);
@@ -107,7 +110,6 @@ private:
     std::unique_ptr<CuePoint> m_pCueSrc;
     std::unique_ptr<CuePoint> m_pCueDst;
     bool m_bWavToDss = false;
-    bool m_bFinalPass = true;  // the pass that reaches the end of the data
     vkt::Progress m_progress;
 
     // The first 18 bytes of the source and destination formats.

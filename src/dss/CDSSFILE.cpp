@@ -23,10 +23,6 @@ using vkt::raise;
 namespace {
 
 constexpr uint32_t kBlockHeaderSize = 6;
-// The corrupt-block test counts every frame as 41 bytes and allows at most
-// 13 frame starts; frame pointer + 41 × count must stay below 553.
-constexpr uint8_t kMaxFramesPerBlock = 13;
-constexpr uint32_t kFramePointerLimit = 553;
 
 
 // Identifiers whose codec block ends in 1 when handed to the decoder.
@@ -296,22 +292,24 @@ uint32_t CDssFile::read_next_datablock() {
     m_byNrOfFrames = block[3];
     if (m_byNrOfFrames == 0 || m_byNrOfFrames == 0xFF) m_byNrOfFrames = block[4] == 0xFF ? 0 : block[4];
 
-    // Long-play blocks are not checked: their frames are 24 bytes or less and
-    // may be many. While the file's identifier is still being looked for, the
-    // block's own identifier decides.
+    // While the file's identifier is still being looked for, the block's own
+    // identifier decides whether the block is a long-play one, which is not
+    // checked.
     const uint8_t id = block[5];
     const uint8_t file_id = m_bCompressionIdKnown ? m_byCompressionId : id;
-    if (file_id != 2 && file_id != 3) {
-        if (id > 7) {
-            VKT_TRACE_ERROR(id, "Corrupt block: Invalid compression ID");
-            m_byNrOfFrames = 0;
-        } else if (m_byNrOfFrames > kMaxFramesPerBlock) {
+    if (file_id != 2 && file_id != 3 && id > 7) {
+        VKT_TRACE_ERROR(id, "Corrupt block: Invalid compression ID");
+        m_byNrOfFrames = 0;
+    } else switch (VKT_check_datablock(file_id, m_byNrOfFrames, m_wFramePointer)) {
+        case DataBlockFault::None: break;
+        case DataBlockFault::FrameCount:
             VKT_TRACE_ERROR(m_byNrOfFrames, "Corrupt block: Invalid number of frames");
             m_byNrOfFrames = 0;
-        } else if (m_byNrOfFrames * 41u + m_wFramePointer >= kFramePointerLimit) {
+            break;
+        case DataBlockFault::FramePointer:
             VKT_TRACE_ERROR(m_wFramePointer, "Corrupt block: Invalid Framepointer");
             m_byNrOfFrames = 0;
-        }
+            break;
     }
     VKT_TRACE_VALUE("m_byNrOfFrames", "%u", m_byNrOfFrames);
     return 0;
@@ -540,17 +538,9 @@ bool CDssFile::HasDSSFileExtension(const char* pszFileName) {
 }
 
 uint32_t CDssFile::GetFrameLengthInMs() const {
-    switch (m_byCompressionId) {
-        case 0:
-        case 1: return 24;
-        case 2:
-        case 3: return 30;
-        case 4:
-        case 5: return 36;
-        case 6:
-        case 7: return 16;
-        default: VKT_TRACE_ERROR(38, "invalid compression id"); return 0;
-    }
+    const uint32_t ms = VKT_get_frame_duration_ms(m_byCompressionId);
+    if (ms == 0) VKT_TRACE_ERROR(38, "invalid compression id");
+    return ms;
 }
 
 uint32_t CDssFile::GetDataLength() const {
@@ -882,10 +872,7 @@ uint32_t CDssFile::closing_work() {
         read_next_datablock();
         ascertain_total_nr_of_frames();
 
-        const uint32_t ms_per_frame = m_byCompressionId == 0                             ? 24
-                                      : (m_byCompressionId == 6 || m_byCompressionId == 7) ? 16
-                                                                                           : 36;
-        const uint32_t dwLengthMs = ms_per_frame * m_dwTotalNrOfFrames;
+        const uint32_t dwLengthMs = VKT_get_frame_duration_ms(m_byCompressionId) * m_dwTotalNrOfFrames;
         VKT_TRACE_VALUE("closing_work:dwLengthMs", "%lu", dwLengthMs);
         const uint32_t hours = dwLengthMs / 3600000;
         uint32_t seconds = (dwLengthMs - hours * 3600000) / 1000;

@@ -28,6 +28,19 @@ uint32_t refuse_same_file(const char* source, const char* destination) {
     return 10;
 }
 
+// A header count that reaches past the end of the file leaves no data
+// blocks, and no header blocks to copy: the file is damaged, as the
+// reader says of files it cannot use (14). Checked before the target is
+// created, so that nothing is left behind.
+uint32_t refuse_missing_header_blocks(const char* path, uint16_t wNrOfHeaders_p) {
+    uint32_t err = 0;
+    UniqueFile file(file_open(path, GENERIC_READ, kShareReadWrite, OPEN_EXISTING, 0, &err));
+    uint64_t size = 0;
+    if (file && file_size(file.get(), &size) == 0 && size >= uint64_t{wNrOfHeaders_p} * DSS_BLOCK_SIZE) return 0;
+    VKT_TRACE_ERROR(14, "VKT_ERR_OPEN_FILE header blocks missing");
+    return 14;
+}
+
 // Writes header blocks 1 to N of the target (N at most 3); blocks 2 and 3
 // are the source's when bCopy_p is set. Returns 0 or 15.
 uint32_t write_target_headers(CDssFile& targetDss, const CDssFile& sourceDss, uint16_t wNrOfHeaders_p, bool bCopy_p) {
@@ -110,6 +123,7 @@ uint32_t VKTDecryptDSSFile(const char* pcszSrcFileName_p, const char* pcszDstFil
         }
         if (uint32_t rc = check_dss_target_name(pcszDstFileName_p, sourceDss.m_byCompressionId >= 6)) return rc;
         if (uint32_t rc = refuse_same_file(pcszSrcFileName_p, pcszDstFileName_p)) return rc;
+        if (uint32_t rc = refuse_missing_header_blocks(pcszSrcFileName_p, sourceDss.m_wNrOfHeaders)) return rc;
 
         uint16_t headers = sourceDss.m_wNrOfHeaders;
         CDssFile targetDss(false);
@@ -186,6 +200,7 @@ uint32_t VKTEncryptDSSFile(const char* pcszSrcFileName_p, const char* pcszDstFil
             return 48;
         }
         if (uint32_t rc = refuse_same_file(pcszSrcFileName_p, pcszDstFileName_p)) return rc;
+        if (uint32_t rc = refuse_missing_header_blocks(pcszSrcFileName_p, sourceDss.m_wNrOfHeaders)) return rc;
 
         const uint16_t headers = sourceDss.m_wNrOfHeaders;
         CDssFile targetDss(false);

@@ -165,6 +165,29 @@ uint32_t VKT_get_size_of_blockalign(uint8_t byCompressionId_p, uint32_t* pdwSize
     return result;
 }
 
+uint32_t VKT_get_frame_duration_ms(uint8_t byCompressionId_p) {
+    switch (byCompressionId_p) {
+        case 0:
+        case 1: return 24;
+        case 2:
+        case 3: return 30;
+        case 4:
+        case 5: return 36;
+        case 6:
+        case 7: return 16;
+        default: return 0;
+    }
+}
+
+DataBlockFault VKT_check_datablock(uint8_t byCompressionId_p, uint32_t dwNrOfFrames_p, uint32_t dwFramePointer_p) {
+    constexpr uint32_t kMaxFramesPerBlock = 13;
+    constexpr uint32_t kFramePointerLimit = 553;
+    if (byCompressionId_p == 2 || byCompressionId_p == 3) return DataBlockFault::None;
+    if (dwNrOfFrames_p > kMaxFramesPerBlock) return DataBlockFault::FrameCount;
+    if (dwNrOfFrames_p * 41u + dwFramePointer_p >= kFramePointerLimit) return DataBlockFault::FramePointer;
+    return DataBlockFault::None;
+}
+
 void VKT_log_compressionId(uint8_t byCompressionId_p) {
     switch (byCompressionId_p) {
         case 0: VKT_TRACE_WARNING("HHH CompressionId: GRUNDIG (Standardplay)   w i t h o u t   Compression"); break;

@@ -1,5 +1,6 @@
 #include "edit/DSSDataHandler.h"
 
+#include "dss/INTERNAL.h"
 #include "platform/vkt_trace.h"
 
 using namespace vkt::platform;
@@ -31,15 +32,16 @@ bool DSSDataHandler::CheckBlock(const uint8_t* pbyBlock) {
         VKT_TRACE_ERROR(18, "VKT_ERR_INVALID_COMPRESSIONID byCompressionId_p");
         return false;
     }
-    if (m_byFrameCount > 13) {
-        VKT_TRACE_ERROR(m_byFrameCount, "Corrupt block: Invalid number of frames");
-        return false;
+    switch (VKT_check_datablock(byCompressionId, m_byFrameCount, m_wFirstFrameOffset)) {
+        case DataBlockFault::None: return true;
+        case DataBlockFault::FrameCount:
+            VKT_TRACE_ERROR(m_byFrameCount, "Corrupt block: Invalid number of frames");
+            return false;
+        case DataBlockFault::FramePointer:
+            VKT_TRACE_ERROR(m_wFirstFrameOffset, "Corrupt block: Invalid Framepointer");
+            return false;
     }
-    if (m_byFrameCount * 41u + m_wFirstFrameOffset >= 553u) {
-        VKT_TRACE_ERROR(m_wFirstFrameOffset, "Corrupt block: Invalid Framepointer");
-        return false;
-    }
-    return true;
+    return false;
 }
 
 int DSSDataHandler::WriteWithoutCorrBlocks(File* hFile, const uint8_t* pbyChunk, uint32_t dwChunkLength,

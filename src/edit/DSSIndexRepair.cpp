@@ -24,14 +24,7 @@ constexpr uint32_t kLongEntrySize = 6;
 
 // Milliseconds per frame of the identifiers whose markers can be placed;
 // 0 for the others.
-uint32_t frame_length_ms(uint8_t id) {
-    switch (id) {
-        case 0: return 24;
-        case 4: return 36;
-        case 6: return 16;
-        default: return 0;
-    }
-}
+uint32_t frame_length_ms(uint8_t id) { return id == 0 || id == 4 || id == 6 ? VKT_get_frame_duration_ms(id) : 0; }
 
 // The two tables being rebuilt, as they go into header 1.
 struct IndexTables {

@@ -189,13 +189,13 @@ void CDSSSplitter::run() {
     }
 
     m_qwTotalLengthMs = get_le32(m_sourceFile.m_pDssFileHeader_2.get() + 18);
-    switch (m_sourceFile.m_byCompressionId) {
-        case 0: m_dwFrameLength = 24, m_dwFrameSize = 42; break;
-        case 2: m_dwFrameLength = 30, m_dwFrameSize = 25; break;
-        case 4: m_dwFrameLength = 36, m_dwFrameSize = 42; break;
-        case 6: m_dwFrameLength = 16, m_dwFrameSize = 57; break;
-        default: VKT_TRACE_ERROR(18, "not supported compression id"); raise(18);
+    const uint8_t id = m_sourceFile.m_byCompressionId;
+    if (id != 0 && id != 2 && id != 4 && id != 6) {
+        VKT_TRACE_ERROR(18, "not supported compression id");
+        raise(18);
     }
+    m_dwFrameLength = VKT_get_frame_duration_ms(id);
+    VKT_get_size_of_blockalign(id, &m_dwFrameSize);
     // Without a length in header 2 (one header block) progress is measured
     // against the frames counted.
     if (m_qwTotalLengthMs == 0)

@@ -1,5 +1,6 @@
 #include "media/CMp3File.h"
 
+#include <algorithm>
 #include <cstring>
 #include <vector>
 
@@ -50,6 +51,22 @@ uint32_t bitrate_kbps(const HeaderFields& f) {
 }
 
 constexpr uint32_t kScanWindow = 2048;
+
+// An encoder's information frame (LAME/Xing "Xing" or "Info", Fraunhofer
+// "VBRI") is a valid frame without audio that states the frame count and
+// the encoder delay; its bit rate is whatever made it big enough. The tag
+// follows the side information, which is 17 or 32 bytes in MPEG-1 and 9 or
+// 17 in MPEG-2 and 2.5 (mono or not), behind a CRC when there is one;
+// "VBRI" always sits 32 bytes behind the header.
+bool is_info_frame(const uint8_t* frame, uint32_t size) {
+    const HeaderFields f = fields_of(frame);
+    const bool mono = f.mode == 3;
+    uint32_t at = 4 + (f.version == 3 ? (mono ? 17 : 32) : (mono ? 9 : 17));
+    if ((frame[1] & 1) == 0) at += 2;  // protection bit clear: a CRC follows the header
+    if (size >= at + 4 && (std::memcmp(frame + at, "Xing", 4) == 0 || std::memcmp(frame + at, "Info", 4) == 0))
+        return true;
+    return size >= 40 && std::memcmp(frame + 36, "VBRI", 4) == 0;
+}
 
 // Size of an ID3v2 tag at the start of the file, 0 when there is none.
 uint32_t id3v2_size(const uint8_t* b, uint32_t n) {
@@ -104,6 +121,7 @@ uint32_t CMp3File::create_file(const char* lpszFilepath_p) {
             vkt::raise(VKT_ERR_OPEN_FILE);
         }
         set_initial_info_from_file();
+        skip_info_frame();
         set_codingtype_and_sampleinfo();
         ascertain_total_nr_of_frames();
         return 0;
@@ -144,6 +162,26 @@ void CMp3File::set_initial_info_from_file() {
     }
     VKT_TRACE_ERROR(VKT_ERR_OPEN_FILE, "no Frame found!!!");
     vkt::raise(VKT_ERR_OPEN_FILE);
+}
+
+void CMp3File::skip_info_frame() {
+    const uint32_t length = frame_length(m_abyHeader);
+    uint8_t frame[64] = {};
+    uint32_t got = 0;
+    if (length < 8 || KRVDSS_set_position_file(m_hFile, m_dwFirstFrameOffset, FILE_BEGIN) != 0 ||
+        KRVDSS_read_file(m_hFile, frame, std::min<uint32_t>(length, sizeof frame), &got) != 0 ||
+        !is_info_frame(frame, got))
+        return;
+    // The audio starts with the next frame; without one the information
+    // frame is all there is and stays the first.
+    uint8_t next[4] = {};
+    if (m_dwFirstFrameOffset > 0xFFFFFFFFu - length ||
+        KRVDSS_set_position_file(m_hFile, m_dwFirstFrameOffset + length, FILE_BEGIN) != 0 ||
+        KRVDSS_read_file(m_hFile, next, sizeof next, &got) != 0 || got < 4 || !check_frame_header(next))
+        return;
+    m_dwFirstFrameOffset += length;
+    std::memcpy(m_abyHeader, next, 4);
+    VKT_TRACE_VALUE("m_dwFirstFrameOffset", "%lu", m_dwFirstFrameOffset);
 }
 
 void CMp3File::set_codingtype_and_sampleinfo() {

@@ -1,6 +1,7 @@
 // MPEG audio frame-header parser: the format and length of an .mp3 file
 // without decoding it. Frames are found from the first valid header on (an
-// ID3v2 tag at the start is stepped over) and walked by their lengths.
+// ID3v2 tag at the start and an encoder's information frame are stepped
+// over) and walked by their lengths.
 #pragma once
 
 #include <cstdint>
@@ -41,6 +42,9 @@ public:
 
 private:
     void set_initial_info_from_file();
+    // Steps over an encoder's information frame at the first frame: it
+    // carries no audio, and its bit rate is not the recording's.
+    void skip_info_frame();
     void set_codingtype_and_sampleinfo();
     void ascertain_total_nr_of_frames();
     void close();

@@ -23,6 +23,40 @@ namespace {
 constexpr int64_t kUnitsPerMs = 10'000;  // 100-ns units
 constexpr uint32_t kHeaderImage = 1024;  // headers 1 and 2
 constexpr uint32_t kLengthMsAt = 512 + 18;  // header 2: length in milliseconds
+constexpr uint32_t kCopyPiece = 65536;
+
+// A frame header as the word it is in the stream: first byte highest.
+uint32_t header_word(const uint8_t* h) {
+    return (static_cast<uint32_t>(h[0]) << 24) | (static_cast<uint32_t>(h[1]) << 16) |
+           (static_cast<uint32_t>(h[2]) << 8) | h[3];
+}
+
+// Appends bytes [from, to) of a finished piece to the piece being written.
+uint32_t copy_piece_bytes(const std::string& name, uint64_t from, uint64_t to, File* piece, uint64_t* written) {
+    uint32_t err = 0;
+    UniqueFile source(file_open(name.c_str(), GENERIC_READ, FILE_SHARE_READ, OPEN_EXISTING, 0, &err));
+    if (!source || (err = file_seek(source.get(), static_cast<int64_t>(from), FILE_BEGIN, nullptr)) != 0) {
+        VKT_TRACE_ERROR(err, "cannot read the frames shared with the piece before");
+        return VKT_ERR_READ_FILE;
+    }
+    std::vector<uint8_t> buffer(kCopyPiece);
+    while (from < to) {
+        const auto want = static_cast<uint32_t>(std::min<uint64_t>(kCopyPiece, to - from));
+        uint32_t got = 0;
+        if ((err = file_read(source.get(), buffer.data(), want, &got)) != 0 || got != want) {
+            VKT_TRACE_ERROR(err, "cannot read the frames shared with the piece before");
+            return VKT_ERR_READ_FILE;
+        }
+        uint32_t done = 0;
+        if ((err = file_write(piece, buffer.data(), got, &done)) != 0 || done != got) {
+            VKT_TRACE_ERROR(err, "cannot write to output file");
+            return VKT_ERR_WRITE_FILE;
+        }
+        from += got;
+        *written += got;
+    }
+    return VKT_OK;
+}
 
 }  // namespace
 
@@ -62,7 +96,7 @@ bool CMP3Splitter::IsReferenceFrameHeader(const uint8_t* h) {
 }
 
 bool CMP3Splitter::MatchesReferenceFrameHeader(const uint8_t* h, uint32_t dwReference) {
-    return ((vkt::get_le32(h) ^ dwReference) & ~kFrameHeaderFreeBits) == 0;
+    return ((header_word(h) ^ dwReference) & kFrameHeaderKeptBits) == 0;
 }
 
 uint32_t CMP3Splitter::check_parameters() const {
@@ -121,6 +155,18 @@ bool CMP3Splitter::report_progress(uint32_t dwPieceNumber) const {
 uint32_t CMP3Splitter::split_pieces(MediaReader& reader, int64_t qwDuration) {
     const int64_t step = static_cast<int64_t>(m_dwSplitLength - m_dwOverlapLength) * vkt::media::kUnitsPerSecond;
     const int64_t length = static_cast<int64_t>(m_dwSplitLength) * vkt::media::kUnitsPerSecond;
+    // The source is read once, from where the freshly opened reader stands,
+    // its first frame. A seek lands where the file's table of contents or
+    // its bit rate says, which in a variable-bit-rate file can be frames
+    // away from the time asked for (and a seek to the start of a file with
+    // an information frame lands behind the first audio frame).
+    m_qwStep = step;
+    m_qwDuration = qwDuration;
+    m_dwNextStart = 1;
+    m_startOffsets.clear();
+
+    std::string previous;  // the piece before, which holds the frames this one shares with it
+    uint64_t previous_end = 0;
     for (uint32_t i = 0; i < m_dwSplitCount; ++i) {
         const int64_t start = static_cast<int64_t>(i) * step;
         if (start >= qwDuration) break;
@@ -129,9 +175,7 @@ uint32_t CMP3Splitter::split_pieces(MediaReader& reader, int64_t qwDuration) {
         const int64_t piece_length = last ? rest : std::min(length, rest);
         // A piece that reaches the end reads to the end: the stated duration
         // may fall short of the last frames.
-        const int64_t range = piece_length == rest ? 0 : piece_length;
-        if (const uint32_t hr = reader.SetRange(start, range); hr != vkt::media::S_OK)
-            return VKT_MEDIA_FAILURE(hr, "pReader->SetReadStreamSamples failed", VKT_ERR_MEDIA_READER);
+        const int64_t end = piece_length == rest ? 0 : start + piece_length;
 
         const uint32_t number = i + 1;
         std::string name;
@@ -151,6 +195,8 @@ uint32_t CMP3Splitter::split_pieces(MediaReader& reader, int64_t qwDuration) {
         if (m_pdwLastPiece) *m_pdwLastPiece = number;
 
         uint32_t rc = VKT_OK;
+        uint64_t written = 0;
+        m_bPieceStarted = false;
         if (!m_abyID3v2Tag.empty()) {
             uint32_t done = 0;
             if ((err = file_write(piece.get(), m_abyID3v2Tag.data(), m_dwID3v2TagSize, &done)) != 0 ||
@@ -158,8 +204,33 @@ uint32_t CMP3Splitter::split_pieces(MediaReader& reader, int64_t qwDuration) {
                 VKT_TRACE_ERROR(err, "cannot write to output file");
                 rc = VKT_ERR_WRITE_FILE;
             }
+            written = m_dwID3v2TagSize;
         }
-        if (rc == VKT_OK) rc = write_piece_samples(reader, piece.get());
+        // The frames from this piece's start to the end of the piece before
+        // are in that piece already.
+        if (rc == VKT_OK && i > 0) {
+            uint64_t from = previous_end;
+            if (!m_startOffsets.empty()) {
+                from = m_startOffsets.front();
+                m_startOffsets.pop_front();
+            } else {
+                m_dwNextStart = std::max(m_dwNextStart, number);
+            }
+            for (uint64_t& offset : m_startOffsets) offset = offset - from + written;
+            if (from < previous_end) {
+                rc = copy_piece_bytes(previous, from, previous_end, piece.get(), &written);
+                m_bPieceStarted = true;
+            }
+        }
+        if (rc == VKT_OK) rc = write_piece_samples(reader, piece.get(), end, &written);
+        // A stated duration longer than the recording can leave a range
+        // without frames: no piece is made for it.
+        if (rc == VKT_OK && !m_bPieceStarted) {
+            piece.reset();
+            delete_file(path.c_str());
+            if (m_pdwLastPiece) *m_pdwLastPiece = i;
+            break;
+        }
         if (rc == VKT_OK && report_progress(number)) rc = VKT_CANCELLED;
         if (rc == VKT_OK && (err = file_close(piece.release())) != 0) {
             VKT_TRACE_ERROR(err, "cannot write to output file");
@@ -175,48 +246,71 @@ uint32_t CMP3Splitter::split_pieces(MediaReader& reader, int64_t qwDuration) {
         RecalculateSpokenInstructions(path.c_str(), static_cast<uint32_t>(start / kUnitsPerMs),
                                       static_cast<uint32_t>((start + piece_length) / kUnitsPerMs));
         UpdateLength(path.c_str(), static_cast<uint32_t>(piece_length / kUnitsPerMs));
+        previous = path;
+        previous_end = written;
     }
     return VKT_OK;
 }
 
-uint32_t CMP3Splitter::write_piece_samples(MediaReader& reader, File* piece) {
-    Sample sample;
-    bool found = false;
+uint32_t CMP3Splitter::write_piece_samples(MediaReader& reader, File* piece, int64_t qwEnd, uint64_t* pqwWritten) {
     for (;;) {
-        const uint32_t hr = reader.GetNextSample(&sample);
-        if (hr == vkt::media::NS_E_NO_MORE_SAMPLES) return VKT_OK;
-        if (hr != vkt::media::S_OK)
-            return VKT_MEDIA_FAILURE(hr, "pReader->GetNextSample failed", VKT_ERR_MEDIA_READER);
-        const uint8_t* data = sample.data.data();
-        uint32_t size = static_cast<uint32_t>(sample.data.size());
-        if (!found) {
-            // The piece starts at a frame header: the first of the recording
-            // becomes the reference, later pieces start at one that agrees
-            // with it. Samples without one are dropped.
-            if (size <= 4) continue;
-            uint32_t at = 0;
-            for (; at + 4 <= size; ++at) {
-                if (data[at] != 0xFF || (data[at + 1] & 0xE0) != 0xE0) continue;
-                if (!m_bHaveReference) {
-                    if (!IsReferenceFrameHeader(data + at)) continue;
-                    m_dwReferenceHeader = vkt::get_le32(data + at);
-                    m_bHaveReference = true;
-                    VKT_TRACE_VALUE("m_dwReferenceHeader", "%8x", m_dwReferenceHeader);
-                    break;
-                }
-                if (MatchesReferenceFrameHeader(data + at, m_dwReferenceHeader)) break;
+        if (!m_bSamplePending) {
+            if (m_bReaderDone) return VKT_OK;
+            const uint32_t hr = reader.GetNextSample(&m_pendingSample);
+            if (hr == vkt::media::NS_E_NO_MORE_SAMPLES) {
+                m_bReaderDone = true;
+                return VKT_OK;
             }
-            if (at + 4 > size) continue;
-            found = true;
-            data += at;
-            size -= at;
+            if (hr != vkt::media::S_OK)
+                return VKT_MEDIA_FAILURE(hr, "pReader->GetNextSample failed", VKT_ERR_MEDIA_READER);
+            m_bSamplePending = true;
         }
-        uint32_t done = 0;
-        if (uint32_t err = file_write(piece, data, size, &done); err != 0 || done != size) {
-            VKT_TRACE_ERROR(err, "cannot write to output file");
-            return VKT_ERR_WRITE_FILE;
+        const int64_t t = m_pendingSample.time;
+        if (qwEnd != 0 && t >= qwEnd) return VKT_OK;  // the first sample of the next piece
+        m_bSamplePending = false;
+        // Later pieces that start at or before this sample copy from here.
+        while (m_dwNextStart < m_dwSplitCount) {
+            const int64_t next = static_cast<int64_t>(m_dwNextStart) * m_qwStep;
+            if (next > t || next >= m_qwDuration) break;
+            m_startOffsets.push_back(*pqwWritten);
+            ++m_dwNextStart;
         }
+        if (uint32_t rc = write_sample(piece, m_pendingSample, pqwWritten)) return rc;
     }
+}
+
+uint32_t CMP3Splitter::write_sample(File* piece, const Sample& sample, uint64_t* pqwWritten) {
+    const uint8_t* data = sample.data.data();
+    uint32_t size = static_cast<uint32_t>(sample.data.size());
+    if (!m_bPieceStarted) {
+        // The piece starts at a frame header: the first of the recording
+        // becomes the reference, later pieces start at one that agrees with
+        // it. Samples without one are dropped.
+        if (size <= 4) return VKT_OK;
+        uint32_t at = 0;
+        for (; at + 4 <= size; ++at) {
+            if (data[at] != 0xFF || (data[at + 1] & 0xE0) != 0xE0) continue;
+            if (!m_bHaveReference) {
+                if (!IsReferenceFrameHeader(data + at)) continue;
+                m_dwReferenceHeader = header_word(data + at);
+                m_bHaveReference = true;
+                VKT_TRACE_VALUE("m_dwReferenceHeader", "%8x", m_dwReferenceHeader);
+                break;
+            }
+            if (MatchesReferenceFrameHeader(data + at, m_dwReferenceHeader)) break;
+        }
+        if (at + 4 > size) return VKT_OK;
+        m_bPieceStarted = true;
+        data += at;
+        size -= at;
+    }
+    uint32_t done = 0;
+    if (uint32_t err = file_write(piece, data, size, &done); err != 0 || done != size) {
+        VKT_TRACE_ERROR(err, "cannot write to output file");
+        return VKT_ERR_WRITE_FILE;
+    }
+    *pqwWritten += size;
+    return VKT_OK;
 }
 
 void CMP3Splitter::RecalculateSpokenInstructions(const char* filePath, uint32_t startTime, uint32_t endTime) {

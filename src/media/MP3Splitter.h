@@ -1,7 +1,10 @@
 // CMP3Splitter: cuts an MP3 recording into pieces without re-encoding. The
-// media reader hands out the stored frames of each piece's time range; each
-// piece gets a copy of the source's ID3v2 tag, then its frames, and then
-// its markers and the length in its dictation header are corrected.
+// media reader hands out the stored frames from start to end, once; each
+// piece gets a copy of the source's ID3v2 tag, then the frames that start in
+// its time range, and then its markers and the length in its dictation
+// header are corrected. Where pieces overlap, the frames they share are
+// copied from the piece before, so that the source is never read twice and
+// no frame is lost between pieces.
 //
 // Pieces start every splitLength seconds, or every splitLength -
 // overlapLength seconds with an overlap, and last splitLength seconds; the
@@ -14,6 +17,7 @@
 #pragma once
 
 #include <cstdint>
+#include <deque>
 #include <string>
 #include <vector>
 
@@ -54,21 +58,26 @@ public:
     // sync, a version and layer that exist, a bit rate index from 1 to 14
     // and a sampling-rate index below 3.
     static bool IsReferenceFrameHeader(const uint8_t* pbyHeader);
-    // True when a frame header agrees with the reference everywhere outside
-    // the bits of kFrameHeaderFreeBits (both read as little-endian words).
+    // True when a frame header agrees with the reference in the bits of
+    // kFrameHeaderKeptBits (both read as words in stream byte order).
     static bool MatchesReferenceFrameHeader(const uint8_t* pbyHeader, uint32_t dwReference);
-    // The bits of the little-endian header word a later piece's first frame
-    // may differ in: the first sync byte; of the second byte the protection
-    // bit, the low layer bit, the high version bit and the sync bits; the
-    // private bit. Bit rate, sampling rate, padding and the whole fourth
-    // byte (channel mode, mode extension, flags) must agree.
-    static constexpr uint32_t kFrameHeaderFreeBits = 0x0001F3FFu;
+    // The bits of the header word, in stream byte order, that every frame of
+    // one recording shares: sync (11 bits), version, layer and sampling
+    // rate. Bit rate, padding, protection, private bit, channel mode and the
+    // flags may change from frame to frame (variable bit rate, alternating
+    // padding, joint stereo) and are not compared.
+    static constexpr uint32_t kFrameHeaderKeptBits = 0xFFFE0C00u;
 
 private:
     uint32_t check_parameters() const;
     uint32_t split_pieces(vkt::media::MediaReader& reader, int64_t qwDuration);
-    // Writes the samples of the reader's current range into the piece.
-    uint32_t write_piece_samples(vkt::media::MediaReader& reader, vkt::platform::File* piece);
+    // Writes the reader's samples that start before qwEnd (100-ns units; 0:
+    // to the end) into the piece, which holds *pqwWritten bytes, and keeps
+    // the first one behind the range for the next piece.
+    uint32_t write_piece_samples(vkt::media::MediaReader& reader, vkt::platform::File* piece, int64_t qwEnd,
+                                 uint64_t* pqwWritten);
+    // Writes a sample's bytes; the first of a piece starts at a frame header.
+    uint32_t write_sample(vkt::platform::File* piece, const vkt::media::Sample& sample, uint64_t* pqwWritten);
     bool report_progress(uint32_t dwPieceNumber) const;
 
     std::string m_strSrcFileName;
@@ -85,5 +94,19 @@ private:
     uint32_t m_dwID3v2TagSize = 0;
     uint32_t m_dwReferenceHeader = 0;  // 0 until the first frame is found
     bool m_bHaveReference = false;
+    // The source is read once from start to end; the sample that ended one
+    // piece is the next piece's first.
+    vkt::media::Sample m_pendingSample;
+    bool m_bSamplePending = false;
+    bool m_bReaderDone = false;
+    bool m_bPieceStarted = false;  // the current piece holds a frame
+    int64_t m_qwStep = 0;          // between piece starts, 100-ns units
+    int64_t m_qwDuration = 0;
+    // Offsets in the current piece of the first frames at or after the
+    // starts of later pieces, in order; the last one is that of the piece
+    // numbered m_dwNextStart (counted from 0). A later piece copies the
+    // frames it shares with this one from there.
+    uint32_t m_dwNextStart = 1;
+    std::deque<uint64_t> m_startOffsets;
     CWMFAudioFile m_audioFile;
 };

@@ -140,13 +140,13 @@ uint32_t SeparateSpokenInstructions(const char* src, const char* dst, bool bCrea
             }
             if (bCreateDictation) {
                 dictation = std::make_unique<CWavFile>();
-                created_dictation = true;
                 dictation->create_new_wave_file(dictation_name.c_str(), flags, &fmt);
+                created_dictation = true;
             }
             if (bCreateInstruction) {
                 instructions = std::make_unique<CWavFile>();
-                created_instruction = true;
                 instructions->create_new_wave_file(instruction_name.c_str(), flags, &fmt);
+                created_instruction = true;
             }
 
             const double total_ms = static_cast<double>(data_size) * 1000.0 / fmt.nAvgBytesPerSec;
@@ -194,8 +194,13 @@ uint32_t SeparateSpokenInstructions(const char* src, const char* dst, bool bCrea
         }
     }
     if (result != VKT_OK) {
-        // Temporary files are ours to remove (the objects do it); named
-        // outputs stay as written.
+        // What this call created goes: an output it did not finish has sizes
+        // that were never patched and would pass for an empty recording.
+        // Temporary files (a separation into its own name) remove themselves.
+        if (!same) {
+            if (created_dictation) delete_file(dictation_name.c_str());
+            if (created_instruction) delete_file(instruction_name.c_str());
+        }
         return result;
     }
     if (same) {

@@ -115,9 +115,13 @@ uint32_t ExtractSpokenInstructionMarkers(const char* src, const char* dst) {
 
     uint32_t err = 0;
     File* probe = file_open(dst, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, OPEN_EXISTING, 0, &err);
+    bool carrier_made = false;
     if (probe) {
         file_close(probe);
-    } else {
+    } else if (KindOfMetadataFile(dst) == MetadataFileKind::Wav) {
+        // Only a WAV file can be made to carry the markers: a missing DSS,
+        // DS2 or MP3 destination is reported by the writer below, and no
+        // RIFF file is left under its name.
         // An empty WAV file that only carries the markers.
         WAVEFORMATEX fmt{};
         fmt.wFormatTag = WAVE_FORMAT_DSS_SP;
@@ -130,10 +134,18 @@ uint32_t ExtractSpokenInstructionMarkers(const char* src, const char* dst) {
         CWavFile carrier;
         try {
             carrier.create_new_wave_file(dst, MMIO_CREATE | MMIO_READWRITE, &fmt);
+            carrier_made = true;
             carrier.closing_work();
         } catch (...) {
-            return vkt::caught_code(VKT_TRACE_FILE, __LINE__, "catched in ORVKTExtractSpokenInstructionMarkers");
+            const uint32_t code =
+                vkt::caught_code(VKT_TRACE_FILE, __LINE__, "catched in ORVKTExtractSpokenInstructionMarkers");
+            carrier.close_file();
+            if (carrier_made) delete_file(dst);
+            return code;
         }
     }
-    return WriteSpokenInstructionMarkersToFile(dst, markers);
+    const uint32_t result = WriteSpokenInstructionMarkersToFile(dst, markers);
+    // A carrier that did not receive the markers is no use to anyone.
+    if (result != VKT_OK && carrier_made) delete_file(dst);
+    return result;
 }

@@ -12,7 +12,14 @@ uint32_t Progress::percent(uint32_t start, uint32_t end, uint64_t done, uint64_t
 }
 
 bool Progress::report(uint64_t done, uint64_t total) const {
-    return report_percent(percent(start, end, done, total));
+    const uint32_t value = percent(start, end, done, total);
+    // The report of 100 % comes when the work is done: the file is whole,
+    // and a cancel at that moment would only throw it away.
+    if (value == 100 && done >= total) {
+        report_percent(value);
+        return false;
+    }
+    return report_percent(value);
 }
 
 bool Progress::report_percent(uint32_t value) const {

@@ -18,7 +18,8 @@ struct Progress {
     static uint32_t percent(uint32_t start, uint32_t end, uint64_t done, uint64_t total);
 
     // Calls the callback with the percentage of done / total; true when it
-    // answered 2 (cancel). Without a callback nothing happens.
+    // answered 2 (cancel). Without a callback nothing happens. The report
+    // of 100 % for work that is done cannot cancel it.
     bool report(uint64_t done, uint64_t total) const;
     // Calls the callback with a percentage as it is.
     bool report_percent(uint32_t percent) const;

@@ -4,9 +4,11 @@
 #include <cmath>
 #include <cstring>
 #include <memory>
+#include <vector>
 
 #include "metadata/header_transport.h"
 #include "platform/file_identity.h"
+#include "platform/fileio.h"
 #include "platform/vkt_error.h"
 #include "platform/vkt_trace.h"
 #include "wav/CWAVFILE.h"
@@ -18,41 +20,17 @@ constexpr uint32_t kOutputBuffer = kInputBuffer / 2;
 
 int16_t sample16(const uint8_t* p) { return static_cast<int16_t>(static_cast<uint16_t>(p[0] | (p[1] << 8))); }
 
-}  // namespace
+struct Outputs {
+    std::unique_ptr<CWavFile> left;
+    std::unique_ptr<CWavFile> right;
+    std::vector<const char*> created;
+};
 
-uint32_t Internal_PCMStereoToMono(bool splitStereo, const char* pcszWAVSrcFileName,
-                                  const char* pcszWAVDstLeftOrMonoFileName, const char* pcszWAVDstRightFileName,
-                                  ProgressCallback pfnCallback, intptr_t lCallback, uint32_t progStart,
-                                  uint32_t progEnd) {
-    VKT_TRACE_TEXT("Internal_PCMStereoToMono");
-    VKT_TRACE_PARAM("splitStereo", "%d", splitStereo ? 1 : 0);
-    VKT_TRACE_PARAM("pcszWAVSrcFileName", "%s", pcszWAVSrcFileName);
-    VKT_TRACE_PARAM("pcszWAVDstLeftOrMonoFileName", "%s", pcszWAVDstLeftOrMonoFileName);
-    VKT_TRACE_PARAM("pcszWAVDstRightFileName", "%s", pcszWAVDstRightFileName);
-    VKT_TRACE_PARAM("progStart", "%lu", progStart);
-    VKT_TRACE_PARAM("progEnd", "%lu", progEnd);
-    const char* right_name = splitStereo ? pcszWAVDstRightFileName : nullptr;
-    if (!pcszWAVDstLeftOrMonoFileName && !right_name) return VKT_OK;  // nothing to write
-    // An output that is the source would cut it while it is read; two
-    // outputs that are one file would each overwrite the other.
-    for (const char* out : {pcszWAVDstLeftOrMonoFileName, right_name}) {
-        if (out && vkt::platform::same_file(pcszWAVSrcFileName, out)) {
-            VKT_TRACE_ERROR(VKT_ERR, "destination is the source file");
-            return VKT_ERR;
-        }
-    }
-    if (pcszWAVDstLeftOrMonoFileName && right_name &&
-        vkt::platform::same_file(pcszWAVDstLeftOrMonoFileName, right_name)) {
-        VKT_TRACE_ERROR(VKT_ERR, "left and right destination are the same file");
-        return VKT_ERR;
-    }
-    for (const char* out : {pcszWAVDstLeftOrMonoFileName, right_name}) {
-        if (out && vkt::platform::is_special_file(out)) {
-            VKT_TRACE_ERROR(VKT_ERR_OPEN_FILE, "destination is not a regular file");
-            return VKT_ERR_OPEN_FILE;
-        }
-    }
-
+// The work of Internal_PCMStereoToMono; the outputs it creates are listed
+// in `outputs`.
+uint32_t split_or_mix(bool splitStereo, const char* pcszWAVSrcFileName, const char* pcszWAVDstLeftOrMonoFileName,
+                      const char* right_name, ProgressCallback pfnCallback, intptr_t lCallback, uint32_t progStart,
+                      uint32_t progEnd, Outputs& outputs) {
     try {
         CWavFile source;
         source.open_file(pcszWAVSrcFileName, MMIO_READ);
@@ -91,15 +69,15 @@ uint32_t Internal_PCMStereoToMono(bool splitStereo, const char* pcszWAVSrcFileNa
         mono.cbSize = 0;
 
         const uint32_t flags = MMIO_CREATE | MMIO_READWRITE | MMIO_EXCLUSIVE;
-        std::unique_ptr<CWavFile> left;
-        std::unique_ptr<CWavFile> right;
         if (pcszWAVDstLeftOrMonoFileName) {
-            left = std::make_unique<CWavFile>();
-            left->create_new_wave_file(pcszWAVDstLeftOrMonoFileName, flags, &mono);
+            outputs.left = std::make_unique<CWavFile>();
+            outputs.left->create_new_wave_file(pcszWAVDstLeftOrMonoFileName, flags, &mono);
+            outputs.created.push_back(pcszWAVDstLeftOrMonoFileName);
         }
         if (right_name) {
-            right = std::make_unique<CWavFile>();
-            right->create_new_wave_file(right_name, flags, &mono);
+            outputs.right = std::make_unique<CWavFile>();
+            outputs.right->create_new_wave_file(right_name, flags, &mono);
+            outputs.created.push_back(right_name);
         }
 
         const uint32_t align = src.nBlockAlign;
@@ -128,8 +106,8 @@ uint32_t Internal_PCMStereoToMono(bool splitStereo, const char* pcszWAVSrcFileNa
                 }
             }
             const uint32_t out_bytes = frames * mono.nBlockAlign;
-            if (left && out_bytes) left->write_data(out_left, out_bytes);
-            if (right && out_bytes) right->write_data(out_right, out_bytes);
+            if (outputs.left && out_bytes) outputs.left->write_data(out_left, out_bytes);
+            if (outputs.right && out_bytes) outputs.right->write_data(out_right, out_bytes);
             if (pfnCallback && data_size) {
                 const auto percent = static_cast<uint32_t>(std::floor(
                     static_cast<double>(done) / data_size * (static_cast<double>(progEnd) - progStart) + progStart + 0.5));
@@ -141,10 +119,12 @@ uint32_t Internal_PCMStereoToMono(bool splitStereo, const char* pcszWAVSrcFileNa
             if (got < block || done >= data_size) break;
         }
         source.close_file();
-        for (auto* out : {left.get(), right.get()}) {
+        for (auto* out : {outputs.left.get(), outputs.right.get()}) {
             if (!out) continue;
             out->closing_work();
         }
+        outputs.left.reset();
+        outputs.right.reset();
         // Header and markers follow the audio; a source without them is no
         // failure.
         for (const char* name : {pcszWAVDstLeftOrMonoFileName, right_name}) {
@@ -156,6 +136,54 @@ uint32_t Internal_PCMStereoToMono(bool splitStereo, const char* pcszWAVSrcFileNa
         return vkt::caught_code(VKT_TRACE_FILE, __LINE__, "error occured in ORVKTWAVSplitStereo");
     }
     return VKT_OK;
+}
+
+}  // namespace
+
+uint32_t Internal_PCMStereoToMono(bool splitStereo, const char* pcszWAVSrcFileName,
+                                  const char* pcszWAVDstLeftOrMonoFileName, const char* pcszWAVDstRightFileName,
+                                  ProgressCallback pfnCallback, intptr_t lCallback, uint32_t progStart,
+                                  uint32_t progEnd) {
+    VKT_TRACE_TEXT("Internal_PCMStereoToMono");
+    VKT_TRACE_PARAM("splitStereo", "%d", splitStereo ? 1 : 0);
+    VKT_TRACE_PARAM("pcszWAVSrcFileName", "%s", pcszWAVSrcFileName);
+    VKT_TRACE_PARAM("pcszWAVDstLeftOrMonoFileName", "%s", pcszWAVDstLeftOrMonoFileName);
+    VKT_TRACE_PARAM("pcszWAVDstRightFileName", "%s", pcszWAVDstRightFileName);
+    VKT_TRACE_PARAM("progStart", "%lu", progStart);
+    VKT_TRACE_PARAM("progEnd", "%lu", progEnd);
+    const char* right_name = splitStereo ? pcszWAVDstRightFileName : nullptr;
+    if (!pcszWAVDstLeftOrMonoFileName && !right_name) return VKT_OK;  // nothing to write
+    // An output that is the source would cut it while it is read; two
+    // outputs that are one file would each overwrite the other.
+    for (const char* out : {pcszWAVDstLeftOrMonoFileName, right_name}) {
+        if (out && vkt::platform::same_file(pcszWAVSrcFileName, out)) {
+            VKT_TRACE_ERROR(VKT_ERR, "destination is the source file");
+            return VKT_ERR;
+        }
+    }
+    if (pcszWAVDstLeftOrMonoFileName && right_name &&
+        vkt::platform::same_file(pcszWAVDstLeftOrMonoFileName, right_name)) {
+        VKT_TRACE_ERROR(VKT_ERR, "left and right destination are the same file");
+        return VKT_ERR;
+    }
+    for (const char* out : {pcszWAVDstLeftOrMonoFileName, right_name}) {
+        if (out && vkt::platform::is_special_file(out)) {
+            VKT_TRACE_ERROR(VKT_ERR_OPEN_FILE, "destination is not a regular file");
+            return VKT_ERR_OPEN_FILE;
+        }
+    }
+
+    // Outputs this call created; a call that does not finish removes them,
+    // so that no file with unpatched sizes passes for an empty recording.
+    Outputs outputs;
+    const uint32_t result = split_or_mix(splitStereo, pcszWAVSrcFileName, pcszWAVDstLeftOrMonoFileName, right_name,
+                                         pfnCallback, lCallback, progStart, progEnd, outputs);
+    if (result != VKT_OK) {
+        outputs.left.reset();
+        outputs.right.reset();
+        for (const char* name : outputs.created) vkt::platform::delete_file(name);
+    }
+    return result;
 }
 
 uint32_t VKTWAVMixStereoInternal(const char* pcszWAVSrcFileName, const char* pcszWAVDstFileName,

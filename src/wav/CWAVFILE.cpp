@@ -1,6 +1,7 @@
 #include "wav/CWAVFILE.h"
 
 #include <cerrno>
+#include <algorithm>
 #include <cstring>
 #include <vector>
 
@@ -20,6 +21,7 @@ const FOURCC kIcmt = mmioFOURCC('I', 'C', 'M', 'T');
 const FOURCC kIkey = mmioFOURCC('I', 'K', 'E', 'Y');
 const FOURCC kCue = mmioFOURCC('c', 'u', 'e', ' ');
 
+constexpr uint32_t kMaxFormatSize = 18 + 0xFFFF;
 constexpr uint16_t kTagDictation120 = 0x0120;
 constexpr uint16_t kTagDictation98 = 0x0098;
 
@@ -284,6 +286,13 @@ uint32_t CWavFile::get_sizeof_format(uint32_t* pdwSizeWavFmt) {
         VKT_TRACE_ERROR(VKT_ERR_INVALID_WAVFMT, "FFD_INVALID_FORMAT Size of fmt chunk < sizeof(PCMWAVEFORMAT)");
         raise(VKT_ERR_INVALID_WAVFMT);
     }
+    // The size is what callers allocate for the format: a chunk that claims
+    // more than the file holds, or more than an 18-byte record and the
+    // 65535 extra bytes its cbSize can announce, is damaged, not a format.
+    if (fmt.cksize > kMaxFormatSize || fmt.cksize > bytes_behind(fmt.dwDataOffset)) {
+        VKT_TRACE_ERROR(VKT_ERR_INVALID_WAVFMT, "fmt chunk longer than a format or than the file");
+        raise(VKT_ERR_INVALID_WAVFMT);
+    }
     if (pdwSizeWavFmt) *pdwSizeWavFmt = fmt.cksize;
     return VKT_OK;
 }
@@ -315,8 +324,21 @@ uint32_t CWavFile::get_sizeof_data(uint32_t* pdwSizeData) {
     if (MMRESULT mmr = mmioDescend(m_hMmio, &data, &riff, MMIO_FINDCHUNK))
         map_and_throw(mmr, "by mmioDescend() into data chunk");
     VKT_TRACE_VALUE("dwDataSize", "%lu", data.cksize);
-    if (pdwSizeData) *pdwSizeData = data.cksize;
+    // Tolerated: a recording that was never finished (or whose size field
+    // was never patched) claims more than the file holds. The samples that
+    // are there are the data.
+    const uint64_t held = bytes_behind(data.dwDataOffset);
+    if (data.cksize > held) {
+        VKT_TRACE_WARNING("data chunk runs past the end of the file: the bytes there are the data");
+        VKT_TRACE_VALUE("dwDataSize (held)", "%lu", static_cast<uint32_t>(held));
+    }
+    if (pdwSizeData) *pdwSizeData = static_cast<uint32_t>(std::min<uint64_t>(data.cksize, held));
     return VKT_OK;
+}
+
+uint64_t CWavFile::bytes_behind(uint32_t dwOffset_p) const {
+    const int64_t size = mmioFileSize(m_hMmio);
+    return size < 0 || static_cast<uint64_t>(size) < dwOffset_p ? 0 : static_cast<uint64_t>(size) - dwOffset_p;
 }
 
 uint32_t CWavFile::read_data(void* pvBuffer_p, uint32_t dwBufferSize_p) {
@@ -432,10 +454,11 @@ uint32_t CWavFile::get_sizeof_list(uint32_t* pdwSizeList) {
         VKT_TRACE_ERROR(mmr, "by mmioDescend() MMIO_FINDRIFF (no riff wave file)");
         return VKT_map_mmio_to_vkt_error(mmr, false);
     }
-    // The first LIST of any list type.
+    // The LIST of type INFO, wherever it is: other lists (an "adtl" list of
+    // labels, say) may come first.
     MMCKINFO list;
-    list.ckid = FOURCC_LIST;
-    if (MMRESULT mmr = mmioDescend(m_hMmio, &list, &riff, MMIO_FINDCHUNK)) {
+    list.fccType = mmioStringToFOURCCA("INFO", 0);
+    if (MMRESULT mmr = mmioDescend(m_hMmio, &list, &riff, MMIO_FINDLIST)) {
         VKT_TRACE_ERROR(mmr, "by mmioDescend() into data chunk");
         return VKT_map_mmio_to_vkt_error(mmr, false);
     }

@@ -54,11 +54,13 @@ public:
     // ---- reading --------------------------------------------------------
     void open_file(const char* lpszFilepath_p, uint32_t dwOpenFlags_p);
     // Leaves the file at the start of the fmt content. 10 when no file is
-    // open; throws otherwise.
+    // open; throws otherwise (21 for a chunk shorter than 16 bytes, longer
+    // than 18 + 65535 bytes, or longer than the rest of the file).
     uint32_t get_sizeof_format(uint32_t* pdwSizeWavFmt);
     // Reads exactly dwSizeWavFmt bytes at the current position: 0 or 21.
     uint32_t read_format(void* pwaveFormatEx_p, uint32_t dwSizeWavFmt);
-    // Leaves the file at the first sample byte.
+    // Leaves the file at the first sample byte. The size is the data
+    // chunk's, or the bytes behind its start when the file ends before it.
     uint32_t get_sizeof_data(uint32_t* pdwSizeData);
     // Bytes read; 0 at the end of the file; throws 16 on a read error.
     uint32_t read_data(void* pvBuffer_p, uint32_t dwBufferSize_p);
@@ -74,8 +76,8 @@ public:
     void read_listinfo_subchunk(uint8_t* pbyBuffer_p, uint32_t* pdwSizeRead_p = nullptr);
     void write_listinfo_subchunk(const uint8_t* pbyBuffer_p);
 
-    // The whole LIST: size of the first LIST chunk of any type (including
-    // its 4-byte type); returns a code instead of throwing.
+    // The whole LIST/INFO: its size (including its 4-byte type); returns a
+    // code instead of throwing.
     uint32_t get_sizeof_list(uint32_t* pdwSizeList);
     // Reads as many bytes as the LIST/INFO size from behind the list type.
     void read_list_chunk(uint8_t* lpszListChunkInfo_p, uint32_t dwBufferSize_p);
@@ -90,6 +92,8 @@ public:
 
 private:
     void cleanup();
+    // Bytes of the file from dwOffset_p to its end (0 when it is shorter).
+    uint64_t bytes_behind(uint32_t dwOffset_p) const;
     void update_fact_chunk(uint32_t dwSampleLength_p);
     void read_info_subchunk(FOURCC id, uint8_t* buffer, uint32_t capacity, uint32_t* size_read);
     void write_info_subchunk(FOURCC id, const uint8_t* data, uint32_t length);

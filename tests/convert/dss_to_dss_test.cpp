@@ -125,7 +125,8 @@ TEST(DssToDss, ChecksAndCancellation) {
     const std::vector<std::string> only_source{"speech_lp.dss"};
     const std::vector<std::string> decoded{"speech_lp.dss", "~out1"};
     const std::vector<std::string> packed{"out.dss", "speech_lp.dss", "~out1"};
-    for (size_t at : {size_t{1}, calls / 2, calls}) {
+    // (The last report, 100 %, comes when the file is complete and cannot cancel.)
+    for (size_t at : {size_t{1}, calls / 2, calls - 1}) {
         ProgressLog log;
         log.cancel_at = at;
         EXPECT_EQ(ORVKTDSSToDSS(src.c_str(), dst.c_str(), &sp, &ProgressLog::callback, log.user(), nullptr),
@@ -134,7 +135,7 @@ TEST(DssToDss, ChecksAndCancellation) {
         const auto left = tmp.entries();
         if (at == 1) {
             EXPECT_EQ(left, only_source);
-        } else if (at == calls) {
+        } else if (at == calls - 1) {
             EXPECT_EQ(left, packed);
         } else {
             EXPECT_TRUE(left == only_source || left == decoded || left == packed) << at;

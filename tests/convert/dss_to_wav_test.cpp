@@ -261,7 +261,8 @@ TEST(DssToWav, CancelLeavesNothingBehind) {
         ASSERT_EQ(std::remove(wav.c_str()), 0);
         const size_t calls = count.percents.size();
         ASSERT_GE(calls, 3u);
-        for (size_t at : {size_t{1}, calls / 2, calls}) {
+        // (The last report, 100 %, comes when the file is complete and cannot cancel.)
+        for (size_t at : {size_t{1}, calls / 2, calls - 1}) {
             ProgressLog log;
             log.cancel_at = at;
             EXPECT_EQ(ORVKTDSSToWAV(dss.c_str(), wav.c_str(), &want, &ProgressLog::callback, log.user(), nullptr),

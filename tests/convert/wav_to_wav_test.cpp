@@ -247,8 +247,8 @@ TEST(WavToWav, ListChunkFollowsWithHistoryLast) {
     EXPECT_EQ(out.list, expected);
 }
 
-// Cancelling at the first, a middle and the last report leaves only the
-// source, for plain and for mixed sources.
+// Cancelling at the first, a middle and the last report before 100 % leaves
+// only the source, for plain and for mixed sources.
 TEST(WavToWav, CancelLeavesNothingBehind) {
     for (bool stereo : {false, true}) {
         TempDir tmp;
@@ -270,7 +270,8 @@ TEST(WavToWav, CancelLeavesNothingBehind) {
         const size_t calls = count.percents.size();
         ASSERT_GE(calls, 3u);
         ASSERT_EQ(std::remove(dst.c_str()), 0);
-        for (size_t at : {size_t{1}, calls / 2, calls}) {
+        // (The last report, 100 %, comes when the file is complete and cannot cancel.)
+        for (size_t at : {size_t{1}, calls / 2, calls - 1}) {
             ProgressLog log;
             log.cancel_at = at;
             EXPECT_EQ(ORVKTWAVToWAV(src.c_str(), dst.c_str(), &want, &ProgressLog::callback, log.user()),

@@ -184,6 +184,23 @@ TEST_F(EncryptionOps, DecryptRefusals) {
     EXPECT_EQ(ORVKTDecryptDSSFile(p("e.ds2").c_str(), "", "abcd"), VKT_ERR_FILE_NAME);
 }
 
+// A header count beyond the file's blocks (6 header blocks claimed, 5
+// there) is a damaged file: the reader's code for one (14), and no
+// destination, for both directions.
+TEST_F(EncryptionOps, AHeaderCountBeyondTheBlocksIsADamagedFile) {
+    make_recording(p("plain.ds2"), 20);
+    ASSERT_EQ(ORVKTEncryptDSSFile(p("plain.ds2").c_str(), p("e.ds2").c_str(), "abcd"), VKT_OK);
+    for (const char* name : {"plain.ds2", "e.ds2"}) {
+        Bytes bytes = read_bytes(p(name));
+        ASSERT_EQ(bytes.size(), 5u * 512);
+        bytes[0] = 6;
+        write_bytes(p(name), bytes);
+    }
+    EXPECT_EQ(ORVKTEncryptDSSFile(p("plain.ds2").c_str(), p("out1.ds2").c_str(), "abcd"), VKT_ERR_OPEN_FILE);
+    EXPECT_EQ(ORVKTDecryptDSSFile(p("e.ds2").c_str(), p("out2.ds2").c_str(), "abcd"), VKT_ERR_OPEN_FILE);
+    EXPECT_EQ(tmp.entries(), (std::vector<std::string>{"e.ds2", "plain.ds2"}));
+}
+
 // A disk that fills up while the data blocks are written: 15, and what was
 // written stays (neither operation removes its destination), the source
 // untouched.

@@ -284,3 +284,38 @@ TEST_F(Split, FullDiskRemovesTheOpenPieceAndKeepsTheFinishedOnes) {
     EXPECT_EQ(frames_of(piece("f1.dss"), 41), slice(r.frames, 0, 2500));
     EXPECT_EQ(read_bytes(src), before);
 }
+
+// Pieces and joined files state their length from their frames, each frame
+// lasting as long as its mode says: 24 ms in standard play, 30 ms in long
+// play (G.723.1, 240 samples at 8000/s), 36 ms in standard play at the 8000
+// clock, 16 ms in quality play.
+TEST_F(Split, PiecesAndJoinedFilesStateTheirLengthsByTheFrameDurationOfTheirMode) {
+    struct Case {
+        uint8_t id;
+        uint32_t ms_per_frame;
+        const char* ext;
+    };
+    for (const Case c : {Case{0, 24, ".dss"}, Case{2, 30, ".dss"}, Case{4, 36, ".dss"}, Case{6, 16, ".ds2"}}) {
+        SCOPED_TRACE(static_cast<int>(c.id));
+        const std::string tag = std::to_string(c.id);
+        const Recording r = minutes(1, c.id);
+        const std::string src = write("src" + tag + c.ext, r);
+        ASSERT_EQ(split(src, ("p" + tag + "_%d" + c.ext).c_str(), 25), VKT_OK);
+        const std::string joined = out + "/joined" + tag + c.ext;
+        const std::string list = src + "?" + src;
+        ASSERT_EQ(ORVKTJoinDSS(list.c_str(), joined.c_str(), nullptr, 0, 0, 100), VKT_OK);
+
+        std::vector<std::string> outputs = {"joined" + tag + c.ext};
+        for (int n = 1; n <= 3; ++n) outputs.push_back("p" + tag + "_" + std::to_string(n) + c.ext);
+        for (const std::string& name : outputs) {
+            SCOPED_TRACE(name);
+            const Bytes file = piece(name);
+            const uint32_t ms = static_cast<uint32_t>(frames_of(file, frame_size_of(c.id)).size()) * c.ms_per_frame;
+            ASSERT_GT(ms, 0u);
+            EXPECT_EQ(get32(file, 512 + 18), ms);
+            char hhmmss[16];
+            std::snprintf(hhmmss, sizeof hhmmss, "%02u%02u%02u", ms / 3600000, ms / 60000 % 60, ms / 1000 % 60);
+            EXPECT_EQ(text(file, 62, 6), hhmmss);
+        }
+    }
+}

@@ -92,6 +92,15 @@ TEST(MediaCli, InfoReportsFormatsAndLengths) {
     EXPECT_EQ(j["length_ms"], 53 * 36);
     EXPECT_EQ(j["markers"].size(), 2u);
 
+    // LAME's information frame at the start of a 32 kbit/s recording is no
+    // audio: neither its bit rate nor its place in the frame count shows.
+    r = run_command(cli() + "info --json " + q(data_path("speech_stereo.mp3")), false);
+    ASSERT_EQ(r.status, 0) << r.output;
+    j = nlohmann::json::parse(r.output);
+    EXPECT_EQ(j["format"]["avg_bytes_per_sec"], 4000);
+    EXPECT_EQ(j["variable_bitrate"], false);
+    EXPECT_EQ(j["frames"], 73);
+
     r = run_command(cli() + "info " + q(data_path("speech_mono.wma")), false);
     ASSERT_EQ(r.status, 0) << r.output;
     EXPECT_NE(r.output.find("kind        wma"), std::string::npos) << r.output;

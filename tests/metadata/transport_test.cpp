@@ -171,6 +171,14 @@ TEST(MarkersWav, ExtractCreatesACarrierFile) {
     EXPECT_EQ(ORVKTExtractSpokenInstructionMarkers(nullptr, tmp.path("new.wav").c_str()), 13u);
     EXPECT_EQ(ORVKTExtractSpokenInstructionMarkers(tmp.path("none.wav").c_str(), tmp.path("x.wav").c_str()), 13u);
     EXPECT_FALSE(file_exists(tmp.path("x.wav"))) << "nothing is created when the source has no markers";
+
+    // Only a WAV file can be made to carry them: a missing DSS, DS2 or MP3
+    // destination is an error and leaves nothing.
+    for (const char* name : {"x.dss", "x.ds2", "x.mp3"}) {
+        SCOPED_TRACE(name);
+        EXPECT_EQ(ORVKTExtractSpokenInstructionMarkers(tmp.path("src.wav").c_str(), tmp.path(name).c_str()), 14u);
+        EXPECT_EQ(tmp.entries(), (std::vector<std::string>{"new.wav", "src.wav"}));
+    }
 }
 
 TEST(CopyHeaders, WavToWavWithAndWithoutMarkers) {

@@ -242,3 +242,18 @@ TEST(DeleteFile, MissingNamesAndFolders) {
     EXPECT_EQ(ORVKTDeleteFile(tmp.dir().c_str()), VKT_ERR_FILE_NAME);
     EXPECT_TRUE(file_exists(tmp.dir()));
 }
+
+// A real long-play recording (G.723.1, compression id 2) carries 21 or 22
+// frames of 24 bytes in each block: more than a standard-play block may
+// hold, and no sign of damage. The verified copy keeps every block.
+TEST(CopyFile, LongPlayBlocksOfOurDssFileAreKept) {
+    TempDir tmp;
+    const auto src = read_bytes(data_path("speech_lp.dss"));
+    ASSERT_EQ(src[1024 + 4], 2) << "compression id of the first data block";
+    ASSERT_GT(src[1024 + 2], 13) << "frames starting in it";
+    write_bytes(tmp.path("lp.dss"), src);
+    xkrvlog::Capture capture;
+    ASSERT_EQ(ORVKTCopyFile(tmp.path("lp.dss").c_str(), tmp.path("copy.dss").c_str(), 1), VKT_OK);
+    EXPECT_TRUE(capture.contains("ZRM2 DSS file: Using WriteWithoutCorrBlocks()"));
+    EXPECT_EQ(read_bytes(tmp.path("copy.dss")), src);
+}

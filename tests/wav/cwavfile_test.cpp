@@ -326,21 +326,27 @@ TEST(CWavFileMetadata, CuePointRoundTripAndOversizedCue) {
     EXPECT_EQ(n.read_cue_chunk(&back), 26u);
 }
 
-TEST(CWavFileMetadata, ListSizeOfAnyTypeButListReadsOnlyInfo) {
+TEST(CWavFileMetadata, ListSizeAndListAreThoseOfTheInfoList) {
     TempDir tmp;
+    // Only a list of labels: there is no INFO list to measure.
     write_bytes(tmp.path("a.wav"), plain_wave(list("adtl", chunk("labl", pattern(6)))));
     CWavFile r;
     r.open_file(tmp.path("a.wav").c_str(), MMIO_READ);
     uint32_t size = 0;
-    ASSERT_EQ(r.get_sizeof_list(&size), 0u);
-    EXPECT_EQ(size, 18u);
-    std::vector<uint8_t> buf(size);
-    EXPECT_EQ(thrown_code([&] { r.read_list_chunk(buf.data(), size); }), 26u);
+    EXPECT_EQ(r.get_sizeof_list(&size), 16u);
 
-    write_bytes(tmp.path("b.wav"), plain_wave());
+    // The labels first, then the INFO list: its size, and its content.
+    auto both = list("adtl", chunk("labl", pattern(40)));
+    const auto info = list("INFO", chunk("ICMT", pattern(6)));
+    both.insert(both.end(), info.begin(), info.end());
+    write_bytes(tmp.path("b.wav"), plain_wave(both));
     CWavFile n;
     n.open_file(tmp.path("b.wav").c_str(), MMIO_READ);
-    EXPECT_EQ(n.get_sizeof_list(&size), 16u);
+    ASSERT_EQ(n.get_sizeof_list(&size), 0u);
+    EXPECT_EQ(size, 18u);
+    std::vector<uint8_t> buf(size);
+    n.read_list_chunk(buf.data(), size);
+    EXPECT_EQ(std::vector<uint8_t>(buf.begin(), buf.begin() + 14), std::vector<uint8_t>(info.begin() + 12, info.end()));
 }
 
 TEST(CWavFileMapping, PlatformErrorsBecomeResultCodes) {
