@@ -24,6 +24,8 @@ def twin_folders(tmp: Path, rec: dict[str, Path], *kinds: str) -> tuple[Path, Pa
         folder.mkdir()
         for kind in kinds:
             shutil.copyfile(rec[kind], folder / rec[kind].name)
+            shutil.copystat(rec[kind], folder / rec[kind].name)
+            (folder / rec[kind].name).chmod(0o644)
     return folders
 
 
@@ -32,11 +34,20 @@ def audio_of(path: Path) -> bytes:
         return w.readframes(w.getnframes())
 
 
+def comparable(path: Path) -> bytes:
+    """The file's bytes; a DSS/DS2 file made from a WAV file takes its recording start from
+    the WAV copy's creation time, which differs between the twin folders: blanked."""
+    data = bytearray(path.read_bytes())
+    if path.suffix.lower() in (".dss", ".ds2") and len(data) >= 50:
+        data[38:50] = b"0" * 12
+    return bytes(data)
+
+
 def same_files(a: Path, b: Path) -> None:
     names = sorted(p.name for p in a.iterdir())
     assert names == sorted(p.name for p in b.iterdir())
     for name in names:
-        assert (a / name).read_bytes() == (b / name).read_bytes(), name
+        assert comparable(a / name) == comparable(b / name), name
 
 
 @pytest.mark.parametrize("kind, out, kwargs, args", [
