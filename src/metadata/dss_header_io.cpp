@@ -182,7 +182,10 @@ uint32_t WriteDssMarkers(const char* name, const uint8_t* markers) {
     }
     if (dss.blocks() < 3 || dss.licensee() != DSS_LICENSEEID_VALMERO) {
         VKT_TRACE_ERROR(VKT_ERR_CHUNK_NOT_FOUND, "DSS File: No header 3");
-        return VKT_OK;
+        // Nothing to store is no loss; markers that have no place to go are
+        // refused rather than dropped behind a success.
+        const bool any_marker = std::any_of(markers, markers + 256, [](uint8_t b) { return b != 0xFF; });
+        return any_marker ? VKT_ERR_CHUNK_NOT_FOUND : VKT_OK;
     }
     uint8_t block[kBlock];
     std::memset(block, 0xFF, kBlock);

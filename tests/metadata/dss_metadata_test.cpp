@@ -154,11 +154,17 @@ TEST(DssHeaderImage, WritingTheRecordChangesOnlyItsFields) {
 TEST(DssMarkers, HeaderThreeRules) {
     TempDir tmp;
     const Bytes two = our_file(2);
+    const Bytes m = markers_of({{100, 200}});
     write_bytes(tmp.path("two.ds2"), two);
+    Bytes three_src = our_file(3);
+    std::copy(m.begin(), m.end(), three_src.begin() + 1024);
+    write_bytes(tmp.path("three_src.ds2"), three_src);
     uint8_t got[256];
     EXPECT_EQ(ORVKTReadSpokenInstructionMarkers(tmp.path("two.ds2").c_str(), got), 26u);
-    const Bytes m = markers_of({{100, 200}});
-    EXPECT_EQ(ORVKTWriteSpokenInstructionMarkers(tmp.path("two.ds2").c_str(), m.data()), 0u);
+    // No header 3: markers are refused, not dropped behind a success; an empty array loses nothing.
+    EXPECT_EQ(ORVKTWriteSpokenInstructionMarkers(tmp.path("two.ds2").c_str(), m.data()), 26u);
+    EXPECT_EQ(ORVKTExtractSpokenInstructionMarkers(tmp.path("three_src.ds2").c_str(), tmp.path("two.ds2").c_str()), 26u);
+    EXPECT_EQ(ORVKTWriteSpokenInstructionMarkers(tmp.path("two.ds2").c_str(), Bytes(256, 0xFF).data()), 0u);
     EXPECT_EQ(read_bytes(tmp.path("two.ds2")), two) << "no header 3: nothing written";
 
     Bytes three = our_file(3);
