@@ -103,6 +103,7 @@ uint32_t dss_to_wav(const char* pcszDSSFileName, const char* pcszWAVFileName, co
         VKT_TRACE_ERROR(VKT_ERR_INVALID_WAVFMT, "VKT_ERR_INVALID_WAVFMT, destination format is NULL");
         return VKT_ERR_INVALID_WAVFMT;
     }
+    if (uint32_t rc = CheckPcmDestinationFormat(*pwfxDst)) return rc;
     char dest[VKT_MAX_PATH] = {};
     char tmp[kTmpPath] = {};
     if (uint32_t rc = CreateDestinationFilePath(pcszDSSFileName, pcszWAVFileName, dest, ".Wav", tmp, sizeof tmp))

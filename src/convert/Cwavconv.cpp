@@ -742,6 +742,7 @@ uint32_t VKTWAVToWAVInternal(const char* pcszWAVSrcFileName, const char* pcszWAV
         VKT_TRACE_ERROR(VKT_ERR_INVALID_WAVFMT, "VKT_ERR_INVALID_WAVFMT, PCM destination format with extra bytes");
         return VKT_ERR_INVALID_WAVFMT;
     }
+    if (uint32_t rc = CheckPcmDestinationFormat(*pwfxDst)) return rc;
     // Writing over the file being read would destroy it.
     if (uint32_t rc = CheckConversionDestination(pcszWAVSrcFileName, pcszWAVDstFileName)) return rc;
 
@@ -789,6 +790,18 @@ uint32_t VKTWAVToWAVInternal(const char* pcszWAVSrcFileName, const char* pcszWAV
         wavConvert.cleanup();
     } catch (...) {
         result = vkt::caught_code(VKT_TRACE_FILE, __LINE__, "catched in VKTWAVToWAVInternal");
+    }
+    if (result == VKT_ERR_SAME_WAVFMT && mixed.owned()) {
+        // A stereo source asked for as mono at its own rate and width: the
+        // mixed file, which carries the header and the markers, is the answer.
+        VKT_TRACE_TEXT(">>mixed source is the destination format");
+        if (uint32_t rc = vkt::platform::move_file(mixed.c_str(), pcszWAVDstFileName, true)) {
+            VKT_TRACE_ERROR(rc, "mixed file cannot be moved into place");
+            return VKT_ERR_WRITE_FILE;
+        }
+        mixed.keep();
+        if (pfnCallback) pfnCallback(lCallback, VKT_PROGRESS_MESSAGE, dwProgressEnd);
+        return VKT_OK;
     }
     if (result != VKT_OK) {
         VKT_TRACE_ERROR(result, "by wavConvert.init() or wavConvert.conversion()");

@@ -258,6 +258,16 @@ bool VKTSameWaveFormat(const WAVEFORMATEX& a, const WAVEFORMATEX& b) {
            a.wBitsPerSample == b.wBitsPerSample && a.cbSize == b.cbSize;
 }
 
+uint32_t CheckPcmDestinationFormat(const WAVEFORMATEX& f) {
+    if (f.wFormatTag != WAVE_FORMAT_PCM) return VKT_OK;
+    const uint32_t block = uint32_t{f.nChannels} * (f.wBitsPerSample / 8u);
+    if (f.nChannels != 0 && f.wBitsPerSample % 8 == 0 && f.nBlockAlign == block &&
+        uint64_t{f.nAvgBytesPerSec} == uint64_t{f.nSamplesPerSec} * block)
+        return VKT_OK;
+    VKT_TRACE_ERROR(VKT_ERR_INVALID_WAVFMT, "VKT_ERR_INVALID_WAVFMT, PCM destination fields disagree");
+    return VKT_ERR_INVALID_WAVFMT;
+}
+
 uint32_t VKTReadWAVFormat(const char* pcszWAVFileName, WAVEFORMATEX* pWAVFormat, uint32_t lWAVFormatSize) {
     VKT_TRACE_TEXT("-----VKTReadWAVFormat(...)");
     VKT_TRACE_PARAM("pcszWAVFileName", "%s", pcszWAVFileName);

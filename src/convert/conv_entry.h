@@ -46,6 +46,12 @@ bool IsValidDSSWaveFormatEx(const WAVEFORMATEX* pwfx);
 // True when tag, channels, rate, bytes/s, block, bits and cbSize are equal.
 bool VKTSameWaveFormat(const WAVEFORMATEX& a, const WAVEFORMATEX& b);
 
+// A PCM destination format whose fields disagree (block size not channels
+// times bytes per sample, bytes per second not rate times block) would be
+// written into the file's header as it stands and mislead every reader:
+// 21 for such a format, 0 for any other.
+uint32_t CheckPcmDestinationFormat(const WAVEFORMATEX& f);
+
 // The wave format of a WAV, DSS/DS2, MP3 or WMA file (by extension); the
 // work of ORVKTReadWAVFormat.
 uint32_t VKTReadWAVFormat(const char* pcszWAVFileName, WAVEFORMATEX* pWAVFormat, uint32_t lWAVFormatSize);

@@ -147,6 +147,7 @@ uint32_t VKTMP3ToWAV(const char* pcszMP3FileName, const char* pcszWAVFileName, c
         VKT_TRACE_ERROR(VKT_ERR_INVALID_WAVFMT, "VKT_ERR_INVALID_WAVFMT, destination format is NULL");
         return VKT_ERR_INVALID_WAVFMT;
     }
+    if (uint32_t rc = CheckPcmDestinationFormat(*pwfxDst)) return rc;
     char dest[VKT_MAX_PATH] = {};
     char tmp[VKT_MAX_PATH] = {};
     if (uint32_t rc = CreateDestinationFilePath(pcszMP3FileName, pcszWAVFileName, dest, ".Wav", tmp, sizeof tmp))
@@ -184,6 +185,7 @@ uint32_t VKTWMAToWAV(const char* pcszWMAFileName, const char* pcszWAVFileName, c
         VKT_TRACE_ERROR(VKT_ERR_INVALID_WAVFMT, "VKT_ERR_INVALID_WAVFMT, destination format is NULL");
         return VKT_ERR_INVALID_WAVFMT;
     }
+    if (uint32_t rc = CheckPcmDestinationFormat(*pwfxDst)) return rc;
     char dest[VKT_MAX_PATH] = {};
     char tmp[VKT_MAX_PATH] = {};
     if (uint32_t rc = CreateDestinationFilePath(pcszWMAFileName, pcszWAVFileName, dest, ".Wav", tmp, sizeof tmp))

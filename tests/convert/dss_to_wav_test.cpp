@@ -237,6 +237,12 @@ TEST(DssToWav, FailuresLeaveNothingBehind) {
     // change fails, and neither the temporary nor the destination stays.
     const WAVEFORMATEX odd = pcm_format(48000);
     EXPECT_EQ(ORVKTDSSToWAV(dss.c_str(), wav.c_str(), &odd, nullptr, 0, nullptr), VKT_ERR_CODEC);
+    // PCM fields that disagree would go into the header as they stand.
+    WAVEFORMATEX wide_block = want, odd_rate = want;
+    wide_block.nBlockAlign = 4;
+    odd_rate.nAvgBytesPerSec = 12345;
+    for (const WAVEFORMATEX& f : {wide_block, odd_rate})
+        EXPECT_EQ(ORVKTDSSToWAV(dss.c_str(), wav.c_str(), &f, nullptr, 0, nullptr), VKT_ERR_INVALID_WAVFMT);
     EXPECT_EQ(tmp.entries(), std::vector<std::string>{"speech_lp.dss"});
 
     // Compression id 5 has no codec: 18, and the output is deleted.

@@ -113,6 +113,9 @@ TEST(WavToWav, BadArgumentsAndFormats) {
     WAVEFORMATEX extra = want;
     extra.cbSize = 2;  // PCM takes no extra bytes
     EXPECT_EQ(ORVKTWAVToWAV(src.c_str(), dst.c_str(), &extra, nullptr, 0), VKT_ERR_INVALID_WAVFMT);
+    WAVEFORMATEX wide_block = want;
+    wide_block.nBlockAlign = 4;  // a mono 16-bit frame is 2 bytes
+    EXPECT_EQ(ORVKTWAVToWAV(src.c_str(), dst.c_str(), &wide_block, nullptr, 0), VKT_ERR_INVALID_WAVFMT);
     // Writing over the source would destroy it.
     EXPECT_EQ(ORVKTWAVToWAV(src.c_str(), src.c_str(), &want, nullptr, 0), VKT_ERR_OPEN_FILE);
     // A rate the PCM converter does not take: the stage cannot be opened.
@@ -154,6 +157,17 @@ TEST(WavToWav, StereoSourceIsMixedFirst) {
     EXPECT_EQ(log.percents.back(), 100u);
     EXPECT_NE(std::find(log.percents.begin(), log.percents.end(), 40u), log.percents.end());
     for (uint32_t m : log.messages) EXPECT_EQ(m, VKT_PROGRESS_MESSAGE);
+
+    // Mono at the source's own rate and width: the mix alone is the result.
+    const WAVEFORMATEX same_rate = pcm_format(44100);
+    ASSERT_EQ(ORVKTWAVToWAV(src.c_str(), tmp.path("mix.wav").c_str(), &same_rate, nullptr, 0), VKT_OK);
+    const ParsedWav mix = parse_wav(tmp.path("mix.wav"));
+    ASSERT_TRUE(mix.ok);
+    EXPECT_EQ(mix.format.nChannels, 1);
+    const auto m = mix.samples();
+    ASSERT_EQ(m.size(), left.size());
+    for (size_t i = 0; i < m.size(); i += 97) EXPECT_NEAR(m[i], left[i], 1) << i;
+    EXPECT_EQ(tmp.entries(), (std::vector<std::string>{"mix.wav", "mono.wav", "stereo.wav"}));
 }
 
 TEST(WavToWav, EightBitStereoIsNotMixedAndCannotBeConverted) {

@@ -273,6 +273,9 @@ TEST(Mp3ToWav, FailuresAndCancelLeaveNoFiles) {
     WAVEFORMATEX odd = pcm_format(8000);
     odd.cbSize = 2;
     EXPECT_EQ(ORVKTMP3ToWAV(src.c_str(), out.c_str(), &odd, nullptr, 0), 21u);
+    odd = pcm_format(8000);
+    odd.nAvgBytesPerSec = 8000;  // half of what 16-bit samples at 8000/s take
+    EXPECT_EQ(ORVKTMP3ToWAV(src.c_str(), out.c_str(), &odd, nullptr, 0), 21u);
     EXPECT_EQ(tmp.entries(), (std::vector<std::string>{"speech_stereo.mp3", "video.mp4"}));
 
     // Cancelled while decoding, while mixing, and while converting.
