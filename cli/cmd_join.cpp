@@ -23,9 +23,6 @@ void register_join(CLI::App& app, Context& ctx) {
     cmd->add_option("SRC", a->sources, "Recordings to join, in order (DSS/DS2 files of one mode)")->required();
     add_force_flag(cmd, ctx);
     cmd->callback([a, &ctx] {
-        for (const auto& s : a->sources)
-            if (!check_source(ctx, s)) return;
-        if (!check_destination(ctx, a->dst, ctx.force, a->sources)) return;
         // The library takes one list with "?" between the names.
         std::string list;
         for (const auto& s : a->sources) {
@@ -37,6 +34,9 @@ void register_join(CLI::App& app, Context& ctx) {
             if (!list.empty()) list += '?';
             list += s;
         }
+        for (const auto& s : a->sources)
+            if (!check_source(ctx, s)) return;
+        if (!check_destination(ctx, a->dst, ctx.force, a->sources)) return;
         uint32_t r = 0;
         const bool existed = file_exists(a->dst);
         {

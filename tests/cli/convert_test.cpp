@@ -3,7 +3,7 @@
 #include <gtest/gtest.h>
 
 #include "OrvaneVktapi.h"
-#include "conv_files.h"
+#include "convert/conv_files.h"
 #include "spenc/sp_quality.h"
 #include "support/test_support.h"
 
@@ -74,26 +74,6 @@ TEST(CliConvert, DssToWavWithFormatOptions) {
     r = run_command(cli() + "convert " + q(tmp.path("a.wav")) + " " + q(tmp.path("d.wav")) + " --rate 16000");
     ASSERT_EQ(r.status, 0) << r.output;
     EXPECT_EQ(parse_wav(tmp.path("d.wav")).format.nSamplesPerSec, 16000u);
-}
-
-TEST(CliConvert, FailuresGiveTheResultCode) {
-    TempDir tmp;
-    const std::string wav = tmp.path("a.wav");
-    write_pcm16_wav(wav, sine(300, 8000, 8000), 8000);
-    // Quality play needs .ds2: 10.
-    auto r = run_command(cli() + "convert " + q(wav) + " " + q(tmp.path("b.dss")) + " --format qp");
-    EXPECT_EQ(r.status, 10) << r.output;
-    // Same format: 23.
-    r = run_command(cli() + "convert " + q(wav) + " " + q(tmp.path("c.wav")));
-    EXPECT_EQ(r.status, 23) << r.output;
-    EXPECT_NE(r.output.find("23 "), std::string::npos) << r.output;
-    // A PCM format for a DSS destination is refused before any call.
-    r = run_command(cli() + "convert " + q(wav) + " " + q(tmp.path("d.dss")) + " --format pcm16");
-    EXPECT_EQ(r.status, 21) << r.output;
-    // Neither kind known.
-    r = run_command(cli() + "convert " + q(wav) + " " + q(tmp.path("e.mp4")));
-    EXPECT_EQ(r.status, 13) << r.output;
-    EXPECT_EQ(tmp.entries(), std::vector<std::string>{"a.wav"});
 }
 
 // Several sources into a folder, converted on several threads: each
