@@ -253,7 +253,10 @@ bool parse_offset(const std::string& v, uint32_t& ms) {
         parts.push_back(v.substr(from));
         if (parts.size() > 3) return false;
         uint64_t sec_ms = 0;
-        if (!seconds_ms(parts.back(), sec_ms) || parts.back().find('.') > 2 || parts.back().size() < 2) return false;
+        // The seconds have two digits (1:05, 1:05.5).
+        const size_t dot = parts.back().find('.');
+        if ((dot == std::string::npos ? parts.back().size() : dot) != 2 || !seconds_ms(parts.back(), sec_ms))
+            return false;
         if (sec_ms >= 60000) return false;
         value = sec_ms;
         uint64_t scale = 60000;

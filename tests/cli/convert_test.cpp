@@ -100,7 +100,7 @@ TEST(CliConvert, BatchOnSeveralThreads) {
     // And back, into WAV files at 8000 Hz.
     std::string dss_sources;
     for (int i = 0; i < 5; ++i) dss_sources += " " + q(out + "/memo" + std::to_string(i) + ".ds2");
-    r = run_command(cli() + "convert" + dss_sources + " --out-dir " + q(in) + " --to wav --rate 8000 -j 4");
+    r = run_command(cli() + "convert" + dss_sources + " --out-dir " + q(in) + " --to wav --rate 8000 -j 4 -f");
     ASSERT_EQ(r.status, 0) << r.output;
     for (int i = 0; i < 5; ++i) {
         const ParsedWav w = parse_wav(in + "/memo" + std::to_string(i) + ".wav");

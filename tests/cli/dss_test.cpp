@@ -118,7 +118,7 @@ TEST_F(DssCli, PasswordsAreNeverTakenFromTheCommandLine) {
     auto plain = run_command(cli() + " encrypt " + q(p("plain.ds2")) + " " + q(p("e.ds2")) + " --password abcd");
     EXPECT_NE(plain.status, 0);
     EXPECT_FALSE(file_exists(p("e.ds2")));
-    auto missing = run_command(cli() + " decrypt " + q(p("e.ds2")) + " " + q(p("d.ds2")) + " --password-file " +
+    auto missing = run_command(cli() + " decrypt " + q(p("plain.ds2")) + " " + q(p("d.ds2")) + " --password-file " +
                                q(p("nope.txt")));
     EXPECT_EQ(missing.status, 44);
     EXPECT_NE(missing.output.find("cannot read the password file"), std::string::npos) << missing.output;

@@ -82,7 +82,7 @@ TEST_F(EditCli, EncryptedSourceTakesThePasswordFromAFile) {
               0);
     EXPECT_EQ(frames_of(read_bytes(p("dec.ds2")), 41), slice(r.frames, 1250, 2500));
     // Without a terminal and without a password source there is no password.
-    auto none = run_command(cli() + " split " + q(p("enc.ds2")) + " -l 30 < /dev/null");
+    auto none = run_command(cli() + " split -f " + q(p("enc.ds2")) + " -l 30 < /dev/null");
     EXPECT_EQ(none.status, 44) << none.output;
 }
 
