@@ -49,9 +49,7 @@ void register_encryption(CLI::App& app, Context& ctx) {
             if (!check_destination(ctx, a->dst, ctx.force, {a->src})) return;
             std::string password;
             if (!get_password(a->password, a->dst, true, password, ctx)) return;
-            const bool existed = file_exists(a->dst);
             const uint32_t r = ORVKTEncryptDSSFile(a->src.c_str(), a->dst.c_str(), password.c_str());
-            remove_new_destination(a->dst, existed, r);
             forget(password);
             if (report_result(ctx, {"encrypt", a->src, a->dst, {}}, r) == 0)
                 say(ctx, "encrypted " + a->src + " -> " + a->dst);
@@ -68,9 +66,7 @@ void register_encryption(CLI::App& app, Context& ctx) {
             if (!check_source(ctx, a->src) || !check_destination(ctx, a->dst, ctx.force, {a->src})) return;
             std::string password;
             if (!get_password(a->password, a->src, false, password, ctx)) return;
-            const bool existed = file_exists(a->dst);
             const uint32_t r = ORVKTDecryptDSSFile(a->src.c_str(), a->dst.c_str(), password.c_str());
-            remove_new_destination(a->dst, existed, r);
             forget(password);
             if (report_result(ctx, {"decrypt", a->src, a->dst, {}}, r) == 0)
                 say(ctx, "decrypted " + a->src + " -> " + a->dst);

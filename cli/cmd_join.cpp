@@ -37,13 +37,12 @@ void register_join(CLI::App& app, Context& ctx) {
         for (const auto& s : a->sources)
             if (!check_source(ctx, s)) return;
         if (!check_destination(ctx, a->dst, ctx.force, a->sources)) return;
+        if (!check_modes(ctx, a->sources)) return;
         uint32_t r = 0;
-        const bool existed = file_exists(a->dst);
         {
             ProgressBar bar("join " + a->dst, ctx.quiet);
             r = ORVKTJoinDSS(list.c_str(), a->dst.c_str(), bar.function(), bar.user(), 0, 100);
         }
-        remove_new_destination(a->dst, existed, r);
         if (report_result(ctx, {"join", a->sources.front(), a->dst, a->sources}, r) == 0)
             say(ctx, "joined " + std::to_string(a->sources.size()) + " recordings -> " + a->dst);
     });

@@ -21,9 +21,7 @@ void register_repair_index(CLI::App& app, Context& ctx) {
     add_force_flag(cmd, ctx);
     cmd->callback([a, &ctx] {
         if (!check_source(ctx, a->src) || !check_destination(ctx, a->dst, ctx.force, {a->src})) return;
-        const bool existed = file_exists(a->dst);
         const uint32_t r = ORVKTRepairIndexMarkers(a->src.c_str(), a->dst.c_str());
-        remove_new_destination(a->dst, existed, r);
         if (report_result(ctx, {"repair-index", a->src, a->dst, {}}, r) == 0)
             say(ctx, "repaired the index of " + a->src + " -> " + a->dst);
     });

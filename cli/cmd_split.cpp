@@ -108,7 +108,8 @@ void print_pieces(const Context& ctx, const SplitArgs& a, const std::string& out
                   uint32_t created) {
     const auto names = piece_names(out_dir, mask, created);
     say(ctx, "split " + a.src + " into " + std::to_string(names.size()) + " piece(s):");
-    for (const auto& n : names) say(ctx, n);
+    // The names are the command's result, for scripts too: -q keeps them.
+    for (const auto& n : names) std::printf("%s\n", n.c_str());
 }
 
 }  // namespace

@@ -256,8 +256,25 @@ uint32_t report_result(Context& ctx, const Failure& what, uint32_t code) {
 
 std::string describe_result(uint32_t code) { return orvkt_result_message(code) + std::string(" (code ") + std::to_string(code) + ")"; }
 
-void remove_new_destination(const std::string& path, bool existed_before, uint32_t result) {
-    if (result != 0 && !existed_before) ::unlink(path.c_str());
+bool check_modes(Context& ctx, const std::vector<std::string>& sources) {
+    if (sources.empty()) return true;
+    const int first = compression_of(sources.front());
+    for (const auto& s : sources) {
+        if (!is_dss_extension(s)) {
+            fail(ctx, s, "is not a DSS or DS2 recording; join takes DSS/DS2 files", VKT_ERR_OPEN_FILE);
+            return false;
+        }
+        const int id = compression_of(s);
+        // Unreadable sources are left to the library, which says why.
+        if (first >= 0 && id >= 0 && id != first) {
+            fail(ctx, s,
+                 "is recorded in " + dss_mode_words(static_cast<unsigned>(id)) + ", the first source in " +
+                     dss_mode_words(static_cast<unsigned>(first)) + "; join needs recordings of one mode",
+                 VKT_ERR_INVALID_COMPRESSIONID);
+            return false;
+        }
+    }
+    return true;
 }
 
 void say(const Context& ctx, const std::string& line) {

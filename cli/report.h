@@ -51,9 +51,9 @@ uint32_t report_result(Context& ctx, const Failure& what, uint32_t code);
 // "13 file name missing, ..." for places that list a code with its text.
 std::string describe_result(uint32_t code);
 
-// Removes a destination the failed operation created (it did not exist
-// before: existed_before is false), so that no half-written file stays.
-void remove_new_destination(const std::string& path, bool existed_before, uint32_t result);
+// The sources of a join are DSS/DS2 recordings of one mode; false after
+// naming the first that is not (code 18, as the library gives it).
+bool check_modes(Context& ctx, const std::vector<std::string>& sources);
 
 // The summary line of a command that wrote something, on stdout, unless -q.
 void say(const Context& ctx, const std::string& line);

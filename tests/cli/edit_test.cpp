@@ -42,7 +42,7 @@ TEST_F(EditCli, SplitNamesThePiecesAndJoinPutsThemBack) {
                         " -m 'take-%d.ds2'",
                     false);
     ASSERT_EQ(s.status, 0) << s.output;
-    EXPECT_EQ(s.output, "") << "-q silences the summary";
+    EXPECT_EQ(s.output, p("parts/take-1.ds2") + "\n" + p("parts/take-2.ds2") + "\n") << "-q keeps the names only";
     EXPECT_TRUE(file_exists(p("parts/take-1.ds2")) && file_exists(p("parts/take-2.ds2")));
     // The pieces exist now: a second split is refused without -f.
     s = run_command(cli() + " -q split " + q(p("memo.dss")) + " -l 60 --overlap 10 -n 2 -o " + q(p("parts")) +
