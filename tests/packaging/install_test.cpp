@@ -18,7 +18,9 @@ TEST(Install, PackageConfigAndPkgConfigBuildAConsumer) {
                           "lib/libxkrvlog.so.1", "bin/orvkt", "lib/cmake/OrvaneVktapi/OrvaneVktapiConfig.cmake",
                           "lib/pkgconfig/orvanevktapi.pc", "share/bash-completion/completions/orvkt"})
         EXPECT_TRUE(file_exists(prefix + "/" + f)) << f;
-    if (have_program("help2man")) EXPECT_TRUE(file_exists(prefix + "/share/man/man1/orvkt.1"));
+    if (have_program("help2man")) {
+        EXPECT_TRUE(file_exists(prefix + "/share/man/man1/orvkt.1"));
+    }
     // The installed tool is stripped: no debugging sections left.
     auto sections = run_command("objdump -h " + shell_quote(prefix + "/bin/orvkt"), false);
     EXPECT_EQ(sections.output.find(".debug_info"), std::string::npos) << "bin/orvkt is not stripped";
