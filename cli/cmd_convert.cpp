@@ -5,6 +5,8 @@
 // or codec), and MP3 or WMA -> WAV (decoded by the media reader, mono). In
 // batch work every file is an independent library call on a worker thread
 // of its own.
+#include <sys/stat.h>
+
 #include <algorithm>
 #include <atomic>
 #include <cstdio>
@@ -20,6 +22,7 @@
 #include "OrvaneVktapi.h"
 #include "commands.h"
 #include "dss_info.h"
+#include "interrupt.h"
 #include "password.h"
 #include "progress_bar.h"
 #include "report.h"
@@ -29,15 +32,6 @@ namespace orvkt_cli {
 namespace {
 
 enum class Kind { Dss, Wav, Mp3, Wma, Other };
-
-std::string lower_extension(const std::string& path) {
-    const auto slash = path.find_last_of('/');
-    const auto dot = path.find_last_of('.');
-    if (dot == std::string::npos || (slash != std::string::npos && dot < slash)) return "";
-    std::string ext = path.substr(dot);
-    for (char& c : ext) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-    return ext;
-}
 
 Kind kind_of(const std::string& path) {
     const std::string ext = lower_extension(path);
@@ -170,17 +164,33 @@ std::string batch_extension(const Options& o, const std::string& src) {
     return ".wav";
 }
 
+// The reason a source and destination pair cannot be converted, checked
+// before the library is called; false after reporting it.
+bool check_pair(const Options& o, Context& ctx, const std::string& src, const std::string& dst) {
+    const Kind from = kind_of(src), to = kind_of(dst);
+    if (from == Kind::Other) {
+        fail(ctx, src, "convert reads .dss, .ds2, .wav, .mp3 and .wma files", VKT_ERR_FILE_NAME);
+        return false;
+    }
+    if (to == Kind::Other || to == Kind::Mp3 || to == Kind::Wma) {
+        fail(ctx, dst, "convert writes .wav, .dss and .ds2 files", VKT_ERR_FILE_NAME);
+        return false;
+    }
+    if ((from == Kind::Mp3 || from == Kind::Wma) && to != Kind::Wav) {
+        fail(ctx, dst, "an MP3 or WMA recording converts to .wav only", VKT_ERR_FILE_NAME);
+        return false;
+    }
+    if (o.format == "qp" && lower_extension(dst) != ".ds2") {
+        fail(ctx, dst, "quality play needs a .ds2 destination", VKT_ERR);
+        return false;
+    }
+    if (!check_source(ctx, src)) return false;
+    return check_destination(ctx, dst, ctx.force, {src});
+}
+
 uint32_t convert_one(const Options& o, const std::string& src, const std::string& dst, const char* password,
                      ProgressCallback callback, intptr_t user, std::string* error) {
     const Kind from = kind_of(src), to = kind_of(dst);
-    if (from == Kind::Other || to == Kind::Other || to == Kind::Mp3 || to == Kind::Wma) {
-        *error = "convert works between .dss/.ds2 and .wav files, and from .mp3/.wma to .wav";
-        return VKT_ERR_FILE_NAME;
-    }
-    if ((from == Kind::Mp3 || from == Kind::Wma) && to != Kind::Wav) {
-        *error = "an MP3 or WMA recording converts to .wav only";
-        return VKT_ERR_FILE_NAME;
-    }
     WAVEFORMATEX format{};
     if (!wanted_format(o, src, to, &format, error)) return VKT_ERR_INVALID_WAVFMT;
     if (from == Kind::Mp3) return ORVKTMP3ToWAV(src.c_str(), dst.c_str(), &format, callback, user);
@@ -194,30 +204,52 @@ uint32_t convert_one(const Options& o, const std::string& src, const std::string
     return ORVKTWAVToWAV(src.c_str(), dst.c_str(), &format, callback, user);
 }
 
-// One bar for a whole batch: the mean of the files' percentages.
+// One line for a whole batch: files finished of all, the mean of the
+// running files' percentages; each file's result is printed as it ends.
 class BatchProgress {
 public:
-    BatchProgress(size_t files, bool quiet) : bar_("convert", quiet), percent_(files) {
+    BatchProgress(size_t files, bool quiet) : bar_("", quiet), percent_(files), total_(files) {
         for (auto& p : percent_) p = 0;
+        relabel();
     }
     struct Slot {
         BatchProgress* owner;
         size_t index;
     };
-    static int32_t callback(intptr_t user, uint32_t, uint32_t percent) {
+    static int32_t callback(intptr_t user, uint32_t message, uint32_t percent) {
         auto* slot = reinterpret_cast<Slot*>(user);
         slot->owner->percent_[slot->index] = std::min<uint32_t>(percent, 100);
         uint64_t sum = 0;
         for (auto& p : slot->owner->percent_) sum += p;
-        slot->owner->bar_.update(static_cast<uint32_t>(sum / slot->owner->percent_.size()));
-        return 0;
+        return ProgressBar::callback(reinterpret_cast<intptr_t>(&slot->owner->bar_), message,
+                                     static_cast<uint32_t>(sum / slot->owner->percent_.size()));
+    }
+    // A file ended: its line above the bar, the counter one up.
+    void done(size_t index, const std::string& line) {
+        percent_[index] = 100;
+        ++finished_;
+        relabel();
+        if (!line.empty()) bar_.print_above(line, stdout);
     }
     void finish() { bar_.finish(); }
 
 private:
+    void relabel() { bar_.set_label("convert " + std::to_string(finished_) + "/" + std::to_string(total_)); }
     ProgressBar bar_;
     std::vector<std::atomic<uint32_t>> percent_;
+    size_t total_;
+    std::atomic<size_t> finished_{0};
 };
+
+void make_folder(const std::string& dir) {
+    std::string part;
+    for (size_t i = 0; i <= dir.size(); ++i) {
+        if (i == dir.size() || dir[i] == '/') {
+            if (!part.empty()) ::mkdir(part.c_str(), 0777);
+        }
+        if (i < dir.size()) part.push_back(dir[i]);
+    }
+}
 
 bool any_encrypted(const std::vector<std::string>& sources) {
     for (const auto& s : sources) {
@@ -228,22 +260,27 @@ bool any_encrypted(const std::vector<std::string>& sources) {
     return false;
 }
 
+std::string result_line(const std::string& src, const std::string& dst) {
+    return src + " -> " + dst + " (" + summary(dst) + ")";
+}
+
 void run(const Options& o, Context& ctx) {
     std::vector<std::pair<std::string, std::string>> work;
     if (!o.out_dir.empty()) {
+        make_folder(o.out_dir);
         for (const auto& src : o.files) work.emplace_back(src, o.out_dir + "/" + base_name(src) + batch_extension(o, src));
     } else if (o.files.size() == 2) {
         work.emplace_back(o.files[0], o.files[1]);
     } else {
-        std::fprintf(stderr, "orvkt: convert takes SRC DST, or several sources with --out-dir\n");
-        ctx.result = VKT_ERR_FILE_NAME;
+        fail(ctx, "", "convert takes SRC DST, or several sources with --out-dir DIR", VKT_ERR_FILE_NAME);
         return;
     }
-    if (o.headers < 1 || o.headers > 3) {
-        std::fprintf(stderr, "orvkt: --headers takes 1, 2 or 3\n");
-        ctx.result = VKT_ERR_INVALID_PARAM;
-        return;
-    }
+    // Pairs that cannot work are reported and left out; the rest go on.
+    std::vector<std::pair<std::string, std::string>> ready;
+    for (const auto& w : work)
+        if (check_pair(o, ctx, w.first, w.second)) ready.push_back(w);
+    work = std::move(ready);
+    if (work.empty()) return;
 
     std::string password;
     std::vector<std::string> sources;
@@ -251,28 +288,45 @@ void run(const Options& o, Context& ctx) {
     if (o.password.given() || any_encrypted(sources)) {
         std::string error;
         if (!read_password(o.password, "Password: ", false, password, error)) {
-            std::fprintf(stderr, "orvkt: %s\n", error.c_str());
-            ctx.result = VKT_ERR_PASSWORD;
+            fail(ctx, o.password.file, error, VKT_ERR_PASSWORD);
             return;
         }
     }
     const char* pw = password.empty() ? nullptr : password.c_str();
 
-    std::vector<uint32_t> results(work.size(), VKT_OK);
-    std::vector<std::string> errors(work.size());
+    std::mutex report_mutex;
+    auto report = [&](size_t i, uint32_t result, const std::string& error) {
+        std::lock_guard lock(report_mutex);
+        if (!error.empty()) return fail(ctx, work[i].second, error, result), void();
+        report_result(ctx, {"convert", work[i].first, work[i].second, {}}, result);
+    };
     if (work.size() == 1) {
-        ProgressBar bar("convert", ctx.quiet);
-        results[0] = convert_one(o, work[0].first, work[0].second, pw, bar.function(), bar.user(), &errors[0]);
-        bar.finish();
+        std::string error;
+        uint32_t result = VKT_OK;
+        {
+            ProgressBar bar(work[0].first, ctx.quiet);
+            result = convert_one(o, work[0].first, work[0].second, pw, bar.function(), bar.user(), &error);
+        }
+        if (result == VKT_OK) say(ctx, result_line(work[0].first, work[0].second));
+        else report(0, result, error);
     } else {
         BatchProgress progress(work.size(), ctx.quiet);
         std::vector<BatchProgress::Slot> slots(work.size());
         std::atomic<size_t> next{0};
         auto worker = [&] {
-            for (size_t i = next++; i < work.size(); i = next++) {
+            // After Ctrl-C no new file is started; the running ones cancel.
+            for (size_t i = next++; i < work.size() && !interrupted(); i = next++) {
                 slots[i] = {&progress, i};
-                results[i] = convert_one(o, work[i].first, work[i].second, pw, &BatchProgress::callback,
-                                         reinterpret_cast<intptr_t>(&slots[i]), &errors[i]);
+                std::string error;
+                const uint32_t result = convert_one(o, work[i].first, work[i].second, pw, &BatchProgress::callback,
+                                                    reinterpret_cast<intptr_t>(&slots[i]), &error);
+                if (result == VKT_OK) {
+                    progress.done(i, ctx.quiet ? "" : result_line(work[i].first, work[i].second));
+                } else {
+                    progress.finish();
+                    report(i, result, error);
+                    progress.done(i, "");
+                }
             }
         };
         const unsigned jobs = std::max(1u, std::min<unsigned>(o.jobs, static_cast<unsigned>(work.size())));
@@ -282,18 +336,6 @@ void run(const Options& o, Context& ctx) {
         progress.finish();
     }
     std::memset(password.data(), 0, password.size());
-
-    ctx.result = VKT_OK;
-    for (size_t i = 0; i < work.size(); ++i) {
-        if (!errors[i].empty()) std::fprintf(stderr, "orvkt: %s: %s\n", work[i].first.c_str(), errors[i].c_str());
-        if (results[i] != VKT_OK) {
-            report_failure(work[i].first, results[i]);
-            if (ctx.result == VKT_OK) ctx.result = results[i];
-        } else if (!ctx.quiet) {
-            std::printf("%s -> %s (%s)\n", work[i].first.c_str(), work[i].second.c_str(),
-                        summary(work[i].second).c_str());
-        }
-    }
 }
 
 }  // namespace
@@ -303,8 +345,7 @@ void register_convert(CLI::App& app, Context& ctx) {
         "convert", "Convert between DSS/DS2 and WAV files, or MP3/WMA to WAV (the operation follows the extensions)");
     auto o = std::make_shared<Options>();
     cmd->add_option("FILES", o->files, "SRC DST, or the sources of a batch with --out-dir")->required();
-    cmd->add_option("--out-dir", o->out_dir, "Batch: write every source's result into this folder")
-        ->check(CLI::ExistingDirectory);
+    cmd->add_option("--out-dir", o->out_dir, "Batch: write every source's result into this folder (created when missing)");
     cmd->add_option("--to", o->to, "Batch: extension of the results (wav, dss, ds2)")
         ->check(CLI::IsMember({"wav", "dss", "ds2", ".wav", ".dss", ".ds2"}));
     cmd->add_option("--format", o->format,
@@ -317,6 +358,7 @@ void register_convert(CLI::App& app, Context& ctx) {
         ->check(CLI::Range(1, 3));
     cmd->add_option("-j,--jobs", o->jobs, "Batch: files converted at the same time")->check(CLI::Range(1u, 64u));
     add_password_options(cmd, o->password);
+    add_force_flag(cmd, ctx);
     cmd->callback([o, &ctx] { run(*o, ctx); });
 }
 

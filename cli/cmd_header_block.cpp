@@ -30,9 +30,9 @@ void register_header_block(CLI::App& app, Context& ctx) {
     auto file = std::make_shared<std::string>();
     cmd->add_option("FILE", *file, "DSS or DS2 file")->required();
     cmd->callback([file, &ctx] {
+        if (!check_source(ctx, *file)) return;
         uint8_t header[512];
-        ctx.result = ORVKTReadDSSHeader(file->c_str(), header);
-        if (report_failure(*file, ctx.result) != 0) return;
+        if (report_result(ctx, {"header-block", *file, "", {}}, ORVKTReadDSSHeader(file->c_str(), header)) != 0) return;
         print_hex(header, sizeof header);
     });
 }

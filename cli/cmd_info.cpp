@@ -92,49 +92,126 @@ bool is_wma(const std::string& path) {
     return ext == ".wma";
 }
 
-void print_text(const std::string& path, const nlohmann::json& j, const ZRM2HeaderInfo* header) {
+const char* zrm2_class_words(unsigned cls) {
+    switch (cls) {
+        case 0: return "no dictation header";
+        case 1: return "a dictation header of another maker (read only)";
+        case 2: return "a full dictation header of our own family (can be changed)";
+        case 3: return "only the first header block of our own family";
+        default: return "unknown";
+    }
+}
+
+// "2026-12-04" from YYMMDD, "14:03:00" from HHMMSS; "" for unset fields.
+std::string iso_date(const std::string& d) {
+    if (d.size() != 6) return "";
+    return "20" + d.substr(0, 2) + "-" + d.substr(2, 2) + "-" + d.substr(4, 2);
+}
+std::string iso_time(const std::string& t) {
+    if (t.size() != 6) return "";
+    return t.substr(0, 2) + ":" + t.substr(2, 2) + ":" + t.substr(4, 2);
+}
+std::string when(const nlohmann::json& h, const char* date, const char* time) {
+    std::string text = iso_date(h[date].get<std::string>());
+    const std::string t = iso_time(h[time].get<std::string>());
+    if (!t.empty()) text += (text.empty() ? "" : " ") + t;
+    return text.empty() ? "not set" : text;
+}
+
+// What a format record is, in words.
+std::string format_words(const nlohmann::json& f) {
+    const unsigned tag = f["format_tag"].get<unsigned>(), rate = f["samples_per_sec"].get<unsigned>();
+    const unsigned channels = f["channels"].get<unsigned>();
+    const std::string layout = channels == 1 ? "mono" : channels == 2 ? "stereo" : std::to_string(channels) + " channels";
+    char text[160];
+    if (tag == WAVE_FORMAT_PCM)
+        std::snprintf(text, sizeof text, "PCM %u-bit %s, %u Hz", f["bits_per_sample"].get<unsigned>(), layout.c_str(), rate);
+    else if (tag == WAVE_FORMAT_MPEGLAYER3)
+        std::snprintf(text, sizeof text, "MPEG layer 3, %s, %u Hz, %u kbit/s", layout.c_str(), rate,
+                      f["avg_bytes_per_sec"].get<unsigned>() * 8 / 1000);
+    else if (tag == WAVE_FORMAT_DSS_SP)
+        std::snprintf(text, sizeof text, "%s (DSS codec in a WAV file)",
+                      rate == 16000 ? "quality play" : rate == 8000 ? "long play" : "standard play");
+    else if (tag == WAVE_FORMAT_DSS_LP)
+        std::snprintf(text, sizeof text, "long play (G.723.1) (DSS codec in a WAV file)");
+    else
+        std::snprintf(text, sizeof text, "%s, %s, %u Hz", tag_name(static_cast<uint16_t>(tag)), layout.c_str(), rate);
+    return text;
+}
+
+void print_text(const std::string& path, const nlohmann::json& j, bool raw) {
+    const std::string kind = j["kind"].get<std::string>();
     std::printf("file        %s\n", path.c_str());
-    std::printf("kind        %s\n", j["kind"].get<std::string>().c_str());
+    std::printf("kind        %s\n", kind == "dss" ? "DSS" : kind == "ds2" ? "DS2 (DSS Pro)" : kind == "wav" ? "WAV"
+                                    : kind == "mp3" ? "MP3" : "WMA");
+    if (j.contains("compression_id")) {
+        const unsigned id = j["compression_id"].get<unsigned>();
+        std::printf("mode        %s\n", dss_mode_words(id).c_str());
+        if (raw) std::printf("compression %u (%s)\n", id, j["compression_name"].get<std::string>().c_str());
+    }
     if (j.contains("format")) {
         const auto& f = j["format"];
-        std::printf("format      %s (tag 0x%04x), %u channel(s), %u Hz, %u bit, %u bytes/s\n",
-                    f["name"].get<std::string>().c_str(), f["format_tag"].get<unsigned>(), f["channels"].get<unsigned>(),
-                    f["samples_per_sec"].get<unsigned>(), f["bits_per_sample"].get<unsigned>(),
-                    f["avg_bytes_per_sec"].get<unsigned>());
+        std::printf("format      %s\n", format_words(f).c_str());
+        if (raw)
+            std::printf("wave format tag 0x%04x (%s), %u channel(s), %u Hz, %u bit, %u bytes/s, block %u\n",
+                        f["format_tag"].get<unsigned>(), f["name"].get<std::string>().c_str(),
+                        f["channels"].get<unsigned>(), f["samples_per_sec"].get<unsigned>(),
+                        f["bits_per_sample"].get<unsigned>(), f["avg_bytes_per_sec"].get<unsigned>(),
+                        f["block_align"].get<unsigned>());
     }
-    if (j.contains("compression_id"))
-        std::printf("compression %u (%s)\n", j["compression_id"].get<unsigned>(), j["compression_name"].get<std::string>().c_str());
-    if (j.contains("length_ms")) std::printf("length      %s\n", ms_text(j["length_ms"].get<uint32_t>()).c_str());
+    if (j.contains("length_ms")) {
+        const uint32_t ms = j["length_ms"].get<uint32_t>();
+        std::printf("length      %s (%s)\n", ms_text(ms).c_str(), offset_text(ms).c_str());
+    }
     // Only MP3 files say whether their bit rate varies.
     if (j.contains("variable_bitrate"))
         std::printf("frames      %u (%s bit rate)\n", j["frames"].get<unsigned>(),
                     j["variable_bitrate"].get<bool>() ? "variable" : "constant");
     else if (j.contains("frames"))
         std::printf("frames      %u\n", j["frames"].get<unsigned>());
-    if (j["kind"] == "wma") {
+    if (kind == "wma") {
         std::printf("header      none (WMA files carry no dictation header)\n");
         return;
     }
     if (j.contains("encrypted")) std::printf("encrypted   %s\n", j["encrypted"].get<bool>() ? "yes" : "no");
     if (j.contains("header_blocks")) std::printf("headers     %u block(s)\n", j["header_blocks"].get<unsigned>());
-    std::printf("zrm2 class  %u\n", j["zrm2_class"].get<unsigned>());
+    const unsigned cls = j["zrm2_class"].get<unsigned>();
+    std::printf("dictation   %s%s\n", zrm2_class_words(cls), raw ? (" (zrm2 class " + std::to_string(cls) + ")").c_str() : "");
     if (j["header"].is_null()) {
-        std::printf("header      none (%u %s)\n", j["header_result"].get<unsigned>(),
-                    describe_result(j["header_result"].get<uint32_t>()).c_str());
+        std::printf("header      none (%s)\n", describe_result(j["header_result"].get<uint32_t>()).c_str());
     } else {
+        const auto& h = j["header"];
         std::printf("header\n");
-        print_header(*header);
+        if (raw) std::printf("  licensee id      %u\n", h["licensee_id"].get<unsigned>());
+        const std::string author = h["header1_text"].get<std::string>();
+        if (!author.empty()) std::printf("  author           %s\n", author.c_str());
+        std::printf("  recorded from    %s\n", when(h, "record_start_date", "record_start_time").c_str());
+        std::printf("  recorded until   %s\n", when(h, "record_end_date", "record_end_time").c_str());
+        std::printf("  length           %s (%u ms)\n", iso_time(h["length_hhmmss"].get<std::string>()).empty()
+                                                           ? "not set"
+                                                           : iso_time(h["length_hhmmss"].get<std::string>()).c_str(),
+                    h["length_ms"].get<unsigned>());
+        std::printf("  mode             %s\n", dss_mode_words(h["compression_id"].get<unsigned>()).c_str());
+        std::printf("  downloaded       %s\n", when(h, "download_date", "download_time").c_str());
+        if (raw) std::printf("  header 2 version %u\n", h["header2_version"].get<unsigned>());
+        int i = 1;
+        for (const auto& t : h["texts"]) {
+            if (!t.get<std::string>().empty()) std::printf("  text %-2d          %s\n", i, t.get<std::string>().c_str());
+            ++i;
+        }
     }
     if (j["markers"].is_null()) {
-        std::printf("markers     none (%u %s)\n", j["markers_result"].get<unsigned>(),
-                    describe_result(j["markers_result"].get<uint32_t>()).c_str());
+        std::printf("markers     none (%s)\n", describe_result(j["markers_result"].get<uint32_t>()).c_str());
     } else {
         std::printf("markers     %zu\n", j["markers"].size());
         int i = 1;
         for (const auto& m : j["markers"])
-            std::printf("  %2d  %s .. %s\n", i++, ms_text(m["start_ms"].get<uint32_t>()).c_str(),
-                        ms_text(m["end_ms"].get<uint32_t>()).c_str());
+            std::printf("  %2d  %s-%s\n", i++, offset_text(m["start_ms"].get<uint32_t>()).c_str(),
+                        offset_text(m["end_ms"].get<uint32_t>()).c_str());
     }
+    if (j.contains("compression_id") && j["compression_id"].get<unsigned>() == 4)
+        std::printf("note        ffmpeg plays long play (the standard-play codec at the 8000 clock) 1.5 times too "
+                    "fast; convert it with orvkt to hear it right\n");
 }
 
 }  // namespace
@@ -143,26 +220,25 @@ void register_info(CLI::App& app, Context& ctx) {
     auto* cmd = app.add_subcommand("info", "Kind, format, length, encryption, dictation header and markers of a file");
     struct Args {
         std::string file;
-        bool json = false;
+        bool json = false, raw = false;
     };
     auto a = std::make_shared<Args>();
     cmd->add_option("FILE", a->file, "DSS, DS2, WAV, MP3 or WMA file")->required();
-    cmd->add_flag("--json", a->json, "Print one JSON object");
+    cmd->add_flag("--json", a->json, "Print one JSON object (with the internal labels and codes)");
+    cmd->add_flag("--raw", a->raw, "Show the internal labels as well (compression id, wave format record, zrm2 class)");
     cmd->callback([a, &ctx] {
         nlohmann::json j;
         j["file"] = a->file;
         uint32_t r = 0;
+        if (!check_source(ctx, a->file)) return;
         if (is_wma(a->file)) {
             j["kind"] = "wma";
             r = wma_audio(a->file, &j);
-            if (report_failure(a->file, r) != 0) {
-                ctx.result = r;
-                return;
-            }
+            if (report_result(ctx, {"info", a->file, "", {}}, r) != 0) return;
             if (a->json) {
                 std::printf("%s\n", j.dump(2, ' ', false, nlohmann::json::error_handler_t::replace).c_str());
             } else {
-                print_text(a->file, j, nullptr);
+                print_text(a->file, j, a->raw);
             }
             return;
         }
@@ -180,10 +256,7 @@ void register_info(CLI::App& app, Context& ctx) {
                 r = wav_audio(a->file, &j);
                 break;
         }
-        if (report_failure(a->file, r) != 0) {
-            ctx.result = r;
-            return;
-        }
+        if (report_result(ctx, {"info", a->file, "", {}}, r) != 0) return;
         uint32_t cls = 0;
         if (ORVKTIsValidZRM2File(a->file.c_str(), &cls) != 0) cls = 0;
         j["zrm2_class"] = cls;
@@ -192,6 +265,7 @@ void register_info(CLI::App& app, Context& ctx) {
         uint32_t hr = ORVKTReadZRM2Header(a->file.c_str(), &h);
         j["header_result"] = hr;
         j["header"] = hr == 0 ? header_to_json(h) : nlohmann::json(nullptr);
+        if (j.contains("compression_id")) j["mode"] = dss_mode_words(j["compression_id"].get<unsigned>());
         uint8_t markers[256];
         uint32_t mr = ORVKTReadSpokenInstructionMarkers(a->file.c_str(), markers);
         j["markers_result"] = mr;
@@ -199,7 +273,7 @@ void register_info(CLI::App& app, Context& ctx) {
         if (a->json) {
             std::printf("%s\n", j.dump(2, ' ', false, nlohmann::json::error_handler_t::replace).c_str());
         } else {
-            print_text(a->file, j, hr == 0 ? &h : nullptr);
+            print_text(a->file, j, a->raw);
         }
     });
 }

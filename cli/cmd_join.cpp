@@ -20,24 +20,31 @@ void register_join(CLI::App& app, Context& ctx) {
     auto a = std::make_shared<Args>();
     cmd->add_option("DST", a->dst, "Joined recording (headers from the first source, end time from the last)")
         ->required();
-    cmd->add_option("SRC", a->sources, "Recordings to join, in order")->required();
+    cmd->add_option("SRC", a->sources, "Recordings to join, in order (DSS/DS2 files of one mode)")->required();
+    add_force_flag(cmd, ctx);
     cmd->callback([a, &ctx] {
         // The library takes one list with "?" between the names.
         std::string list;
         for (const auto& s : a->sources) {
             if (s.find('?') != std::string::npos) {
-                std::fprintf(stderr, "orvkt: %s: a name with '?' cannot be joined\n", s.c_str());
-                ctx.result = VKT_ERR_FILE_NAME;
+                fail(ctx, s, "a name with '?' cannot be joined (the library separates names by '?')",
+                     VKT_ERR_FILE_NAME);
                 return;
             }
             if (!list.empty()) list += '?';
             list += s;
         }
+        for (const auto& s : a->sources)
+            if (!check_source(ctx, s)) return;
+        if (!check_destination(ctx, a->dst, ctx.force, a->sources)) return;
+        if (!check_modes(ctx, a->sources)) return;
+        uint32_t r = 0;
         {
-            ProgressBar bar("join", ctx.quiet);
-            ctx.result = ORVKTJoinDSS(list.c_str(), a->dst.c_str(), bar.function(), bar.user(), 0, 100);
+            ProgressBar bar("join " + a->dst, ctx.quiet);
+            r = ORVKTJoinDSS(list.c_str(), a->dst.c_str(), bar.function(), bar.user(), 0, 100);
         }
-        report_failure(a->dst, ctx.result);
+        if (report_result(ctx, {"join", a->sources.front(), a->dst, a->sources}, r) == 0)
+            say(ctx, "joined " + std::to_string(a->sources.size()) + " recordings -> " + a->dst);
     });
 }
 

@@ -18,9 +18,12 @@ void register_repair_index(CLI::App& app, Context& ctx) {
     auto a = std::make_shared<Args>();
     cmd->add_option("SRC", a->src, "Recording of our own family (licensee 3)")->required();
     cmd->add_option("DST", a->dst, "Repaired copy (.dss or .ds2; the long index only in .ds2)")->required();
+    add_force_flag(cmd, ctx);
     cmd->callback([a, &ctx] {
-        ctx.result = ORVKTRepairIndexMarkers(a->src.c_str(), a->dst.c_str());
-        report_failure(a->src, ctx.result);
+        if (!check_source(ctx, a->src) || !check_destination(ctx, a->dst, ctx.force, {a->src})) return;
+        const uint32_t r = ORVKTRepairIndexMarkers(a->src.c_str(), a->dst.c_str());
+        if (report_result(ctx, {"repair-index", a->src, a->dst, {}}, r) == 0)
+            say(ctx, "repaired the index of " + a->src + " -> " + a->dst);
     });
 }
 

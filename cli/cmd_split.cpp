@@ -1,14 +1,20 @@
 // orvkt split SRC --length S [--overlap S] [--count N] [--out-dir DIR]
 // [--mask MASK] [password options]: pieces of a DSS/DS2 recording, or of an
 // MP3 recording (frames copied as stored, no password).
+#include <sys/stat.h>
+
+#include <algorithm>
 #include <cstdio>
 #include <cstring>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "OrvaneVktapi.h"
 #include "commands.h"
+#include "dss_info.h"
 #include "edit/DSSSplitter.h"
+#include "media/CMp3File.h"
 #include "password.h"
 #include "platform/path.h"
 #include "progress_bar.h"
@@ -50,15 +56,60 @@ bool is_mp3(const std::string& src) {
     return vkt::platform::equals_ignore_case(vkt::platform::extension_of(src), ".mp3");
 }
 
-// The pieces, in order; a mask without placeholder names one file.
-void print_pieces(const std::string& out_dir, const std::string& mask, uint32_t created) {
+// The pieces' names, in order; a mask without placeholder names one file.
+std::vector<std::string> piece_names(const std::string& out_dir, const std::string& mask, uint32_t count) {
+    std::vector<std::string> names;
     std::string previous;
-    for (uint32_t n = 1; n <= created; ++n) {
+    for (uint32_t n = 1; n <= count; ++n) {
         std::string name;
         if (!CDSSSplitter::FormatPieceName(mask, n, name) || name == previous) continue;
         previous = name;
-        std::printf("%s\n", vkt::platform::combine_path(out_dir, name).c_str());
+        names.push_back(vkt::platform::combine_path(out_dir, name));
     }
+    return names;
+}
+
+// The recording's length in milliseconds, 0 when it cannot be told.
+uint64_t length_ms(const std::string& src) {
+    if (is_mp3(src)) {
+        CMp3File mp3;
+        return mp3.create_file(src.c_str()) == 0 ? mp3.GetLengthInMs() : 0;
+    }
+    nlohmann::json j;
+    return dss_audio(src, &j) == 0 && j.contains("length_ms") ? j["length_ms"].get<uint64_t>() : 0;
+}
+
+// How many pieces the split will write (at least one).
+uint32_t expected_pieces(const SplitArgs& a) {
+    const uint64_t total = length_ms(a.src), piece = uint64_t{a.length} * 1000;
+    uint64_t n = 1;
+    if (a.overlap < a.length && total > piece) {
+        const uint64_t step = uint64_t{a.length - a.overlap} * 1000;
+        n = 1 + (total - piece + step - 1) / step;
+    }
+    return static_cast<uint32_t>(std::min<uint64_t>(n, a.count));
+}
+
+// Refuses pieces that exist already (unless -f); creates the folder.
+bool check_pieces(Context& ctx, const SplitArgs& a, const std::string& out_dir, const std::string& mask) {
+    if (!out_dir.empty()) {
+        std::string part;
+        for (size_t i = 0; i <= out_dir.size(); ++i) {
+            if ((i == out_dir.size() || out_dir[i] == '/') && !part.empty()) ::mkdir(part.c_str(), 0777);
+            if (i < out_dir.size()) part.push_back(out_dir[i]);
+        }
+    }
+    for (const auto& name : piece_names(out_dir, mask, expected_pieces(a)))
+        if (!check_destination(ctx, name, ctx.force, {a.src})) return false;
+    return true;
+}
+
+void print_pieces(const Context& ctx, const SplitArgs& a, const std::string& out_dir, const std::string& mask,
+                  uint32_t created) {
+    const auto names = piece_names(out_dir, mask, created);
+    say(ctx, "split " + a.src + " into " + std::to_string(names.size()) + " piece(s):");
+    // The names are the command's result, for scripts too: -q keeps them.
+    for (const auto& n : names) std::printf("%s\n", n.c_str());
 }
 
 }  // namespace
@@ -82,24 +133,35 @@ void register_split(CLI::App& app, Context& ctx) {
     cmd->add_flag("--password", a->ask_password,
                   "Ask for the password (needed for an encrypted source; the pieces are encrypted with it)");
     add_password_options(cmd, a->password);
+    add_force_flag(cmd, ctx);
     cmd->callback([a, &ctx] {
         const std::string out_dir = a->out_dir.empty() ? default_out_dir(a->src) : a->out_dir;
         const std::string mask = a->mask.empty() ? default_mask(a->src) : a->mask;
+        if (!check_source(ctx, a->src)) return;
+        const std::string ext = lower_extension(a->src);
+        if (ext != ".dss" && ext != ".ds2" && ext != ".mp3") {
+            fail(ctx, a->src, "split takes DSS, DS2 or MP3 recordings", VKT_ERR_OPEN_FILE);
+            return;
+        }
+        if (a->overlap >= a->length) {
+            fail(ctx, "--overlap", "must be shorter than --length", VKT_ERR);
+            return;
+        }
+        if (!check_pieces(ctx, *a, out_dir, mask)) return;
 
         if (is_mp3(a->src)) {
             if (a->ask_password || a->password.given()) {
-                std::fprintf(stderr, "orvkt: an MP3 recording takes no password\n");
-                ctx.result = VKT_ERR_PASSWORD;
+                fail(ctx, a->src, "an MP3 recording takes no password", VKT_ERR_PASSWORD);
                 return;
             }
-            uint32_t last = 0;
+            uint32_t last = 0, r = 0;
             {
-                ProgressBar bar("split", ctx.quiet);
-                ctx.result = ORVKTSplitMP3File(a->src.c_str(), out_dir.c_str(), mask.c_str(), a->length, a->overlap,
-                                               a->count, &last, bar.function(), bar.user());
+                ProgressBar bar("split " + a->src, ctx.quiet);
+                r = ORVKTSplitMP3File(a->src.c_str(), out_dir.c_str(), mask.c_str(), a->length, a->overlap, a->count,
+                                      &last, bar.function(), bar.user());
             }
-            if (report_failure(a->src, ctx.result) != 0) return;
-            print_pieces(out_dir, mask, last);
+            if (report_result(ctx, {"split", a->src, "", {}}, r) != 0) return;
+            print_pieces(ctx, *a, out_dir, mask, last);
             return;
         }
 
@@ -111,22 +173,21 @@ void register_split(CLI::App& app, Context& ctx) {
         if (with_password) {
             std::string error;
             if (!read_password(a->password, "Password for " + a->src + ": ", false, password, error)) {
-                std::fprintf(stderr, "orvkt: %s\n", error.c_str());
-                ctx.result = VKT_ERR_PASSWORD;
+                fail(ctx, a->password.file.empty() ? a->src : a->password.file, error, VKT_ERR_PASSWORD);
                 return;
             }
         }
 
-        uint32_t created = 0;
+        uint32_t created = 0, r = 0;
         {
-            ProgressBar bar("split", ctx.quiet);
-            ctx.result = ORVKTSplitDSSFile(a->src.c_str(), out_dir.c_str(), mask.c_str(),
-                                           with_password ? password.c_str() : nullptr, a->length, a->overlap,
-                                           a->count, &created, bar.function(), bar.user());
+            ProgressBar bar("split " + a->src, ctx.quiet);
+            r = ORVKTSplitDSSFile(a->src.c_str(), out_dir.c_str(), mask.c_str(),
+                                  with_password ? password.c_str() : nullptr, a->length, a->overlap, a->count,
+                                  &created, bar.function(), bar.user());
         }
         std::memset(password.data(), 0, password.size());
-        if (report_failure(a->src, ctx.result) != 0) return;
-        print_pieces(out_dir, mask, created);
+        if (report_result(ctx, {"split", a->src, "", {}}, r) != 0) return;
+        print_pieces(ctx, *a, out_dir, mask, created);
     });
 }
 

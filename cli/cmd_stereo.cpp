@@ -21,22 +21,34 @@ void register_stereo(CLI::App& app, Context& ctx) {
     split->add_option("SRC", s->src, "Stereo PCM WAV file")->required();
     split->add_option("LEFT", s->left, "Mono file of the frame's second channel")->required();
     split->add_option("RIGHT", s->right, "Mono file of the frame's first channel")->required();
+    add_force_flag(split, ctx);
     split->callback([s, &ctx] {
-        ProgressBar bar("split", ctx.quiet);
-        ctx.result = ORVKTWAVSplitStereo(s->src.c_str(), s->left.c_str(), s->right.c_str(), bar.function(), bar.user());
-        bar.finish();
-        report_failure(s->src, ctx.result);
+        if (!check_source(ctx, s->src) || !check_destination(ctx, s->left, ctx.force, {s->src}) ||
+            !check_destination(ctx, s->right, ctx.force, {s->src}))
+            return;
+        uint32_t r = 0;
+        {
+            ProgressBar bar("split " + s->src, ctx.quiet);
+            r = ORVKTWAVSplitStereo(s->src.c_str(), s->left.c_str(), s->right.c_str(), bar.function(), bar.user());
+        }
+        if (report_result(ctx, {"stereo split", s->src, s->left, {}}, r) == 0)
+            say(ctx, "split " + s->src + " -> " + s->left + " " + s->right);
     });
 
     auto* mix = stereo->add_subcommand("mix", "Mix both channels of a 16-bit stereo file into one mono file");
     auto m = std::make_shared<std::pair<std::string, std::string>>();
     mix->add_option("SRC", m->first, "16-bit stereo PCM WAV file")->required();
     mix->add_option("DST", m->second, "Mono WAV file")->required();
+    add_force_flag(mix, ctx);
     mix->callback([m, &ctx] {
-        ProgressBar bar("mix", ctx.quiet);
-        ctx.result = ORVKTWAVMixStereo(m->first.c_str(), m->second.c_str(), bar.function(), bar.user());
-        bar.finish();
-        report_failure(m->first, ctx.result);
+        if (!check_source(ctx, m->first) || !check_destination(ctx, m->second, ctx.force, {m->first})) return;
+        uint32_t r = 0;
+        {
+            ProgressBar bar("mix " + m->first, ctx.quiet);
+            r = ORVKTWAVMixStereo(m->first.c_str(), m->second.c_str(), bar.function(), bar.user());
+        }
+        if (report_result(ctx, {"stereo mix", m->first, m->second, {}}, r) == 0)
+            say(ctx, "mixed " + m->first + " -> " + m->second);
     });
 }
 

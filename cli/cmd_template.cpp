@@ -44,25 +44,34 @@ void register_template(CLI::App& app, Context& ctx) {
         ->capture_default_str();
     cmd->add_flag("--password", a->protect, "Protect the template with a password (4-16 characters, .ds2 only)");
     add_password_options(cmd, a->password);
+    add_force_flag(cmd, ctx);
     cmd->callback([a, &ctx] {
         uint8_t id = 0;
         if (!parse_mode(a->mode, id)) {
-            std::fprintf(stderr, "orvkt: unknown mode %s (sp, lp, qp or 0-255)\n", a->mode.c_str());
-            ctx.result = VKT_ERR_INVALID_PARAM;
+            fail(ctx, "--mode " + a->mode, "unknown mode (sp, lp, qp or a compression id 0-255)", VKT_ERR_INVALID_PARAM);
             return;
         }
+        if (lower_extension(a->file) != ".dss" && lower_extension(a->file) != ".ds2") {
+            fail(ctx, a->file, "a template is a .dss or .ds2 file", VKT_ERR_OPEN_FILE);
+            return;
+        }
+        if ((a->protect || a->password.given()) && lower_extension(a->file) != ".ds2") {
+            fail(ctx, a->file, "a password-protected template must be a .ds2 file", VKT_ERR_INVALID_PARAM);
+            return;
+        }
+        if (!check_destination(ctx, a->file, ctx.force)) return;
         std::string password;
         if (a->protect || a->password.given()) {
             std::string error;
             if (!read_password(a->password, "Password for " + a->file + ": ", true, password, error)) {
-                std::fprintf(stderr, "orvkt: %s\n", error.c_str());
-                ctx.result = VKT_ERR_PASSWORD;
+                fail(ctx, a->password.file.empty() ? a->file : a->password.file, error, VKT_ERR_PASSWORD);
                 return;
             }
         }
         const bool protect = a->protect || a->password.given();
-        ctx.result = ORVKTCreateDSSTemplate(a->file.c_str(), protect ? password.c_str() : nullptr, id);
-        report_failure(a->file, ctx.result);
+        const uint32_t r = ORVKTCreateDSSTemplate(a->file.c_str(), protect ? password.c_str() : nullptr, id);
+        if (report_result(ctx, {"template", a->file, a->file, {}}, r) == 0)
+            say(ctx, "wrote the template " + a->file + (protect ? " (password-protected)" : ""));
     });
 }
 

@@ -9,9 +9,15 @@
 namespace orvkt_cli {
 
 struct Context {
-    bool quiet = false;          // no progress bar, no chatter on stderr
-    uint32_t result = 0;         // exit status: the result code of the operation
+    bool quiet = false;   // no progress line and no summary line
+    bool force = false;   // -f/--force of the subcommand: replace existing destinations
+    uint32_t result = 0;  // exit status: the result code of the operation (the first failure's)
 };
+
+// Adds -f/--force to a subcommand that writes new files.
+inline void add_force_flag(CLI::App* cmd, Context& ctx) {
+    cmd->add_flag("-f,--force", ctx.force, "Replace a destination that exists already (never the source itself)");
+}
 
 void register_convert(CLI::App& app, Context& ctx);
 void register_header_block(CLI::App& app, Context& ctx);

@@ -137,3 +137,160 @@ std::string ms_text(uint32_t ms) {
 }
 
 }  // namespace orvkt_cli
+
+namespace orvkt_cli {
+
+namespace {
+
+// The length in bytes of the UTF-8 sequence starting with b, 0 if invalid.
+size_t utf8_length(unsigned char b) {
+    if (b < 0x80) return 1;
+    if ((b & 0xE0) == 0xC0) return 2;
+    if ((b & 0xF0) == 0xE0) return 3;
+    if ((b & 0xF8) == 0xF0) return 4;
+    return 0;
+}
+
+uint32_t code_point(const std::string& seq) {
+    const auto* b = reinterpret_cast<const unsigned char*>(seq.data());
+    if (seq.size() == 1) return b[0];
+    uint32_t cp = b[0] & (0x7F >> seq.size());
+    for (size_t i = 1; i < seq.size(); ++i) cp = (cp << 6) | (b[i] & 0x3F);
+    return cp;
+}
+
+bool digits(const std::string& s, size_t from, size_t n, int& value) {
+    if (from + n > s.size()) return false;
+    value = 0;
+    for (size_t i = from; i < from + n; ++i) {
+        if (s[i] < '0' || s[i] > '9') return false;
+        value = value * 10 + (s[i] - '0');
+    }
+    return true;
+}
+
+// Seconds with an optional fraction ("5", "5.25") in milliseconds.
+bool seconds_ms(const std::string& s, uint64_t& ms) {
+    if (s.empty()) return false;
+    const auto dot = s.find('.');
+    const std::string whole = s.substr(0, dot);
+    if (whole.empty() || whole.size() > 9 || whole.find_first_not_of("0123456789") != std::string::npos) return false;
+    ms = std::stoull(whole) * 1000;
+    if (dot != std::string::npos) {
+        std::string frac = s.substr(dot + 1);
+        if (frac.empty() || frac.size() > 3 || frac.find_first_not_of("0123456789") != std::string::npos) return false;
+        frac.resize(3, '0');
+        ms += std::stoul(frac);
+    }
+    return true;
+}
+
+}  // namespace
+
+std::string ansi_field_problem(const std::string& text, size_t n) {
+    size_t count = 0;
+    for (size_t i = 0; i < text.size();) {
+        const size_t len = utf8_length(static_cast<unsigned char>(text[i]));
+        if (len == 0 || i + len > text.size()) return "is not valid UTF-8";
+        const std::string seq = text.substr(i, len);
+        char one[4];
+        if (!utf8_to_ansi_field(seq, one, 1)) {
+            char cp[16];
+            std::snprintf(cp, sizeof cp, "U+%04X", code_point(seq));
+            return "the character '" + seq + "' (" + cp + ") has no Windows-1252 form";
+        }
+        ++count;
+        i += len;
+    }
+    if (count > n) return "is " + std::to_string(count) + " characters long; at most " + std::to_string(n) + " fit";
+    return "";
+}
+
+bool parse_date(const std::string& v, std::string& out) {
+    int y = 0, m = 0, d = 0;
+    if (v.size() == 6 && digits(v, 0, 2, y) && digits(v, 2, 2, m) && digits(v, 4, 2, d)) {
+    } else if (v.size() == 10 && v[4] == '-' && v[7] == '-' && digits(v, 0, 4, y) && digits(v, 5, 2, m) &&
+               digits(v, 8, 2, d)) {
+        y %= 100;
+    } else {
+        return false;
+    }
+    if (m < 1 || m > 12 || d < 1 || d > 31) return false;
+    char text[8];
+    std::snprintf(text, sizeof text, "%02d%02d%02d", y, m, d);
+    out = text;
+    return true;
+}
+
+bool parse_time(const std::string& v, std::string& out) {
+    int h = 0, m = 0, s = 0;
+    if (v.size() == 6 && digits(v, 0, 2, h) && digits(v, 2, 2, m) && digits(v, 4, 2, s)) {
+    } else if (v.size() == 8 && v[2] == ':' && v[5] == ':' && digits(v, 0, 2, h) && digits(v, 3, 2, m) &&
+               digits(v, 6, 2, s)) {
+    } else {
+        return false;
+    }
+    if (h > 23 || m > 59 || s > 59) return false;
+    char text[8];
+    std::snprintf(text, sizeof text, "%02d%02d%02d", h, m, s);
+    out = text;
+    return true;
+}
+
+bool parse_offset(const std::string& v, uint32_t& ms) {
+    uint64_t value = 0;
+    if (v.size() > 2 && v.compare(v.size() - 2, 2, "ms") == 0) {
+        const std::string n = v.substr(0, v.size() - 2);
+        if (n.empty() || n.size() > 10 || n.find_first_not_of("0123456789") != std::string::npos) return false;
+        value = std::stoull(n);
+    } else if (v.size() > 1 && v.back() == 's') {
+        if (!seconds_ms(v.substr(0, v.size() - 1), value)) return false;
+    } else if (v.find(':') != std::string::npos) {
+        // [h:]m:ss[.fff]
+        std::vector<std::string> parts;
+        size_t from = 0;
+        for (size_t c; (c = v.find(':', from)) != std::string::npos; from = c + 1) parts.push_back(v.substr(from, c - from));
+        parts.push_back(v.substr(from));
+        if (parts.size() > 3) return false;
+        uint64_t sec_ms = 0;
+        // The seconds have two digits (1:05, 1:05.5).
+        const size_t dot = parts.back().find('.');
+        if ((dot == std::string::npos ? parts.back().size() : dot) != 2 || !seconds_ms(parts.back(), sec_ms))
+            return false;
+        if (sec_ms >= 60000) return false;
+        value = sec_ms;
+        uint64_t scale = 60000;
+        for (size_t i = parts.size() - 1; i-- > 0; scale *= 60) {
+            const std::string& p = parts[i];
+            if (p.empty() || p.size() > 6 || p.find_first_not_of("0123456789") != std::string::npos) return false;
+            if (i > 0 && std::stoull(p) >= 60) return false;
+            value += std::stoull(p) * scale;
+        }
+    } else {
+        if (v.empty() || v.size() > 10 || v.find_first_not_of("0123456789") != std::string::npos) return false;
+        value = std::stoull(v);
+    }
+    if (value >= 0xFFFFFFFFull) return false;
+    ms = static_cast<uint32_t>(value);
+    return true;
+}
+
+std::string offset_text(uint32_t ms) {
+    const uint32_t total_s = ms / 1000, frac = ms % 1000;
+    std::string fraction;
+    if (frac) {
+        char f[8];
+        std::snprintf(f, sizeof f, ".%03u", frac);
+        fraction = f;
+        while (fraction.back() == '0') fraction.pop_back();
+    }
+    char text[48];
+    if (total_s < 60) std::snprintf(text, sizeof text, "%u%ss", total_s, fraction.c_str());
+    else if (total_s < 3600) std::snprintf(text, sizeof text, "%u:%02u%s", total_s / 60, total_s % 60, fraction.c_str());
+    else
+        std::snprintf(text, sizeof text, "%u:%02u:%02u%s", total_s / 3600, total_s / 60 % 60, total_s % 60,
+                      fraction.c_str());
+    return text;
+}
+
+}  // namespace orvkt_cli

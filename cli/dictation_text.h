@@ -32,3 +32,22 @@ nlohmann::json markers_to_json(const std::vector<Marker>& markers);
 std::string ms_text(uint32_t ms);
 
 }  // namespace orvkt_cli
+
+namespace orvkt_cli {
+
+// Why a UTF-8 text does not fit a Windows-1252 field of n characters ("the
+// character '😀' (U+1F600) has no Windows-1252 form"), or "" when it fits.
+std::string ansi_field_problem(const std::string& text, size_t n);
+
+// "YYMMDD" from YYMMDD or 2026-12-04; "HHMMSS" from HHMMSS or 14:03:00.
+// False when the value is neither or names no real date or time.
+bool parse_date(const std::string& value, std::string& digits);
+bool parse_time(const std::string& value, std::string& digits);
+
+// A point of time in a recording: 5000 or 5000ms (milliseconds), 5s or
+// 5.25s, 1:05 or 1:05.5 (minutes:seconds), 1:02:03 (hours:minutes:seconds).
+bool parse_offset(const std::string& value, uint32_t& ms);
+// The same written back: "5s", "5.25s", "1:05", "1:02:03.5".
+std::string offset_text(uint32_t ms);
+
+}  // namespace orvkt_cli

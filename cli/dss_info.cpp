@@ -58,3 +58,20 @@ uint32_t dss_audio(const std::string& path, nlohmann::json* out) {
 }
 
 }  // namespace orvkt_cli
+
+namespace orvkt_cli {
+
+std::string dss_mode_words(unsigned id) {
+    switch (id) {
+        case 0: return "standard play";
+        case 1: return "standard play (compressed frames)";
+        case 2: return "long play (G.723.1)";
+        case 3: return "long play (G.723.1, compressed frames)";
+        case 4: return "long play";
+        case 6: return "quality play";
+        case 7: return "quality play (compressed frames)";
+        default: return "unknown mode (compression id " + std::to_string(id) + ")";
+    }
+}
+
+}  // namespace orvkt_cli

@@ -11,3 +11,8 @@ std::string dss_kind_of(const std::string& path);
 uint32_t dss_audio(const std::string& path, nlohmann::json* out);
 
 }  // namespace orvkt_cli
+
+namespace orvkt_cli {
+// "standard play", "long play (G.723.1)", "long play", "quality play".
+std::string dss_mode_words(unsigned compression_id);
+}  // namespace orvkt_cli

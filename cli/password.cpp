@@ -57,14 +57,17 @@ bool ask(int fd, const std::string& prompt, std::string& line) {
 }  // namespace
 
 void add_password_options(CLI::App* cmd, PasswordSource& source) {
-    auto* file = cmd->add_option("--password-file", source.file, "Read the password from the first line of FILE");
+    auto* file = cmd->add_option("--password-file", source.file,
+                                 "Read the password (4 to 16 characters) from the first line of FILE");
     auto* in = cmd->add_flag("--password-stdin", source.from_stdin,
-                             "Read the password from the first line of standard input");
+                             "Read the password (4 to 16 characters) from the first line of standard input");
     file->excludes(in);
 }
 
-bool read_password(const PasswordSource& source, const std::string& prompt, bool confirm, std::string& password,
-                   std::string& error) {
+namespace {
+
+bool read_password_text(const PasswordSource& source, const std::string& prompt, bool confirm,
+                        std::string& password, std::string& error) {
     password.clear();
     if (!source.file.empty()) {
         std::ifstream in(source.file);
@@ -105,6 +108,22 @@ bool read_password(const PasswordSource& source, const std::string& prompt, bool
     close(fd);
     if (!ok) error = "cannot ask for the password on the terminal";
     return ok;
+}
+
+}  // namespace
+
+bool read_password(const PasswordSource& source, const std::string& prompt, bool confirm, std::string& password,
+                   std::string& error) {
+    if (!read_password_text(source, prompt, confirm, password, error)) return false;
+    // The library takes 4 to 16 characters; anything else could never be right.
+    if (password.size() < 4 || password.size() > 16) {
+        error = std::string("the password is too ") + (password.size() < 4 ? "short" : "long") + " (" +
+                std::to_string(password.size()) + " characters; passwords have 4 to 16)";
+        std::memset(password.data(), 0, password.size());
+        password.clear();
+        return false;
+    }
+    return true;
 }
 
 }  // namespace orvkt_cli

@@ -1,7 +1,11 @@
-// A progress bar on stderr for operations that report percentages. It draws
-// only when stderr is a terminal and the user did not ask for quiet.
+// The progress line on stderr: what is being worked on, the percentage, the
+// time spent and the time left. It draws only when stderr is a terminal and
+// the user did not ask for quiet. Its callback returns "cancel" once the
+// user pressed Ctrl-C.
 #pragma once
 
+#include <chrono>
+#include <cstdio>
 #include <cstdint>
 #include <mutex>
 #include <string>
@@ -23,16 +27,27 @@ public:
     intptr_t user() const { return reinterpret_cast<intptr_t>(this); }
 
     void update(uint32_t percent);
-    // Clears the bar's line.
+    void set_label(std::string label);
+    // Prints a line of its own (to stdout or stderr) above the progress
+    // line, which is then drawn again.
+    void print_above(const std::string& line, std::FILE* stream);
+    // Clears the progress line.
     void finish();
-    uint32_t last_percent() const { return last_; }
 
 private:
+    void draw_locked();
+    void clear_locked();
+
     std::string label_;
     bool enabled_;
     bool drawn_ = false;
     uint32_t last_ = 0;
+    std::chrono::steady_clock::time_point start_;
+    std::chrono::steady_clock::time_point last_draw_{};
     std::mutex mutex_;
 };
+
+// "1:05" (minutes:seconds) or "1:02:03".
+std::string clock_text(uint64_t seconds);
 
 }  // namespace orvkt_cli

@@ -9,7 +9,8 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 cmake --preset default >/dev/null
-cmake --build --preset default --target orvkt -j "$(nproc 2>/dev/null || echo 2)" >/dev/null
+echo "== building orvkt (the first build compiles the whole library)"
+cmake --build --preset default --target orvkt -j "$(nproc 2>/dev/null || echo 2)"
 orvkt=$PWD/build/orvkt
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT

@@ -9,7 +9,7 @@ PACKAGES=(
   libssl-dev zlib1g-dev
   libgtest-dev libgmock-dev libbenchmark-dev
   libcli11-dev nlohmann-json3-dev
-  ffmpeg sox espeak-ng
+  ffmpeg sox espeak-ng help2man
   python3 python3-numpy python3-scipy python3-mutagen
   python3-pytest python3-distributed python3-setuptools python3-wheel python3-pip python3-tqdm
   clang libclang-rt-14-dev

@@ -80,7 +80,7 @@ TEST(CliMetadata, InfoTextOfDssAndDs2Files) {
 
     auto lp = orvkt("info " + shell_quote(data_path("speech_lp.dss")));
     ASSERT_EQ(lp.status, 0) << lp.output;
-    EXPECT_NE(lp.output.find("kind        dss\n"), std::string::npos) << lp.output;
+    EXPECT_NE(lp.output.find("kind        DSS\n"), std::string::npos) << lp.output;
     EXPECT_NE(lp.output.find("frames      185\n"), std::string::npos) << lp.output;
     EXPECT_EQ(lp.output.find("bit rate"), std::string::npos) << "DSS frames have no bit-rate kind";
 

@@ -3,7 +3,7 @@
 #include <gtest/gtest.h>
 
 #include "OrvaneVktapi.h"
-#include "conv_files.h"
+#include "convert/conv_files.h"
 #include "spenc/sp_quality.h"
 #include "support/test_support.h"
 
@@ -76,26 +76,6 @@ TEST(CliConvert, DssToWavWithFormatOptions) {
     EXPECT_EQ(parse_wav(tmp.path("d.wav")).format.nSamplesPerSec, 16000u);
 }
 
-TEST(CliConvert, FailuresGiveTheResultCode) {
-    TempDir tmp;
-    const std::string wav = tmp.path("a.wav");
-    write_pcm16_wav(wav, sine(300, 8000, 8000), 8000);
-    // Quality play needs .ds2: 10.
-    auto r = run_command(cli() + "convert " + q(wav) + " " + q(tmp.path("b.dss")) + " --format qp");
-    EXPECT_EQ(r.status, 10) << r.output;
-    // Same format: 23.
-    r = run_command(cli() + "convert " + q(wav) + " " + q(tmp.path("c.wav")));
-    EXPECT_EQ(r.status, 23) << r.output;
-    EXPECT_NE(r.output.find("23 "), std::string::npos) << r.output;
-    // A PCM format for a DSS destination is refused before any call.
-    r = run_command(cli() + "convert " + q(wav) + " " + q(tmp.path("d.dss")) + " --format pcm16");
-    EXPECT_EQ(r.status, 21) << r.output;
-    // Neither kind known.
-    r = run_command(cli() + "convert " + q(wav) + " " + q(tmp.path("e.mp4")));
-    EXPECT_EQ(r.status, 13) << r.output;
-    EXPECT_EQ(tmp.entries(), std::vector<std::string>{"a.wav"});
-}
-
 // Several sources into a folder, converted on several threads: each
 // result as the single conversion gives it.
 TEST(CliConvert, BatchOnSeveralThreads) {
@@ -120,7 +100,7 @@ TEST(CliConvert, BatchOnSeveralThreads) {
     // And back, into WAV files at 8000 Hz.
     std::string dss_sources;
     for (int i = 0; i < 5; ++i) dss_sources += " " + q(out + "/memo" + std::to_string(i) + ".ds2");
-    r = run_command(cli() + "convert" + dss_sources + " --out-dir " + q(in) + " --to wav --rate 8000 -j 4");
+    r = run_command(cli() + "convert" + dss_sources + " --out-dir " + q(in) + " --to wav --rate 8000 -j 4 -f");
     ASSERT_EQ(r.status, 0) << r.output;
     for (int i = 0; i < 5; ++i) {
         const ParsedWav w = parse_wav(in + "/memo" + std::to_string(i) + ".wav");

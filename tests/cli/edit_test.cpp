@@ -1,7 +1,7 @@
 // orvkt split, join and repair-index as a user runs them.
 #include <sys/stat.h>
 
-#include "edit_files.h"
+#include "edit/edit_files.h"
 #include "support/test_support.h"
 
 using namespace edit_test;
@@ -29,9 +29,10 @@ TEST_F(EditCli, SplitNamesThePiecesAndJoinPutsThemBack) {
     Recording r = rec(5000, 1);  // 120 s
     r.markers = {{10000, 70000}};
     write_bytes(p("memo.dss"), build(r));
-    auto s = run_command(cli() + " -q split " + q(p("memo.dss")) + " --length 50", false);
+    auto s = run_command(cli() + " split " + q(p("memo.dss")) + " --length 50", false);
     ASSERT_EQ(s.status, 0) << s.output;
-    EXPECT_EQ(s.output, p("memo_001.dss") + "\n" + p("memo_002.dss") + "\n" + p("memo_003.dss") + "\n");
+    EXPECT_EQ(s.output, "split " + p("memo.dss") + " into 3 piece(s):\n" + p("memo_001.dss") + "\n" +
+                            p("memo_002.dss") + "\n" + p("memo_003.dss") + "\n");
     // 50 s is frame 2084 (50016 ms), 100 s frame 4167 (100008 ms).
     EXPECT_EQ(frames_of(read_bytes(p("memo_002.dss")), 41), slice(r.frames, 2084, 4167));
     EXPECT_EQ(markers_of(read_bytes(p("memo_002.dss"))), (std::vector<Marker>{{0, 70000 - 50016}}));
@@ -41,7 +42,13 @@ TEST_F(EditCli, SplitNamesThePiecesAndJoinPutsThemBack) {
                         " -m 'take-%d.ds2'",
                     false);
     ASSERT_EQ(s.status, 0) << s.output;
-    EXPECT_EQ(s.output, p("parts/take-1.ds2") + "\n" + p("parts/take-2.ds2") + "\n");
+    EXPECT_EQ(s.output, p("parts/take-1.ds2") + "\n" + p("parts/take-2.ds2") + "\n") << "-q keeps the names only";
+    EXPECT_TRUE(file_exists(p("parts/take-1.ds2")) && file_exists(p("parts/take-2.ds2")));
+    // The pieces exist now: a second split is refused without -f.
+    s = run_command(cli() + " -q split " + q(p("memo.dss")) + " -l 60 --overlap 10 -n 2 -o " + q(p("parts")) +
+                    " -m 'take-%d.ds2'");
+    EXPECT_EQ(s.status, 37) << s.output;
+    EXPECT_NE(s.output.find("take-1.ds2: exists already"), std::string::npos) << s.output;
     EXPECT_EQ(frames_of(read_bytes(p("parts/take-2.ds2")), 41), slice(r.frames, 2084, 5000));
 
     auto j = run_command(cli() + " -q join " + q(p("whole.dss")) + " " + q(p("memo_001.dss")) + " " +
@@ -75,7 +82,7 @@ TEST_F(EditCli, EncryptedSourceTakesThePasswordFromAFile) {
               0);
     EXPECT_EQ(frames_of(read_bytes(p("dec.ds2")), 41), slice(r.frames, 1250, 2500));
     // Without a terminal and without a password source there is no password.
-    auto none = run_command(cli() + " split " + q(p("enc.ds2")) + " -l 30 < /dev/null");
+    auto none = run_command(cli() + " split -f " + q(p("enc.ds2")) + " -l 30 < /dev/null");
     EXPECT_EQ(none.status, 44) << none.output;
 }
 
