@@ -7,6 +7,7 @@
 #include <cstring>
 #include <new>
 
+#include "dss/dss_layout.h"
 #include "platform/path.h"
 #include "platform/vkt_error.h"
 #include "platform/vkt_trace.h"
@@ -20,9 +21,12 @@ using vkt::put_le32;
 using namespace vkt::platform;
 using vkt::raise;
 
+namespace h1 = vkt::dss::h1;
+namespace h2 = vkt::dss::h2;
+
 namespace {
 
-constexpr uint32_t kBlockHeaderSize = 6;
+constexpr uint32_t kBlockHeaderSize = vkt::dss::kDataBlockHeaderSize;
 
 
 // Identifiers whose codec block ends in 1 when handed to the decoder.
@@ -173,12 +177,12 @@ void CDssFile::set_initial_info_from_file() {
 void CDssFile::check_file_header() {
     VKT_TRACE_TEXT("-----CDssFile::check_file_header(void)");
     const uint8_t* header1 = m_pDssFileHeader.get();
-    const bool dss = std::memcmp(header1 + 1, "dss", 3) == 0;
-    const bool ds2 = std::memcmp(header1 + 1, "ds2", 3) == 0;
-    const bool enc = std::memcmp(header1 + 1, "enc", 3) == 0;
+    const bool dss = std::memcmp(header1 + h1::kSelfId, "dss", h1::kSelfIdSize) == 0;
+    const bool ds2 = std::memcmp(header1 + h1::kSelfId, "ds2", h1::kSelfIdSize) == 0;
+    const bool enc = std::memcmp(header1 + h1::kSelfId, "enc", h1::kSelfIdSize) == 0;
     const bool dss_extension = extension_starts_with(m_szExtension, ".dss", 4);
     const bool ds2_extension = extension_starts_with(m_szExtension, ".ds2", 4);
-    const uint16_t version = get_le16(header1 + 326);
+    const uint16_t version = get_le16(header1 + h1::kEncryptionVersion);
     if (dss) {
         if (!dss_extension) {
             VKT_TRACE_ERROR(14, "VKT_ERR_OPEN_FILE file extension and self-id don't match");
@@ -216,7 +220,7 @@ void CDssFile::ReadAndCheckCompressionId() {
     if (!found) {
         VKT_TRACE_WARNING("no valid datablock in DSS file");
         // Zero when the file has no header block 2 of ours.
-        m_byCompressionId = m_pDssFileHeader_2[16];
+        m_byCompressionId = m_pDssFileHeader_2[h2::kCompressionId];
         return;
     }
     m_byCompressionId = m_pDssDataBlock[5];
@@ -551,43 +555,22 @@ uint32_t CDssFile::GetDataLength() const {
 
 uint32_t CDssFile::read_format(WAVEFORMATEX* pwfx, uint32_t size) const {
     if (!pwfx || size < sizeof(WAVEFORMATEX)) return 22;
+    const auto* row = vkt::dss::compression_format(m_byCompressionId);
+    if (!row) {
+        VKT_TRACE_ERROR(18, "VKT_ERR_INVALID_COMPRESSIONID byCompressionId_p");
+        return 18;
+    }
     WAVEFORMATEX format{};
     format.nChannels = 1;
-    switch (m_byCompressionId) {
-        case 0:
-        case 1:
-            format.wFormatTag = WAVE_FORMAT_DSS_SP;
-            format.nSamplesPerSec = 12000;
-            format.nAvgBytesPerSec = 1750;
-            format.nBlockAlign = 42;
-            break;
-        case 2:
-        case 3:
-            format.wFormatTag = WAVE_FORMAT_DSS_LP;
-            format.nSamplesPerSec = 8000;
-            format.nAvgBytesPerSec = 834;
-            format.nBlockAlign = 25;
-            break;
-        case 4:
-            format.wFormatTag = WAVE_FORMAT_DSS_SP;
-            format.nSamplesPerSec = 8000;
-            format.nAvgBytesPerSec = 1167;
-            format.nBlockAlign = 42;
-            break;
-        case 6:
-        case 7:
-            format.wFormatTag = WAVE_FORMAT_DSS_SP;
-            format.nSamplesPerSec = 16000;
-            format.nAvgBytesPerSec = 3563;
-            format.nBlockAlign = 57;
-            break;
-        default: VKT_TRACE_ERROR(18, "VKT_ERR_INVALID_COMPRESSIONID byCompressionId_p"); return 18;
-    }
+    format.wFormatTag = row->format_tag;
+    format.nSamplesPerSec = row->clock_rate;
+    format.nAvgBytesPerSec = row->bytes_per_second;
+    format.nBlockAlign = row->block_align;
     std::memcpy(pwfx, &format, sizeof format);
     return 0;
 }
 
-uint32_t CDssFile::GetLicenseeId() const { return m_pDssFileHeader ? get_le32(m_pDssFileHeader.get() + 8) : 0; }
+uint32_t CDssFile::GetLicenseeId() const { return m_pDssFileHeader ? get_le32(m_pDssFileHeader.get() + h1::kLicensee) : 0; }
 
 KRVHANDLE CDssFile::GetFileHandle() {
     m_bAtEndOfFile = false;
@@ -633,7 +616,7 @@ uint32_t CDssFile::CheckEncryptionHeader() {
 
     const uint8_t* header1 = m_pDssFileHeader.get();
     uint8_t block[vkt::dss::kPasswordBlockSize];
-    vkt::dss::make_password_block(m_pszPassword.get(), header1 + 328, block);
+    vkt::dss::make_password_block(m_pszPassword.get(), header1 + h1::kSalt, block);
     uint8_t check[4] = {};
     uint32_t result = 0;
     if (m_wEncryptionVersion == 1) {
@@ -669,7 +652,7 @@ uint32_t CDssFile::CheckEncryptionHeader() {
     }
     OPENSSL_cleanse(block, sizeof block);
     if (result != 0) return result;
-    if (std::memcmp(check, header1 + 344, 4) != 0) {
+    if (std::memcmp(check, header1 + h1::kCheckValue, h1::kCheckValueSize) != 0) {
         VKT_TRACE_ERROR(44, "VKT_ERR_PASSWORD verification value does not match");
         return 44;
     }
@@ -690,33 +673,33 @@ void CDssFile::create_new_file_headers() {
     m_bDssPro = m_bIsDs2Extension;
     m_bEncrypted = false;
 
-    header1[0] = static_cast<uint8_t>(m_wNrOfHeaders);
-    std::memcpy(header1 + 1, m_bDssPro ? "ds2" : "dss", 3);
-    put_le16(header1 + 4, m_bDssPro ? 2 : 1);
-    put_le16(header1 + 6, m_bDssPro ? 3 : 1);
-    put_le32(header1 + 8, DSS_LICENSEEID_VALMERO);
-    std::memset(header1 + 12, 0, 20);  // text field and the number after it
-    put_le16(header1 + 32, m_wNrOfHeaders < 2 ? 0xFFFD : 0xFFFE);
-    put_le16(header1 + 34, 0xFFFE);
-    put_le16(header1 + 36, 0xFFF7);
-    std::memcpy(header1 + 38, "000000", 6);
-    std::memcpy(header1 + 44, "000000", 6);
-    std::memcpy(header1 + 62, "000000", 6);
-    header1[68] = 0xFF;
-    header1[69] = 0;
+    header1[h1::kHeaderCount] = static_cast<uint8_t>(m_wNrOfHeaders);
+    std::memcpy(header1 + h1::kSelfId, m_bDssPro ? "ds2" : "dss", h1::kSelfIdSize);
+    put_le16(header1 + h1::kFormatWord1, m_bDssPro ? 2 : 1);
+    put_le16(header1 + h1::kFormatWord2, m_bDssPro ? 3 : 1);
+    put_le32(header1 + h1::kLicensee, DSS_LICENSEEID_VALMERO);
+    std::memset(header1 + h1::kText, 0, h1::kMoreHeaders - h1::kText);  // text field and the number after it
+    put_le16(header1 + h1::kMoreHeaders, m_wNrOfHeaders < 2 ? h1::kOneHeaderBlock : h1::kMoreHeaderBlocks);
+    put_le16(header1 + h1::kFlags34, 0xFFFE);
+    put_le16(header1 + h1::kFlags36, 0xFFF7);
+    std::memcpy(header1 + h1::kStartDate, "000000", h1::kDateTimeSize);
+    std::memcpy(header1 + h1::kStartTime, "000000", h1::kDateTimeSize);
+    std::memcpy(header1 + h1::kLength, "000000", h1::kDateTimeSize);
+    header1[h1::kByte68] = 0xFF;
+    header1[h1::kByte69] = 0;
     write_fileheader(1);
 
     // Header block 2 is prepared also when it is not written, so that an
     // operation that raises the header count later finds a valid one.
-    put_le16(header2 + 0, 1);
-    put_le16(header2 + 2, 0);
-    std::memset(header2 + 4, 0, 8);
-    put_le32(header2 + 12, 0);
-    put_le16(header2 + 16, m_byCompressionId);
-    put_le32(header2 + 18, 0);
-    std::memset(header2 + 22, 0, 424 - 22);
-    put_le32(header2 + 504, 0);
-    put_le32(header2 + 508, 0);
+    put_le16(header2 + h2::kVersion, 1);
+    put_le16(header2 + h2::kWord2, 0);
+    std::memset(header2 + h2::kBytes4, 0, h2::kBytes12 - h2::kBytes4);
+    put_le32(header2 + h2::kBytes12, 0);
+    put_le16(header2 + h2::kCompressionId, m_byCompressionId);
+    put_le32(header2 + h2::kLengthMs, 0);
+    std::memset(header2 + h2::kField22, 0, h2::kTextsEnd - h2::kField22);
+    put_le32(header2 + h2::kWord504, 0);
+    put_le32(header2 + h2::kWord508, 0);
     if (m_wNrOfHeaders >= 2) write_fileheader(2);
     if (m_wNrOfHeaders >= 3) write_fileheader(3);
 
@@ -775,9 +758,9 @@ void CDssFile::append_block(const uint8_t* pbyBlock) {
 
 void CDssFile::transfer_from_buffer_to_file(const uint8_t* pbyBuffer, uint32_t dwSize) {
     VKT_TRACE_TEXT("-----CDssFile::transfer_from_buffer_to_file(...)");
-    const bool quality = m_byCompressionId == 6 || m_byCompressionId == 7;
-    const bool truespeech = m_byCompressionId == 2 || m_byCompressionId == 3;
-    const uint32_t codec_block = quality ? 57 : truespeech ? 25 : 42;
+    // Identifiers without a codec are packed like standard play.
+    const auto* row = vkt::dss::compression_format(m_byCompressionId);
+    const uint32_t codec_block = (row ? *row : vkt::dss::kCompressionIds[vkt::dss::kIdStandardPlay]).block_align;
     const uint32_t frame_size = codec_block - 1;
     uint8_t* const end = m_abyOutBlock + DSS_BLOCK_SIZE;
     for (uint32_t n = dwSize / codec_block; n > 0; --n, pbyBuffer += codec_block) {
@@ -882,12 +865,12 @@ uint32_t CDssFile::closing_work() {
         std::snprintf(text, sizeof text, "%02d%02d%02d", static_cast<int>(hours), static_cast<int>(minutes),
                       static_cast<int>(seconds));
         // Hours beyond 99 make the text longer than its field: it is cut.
-        std::memcpy(header1 + 62, text, 6);
+        std::memcpy(header1 + h1::kLength, text, h1::kDateTimeSize);
 
         write_fileheader(1);
         VKT_TRACE_WARNING("closing_work:write_fileheader(1)");
         if (m_wNrOfHeaders >= 2) {
-            put_le32(m_pDssFileHeader_2.get() + 18, dwLengthMs);
+            put_le32(m_pDssFileHeader_2.get() + h2::kLengthMs, dwLengthMs);
             write_fileheader(2);
             VKT_TRACE_WARNING("closing_work:write_fileheader(2)");
         } else {

@@ -50,11 +50,12 @@
 #include <memory>
 #include <string>
 
+#include "dss/dss_layout.h"
 #include "OrvaneVktapi.h"
 #include "dss/INTERNAL.h"
 #include "dss/crypt.h"
 
-inline constexpr uint32_t DSS_BLOCK_SIZE = 512;
+inline constexpr uint32_t DSS_BLOCK_SIZE = vkt::dss::kHeaderBlockSize;
 // Large enough for the codec block of every compression identifier.
 inline constexpr uint32_t DSS_MAX_CODEC_BLOCK = 57;
 

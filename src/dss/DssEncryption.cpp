@@ -6,11 +6,15 @@
 
 #include "dss/CDSSFILE.h"
 #include "dss/crypt.h"
+#include "platform/byte_order.h"
+#include "dss/dss_layout.h"
 #include "dss/dss_written_file.h"
 #include "platform/file_identity.h"
 #include "platform/path.h"
 #include "platform/vkt_error.h"
 #include "platform/vkt_trace.h"
+
+namespace h1 = vkt::dss::h1;
 
 using namespace vkt::platform;
 
@@ -136,19 +140,16 @@ uint32_t VKTDecryptDSSFile(const char* pcszSrcFileName_p, const char* pcszDstFil
 
         uint8_t* header1 = targetDss.get_dss_file_header();
         std::memcpy(header1, sourceDss.get_dss_file_header(), DSS_BLOCK_SIZE);
-        if (extension_starts_with(extension_of(pcszDstFileName_p), ".ds2", 4)) {
-            std::memcpy(header1 + 1, "ds2\x02\x00\x03\x00", 7);
-        } else {
-            // A DSS file has no long index table.
-            std::memcpy(header1 + 1, "dss\x01\x00\x01\x00", 7);
-            std::memset(header1 + 134, 0xFF, 326 - 134);
-        }
-        std::memset(header1 + 326, 0xFF, 348 - 326);  // not encrypted: version, salt, check value
+        const bool ds2 = extension_starts_with(extension_of(pcszDstFileName_p), ".ds2", 4);
+        h1::put_format_id(header1, ds2);
+        // A DSS file has no long index table.
+        if (!ds2) std::memset(header1 + h1::kLongIndex, 0xFF, h1::kIndexEnd - h1::kLongIndex);
+        // not encrypted: version, salt, check value
+        std::memset(header1 + h1::kEncryptionVersion, 0xFF, h1::kEncryptionEnd - h1::kEncryptionVersion);
         const bool ours = sourceDss.GetLicenseeId() == DSS_LICENSEEID_VALMERO;
         if (!ours) {
-            header1[8] = DSS_LICENSEEID_VALMERO;
-            header1[9] = header1[10] = header1[11] = 0;
-            header1[0] = 3;
+            vkt::put_le32(header1 + h1::kLicensee, DSS_LICENSEEID_VALMERO);
+            header1[h1::kHeaderCount] = 3;
             headers = 3;
         }
         if (uint32_t rc = write_target_headers(targetDss, sourceDss, headers, ours)) return rc;

@@ -3,6 +3,8 @@
 #include <cstring>
 
 #include "dss/CDSSFILE.h"
+#include "dss/dss_layout.h"
+#include "platform/byte_order.h"
 #include "platform/path.h"
 #include "platform/vkt_error.h"
 #include "platform/vkt_trace.h"
@@ -48,10 +50,8 @@ uint32_t VKTCreateDSSTemplateWithEncryptionType(const char* pcszFileName, const 
             std::memset(key, 0, sizeof key);  // a template needs the header only
         }
         // Flag words 34 and 36 of a template: 0xFFFF and 0xFFFB.
-        header1[34] = 0xFF;
-        header1[35] = 0xFF;
-        header1[36] = 0xFB;
-        header1[37] = 0xFF;
+        vkt::put_le16(header1 + vkt::dss::h1::kFlags34, 0xFFFF);
+        vkt::put_le16(header1 + vkt::dss::h1::kFlags36, 0xFFFB);
         // The blocks pass through the file's buffer: a full disk shows at the close.
         if (dssFile.write_fileheader(1) != 0 || dssFile.GetWriteError() != 0 || dssFile.cleanup() != 0) {
             VKT_TRACE_ERROR(15, "writing DSS header failed");

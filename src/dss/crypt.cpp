@@ -14,6 +14,8 @@
 #include <cstring>
 #include <random>
 
+#include "dss/dss_layout.h"
+#include "platform/byte_order.h"
 #include "platform/vkt_error.h"
 #include "platform/vkt_trace.h"
 
@@ -388,14 +390,11 @@ void AddEncryptionToHeader(uint8_t* pbyHeader1, const char* pcszPassword, uint8_
         vkt::raise(44);
     }
     std::memcpy(pbyKeyOut, digest, 16);
-    std::memcpy(pbyHeader1 + 1, "enc", 3);
-    pbyHeader1[4] = 2;
-    pbyHeader1[5] = 0;
-    pbyHeader1[6] = 3;
-    pbyHeader1[7] = 0;
-    pbyHeader1[326] = 1;  // encryption version 1, little-endian
-    pbyHeader1[327] = 0;
-    std::memcpy(pbyHeader1 + 328, salt, 16);
-    std::memcpy(pbyHeader1 + 344, digest + 16, 4);
+    namespace h1 = vkt::dss::h1;
+    h1::put_format_id(pbyHeader1, true);
+    std::memcpy(pbyHeader1 + h1::kSelfId, "enc", h1::kSelfIdSize);
+    vkt::put_le16(pbyHeader1 + h1::kEncryptionVersion, 1);
+    std::memcpy(pbyHeader1 + h1::kSalt, salt, h1::kSaltSize);
+    std::memcpy(pbyHeader1 + h1::kCheckValue, digest + 16, h1::kCheckValueSize);
     OPENSSL_cleanse(digest, sizeof digest);
 }

@@ -1,12 +1,13 @@
 #include "edit/DSSDataHandler.h"
 
+#include "dss/dss_layout.h"
 #include "dss/INTERNAL.h"
 #include "platform/vkt_trace.h"
 
 using namespace vkt::platform;
 
 namespace {
-constexpr uint32_t kBlock = 512;
+constexpr uint32_t kBlock = vkt::dss::kHeaderBlockSize;
 }
 
 int DSSDataHandler::WriteRun(File* hFile, const uint8_t* pbyRun, uint32_t dwLength, uint32_t* pdwBytesWritten) {

@@ -4,6 +4,7 @@
 #include <cstring>
 #include <string>
 
+#include "dss/dss_layout.h"
 #include "dss/CDSSFILE.h"
 #include "edit/dss_edit_common.h"
 #include "platform/file_identity.h"
@@ -155,7 +156,7 @@ uint32_t VKTRepairIndexMarkers(const char* sourceDSSFileName, const char* destDS
             if (marker_count == 0) continue;
             const uint64_t block_end_ms = block_start_ms + static_cast<uint64_t>(sourceFile.m_byNrOfFrames) * frame_length;
             while (next_marker < marker_count) {
-                const uint32_t start = get_le32(markers + 8 * next_marker);
+                const uint32_t start = get_le32(markers + vkt::dss::kMarkerEntrySize * next_marker);
                 if (start >= block_end_ms && start >= block_start_ms) break;  // a later block's
                 // Starts behind this block's start (out of order) are passed over.
                 if (start >= block_start_ms)

@@ -6,6 +6,7 @@
 #include <cstring>
 
 #include "dss/crypt.h"
+#include "dss/dss_layout.h"
 #include "edit/dss_edit_common.h"
 #include "platform/file_identity.h"
 #include "platform/path.h"
@@ -188,7 +189,7 @@ void CDSSSplitter::run() {
         raise(38);
     }
 
-    m_qwTotalLengthMs = get_le32(m_sourceFile.m_pDssFileHeader_2.get() + 18);
+    m_qwTotalLengthMs = get_le32(m_sourceFile.m_pDssFileHeader_2.get() + vkt::dss::h2::kLengthMs);
     const uint8_t id = m_sourceFile.m_byCompressionId;
     if (id != 0 && id != 2 && id != 4 && id != 6) {
         VKT_TRACE_ERROR(18, "not supported compression id");
@@ -360,12 +361,12 @@ void CDSSSplitter::finish_piece(Piece& piece, uint32_t start_ms, uint32_t end_ms
     const uint8_t* source = m_sourceFile.m_pDssFileHeader_3.get();
     uint32_t kept = 0;
     for (uint32_t i = 0; i < kMarkerCount; ++i) {
-        const uint32_t start = get_le32(source + 8 * i);
+        const uint32_t start = get_le32(source + vkt::dss::kMarkerEntrySize * i);
         if (start == kNoMarker) break;
-        const uint32_t end = get_le32(source + 8 * i + 4);
+        const uint32_t end = get_le32(source + vkt::dss::kMarkerEntrySize * i + 4);
         if (end < start_ms || start > end_ms) continue;
-        put_le32(markers + 8 * kept, std::max(start, start_ms) - start_ms);
-        put_le32(markers + 8 * kept + 4, std::min(end, end_ms) - start_ms);
+        put_le32(markers + vkt::dss::kMarkerEntrySize * kept, std::max(start, start_ms) - start_ms);
+        put_le32(markers + vkt::dss::kMarkerEntrySize * kept + 4, std::min(end, end_ms) - start_ms);
         ++kept;
     }
     uint8_t* const header3 = target.m_pDssFileHeader_3.get();

@@ -4,6 +4,7 @@
 #include <cmath>
 #include <cstring>
 
+#include "dss/dss_layout.h"
 #include "edit/DSSSplitter.h"
 #include "metadata/header_transport.h"
 #include "metadata/spoken_instructions.h"
@@ -21,8 +22,8 @@ using vkt::media::Sample;
 namespace {
 
 constexpr int64_t kUnitsPerMs = 10'000;  // 100-ns units
-constexpr uint32_t kHeaderImage = 1024;  // headers 1 and 2
-constexpr uint32_t kLengthMsAt = 512 + 18;  // header 2: length in milliseconds
+constexpr uint32_t kHeaderImage = vkt::dss::image::kTwoHeaders;
+constexpr uint32_t kLengthMsAt = vkt::dss::image::kHeader2 + vkt::dss::h2::kLengthMs;
 constexpr uint32_t kCopyPiece = 65536;
 
 // A frame header as the word it is in the stream: first byte highest.
