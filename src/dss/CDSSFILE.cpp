@@ -83,7 +83,7 @@ void CDssFile::alloc_memory() {
             buffer = std::make_unique<uint8_t[]>(DSS_BLOCK_SIZE);  // zero-filled
         } catch (const std::bad_alloc&) {
             VKT_TRACE_ERROR(ERROR_NOT_ENOUGH_MEMORY, failure);
-            raise(20);
+            raise(VKT_ERR_OUT_OF_MEMORY);
         }
     };
     allocate(m_pDssFileHeader, "GetLastError() after HeapAlloc() First File Header");
@@ -107,12 +107,12 @@ uint32_t CDssFile::create_file(const char* lpszFilepath_p, uint32_t dwDesiredAcc
         // A new file needs a DSS extension. Checked before the open so that a
         // wrongly named existing file is not emptied.
         if (creating && !HasDSSFileExtension(name.c_str())) {
-            VKT_TRACE_ERROR(14, "invalid file extension in create file");
-            raise(14);
+            VKT_TRACE_ERROR(VKT_ERR_OPEN_FILE, "invalid file extension in create file");
+            raise(VKT_ERR_OPEN_FILE);
         }
         uint32_t error = 0;
         m_hFile = KRVDSS_open_file(lpszFilepath_p, &error, dwDesiredAccess, dwShareMode, dwCreationDistribution);
-        if (!m_hFile) raise(14);
+        if (!m_hFile) raise(VKT_ERR_OPEN_FILE);
         alloc_memory();
 
         if (creating) {
@@ -125,7 +125,7 @@ uint32_t CDssFile::create_file(const char* lpszFilepath_p, uint32_t dwDesiredAcc
         set_initial_info_from_file();
         if (m_bHeaderOnly) return 0;
         if (bCountFrames) ascertain_total_nr_of_frames();
-        if (SetFilePositionToFirstDatablock() != 0) raise(14);
+        if (SetFilePositionToFirstDatablock() != 0) raise(VKT_ERR_OPEN_FILE);
         read_next_datablock();
         return 0;
     } catch (...) {
@@ -139,7 +139,7 @@ void CDssFile::set_initial_info_from_file() {
     VKT_TRACE_TEXT("-----CDssFile::set_initial_info_from_file(void)");
     uint8_t* const header1 = m_pDssFileHeader.get();
     // A file shorter than a block is read as far as it goes; the rest stays zero.
-    if (KRVDSS_read_file(m_hFile, header1, DSS_BLOCK_SIZE, nullptr) != 0) raise(14);
+    if (KRVDSS_read_file(m_hFile, header1, DSS_BLOCK_SIZE, nullptr) != 0) raise(VKT_ERR_OPEN_FILE);
     check_file_header();
     if (uint32_t rc = CheckEncryptionHeader()) raise(rc);
 
@@ -148,19 +148,19 @@ void CDssFile::set_initial_info_from_file() {
     // Header blocks 2 and 3 have our layout only in our own files; others
     // are skipped.
     if (headers >= 2 && ours) {
-        if (KRVDSS_read_file(m_hFile, m_pDssFileHeader_2.get(), DSS_BLOCK_SIZE, nullptr) != 0) raise(14);
+        if (KRVDSS_read_file(m_hFile, m_pDssFileHeader_2.get(), DSS_BLOCK_SIZE, nullptr) != 0) raise(VKT_ERR_OPEN_FILE);
     } else {
         VKT_TRACE_WARNING("No second fileheader of VALMERO existing");
     }
     if (headers >= 3 && ours) {
-        if (KRVDSS_read_file(m_hFile, m_pDssFileHeader_3.get(), DSS_BLOCK_SIZE, nullptr) != 0) raise(14);
+        if (KRVDSS_read_file(m_hFile, m_pDssFileHeader_3.get(), DSS_BLOCK_SIZE, nullptr) != 0) raise(VKT_ERR_OPEN_FILE);
     } else {
         VKT_TRACE_WARNING("No second fileheader of VALMERO existing");
     }
 
     m_dwFirstDataBlockPos = static_cast<uint32_t>(headers) * DSS_BLOCK_SIZE;
     m_wNrOfHeaders = headers;
-    if (headers > 1 && KRVDSS_set_position_file(m_hFile, m_dwFirstDataBlockPos, FILE_BEGIN) != 0) raise(14);
+    if (headers > 1 && KRVDSS_set_position_file(m_hFile, m_dwFirstDataBlockPos, FILE_BEGIN) != 0) raise(VKT_ERR_OPEN_FILE);
 
     ReadAndCheckCompressionId();
 
@@ -185,20 +185,20 @@ void CDssFile::check_file_header() {
     const uint16_t version = get_le16(header1 + h1::kEncryptionVersion);
     if (dss) {
         if (!dss_extension) {
-            VKT_TRACE_ERROR(14, "VKT_ERR_OPEN_FILE file extension and self-id don't match");
-            raise(14);
+            VKT_TRACE_ERROR(VKT_ERR_OPEN_FILE, "VKT_ERR_OPEN_FILE file extension and self-id don't match");
+            raise(VKT_ERR_OPEN_FILE);
         }
     } else if (!ds2 && !enc) {
-        VKT_TRACE_ERROR(14, "VKT_ERR_OPEN_FILE invalid Self-Id");
-        raise(14);
+        VKT_TRACE_ERROR(VKT_ERR_OPEN_FILE, "VKT_ERR_OPEN_FILE invalid Self-Id");
+        raise(VKT_ERR_OPEN_FILE);
     } else {
         if (!ds2_extension) {
-            VKT_TRACE_ERROR(14, "VKT_ERR_OPEN_FILE file extension and self-id don't match");
-            raise(14);
+            VKT_TRACE_ERROR(VKT_ERR_OPEN_FILE, "VKT_ERR_OPEN_FILE file extension and self-id don't match");
+            raise(VKT_ERR_OPEN_FILE);
         }
         if (enc && version != 1 && version != 2) {
-            VKT_TRACE_ERROR(14, "VKT_ERR_OPEN_FILE invalid DSSPro EncryptionVersion");
-            raise(14);
+            VKT_TRACE_ERROR(VKT_ERR_OPEN_FILE, "VKT_ERR_OPEN_FILE invalid DSSPro EncryptionVersion");
+            raise(VKT_ERR_OPEN_FILE);
         }
     }
     m_bIsDs2Extension = ds2_extension;
@@ -225,14 +225,14 @@ void CDssFile::ReadAndCheckCompressionId() {
     }
     m_byCompressionId = m_pDssDataBlock[5];
     if (SetFilePositionToFirstDatablock() != 0) {
-        VKT_TRACE_ERROR(16, "by SetFilePositionToFirstDatablock ()");
-        raise(16);
+        VKT_TRACE_ERROR(VKT_ERR_READ_FILE, "by SetFilePositionToFirstDatablock ()");
+        raise(VKT_ERR_READ_FILE);
     }
     VKT_TRACE_WARNING("Start Compression Id:");
     VKT_log_compressionId(m_byCompressionId);
     if (m_byCompressionId >= 6 && !m_bDssPro) {
-        VKT_TRACE_ERROR(16, "qualityplay requires DSS Pro file");
-        raise(16);
+        VKT_TRACE_ERROR(VKT_ERR_READ_FILE, "qualityplay requires DSS Pro file");
+        raise(VKT_ERR_READ_FILE);
     }
 }
 
@@ -263,10 +263,10 @@ uint32_t CDssFile::read_next_datablock() {
     m_wFramePointer = 0;
     m_byNrOfFrames = 0;
     uint8_t* const block = m_pDssDataBlock.get();
-    if (!m_hFile || !block) raise(16);
+    if (!m_hFile || !block) raise(VKT_ERR_READ_FILE);
     uint32_t got = 0;
     m_bAtEndOfFile = false;
-    if (KRVDSS_read_file(m_hFile, block, DSS_BLOCK_SIZE, &got) != 0) raise(16);
+    if (KRVDSS_read_file(m_hFile, block, DSS_BLOCK_SIZE, &got) != 0) raise(VKT_ERR_READ_FILE);
     if (got == 0) {
         VKT_TRACE_WARNING("End of File reached");
         return 1;
@@ -284,8 +284,8 @@ uint32_t CDssFile::read_next_datablock() {
 
     if (m_bEncrypted && !m_bHeaderOnly && !m_bSkipDecryption) {
         if (!m_pszPassword) {
-            VKT_TRACE_ERROR(44, "No password specified for encrypted file");
-            raise(44);
+            VKT_TRACE_ERROR(VKT_ERR_PASSWORD, "No password specified for encrypted file");
+            raise(VKT_ERR_PASSWORD);
         }
         if (m_bDeferDecryption)
             m_bDecryptionPending = true;
@@ -325,10 +325,10 @@ void CDssFile::decrypt_current_block() {
     const uint8_t* key = wide ? m_abyKey256 : m_abyKey128;
     const uint32_t length = wide ? 32 : 16;
     if (!m_Decryptor.made_from(key, length, false) && !m_Decryptor.init(key, length, false)) {
-        VKT_TRACE_ERROR(44, "by crypt_block(.) key schedule");
+        VKT_TRACE_ERROR(VKT_ERR_PASSWORD, "by crypt_block(.) key schedule");
         return;
     }
-    if (!m_Decryptor.crypt(m_pDssDataBlock.get())) VKT_TRACE_ERROR(44, "by crypt_block(.)");
+    if (!m_Decryptor.crypt(m_pDssDataBlock.get())) VKT_TRACE_ERROR(VKT_ERR_PASSWORD, "by crypt_block(.)");
 }
 
 void CDssFile::ascertain_total_nr_of_frames() {
@@ -368,28 +368,28 @@ uint32_t CDssFile::check_compressionId(uint8_t byCompressionId_p) {
         case 0:
         case 1:
             if (file_id == 0 || file_id == 1) return 0;
-            VKT_TRACE_ERROR(19, "VKT_ERR_COMPRESSIONID_NOT_SUPPORTED CompressionId GRUNDIG");
-            return 19;
+            VKT_TRACE_ERROR(VKT_ERR_COMPRESSIONID_NOT_SUPPORTED, "VKT_ERR_COMPRESSIONID_NOT_SUPPORTED CompressionId GRUNDIG");
+            return VKT_ERR_COMPRESSIONID_NOT_SUPPORTED;
         case 2:
         case 3:
             if (file_id == 2 || file_id == 3) return 0;
-            VKT_TRACE_ERROR(19, "VKT_ERR_COMPRESSIONID_NOT_SUPPORTED CompressionId TRUESPEECH");
-            return 19;
+            VKT_TRACE_ERROR(VKT_ERR_COMPRESSIONID_NOT_SUPPORTED, "VKT_ERR_COMPRESSIONID_NOT_SUPPORTED CompressionId TRUESPEECH");
+            return VKT_ERR_COMPRESSIONID_NOT_SUPPORTED;
         case 4:
             if (file_id == 4) return 0;
-            VKT_TRACE_ERROR(19, "VKT_ERR_COMPRESSIONID_NOT_SUPPORTED CompressionId GRUNDIG");
-            return 19;
+            VKT_TRACE_ERROR(VKT_ERR_COMPRESSIONID_NOT_SUPPORTED, "VKT_ERR_COMPRESSIONID_NOT_SUPPORTED CompressionId GRUNDIG");
+            return VKT_ERR_COMPRESSIONID_NOT_SUPPORTED;
         case 6:
             if (file_id == 6) return 0;
-            VKT_TRACE_ERROR(19, "VKT_ERR_COMPRESSIONID_NOT_SUPPORTED CompressionId QUALITYPLAY");
-            return 19;
+            VKT_TRACE_ERROR(VKT_ERR_COMPRESSIONID_NOT_SUPPORTED, "VKT_ERR_COMPRESSIONID_NOT_SUPPORTED CompressionId QUALITYPLAY");
+            return VKT_ERR_COMPRESSIONID_NOT_SUPPORTED;
         case 7:
             if (file_id == 7) return 0;
-            VKT_TRACE_ERROR(19, "VKT_ERR_COMPRESSIONID_NOT_SUPPORTED CompressionId QUALITYPLAY_WITH_COMPRESSION");
-            return 19;
+            VKT_TRACE_ERROR(VKT_ERR_COMPRESSIONID_NOT_SUPPORTED, "VKT_ERR_COMPRESSIONID_NOT_SUPPORTED CompressionId QUALITYPLAY_WITH_COMPRESSION");
+            return VKT_ERR_COMPRESSIONID_NOT_SUPPORTED;
         default:
-            VKT_TRACE_ERROR(18, "VKT_ERR_INVALID_COMPRESSIONID invalid byCompressionId");
-            return 18;
+            VKT_TRACE_ERROR(VKT_ERR_INVALID_COMPRESSIONID, "VKT_ERR_INVALID_COMPRESSIONID invalid byCompressionId");
+            return VKT_ERR_INVALID_COMPRESSIONID;
     }
 }
 
@@ -407,7 +407,7 @@ uint32_t CDssFile::transfer_from_file_to_buffer(uint8_t* pbyDestBuffer, uint32_t
     uint8_t abyPartedFrame[DSS_MAX_CODEC_BLOCK];
     try {
         uint8_t* const block = m_pDssDataBlock.get();
-        if (!block) raise(16);
+        if (!block) raise(VKT_ERR_READ_FILE);
         for (;;) {
             bool new_block = false;
             if (m_byFrameIndex >= m_byNrOfFrames) {
@@ -494,9 +494,9 @@ uint32_t CDssFile::get_last_parted_frame(const uint8_t* pbyFrame_p, uint8_t* pby
             raise(rc);
         }
         if (dwBufferSize_p < frame_size) {
-            VKT_TRACE_ERROR(18, "VKT_ERR_INVALID_COMPRESSIONID, last frame buffer too small; "
+            VKT_TRACE_ERROR(VKT_ERR_INVALID_COMPRESSIONID, "VKT_ERR_INVALID_COMPRESSIONID, last frame buffer too small; "
                                 "dwBufferSize_p < dwFrameSize");
-            raise(18);
+            raise(VKT_ERR_INVALID_COMPRESSIONID);
         }
         *pdwFrameSize_p = frame_size;
         if (rest >= frame_size) return 0;  // the frame is whole
@@ -504,7 +504,7 @@ uint32_t CDssFile::get_last_parted_frame(const uint8_t* pbyFrame_p, uint8_t* pby
         std::memcpy(pbyDestBuffer_p, pbyFrame_p, rest);
         if (read_next_datablock() != 0) {
             // The file ends inside the frame: what there is goes out zero-padded.
-            VKT_TRACE_ERROR(18, "VKT_ERR_INVALID_COMPRESSIONID, Eof on reading rest of a frame");
+            VKT_TRACE_ERROR(VKT_ERR_INVALID_COMPRESSIONID, "VKT_ERR_INVALID_COMPRESSIONID, Eof on reading rest of a frame");
             std::memset(pbyDestBuffer_p + rest, 0, frame_size - rest);
             return 1;
         }
@@ -525,7 +525,7 @@ uint32_t CDssFile::get_last_parted_frame(const uint8_t* pbyFrame_p, uint8_t* pby
             return 1;
         }
         if (static_cast<int32_t>(dwSecondPartLen) != static_cast<int32_t>(m_wFramePointer) - 6)
-            VKT_TRACE_ERROR(18, "VKT_ERR_INVALID_COMPRESSIONID, Second Part of Frame not matches.");
+            VKT_TRACE_ERROR(VKT_ERR_INVALID_COMPRESSIONID, "VKT_ERR_INVALID_COMPRESSIONID, Second Part of Frame not matches.");
         return 1;
     } catch (...) {
         *pvktRetCode_p = vkt::caught_code(VKT_TRACE_FILE, __LINE__, "catched in get_last_parted_frame()");
@@ -543,7 +543,7 @@ bool CDssFile::HasDSSFileExtension(const char* pszFileName) {
 
 uint32_t CDssFile::GetFrameLengthInMs() const {
     const uint32_t ms = VKT_get_frame_duration_ms(m_byCompressionId);
-    if (ms == 0) VKT_TRACE_ERROR(38, "invalid compression id");
+    if (ms == 0) VKT_TRACE_ERROR(VKT_ERR_INVALID_CONTENT, "invalid compression id");
     return ms;
 }
 
@@ -554,11 +554,11 @@ uint32_t CDssFile::GetDataLength() const {
 }
 
 uint32_t CDssFile::read_format(WAVEFORMATEX* pwfx, uint32_t size) const {
-    if (!pwfx || size < sizeof(WAVEFORMATEX)) return 22;
+    if (!pwfx || size < sizeof(WAVEFORMATEX)) return VKT_ERR_WAVFMT_TOO_SMALL;
     const auto* row = vkt::dss::compression_format(m_byCompressionId);
     if (!row) {
-        VKT_TRACE_ERROR(18, "VKT_ERR_INVALID_COMPRESSIONID byCompressionId_p");
-        return 18;
+        VKT_TRACE_ERROR(VKT_ERR_INVALID_COMPRESSIONID, "VKT_ERR_INVALID_COMPRESSIONID byCompressionId_p");
+        return VKT_ERR_INVALID_COMPRESSIONID;
     }
     WAVEFORMATEX format{};
     format.nChannels = 1;
@@ -582,18 +582,18 @@ KRVHANDLE CDssFile::GetFileHandle() {
 uint32_t CDssFile::SetPassword(const char* pcszPassword) {
     VKT_TRACE_TEXT("-----CDssFile::SetPassword (..)");
     if (m_bSkipDecryption) {
-        VKT_TRACE_ERROR(44, "m_bSkipDecryption set");
-        return 44;
+        VKT_TRACE_ERROR(VKT_ERR_PASSWORD, "m_bSkipDecryption set");
+        return VKT_ERR_PASSWORD;
     }
     if (m_pszPassword) {
-        VKT_TRACE_ERROR(44, "password already set");
-        return 44;
+        VKT_TRACE_ERROR(VKT_ERR_PASSWORD, "password already set");
+        return VKT_ERR_PASSWORD;
     }
     if (!pcszPassword) return 0;
     const std::size_t length = std::strlen(pcszPassword);
     if (length < 4 || length > 16) {
-        VKT_TRACE_ERROR(44, "invalid password length");
-        return 44;
+        VKT_TRACE_ERROR(VKT_ERR_PASSWORD, "invalid password length");
+        return VKT_ERR_PASSWORD;
     }
     m_pszPassword = std::make_unique<char[]>(length + 1);
     std::memcpy(m_pszPassword.get(), pcszPassword, length + 1);
@@ -608,11 +608,11 @@ uint32_t CDssFile::CheckEncryptionHeader() {
     }
     if (!m_bEncrypted) {
         if (!m_pszPassword) return 0;
-        VKT_TRACE_ERROR(44, "VKT_ERR_PASSWORD password specified for a non-encrypted DSS file");
-        return 44;
+        VKT_TRACE_ERROR(VKT_ERR_PASSWORD, "VKT_ERR_PASSWORD password specified for a non-encrypted DSS file");
+        return VKT_ERR_PASSWORD;
     }
     if (!m_pszPassword) return 0;  // reading a data block will fail
-    if (!m_pDssFileHeader) return 44;  // no header read yet
+    if (!m_pDssFileHeader) return VKT_ERR_PASSWORD;  // no header read yet
 
     const uint8_t* header1 = m_pDssFileHeader.get();
     uint8_t block[vkt::dss::kPasswordBlockSize];
@@ -622,8 +622,8 @@ uint32_t CDssFile::CheckEncryptionHeader() {
     if (m_wEncryptionVersion == 1) {
         uint8_t digest[20];
         if (!vkt::dss::sha1(block, sizeof block, digest)) {
-            VKT_TRACE_ERROR(44, "VKT_ERR_PASSWORD EncryptionKeyGen failed");
-            result = 44;
+            VKT_TRACE_ERROR(VKT_ERR_PASSWORD, "VKT_ERR_PASSWORD EncryptionKeyGen failed");
+            result = VKT_ERR_PASSWORD;
         } else {
             std::memcpy(m_abyKey128, digest, 16);
             std::memcpy(check, digest + 16, 4);
@@ -639,22 +639,22 @@ uint32_t CDssFile::CheckEncryptionHeader() {
             std::snprintf(text, sizeof text, "EncryptionKeyGen256 failed at '%s' with 0x%08x", step,
                           static_cast<unsigned>(error));
             VKT_TRACE_MESSAGE(text);
-            VKT_TRACE_ERROR(44, "VKT_ERR_PASSWORD EncryptionKeyGen256 failed");
-            result = 44;
+            VKT_TRACE_ERROR(VKT_ERR_PASSWORD, "VKT_ERR_PASSWORD EncryptionKeyGen256 failed");
+            result = VKT_ERR_PASSWORD;
         } else {
             std::memcpy(m_abyKey256, digest, 32);
             std::memcpy(check, digest + 32, 4);
         }
         OPENSSL_cleanse(digest, sizeof digest);
     } else {
-        VKT_TRACE_ERROR(44, "VKT_ERR_PASSWORD invalid encryption version");
-        result = 44;
+        VKT_TRACE_ERROR(VKT_ERR_PASSWORD, "VKT_ERR_PASSWORD invalid encryption version");
+        result = VKT_ERR_PASSWORD;
     }
     OPENSSL_cleanse(block, sizeof block);
     if (result != 0) return result;
     if (std::memcmp(check, header1 + h1::kCheckValue, h1::kCheckValueSize) != 0) {
-        VKT_TRACE_ERROR(44, "VKT_ERR_PASSWORD verification value does not match");
-        return 44;
+        VKT_TRACE_ERROR(VKT_ERR_PASSWORD, "VKT_ERR_PASSWORD verification value does not match");
+        return VKT_ERR_PASSWORD;
     }
     return 0;
 }
@@ -796,7 +796,7 @@ void CDssFile::flush_out_block() {
         if (m_Encryptor.crypt(m_abyOutBlock))
             fill_block_tail(m_abyOutBlock, used);
         else
-            VKT_TRACE_ERROR(44, "by crypt_block(.)");
+            VKT_TRACE_ERROR(VKT_ERR_PASSWORD, "by crypt_block(.)");
     }
     swap_bytes_in_datablock(m_abyOutBlock);
     append_block(m_abyOutBlock);
@@ -823,20 +823,20 @@ uint32_t CDssFile::write_fileheader(int nNrOfFileheader_p) {
                             : nNrOfFileheader_p == 3 ? m_pDssFileHeader_3.get()
                                                      : nullptr;
     if (!header || !m_hFile) {
-        VKT_TRACE_ERROR(15, "by KRVDSS_write_file() file header");
-        return 15;
+        VKT_TRACE_ERROR(VKT_ERR_WRITE_FILE, "by KRVDSS_write_file() file header");
+        return VKT_ERR_WRITE_FILE;
     }
     m_bAtEndOfFile = false;
     const uint32_t position = static_cast<uint32_t>(nNrOfFileheader_p - 1) * DSS_BLOCK_SIZE;
     if (uint32_t err = KRVDSS_set_position_file(m_hFile, position, FILE_BEGIN)) {
         VKT_TRACE_ERROR(err, "GetLastError() after SetFilePointer()");
         remember_write_error(err);
-        return 15;
+        return VKT_ERR_WRITE_FILE;
     }
     if (uint32_t err = KRVDSS_write_file(m_hFile, header, DSS_BLOCK_SIZE)) {
         VKT_TRACE_ERROR(err, "by KRVDSS_write_file() file header");
         remember_write_error(err);
-        return 15;
+        return VKT_ERR_WRITE_FILE;
     }
     return 0;
 }
@@ -844,13 +844,13 @@ uint32_t CDssFile::write_fileheader(int nNrOfFileheader_p) {
 uint32_t CDssFile::closing_work() {
     VKT_TRACE_TEXT("-----CDssFile::closing_work(void)");
     try {
-        if (!m_hFile || !m_pDssFileHeader) raise(15);
+        if (!m_hFile || !m_pDssFileHeader) raise(VKT_ERR_WRITE_FILE);
         uint8_t* const header1 = m_pDssFileHeader.get();
         m_bAtEndOfFile = false;
         const uint32_t first_data_block = static_cast<uint32_t>(header1[0]) * DSS_BLOCK_SIZE;
         if (uint32_t err = KRVDSS_set_position_file(m_hFile, first_data_block, FILE_BEGIN)) {
             VKT_TRACE_ERROR(err, "GetLastError() after SetFilePointer()");
-            raise(16);
+            raise(VKT_ERR_READ_FILE);
         }
         read_next_datablock();
         ascertain_total_nr_of_frames();

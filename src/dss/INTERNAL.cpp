@@ -142,8 +142,8 @@ uint32_t KRVDSS_get_size_of_frame(const uint8_t* pbyFrame_p, uint8_t byCompressi
             *pdwSize_p = kCompressionIds[byCompressionId_p].frame_bytes;
             return 0;
         default:
-            VKT_TRACE_ERROR(18, "VKT_ERR_INVALID_COMPRESSIONID byCompressionId_p");
-            return 18;
+            VKT_TRACE_ERROR(VKT_ERR_INVALID_COMPRESSIONID, "VKT_ERR_INVALID_COMPRESSIONID byCompressionId_p");
+            return VKT_ERR_INVALID_COMPRESSIONID;
     }
 }
 
@@ -186,12 +186,12 @@ uint32_t check_dss_target_name(const char* pcszFileName_p, bool bNeedsDssPro_p) 
     std::string ext = pcszFileName_p ? extension_of(pcszFileName_p) : std::string();
     const bool ds2 = extension_starts_with(ext, ".ds2", 4);
     if (!ds2 && !extension_starts_with(ext, ".dss", 4)) {
-        VKT_TRACE_ERROR(10, "invalid file extension, must be .DSS or .DS2");
-        return 10;
+        VKT_TRACE_ERROR(VKT_ERR, "invalid file extension, must be .DSS or .DS2");
+        return VKT_ERR;
     }
     if (bNeedsDssPro_p && !ds2) {
-        VKT_TRACE_ERROR(10, "QP/encryption requires DSS Pro");
-        return 10;
+        VKT_TRACE_ERROR(VKT_ERR, "QP/encryption requires DSS Pro");
+        return VKT_ERR;
     }
     return 0;
 }

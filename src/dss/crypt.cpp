@@ -378,16 +378,16 @@ void AddEncryptionToHeader(uint8_t* pbyHeader1, const char* pcszPassword, uint8_
     make_password_block(pcszPassword, salt, block);
     if (*pdwKeyLength < 16) {
         OPENSSL_cleanse(block, sizeof block);
-        VKT_TRACE_ERROR(44, "VKT_ERR_PASSWORD outEncryptionKeyLength < DCL_DSS_ENCRYPTION_KEY_LENGTH");
-        vkt::raise(44);
+        VKT_TRACE_ERROR(VKT_ERR_PASSWORD, "VKT_ERR_PASSWORD outEncryptionKeyLength < DCL_DSS_ENCRYPTION_KEY_LENGTH");
+        vkt::raise(VKT_ERR_PASSWORD);
     }
     *pdwKeyLength = 16;
     uint8_t digest[20];
     bool hashed = sha1(block, sizeof block, digest);
     OPENSSL_cleanse(block, sizeof block);
     if (!hashed) {
-        VKT_TRACE_ERROR(44, "VKT_ERR_PASSWORD EncryptionKeyGen failed");
-        vkt::raise(44);
+        VKT_TRACE_ERROR(VKT_ERR_PASSWORD, "VKT_ERR_PASSWORD EncryptionKeyGen failed");
+        vkt::raise(VKT_ERR_PASSWORD);
     }
     std::memcpy(pbyKeyOut, digest, 16);
     namespace h1 = vkt::dss::h1;

@@ -30,7 +30,7 @@ bool DSSDataHandler::CheckBlock(const uint8_t* pbyBlock) {
     uint8_t byCompressionId = pbyBlock[4];
 
     if (byCompressionId > 4) {
-        VKT_TRACE_ERROR(18, "VKT_ERR_INVALID_COMPRESSIONID byCompressionId_p");
+        VKT_TRACE_ERROR(VKT_ERR_INVALID_COMPRESSIONID, "VKT_ERR_INVALID_COMPRESSIONID byCompressionId_p");
         return false;
     }
     switch (VKT_check_datablock(byCompressionId, m_byFrameCount, m_wFirstFrameOffset)) {

@@ -45,7 +45,7 @@ void finish_packed_file(CDssFile& file, const char* what) {
     file.flush_out_block();
     if (uint32_t rc = file.closing_work()) {
         VKT_TRACE_ERROR(rc, (std::string("by ") + what + ".closing_work ()").c_str());
-        raise(15);
+        raise(VKT_ERR_WRITE_FILE);
     }
 }
 
