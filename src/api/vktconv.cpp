@@ -24,6 +24,7 @@
 #include "dss/dss_layout.h"
 #include "media/WMFoperations.h"
 #include "metadata/header_transport.h"
+#include "platform/progress.h"
 #include "platform/fileio.h"
 #include "platform/path.h"
 #include "platform/temp_file.h"
@@ -46,7 +47,7 @@ constexpr std::size_t kTmpPath = VKT_MAX_PATH;
 constexpr uint32_t kHeader2CompressionIdAt = vkt::dss::image::kHeader2 + vkt::dss::h2::kCompressionId;
 
 void report_done(ProgressCallback pfnCallback, intptr_t lCallback) {
-    if (pfnCallback) pfnCallback(lCallback, VKT_PROGRESS_MESSAGE, 100);
+    vkt::Progress{pfnCallback, lCallback}.report_percent(100);
 }
 
 // "%02d%02d%02d" of three numbers into six bytes of a header.

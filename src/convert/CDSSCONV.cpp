@@ -98,7 +98,7 @@ uint32_t CDssConvert::init(const char* pcszDSSFileName_p, const char* pcszWAVFil
     VKT_TRACE_PARAM("pcszWAVFileName_p", "%s", pcszWAVFileName_p);
     VKT_TRACE_PARAM("dwSampleRate_p", "%lu", dwSampleRate_p);
     try {
-        m_progress = vkt::Progress{pfnCallback_p, lCallback_p, 0, 50};
+        m_progress = vkt::Progress{pfnCallback_p, lCallback_p, 0, 50, vkt::Rounding::ShareFirst, vkt::kCancelByMemberCallback};
         m_dwSampleRate = dwSampleRate_p;
 
         char dest[VKT_MAX_PATH] = {};
@@ -181,10 +181,7 @@ uint32_t CDssConvert::conversion() {
             // codec with a filter delay fills up (the end gives the rest).
             if (const uint32_t pcm = decode_frame(block_size)) m_pWavFile->write_data(m_abyPcm, pcm);
             ++m_dwFrameCounter;
-            if (m_progress.callback && m_progress.report(m_dwFrameCounter, total)) {
-                VKT_TRACE_WARNING("CANCEL returned by m_pfnCallback()");
-                raise(VKT_CANCELLED);
-            }
+            if (VKT_PROGRESS_STEP(m_progress, m_dwFrameCounter, total)) raise(VKT_CANCELLED);
         }
         VKT_TRACE_VALUE("m_dwFrameCounter", "%lu", m_dwFrameCounter);
         // The samples the codec held back: the frames' output is complete
@@ -323,7 +320,7 @@ uint32_t CDssConvert::initEncryption(const char* pcszWAVFileName_p, const char* 
     VKT_TRACE_PARAM("pcszDSSFileName_p", "%s", pcszDSSFileName_p);
     VKT_TRACE_PARAM("sHeaders_p", "%d", sHeaders_p);
     try {
-        m_progress = vkt::Progress{pfnCallback_p, lCallback_p, 50, 100};
+        m_progress = vkt::Progress{pfnCallback_p, lCallback_p, 50, 100, vkt::Rounding::ShareFirst, vkt::kCancelByMemberCallback};
         char dest[VKT_MAX_PATH] = {};
         if (uint32_t rc = CreateDestinationFilePath(pcszWAVFileName_p, pcszDSSFileName_p, dest, ".Dss")) {
             VKT_TRACE_ERROR(rc, "CreateDestinationFilePath in CDssConvert::initEncryption");
@@ -400,10 +397,7 @@ uint32_t CDssConvert::encryption() {
             }
             m_pDssFile->transfer_from_buffer_to_file(buffer.data(), got);
             done += got;
-            if (m_progress.callback && m_progress.report(done, data_size)) {
-                VKT_TRACE_WARNING("CANCEL returned by m_pfnCallback()");
-                raise(VKT_CANCELLED);
-            }
+            if (VKT_PROGRESS_STEP(m_progress, done, data_size)) raise(VKT_CANCELLED);
         }
         // The last, partly filled block goes out as well.
         m_pDssFile->flush_out_block();

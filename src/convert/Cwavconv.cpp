@@ -114,7 +114,8 @@ uint32_t CWavConvert::init(const char* pcszSrc_p, const char* pcszDst_p, const W
     VKT_TRACE_PARAM("dwProgressStart_p", "%lu", dwProgressStart_p);
     VKT_TRACE_PARAM("dwProgressEnd_p", "%lu", dwProgressEnd_p);
     try {
-        m_progress = vkt::Progress{pfnCallback_p, lCallback_p, dwProgressStart_p, dwProgressEnd_p};
+        m_progress = vkt::Progress{pfnCallback_p, lCallback_p, dwProgressStart_p, dwProgressEnd_p,
+                                   vkt::Rounding::ShareFirst, vkt::kCancelByMemberCallback};
         m_bWavToDss = bWavToDss_p;
 
         m_pWavFileSrc = std::make_unique<CWavFile>();
@@ -661,10 +662,7 @@ uint32_t CWavConvert::run_pass(uint64_t* pdwTotalRead) {
             m_pWavFileDst->write_data(m_pbyDstData.data(), produced);
             written += produced;
         }
-        if (m_progress.callback && m_progress.report(*pdwTotalRead, m_dwSrcFileDataSize)) {
-            VKT_TRACE_WARNING("CANCEL returned by m_pfnCallback()");
-            raise(VKT_CANCELLED);
-        }
+        if (VKT_PROGRESS_STEP(m_progress, *pdwTotalRead, m_dwSrcFileDataSize)) raise(VKT_CANCELLED);
     }
     return written;
 }

@@ -5,6 +5,7 @@
 
 #include "dss/CDSSFILE.h"
 #include "edit/dss_edit_common.h"
+#include "platform/progress.h"
 #include "platform/file_identity.h"
 #include "platform/vkt_error.h"
 #include "platform/vkt_trace.h"
@@ -145,13 +146,8 @@ uint32_t VKTJoinDSS(const char* pcszSourceFileNameList, const char* pcszDestinat
             }
             frames_written += copy_frames(currentSourceFile, destinationFile);
 
-            if (pfnCallback) {
-                const auto percent = static_cast<uint32_t>(std::floor(i * 100.0 / count + 0.5));
-                if (pfnCallback(lCallback, VKT_PROGRESS_MESSAGE, percent) == VKT_PROGRESS_CANCEL) {
-                    VKT_TRACE_WARNING("CANCEL returned by pfnCallback()");
-                    raise(VKT_CANCELLED);
-                }
-            }
+            const vkt::Progress progress{pfnCallback, lCallback, 0, 100, vkt::Rounding::ScaleFirst};
+            if (VKT_PROGRESS_PERCENT(progress, progress.percent_of(i, count))) raise(VKT_CANCELLED);
         }
         if (!destination_open) return 0;  // an empty list makes no file
 

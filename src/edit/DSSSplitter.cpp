@@ -8,6 +8,7 @@
 #include "dss/crypt.h"
 #include "dss/dss_layout.h"
 #include "edit/dss_edit_common.h"
+#include "platform/progress.h"
 #include "platform/file_identity.h"
 #include "platform/path.h"
 #include "platform/vkt_error.h"
@@ -248,23 +249,18 @@ void CDSSSplitter::run() {
             frames_left)
             create_next_piece(m_overlap, static_cast<uint32_t>(elapsed));
 
-        if (m_pfnCallback && frames_done % kFramesPerReport == 0 && report_progress(elapsed)) {
-            VKT_TRACE_WARNING("CANCEL returned by pfnCallback()");
-            raise(VKT_CANCELLED);
-        }
+        if (m_pfnCallback && frames_done % kFramesPerReport == 0 && report_progress(elapsed)) raise(VKT_CANCELLED);
     }
 
     complete_piece(m_current, static_cast<uint32_t>(elapsed));
     if (m_overlap.file) complete_piece(m_overlap, static_cast<uint32_t>(elapsed));
-    if (m_pfnCallback) m_pfnCallback(m_lCallback, VKT_PROGRESS_MESSAGE, 100);
+    vkt::Progress{m_pfnCallback, m_lCallback}.report_percent(100);
 }
 
 bool CDSSSplitter::report_progress(uint64_t elapsed_ms) {
     const uint64_t total = std::max<uint64_t>(m_qwTotalLengthMs, 1);
-    const double percent = std::floor(static_cast<double>(std::min(elapsed_ms, total)) * 100.0 /
-                                          static_cast<double>(total) +
-                                      0.5);
-    return m_pfnCallback(m_lCallback, VKT_PROGRESS_MESSAGE, static_cast<uint32_t>(percent)) == VKT_PROGRESS_CANCEL;
+    const vkt::Progress progress{m_pfnCallback, m_lCallback, 0, 100, vkt::Rounding::ScaleFirst};
+    return VKT_PROGRESS_PERCENT(progress, progress.percent_of(std::min(elapsed_ms, total), total));
 }
 
 void CDSSSplitter::write_frame(const uint8_t* pbyFrame) {

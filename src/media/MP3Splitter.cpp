@@ -8,6 +8,7 @@
 #include "edit/DSSSplitter.h"
 #include "metadata/header_transport.h"
 #include "metadata/spoken_instructions.h"
+#include "platform/progress.h"
 #include "platform/byte_order.h"
 #include "platform/file_identity.h"
 #include "platform/id3v2.h"
@@ -139,18 +140,14 @@ uint32_t CMP3Splitter::SplitFile() {
     if (m_dwSplitCount == 0) return VKT_OK;
 
     const uint32_t rc = split_pieces(reader, duration);
-    if (rc == VKT_OK && m_pfnCallback) m_pfnCallback(m_lCallback, VKT_PROGRESS_MESSAGE, 100);
+    if (rc == VKT_OK) vkt::Progress{m_pfnCallback, m_lCallback}.report_percent(100);
     return rc;
 }
 
 bool CMP3Splitter::report_progress(uint32_t dwPieceNumber) const {
     if (!m_pfnCallback) return false;
-    const double value = std::floor(static_cast<double>(dwPieceNumber) * 100.0 / m_dwSplitCount + 0.5);
-    if (m_pfnCallback(m_lCallback, VKT_PROGRESS_MESSAGE, static_cast<uint32_t>(value)) == VKT_PROGRESS_CANCEL) {
-        VKT_TRACE_WARNING("CANCEL returned by pfnCallback()");
-        return true;
-    }
-    return false;
+    const vkt::Progress progress{m_pfnCallback, m_lCallback, 0, 100, vkt::Rounding::ScaleFirst};
+    return VKT_PROGRESS_PERCENT(progress, progress.percent_of(dwPieceNumber, m_dwSplitCount));
 }
 
 uint32_t CMP3Splitter::split_pieces(MediaReader& reader, int64_t qwDuration) {
