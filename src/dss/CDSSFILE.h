@@ -147,8 +147,6 @@ public:
     // Checks the stored password against the encryption header of header
     // block 1 and derives the file key. 0 or 44.
     uint32_t CheckEncryptionHeader();
-    const uint8_t* GetKey128() const { return m_abyKey128; }
-    const uint8_t* GetKey256() const { return m_abyKey256; }
 
     // ---- writing ------------------------------------------------------------
 
