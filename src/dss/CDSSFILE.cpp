@@ -143,7 +143,7 @@ void CDssFile::set_initial_info_from_file() {
     check_file_header();
     if (uint32_t rc = CheckEncryptionHeader()) raise(rc);
 
-    const uint16_t headers = header1[0];
+    const uint16_t headers = header1[h1::kHeaderCount];
     const bool ours = GetLicenseeId() == DSS_LICENSEEID_VALMERO;
     // Header blocks 2 and 3 have our layout only in our own files; others
     // are skipped.
@@ -168,7 +168,7 @@ void CDssFile::set_initial_info_from_file() {
         while (read_next_datablock() == 0 && m_byNrOfFrames == 0) {
         }
         // Without any data block this is the zero-filled buffer: identifier 0.
-        m_byCompressionId = m_pDssDataBlock[5];
+        m_byCompressionId = m_pDssDataBlock[vkt::dss::block::kCompressionId];
         VKT_TRACE_WARNING("HHH Start Compression Id:");
         VKT_log_compressionId(m_byCompressionId);
     }
@@ -223,14 +223,14 @@ void CDssFile::ReadAndCheckCompressionId() {
         m_byCompressionId = m_pDssFileHeader_2[h2::kCompressionId];
         return;
     }
-    m_byCompressionId = m_pDssDataBlock[5];
+    m_byCompressionId = m_pDssDataBlock[vkt::dss::block::kCompressionId];
     if (SetFilePositionToFirstDatablock() != 0) {
         VKT_TRACE_ERROR(VKT_ERR_READ_FILE, "by SetFilePositionToFirstDatablock ()");
         raise(VKT_ERR_READ_FILE);
     }
     VKT_TRACE_WARNING("Start Compression Id:");
     VKT_log_compressionId(m_byCompressionId);
-    if (m_byCompressionId >= 6 && !m_bDssPro) {
+    if (vkt::dss::needs_dss_pro(m_byCompressionId) && !m_bDssPro) {
         VKT_TRACE_ERROR(VKT_ERR_READ_FILE, "qualityplay requires DSS Pro file");
         raise(VKT_ERR_READ_FILE);
     }
@@ -276,8 +276,8 @@ uint32_t CDssFile::read_next_datablock() {
     m_bDecryptionPending = false;
 
     // The frame pointer from the bytes as stored (file order).
-    const uint32_t word = block[0] + 256u * block[1];
-    m_wFramePointer = static_cast<uint16_t>(word / 16 != 0 ? word / 128 : ((word % 16) * 256 + block[3]) / 8);
+    const uint32_t word = block[vkt::dss::block::kFramePointer] + 256u * block[vkt::dss::block::kFramePointer + 1];
+    m_wFramePointer = static_cast<uint16_t>(word / 16 != 0 ? word / 128 : ((word % 16) * 256 + block[vkt::dss::block::kFrameCount]) / 8);
 
     VKT_TRACE_TEXT("-----CDssFile::swap_bytes_in_datablock(void)");
     swap_bytes_in_datablock(block);
@@ -293,13 +293,15 @@ uint32_t CDssFile::read_next_datablock() {
             decrypt_current_block();
     }
 
-    m_byNrOfFrames = block[3];
-    if (m_byNrOfFrames == 0 || m_byNrOfFrames == 0xFF) m_byNrOfFrames = block[4] == 0xFF ? 0 : block[4];
+    namespace b = vkt::dss::block;
+    m_byNrOfFrames = block[b::kFrameCount];
+    if (m_byNrOfFrames == 0 || m_byNrOfFrames == 0xFF)
+        m_byNrOfFrames = block[b::kFrameCountAlt] == 0xFF ? 0 : block[b::kFrameCountAlt];
 
     // While the file's identifier is still being looked for, the block's own
     // identifier decides whether the block is a long-play one, which is not
     // checked.
-    const uint8_t id = block[5];
+    const uint8_t id = block[vkt::dss::block::kCompressionId];
     const uint8_t file_id = m_bCompressionIdKnown ? m_byCompressionId : id;
     if (file_id != 2 && file_id != 3 && id > 7) {
         VKT_TRACE_ERROR(id, "Corrupt block: Invalid compression ID");
@@ -341,7 +343,7 @@ void CDssFile::ascertain_total_nr_of_frames() {
     try {
         for (;;) {
             if (m_byNrOfFrames > 0) {
-                const uint8_t id = m_pDssDataBlock[5];
+                const uint8_t id = m_pDssDataBlock[vkt::dss::block::kCompressionId];
                 if (check_compressionId(id) != 0) {
                     VKT_TRACE_WARNING("HHH Compression Id changed to:");
                     VKT_log_compressionId(id);
@@ -420,7 +422,7 @@ uint32_t CDssFile::transfer_from_file_to_buffer(uint8_t* pbyDestBuffer, uint32_t
             if (new_block || m_byFrameIndex == 0) m_pbyFrame = block + m_wFramePointer;
             const uint32_t offset = static_cast<uint32_t>(m_pbyFrame - block);
 
-            const uint8_t id = block[5];
+            const uint8_t id = block[vkt::dss::block::kCompressionId];
             if (uint32_t rc = VKT_get_size_of_blockalign(id, pdwBufferSize)) {
                 VKT_TRACE_ERROR(rc, "by VKT_get_size_of_blockalign(...)");
                 raise(rc);
@@ -484,7 +486,7 @@ uint32_t CDssFile::get_last_parted_frame(const uint8_t* pbyFrame_p, uint8_t* pby
         uint8_t* const block = m_pDssDataBlock.get();
         const uint32_t rest = DSS_BLOCK_SIZE - static_cast<uint32_t>(pbyFrame_p - block);
         VKT_TRACE_VALUE("dwRestLen", "%lu", rest);
-        const uint8_t id = block[5];
+        const uint8_t id = block[vkt::dss::block::kCompressionId];
         // The size may depend on the second byte, which for a frame that
         // starts in the block's last byte lies in the next block.
         uint8_t probe[2] = {pbyFrame_p[0], rest >= 2 ? pbyFrame_p[1] : uint8_t{0}};
@@ -709,11 +711,12 @@ void CDssFile::create_new_file_headers() {
 
 void CDssFile::start_fresh_out_block() {
     std::memset(m_abyOutBlock, 0, sizeof m_abyOutBlock);
-    m_abyOutBlock[0] = 0x03;  // frame-pointer word 0x030F: a frame starts at offset 6
-    m_abyOutBlock[1] = 0x0F;
-    m_abyOutBlock[2] = 0xFF;
-    m_abyOutBlock[4] = 0xFF;
-    m_abyOutBlock[5] = m_byCompressionId;
+    namespace b = vkt::dss::block;
+    m_abyOutBlock[b::kFramePointer] = 0x03;  // frame-pointer word 0x030F: a frame starts at offset 6
+    m_abyOutBlock[b::kFramePointer + 1] = 0x0F;
+    m_abyOutBlock[b::kFrameCount - 1] = 0xFF;
+    m_abyOutBlock[b::kFrameCountAlt] = 0xFF;
+    m_abyOutBlock[b::kCompressionId] = m_byCompressionId;
     m_byOutFrames = 0;
     m_pbyOutPos = m_abyOutBlock + kBlockHeaderSize;
 }
@@ -784,8 +787,8 @@ void CDssFile::transfer_from_buffer_to_file(const uint8_t* pbyBuffer, uint32_t d
 
 void CDssFile::flush_out_block() {
     VKT_TRACE_TEXT("-----CDssFile::swap_bytes_in_datablock(void)");
-    m_abyOutBlock[5] = m_byCompressionId;
-    m_abyOutBlock[3] = m_byOutFrames;
+    m_abyOutBlock[vkt::dss::block::kCompressionId] = m_byCompressionId;
+    m_abyOutBlock[vkt::dss::block::kFrameCount] = m_byOutFrames;
     if (m_Encryptor.ready()) {
         // Used length as the encryption of whole files counts it: frame
         // pointer + frames x codec block size.
@@ -847,7 +850,7 @@ uint32_t CDssFile::closing_work() {
         if (!m_hFile || !m_pDssFileHeader) raise(VKT_ERR_WRITE_FILE);
         uint8_t* const header1 = m_pDssFileHeader.get();
         m_bAtEndOfFile = false;
-        const uint32_t first_data_block = static_cast<uint32_t>(header1[0]) * DSS_BLOCK_SIZE;
+        const uint32_t first_data_block = static_cast<uint32_t>(header1[h1::kHeaderCount]) * DSS_BLOCK_SIZE;
         if (uint32_t err = KRVDSS_set_position_file(m_hFile, first_data_block, FILE_BEGIN)) {
             VKT_TRACE_ERROR(err, "GetLastError() after SetFilePointer()");
             raise(VKT_ERR_READ_FILE);

@@ -125,7 +125,7 @@ uint32_t VKTDecryptDSSFile(const char* pcszSrcFileName_p, const char* pcszDstFil
             VKT_TRACE_ERROR(VKT_ERR, "by !sourceDss.IsEncrypted ()");
             return VKT_ERR;
         }
-        if (uint32_t rc = check_dss_target_name(pcszDstFileName_p, sourceDss.m_byCompressionId >= 6)) return rc;
+        if (uint32_t rc = check_dss_target_name(pcszDstFileName_p, vkt::dss::needs_dss_pro(sourceDss.m_byCompressionId))) return rc;
         if (uint32_t rc = refuse_same_file(pcszSrcFileName_p, pcszDstFileName_p)) return rc;
         if (uint32_t rc = refuse_missing_header_blocks(pcszSrcFileName_p, sourceDss.m_wNrOfHeaders)) return rc;
 

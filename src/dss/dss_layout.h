@@ -123,6 +123,12 @@ inline constexpr uint32_t kNoMarker = 0xFFFFFFFFu;
 
 // ---- data blocks --------------------------------------------------------------------------
 inline constexpr uint32_t kDataBlockHeaderSize = 6;  // frame pointer, 0xFF, frame count, 0xFF, id
+namespace block {
+inline constexpr uint32_t kFramePointer = 0;   // u16 big-endian: first frame start x 128 + 15
+inline constexpr uint32_t kFrameCount = 3;     // frames that start in the block
+inline constexpr uint32_t kFrameCountAlt = 4;  // 0xFF, or the count where byte 3 holds none
+inline constexpr uint32_t kCompressionId = 5;
+}  // namespace block
 inline constexpr uint32_t kMaxFramesPerBlock = 13;   // for identifiers without long blocks
 inline constexpr uint32_t kFramePointerLimit = 553;  // frame pointer + 41 x frames stays below
 
@@ -165,6 +171,9 @@ constexpr const CompressionFormat* compression_format(uint8_t id) {
 
 // Playing time of one frame in ms (also 36 for 5); 0 for 8 to 255.
 constexpr uint32_t frame_duration_ms(uint8_t id) { return id < 8 ? kCompressionIds[id].ms_per_frame : 0; }
+
+// Quality play (6, 7) and every identifier above it live only in DS2 files.
+constexpr bool needs_dss_pro(uint8_t id) { return id >= kIdQualityPlay; }
 
 // The identifier a standard- or quality-play codec format of this clock
 // rate is written with (8000: 4, 12000: 0, 16000: 6); -1 for another rate.

@@ -114,7 +114,7 @@ uint32_t VKTRepairIndexMarkers(const char* sourceDSSFileName, const char* destDS
             VKT_TRACE_ERROR(VKT_ERR_INVALID_CONTENT, "no header block");
             raise(VKT_ERR_INVALID_CONTENT);
         }
-        const bool needs_dss_pro = sourceFile.m_byCompressionId >= 6 || sourceFile.IsEncrypted();
+        const bool needs_dss_pro = vkt::dss::needs_dss_pro(sourceFile.m_byCompressionId) || sourceFile.IsEncrypted();
         const uint8_t* const markers = sourceFile.m_pDssFileHeader_3.get();
         const uint32_t marker_count = headers >= 3 ? count_markers(markers) : 0;
 

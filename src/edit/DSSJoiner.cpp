@@ -4,6 +4,7 @@
 #include <cstring>
 
 #include "dss/CDSSFILE.h"
+#include "dss/dss_layout.h"
 #include "edit/dss_edit_common.h"
 #include "platform/progress.h"
 #include "platform/file_identity.h"
@@ -31,7 +32,7 @@ void create_destination(CDssFile& destinationFile, CDssFile& source, const std::
     uint8_t header1[DSS_BLOCK_SIZE];
     std::memcpy(header1, source.get_dss_file_header(), DSS_BLOCK_SIZE);
     std::memset(header1 + kIndexTablesStart, 0xFF, kIndexTablesEnd - kIndexTablesStart);
-    if (uint32_t rc = fit_header_to_name(header1, name, source.m_byCompressionId >= 6)) raise(rc);
+    if (uint32_t rc = fit_header_to_name(header1, name, vkt::dss::needs_dss_pro(source.m_byCompressionId))) raise(rc);
 
     destinationFile.m_byCompressionId = source.m_byCompressionId;
     destinationFile.m_wNrOfHeaders = source.m_wNrOfHeaders;

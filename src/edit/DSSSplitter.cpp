@@ -288,7 +288,7 @@ CDssFile& CDSSSplitter::create_next_piece(Piece& slot, uint32_t start_ms) {
     // checked before the file is made, and never over the source itself.
     uint8_t header1[DSS_BLOCK_SIZE];
     std::memcpy(header1, m_sourceFile.get_dss_file_header(), DSS_BLOCK_SIZE);
-    const bool needs_pro = m_sourceFile.m_byCompressionId >= 6 || m_sourceFile.IsEncrypted() || m_bPassword;
+    const bool needs_pro = vkt::dss::needs_dss_pro(m_sourceFile.m_byCompressionId) || m_sourceFile.IsEncrypted() || m_bPassword;
     if (uint32_t rc = fit_header_to_name(header1, path, needs_pro)) raise(rc);
     if (same_file(path, m_strSrcFileName)) {
         VKT_TRACE_ERROR(VKT_ERR, "piece and source are the same file");

@@ -10,6 +10,7 @@
 #include "dss/CDSSFILE.h"
 #include "dss/INTERNAL.h"
 #include "dss/dss_layout.h"
+#include "metadata/header_image.h"
 #include "platform/byte_order.h"
 #include "platform/path.h"
 #include "platform/vkt_trace.h"
@@ -44,8 +45,7 @@ public:
         if (!raw_) return VKT_ERR_OPEN_FILE;
         handle_ = raw_;
         if (KRVDSS_read_file(raw_, h1_, kBlock, nullptr) != 0) return VKT_ERR_OPEN_FILE;
-        if (std::memcmp(h1_ + 1, "dss", 3) != 0 && std::memcmp(h1_ + 1, "ds2", 3) != 0 &&
-            std::memcmp(h1_ + 1, "enc", 3) != 0) {
+        if (!IsDssSelfId(h1_, kBlock)) {
             VKT_TRACE_ERROR(VKT_ERR_OPEN_FILE, "VKT_ERR_OPEN_FILE invalid Self-Id");
             return VKT_ERR_OPEN_FILE;
         }
@@ -62,11 +62,8 @@ public:
         return ok;
     }
     const uint8_t* h1() const { return h1_; }
-    uint32_t blocks() const { return h1_[0]; }
-    uint32_t licensee() const {
-        return static_cast<uint32_t>(h1_[8]) | (static_cast<uint32_t>(h1_[9]) << 8) |
-               (static_cast<uint32_t>(h1_[10]) << 16) | (static_cast<uint32_t>(h1_[11]) << 24);
-    }
+    uint32_t blocks() const { return h1_[h1::kHeaderCount]; }
+    uint32_t licensee() const { return ImageLicenseeId(h1_); }
     KRVHANDLE handle() const { return handle_; }
     // Header block `index` (1 or 2, counted from 0) as stored.
     bool read_block(uint32_t index, uint8_t* out) const {
