@@ -22,7 +22,6 @@ public:
     virtual uint8_t* GetBufferPtr();
     const uint8_t* GetBufferPtr() const { return const_cast<SRJBuffer*>(this)->GetBufferPtr(); }
     virtual uint32_t GetSizeBytes() const { return m_size; }
-    virtual uint32_t GetUsedSizeBytes() const { return m_size; }
     // Copies another buffer's bytes (its whole capacity) and its size.
     virtual SRJBuffer& operator=(const SRJBuffer& other);
 

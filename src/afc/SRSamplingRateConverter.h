@@ -17,8 +17,6 @@ public:
     // Pads a partial unit with copies of its last byte.
     void CompleteLastUnit(SRJBuffer& buffer) override;
 
-    double SourceRate() const { return m_sourceRate; }
-    double DestinationRate() const { return m_destinationRate; }
     uint32_t Bits() const { return m_bits; }
     double CommonRate() const { return m_commonRate; }
     uint32_t UpFactor() const { return m_up; }

@@ -51,7 +51,6 @@ Phases filter_any(int n, const float* a, const float* b, float* s, const uint8_t
 SRSimpleSRConverter::SRSimpleSRConverter(const SRSamplingRateConverterPars& pars) : SRSamplingRateConverter(pars) {
     if (m_bits != 16) RaiseNotSupportedWaveFormat("SRSimpleSRConverter");
     SRSamplingRateConverter::Initialize();
-    m_stepCount = m_up * m_down;
     SpecifyFilter();
     DesignAndInstall();
 }
@@ -93,7 +92,6 @@ void SRSimpleSRConverter::DesignAndInstall() {
 
 void SRSimpleSRConverter::Initialize() {
     SRSamplingRateConverter::Initialize();
-    m_stepCount = m_up * m_down;
     SpecifyFilter();
     DesignAndInstall();
 }

@@ -35,7 +35,6 @@ public:
     // Working coefficients, indices 1 ... N + 1.
     const std::vector<float>& A() const { return m_a; }
     const std::vector<float>& B() const { return m_b; }
-    uint32_t StepCount() const { return m_stepCount; }
 
 protected:
     SRFilterSpecification m_spec;
@@ -50,7 +49,6 @@ private:
     std::vector<float> m_a;  // N + 2
     std::vector<float> m_b;  // N + 2
     std::vector<float> m_s;  // N + 1
-    uint32_t m_stepCount = 0;
     uint32_t m_downPhase = 0;
     uint32_t m_upPhase = 0;
 };

@@ -2,6 +2,7 @@
 // editing, encryption and templates, stereo tools, copy and delete.
 #include <cstring>
 
+#include "dss/dss_layout.h"
 #include "OrvaneVktapi.h"
 #include "dss/DssEncryption.h"
 #include "dss/DssTemplate.h"
@@ -38,7 +39,7 @@ ORVKT_API VKTRESULT ORVKTReadDSSHeader(const char* pcszDSSFileName, uint8_t* pby
     VKT_TRACE_TEXT("+ORVKTReadDSSHeader");
     VKT_TRACE_PARAM("pcszDSSFileName", "%s", pcszDSSFileName);
     VKT_TRACE_TEXT(" -- VKTReadDSSHeader");
-    uint8_t header[512] = {};
+    uint8_t header[vkt::dss::kHeaderBlockSize] = {};
     VKTRESULT result = VKT_OK;
     try {
         if (!pcszDSSFileName || !*pcszDSSFileName) {
@@ -70,7 +71,7 @@ ORVKT_API VKTRESULT ORVKTIsValidZRM2File(const char* pcszZRM2FileName, uint32_t*
     VKT_TRACE_PARAM("pdwResult", "%p", pdwResult);
     try {
         if (!pcszZRM2FileName) return VKT_ERR_FILE_NAME;
-        uint8_t image[1024];
+        uint8_t image[vkt::dss::image::kTwoHeaders];
         uint32_t length = sizeof image;
         if (uint32_t r = ReadZRM2HeaderDataToMemory(pcszZRM2FileName, image, &length)) return r;
         if (pdwResult) *pdwResult = ClassifyZRM2Image(image, length);
@@ -89,7 +90,7 @@ ORVKT_API VKTRESULT ORVKTReadZRM2Header(const char* pcszZRM2FileName, ZRM2Header
             VKT_TRACE_ERROR(pHeader ? pHeader->dwSize : 0, "Invalid dwSize parameter");
             return VKT_ERR_INVALID_PARAM;
         }
-        uint8_t image[1024];
+        uint8_t image[vkt::dss::image::kTwoHeaders];
         uint32_t length = sizeof image;
         if (uint32_t r = ReadZRM2HeaderDataToMemory(pcszZRM2FileName, image, &length)) return r;
         // Other licensees pass; our own family must be a dictation or
@@ -102,7 +103,7 @@ ORVKT_API VKTRESULT ORVKTReadZRM2Header(const char* pcszZRM2FileName, ZRM2Header
         if (uint32_t r = MapZRM2HeaderDataToZRM2HeaderStruct(image, length, pHeader)) return r;
         // A single header block has no header 2: the compression id comes
         // from the data, as the file object finds it.
-        if (length == 512 && KindOfMetadataFile(pcszZRM2FileName) == MetadataFileKind::Dss) {
+        if (length == vkt::dss::kHeaderBlockSize && KindOfMetadataFile(pcszZRM2FileName) == MetadataFileKind::Dss) {
             uint16_t id = 0;
             if (ReadDssCompressionId(pcszZRM2FileName, &id) != VKT_OK) {
                 VKT_TRACE_ERROR(VKT_ERR_OPEN_FILE, "dssFile.create_file in ORVKTReadZRM2Header");
@@ -125,7 +126,7 @@ ORVKT_API VKTRESULT ORVKTWriteZRM2Header(const char* pcszZRM2FileName, const ZRM
             VKT_TRACE_ERROR(pHeader ? pHeader->dwSize : 0, "Invalid dwSize parameter");
             return VKT_ERR_INVALID_PARAM;
         }
-        uint8_t image[1024];
+        uint8_t image[vkt::dss::image::kTwoHeaders];
         uint32_t length = sizeof image;
         if (uint32_t r = ReadZRM2HeaderDataToMemory(pcszZRM2FileName, image, &length)) return r;
         if (!IsZRM2DictOrInsImage(image, length)) {

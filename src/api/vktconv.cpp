@@ -21,8 +21,10 @@
 #include "convert/conv_entry.h"
 #include "dss/DssEncryption.h"
 #include "dss/INTERNAL.h"
+#include "dss/dss_layout.h"
 #include "media/WMFoperations.h"
 #include "metadata/header_transport.h"
+#include "platform/progress.h"
 #include "platform/fileio.h"
 #include "platform/path.h"
 #include "platform/temp_file.h"
@@ -36,22 +38,16 @@ namespace {
 
 using namespace vkt::platform;
 
-constexpr uint32_t kHeaderImage = 1024;
-constexpr uint32_t kFullHeaderImage = 1536;
+namespace h1 = vkt::dss::h1;
+
+constexpr uint32_t kHeaderImage = vkt::dss::image::kTwoHeaders;
+constexpr uint32_t kFullHeaderImage = vkt::dss::image::kThreeHeaders;
 constexpr std::size_t kTmpPath = VKT_MAX_PATH;
 
-// Header 1 fields the conversions touch.
-constexpr uint32_t kStartDateAt = 38;
-constexpr uint32_t kStartTimeAt = 44;
-constexpr uint32_t kEndDateAt = 50;
-constexpr uint32_t kEndTimeAt = 56;
-constexpr uint32_t kIndexTableAt = 134;
-constexpr uint32_t kEncryptionAt = 326;
-constexpr uint32_t kEncryptionEnd = 348;
-constexpr uint32_t kHeader2CompressionIdAt = 512 + 16;
+constexpr uint32_t kHeader2CompressionIdAt = vkt::dss::image::kHeader2 + vkt::dss::h2::kCompressionId;
 
 void report_done(ProgressCallback pfnCallback, intptr_t lCallback) {
-    if (pfnCallback) pfnCallback(lCallback, VKT_PROGRESS_MESSAGE, 100);
+    vkt::Progress{pfnCallback, lCallback}.report_percent(100);
 }
 
 // "%02d%02d%02d" of three numbers into six bytes of a header.
@@ -80,16 +76,16 @@ uint32_t stamp_recording_times(const char* pcszWAVFileName, const char* pcszDSSF
     std::vector<uint8_t> image(kHeaderImage, 0);
     uint32_t size = kHeaderImage;
     if (uint32_t rc = ReadZRM2HeaderDataToMemoryEx(pcszDSSFileName, image.data(), &size, true)) return rc;
-    if (std::memcmp(image.data() + kStartDateAt, "000000", 6) != 0) return VKT_OK;
+    if (std::memcmp(image.data() + h1::kStartDate, "000000", h1::kDateTimeSize) != 0) return VKT_OK;
     time_t created = 0, written = 0;
     if (!file_times(pcszWAVFileName, &created, &written)) return VKT_ERR_OPEN_FILE;
     struct tm start {}, end {};
     localtime_r(&created, &start);
     localtime_r(&written, &end);
-    put_six(image.data() + kStartDateAt, start.tm_year % 100, start.tm_mon + 1, start.tm_mday);
-    put_six(image.data() + kStartTimeAt, start.tm_hour, start.tm_min, start.tm_sec);
-    put_six(image.data() + kEndDateAt, end.tm_year % 100, end.tm_mon + 1, end.tm_mday);
-    put_six(image.data() + kEndTimeAt, end.tm_hour, end.tm_min, end.tm_sec);
+    put_six(image.data() + h1::kStartDate, start.tm_year % 100, start.tm_mon + 1, start.tm_mday);
+    put_six(image.data() + h1::kStartTime, start.tm_hour, start.tm_min, start.tm_sec);
+    put_six(image.data() + h1::kEndDate, end.tm_year % 100, end.tm_mon + 1, end.tm_mday);
+    put_six(image.data() + h1::kEndTime, end.tm_hour, end.tm_min, end.tm_sec);
     return WriteZRM2HeaderDataToFile(pcszDSSFileName, image.data(), size, true);
 }
 
@@ -235,22 +231,23 @@ uint32_t dss_to_dss(const char* pcszSrcFileName, const char* pcszDstFileName, co
     uint32_t size = kFullHeaderImage;
     if (uint32_t rc = ReadZRM2HeaderDataToMemoryEx(pcszSrcFileName, image.data(), &size, true)) return rc;
     // The new file is never encrypted; a DSS file has no long index table.
-    std::memset(image.data() + kEncryptionAt, 0xFF, kEncryptionEnd - kEncryptionAt);
+    std::memset(image.data() + h1::kEncryptionVersion, 0xFF, h1::kEncryptionEnd - h1::kEncryptionVersion);
     const bool ds2 = extension_starts_with(extension_of(pcszDstFileName), ".ds2", 4);
-    if (ds2) {
-        std::memcpy(image.data() + 1, "ds2\x02\x00\x03\x00", 7);
-    } else {
-        std::memcpy(image.data() + 1, "dss\x01\x00\x01\x00", 7);
-        std::memset(image.data() + kIndexTableAt, 0xFF, kEncryptionAt - kIndexTableAt);
+    h1::put_format_id(image.data(), ds2);
+    if (!ds2) {
+        std::memset(image.data() + h1::kLongIndex, 0xFF, h1::kEncryptionVersion - h1::kLongIndex);
     }
-    uint32_t rate = 12000;
+    using vkt::dss::kCompressionIds;
+    uint32_t rate = kCompressionIds[vkt::dss::kIdStandardPlay].clock_rate;
     if (size >= kHeaderImage) {
-        if (image[kHeader2CompressionIdAt] == 4 && image[kHeader2CompressionIdAt + 1] == 0) rate = 8000;
-        const uint16_t id = pwfxDst->nSamplesPerSec == 8000 ? 4 : pwfxDst->nSamplesPerSec == 12000 ? 0 : 6;
+        if (image[kHeader2CompressionIdAt] == vkt::dss::kIdStandardPlay8k && image[kHeader2CompressionIdAt + 1] == 0)
+            rate = kCompressionIds[vkt::dss::kIdStandardPlay8k].clock_rate;
+        const int for_clock = vkt::dss::compression_id_for_clock(pwfxDst->nSamplesPerSec);
+        const uint16_t id = for_clock < 0 ? vkt::dss::kIdQualityPlay : static_cast<uint16_t>(for_clock);
         image[kHeader2CompressionIdAt] = static_cast<uint8_t>(id);
         image[kHeader2CompressionIdAt + 1] = 0;
     }
-    const int16_t headers = static_cast<int16_t>(std::clamp<int>(image[0], 1, 3));
+    const int16_t headers = static_cast<int16_t>(std::clamp<int>(image[h1::kHeaderCount], 1, 3));
 
     // The decoded audio of a password-protected recording is for its owner
     // only, and never outlives the call. A source whose state cannot be told

@@ -7,6 +7,7 @@
 #include <optional>
 
 #include "OrvaneVktapi.h"
+#include "dss/dss_layout.h"
 
 namespace vkt::codecs {
 
@@ -30,15 +31,20 @@ std::optional<DictationFormat> dictation_format(uint8_t compression_id, uint32_t
 // clock.
 uint32_t sp_samples_per_frame(uint32_t block_rate, uint32_t pcm_rate);
 
-// The fixed codec formats (tag, samples/s, bytes/s, block).
-inline constexpr uint16_t kTagSp = WAVE_FORMAT_DSS_SP;
-inline constexpr uint16_t kTagLp = WAVE_FORMAT_DSS_LP;
-inline constexpr uint16_t kSpBlock = 42;     // 41-byte frame + 1
-inline constexpr uint16_t kLpBlock = 25;     // 24-byte frame + 1
-inline constexpr uint16_t kQpBlock = 57;     // 56-byte frame + 1
-inline constexpr uint32_t kQpRate = 16000;
-inline constexpr uint32_t kQpFrameSamples = 256;
-inline constexpr uint32_t kLpFrameSamples = 240;
+// The fixed codec formats (tag, samples/s, bytes/s, block), from the table
+// of compression identifiers.
+inline constexpr const dss::CompressionFormat& kSpRow = dss::kCompressionIds[dss::kIdStandardPlay];
+inline constexpr const dss::CompressionFormat& kSp8kRow = dss::kCompressionIds[dss::kIdStandardPlay8k];
+inline constexpr const dss::CompressionFormat& kLpRow = dss::kCompressionIds[dss::kIdLongPlay];
+inline constexpr const dss::CompressionFormat& kQpRow = dss::kCompressionIds[dss::kIdQualityPlay];
+inline constexpr uint16_t kTagSp = kSpRow.format_tag;
+inline constexpr uint16_t kTagLp = kLpRow.format_tag;
+inline constexpr uint16_t kSpBlock = kSpRow.block_align;
+inline constexpr uint16_t kLpBlock = kLpRow.block_align;
+inline constexpr uint16_t kQpBlock = kQpRow.block_align;
+inline constexpr uint32_t kQpRate = kQpRow.clock_rate;
+inline constexpr uint32_t kQpFrameSamples = kQpRow.samples_per_frame;
+inline constexpr uint32_t kLpFrameSamples = kLpRow.samples_per_frame;
 
 WAVEFORMATEX sp_format(uint32_t block_rate);  // 12000 (1750 bytes/s) or 8000 (1167 bytes/s)
 WAVEFORMATEX lp_format();                     // 0xFFFC, 8000, 834, 25

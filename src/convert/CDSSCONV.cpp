@@ -8,6 +8,8 @@
 #include "codecs/codec_formats.h"
 #include "codecs/qp_driver.h"
 #include "convert/conv_entry.h"
+#include "dss/dss_layout.h"
+#include "metadata/header_image.h"
 #include "metadata/header_transport.h"
 #include "metadata/instruction_tables.h"
 #include "metadata/spoken_instructions.h"
@@ -27,10 +29,7 @@ using namespace vkt::platform;
 namespace {
 
 constexpr uint32_t kHeaderBlock = DSS_BLOCK_SIZE;
-// The encryption header of header block 1: version, salt, check value.
-constexpr uint32_t kEncryptionFieldsAt = 326;
-constexpr uint32_t kEncryptionFieldsEnd = 348;
-
+namespace h1 = vkt::dss::h1;
 
 // Names longer than the buffer were refused when the destination was made;
 // a longer source name is cut (it only names the file in messages).
@@ -38,25 +37,6 @@ void copy_path(char (&to)[260], const char* from) {
     const std::size_t n = std::min(std::strlen(from), sizeof to - 1);
     std::memcpy(to, from, n);
     to[n] = '\0';
-}
-
-// Header bytes a WAV file carries are taken over only when they are one of
-// our own DSS header images: self-id "dss", "enc" or "ds2", licensee 3, and
-// either a lone header block that says so (0xFFFD) or a second block with
-// a valid header-2 version.
-bool is_takeable_header(const uint8_t* image, uint32_t size) {
-    if (size < kHeaderBlock) return false;
-    const bool self_id = std::memcmp(image + 1, "dss", 3) == 0 || std::memcmp(image + 1, "enc", 3) == 0 ||
-                         std::memcmp(image + 1, "ds2", 3) == 0;
-    const uint32_t licensee = static_cast<uint32_t>(image[8]) | (static_cast<uint32_t>(image[9]) << 8) |
-                              (static_cast<uint32_t>(image[10]) << 16) | (static_cast<uint32_t>(image[11]) << 24);
-    if (!self_id || licensee != DSS_LICENSEEID_VALMERO) return false;
-    if (size == kHeaderBlock) return get_le16(image + 32) == 0xFFFD;
-    if (size >= 2 * kHeaderBlock) {
-        const uint16_t version = get_le16(image + kHeaderBlock);
-        return version == 1 || version == 2;
-    }
-    return false;
 }
 
 }  // namespace
@@ -118,7 +98,7 @@ uint32_t CDssConvert::init(const char* pcszDSSFileName_p, const char* pcszWAVFil
     VKT_TRACE_PARAM("pcszWAVFileName_p", "%s", pcszWAVFileName_p);
     VKT_TRACE_PARAM("dwSampleRate_p", "%lu", dwSampleRate_p);
     try {
-        m_progress = vkt::Progress{pfnCallback_p, lCallback_p, 0, 50};
+        m_progress = vkt::Progress{pfnCallback_p, lCallback_p, 0, 50, vkt::Rounding::ShareFirst, vkt::kCancelByMemberCallback};
         m_dwSampleRate = dwSampleRate_p;
 
         char dest[VKT_MAX_PATH] = {};
@@ -201,10 +181,7 @@ uint32_t CDssConvert::conversion() {
             // codec with a filter delay fills up (the end gives the rest).
             if (const uint32_t pcm = decode_frame(block_size)) m_pWavFile->write_data(m_abyPcm, pcm);
             ++m_dwFrameCounter;
-            if (m_progress.callback && m_progress.report(m_dwFrameCounter, total)) {
-                VKT_TRACE_WARNING("CANCEL returned by m_pfnCallback()");
-                raise(VKT_CANCELLED);
-            }
+            if (VKT_PROGRESS_STEP(m_progress, m_dwFrameCounter, total)) raise(VKT_CANCELLED);
         }
         VKT_TRACE_VALUE("m_dwFrameCounter", "%lu", m_dwFrameCounter);
         // The samples the codec held back: the frames' output is complete
@@ -303,23 +280,23 @@ void CDssConvert::take_over_wav_header(int16_t sHeaders_p) {
         VKT_TRACE_MESSAGE("no dictation header in the WAV file");
         return;
     }
-    if (is_takeable_header(image.data(), size)) {
+    if (IsZRM2DictOrInsImage(image.data(), size)) {
         uint8_t* const header1 = m_pDssFile->m_pDssFileHeader.get();
         // Self-id, version words and encryption fields are the new file's own.
-        uint8_t own_ids[7];
-        uint8_t own_crypt[kEncryptionFieldsEnd - kEncryptionFieldsAt];
-        std::memcpy(own_ids, header1 + 1, sizeof own_ids);
-        std::memcpy(own_crypt, header1 + kEncryptionFieldsAt, sizeof own_crypt);
+        uint8_t own_ids[h1::kFormatIdSize];
+        uint8_t own_crypt[h1::kEncryptionEnd - h1::kEncryptionVersion];
+        std::memcpy(own_ids, header1 + h1::kSelfId, sizeof own_ids);
+        std::memcpy(own_crypt, header1 + h1::kEncryptionVersion, sizeof own_crypt);
         std::memcpy(header1, image.data(), kHeaderBlock);
-        header1[0] = static_cast<uint8_t>(sHeaders_p);
-        std::memcpy(header1 + 1, own_ids, sizeof own_ids);
-        std::memcpy(header1 + kEncryptionFieldsAt, own_crypt, sizeof own_crypt);
+        header1[h1::kHeaderCount] = static_cast<uint8_t>(sHeaders_p);
+        std::memcpy(header1 + h1::kSelfId, own_ids, sizeof own_ids);
+        std::memcpy(header1 + h1::kEncryptionVersion, own_crypt, sizeof own_crypt);
         write_header_block(1);
         if (sHeaders_p > 1 && size >= 2 * kHeaderBlock && m_pDssFile->m_pDssFileHeader_2) {
             uint8_t* const header2 = m_pDssFile->m_pDssFileHeader_2.get();
             std::memcpy(header2, image.data() + kHeaderBlock, kHeaderBlock);
-            header2[16] = m_pDssFile->m_byCompressionId;
-            header2[17] = 0;
+            header2[vkt::dss::h2::kCompressionId] = m_pDssFile->m_byCompressionId;
+            header2[vkt::dss::h2::kCompressionId + 1] = 0;
             write_header_block(2);
         }
     } else {
@@ -343,7 +320,7 @@ uint32_t CDssConvert::initEncryption(const char* pcszWAVFileName_p, const char* 
     VKT_TRACE_PARAM("pcszDSSFileName_p", "%s", pcszDSSFileName_p);
     VKT_TRACE_PARAM("sHeaders_p", "%d", sHeaders_p);
     try {
-        m_progress = vkt::Progress{pfnCallback_p, lCallback_p, 50, 100};
+        m_progress = vkt::Progress{pfnCallback_p, lCallback_p, 50, 100, vkt::Rounding::ShareFirst, vkt::kCancelByMemberCallback};
         char dest[VKT_MAX_PATH] = {};
         if (uint32_t rc = CreateDestinationFilePath(pcszWAVFileName_p, pcszDSSFileName_p, dest, ".Dss")) {
             VKT_TRACE_ERROR(rc, "CreateDestinationFilePath in CDssConvert::initEncryption");
@@ -369,14 +346,12 @@ uint32_t CDssConvert::initEncryption(const char* pcszWAVFileName_p, const char* 
         m_wfxDst = m_wfxSrc;
 
         m_pDssFile = std::make_unique<CDssFile>(false);
-        switch (m_wfxSrc.nSamplesPerSec) {
-            case 8000: m_pDssFile->m_byCompressionId = 4; break;
-            case 12000: m_pDssFile->m_byCompressionId = 0; break;
-            case 16000: m_pDssFile->m_byCompressionId = 6; break;
-            default:
-                VKT_TRACE_ERROR(VKT_ERR_COMPRESSIONID_NOT_SUPPORTED, "invalid compression id");
-                raise(VKT_ERR_COMPRESSIONID_NOT_SUPPORTED);
+        const int id = vkt::dss::compression_id_for_clock(m_wfxSrc.nSamplesPerSec);
+        if (id < 0) {
+            VKT_TRACE_ERROR(VKT_ERR_COMPRESSIONID_NOT_SUPPORTED, "invalid compression id");
+            raise(VKT_ERR_COMPRESSIONID_NOT_SUPPORTED);
         }
+        m_pDssFile->m_byCompressionId = static_cast<uint8_t>(id);
         m_pDssFile->m_wNrOfHeaders = static_cast<uint16_t>(sHeaders_p);
         if (uint32_t rc = m_pDssFile->create_file(dest, GENERIC_READ | GENERIC_WRITE, 0, CREATE_ALWAYS, false)) {
             VKT_TRACE_ERROR(rc, "by m_pDssFile->create_file(.)");
@@ -398,7 +373,10 @@ uint32_t CDssConvert::encryption() {
             VKT_TRACE_ERROR(rc, "Error setting file pointer to begin of data chunk and getting datasize");
             raise(rc);
         }
-        const uint32_t codec_block = m_wfxSrc.nSamplesPerSec == 16000 ? 57 : 42;
+        const uint8_t id = m_wfxSrc.nSamplesPerSec == vkt::dss::kCompressionIds[vkt::dss::kIdQualityPlay].clock_rate
+                               ? vkt::dss::kIdQualityPlay
+                               : vkt::dss::kIdStandardPlay;
+        const uint32_t codec_block = vkt::dss::kCompressionIds[id].block_align;
         // About one second of codec blocks per read.
         const uint32_t buffer_size = std::max(codec_block, m_wfxSrc.nAvgBytesPerSec / codec_block * codec_block);
         std::vector<uint8_t> buffer;
@@ -419,10 +397,7 @@ uint32_t CDssConvert::encryption() {
             }
             m_pDssFile->transfer_from_buffer_to_file(buffer.data(), got);
             done += got;
-            if (m_progress.callback && m_progress.report(done, data_size)) {
-                VKT_TRACE_WARNING("CANCEL returned by m_pfnCallback()");
-                raise(VKT_CANCELLED);
-            }
+            if (VKT_PROGRESS_STEP(m_progress, done, data_size)) raise(VKT_CANCELLED);
         }
         // The last, partly filled block goes out as well.
         m_pDssFile->flush_out_block();

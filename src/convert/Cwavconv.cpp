@@ -99,8 +99,8 @@ void CWavConvert::cleanup() {
     release_buffers();
     m_pwaveformatexSrc.clear();
     m_pwaveformatexDst.clear();
-    m_pCueSrc.reset();
-    m_pCueDst.reset();
+    m_cueSrc.reset();
+    m_cueDst.reset();
 }
 
 // ---- init ------------------------------------------------------------------
@@ -114,16 +114,16 @@ uint32_t CWavConvert::init(const char* pcszSrc_p, const char* pcszDst_p, const W
     VKT_TRACE_PARAM("dwProgressStart_p", "%lu", dwProgressStart_p);
     VKT_TRACE_PARAM("dwProgressEnd_p", "%lu", dwProgressEnd_p);
     try {
-        m_progress = vkt::Progress{pfnCallback_p, lCallback_p, dwProgressStart_p, dwProgressEnd_p};
+        m_progress = vkt::Progress{pfnCallback_p, lCallback_p, dwProgressStart_p, dwProgressEnd_p,
+                                   vkt::Rounding::ShareFirst, vkt::kCancelByMemberCallback};
         m_bWavToDss = bWavToDss_p;
 
         m_pWavFileSrc = std::make_unique<CWavFile>();
         m_pWavFileSrc->open_file(pcszSrc_p, MMIO_READ | MMIO_DENYWRITE);
-        auto cue = std::make_unique<CuePoint>();
-        if (m_pWavFileSrc->read_cue_chunk(cue.get()) == VKT_OK) {
-            m_bCuePoint = true;
-            m_pCueSrc = std::move(cue);
-            m_pCueDst = std::make_unique<CuePoint>();
+        CuePoint cue{};
+        if (m_pWavFileSrc->read_cue_chunk(&cue) == VKT_OK) {
+            m_cueSrc = cue;
+            m_cueDst = CuePoint{};
         }
 
         if (uint32_t rc = m_pWavFileSrc->get_sizeof_data(&m_dwSrcFileDataSize)) {
@@ -661,10 +661,7 @@ uint32_t CWavConvert::run_pass(uint64_t* pdwTotalRead) {
             m_pWavFileDst->write_data(m_pbyDstData.data(), produced);
             written += produced;
         }
-        if (m_progress.callback && m_progress.report(*pdwTotalRead, m_dwSrcFileDataSize)) {
-            VKT_TRACE_WARNING("CANCEL returned by m_pfnCallback()");
-            raise(VKT_CANCELLED);
-        }
+        if (VKT_PROGRESS_STEP(m_progress, *pdwTotalRead, m_dwSrcFileDataSize)) raise(VKT_CANCELLED);
     }
     return written;
 }
@@ -673,7 +670,7 @@ void CWavConvert::place_destination_cue(uint32_t dwWritten_p) {
     // The cue's time in the source: a byte offset in its data, in samples
     // for PCM (whatever rate the file declares in bytes), else by the
     // declared bytes per second.
-    const uint64_t at = std::min(m_pCueSrc->dwBlockStart, m_dwSrcFileDataSize);
+    const uint64_t at = std::min(m_cueSrc->dwBlockStart, m_dwSrcFileDataSize);
     const uint64_t rate_out = m_wfxDst.nSamplesPerSec;
     uint64_t sample = 0;  // the destination sample at that time, rounded
     if (m_wfxSrc.wFormatTag == WAVE_FORMAT_PCM && m_wfxSrc.nBlockAlign != 0 && m_wfxSrc.nSamplesPerSec != 0)
@@ -687,7 +684,7 @@ void CWavConvert::place_destination_cue(uint32_t dwWritten_p) {
     if (m_wfxDst.nBlockAlign != 0) byte -= byte % m_wfxDst.nBlockAlign;
     byte = std::min<uint64_t>(byte, dwWritten_p);
 
-    CuePoint& cue = *m_pCueDst;
+    CuePoint& cue = *m_cueDst;
     cue.dwIdentifier = 1;
     cue.fccChunk = mmioStringToFOURCCA("data", 0);
     cue.dwChunkStart = 0;
@@ -715,7 +712,7 @@ uint32_t CWavConvert::conversion() {
         uint32_t written = 0;
         if (m_dwSrcFileDataSize != 0) written = run_pass(&read);
         if (m_pWavFileDst) m_pWavFileDst->closing_work();
-        if (m_bCuePoint) place_destination_cue(written);
+        if (m_cueSrc) place_destination_cue(written);
         return VKT_OK;
     }
     VKT_CATCH_RETURN("catched in CWavConvert::conversion()")
@@ -775,8 +772,7 @@ uint32_t VKTWAVToWAVInternal(const char* pcszWAVSrcFileName, const char* pcszWAV
         }
     }
 
-    CuePoint cue{};
-    bool have_cue = false;
+    std::optional<CuePoint> cue;
     uint32_t result = VKT_OK;
     try {
         CWavConvert wavConvert;
@@ -785,7 +781,6 @@ uint32_t VKTWAVToWAVInternal(const char* pcszWAVSrcFileName, const char* pcszWAV
         if (result == VKT_OK) result = wavConvert.conversion();
         if (result == VKT_OK && wavConvert.destination_cue()) {
             cue = *wavConvert.destination_cue();
-            have_cue = true;
         }
         wavConvert.cleanup();
     } catch (...) {
@@ -813,8 +808,8 @@ uint32_t VKTWAVToWAVInternal(const char* pcszWAVSrcFileName, const char* pcszWAV
         VKT_TRACE_ERROR(rc, "by copy_list_chunk()");
     if (mixed.owned()) {
         mixed.remove();
-    } else if (have_cue) {
-        if (uint32_t rc = insert_cue_chunk(pcszWAVDstFileName, &cue)) VKT_TRACE_ERROR(rc, "by insert_cue_chunk()");
+    } else if (cue) {
+        if (uint32_t rc = insert_cue_chunk(pcszWAVDstFileName, &*cue)) VKT_TRACE_ERROR(rc, "by insert_cue_chunk()");
     }
     return VKT_OK;
 }

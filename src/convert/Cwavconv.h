@@ -14,6 +14,7 @@
 
 #include <cstdint>
 #include <memory>
+#include <optional>
 #include <vector>
 
 #include "OrvaneVktapi.h"
@@ -38,7 +39,7 @@ public:
     void cleanup();
 
     // The cue point computed for the destination, or null without one.
-    const CuePoint* destination_cue() const { return m_bCuePoint ? m_pCueDst.get() : nullptr; }
+    const CuePoint* destination_cue() const { return m_cueDst ? &*m_cueDst : nullptr; }
 
     // Which stages run, for callers that want to know.
     bool decodes() const { return m_bXfmtPcmConv; }
@@ -60,7 +61,7 @@ private:
     // One pass over m_dwBytesToConvert bytes; returns the destination bytes
     // written and adds the source bytes read to *pdwTotalRead.
     uint32_t run_pass(uint64_t* pdwTotalRead);
-    // m_pCueDst: the source cue's time in a destination of dwWritten_p bytes.
+    // m_cueDst: the source cue's time in a destination of dwWritten_p bytes.
     void place_destination_cue(uint32_t dwWritten_p);
     // Input and output rate and block alignment of the PCM-to-PCM stage.
     void afc_formats(const WAVEFORMATEX** ppIn, const WAVEFORMATEX** ppOut) const;
@@ -106,9 +107,9 @@ private:
     uint32_t m_dwAFCDstBufferSize = 0;
     uint32_t m_dwBytesToConvert = 0;
 
-    bool m_bCuePoint = false;
-    std::unique_ptr<CuePoint> m_pCueSrc;
-    std::unique_ptr<CuePoint> m_pCueDst;
+    // The source's cue point and its place in the destination, when the source has one.
+    std::optional<CuePoint> m_cueSrc;
+    std::optional<CuePoint> m_cueDst;
     bool m_bWavToDss = false;
     vkt::Progress m_progress;
 

@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "dss/CDSSFILE.h"
+#include "dss/dss_layout.h"
 #include "media/CMp3File.h"
 #include "media/CWmaFile.h"
 #include "platform/file_identity.h"
@@ -247,9 +248,11 @@ bool IsValidDSSWaveFormatEx(const WAVEFORMATEX* pwfx) {
     if (pwfx->wFormatTag != WAVE_FORMAT_DSS_SP || pwfx->nChannels != 1 || pwfx->wBitsPerSample != 0 ||
         pwfx->cbSize != 0)
         return false;
-    const uint32_t rate = pwfx->nSamplesPerSec, bytes = pwfx->nAvgBytesPerSec, block = pwfx->nBlockAlign;
-    return (rate == 8000 && bytes == 1167 && block == 42) || (rate == 12000 && bytes == 1750 && block == 42) ||
-           (rate == 16000 && bytes == 3563 && block == 57);
+    for (const auto& row : vkt::dss::kCompressionIds)
+        if (row.format_tag == WAVE_FORMAT_DSS_SP && pwfx->nSamplesPerSec == row.clock_rate &&
+            pwfx->nAvgBytesPerSec == row.bytes_per_second && pwfx->nBlockAlign == row.block_align)
+            return true;
+    return false;
 }
 
 bool VKTSameWaveFormat(const WAVEFORMATEX& a, const WAVEFORMATEX& b) {

@@ -7,6 +7,7 @@
 #include <cstring>
 #include <new>
 
+#include "dss/dss_layout.h"
 #include "platform/path.h"
 #include "platform/vkt_error.h"
 #include "platform/vkt_trace.h"
@@ -20,9 +21,12 @@ using vkt::put_le32;
 using namespace vkt::platform;
 using vkt::raise;
 
+namespace h1 = vkt::dss::h1;
+namespace h2 = vkt::dss::h2;
+
 namespace {
 
-constexpr uint32_t kBlockHeaderSize = 6;
+constexpr uint32_t kBlockHeaderSize = vkt::dss::kDataBlockHeaderSize;
 
 
 // Identifiers whose codec block ends in 1 when handed to the decoder.
@@ -79,7 +83,7 @@ void CDssFile::alloc_memory() {
             buffer = std::make_unique<uint8_t[]>(DSS_BLOCK_SIZE);  // zero-filled
         } catch (const std::bad_alloc&) {
             VKT_TRACE_ERROR(ERROR_NOT_ENOUGH_MEMORY, failure);
-            raise(20);
+            raise(VKT_ERR_OUT_OF_MEMORY);
         }
     };
     allocate(m_pDssFileHeader, "GetLastError() after HeapAlloc() First File Header");
@@ -103,12 +107,12 @@ uint32_t CDssFile::create_file(const char* lpszFilepath_p, uint32_t dwDesiredAcc
         // A new file needs a DSS extension. Checked before the open so that a
         // wrongly named existing file is not emptied.
         if (creating && !HasDSSFileExtension(name.c_str())) {
-            VKT_TRACE_ERROR(14, "invalid file extension in create file");
-            raise(14);
+            VKT_TRACE_ERROR(VKT_ERR_OPEN_FILE, "invalid file extension in create file");
+            raise(VKT_ERR_OPEN_FILE);
         }
         uint32_t error = 0;
         m_hFile = KRVDSS_open_file(lpszFilepath_p, &error, dwDesiredAccess, dwShareMode, dwCreationDistribution);
-        if (!m_hFile) raise(14);
+        if (!m_hFile) raise(VKT_ERR_OPEN_FILE);
         alloc_memory();
 
         if (creating) {
@@ -121,7 +125,7 @@ uint32_t CDssFile::create_file(const char* lpszFilepath_p, uint32_t dwDesiredAcc
         set_initial_info_from_file();
         if (m_bHeaderOnly) return 0;
         if (bCountFrames) ascertain_total_nr_of_frames();
-        if (SetFilePositionToFirstDatablock() != 0) raise(14);
+        if (SetFilePositionToFirstDatablock() != 0) raise(VKT_ERR_OPEN_FILE);
         read_next_datablock();
         return 0;
     } catch (...) {
@@ -135,28 +139,28 @@ void CDssFile::set_initial_info_from_file() {
     VKT_TRACE_TEXT("-----CDssFile::set_initial_info_from_file(void)");
     uint8_t* const header1 = m_pDssFileHeader.get();
     // A file shorter than a block is read as far as it goes; the rest stays zero.
-    if (KRVDSS_read_file(m_hFile, header1, DSS_BLOCK_SIZE, nullptr) != 0) raise(14);
+    if (KRVDSS_read_file(m_hFile, header1, DSS_BLOCK_SIZE, nullptr) != 0) raise(VKT_ERR_OPEN_FILE);
     check_file_header();
     if (uint32_t rc = CheckEncryptionHeader()) raise(rc);
 
-    const uint16_t headers = header1[0];
+    const uint16_t headers = header1[h1::kHeaderCount];
     const bool ours = GetLicenseeId() == DSS_LICENSEEID_VALMERO;
     // Header blocks 2 and 3 have our layout only in our own files; others
     // are skipped.
     if (headers >= 2 && ours) {
-        if (KRVDSS_read_file(m_hFile, m_pDssFileHeader_2.get(), DSS_BLOCK_SIZE, nullptr) != 0) raise(14);
+        if (KRVDSS_read_file(m_hFile, m_pDssFileHeader_2.get(), DSS_BLOCK_SIZE, nullptr) != 0) raise(VKT_ERR_OPEN_FILE);
     } else {
         VKT_TRACE_WARNING("No second fileheader of VALMERO existing");
     }
     if (headers >= 3 && ours) {
-        if (KRVDSS_read_file(m_hFile, m_pDssFileHeader_3.get(), DSS_BLOCK_SIZE, nullptr) != 0) raise(14);
+        if (KRVDSS_read_file(m_hFile, m_pDssFileHeader_3.get(), DSS_BLOCK_SIZE, nullptr) != 0) raise(VKT_ERR_OPEN_FILE);
     } else {
         VKT_TRACE_WARNING("No second fileheader of VALMERO existing");
     }
 
     m_dwFirstDataBlockPos = static_cast<uint32_t>(headers) * DSS_BLOCK_SIZE;
     m_wNrOfHeaders = headers;
-    if (headers > 1 && KRVDSS_set_position_file(m_hFile, m_dwFirstDataBlockPos, FILE_BEGIN) != 0) raise(14);
+    if (headers > 1 && KRVDSS_set_position_file(m_hFile, m_dwFirstDataBlockPos, FILE_BEGIN) != 0) raise(VKT_ERR_OPEN_FILE);
 
     ReadAndCheckCompressionId();
 
@@ -164,7 +168,7 @@ void CDssFile::set_initial_info_from_file() {
         while (read_next_datablock() == 0 && m_byNrOfFrames == 0) {
         }
         // Without any data block this is the zero-filled buffer: identifier 0.
-        m_byCompressionId = m_pDssDataBlock[5];
+        m_byCompressionId = m_pDssDataBlock[vkt::dss::block::kCompressionId];
         VKT_TRACE_WARNING("HHH Start Compression Id:");
         VKT_log_compressionId(m_byCompressionId);
     }
@@ -173,28 +177,28 @@ void CDssFile::set_initial_info_from_file() {
 void CDssFile::check_file_header() {
     VKT_TRACE_TEXT("-----CDssFile::check_file_header(void)");
     const uint8_t* header1 = m_pDssFileHeader.get();
-    const bool dss = std::memcmp(header1 + 1, "dss", 3) == 0;
-    const bool ds2 = std::memcmp(header1 + 1, "ds2", 3) == 0;
-    const bool enc = std::memcmp(header1 + 1, "enc", 3) == 0;
+    const bool dss = std::memcmp(header1 + h1::kSelfId, "dss", h1::kSelfIdSize) == 0;
+    const bool ds2 = std::memcmp(header1 + h1::kSelfId, "ds2", h1::kSelfIdSize) == 0;
+    const bool enc = std::memcmp(header1 + h1::kSelfId, "enc", h1::kSelfIdSize) == 0;
     const bool dss_extension = extension_starts_with(m_szExtension, ".dss", 4);
     const bool ds2_extension = extension_starts_with(m_szExtension, ".ds2", 4);
-    const uint16_t version = get_le16(header1 + 326);
+    const uint16_t version = get_le16(header1 + h1::kEncryptionVersion);
     if (dss) {
         if (!dss_extension) {
-            VKT_TRACE_ERROR(14, "VKT_ERR_OPEN_FILE file extension and self-id don't match");
-            raise(14);
+            VKT_TRACE_ERROR(VKT_ERR_OPEN_FILE, "VKT_ERR_OPEN_FILE file extension and self-id don't match");
+            raise(VKT_ERR_OPEN_FILE);
         }
     } else if (!ds2 && !enc) {
-        VKT_TRACE_ERROR(14, "VKT_ERR_OPEN_FILE invalid Self-Id");
-        raise(14);
+        VKT_TRACE_ERROR(VKT_ERR_OPEN_FILE, "VKT_ERR_OPEN_FILE invalid Self-Id");
+        raise(VKT_ERR_OPEN_FILE);
     } else {
         if (!ds2_extension) {
-            VKT_TRACE_ERROR(14, "VKT_ERR_OPEN_FILE file extension and self-id don't match");
-            raise(14);
+            VKT_TRACE_ERROR(VKT_ERR_OPEN_FILE, "VKT_ERR_OPEN_FILE file extension and self-id don't match");
+            raise(VKT_ERR_OPEN_FILE);
         }
         if (enc && version != 1 && version != 2) {
-            VKT_TRACE_ERROR(14, "VKT_ERR_OPEN_FILE invalid DSSPro EncryptionVersion");
-            raise(14);
+            VKT_TRACE_ERROR(VKT_ERR_OPEN_FILE, "VKT_ERR_OPEN_FILE invalid DSSPro EncryptionVersion");
+            raise(VKT_ERR_OPEN_FILE);
         }
     }
     m_bIsDs2Extension = ds2_extension;
@@ -216,19 +220,19 @@ void CDssFile::ReadAndCheckCompressionId() {
     if (!found) {
         VKT_TRACE_WARNING("no valid datablock in DSS file");
         // Zero when the file has no header block 2 of ours.
-        m_byCompressionId = m_pDssFileHeader_2[16];
+        m_byCompressionId = m_pDssFileHeader_2[h2::kCompressionId];
         return;
     }
-    m_byCompressionId = m_pDssDataBlock[5];
+    m_byCompressionId = m_pDssDataBlock[vkt::dss::block::kCompressionId];
     if (SetFilePositionToFirstDatablock() != 0) {
-        VKT_TRACE_ERROR(16, "by SetFilePositionToFirstDatablock ()");
-        raise(16);
+        VKT_TRACE_ERROR(VKT_ERR_READ_FILE, "by SetFilePositionToFirstDatablock ()");
+        raise(VKT_ERR_READ_FILE);
     }
     VKT_TRACE_WARNING("Start Compression Id:");
     VKT_log_compressionId(m_byCompressionId);
-    if (m_byCompressionId >= 6 && !m_bDssPro) {
-        VKT_TRACE_ERROR(16, "qualityplay requires DSS Pro file");
-        raise(16);
+    if (vkt::dss::needs_dss_pro(m_byCompressionId) && !m_bDssPro) {
+        VKT_TRACE_ERROR(VKT_ERR_READ_FILE, "qualityplay requires DSS Pro file");
+        raise(VKT_ERR_READ_FILE);
     }
 }
 
@@ -259,10 +263,10 @@ uint32_t CDssFile::read_next_datablock() {
     m_wFramePointer = 0;
     m_byNrOfFrames = 0;
     uint8_t* const block = m_pDssDataBlock.get();
-    if (!m_hFile || !block) raise(16);
+    if (!m_hFile || !block) raise(VKT_ERR_READ_FILE);
     uint32_t got = 0;
     m_bAtEndOfFile = false;
-    if (KRVDSS_read_file(m_hFile, block, DSS_BLOCK_SIZE, &got) != 0) raise(16);
+    if (KRVDSS_read_file(m_hFile, block, DSS_BLOCK_SIZE, &got) != 0) raise(VKT_ERR_READ_FILE);
     if (got == 0) {
         VKT_TRACE_WARNING("End of File reached");
         return 1;
@@ -272,16 +276,16 @@ uint32_t CDssFile::read_next_datablock() {
     m_bDecryptionPending = false;
 
     // The frame pointer from the bytes as stored (file order).
-    const uint32_t word = block[0] + 256u * block[1];
-    m_wFramePointer = static_cast<uint16_t>(word / 16 != 0 ? word / 128 : ((word % 16) * 256 + block[3]) / 8);
+    const uint32_t word = block[vkt::dss::block::kFramePointer] + 256u * block[vkt::dss::block::kFramePointer + 1];
+    m_wFramePointer = static_cast<uint16_t>(word / 16 != 0 ? word / 128 : ((word % 16) * 256 + block[vkt::dss::block::kFrameCount]) / 8);
 
     VKT_TRACE_TEXT("-----CDssFile::swap_bytes_in_datablock(void)");
     swap_bytes_in_datablock(block);
 
     if (m_bEncrypted && !m_bHeaderOnly && !m_bSkipDecryption) {
         if (!m_pszPassword) {
-            VKT_TRACE_ERROR(44, "No password specified for encrypted file");
-            raise(44);
+            VKT_TRACE_ERROR(VKT_ERR_PASSWORD, "No password specified for encrypted file");
+            raise(VKT_ERR_PASSWORD);
         }
         if (m_bDeferDecryption)
             m_bDecryptionPending = true;
@@ -289,13 +293,15 @@ uint32_t CDssFile::read_next_datablock() {
             decrypt_current_block();
     }
 
-    m_byNrOfFrames = block[3];
-    if (m_byNrOfFrames == 0 || m_byNrOfFrames == 0xFF) m_byNrOfFrames = block[4] == 0xFF ? 0 : block[4];
+    namespace b = vkt::dss::block;
+    m_byNrOfFrames = block[b::kFrameCount];
+    if (m_byNrOfFrames == 0 || m_byNrOfFrames == 0xFF)
+        m_byNrOfFrames = block[b::kFrameCountAlt] == 0xFF ? 0 : block[b::kFrameCountAlt];
 
     // While the file's identifier is still being looked for, the block's own
     // identifier decides whether the block is a long-play one, which is not
     // checked.
-    const uint8_t id = block[5];
+    const uint8_t id = block[vkt::dss::block::kCompressionId];
     const uint8_t file_id = m_bCompressionIdKnown ? m_byCompressionId : id;
     if (file_id != 2 && file_id != 3 && id > 7) {
         VKT_TRACE_ERROR(id, "Corrupt block: Invalid compression ID");
@@ -321,10 +327,10 @@ void CDssFile::decrypt_current_block() {
     const uint8_t* key = wide ? m_abyKey256 : m_abyKey128;
     const uint32_t length = wide ? 32 : 16;
     if (!m_Decryptor.made_from(key, length, false) && !m_Decryptor.init(key, length, false)) {
-        VKT_TRACE_ERROR(44, "by crypt_block(.) key schedule");
+        VKT_TRACE_ERROR(VKT_ERR_PASSWORD, "by crypt_block(.) key schedule");
         return;
     }
-    if (!m_Decryptor.crypt(m_pDssDataBlock.get())) VKT_TRACE_ERROR(44, "by crypt_block(.)");
+    if (!m_Decryptor.crypt(m_pDssDataBlock.get())) VKT_TRACE_ERROR(VKT_ERR_PASSWORD, "by crypt_block(.)");
 }
 
 void CDssFile::ascertain_total_nr_of_frames() {
@@ -337,7 +343,7 @@ void CDssFile::ascertain_total_nr_of_frames() {
     try {
         for (;;) {
             if (m_byNrOfFrames > 0) {
-                const uint8_t id = m_pDssDataBlock[5];
+                const uint8_t id = m_pDssDataBlock[vkt::dss::block::kCompressionId];
                 if (check_compressionId(id) != 0) {
                     VKT_TRACE_WARNING("HHH Compression Id changed to:");
                     VKT_log_compressionId(id);
@@ -364,28 +370,28 @@ uint32_t CDssFile::check_compressionId(uint8_t byCompressionId_p) {
         case 0:
         case 1:
             if (file_id == 0 || file_id == 1) return 0;
-            VKT_TRACE_ERROR(19, "VKT_ERR_COMPRESSIONID_NOT_SUPPORTED CompressionId GRUNDIG");
-            return 19;
+            VKT_TRACE_ERROR(VKT_ERR_COMPRESSIONID_NOT_SUPPORTED, "VKT_ERR_COMPRESSIONID_NOT_SUPPORTED CompressionId GRUNDIG");
+            return VKT_ERR_COMPRESSIONID_NOT_SUPPORTED;
         case 2:
         case 3:
             if (file_id == 2 || file_id == 3) return 0;
-            VKT_TRACE_ERROR(19, "VKT_ERR_COMPRESSIONID_NOT_SUPPORTED CompressionId TRUESPEECH");
-            return 19;
+            VKT_TRACE_ERROR(VKT_ERR_COMPRESSIONID_NOT_SUPPORTED, "VKT_ERR_COMPRESSIONID_NOT_SUPPORTED CompressionId TRUESPEECH");
+            return VKT_ERR_COMPRESSIONID_NOT_SUPPORTED;
         case 4:
             if (file_id == 4) return 0;
-            VKT_TRACE_ERROR(19, "VKT_ERR_COMPRESSIONID_NOT_SUPPORTED CompressionId GRUNDIG");
-            return 19;
+            VKT_TRACE_ERROR(VKT_ERR_COMPRESSIONID_NOT_SUPPORTED, "VKT_ERR_COMPRESSIONID_NOT_SUPPORTED CompressionId GRUNDIG");
+            return VKT_ERR_COMPRESSIONID_NOT_SUPPORTED;
         case 6:
             if (file_id == 6) return 0;
-            VKT_TRACE_ERROR(19, "VKT_ERR_COMPRESSIONID_NOT_SUPPORTED CompressionId QUALITYPLAY");
-            return 19;
+            VKT_TRACE_ERROR(VKT_ERR_COMPRESSIONID_NOT_SUPPORTED, "VKT_ERR_COMPRESSIONID_NOT_SUPPORTED CompressionId QUALITYPLAY");
+            return VKT_ERR_COMPRESSIONID_NOT_SUPPORTED;
         case 7:
             if (file_id == 7) return 0;
-            VKT_TRACE_ERROR(19, "VKT_ERR_COMPRESSIONID_NOT_SUPPORTED CompressionId QUALITYPLAY_WITH_COMPRESSION");
-            return 19;
+            VKT_TRACE_ERROR(VKT_ERR_COMPRESSIONID_NOT_SUPPORTED, "VKT_ERR_COMPRESSIONID_NOT_SUPPORTED CompressionId QUALITYPLAY_WITH_COMPRESSION");
+            return VKT_ERR_COMPRESSIONID_NOT_SUPPORTED;
         default:
-            VKT_TRACE_ERROR(18, "VKT_ERR_INVALID_COMPRESSIONID invalid byCompressionId");
-            return 18;
+            VKT_TRACE_ERROR(VKT_ERR_INVALID_COMPRESSIONID, "VKT_ERR_INVALID_COMPRESSIONID invalid byCompressionId");
+            return VKT_ERR_INVALID_COMPRESSIONID;
     }
 }
 
@@ -403,7 +409,7 @@ uint32_t CDssFile::transfer_from_file_to_buffer(uint8_t* pbyDestBuffer, uint32_t
     uint8_t abyPartedFrame[DSS_MAX_CODEC_BLOCK];
     try {
         uint8_t* const block = m_pDssDataBlock.get();
-        if (!block) raise(16);
+        if (!block) raise(VKT_ERR_READ_FILE);
         for (;;) {
             bool new_block = false;
             if (m_byFrameIndex >= m_byNrOfFrames) {
@@ -416,7 +422,7 @@ uint32_t CDssFile::transfer_from_file_to_buffer(uint8_t* pbyDestBuffer, uint32_t
             if (new_block || m_byFrameIndex == 0) m_pbyFrame = block + m_wFramePointer;
             const uint32_t offset = static_cast<uint32_t>(m_pbyFrame - block);
 
-            const uint8_t id = block[5];
+            const uint8_t id = block[vkt::dss::block::kCompressionId];
             if (uint32_t rc = VKT_get_size_of_blockalign(id, pdwBufferSize)) {
                 VKT_TRACE_ERROR(rc, "by VKT_get_size_of_blockalign(...)");
                 raise(rc);
@@ -480,7 +486,7 @@ uint32_t CDssFile::get_last_parted_frame(const uint8_t* pbyFrame_p, uint8_t* pby
         uint8_t* const block = m_pDssDataBlock.get();
         const uint32_t rest = DSS_BLOCK_SIZE - static_cast<uint32_t>(pbyFrame_p - block);
         VKT_TRACE_VALUE("dwRestLen", "%lu", rest);
-        const uint8_t id = block[5];
+        const uint8_t id = block[vkt::dss::block::kCompressionId];
         // The size may depend on the second byte, which for a frame that
         // starts in the block's last byte lies in the next block.
         uint8_t probe[2] = {pbyFrame_p[0], rest >= 2 ? pbyFrame_p[1] : uint8_t{0}};
@@ -490,9 +496,9 @@ uint32_t CDssFile::get_last_parted_frame(const uint8_t* pbyFrame_p, uint8_t* pby
             raise(rc);
         }
         if (dwBufferSize_p < frame_size) {
-            VKT_TRACE_ERROR(18, "VKT_ERR_INVALID_COMPRESSIONID, last frame buffer too small; "
+            VKT_TRACE_ERROR(VKT_ERR_INVALID_COMPRESSIONID, "VKT_ERR_INVALID_COMPRESSIONID, last frame buffer too small; "
                                 "dwBufferSize_p < dwFrameSize");
-            raise(18);
+            raise(VKT_ERR_INVALID_COMPRESSIONID);
         }
         *pdwFrameSize_p = frame_size;
         if (rest >= frame_size) return 0;  // the frame is whole
@@ -500,7 +506,7 @@ uint32_t CDssFile::get_last_parted_frame(const uint8_t* pbyFrame_p, uint8_t* pby
         std::memcpy(pbyDestBuffer_p, pbyFrame_p, rest);
         if (read_next_datablock() != 0) {
             // The file ends inside the frame: what there is goes out zero-padded.
-            VKT_TRACE_ERROR(18, "VKT_ERR_INVALID_COMPRESSIONID, Eof on reading rest of a frame");
+            VKT_TRACE_ERROR(VKT_ERR_INVALID_COMPRESSIONID, "VKT_ERR_INVALID_COMPRESSIONID, Eof on reading rest of a frame");
             std::memset(pbyDestBuffer_p + rest, 0, frame_size - rest);
             return 1;
         }
@@ -521,7 +527,7 @@ uint32_t CDssFile::get_last_parted_frame(const uint8_t* pbyFrame_p, uint8_t* pby
             return 1;
         }
         if (static_cast<int32_t>(dwSecondPartLen) != static_cast<int32_t>(m_wFramePointer) - 6)
-            VKT_TRACE_ERROR(18, "VKT_ERR_INVALID_COMPRESSIONID, Second Part of Frame not matches.");
+            VKT_TRACE_ERROR(VKT_ERR_INVALID_COMPRESSIONID, "VKT_ERR_INVALID_COMPRESSIONID, Second Part of Frame not matches.");
         return 1;
     } catch (...) {
         *pvktRetCode_p = vkt::caught_code(VKT_TRACE_FILE, __LINE__, "catched in get_last_parted_frame()");
@@ -539,7 +545,7 @@ bool CDssFile::HasDSSFileExtension(const char* pszFileName) {
 
 uint32_t CDssFile::GetFrameLengthInMs() const {
     const uint32_t ms = VKT_get_frame_duration_ms(m_byCompressionId);
-    if (ms == 0) VKT_TRACE_ERROR(38, "invalid compression id");
+    if (ms == 0) VKT_TRACE_ERROR(VKT_ERR_INVALID_CONTENT, "invalid compression id");
     return ms;
 }
 
@@ -550,44 +556,23 @@ uint32_t CDssFile::GetDataLength() const {
 }
 
 uint32_t CDssFile::read_format(WAVEFORMATEX* pwfx, uint32_t size) const {
-    if (!pwfx || size < sizeof(WAVEFORMATEX)) return 22;
+    if (!pwfx || size < sizeof(WAVEFORMATEX)) return VKT_ERR_WAVFMT_TOO_SMALL;
+    const auto* row = vkt::dss::compression_format(m_byCompressionId);
+    if (!row) {
+        VKT_TRACE_ERROR(VKT_ERR_INVALID_COMPRESSIONID, "VKT_ERR_INVALID_COMPRESSIONID byCompressionId_p");
+        return VKT_ERR_INVALID_COMPRESSIONID;
+    }
     WAVEFORMATEX format{};
     format.nChannels = 1;
-    switch (m_byCompressionId) {
-        case 0:
-        case 1:
-            format.wFormatTag = WAVE_FORMAT_DSS_SP;
-            format.nSamplesPerSec = 12000;
-            format.nAvgBytesPerSec = 1750;
-            format.nBlockAlign = 42;
-            break;
-        case 2:
-        case 3:
-            format.wFormatTag = WAVE_FORMAT_DSS_LP;
-            format.nSamplesPerSec = 8000;
-            format.nAvgBytesPerSec = 834;
-            format.nBlockAlign = 25;
-            break;
-        case 4:
-            format.wFormatTag = WAVE_FORMAT_DSS_SP;
-            format.nSamplesPerSec = 8000;
-            format.nAvgBytesPerSec = 1167;
-            format.nBlockAlign = 42;
-            break;
-        case 6:
-        case 7:
-            format.wFormatTag = WAVE_FORMAT_DSS_SP;
-            format.nSamplesPerSec = 16000;
-            format.nAvgBytesPerSec = 3563;
-            format.nBlockAlign = 57;
-            break;
-        default: VKT_TRACE_ERROR(18, "VKT_ERR_INVALID_COMPRESSIONID byCompressionId_p"); return 18;
-    }
+    format.wFormatTag = row->format_tag;
+    format.nSamplesPerSec = row->clock_rate;
+    format.nAvgBytesPerSec = row->bytes_per_second;
+    format.nBlockAlign = row->block_align;
     std::memcpy(pwfx, &format, sizeof format);
     return 0;
 }
 
-uint32_t CDssFile::GetLicenseeId() const { return m_pDssFileHeader ? get_le32(m_pDssFileHeader.get() + 8) : 0; }
+uint32_t CDssFile::GetLicenseeId() const { return m_pDssFileHeader ? get_le32(m_pDssFileHeader.get() + h1::kLicensee) : 0; }
 
 KRVHANDLE CDssFile::GetFileHandle() {
     m_bAtEndOfFile = false;
@@ -599,18 +584,18 @@ KRVHANDLE CDssFile::GetFileHandle() {
 uint32_t CDssFile::SetPassword(const char* pcszPassword) {
     VKT_TRACE_TEXT("-----CDssFile::SetPassword (..)");
     if (m_bSkipDecryption) {
-        VKT_TRACE_ERROR(44, "m_bSkipDecryption set");
-        return 44;
+        VKT_TRACE_ERROR(VKT_ERR_PASSWORD, "m_bSkipDecryption set");
+        return VKT_ERR_PASSWORD;
     }
     if (m_pszPassword) {
-        VKT_TRACE_ERROR(44, "password already set");
-        return 44;
+        VKT_TRACE_ERROR(VKT_ERR_PASSWORD, "password already set");
+        return VKT_ERR_PASSWORD;
     }
     if (!pcszPassword) return 0;
     const std::size_t length = std::strlen(pcszPassword);
     if (length < 4 || length > 16) {
-        VKT_TRACE_ERROR(44, "invalid password length");
-        return 44;
+        VKT_TRACE_ERROR(VKT_ERR_PASSWORD, "invalid password length");
+        return VKT_ERR_PASSWORD;
     }
     m_pszPassword = std::make_unique<char[]>(length + 1);
     std::memcpy(m_pszPassword.get(), pcszPassword, length + 1);
@@ -625,22 +610,22 @@ uint32_t CDssFile::CheckEncryptionHeader() {
     }
     if (!m_bEncrypted) {
         if (!m_pszPassword) return 0;
-        VKT_TRACE_ERROR(44, "VKT_ERR_PASSWORD password specified for a non-encrypted DSS file");
-        return 44;
+        VKT_TRACE_ERROR(VKT_ERR_PASSWORD, "VKT_ERR_PASSWORD password specified for a non-encrypted DSS file");
+        return VKT_ERR_PASSWORD;
     }
     if (!m_pszPassword) return 0;  // reading a data block will fail
-    if (!m_pDssFileHeader) return 44;  // no header read yet
+    if (!m_pDssFileHeader) return VKT_ERR_PASSWORD;  // no header read yet
 
     const uint8_t* header1 = m_pDssFileHeader.get();
     uint8_t block[vkt::dss::kPasswordBlockSize];
-    vkt::dss::make_password_block(m_pszPassword.get(), header1 + 328, block);
+    vkt::dss::make_password_block(m_pszPassword.get(), header1 + h1::kSalt, block);
     uint8_t check[4] = {};
     uint32_t result = 0;
     if (m_wEncryptionVersion == 1) {
         uint8_t digest[20];
         if (!vkt::dss::sha1(block, sizeof block, digest)) {
-            VKT_TRACE_ERROR(44, "VKT_ERR_PASSWORD EncryptionKeyGen failed");
-            result = 44;
+            VKT_TRACE_ERROR(VKT_ERR_PASSWORD, "VKT_ERR_PASSWORD EncryptionKeyGen failed");
+            result = VKT_ERR_PASSWORD;
         } else {
             std::memcpy(m_abyKey128, digest, 16);
             std::memcpy(check, digest + 16, 4);
@@ -656,22 +641,22 @@ uint32_t CDssFile::CheckEncryptionHeader() {
             std::snprintf(text, sizeof text, "EncryptionKeyGen256 failed at '%s' with 0x%08x", step,
                           static_cast<unsigned>(error));
             VKT_TRACE_MESSAGE(text);
-            VKT_TRACE_ERROR(44, "VKT_ERR_PASSWORD EncryptionKeyGen256 failed");
-            result = 44;
+            VKT_TRACE_ERROR(VKT_ERR_PASSWORD, "VKT_ERR_PASSWORD EncryptionKeyGen256 failed");
+            result = VKT_ERR_PASSWORD;
         } else {
             std::memcpy(m_abyKey256, digest, 32);
             std::memcpy(check, digest + 32, 4);
         }
         OPENSSL_cleanse(digest, sizeof digest);
     } else {
-        VKT_TRACE_ERROR(44, "VKT_ERR_PASSWORD invalid encryption version");
-        result = 44;
+        VKT_TRACE_ERROR(VKT_ERR_PASSWORD, "VKT_ERR_PASSWORD invalid encryption version");
+        result = VKT_ERR_PASSWORD;
     }
     OPENSSL_cleanse(block, sizeof block);
     if (result != 0) return result;
-    if (std::memcmp(check, header1 + 344, 4) != 0) {
-        VKT_TRACE_ERROR(44, "VKT_ERR_PASSWORD verification value does not match");
-        return 44;
+    if (std::memcmp(check, header1 + h1::kCheckValue, h1::kCheckValueSize) != 0) {
+        VKT_TRACE_ERROR(VKT_ERR_PASSWORD, "VKT_ERR_PASSWORD verification value does not match");
+        return VKT_ERR_PASSWORD;
     }
     return 0;
 }
@@ -690,33 +675,33 @@ void CDssFile::create_new_file_headers() {
     m_bDssPro = m_bIsDs2Extension;
     m_bEncrypted = false;
 
-    header1[0] = static_cast<uint8_t>(m_wNrOfHeaders);
-    std::memcpy(header1 + 1, m_bDssPro ? "ds2" : "dss", 3);
-    put_le16(header1 + 4, m_bDssPro ? 2 : 1);
-    put_le16(header1 + 6, m_bDssPro ? 3 : 1);
-    put_le32(header1 + 8, DSS_LICENSEEID_VALMERO);
-    std::memset(header1 + 12, 0, 20);  // text field and the number after it
-    put_le16(header1 + 32, m_wNrOfHeaders < 2 ? 0xFFFD : 0xFFFE);
-    put_le16(header1 + 34, 0xFFFE);
-    put_le16(header1 + 36, 0xFFF7);
-    std::memcpy(header1 + 38, "000000", 6);
-    std::memcpy(header1 + 44, "000000", 6);
-    std::memcpy(header1 + 62, "000000", 6);
-    header1[68] = 0xFF;
-    header1[69] = 0;
+    header1[h1::kHeaderCount] = static_cast<uint8_t>(m_wNrOfHeaders);
+    std::memcpy(header1 + h1::kSelfId, m_bDssPro ? "ds2" : "dss", h1::kSelfIdSize);
+    put_le16(header1 + h1::kFormatWord1, m_bDssPro ? 2 : 1);
+    put_le16(header1 + h1::kFormatWord2, m_bDssPro ? 3 : 1);
+    put_le32(header1 + h1::kLicensee, DSS_LICENSEEID_VALMERO);
+    std::memset(header1 + h1::kText, 0, h1::kMoreHeaders - h1::kText);  // text field and the number after it
+    put_le16(header1 + h1::kMoreHeaders, m_wNrOfHeaders < 2 ? h1::kOneHeaderBlock : h1::kMoreHeaderBlocks);
+    put_le16(header1 + h1::kFlags34, 0xFFFE);
+    put_le16(header1 + h1::kFlags36, 0xFFF7);
+    std::memcpy(header1 + h1::kStartDate, "000000", h1::kDateTimeSize);
+    std::memcpy(header1 + h1::kStartTime, "000000", h1::kDateTimeSize);
+    std::memcpy(header1 + h1::kLength, "000000", h1::kDateTimeSize);
+    header1[h1::kByte68] = 0xFF;
+    header1[h1::kByte69] = 0;
     write_fileheader(1);
 
     // Header block 2 is prepared also when it is not written, so that an
     // operation that raises the header count later finds a valid one.
-    put_le16(header2 + 0, 1);
-    put_le16(header2 + 2, 0);
-    std::memset(header2 + 4, 0, 8);
-    put_le32(header2 + 12, 0);
-    put_le16(header2 + 16, m_byCompressionId);
-    put_le32(header2 + 18, 0);
-    std::memset(header2 + 22, 0, 424 - 22);
-    put_le32(header2 + 504, 0);
-    put_le32(header2 + 508, 0);
+    put_le16(header2 + h2::kVersion, 1);
+    put_le16(header2 + h2::kWord2, 0);
+    std::memset(header2 + h2::kBytes4, 0, h2::kBytes12 - h2::kBytes4);
+    put_le32(header2 + h2::kBytes12, 0);
+    put_le16(header2 + h2::kCompressionId, m_byCompressionId);
+    put_le32(header2 + h2::kLengthMs, 0);
+    std::memset(header2 + h2::kField22, 0, h2::kTextsEnd - h2::kField22);
+    put_le32(header2 + h2::kWord504, 0);
+    put_le32(header2 + h2::kWord508, 0);
     if (m_wNrOfHeaders >= 2) write_fileheader(2);
     if (m_wNrOfHeaders >= 3) write_fileheader(3);
 
@@ -726,11 +711,12 @@ void CDssFile::create_new_file_headers() {
 
 void CDssFile::start_fresh_out_block() {
     std::memset(m_abyOutBlock, 0, sizeof m_abyOutBlock);
-    m_abyOutBlock[0] = 0x03;  // frame-pointer word 0x030F: a frame starts at offset 6
-    m_abyOutBlock[1] = 0x0F;
-    m_abyOutBlock[2] = 0xFF;
-    m_abyOutBlock[4] = 0xFF;
-    m_abyOutBlock[5] = m_byCompressionId;
+    namespace b = vkt::dss::block;
+    m_abyOutBlock[b::kFramePointer] = 0x03;  // frame-pointer word 0x030F: a frame starts at offset 6
+    m_abyOutBlock[b::kFramePointer + 1] = 0x0F;
+    m_abyOutBlock[b::kFrameCount - 1] = 0xFF;
+    m_abyOutBlock[b::kFrameCountAlt] = 0xFF;
+    m_abyOutBlock[b::kCompressionId] = m_byCompressionId;
     m_byOutFrames = 0;
     m_pbyOutPos = m_abyOutBlock + kBlockHeaderSize;
 }
@@ -775,9 +761,9 @@ void CDssFile::append_block(const uint8_t* pbyBlock) {
 
 void CDssFile::transfer_from_buffer_to_file(const uint8_t* pbyBuffer, uint32_t dwSize) {
     VKT_TRACE_TEXT("-----CDssFile::transfer_from_buffer_to_file(...)");
-    const bool quality = m_byCompressionId == 6 || m_byCompressionId == 7;
-    const bool truespeech = m_byCompressionId == 2 || m_byCompressionId == 3;
-    const uint32_t codec_block = quality ? 57 : truespeech ? 25 : 42;
+    // Identifiers without a codec are packed like standard play.
+    const auto* row = vkt::dss::compression_format(m_byCompressionId);
+    const uint32_t codec_block = (row ? *row : vkt::dss::kCompressionIds[vkt::dss::kIdStandardPlay]).block_align;
     const uint32_t frame_size = codec_block - 1;
     uint8_t* const end = m_abyOutBlock + DSS_BLOCK_SIZE;
     for (uint32_t n = dwSize / codec_block; n > 0; --n, pbyBuffer += codec_block) {
@@ -801,8 +787,8 @@ void CDssFile::transfer_from_buffer_to_file(const uint8_t* pbyBuffer, uint32_t d
 
 void CDssFile::flush_out_block() {
     VKT_TRACE_TEXT("-----CDssFile::swap_bytes_in_datablock(void)");
-    m_abyOutBlock[5] = m_byCompressionId;
-    m_abyOutBlock[3] = m_byOutFrames;
+    m_abyOutBlock[vkt::dss::block::kCompressionId] = m_byCompressionId;
+    m_abyOutBlock[vkt::dss::block::kFrameCount] = m_byOutFrames;
     if (m_Encryptor.ready()) {
         // Used length as the encryption of whole files counts it: frame
         // pointer + frames x codec block size.
@@ -813,7 +799,7 @@ void CDssFile::flush_out_block() {
         if (m_Encryptor.crypt(m_abyOutBlock))
             fill_block_tail(m_abyOutBlock, used);
         else
-            VKT_TRACE_ERROR(44, "by crypt_block(.)");
+            VKT_TRACE_ERROR(VKT_ERR_PASSWORD, "by crypt_block(.)");
     }
     swap_bytes_in_datablock(m_abyOutBlock);
     append_block(m_abyOutBlock);
@@ -840,20 +826,20 @@ uint32_t CDssFile::write_fileheader(int nNrOfFileheader_p) {
                             : nNrOfFileheader_p == 3 ? m_pDssFileHeader_3.get()
                                                      : nullptr;
     if (!header || !m_hFile) {
-        VKT_TRACE_ERROR(15, "by KRVDSS_write_file() file header");
-        return 15;
+        VKT_TRACE_ERROR(VKT_ERR_WRITE_FILE, "by KRVDSS_write_file() file header");
+        return VKT_ERR_WRITE_FILE;
     }
     m_bAtEndOfFile = false;
     const uint32_t position = static_cast<uint32_t>(nNrOfFileheader_p - 1) * DSS_BLOCK_SIZE;
     if (uint32_t err = KRVDSS_set_position_file(m_hFile, position, FILE_BEGIN)) {
         VKT_TRACE_ERROR(err, "GetLastError() after SetFilePointer()");
         remember_write_error(err);
-        return 15;
+        return VKT_ERR_WRITE_FILE;
     }
     if (uint32_t err = KRVDSS_write_file(m_hFile, header, DSS_BLOCK_SIZE)) {
         VKT_TRACE_ERROR(err, "by KRVDSS_write_file() file header");
         remember_write_error(err);
-        return 15;
+        return VKT_ERR_WRITE_FILE;
     }
     return 0;
 }
@@ -861,13 +847,13 @@ uint32_t CDssFile::write_fileheader(int nNrOfFileheader_p) {
 uint32_t CDssFile::closing_work() {
     VKT_TRACE_TEXT("-----CDssFile::closing_work(void)");
     try {
-        if (!m_hFile || !m_pDssFileHeader) raise(15);
+        if (!m_hFile || !m_pDssFileHeader) raise(VKT_ERR_WRITE_FILE);
         uint8_t* const header1 = m_pDssFileHeader.get();
         m_bAtEndOfFile = false;
-        const uint32_t first_data_block = static_cast<uint32_t>(header1[0]) * DSS_BLOCK_SIZE;
+        const uint32_t first_data_block = static_cast<uint32_t>(header1[h1::kHeaderCount]) * DSS_BLOCK_SIZE;
         if (uint32_t err = KRVDSS_set_position_file(m_hFile, first_data_block, FILE_BEGIN)) {
             VKT_TRACE_ERROR(err, "GetLastError() after SetFilePointer()");
-            raise(16);
+            raise(VKT_ERR_READ_FILE);
         }
         read_next_datablock();
         ascertain_total_nr_of_frames();
@@ -882,12 +868,12 @@ uint32_t CDssFile::closing_work() {
         std::snprintf(text, sizeof text, "%02d%02d%02d", static_cast<int>(hours), static_cast<int>(minutes),
                       static_cast<int>(seconds));
         // Hours beyond 99 make the text longer than its field: it is cut.
-        std::memcpy(header1 + 62, text, 6);
+        std::memcpy(header1 + h1::kLength, text, h1::kDateTimeSize);
 
         write_fileheader(1);
         VKT_TRACE_WARNING("closing_work:write_fileheader(1)");
         if (m_wNrOfHeaders >= 2) {
-            put_le32(m_pDssFileHeader_2.get() + 18, dwLengthMs);
+            put_le32(m_pDssFileHeader_2.get() + h2::kLengthMs, dwLengthMs);
             write_fileheader(2);
             VKT_TRACE_WARNING("closing_work:write_fileheader(2)");
         } else {

@@ -50,11 +50,12 @@
 #include <memory>
 #include <string>
 
+#include "dss/dss_layout.h"
 #include "OrvaneVktapi.h"
 #include "dss/INTERNAL.h"
 #include "dss/crypt.h"
 
-inline constexpr uint32_t DSS_BLOCK_SIZE = 512;
+inline constexpr uint32_t DSS_BLOCK_SIZE = vkt::dss::kHeaderBlockSize;
 // Large enough for the codec block of every compression identifier.
 inline constexpr uint32_t DSS_MAX_CODEC_BLOCK = 57;
 
@@ -146,8 +147,6 @@ public:
     // Checks the stored password against the encryption header of header
     // block 1 and derives the file key. 0 or 44.
     uint32_t CheckEncryptionHeader();
-    const uint8_t* GetKey128() const { return m_abyKey128; }
-    const uint8_t* GetKey256() const { return m_abyKey256; }
 
     // ---- writing ------------------------------------------------------------
 

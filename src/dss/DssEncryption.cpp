@@ -6,11 +6,15 @@
 
 #include "dss/CDSSFILE.h"
 #include "dss/crypt.h"
+#include "platform/byte_order.h"
+#include "dss/dss_layout.h"
 #include "dss/dss_written_file.h"
 #include "platform/file_identity.h"
 #include "platform/path.h"
 #include "platform/vkt_error.h"
 #include "platform/vkt_trace.h"
+
+namespace h1 = vkt::dss::h1;
 
 using namespace vkt::platform;
 
@@ -24,8 +28,8 @@ constexpr uint32_t kShareReadWrite = FILE_SHARE_READ | FILE_SHARE_WRITE;
 // is read.
 uint32_t refuse_same_file(const char* source, const char* destination) {
     if (!same_file(source, destination)) return 0;
-    VKT_TRACE_ERROR(10, "source and destination are the same file");
-    return 10;
+    VKT_TRACE_ERROR(VKT_ERR, "source and destination are the same file");
+    return VKT_ERR;
 }
 
 // A header count that reaches past the end of the file leaves no data
@@ -37,31 +41,31 @@ uint32_t refuse_missing_header_blocks(const char* path, uint16_t wNrOfHeaders_p)
     UniqueFile file(file_open(path, GENERIC_READ, kShareReadWrite, OPEN_EXISTING, 0, &err));
     uint64_t size = 0;
     if (file && file_size(file.get(), &size) == 0 && size >= uint64_t{wNrOfHeaders_p} * DSS_BLOCK_SIZE) return 0;
-    VKT_TRACE_ERROR(14, "VKT_ERR_OPEN_FILE header blocks missing");
-    return 14;
+    VKT_TRACE_ERROR(VKT_ERR_OPEN_FILE, "VKT_ERR_OPEN_FILE header blocks missing");
+    return VKT_ERR_OPEN_FILE;
 }
 
 // Writes header blocks 1 to N of the target (N at most 3); blocks 2 and 3
 // are the source's when bCopy_p is set. Returns 0 or 15.
 uint32_t write_target_headers(CDssFile& targetDss, const CDssFile& sourceDss, uint16_t wNrOfHeaders_p, bool bCopy_p) {
     if (targetDss.write_fileheader(1) != 0) {
-        VKT_TRACE_ERROR(15, "by targetDss.write_fileheader (1)");
-        return 15;
+        VKT_TRACE_ERROR(VKT_ERR_WRITE_FILE, "by targetDss.write_fileheader (1)");
+        return VKT_ERR_WRITE_FILE;
     }
     if (wNrOfHeaders_p >= 2) {
         if (bCopy_p)
             std::memcpy(targetDss.m_pDssFileHeader_2.get(), sourceDss.m_pDssFileHeader_2.get(), DSS_BLOCK_SIZE);
         if (targetDss.write_fileheader(2) != 0) {
-            VKT_TRACE_ERROR(15, "by targetDss.write_fileheader (2)");
-            return 15;
+            VKT_TRACE_ERROR(VKT_ERR_WRITE_FILE, "by targetDss.write_fileheader (2)");
+            return VKT_ERR_WRITE_FILE;
         }
     }
     if (wNrOfHeaders_p >= 3) {
         if (bCopy_p)
             std::memcpy(targetDss.m_pDssFileHeader_3.get(), sourceDss.m_pDssFileHeader_3.get(), DSS_BLOCK_SIZE);
         if (targetDss.write_fileheader(3) != 0) {
-            VKT_TRACE_ERROR(15, "by targetDss.write_fileheader (3)");
-            return 15;
+            VKT_TRACE_ERROR(VKT_ERR_WRITE_FILE, "by targetDss.write_fileheader (3)");
+            return VKT_ERR_WRITE_FILE;
         }
     }
     return 0;
@@ -77,8 +81,8 @@ uint32_t VKTIsEncryptedDSSFile(const char* lpszFilepath_p, uint32_t* pbEncrypted
             return rc;
         }
         if (!pbEncrypted) {
-            VKT_TRACE_ERROR(10, "pbEncrypted is NULL");
-            return 10;
+            VKT_TRACE_ERROR(VKT_ERR, "pbEncrypted is NULL");
+            return VKT_ERR;
         }
         *pbEncrypted = dssFile.IsEncrypted() ? 1 : 0;
         return 0;
@@ -90,8 +94,8 @@ uint32_t VKTCheckDSSFilePassword(const char* lpszFilepath_p, const char* pcszPas
     try {
         CDssFile dssFile(true);
         if (dssFile.SetPassword(pcszPassword) != 0) {
-            VKT_TRACE_ERROR(44, "by dssFile.SetPassword(.)");
-            return 44;
+            VKT_TRACE_ERROR(VKT_ERR_PASSWORD, "by dssFile.SetPassword(.)");
+            return VKT_ERR_PASSWORD;
         }
         // Opening compares the password's verification value with the file's.
         if (uint32_t rc = dssFile.create_file(lpszFilepath_p, kReadAccess, kShareRead, OPEN_EXISTING, false)) {
@@ -99,8 +103,8 @@ uint32_t VKTCheckDSSFilePassword(const char* lpszFilepath_p, const char* pcszPas
             return rc;
         }
         if (dssFile.IsEncrypted()) return 0;
-        VKT_TRACE_ERROR(44, "dssFile.create_file(.)");
-        return 44;
+        VKT_TRACE_ERROR(VKT_ERR_PASSWORD, "dssFile.create_file(.)");
+        return VKT_ERR_PASSWORD;
     }
     VKT_CATCH_RETURN("catched in ORVKTCheckDSSFilePassword")
 }
@@ -109,8 +113,8 @@ uint32_t VKTDecryptDSSFile(const char* pcszSrcFileName_p, const char* pcszDstFil
     try {
         CDssFile sourceDss(false);
         if (sourceDss.SetPassword(pcszPassword) != 0) {
-            VKT_TRACE_ERROR(44, "by sourceDss.SetPassword(.)");
-            return 44;
+            VKT_TRACE_ERROR(VKT_ERR_PASSWORD, "by sourceDss.SetPassword(.)");
+            return VKT_ERR_PASSWORD;
         }
         // Checks the password and leaves the first data block decrypted.
         if (uint32_t rc = sourceDss.create_file(pcszSrcFileName_p, kReadAccess, kShareReadWrite, OPEN_EXISTING, true)) {
@@ -118,10 +122,10 @@ uint32_t VKTDecryptDSSFile(const char* pcszSrcFileName_p, const char* pcszDstFil
             return rc;
         }
         if (!sourceDss.IsEncrypted()) {
-            VKT_TRACE_ERROR(10, "by !sourceDss.IsEncrypted ()");
-            return 10;
+            VKT_TRACE_ERROR(VKT_ERR, "by !sourceDss.IsEncrypted ()");
+            return VKT_ERR;
         }
-        if (uint32_t rc = check_dss_target_name(pcszDstFileName_p, sourceDss.m_byCompressionId >= 6)) return rc;
+        if (uint32_t rc = check_dss_target_name(pcszDstFileName_p, vkt::dss::needs_dss_pro(sourceDss.m_byCompressionId))) return rc;
         if (uint32_t rc = refuse_same_file(pcszSrcFileName_p, pcszDstFileName_p)) return rc;
         if (uint32_t rc = refuse_missing_header_blocks(pcszSrcFileName_p, sourceDss.m_wNrOfHeaders)) return rc;
 
@@ -136,19 +140,16 @@ uint32_t VKTDecryptDSSFile(const char* pcszSrcFileName_p, const char* pcszDstFil
 
         uint8_t* header1 = targetDss.get_dss_file_header();
         std::memcpy(header1, sourceDss.get_dss_file_header(), DSS_BLOCK_SIZE);
-        if (extension_starts_with(extension_of(pcszDstFileName_p), ".ds2", 4)) {
-            std::memcpy(header1 + 1, "ds2\x02\x00\x03\x00", 7);
-        } else {
-            // A DSS file has no long index table.
-            std::memcpy(header1 + 1, "dss\x01\x00\x01\x00", 7);
-            std::memset(header1 + 134, 0xFF, 326 - 134);
-        }
-        std::memset(header1 + 326, 0xFF, 348 - 326);  // not encrypted: version, salt, check value
+        const bool ds2 = extension_starts_with(extension_of(pcszDstFileName_p), ".ds2", 4);
+        h1::put_format_id(header1, ds2);
+        // A DSS file has no long index table.
+        if (!ds2) std::memset(header1 + h1::kLongIndex, 0xFF, h1::kIndexEnd - h1::kLongIndex);
+        // not encrypted: version, salt, check value
+        std::memset(header1 + h1::kEncryptionVersion, 0xFF, h1::kEncryptionEnd - h1::kEncryptionVersion);
         const bool ours = sourceDss.GetLicenseeId() == DSS_LICENSEEID_VALMERO;
         if (!ours) {
-            header1[8] = DSS_LICENSEEID_VALMERO;
-            header1[9] = header1[10] = header1[11] = 0;
-            header1[0] = 3;
+            vkt::put_le32(header1 + h1::kLicensee, DSS_LICENSEEID_VALMERO);
+            header1[h1::kHeaderCount] = 3;
             headers = 3;
         }
         if (uint32_t rc = write_target_headers(targetDss, sourceDss, headers, ours)) return rc;
@@ -170,17 +171,17 @@ uint32_t VKTDecryptDSSFile(const char* pcszSrcFileName_p, const char* pcszDstFil
 uint32_t VKTEncryptDSSFile(const char* pcszSrcFileName_p, const char* pcszDstFileName_p, const char* pcszPassword) {
     try {
         if (!pcszPassword) {
-            VKT_TRACE_ERROR(44, "no password specified");
-            return 44;
+            VKT_TRACE_ERROR(VKT_ERR_PASSWORD, "no password specified");
+            return VKT_ERR_PASSWORD;
         }
         const std::size_t length = std::strlen(pcszPassword);
         if (length < 4 || length > 16) {
-            VKT_TRACE_ERROR(44, "invalid password length");
-            return 44;
+            VKT_TRACE_ERROR(VKT_ERR_PASSWORD, "invalid password length");
+            return VKT_ERR_PASSWORD;
         }
         if (!extension_starts_with(extension_of(pcszDstFileName_p), ".ds2", 4)) {
-            VKT_TRACE_ERROR(10, "encrytion requires DSS Pro");
-            return 10;
+            VKT_TRACE_ERROR(VKT_ERR, "encrytion requires DSS Pro");
+            return VKT_ERR;
         }
 
         // No password: an encrypted source is opened as stored, so that it is
@@ -192,12 +193,12 @@ uint32_t VKTEncryptDSSFile(const char* pcszSrcFileName_p, const char* pcszDstFil
             return rc;
         }
         if (sourceDss.IsEncrypted()) {
-            VKT_TRACE_ERROR(10, "by sourceDss.IsEncrypted ()");
-            return 10;
+            VKT_TRACE_ERROR(VKT_ERR, "by sourceDss.IsEncrypted ()");
+            return VKT_ERR;
         }
         if (sourceDss.GetLicenseeId() != DSS_LICENSEEID_VALMERO) {
-            VKT_TRACE_ERROR(48, "LicenseeId != DSS_LICENSEEID_VALMERO");
-            return 48;
+            VKT_TRACE_ERROR(VKT_ERR_LICENSEE, "LicenseeId != DSS_LICENSEEID_VALMERO");
+            return VKT_ERR_LICENSEE;
         }
         if (uint32_t rc = refuse_same_file(pcszSrcFileName_p, pcszDstFileName_p)) return rc;
         if (uint32_t rc = refuse_missing_header_blocks(pcszSrcFileName_p, sourceDss.m_wNrOfHeaders)) return rc;
@@ -221,8 +222,8 @@ uint32_t VKTEncryptDSSFile(const char* pcszSrcFileName_p, const char* pcszDstFil
         if (uint32_t rc = write_target_headers(targetDss, sourceDss, headers, true)) return rc;
 
         if (sourceDss.SetFilePositionToFirstDatablock() != 0) {
-            VKT_TRACE_ERROR(14, "by sourceDss.SetFilePositionToFirstDatablock ()");
-            return 14;
+            VKT_TRACE_ERROR(VKT_ERR_OPEN_FILE, "by sourceDss.SetFilePositionToFirstDatablock ()");
+            return VKT_ERR_OPEN_FILE;
         }
         uint8_t* const block = targetDss.m_pDssDataBlock.get();
         uint64_t blocks = 0;

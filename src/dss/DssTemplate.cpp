@@ -3,6 +3,8 @@
 #include <cstring>
 
 #include "dss/CDSSFILE.h"
+#include "dss/dss_layout.h"
+#include "platform/byte_order.h"
 #include "platform/path.h"
 #include "platform/vkt_error.h"
 #include "platform/vkt_trace.h"
@@ -17,18 +19,18 @@ uint32_t VKTCreateDSSTemplateWithEncryptionType(const char* pcszFileName, const 
     VKT_TRACE_PARAM("compressionId", "%u", compressionId);
     try {
         if (!pcszFileName || !*pcszFileName) {
-            VKT_TRACE_ERROR(13, "VKT_ERR_FILE_NAME, filename is NULL");
-            return 13;
+            VKT_TRACE_ERROR(VKT_ERR_FILE_NAME, "VKT_ERR_FILE_NAME, filename is NULL");
+            return VKT_ERR_FILE_NAME;
         }
         if (pcszPassword) {
             const std::size_t length = std::strlen(pcszPassword);
             if (length < 4 || length > 16) {
-                VKT_TRACE_ERROR(44, "invalid password length");
-                return 44;
+                VKT_TRACE_ERROR(VKT_ERR_PASSWORD, "invalid password length");
+                return VKT_ERR_PASSWORD;
             }
             if (!extension_starts_with(extension_of(pcszFileName), ".ds2", 4)) {
-                VKT_TRACE_ERROR(36, "encrytion requires DSS Pro");
-                return 36;
+                VKT_TRACE_ERROR(VKT_ERR_INVALID_PARAM, "encrytion requires DSS Pro");
+                return VKT_ERR_INVALID_PARAM;
             }
         }
 
@@ -48,14 +50,12 @@ uint32_t VKTCreateDSSTemplateWithEncryptionType(const char* pcszFileName, const 
             std::memset(key, 0, sizeof key);  // a template needs the header only
         }
         // Flag words 34 and 36 of a template: 0xFFFF and 0xFFFB.
-        header1[34] = 0xFF;
-        header1[35] = 0xFF;
-        header1[36] = 0xFB;
-        header1[37] = 0xFF;
+        vkt::put_le16(header1 + vkt::dss::h1::kFlags34, 0xFFFF);
+        vkt::put_le16(header1 + vkt::dss::h1::kFlags36, 0xFFFB);
         // The blocks pass through the file's buffer: a full disk shows at the close.
         if (dssFile.write_fileheader(1) != 0 || dssFile.GetWriteError() != 0 || dssFile.cleanup() != 0) {
-            VKT_TRACE_ERROR(15, "writing DSS header failed");
-            return 15;
+            VKT_TRACE_ERROR(VKT_ERR_WRITE_FILE, "writing DSS header failed");
+            return VKT_ERR_WRITE_FILE;
         }
         return 0;
     }

@@ -3,6 +3,7 @@
 #include <atomic>
 #include <string>
 
+#include "dss/dss_layout.h"
 #include "platform/path.h"
 #include "platform/vkt_trace.h"
 
@@ -105,86 +106,68 @@ void VKT_clear_frame_size_reports() {
 }
 
 uint32_t KRVDSS_get_size_of_frame(const uint8_t* pbyFrame_p, uint8_t byCompressionId_p, uint32_t* pdwSize_p) {
+    using vkt::dss::kCompressionIds;
     *pdwSize_p = 0;
     switch (byCompressionId_p) {
         case 0:
         case 4:
             report_frame_once(kGrundigPlain, "HHH Frame GRUNDIG without Compression");
-            *pdwSize_p = 41;
+            *pdwSize_p = kCompressionIds[byCompressionId_p].frame_bytes;
             return 0;
         case 1:
             if ((pbyFrame_p[0] & 0x80) == 0) {
                 report_frame_once(kGrundigCompressed, "HHH GRUNDIG with Compression, Frame compressed");
-                *pdwSize_p = 9;
+                *pdwSize_p = kCompressionIds[1].short_frame_bytes;
             } else {
                 report_frame_once(kGrundigUncompressed, "HHH GRUNDIG with Compression, Frame   n o t   compressed");
-                *pdwSize_p = 41;
+                *pdwSize_p = kCompressionIds[1].frame_bytes;
             }
             return 0;
         case 2:
             report_frame_once(kTruespeechPlain, "HHH Frame TRUESPEECH without Compression");
-            *pdwSize_p = 24;
+            *pdwSize_p = kCompressionIds[2].frame_bytes;
             return 0;
         case 3:
             if ((pbyFrame_p[1] & 0x02) != 0) {
                 report_frame_once(kTruespeechCompressed, "HHH TRUESPEECH with Compression, Frame compressed");
-                *pdwSize_p = 4;
+                *pdwSize_p = kCompressionIds[3].short_frame_bytes;
             } else {
                 report_frame_once(kTruespeechUncompressed,
                                   "HHH TRUESPEECH with Compression, Frame   n o t   compressed");
-                *pdwSize_p = 24;
+                *pdwSize_p = kCompressionIds[3].frame_bytes;
             }
             return 0;
         case 6:
         case 7:
-            *pdwSize_p = 56;
+            *pdwSize_p = kCompressionIds[byCompressionId_p].frame_bytes;
             return 0;
         default:
-            VKT_TRACE_ERROR(18, "VKT_ERR_INVALID_COMPRESSIONID byCompressionId_p");
-            return 18;
+            VKT_TRACE_ERROR(VKT_ERR_INVALID_COMPRESSIONID, "VKT_ERR_INVALID_COMPRESSIONID byCompressionId_p");
+            return VKT_ERR_INVALID_COMPRESSIONID;
     }
 }
 
 uint32_t VKT_get_size_of_blockalign(uint8_t byCompressionId_p, uint32_t* pdwSize_p) {
     *pdwSize_p = 0;
     uint32_t result = 0;
-    switch (byCompressionId_p) {
-        case 0:
-        case 1:
-        case 4: *pdwSize_p = 42; break;
-        case 2:
-        case 3: *pdwSize_p = 25; break;
-        case 6:
-        case 7: *pdwSize_p = 57; break;
-        default:
-            VKT_TRACE_ERROR(18, "VKT_ERR_INVALID_COMPRESSIONID byCompressionId_p");
-            result = 18;
-            break;
+    if (const auto* format = vkt::dss::compression_format(byCompressionId_p)) {
+        *pdwSize_p = format->block_align;
+    } else {
+        VKT_TRACE_ERROR(VKT_ERR_INVALID_COMPRESSIONID, "VKT_ERR_INVALID_COMPRESSIONID byCompressionId_p");
+        result = VKT_ERR_INVALID_COMPRESSIONID;
     }
     VKT_TRACE_VALUE("*pdwSize_p", "%lu", *pdwSize_p);
     return result;
 }
 
-uint32_t VKT_get_frame_duration_ms(uint8_t byCompressionId_p) {
-    switch (byCompressionId_p) {
-        case 0:
-        case 1: return 24;
-        case 2:
-        case 3: return 30;
-        case 4:
-        case 5: return 36;
-        case 6:
-        case 7: return 16;
-        default: return 0;
-    }
-}
+uint32_t VKT_get_frame_duration_ms(uint8_t byCompressionId_p) { return vkt::dss::frame_duration_ms(byCompressionId_p); }
 
 DataBlockFault VKT_check_datablock(uint8_t byCompressionId_p, uint32_t dwNrOfFrames_p, uint32_t dwFramePointer_p) {
-    constexpr uint32_t kMaxFramesPerBlock = 13;
-    constexpr uint32_t kFramePointerLimit = 553;
-    if (byCompressionId_p == 2 || byCompressionId_p == 3) return DataBlockFault::None;
-    if (dwNrOfFrames_p > kMaxFramesPerBlock) return DataBlockFault::FrameCount;
-    if (dwNrOfFrames_p * 41u + dwFramePointer_p >= kFramePointerLimit) return DataBlockFault::FramePointer;
+    if (byCompressionId_p < 8 && vkt::dss::kCompressionIds[byCompressionId_p].long_blocks) return DataBlockFault::None;
+    if (dwNrOfFrames_p > vkt::dss::kMaxFramesPerBlock) return DataBlockFault::FrameCount;
+    if (dwNrOfFrames_p * vkt::dss::kCompressionIds[vkt::dss::kIdStandardPlay].frame_bytes + dwFramePointer_p >=
+        vkt::dss::kFramePointerLimit)
+        return DataBlockFault::FramePointer;
     return DataBlockFault::None;
 }
 
@@ -203,12 +186,12 @@ uint32_t check_dss_target_name(const char* pcszFileName_p, bool bNeedsDssPro_p) 
     std::string ext = pcszFileName_p ? extension_of(pcszFileName_p) : std::string();
     const bool ds2 = extension_starts_with(ext, ".ds2", 4);
     if (!ds2 && !extension_starts_with(ext, ".dss", 4)) {
-        VKT_TRACE_ERROR(10, "invalid file extension, must be .DSS or .DS2");
-        return 10;
+        VKT_TRACE_ERROR(VKT_ERR, "invalid file extension, must be .DSS or .DS2");
+        return VKT_ERR;
     }
     if (bNeedsDssPro_p && !ds2) {
-        VKT_TRACE_ERROR(10, "QP/encryption requires DSS Pro");
-        return 10;
+        VKT_TRACE_ERROR(VKT_ERR, "QP/encryption requires DSS Pro");
+        return VKT_ERR;
     }
     return 0;
 }

@@ -14,6 +14,8 @@
 #include <cstring>
 #include <random>
 
+#include "dss/dss_layout.h"
+#include "platform/byte_order.h"
 #include "platform/vkt_error.h"
 #include "platform/vkt_trace.h"
 
@@ -376,26 +378,23 @@ void AddEncryptionToHeader(uint8_t* pbyHeader1, const char* pcszPassword, uint8_
     make_password_block(pcszPassword, salt, block);
     if (*pdwKeyLength < 16) {
         OPENSSL_cleanse(block, sizeof block);
-        VKT_TRACE_ERROR(44, "VKT_ERR_PASSWORD outEncryptionKeyLength < DCL_DSS_ENCRYPTION_KEY_LENGTH");
-        vkt::raise(44);
+        VKT_TRACE_ERROR(VKT_ERR_PASSWORD, "VKT_ERR_PASSWORD outEncryptionKeyLength < DCL_DSS_ENCRYPTION_KEY_LENGTH");
+        vkt::raise(VKT_ERR_PASSWORD);
     }
     *pdwKeyLength = 16;
     uint8_t digest[20];
     bool hashed = sha1(block, sizeof block, digest);
     OPENSSL_cleanse(block, sizeof block);
     if (!hashed) {
-        VKT_TRACE_ERROR(44, "VKT_ERR_PASSWORD EncryptionKeyGen failed");
-        vkt::raise(44);
+        VKT_TRACE_ERROR(VKT_ERR_PASSWORD, "VKT_ERR_PASSWORD EncryptionKeyGen failed");
+        vkt::raise(VKT_ERR_PASSWORD);
     }
     std::memcpy(pbyKeyOut, digest, 16);
-    std::memcpy(pbyHeader1 + 1, "enc", 3);
-    pbyHeader1[4] = 2;
-    pbyHeader1[5] = 0;
-    pbyHeader1[6] = 3;
-    pbyHeader1[7] = 0;
-    pbyHeader1[326] = 1;  // encryption version 1, little-endian
-    pbyHeader1[327] = 0;
-    std::memcpy(pbyHeader1 + 328, salt, 16);
-    std::memcpy(pbyHeader1 + 344, digest + 16, 4);
+    namespace h1 = vkt::dss::h1;
+    h1::put_format_id(pbyHeader1, true);
+    std::memcpy(pbyHeader1 + h1::kSelfId, "enc", h1::kSelfIdSize);
+    vkt::put_le16(pbyHeader1 + h1::kEncryptionVersion, 1);
+    std::memcpy(pbyHeader1 + h1::kSalt, salt, h1::kSaltSize);
+    std::memcpy(pbyHeader1 + h1::kCheckValue, digest + 16, h1::kCheckValueSize);
     OPENSSL_cleanse(digest, sizeof digest);
 }

@@ -1,12 +1,13 @@
 #include "edit/DSSDataHandler.h"
 
+#include "dss/dss_layout.h"
 #include "dss/INTERNAL.h"
 #include "platform/vkt_trace.h"
 
 using namespace vkt::platform;
 
 namespace {
-constexpr uint32_t kBlock = 512;
+constexpr uint32_t kBlock = vkt::dss::kHeaderBlockSize;
 }
 
 int DSSDataHandler::WriteRun(File* hFile, const uint8_t* pbyRun, uint32_t dwLength, uint32_t* pdwBytesWritten) {
@@ -29,7 +30,7 @@ bool DSSDataHandler::CheckBlock(const uint8_t* pbyBlock) {
     uint8_t byCompressionId = pbyBlock[4];
 
     if (byCompressionId > 4) {
-        VKT_TRACE_ERROR(18, "VKT_ERR_INVALID_COMPRESSIONID byCompressionId_p");
+        VKT_TRACE_ERROR(VKT_ERR_INVALID_COMPRESSIONID, "VKT_ERR_INVALID_COMPRESSIONID byCompressionId_p");
         return false;
     }
     switch (VKT_check_datablock(byCompressionId, m_byFrameCount, m_wFirstFrameOffset)) {

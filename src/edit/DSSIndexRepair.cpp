@@ -4,6 +4,7 @@
 #include <cstring>
 #include <string>
 
+#include "dss/dss_layout.h"
 #include "dss/CDSSFILE.h"
 #include "edit/dss_edit_common.h"
 #include "platform/file_identity.h"
@@ -68,14 +69,14 @@ void write_destination_headers(CDssFile& destFile, CDssFile& sourceFile, const s
     std::memset(header1 + kIndexTablesStart, 0xFF, kIndexTablesEnd - kIndexTablesStart);
     if (uint32_t rc = fit_header_to_name(header1, name, needs_pro)) raise(rc);
     if (destFile.write_fileheader(1) != 0) {
-        VKT_TRACE_ERROR(15, "by destFile.write_fileheader (1)");
-        raise(15);
+        VKT_TRACE_ERROR(VKT_ERR_WRITE_FILE, "by destFile.write_fileheader (1)");
+        raise(VKT_ERR_WRITE_FILE);
     }
     if (headers >= 2) {
         std::memcpy(destFile.m_pDssFileHeader_2.get(), sourceFile.m_pDssFileHeader_2.get(), DSS_BLOCK_SIZE);
         if (destFile.write_fileheader(2) != 0) {
-            VKT_TRACE_ERROR(15, "by destFile.write_fileheader (2)");
-            raise(15);
+            VKT_TRACE_ERROR(VKT_ERR_WRITE_FILE, "by destFile.write_fileheader (2)");
+            raise(VKT_ERR_WRITE_FILE);
         }
     }
     if (headers >= 3) {
@@ -83,8 +84,8 @@ void write_destination_headers(CDssFile& destFile, CDssFile& sourceFile, const s
         std::memcpy(header3, sourceFile.m_pDssFileHeader_3.get(), kMarkerArraySize);
         std::memset(header3 + kMarkerArraySize, 0xFF, DSS_BLOCK_SIZE - kMarkerArraySize);
         if (destFile.write_fileheader(3) != 0) {
-            VKT_TRACE_ERROR(15, "by destFile.write_fileheader (3)");
-            raise(15);
+            VKT_TRACE_ERROR(VKT_ERR_WRITE_FILE, "by destFile.write_fileheader (3)");
+            raise(VKT_ERR_WRITE_FILE);
         }
     }
 }
@@ -105,22 +106,22 @@ uint32_t VKTRepairIndexMarkers(const char* sourceDSSFileName, const char* destDS
             raise(rc);
         }
         if (sourceFile.GetLicenseeId() != DSS_LICENSEEID_VALMERO) {
-            VKT_TRACE_ERROR(38, "sourceFile.get_dss_file_header ()->dwLicenseeId != DSS_LICENSEEID_VALMERO");
-            raise(38);
+            VKT_TRACE_ERROR(VKT_ERR_INVALID_CONTENT, "sourceFile.get_dss_file_header ()->dwLicenseeId != DSS_LICENSEEID_VALMERO");
+            raise(VKT_ERR_INVALID_CONTENT);
         }
         const uint16_t headers = sourceFile.m_wNrOfHeaders;
         if (headers == 0) {
-            VKT_TRACE_ERROR(38, "no header block");
-            raise(38);
+            VKT_TRACE_ERROR(VKT_ERR_INVALID_CONTENT, "no header block");
+            raise(VKT_ERR_INVALID_CONTENT);
         }
-        const bool needs_dss_pro = sourceFile.m_byCompressionId >= 6 || sourceFile.IsEncrypted();
+        const bool needs_dss_pro = vkt::dss::needs_dss_pro(sourceFile.m_byCompressionId) || sourceFile.IsEncrypted();
         const uint8_t* const markers = sourceFile.m_pDssFileHeader_3.get();
         const uint32_t marker_count = headers >= 3 ? count_markers(markers) : 0;
 
         if (uint32_t rc = check_dss_target_name(destDSSFileName, needs_dss_pro)) raise(rc);
         if (same_file(sourceDSSFileName, destination)) {
-            VKT_TRACE_ERROR(10, "source and destination are the same file");
-            raise(10);
+            VKT_TRACE_ERROR(VKT_ERR, "source and destination are the same file");
+            raise(VKT_ERR);
         }
 
         destFile.m_wNrOfHeaders = headers;
@@ -134,13 +135,13 @@ uint32_t VKTRepairIndexMarkers(const char* sourceDSSFileName, const char* destDS
         const bool ds2_destination = extension_starts_with(extension_of(destination), ".ds2", 4);
 
         if (sourceFile.SetFilePositionToFirstDatablock() != 0) {
-            VKT_TRACE_ERROR(14, "by sourceFile.SetFilePositionToFirstDatablock ()");
-            raise(14);
+            VKT_TRACE_ERROR(VKT_ERR_OPEN_FILE, "by sourceFile.SetFilePositionToFirstDatablock ()");
+            raise(VKT_ERR_OPEN_FILE);
         }
         const uint32_t frame_length = frame_length_ms(sourceFile.m_byCompressionId);
         if (frame_length == 0) {
-            VKT_TRACE_ERROR(38, "invalid compression id");
-            raise(38);
+            VKT_TRACE_ERROR(VKT_ERR_INVALID_CONTENT, "invalid compression id");
+            raise(VKT_ERR_INVALID_CONTENT);
         }
 
         IndexTables tables(ds2_destination);
@@ -155,7 +156,7 @@ uint32_t VKTRepairIndexMarkers(const char* sourceDSSFileName, const char* destDS
             if (marker_count == 0) continue;
             const uint64_t block_end_ms = block_start_ms + static_cast<uint64_t>(sourceFile.m_byNrOfFrames) * frame_length;
             while (next_marker < marker_count) {
-                const uint32_t start = get_le32(markers + 8 * next_marker);
+                const uint32_t start = get_le32(markers + vkt::dss::kMarkerEntrySize * next_marker);
                 if (start >= block_end_ms && start >= block_start_ms) break;  // a later block's
                 // Starts behind this block's start (out of order) are passed over.
                 if (start >= block_start_ms)

@@ -4,7 +4,9 @@
 #include <cstring>
 
 #include "dss/CDSSFILE.h"
+#include "dss/dss_layout.h"
 #include "edit/dss_edit_common.h"
+#include "platform/progress.h"
 #include "platform/file_identity.h"
 #include "platform/vkt_error.h"
 #include "platform/vkt_trace.h"
@@ -30,7 +32,7 @@ void create_destination(CDssFile& destinationFile, CDssFile& source, const std::
     uint8_t header1[DSS_BLOCK_SIZE];
     std::memcpy(header1, source.get_dss_file_header(), DSS_BLOCK_SIZE);
     std::memset(header1 + kIndexTablesStart, 0xFF, kIndexTablesEnd - kIndexTablesStart);
-    if (uint32_t rc = fit_header_to_name(header1, name, source.m_byCompressionId >= 6)) raise(rc);
+    if (uint32_t rc = fit_header_to_name(header1, name, vkt::dss::needs_dss_pro(source.m_byCompressionId))) raise(rc);
 
     destinationFile.m_byCompressionId = source.m_byCompressionId;
     destinationFile.m_wNrOfHeaders = source.m_wNrOfHeaders;
@@ -41,14 +43,14 @@ void create_destination(CDssFile& destinationFile, CDssFile& source, const std::
     }
     std::memcpy(destinationFile.get_dss_file_header(), header1, DSS_BLOCK_SIZE);
     if (destinationFile.write_fileheader(1) != 0) {
-        VKT_TRACE_ERROR(15, "destinationFile.write_fileheader (1)");
-        raise(15);
+        VKT_TRACE_ERROR(VKT_ERR_WRITE_FILE, "destinationFile.write_fileheader (1)");
+        raise(VKT_ERR_WRITE_FILE);
     }
     if (source.m_wNrOfHeaders >= 2) {
         std::memcpy(destinationFile.m_pDssFileHeader_2.get(), source.m_pDssFileHeader_2.get(), DSS_BLOCK_SIZE);
         if (destinationFile.write_fileheader(2) != 0) {
-            VKT_TRACE_ERROR(15, "destinationFile.write_fileheader (2)");
-            raise(15);
+            VKT_TRACE_ERROR(VKT_ERR_WRITE_FILE, "destinationFile.write_fileheader (2)");
+            raise(VKT_ERR_WRITE_FILE);
         }
     }
 }
@@ -66,8 +68,8 @@ uint64_t copy_frames(CDssFile& sourceFile, CDssFile& destinationFile) {
             break;  // a frame that cannot be read ends this source
         }
         if (id != sourceFile.m_byCompressionId) {
-            VKT_TRACE_ERROR(18, "compression id changed");
-            raise(18);
+            VKT_TRACE_ERROR(VKT_ERR_INVALID_COMPRESSIONID, "compression id changed");
+            raise(VKT_ERR_INVALID_COMPRESSIONID);
         }
         destinationFile.transfer_from_buffer_to_file(frame, buffer_size);
         ++copied;
@@ -104,8 +106,8 @@ uint32_t VKTJoinDSS(const char* pcszSourceFileNameList, const char* pcszDestinat
             VKT_TRACE_PARAM("source file", "%s", name.c_str());
             // Creating the destination would empty that source before it is read.
             if (same_file(name, destination)) {
-                VKT_TRACE_ERROR(10, "source and destination are the same file");
-                raise(10);
+                VKT_TRACE_ERROR(VKT_ERR, "source and destination are the same file");
+                raise(VKT_ERR);
             }
         }
         const uint32_t count = static_cast<uint32_t>(names.size());
@@ -120,24 +122,24 @@ uint32_t VKTJoinDSS(const char* pcszSourceFileNameList, const char* pcszDestinat
                 raise(rc);
             }
             if (currentSourceFile.GetLicenseeId() != DSS_LICENSEEID_VALMERO) {
-                VKT_TRACE_ERROR(38, "dwLicenseeId != DSS_LICENSEEID_VALMERO");
-                raise(38);
+                VKT_TRACE_ERROR(VKT_ERR_INVALID_CONTENT, "dwLicenseeId != DSS_LICENSEEID_VALMERO");
+                raise(VKT_ERR_INVALID_CONTENT);
             }
             if (currentSourceFile.m_wNrOfHeaders == 0) {
-                VKT_TRACE_ERROR(38, "no header block");
-                raise(38);
+                VKT_TRACE_ERROR(VKT_ERR_INVALID_CONTENT, "no header block");
+                raise(VKT_ERR_INVALID_CONTENT);
             }
             if (i == 1) {
                 if (!joinable_compression_id(currentSourceFile.m_byCompressionId)) {
-                    VKT_TRACE_ERROR(18, "not supported compression id");
-                    raise(18);
+                    VKT_TRACE_ERROR(VKT_ERR_INVALID_COMPRESSIONID, "not supported compression id");
+                    raise(VKT_ERR_INVALID_COMPRESSIONID);
                 }
                 create_destination(destinationFile, currentSourceFile, destination);
                 destination_open = true;
             } else {
                 if (currentSourceFile.m_byCompressionId != destinationFile.m_byCompressionId) {
-                    VKT_TRACE_ERROR(18, "Different compression id");
-                    raise(18);
+                    VKT_TRACE_ERROR(VKT_ERR_INVALID_COMPRESSIONID, "Different compression id");
+                    raise(VKT_ERR_INVALID_COMPRESSIONID);
                 }
                 if (i == count)
                     std::memcpy(destinationFile.get_dss_file_header() + kRecordingEndStart,
@@ -145,13 +147,8 @@ uint32_t VKTJoinDSS(const char* pcszSourceFileNameList, const char* pcszDestinat
             }
             frames_written += copy_frames(currentSourceFile, destinationFile);
 
-            if (pfnCallback) {
-                const auto percent = static_cast<uint32_t>(std::floor(i * 100.0 / count + 0.5));
-                if (pfnCallback(lCallback, VKT_PROGRESS_MESSAGE, percent) == VKT_PROGRESS_CANCEL) {
-                    VKT_TRACE_WARNING("CANCEL returned by pfnCallback()");
-                    raise(2);
-                }
-            }
+            const vkt::Progress progress{pfnCallback, lCallback, 0, 100, vkt::Rounding::ScaleFirst};
+            if (VKT_PROGRESS_PERCENT(progress, progress.percent_of(i, count))) raise(VKT_CANCELLED);
         }
         if (!destination_open) return 0;  // an empty list makes no file
 

@@ -6,7 +6,9 @@
 #include <cstring>
 
 #include "dss/crypt.h"
+#include "dss/dss_layout.h"
 #include "edit/dss_edit_common.h"
+#include "platform/progress.h"
 #include "platform/file_identity.h"
 #include "platform/path.h"
 #include "platform/vkt_error.h"
@@ -150,19 +152,19 @@ void CDSSSplitter::check_parameters() const {
     // Length 0 would make a piece of every frame; an overlap as long as a
     // piece would start the next piece before the current one has begun.
     if (m_dwSplitLength == 0 || (m_dwOverlapLength != 0 && m_dwOverlapLength >= m_dwSplitLength)) {
-        VKT_TRACE_ERROR(10, "invalid splitLength or overlapLength");
-        raise(10);
+        VKT_TRACE_ERROR(VKT_ERR, "invalid splitLength or overlapLength");
+        raise(VKT_ERR);
     }
     std::string first;
     if (!FormatPieceName(m_strDestinationFileMask, 1, first)) {
-        VKT_TRACE_ERROR(10, "invalid pcszDestinationFileMask");
-        raise(10);
+        VKT_TRACE_ERROR(VKT_ERR, "invalid pcszDestinationFileMask");
+        raise(VKT_ERR);
     }
     // Without a placeholder every piece has one name; the current piece and
     // an overlap piece would then be one file.
     if (m_dwOverlapLength != 0 && !MaskHasPlaceholder(m_strDestinationFileMask)) {
-        VKT_TRACE_ERROR(10, "overlapping pieces need a numbered pcszDestinationFileMask");
-        raise(10);
+        VKT_TRACE_ERROR(VKT_ERR, "overlapping pieces need a numbered pcszDestinationFileMask");
+        raise(VKT_ERR);
     }
 }
 
@@ -179,20 +181,20 @@ void CDSSSplitter::run() {
         raise(rc);
     }
     if (m_sourceFile.GetLicenseeId() != DSS_LICENSEEID_VALMERO) {
-        VKT_TRACE_ERROR(38, "sourceFile.get_dss_file_header ()->dwLicenseeId != DSS_LICENSEEID_VALMERO");
-        raise(38);
+        VKT_TRACE_ERROR(VKT_ERR_INVALID_CONTENT, "sourceFile.get_dss_file_header ()->dwLicenseeId != DSS_LICENSEEID_VALMERO");
+        raise(VKT_ERR_INVALID_CONTENT);
     }
     if (m_sourceFile.m_wNrOfHeaders == 0) {
         // Its first data block would be header block 1 itself.
-        VKT_TRACE_ERROR(38, "no header block");
-        raise(38);
+        VKT_TRACE_ERROR(VKT_ERR_INVALID_CONTENT, "no header block");
+        raise(VKT_ERR_INVALID_CONTENT);
     }
 
-    m_qwTotalLengthMs = get_le32(m_sourceFile.m_pDssFileHeader_2.get() + 18);
+    m_qwTotalLengthMs = get_le32(m_sourceFile.m_pDssFileHeader_2.get() + vkt::dss::h2::kLengthMs);
     const uint8_t id = m_sourceFile.m_byCompressionId;
     if (id != 0 && id != 2 && id != 4 && id != 6) {
-        VKT_TRACE_ERROR(18, "not supported compression id");
-        raise(18);
+        VKT_TRACE_ERROR(VKT_ERR_INVALID_COMPRESSIONID, "not supported compression id");
+        raise(VKT_ERR_INVALID_COMPRESSIONID);
     }
     m_dwFrameLength = VKT_get_frame_duration_ms(id);
     VKT_get_size_of_blockalign(id, &m_dwFrameSize);
@@ -220,8 +222,8 @@ void CDSSSplitter::run() {
             break;  // a frame that cannot be read ends the audio
         }
         if (id != source_id) {
-            VKT_TRACE_ERROR(18, "compression id changed");
-            raise(18);
+            VKT_TRACE_ERROR(VKT_ERR_INVALID_COMPRESSIONID, "compression id changed");
+            raise(VKT_ERR_INVALID_COMPRESSIONID);
         }
         write_frame(frame);
         elapsed += m_dwFrameLength;
@@ -247,23 +249,18 @@ void CDSSSplitter::run() {
             frames_left)
             create_next_piece(m_overlap, static_cast<uint32_t>(elapsed));
 
-        if (m_pfnCallback && frames_done % kFramesPerReport == 0 && report_progress(elapsed)) {
-            VKT_TRACE_WARNING("CANCEL returned by pfnCallback()");
-            raise(2);
-        }
+        if (m_pfnCallback && frames_done % kFramesPerReport == 0 && report_progress(elapsed)) raise(VKT_CANCELLED);
     }
 
     complete_piece(m_current, static_cast<uint32_t>(elapsed));
     if (m_overlap.file) complete_piece(m_overlap, static_cast<uint32_t>(elapsed));
-    if (m_pfnCallback) m_pfnCallback(m_lCallback, VKT_PROGRESS_MESSAGE, 100);
+    vkt::Progress{m_pfnCallback, m_lCallback}.report_percent(100);
 }
 
 bool CDSSSplitter::report_progress(uint64_t elapsed_ms) {
     const uint64_t total = std::max<uint64_t>(m_qwTotalLengthMs, 1);
-    const double percent = std::floor(static_cast<double>(std::min(elapsed_ms, total)) * 100.0 /
-                                          static_cast<double>(total) +
-                                      0.5);
-    return m_pfnCallback(m_lCallback, VKT_PROGRESS_MESSAGE, static_cast<uint32_t>(percent)) == VKT_PROGRESS_CANCEL;
+    const vkt::Progress progress{m_pfnCallback, m_lCallback, 0, 100, vkt::Rounding::ScaleFirst};
+    return VKT_PROGRESS_PERCENT(progress, progress.percent_of(std::min(elapsed_ms, total), total));
 }
 
 void CDSSSplitter::write_frame(const uint8_t* pbyFrame) {
@@ -281,8 +278,8 @@ CDssFile& CDSSSplitter::create_next_piece(Piece& slot, uint32_t start_ms) {
     ++m_dwPiecesCreated;
     std::string name;
     if (!FormatPieceName(m_strDestinationFileMask, m_dwPiecesCreated, name)) {
-        VKT_TRACE_ERROR(10, "invalid pcszDestinationFileMask");
-        raise(10);
+        VKT_TRACE_ERROR(VKT_ERR, "invalid pcszDestinationFileMask");
+        raise(VKT_ERR);
     }
     const std::string path = combine_path(m_strDestinationFolder, name);
     VKT_TRACE_PARAM("piece", "%s", path.c_str());
@@ -291,11 +288,11 @@ CDssFile& CDSSSplitter::create_next_piece(Piece& slot, uint32_t start_ms) {
     // checked before the file is made, and never over the source itself.
     uint8_t header1[DSS_BLOCK_SIZE];
     std::memcpy(header1, m_sourceFile.get_dss_file_header(), DSS_BLOCK_SIZE);
-    const bool needs_pro = m_sourceFile.m_byCompressionId >= 6 || m_sourceFile.IsEncrypted() || m_bPassword;
+    const bool needs_pro = vkt::dss::needs_dss_pro(m_sourceFile.m_byCompressionId) || m_sourceFile.IsEncrypted() || m_bPassword;
     if (uint32_t rc = fit_header_to_name(header1, path, needs_pro)) raise(rc);
     if (same_file(path, m_strSrcFileName)) {
-        VKT_TRACE_ERROR(10, "piece and source are the same file");
-        raise(10);
+        VKT_TRACE_ERROR(VKT_ERR, "piece and source are the same file");
+        raise(VKT_ERR);
     }
 
     const uint16_t headers = m_sourceFile.m_wNrOfHeaders;
@@ -321,8 +318,8 @@ CDssFile& CDSSSplitter::create_next_piece(Piece& slot, uint32_t start_ms) {
         const bool ready = targetDss.SetWriteKey(key, key_length);
         std::fill(std::begin(key), std::end(key), uint8_t{0});
         if (!ready) {
-            VKT_TRACE_ERROR(44, "by targetDss.SetWriteKey(.)");
-            raise(44);
+            VKT_TRACE_ERROR(VKT_ERR_PASSWORD, "by targetDss.SetWriteKey(.)");
+            raise(VKT_ERR_PASSWORD);
         }
     }
     if (uint32_t rc = targetDss.write_fileheader(1)) {
@@ -332,15 +329,15 @@ CDssFile& CDSSSplitter::create_next_piece(Piece& slot, uint32_t start_ms) {
     if (headers >= 2) {
         std::memcpy(targetDss.m_pDssFileHeader_2.get(), m_sourceFile.m_pDssFileHeader_2.get(), DSS_BLOCK_SIZE);
         if (targetDss.write_fileheader(2) != 0) {
-            VKT_TRACE_ERROR(15, "by targetDss.write_fileheader (2)");
-            raise(15);
+            VKT_TRACE_ERROR(VKT_ERR_WRITE_FILE, "by targetDss.write_fileheader (2)");
+            raise(VKT_ERR_WRITE_FILE);
         }
     }
     if (headers >= 3) {
         std::memcpy(targetDss.m_pDssFileHeader_3.get(), m_sourceFile.m_pDssFileHeader_3.get(), DSS_BLOCK_SIZE);
         if (targetDss.write_fileheader(3) != 0) {
-            VKT_TRACE_ERROR(15, "by targetDss.write_fileheader (3)");
-            raise(15);
+            VKT_TRACE_ERROR(VKT_ERR_WRITE_FILE, "by targetDss.write_fileheader (3)");
+            raise(VKT_ERR_WRITE_FILE);
         }
     }
     return targetDss;
@@ -360,12 +357,12 @@ void CDSSSplitter::finish_piece(Piece& piece, uint32_t start_ms, uint32_t end_ms
     const uint8_t* source = m_sourceFile.m_pDssFileHeader_3.get();
     uint32_t kept = 0;
     for (uint32_t i = 0; i < kMarkerCount; ++i) {
-        const uint32_t start = get_le32(source + 8 * i);
+        const uint32_t start = get_le32(source + vkt::dss::kMarkerEntrySize * i);
         if (start == kNoMarker) break;
-        const uint32_t end = get_le32(source + 8 * i + 4);
+        const uint32_t end = get_le32(source + vkt::dss::kMarkerEntrySize * i + 4);
         if (end < start_ms || start > end_ms) continue;
-        put_le32(markers + 8 * kept, std::max(start, start_ms) - start_ms);
-        put_le32(markers + 8 * kept + 4, std::min(end, end_ms) - start_ms);
+        put_le32(markers + vkt::dss::kMarkerEntrySize * kept, std::max(start, start_ms) - start_ms);
+        put_le32(markers + vkt::dss::kMarkerEntrySize * kept + 4, std::min(end, end_ms) - start_ms);
         ++kept;
     }
     uint8_t* const header3 = target.m_pDssFileHeader_3.get();

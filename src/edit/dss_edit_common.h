@@ -6,6 +6,7 @@
 
 #include <cstdint>
 #include <string>
+#include "dss/dss_layout.h"
 #include "dss/dss_written_file.h"
 #include "platform/byte_order.h"
 
@@ -13,16 +14,16 @@ class CDssFile;
 
 namespace vkt::edit {
 
-inline constexpr uint32_t kMarkerCount = 32;
-inline constexpr uint32_t kMarkerArraySize = 256;  // 32 x (start, end), u32 little-endian
-inline constexpr uint32_t kNoMarker = 0xFFFFFFFFu;
-// Header block 1: index tables (bytes 86 to 325) and recording end date and time.
-inline constexpr uint32_t kIndexTablesStart = 86;
-inline constexpr uint32_t kIndexTablesEnd = 326;
-inline constexpr uint32_t kShortIndexStart = 86;
-inline constexpr uint32_t kLongIndexStart = 134;
-inline constexpr uint32_t kRecordingEndStart = 50;  // end date (6) and end time (6)
-inline constexpr uint32_t kRecordingEndLength = 12;
+using vkt::dss::kMarkerArraySize;
+using vkt::dss::kMarkerCount;
+using vkt::dss::kNoMarker;
+// Header block 1: index tables and recording end date and time.
+inline constexpr uint32_t kIndexTablesStart = vkt::dss::h1::kShortIndex;
+inline constexpr uint32_t kIndexTablesEnd = vkt::dss::h1::kIndexEnd;
+inline constexpr uint32_t kShortIndexStart = vkt::dss::h1::kShortIndex;
+inline constexpr uint32_t kLongIndexStart = vkt::dss::h1::kLongIndex;
+inline constexpr uint32_t kRecordingEndStart = vkt::dss::h1::kEndDate;  // end date and end time
+inline constexpr uint32_t kRecordingEndLength = 2 * vkt::dss::h1::kDateTimeSize;
 
 using vkt::get_le32;
 using vkt::put_le16;
@@ -47,7 +48,10 @@ uint64_t packed_file_size(uint32_t headers, uint64_t frames, uint32_t frame_size
 
 // Stored frame size of a compression identifier the editing operations
 // can pack (0, 2, 4, 6, 7); 0 for the variable-size 1 and 3 and invalid ones.
-uint32_t stored_frame_size(uint8_t byCompressionId);
+constexpr uint32_t stored_frame_size(uint8_t byCompressionId) {
+    const auto* row = vkt::dss::compression_format(byCompressionId);
+    return row && row->short_frame_bytes == 0 ? row->frame_bytes : 0;
+}
 
 // Flushes the last block the writer assembled and stamps the lengths into
 // the headers. Raises 15 when the closing work fails.

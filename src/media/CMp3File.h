@@ -22,16 +22,8 @@ public:
     // least 18 bytes are needed, else 22.
     uint32_t read_format(WAVEFORMATEX* pwfx, uint32_t dwSize);
 
-    uint16_t GetChannels() const { return m_wChannels; }
-    uint32_t GetSamplingRate() const { return m_dwSamplingRate; }
-    uint32_t GetAvgBytesPerSec() const { return m_dwAvgBytesPerSec; }
-    uint32_t GetSamplesPerFrame() const { return m_dwSamplesPerFrame; }
-    uint32_t GetFrameDurationMs() const { return m_dwFrameDurationMs; }
     uint32_t GetTotalNrOfFrames() const { return m_dwTotalNrOfFrames; }
-    uint32_t GetFirstFrameOffset() const { return m_dwFirstFrameOffset; }
     bool IsVariableBitrate() const { return m_bVariableBitrate; }
-    uint32_t GetMinBitrate() const { return m_dwMinBitrate; }
-    uint32_t GetMaxBitrate() const { return m_dwMaxBitrate; }
     // Whole-millisecond frame duration times the number of frames.
     uint32_t GetLengthInMs() const { return m_dwFrameDurationMs * m_dwTotalNrOfFrames; }
 

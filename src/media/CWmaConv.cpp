@@ -3,6 +3,7 @@
 #include <cmath>
 #include <new>
 
+#include "platform/progress.h"
 #include "platform/fileio.h"
 #include "platform/vkt_error.h"
 #include "platform/vkt_trace.h"
@@ -78,13 +79,11 @@ uint32_t CWmaConvert::conversion() {
                 m_pWmaFile->read_data(m_pbyAcmSrcBuffer.data(), static_cast<uint32_t>(m_pbyAcmSrcBuffer.size()));
             if (got == 0) break;
             m_pWavFile->write_data(m_pbyAcmSrcBuffer.data(), got);
-            if (m_pfnCallback && total > 0) {
-                const double value =
-                    std::floor(static_cast<double>(m_dwProgressRange) * m_pWmaFile->GetCurrentPos() / total +
-                               m_dwProgressStart + 0.5);
-                if (m_pfnCallback(m_lCallback, VKT_PROGRESS_MESSAGE, static_cast<uint32_t>(value)) ==
-                    VKT_PROGRESS_CANCEL) {
-                    VKT_TRACE_WARNING("CANCEL returned by m_pfnCallback()");
+            if (total > 0) {
+                const vkt::Progress progress{m_pfnCallback, m_lCallback, m_dwProgressStart,
+                                             m_dwProgressStart + m_dwProgressRange, vkt::Rounding::ScaleFirst,
+                                             vkt::kCancelByMemberCallback};
+                if (VKT_PROGRESS_PERCENT(progress, progress.percent_of(m_pWmaFile->GetCurrentPos(), total))) {
                     remove_destination();
                     return VKT_CANCELLED;
                 }

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstring>
 
+#include "dss/dss_layout.h"
 #include "OrvaneVktapi.h"
 #include "media/MP3Splitter.h"
 #include "platform/fileio.h"
@@ -83,7 +84,7 @@ uint32_t CMP3Helper::WriteDSSHeader(const char* filePath, const uint8_t* image, 
 
 uint32_t CMP3Helper::SelectDSSHeaderImage(const std::vector<std::vector<uint8_t>>& privValues, uint8_t* buffer,
                                           uint32_t size) {
-    if (size == 0 || size % 512 != 0) return VKT_ERR_BUFFER_TOO_SMALL;
+    if (size == 0 || size % vkt::dss::kHeaderBlockSize != 0) return VKT_ERR_BUFFER_TOO_SMALL;
     if (privValues.empty()) return VKT_ERR_NO_ID3_HEADER;
     for (const auto& v : privValues) {
         if (v.size() < kDssPrivPrefixSize || std::memcmp(v.data(), kDssPrivOwner, 32) != 0 || v[32] != 0) continue;
@@ -104,7 +105,7 @@ uint32_t CMP3Helper::SelectDSSHeaderImage(const std::vector<std::vector<uint8_t>
 uint32_t CMP3Helper::ReadDSSHeaders(const char* filePath, uint8_t* buffer, uint32_t size) {
     VKT_TRACE_TEXT("-----CMP3Helper::ReadDSSHeaders(...)");
     VKT_TRACE_PARAM("filePath", "%s", filePath);
-    if (size == 0 || size % 512 != 0) return VKT_ERR_BUFFER_TOO_SMALL;
+    if (size == 0 || size % vkt::dss::kHeaderBlockSize != 0) return VKT_ERR_BUFFER_TOO_SMALL;
     Id3v2Tag tag;
     switch (read_id3v2_tag(filePath, &tag)) {
         case Id3v2Status::CannotOpen: VKT_TRACE_ERROR(VKT_ERR_OPEN_FILE, "cannot open MP3 file"); return VKT_ERR_OPEN_FILE;

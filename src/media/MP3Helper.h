@@ -5,12 +5,13 @@
 #pragma once
 
 #include <cstdint>
+#include "dss/dss_layout.h"
 #include <vector>
 
 // The owner identifier of the private frame: 32 characters in URL form.
 inline constexpr char kDssPrivOwner[] = "https://orvane.example/dictation";
 static_assert(sizeof(kDssPrivOwner) == 33, "the owner identifier is 32 characters");
-inline constexpr uint32_t kDssPrivImageSize = 1536;
+inline constexpr uint32_t kDssPrivImageSize = vkt::dss::image::kThreeHeaders;
 // Owner identifier, terminator, version.
 inline constexpr uint32_t kDssPrivPrefixSize = 34;
 

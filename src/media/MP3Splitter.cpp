@@ -4,9 +4,11 @@
 #include <cmath>
 #include <cstring>
 
+#include "dss/dss_layout.h"
 #include "edit/DSSSplitter.h"
 #include "metadata/header_transport.h"
 #include "metadata/spoken_instructions.h"
+#include "platform/progress.h"
 #include "platform/byte_order.h"
 #include "platform/file_identity.h"
 #include "platform/id3v2.h"
@@ -21,8 +23,8 @@ using vkt::media::Sample;
 namespace {
 
 constexpr int64_t kUnitsPerMs = 10'000;  // 100-ns units
-constexpr uint32_t kHeaderImage = 1024;  // headers 1 and 2
-constexpr uint32_t kLengthMsAt = 512 + 18;  // header 2: length in milliseconds
+constexpr uint32_t kHeaderImage = vkt::dss::image::kTwoHeaders;
+constexpr uint32_t kLengthMsAt = vkt::dss::image::kHeader2 + vkt::dss::h2::kLengthMs;
 constexpr uint32_t kCopyPiece = 65536;
 
 // A frame header as the word it is in the stream: first byte highest.
@@ -138,18 +140,14 @@ uint32_t CMP3Splitter::SplitFile() {
     if (m_dwSplitCount == 0) return VKT_OK;
 
     const uint32_t rc = split_pieces(reader, duration);
-    if (rc == VKT_OK && m_pfnCallback) m_pfnCallback(m_lCallback, VKT_PROGRESS_MESSAGE, 100);
+    if (rc == VKT_OK) vkt::Progress{m_pfnCallback, m_lCallback}.report_percent(100);
     return rc;
 }
 
 bool CMP3Splitter::report_progress(uint32_t dwPieceNumber) const {
     if (!m_pfnCallback) return false;
-    const double value = std::floor(static_cast<double>(dwPieceNumber) * 100.0 / m_dwSplitCount + 0.5);
-    if (m_pfnCallback(m_lCallback, VKT_PROGRESS_MESSAGE, static_cast<uint32_t>(value)) == VKT_PROGRESS_CANCEL) {
-        VKT_TRACE_WARNING("CANCEL returned by pfnCallback()");
-        return true;
-    }
-    return false;
+    const vkt::Progress progress{m_pfnCallback, m_lCallback, 0, 100, vkt::Rounding::ScaleFirst};
+    return VKT_PROGRESS_PERCENT(progress, progress.percent_of(dwPieceNumber, m_dwSplitCount));
 }
 
 uint32_t CMP3Splitter::split_pieces(MediaReader& reader, int64_t qwDuration) {

@@ -3,6 +3,7 @@
 #include <cstdio>
 #include <cstring>
 
+#include "dss/dss_layout.h"
 #include "media/MP3Helper.h"
 #include "platform/vkt_trace.h"
 
@@ -85,7 +86,7 @@ uint32_t CWMFAudioFile::get_output_format(WAVEFORMATEX* pwfx) {
 uint32_t CWMFAudioFile::ReadDSSHeaders(uint8_t* buffer, uint32_t size) {
     VKT_TRACE_TEXT("-----CWMFAudioFile::ReadDSSHeaders(...)");
     VKT_TRACE_PARAM("size", "%lu", size);
-    if (size == 0 || size % 512 != 0) {
+    if (size == 0 || size % vkt::dss::kHeaderBlockSize != 0) {
         VKT_TRACE_ERROR(VKT_ERR_BUFFER_TOO_SMALL, "size must be a multiple of 512");
         return VKT_ERR_BUFFER_TOO_SMALL;
     }

@@ -9,6 +9,7 @@
 #include "convert/conv_entry.h"
 #include "media/CWmaConv.h"
 #include "media/WMFAudioFile.h"
+#include "platform/progress.h"
 #include "platform/file_identity.h"
 #include "platform/fileio.h"
 #include "platform/temp_file.h"
@@ -24,7 +25,7 @@ using vkt::media::Sample;
 namespace {
 
 void report_done(ProgressCallback pfnCallback, intptr_t lCallback) {
-    if (pfnCallback) pfnCallback(lCallback, VKT_PROGRESS_MESSAGE, 100);
+    vkt::Progress{pfnCallback, lCallback}.report_percent(100);
 }
 
 // Samples of the reader into the open WAV file, with progress by the end
@@ -44,10 +45,7 @@ uint32_t copy_samples(MediaReader& reader, CWavFile& wav, int64_t qwDuration, Pr
             const double share = static_cast<double>(sample.time + sample.duration) / static_cast<double>(qwDuration);
             const double value = std::floor(share * dwProgressRange + 0.5);
             const uint32_t percent = static_cast<uint32_t>(std::clamp(value, 0.0, static_cast<double>(dwProgressRange)));
-            if (pfnCallback(lCallback, VKT_PROGRESS_MESSAGE, percent) == VKT_PROGRESS_CANCEL) {
-                VKT_TRACE_WARNING("CANCEL returned by pfnCallback()");
-                return VKT_CANCELLED;
-            }
+            if (VKT_PROGRESS_PERCENT((vkt::Progress{pfnCallback, lCallback}), percent)) return VKT_CANCELLED;
         }
     }
 }

@@ -9,10 +9,14 @@
 #include "OrvaneVktapi.h"
 #include "dss/CDSSFILE.h"
 #include "dss/INTERNAL.h"
+#include "dss/dss_layout.h"
+#include "metadata/header_image.h"
+#include "platform/byte_order.h"
 #include "platform/path.h"
 #include "platform/vkt_trace.h"
 
 using namespace vkt::platform;
+namespace h1 = vkt::dss::h1;
 
 namespace {
 
@@ -41,8 +45,7 @@ public:
         if (!raw_) return VKT_ERR_OPEN_FILE;
         handle_ = raw_;
         if (KRVDSS_read_file(raw_, h1_, kBlock, nullptr) != 0) return VKT_ERR_OPEN_FILE;
-        if (std::memcmp(h1_ + 1, "dss", 3) != 0 && std::memcmp(h1_ + 1, "ds2", 3) != 0 &&
-            std::memcmp(h1_ + 1, "enc", 3) != 0) {
+        if (!IsDssSelfId(h1_, kBlock)) {
             VKT_TRACE_ERROR(VKT_ERR_OPEN_FILE, "VKT_ERR_OPEN_FILE invalid Self-Id");
             return VKT_ERR_OPEN_FILE;
         }
@@ -59,11 +62,8 @@ public:
         return ok;
     }
     const uint8_t* h1() const { return h1_; }
-    uint32_t blocks() const { return h1_[0]; }
-    uint32_t licensee() const {
-        return static_cast<uint32_t>(h1_[8]) | (static_cast<uint32_t>(h1_[9]) << 8) |
-               (static_cast<uint32_t>(h1_[10]) << 16) | (static_cast<uint32_t>(h1_[11]) << 24);
-    }
+    uint32_t blocks() const { return h1_[h1::kHeaderCount]; }
+    uint32_t licensee() const { return ImageLicenseeId(h1_); }
     KRVHANDLE handle() const { return handle_; }
     // Header block `index` (1 or 2, counted from 0) as stored.
     bool read_block(uint32_t index, uint8_t* out) const {
@@ -210,17 +210,17 @@ uint32_t CopyHeaderImageIntoDss(const char* name, const uint8_t* image, uint32_t
     }
     const uint8_t* own = dss.h1();
     // Header 2 has our layout only when both files are of our family.
-    uint32_t blocks = std::min<uint32_t>(length / kBlock, own[0]);
+    uint32_t blocks = std::min<uint32_t>(length / kBlock, own[h1::kHeaderCount]);
     const bool both_ours = dss.licensee() == DSS_LICENSEEID_VALMERO &&
-                           length >= 12 && (image[8] | image[9] << 8 | image[10] << 16 | image[11] << 24) ==
-                                                DSS_LICENSEEID_VALMERO;
+                           length >= h1::kText && vkt::get_le32(image + h1::kLicensee) == DSS_LICENSEEID_VALMERO;
     if (!both_ours) blocks = std::min<uint32_t>(blocks, 1);
     if (blocks == 0) return VKT_OK;
     std::vector<uint8_t> out(image, image + blocks * kBlock);
     // The destination stays what it is: its header count, self-identifier,
     // format words and encryption fields are its own.
-    std::memcpy(out.data(), own, 8);
-    std::memcpy(out.data() + 326, own + 326, 22);
+    std::memcpy(out.data(), own, h1::kLicensee);
+    std::memcpy(out.data() + h1::kEncryptionVersion, own + h1::kEncryptionVersion,
+                h1::kEncryptionEnd - h1::kEncryptionVersion);
     KRVHANDLE h = dss.handle();
     if (KRVDSS_set_position_file(h, 0, FILE_BEGIN) != 0) {
         VKT_TRACE_ERROR(VKT_ERR_OPEN_FILE, "KRVDSS_set_position_file()");

@@ -8,9 +8,10 @@
 
 #include <cstdint>
 
+#include "dss/dss_layout.h"
 #include "OrvaneVktapi.h"
 
-inline constexpr uint32_t DSS_HEADERBLOCK_SIZE = 512;
+inline constexpr uint32_t DSS_HEADERBLOCK_SIZE = vkt::dss::kHeaderBlockSize;
 
 // Header 1 bytes 1-3 are "dss", "ds2" or "enc".
 bool IsDssSelfId(const uint8_t* image, uint32_t length);

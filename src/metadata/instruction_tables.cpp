@@ -7,6 +7,7 @@
 #include "OrvaneVktapi.h"
 #include "dss/CDSSFILE.h"
 #include "dss/INTERNAL.h"
+#include "dss/dss_layout.h"
 #include "metadata/spoken_instructions.h"
 #include "platform/vkt_error.h"
 #include "platform/vkt_trace.h"
@@ -18,6 +19,7 @@ using vkt::put_le16;
 using vkt::put_le32;
 
 using namespace vkt::platform;
+namespace L = vkt::dss;
 
 namespace {
 
@@ -67,7 +69,7 @@ uint32_t CDssFile::ReadGrundigHeaders() {
         VKT_TRACE_ERROR(VKT_ERR_INVALID_CONTENT, "non Grundig file in CDssFile::ReadGrundigHeaders");
         return VKT_ERR_INVALID_CONTENT;
     }
-    const uint32_t blocks = m_pDssFileHeader ? m_pDssFileHeader[0] : 0;
+    const uint32_t blocks = m_pDssFileHeader ? m_pDssFileHeader[L::h1::kHeaderCount] : 0;
     if (blocks <= 1) {
         VKT_TRACE_WARNING("no more headers before H#2");
         return 0;
@@ -175,11 +177,11 @@ uint32_t ConvertOlympusSpokenInstructions(CDssFile& dss, uint8_t* markers) {
         VKT_TRACE_WARNING("non-Olympus file");
         return 0;
     }
-    if (std::memcmp(h1 + 1, "ds2", 3) != 0) {
+    if (std::memcmp(h1 + L::h1::kSelfId, "ds2", L::h1::kSelfIdSize) != 0) {
         VKT_TRACE_WARNING("non-DSSPro file");
         return 0;
     }
-    if (h1[0] < 3) {
+    if (h1[L::h1::kHeaderCount] < 3) {
         VKT_TRACE_WARNING("no verbal comment header");
         return 0;
     }
@@ -188,9 +190,9 @@ uint32_t ConvertOlympusSpokenInstructions(CDssFile& dss, uint8_t* markers) {
         VKT_TRACE_WARNING("KRVDSS_set_position_file failed");
         return 0;
     }
-    std::array<uint8_t, 384> raw;
+    std::array<uint8_t, L::olympus::kCommentTable> raw;
     uint32_t got = 0;
-    if (KRVDSS_read_file(h, raw.data(), 384, &got) != 0 || got != 384) {
+    if (KRVDSS_read_file(h, raw.data(), L::olympus::kCommentTable, &got) != 0 || got != L::olympus::kCommentTable) {
         VKT_TRACE_WARNING("KRVDSS_read_file failed");
         return 0;
     }
@@ -200,9 +202,9 @@ uint32_t ConvertOlympusSpokenInstructions(CDssFile& dss, uint8_t* markers) {
         uint32_t end_block;
         uint16_t end_frame;
     };
-    std::array<Entry, 32> entries;
-    for (int i = 0; i < 32; ++i) {
-        const uint8_t* p = raw.data() + 12 * i;
+    std::array<Entry, L::olympus::kCommentEntries> entries;
+    for (uint32_t i = 0; i < L::olympus::kCommentEntries; ++i) {
+        const uint8_t* p = raw.data() + L::olympus::kCommentEntry * i;
         entries[i] = {get_le32(p), get_le16(p + 4), get_le32(p + 6), get_le16(p + 10)};
     }
     // The recorder stores them in the order they were made; unused entries
@@ -241,34 +243,37 @@ uint32_t ConvertGrundigSpokenInstructions(CDssFile& dss, uint8_t* markers) {
     const uint8_t* h5 = dss.m_pGrundigHeader_5.get();
     // H#3 and H#5 count frames from the start of the recording.
     auto frame_ranges = [&](const uint8_t* block, uint32_t first, uint32_t start_at, uint32_t end_at, uint32_t step) {
-        for (uint32_t i = 0; i < 16; ++i) {
+        for (uint32_t i = 0; i < L::grundig::kEntries; ++i) {
             const uint32_t start = get_le32(block + start_at + step * i);
             if (start == kNone32) break;
             const uint32_t end = get_le32(block + end_at + step * i);
             SetMarker(markers, first + i, {start * frame_ms, end * frame_ms});
         }
     };
-    if (h3) frame_ranges(h3, 0, 229, 238, 18);
-    if (h5) frame_ranges(h5, 16, 18, 27, 13);
-    if (!h2 || h3 || h5 || get_le16(h2 + 226) == kNone16) return 0;
+    using namespace L::grundig;
+    if (h3) frame_ranges(h3, 0, kH3Starts, kH3Ends, kH3Entry);
+    if (h5) frame_ranges(h5, kEntries, kH5Starts, kH5Ends, kH5Entry);
+    if (!h2 || h3 || h5 || get_le16(h2 + kH2Lengths) == kNone16) return 0;
 
     // Older recorders: starts in header 1 (block counted from the file's
     // start), lengths in H#2.
     const uint8_t* h1 = dss.get_dss_file_header();
-    const uint32_t header_blocks = h1[0];
+    const uint32_t header_blocks = h1[L::h1::kHeaderCount];
     uint8_t table[kBlockFrameTableSize];
     std::memset(table, 0xFF, sizeof table);
-    for (int i = 0; i < 16; ++i) {
-        const uint16_t length_blocks = get_le16(h2 + 226 + 4 * i);
-        const uint16_t length_frames = get_le16(h2 + 228 + 4 * i);
+    for (uint32_t i = 0; i < kEntries; ++i) {
+        const uint16_t length_blocks = get_le16(h2 + kH2Lengths + kH2LengthEntry * i);
+        const uint16_t length_frames = get_le16(h2 + kH2Lengths + 2 + kH2LengthEntry * i);
+        const uint8_t* long_entry = h1 + L::h1::kLongIndex + L::h1::kLongIndexEntry * i;
+        const uint8_t* short_entry = h1 + L::h1::kShortIndex + L::h1::kShortIndexEntry * i;
         uint32_t block;
         uint16_t frame;
-        if (get_le32(h1 + 134 + 6 * i) != kNone32 && length_blocks != kNone16) {
-            block = get_le32(h1 + 134 + 6 * i);
-            frame = get_le16(h1 + 138 + 6 * i);
-        } else if (get_le16(h1 + 86 + 3 * i) != kNone16 && length_blocks != kNone16) {
-            block = get_le16(h1 + 86 + 3 * i);
-            frame = h1[88 + 3 * i];
+        if (get_le32(long_entry) != kNone32 && length_blocks != kNone16) {
+            block = get_le32(long_entry);
+            frame = get_le16(long_entry + 4);
+        } else if (get_le16(short_entry) != kNone16 && length_blocks != kNone16) {
+            block = get_le16(short_entry);
+            frame = short_entry[2];
         } else {
             continue;
         }

@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "metadata/spoken_instructions.h"
+#include "platform/progress.h"
 #include "platform/file_identity.h"
 #include "platform/fileio.h"
 #include "platform/path.h"
@@ -173,15 +174,12 @@ uint32_t SeparateSpokenInstructions(const char* src, const char* dst, bool bCrea
                 CWavFile* target = instruction ? instructions.get() : dictation.get();
                 VKT_TRACE_TEXT(instruction ? "copy to instrucion file" : "copy to dictation file");
                 if (!CopyToDestFile(source, target, bytes, last, &left, buffer.data())) break;
-                if (pfnCallback) {
-                    uint32_t percent = 100;
-                    if (!last && total_ms > 0)
-                        percent = static_cast<uint32_t>(std::floor(static_cast<double>(position + length) / total_ms * 100.0 + 0.5));
-                    if (pfnCallback(lCallback, VKT_PROGRESS_MESSAGE, percent) == VKT_PROGRESS_CANCEL) {
-                        VKT_TRACE_WARNING("CANCEL returned by pfnCallback()");
-                        vkt::raise(VKT_CANCELLED);
-                    }
-                }
+                const vkt::Progress progress{pfnCallback, lCallback};
+                uint32_t percent = 100;
+                if (!last && total_ms > 0)
+                    percent = static_cast<uint32_t>(
+                        std::floor(static_cast<double>(position + length) / total_ms * 100.0 + 0.5));
+                if (VKT_PROGRESS_PERCENT(progress, percent)) vkt::raise(VKT_CANCELLED);
                 if (last) break;
                 position += length;
                 instruction = !instruction;

@@ -22,19 +22,21 @@ using namespace vkt::platform;
 
 namespace {
 
-constexpr uint32_t kImageSize = 1536;
-constexpr uint32_t kHeader3 = 1024;
+constexpr uint32_t kImageSize = vkt::dss::image::kThreeHeaders;
+constexpr uint32_t kHeader3 = vkt::dss::image::kHeader3;
 
 
 }  // namespace
 
 SpokenInstructionMarker MarkerAt(const uint8_t* markers, uint32_t index) {
-    return {get_le32(markers + 8 * index), get_le32(markers + 8 * index + 4)};
+    const uint8_t* entry = markers + vkt::dss::kMarkerEntrySize * index;
+    return {get_le32(entry), get_le32(entry + 4)};
 }
 
 void SetMarker(uint8_t* markers, uint32_t index, SpokenInstructionMarker m) {
-    put_le32(markers + 8 * index, m.start);
-    put_le32(markers + 8 * index + 4, m.end);
+    uint8_t* entry = markers + vkt::dss::kMarkerEntrySize * index;
+    put_le32(entry, m.start);
+    put_le32(entry + 4, m.end);
 }
 
 uint32_t ReadSpokenInstructionMarkersToArray(const char* name, uint8_t* markers) {

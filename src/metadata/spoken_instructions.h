@@ -8,12 +8,14 @@
 
 #include <cstdint>
 
+#include "dss/dss_layout.h"
+
 inline constexpr char kSpokenInstructionKey[] = "SpokenInstructionMarkers";
 inline constexpr uint32_t kSpokenInstructionKeyLength = 24;
 static_assert(sizeof(kSpokenInstructionKey) == kSpokenInstructionKeyLength + 1);
-inline constexpr uint32_t kMarkerArraySize = 256;
-inline constexpr uint32_t kMarkerCount = 32;
-inline constexpr uint32_t kNoMarker = 0xFFFFFFFFu;
+using vkt::dss::kMarkerArraySize;
+using vkt::dss::kMarkerCount;
+using vkt::dss::kNoMarker;
 
 struct SpokenInstructionMarker {
     uint32_t start;

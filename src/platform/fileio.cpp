@@ -75,7 +75,7 @@ uint32_t win32_error_from_errno(int err) {
         case EISDIR: return ERROR_ACCESS_DENIED;
         case EBADF: return ERROR_INVALID_HANDLE;
         case ENOMEM: return ERROR_NOT_ENOUGH_MEMORY;
-        case EXDEV: return 17;  // ERROR_NOT_SAME_DEVICE
+        case EXDEV: return ERROR_NOT_SAME_DEVICE;
         case EROFS: return ERROR_WRITE_PROTECT;
         case EIO: return ERROR_CRC;
         case EBUSY:

@@ -47,6 +47,7 @@ inline constexpr uint32_t ERROR_ACCESS_DENIED = 5;
 inline constexpr uint32_t ERROR_INVALID_HANDLE = 6;
 inline constexpr uint32_t ERROR_NOT_ENOUGH_MEMORY = 8;
 inline constexpr uint32_t ERROR_INVALID_DRIVE = 15;
+inline constexpr uint32_t ERROR_NOT_SAME_DEVICE = 17;
 inline constexpr uint32_t ERROR_WRITE_PROTECT = 19;
 inline constexpr uint32_t ERROR_NOT_READY = 21;
 inline constexpr uint32_t ERROR_CRC = 23;

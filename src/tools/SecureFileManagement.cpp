@@ -9,6 +9,7 @@
 #include <vector>
 #include <zlib.h>
 
+#include "dss/dss_layout.h"
 #include "OrvaneVktapi.h"
 #include "edit/DSSDataHandler.h"
 #include "metadata/header_image.h"
@@ -68,7 +69,7 @@ void flush_to_disk(const char* name) {
 bool should_filter(const char* source, uint32_t* result) {
     *result = 0;
     if (!equals_ignore_case(extension_of(source), ".dss")) return false;
-    std::vector<uint8_t> image(1024);
+    std::vector<uint8_t> image(vkt::dss::image::kTwoHeaders);
     uint32_t length = static_cast<uint32_t>(image.size());
     uint32_t r = ReadZRM2HeaderDataToMemory(source, image.data(), &length);
     if (r != 0) {

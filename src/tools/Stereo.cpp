@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "metadata/header_transport.h"
+#include "platform/progress.h"
 #include "platform/file_identity.h"
 #include "platform/fileio.h"
 #include "platform/vkt_error.h"
@@ -108,13 +109,9 @@ uint32_t split_or_mix(bool splitStereo, const char* pcszWAVSrcFileName, const ch
             const uint32_t out_bytes = frames * mono.nBlockAlign;
             if (outputs.left && out_bytes) outputs.left->write_data(out_left, out_bytes);
             if (outputs.right && out_bytes) outputs.right->write_data(out_right, out_bytes);
-            if (pfnCallback && data_size) {
-                const auto percent = static_cast<uint32_t>(std::floor(
-                    static_cast<double>(done) / data_size * (static_cast<double>(progEnd) - progStart) + progStart + 0.5));
-                if (pfnCallback(lCallback, VKT_PROGRESS_MESSAGE, percent) == VKT_PROGRESS_CANCEL) {
-                    VKT_TRACE_WARNING("CANCEL returned by pfnCallback()");
-                    return VKT_CANCELLED;
-                }
+            if (data_size) {
+                const vkt::Progress progress{pfnCallback, lCallback, progStart, progEnd};
+                if (VKT_PROGRESS_PERCENT(progress, progress.percent_of(done, data_size))) return VKT_CANCELLED;
             }
             if (got < block || done >= data_size) break;
         }

@@ -188,8 +188,8 @@ struct Capture::State {
     std::vector<Line> lines;
 };
 
-Capture::Capture() : state_(new State) {
-    State* st = state_;
+Capture::Capture() : state_(std::make_unique<State>()) {
+    State* st = state_.get();
     set_sink([st](const Line& l) {
         std::lock_guard lock(st->mutex);
         st->lines.push_back(l);
@@ -198,7 +198,6 @@ Capture::Capture() : state_(new State) {
 
 Capture::~Capture() {
     set_sink({});
-    delete state_;
 }
 
 std::vector<Line> Capture::lines() const {
