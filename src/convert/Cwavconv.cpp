@@ -795,7 +795,8 @@ uint32_t VKTWAVToWAVInternal(const char* pcszWAVSrcFileName, const char* pcszWAV
             return VKT_ERR_WRITE_FILE;
         }
         mixed.keep();
-        if (pfnCallback) pfnCallback(lCallback, VKT_PROGRESS_MESSAGE, dwProgressEnd);
+        // The file is whole: a cancel answered to this report changes nothing.
+        vkt::Progress{pfnCallback, lCallback, start, dwProgressEnd}.report_percent(dwProgressEnd);
         return VKT_OK;
     }
     if (result != VKT_OK) {

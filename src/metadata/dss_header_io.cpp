@@ -170,7 +170,7 @@ uint32_t ReadDssMarkers(const char* name, uint8_t* markers) {
         VKT_TRACE_ERROR(VKT_ERR_CHUNK_NOT_FOUND, "DSS File: No header 3");
         return VKT_ERR_CHUNK_NOT_FOUND;
     }
-    std::memcpy(markers, h3, 256);
+    std::memcpy(markers, h3, vkt::dss::kMarkerArraySize);
     return VKT_OK;
 }
 
@@ -184,12 +184,13 @@ uint32_t WriteDssMarkers(const char* name, const uint8_t* markers) {
         VKT_TRACE_ERROR(VKT_ERR_CHUNK_NOT_FOUND, "DSS File: No header 3");
         // Nothing to store is no loss; markers that have no place to go are
         // refused rather than dropped behind a success.
-        const bool any_marker = std::any_of(markers, markers + 256, [](uint8_t b) { return b != 0xFF; });
+        const bool any_marker =
+            std::any_of(markers, markers + vkt::dss::kMarkerArraySize, [](uint8_t b) { return b != 0xFF; });
         return any_marker ? VKT_ERR_CHUNK_NOT_FOUND : VKT_OK;
     }
     uint8_t block[kBlock];
     std::memset(block, 0xFF, kBlock);
-    std::memcpy(block, markers, 256);
+    std::memcpy(block, markers, vkt::dss::kMarkerArraySize);
     KRVHANDLE h = dss.handle();
     if (KRVDSS_set_position_file(h, 2 * kBlock, FILE_BEGIN) != 0) {
         VKT_TRACE_ERROR(VKT_ERR_OPEN_FILE, "KRVDSS_set_position_file()");
