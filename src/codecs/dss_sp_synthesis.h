@@ -20,6 +20,9 @@ using DirectForm = std::array<int32_t, kOrder + 1>;
 // was clipped: the filter the decoder then runs is not the one the
 // coefficients describe and may be unstable.
 bool step_up(const std::array<int16_t, kOrder>& reflection, DirectForm* a);
+// One order of that step-up: from the filter of order m - 1 in `a` to that
+// of order m with reflection coefficient k; false when a value was clipped.
+bool step_up_order(int m, int32_t k, DirectForm* a);
 
 // The reflection coefficients a frame's filter indices select.
 std::array<int16_t, kOrder> reflection_of(const std::array<uint8_t, kOrder>& filter);
