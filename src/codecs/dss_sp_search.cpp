@@ -94,7 +94,7 @@ int search_lags(const ExcitationHistory& history, int lo, int hi, const float* x
     return count;
 }
 
-PulseChoice place_pulses(const float* d, const PulseCorrelation& pc, int gain) {
+PulseChoice place_pulses(const float* d, const PulseCorrelation& pc, int gain, int passes) {
     const auto& phi = pc.phi;
     PulseChoice c;
     c.gain = gain;
@@ -153,7 +153,7 @@ PulseChoice place_pulses(const float* d, const PulseCorrelation& pc, int gain) {
         best_free(&c.position[k], &c.level[k], 1e30f);
         add(c.position[k], c.level[k], 1);
     }
-    for (int pass = 0; pass < 3; ++pass) {
+    for (int pass = 0; pass < passes; ++pass) {
         bool moved = false;
         for (int k = 0; k < kPulses; ++k) {
             add(c.position[k], c.level[k], -1);
@@ -185,9 +185,26 @@ PulseChoice search_pulses(const float* d, const PulseCorrelation& pc) {
         if (std::fabs(pulse_amplitude(g, 7) - peak) < std::fabs(pulse_amplitude(estimate, 7) - peak)) estimate = g;
     // The largest pulse may take any of the upper levels: gains from a little
     // below the estimate to about 7/5 of it.
+    // Each gain's pulses are placed one by one; the moving passes, which
+    // cost three times as much, run for the two best gains only.
     PulseChoice best;
+    float first = 0, second = 0;
+    int best_gain = 0, second_gain = 0;
     for (int g = std::max(1, estimate - 3); g <= std::min(63, estimate + 4); ++g) {
-        const PulseChoice c = place_pulses(d, pc, g);
+        const float err = place_pulses(d, pc, g, 0).err;
+        if (err < first) {
+            second = first;
+            second_gain = best_gain;
+            first = err;
+            best_gain = g;
+        } else if (err < second) {
+            second = err;
+            second_gain = g;
+        }
+    }
+    for (int g : {best_gain, second_gain}) {
+        if (g == 0) continue;
+        const PulseChoice c = place_pulses(d, pc, g, kMovingPasses);
         if (c.err < best.err) best = c;
     }
     return best;

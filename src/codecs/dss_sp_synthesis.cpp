@@ -2,24 +2,6 @@
 
 namespace vkt::codecs::dss_sp {
 
-bool step_up_order(int m, int32_t k, DirectForm* out) {
-    DirectForm& a = *out;
-    bool exact = true;
-    auto clipped = [&exact](int32_t v) {
-        const int32_t c = clip16(v);
-        if (c != v) exact = false;
-        return c;
-    };
-    a[m] = k >> 2;
-    for (int i = 1; i <= m / 2; ++i) {
-        const int32_t lo = a[i];
-        const int32_t hi = a[m - i];
-        a[i] = clipped(((lo << 15) + k * hi + 0x4000) >> 15);
-        a[m - i] = clipped(((hi << 15) + k * lo + 0x4000) >> 15);
-    }
-    return exact;
-}
-
 bool step_up(const std::array<int16_t, kOrder>& reflection, DirectForm* out) {
     DirectForm& a = *out;
     a.fill(0);
