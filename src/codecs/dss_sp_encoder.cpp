@@ -155,17 +155,24 @@ void DssSpEncoder::compensate_post_filter(const float* s, float* t, bool commit)
     const auto saved_in = inverse_in_;
     const auto saved_out = inverse_out_;
     const float saved_tilt = inverse_tilt_;
+    // The memories oldest first in front of the frame: sample n at
+    // [kOrder + n].
+    float in[kOrder + kFrameLength], out[kOrder + kFrameLength];
+    for (int i = 1; i <= kOrder; ++i) {
+        in[kOrder - i] = inverse_in_[i];
+        out[kOrder - i] = inverse_out_[i];
+    }
     for (int n = 0; n < kFrameLength; ++n) {
         float acc = s[n];
-        for (int i = 1; i <= kOrder; ++i) acc += num[i] * inverse_in_[i] - den[i] * inverse_out_[i];
-        for (int i = kOrder; i > 1; --i) {
-            inverse_in_[i] = inverse_in_[i - 1];
-            inverse_out_[i] = inverse_out_[i - 1];
-        }
-        inverse_in_[1] = s[n];
-        inverse_out_[1] = acc;
+        for (int i = 1; i <= kOrder; ++i) acc += num[i] * in[kOrder + n - i] - den[i] * out[kOrder + n - i];
+        in[kOrder + n] = s[n];
+        out[kOrder + n] = acc;
         inverse_tilt_ = acc - tilt * inverse_tilt_;
         t[n] = inverse_tilt_;
+    }
+    for (int i = 1; i <= kOrder; ++i) {
+        inverse_in_[i] = in[kOrder + kFrameLength - i];
+        inverse_out_[i] = out[kOrder + kFrameLength - i];
     }
     // At 12 kHz the level gain of each subframe is reached by a ramp from the
     // last one: a step at the subframe's start would add a click to code.
