@@ -10,6 +10,7 @@
 #include "conv_files.h"
 #include "convert/CDSSCONV.h"
 #include "dss/dss_bytes.h"
+#include "spenc/sp_quality.h"
 #include "support/test_support.h"
 
 using namespace conv_test;
@@ -127,6 +128,43 @@ TEST(DssToWav, StandardPlayAtAnotherRate) {
     EXPECT_EQ(VKTDSSToWAVInternal(dss.c_str(), wav.c_str(), nullptr, 0, 44100, nullptr),
               VKT_ERR_COMPRESSIONID_NOT_SUPPORTED);
     EXPECT_FALSE(orvkt_test::file_exists(wav));
+}
+
+// Standard play decodes straight to 16-bit mono at 8000 and 16000 (no format
+// change): the same audio on the same timeline as the 12000 decoding brought
+// to that rate by an independent resampler, and whole frames of it.
+TEST(DssToWav, StandardPlayStraightToEightAndSixteenKilohertz) {
+    ORVKT_REQUIRE_PROGRAM("espeak-ng");
+    TempDir tmp;
+    const std::string dss = make_dss(tmp, "sp.dss", sp_format());
+    const uint32_t frames = dss_facts(dss).frames;
+    const std::string native = tmp.path("native.wav");
+    const WAVEFORMATEX at12 = pcm_format(12000);
+    ASSERT_EQ(ORVKTDSSToWAV(dss.c_str(), native.c_str(), &at12, nullptr, 0, nullptr), VKT_OK);
+    const std::vector<float> reference = sp_quality::to_float(parse_wav(native).samples());
+    for (const uint32_t rate : {8000u, 16000u}) {
+        SCOPED_TRACE(rate);
+        const std::string wav = tmp.path(std::to_string(rate) + ".wav");
+        ProgressLog log;
+        const WAVEFORMATEX want = pcm_format(rate);
+        ASSERT_EQ(ORVKTDSSToWAV(dss.c_str(), wav.c_str(), &want, &ProgressLog::callback, log.user(), nullptr), VKT_OK);
+        const ParsedWav out = parse_wav(wav);
+        ASSERT_TRUE(out.ok);
+        ASSERT_EQ(out.data.size(), frames * rate / 1000 * 24 * 2);
+        // One decoding pass: 0 to 50, then the 100 of the finished file.
+        EXPECT_EQ(std::count_if(log.percents.begin(), log.percents.end(), [](uint32_t p) { return p > 50 && p < 100; }),
+                  0);
+        const std::vector<float> direct = sp_quality::to_float(out.samples());
+        const std::vector<float> ref = sp_quality::resample(reference, 12000, static_cast<int>(rate));
+        EXPECT_EQ(sp_quality::best_lag(ref, direct, 8), 0);
+        double rd = 0, rr = 0, dd = 0;
+        for (size_t i = 0; i < std::min(ref.size(), direct.size()); ++i) {
+            rd += double(ref[i]) * direct[i];
+            rr += double(ref[i]) * ref[i];
+            dd += double(direct[i]) * direct[i];
+        }
+        EXPECT_GT(rd / std::sqrt(rr * dd), 0.99);
+    }
 }
 
 // The real peer: ffmpeg decodes the long-play fixture (its own G.723.1
