@@ -2,7 +2,8 @@
 // (the exports as a user runs them), each a process of its own so that its
 // wall time and peak resident memory are its alone, against the peers doing
 // the same job in the same run:
-//   DSS SP -> WAV 16-bit 12000       vs  ffmpeg -i x.dss x.wav
+//   DSS SP -> WAV 16-bit 12000       vs  ffmpeg -i x.dss x.wav (11025, its native rate)
+//   DSS SP -> WAV 16-bit 16000       vs  ffmpeg -i x.dss -ar 16000 x.wav
 //   WAV 44100 stereo -> WAV 8000 mono vs  sox x.wav -c 1 -r 8000 y.wav
 //   WAV 16000 -> DS2 QP, and back to WAV 16000
 // Counters: seconds (wall), peak_rss_MB, and for the library the ratio of
@@ -210,13 +211,22 @@ void report(benchmark::State& state, const Run& r, const std::string& peer_key =
     }
 }
 
+// Arguments: minutes, and the PCM rate (0: the decoder's own).
+std::string dss_key(benchmark::State& state) {
+    return "dss" + std::to_string(state.range(0)) + "@" + std::to_string(state.range(1));
+}
+
 void BM_FfmpegDssToWav(benchmark::State& state) {
     const uint32_t minutes = static_cast<uint32_t>(state.range(0));
+    const std::string rate = std::to_string(state.range(1));
     Inputs& in = inputs();
-    const std::string out = in.path("ffmpeg" + std::to_string(minutes) + ".wav");
+    const std::string out = in.path("ffmpeg" + std::to_string(minutes) + "_" + rate + ".wav");
     for (auto _ : state) {
-        const Run r = command({"ffmpeg", "-nostdin", "-y", "-v", "error", "-i", in.dss_sp[minutes], out});
-        peer_seconds()["dss" + std::to_string(minutes)] = r.seconds;
+        std::vector<std::string> args = {"ffmpeg", "-nostdin", "-y", "-v", "error", "-i", in.dss_sp[minutes]};
+        if (state.range(1) != 0) args.insert(args.end(), {"-ar", rate});
+        args.push_back(out);
+        const Run r = command(args);
+        peer_seconds()[dss_key(state)] = r.seconds;
         report(state, r);
         std::remove(out.c_str());
     }
@@ -224,12 +234,15 @@ void BM_FfmpegDssToWav(benchmark::State& state) {
 
 void BM_DssToWav(benchmark::State& state) {
     const uint32_t minutes = static_cast<uint32_t>(state.range(0));
+    const std::string rate = std::to_string(state.range(1));
     Inputs& in = inputs();
-    const std::string out = in.path("ours" + std::to_string(minutes) + ".wav");
+    const std::string out = in.path("ours" + std::to_string(minutes) + "_" + rate + ".wav");
     for (auto _ : state) {
         // Standard play decodes to 16-bit PCM at 12000 by default.
-        const Run r = command({ORVKT_CLI_PATH, "-q", "convert", in.dss_sp[minutes], out});
-        report(state, r, "dss" + std::to_string(minutes));
+        std::vector<std::string> args = {ORVKT_CLI_PATH, "-q", "convert", in.dss_sp[minutes], out};
+        if (state.range(1) != 0) args.insert(args.end(), {"--rate", rate});
+        const Run r = command(args);
+        report(state, r, dss_key(state));
         std::remove(out.c_str());
     }
 }
@@ -281,8 +294,8 @@ void BM_WavToQpAndBack(benchmark::State& state) {
 
 // Peers first, so that the library's runs can report the ratio. Argument:
 // minutes of audio.
-BENCHMARK(BM_FfmpegDssToWav)->Arg(1)->Arg(60)->Iterations(1)->UseManualTime()->Unit(benchmark::kSecond);
-BENCHMARK(BM_DssToWav)->Arg(1)->Arg(60)->Iterations(1)->UseManualTime()->Unit(benchmark::kSecond);
+BENCHMARK(BM_FfmpegDssToWav)->Args({1, 0})->Args({60, 0})->Args({60, 16000})->Iterations(1)->UseManualTime()->Unit(benchmark::kSecond);
+BENCHMARK(BM_DssToWav)->Args({1, 0})->Args({60, 0})->Args({60, 16000})->Iterations(1)->UseManualTime()->Unit(benchmark::kSecond);
 BENCHMARK(BM_SoxStereoToMono8k)->Arg(1)->Arg(60)->Iterations(1)->UseManualTime()->Unit(benchmark::kSecond);
 BENCHMARK(BM_WavStereoToMono8k)->Arg(1)->Arg(60)->Iterations(1)->UseManualTime()->Unit(benchmark::kSecond);
 BENCHMARK(BM_WavToQpAndBack)->Arg(1)->Arg(60)->Iterations(1)->UseManualTime()->Unit(benchmark::kSecond);

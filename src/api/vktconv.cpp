@@ -108,7 +108,15 @@ uint32_t dss_to_wav(const char* pcszDSSFileName, const char* pcszWAVFileName, co
     TempFile temp;
     if (uint32_t rc = CreateConversionTempFile(temp, tmp)) return rc;
 
-    if (uint32_t rc = VKTDSSToWAVInternal(pcszDSSFileName, temp.c_str(), pfnCallback, lCallback, 12000, pcszPassword)) {
+    // Standard play at the 12000 clock decodes straight to 16-bit mono at
+    // 8000 or 16000: its decoder makes whole frames at those rates (192 and
+    // 384 samples), which saves the format change's second pass. Other
+    // codecs decode at their own rate whatever is asked.
+    const bool direct = pwfxDst->wFormatTag == WAVE_FORMAT_PCM && pwfxDst->nChannels == 1 &&
+                        pwfxDst->wBitsPerSample == 16 &&
+                        (pwfxDst->nSamplesPerSec == 8000 || pwfxDst->nSamplesPerSec == 16000);
+    const uint32_t rate = direct ? pwfxDst->nSamplesPerSec : 12000;
+    if (uint32_t rc = VKTDSSToWAVInternal(pcszDSSFileName, temp.c_str(), pfnCallback, lCallback, rate, pcszPassword)) {
         VKT_TRACE_ERROR(rc, "Error DSSToWAVInternal called at ORVKTDSSToWAV");
         return rc;
     }

@@ -155,17 +155,24 @@ void DssSpEncoder::compensate_post_filter(const float* s, float* t, bool commit)
     const auto saved_in = inverse_in_;
     const auto saved_out = inverse_out_;
     const float saved_tilt = inverse_tilt_;
+    // The memories oldest first in front of the frame: sample n at
+    // [kOrder + n].
+    float in[kOrder + kFrameLength], out[kOrder + kFrameLength];
+    for (int i = 1; i <= kOrder; ++i) {
+        in[kOrder - i] = inverse_in_[i];
+        out[kOrder - i] = inverse_out_[i];
+    }
     for (int n = 0; n < kFrameLength; ++n) {
         float acc = s[n];
-        for (int i = 1; i <= kOrder; ++i) acc += num[i] * inverse_in_[i] - den[i] * inverse_out_[i];
-        for (int i = kOrder; i > 1; --i) {
-            inverse_in_[i] = inverse_in_[i - 1];
-            inverse_out_[i] = inverse_out_[i - 1];
-        }
-        inverse_in_[1] = s[n];
-        inverse_out_[1] = acc;
+        for (int i = 1; i <= kOrder; ++i) acc += num[i] * in[kOrder + n - i] - den[i] * out[kOrder + n - i];
+        in[kOrder + n] = s[n];
+        out[kOrder + n] = acc;
         inverse_tilt_ = acc - tilt * inverse_tilt_;
         t[n] = inverse_tilt_;
+    }
+    for (int i = 1; i <= kOrder; ++i) {
+        inverse_in_[i] = in[kOrder + kFrameLength - i];
+        inverse_out_[i] = out[kOrder + kFrameLength - i];
     }
     // At 12 kHz the level gain of each subframe is reached by a ramp from the
     // last one: a step at the subframe's start would add a click to code.
@@ -194,27 +201,29 @@ void DssSpEncoder::compensate_post_filter(const float* s, float* t, bool commit)
 void DssSpEncoder::encode_subframe(int j, const float* t) {
     // Target: the weighted error left when the new excitation is zero, from
     // the decoder's synthesis memory and the weighting filter's memory.
+    // Filter memories are laid out oldest first in front of the subframe's
+    // samples: sample n sits at [order + n], its i-th predecessor at
+    // [order + n - i].
+    constexpr int W = kWeightOrder;
     float x[N];
     {
-        float mem[kOrder + 1];
-        for (int i = 1; i <= kOrder; ++i) mem[i] = static_cast<float>(synthesis_.memory(i));
-        float em[kWeightOrder + 1], wm[kWeightOrder + 1];
-        std::copy(error_mem_.begin(), error_mem_.end(), em);
-        std::copy(weighted_mem_.begin(), weighted_mem_.end(), wm);
+        float syn[kOrder + N], em[W + N], wm[W + N];
+        for (int i = 1; i <= kOrder; ++i) syn[kOrder - i] = static_cast<float>(synthesis_.memory(i));
+        for (int i = 1; i <= W; ++i) {
+            em[W - i] = error_mem_[i];
+            wm[W - i] = weighted_mem_[i];
+        }
+        float q[kOrder + 1];
+        for (int i = 0; i <= kOrder; ++i) q[i] = static_cast<float>(quantized_[i]);
         for (int n = 0; n < N; ++n) {
             float ringing = 0;
-            for (int i = 1; i <= kOrder; ++i) ringing -= static_cast<float>(quantized_[i]) * mem[i];
-            for (int i = kOrder; i > 1; --i) mem[i] = mem[i - 1];
-            mem[1] = ringing;
+            for (int i = 1; i <= kOrder; ++i) ringing -= q[i] * syn[kOrder + n - i];
+            syn[kOrder + n] = ringing;
             const float err = t[n] - ringing;
             float acc = err;
-            for (int i = 1; i <= kWeightOrder; ++i) acc += weight_num_[i] * em[i] - weight_den_[i] * wm[i];
-            for (int i = kWeightOrder; i > 1; --i) {
-                em[i] = em[i - 1];
-                wm[i] = wm[i - 1];
-            }
-            em[1] = err;
-            wm[1] = acc;
+            for (int i = 1; i <= W; ++i) acc += weight_num_[i] * em[W + n - i] - weight_den_[i] * wm[W + n - i];
+            em[W + n] = err;
+            wm[W + n] = acc;
             x[n] = acc;
         }
     }
@@ -248,16 +257,21 @@ void DssSpEncoder::encode_subframe(int j, const float* t) {
     history_.excitation(params_.lag[j], params_.sub[j], e);
     history_.push(e);
     synthesis_.run(direct_, e, out, N);
+    float em[W + N], wm[W + N];
+    for (int i = 1; i <= W; ++i) {
+        em[W - i] = error_mem_[i];
+        wm[W - i] = weighted_mem_[i];
+    }
     for (int n = 0; n < N; ++n) {
         const float err = t[n] - static_cast<float>(out[n]);
         float acc = err;
-        for (int i = 1; i <= kWeightOrder; ++i) acc += weight_num_[i] * error_mem_[i] - weight_den_[i] * weighted_mem_[i];
-        for (int i = kWeightOrder; i > 1; --i) {
-            error_mem_[i] = error_mem_[i - 1];
-            weighted_mem_[i] = weighted_mem_[i - 1];
-        }
-        error_mem_[1] = err;
-        weighted_mem_[1] = acc;
+        for (int i = 1; i <= W; ++i) acc += weight_num_[i] * em[W + n - i] - weight_den_[i] * wm[W + n - i];
+        em[W + n] = err;
+        wm[W + n] = acc;
+    }
+    for (int i = 1; i <= W; ++i) {
+        error_mem_[i] = em[W + N - i];
+        weighted_mem_[i] = wm[W + N - i];
     }
 }
 

@@ -23,12 +23,13 @@ int nearest_index(int row, double k) {
 }
 
 // The prediction error a' R a of a quantized filter, relative to r[0].
+// R is Toeplitz: a'Ra = r0 c0 + 2 sum r_k c_k with c the autocorrelation of a.
 double prediction_error(const Autocorrelation& r, const DirectForm& a) {
     double e = 0;
-    for (int i = 0; i <= kOrder; ++i) {
-        double row = 0;
-        for (int j = 0; j <= kOrder; ++j) row += a[j] * r[i > j ? i - j : j - i];
-        e += a[i] * row;
+    for (int k = 0; k <= kOrder; ++k) {
+        int64_t c = 0;  // |a_i| < 2^15: the sum of 15 products fits
+        for (int i = 0; i + k <= kOrder; ++i) c += static_cast<int64_t>(a[i]) * a[i + k];
+        e += (k == 0 ? 1.0 : 2.0) * r[k] * static_cast<double>(c);
     }
     return e;
 }
@@ -123,27 +124,49 @@ std::array<uint8_t, kOrder> quantize_filter(const Autocorrelation& r, const Poly
     }
     if (!(r[0] > 0)) return idx;
 
-    // Coordinate search over neighbouring indices.
+    // Coordinate search over neighbouring indices. A trial that changes
+    // coefficient i repeats the step-up from order i + 1 only: stage[m] is
+    // the current filter of order m, clean[m] whether orders 1..m stepped up
+    // without clipping.
+    std::array<DirectForm, kOrder + 1> stage;
+    std::array<bool, kOrder + 1> clean;
+    auto restage = [&](int from) {
+        for (int m = from; m <= kOrder; ++m) {
+            stage[m] = stage[m - 1];
+            clean[m] = step_up_order(m, kReflectionCodebook[m - 1][idx[m - 1]], &stage[m]) && clean[m - 1];
+        }
+    };
+    stage[0].fill(0);
+    stage[0][0] = 8192;
+    clean[0] = true;
+    restage(1);
     double best = prediction_error(r, *direct);
     for (int pass = 0; pass < 2; ++pass) {
         bool changed = false;
         for (int i = 0; i < kOrder; ++i) {
+            if (!clean[i]) break;  // every trial from here on clips
             const int entries = 1 << kFilterBits[i];
             const int current = idx[i];
+            int chosen = current;
             for (int delta : {-2, -1, 1, 2}) {
                 const int cand = current + delta;
                 if (cand < 0 || cand >= entries) continue;
-                std::array<uint8_t, kOrder> trial = idx;
-                trial[i] = static_cast<uint8_t>(cand);
-                DirectForm t;
-                if (!step_up(reflection_of(trial), &t)) continue;
+                DirectForm t = stage[i];
+                bool exact = step_up_order(i + 1, kReflectionCodebook[i][cand], &t);
+                for (int m = i + 2; m <= kOrder && exact; ++m)
+                    exact = step_up_order(m, kReflectionCodebook[m - 1][idx[m - 1]], &t);
+                if (!exact) continue;
                 const double e = prediction_error(r, t);
                 if (e < best) {
                     best = e;
-                    idx = trial;
+                    chosen = cand;
                     *direct = t;
-                    changed = true;
                 }
+            }
+            if (chosen != current) {
+                idx[i] = static_cast<uint8_t>(chosen);
+                restage(i + 1);
+                changed = true;
             }
         }
         if (!changed) break;

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <limits>
 
 namespace vkt::codecs::dss_sp {
 
@@ -9,19 +10,26 @@ namespace {
 
 constexpr int N = kSubframe;
 
+// Eight partial sums, so that the compiler can keep them in vector lanes.
 float dot(const float* a, const float* b) {
-    float s = 0;
-    for (int i = 0; i < N; ++i) s += a[i] * b[i];
-    return s;
+    float s[8] = {};
+    for (int i = 0; i < N; i += 8)
+        for (int k = 0; k < 8; ++k) s[k] += a[i + k] * b[i + k];
+    return ((s[0] + s[4]) + (s[1] + s[5])) + ((s[2] + s[6]) + (s[3] + s[7]));
 }
+static_assert(N % 8 == 0);
 
 }  // namespace
 
 void convolve(const float* h, const float* x, float* y) {
-    for (int n = 0; n < N; ++n) {
-        float s = 0;
-        for (int i = 0; i <= n; ++i) s += x[i] * h[n - i];
-        y[n] = s;
+    // Each input sample adds its scaled copy of h: runs of independent
+    // multiply-adds instead of one dependent sum per output.
+    for (int n = 0; n < N; ++n) y[n] = 0;
+    for (int i = 0; i < N; ++i) {
+        const float xi = x[i];
+        if (xi == 0) continue;
+        float* yi = y + i;
+        for (int n = 0; n < N - i; ++n) yi[n] += xi * h[n];
     }
 }
 
@@ -45,15 +53,18 @@ void PulseCorrelation::compute(const float* h) {
 int search_lags(const ExcitationHistory& history, int lo, int hi, const float* x, const float* h,
                 LagCandidate* out, int capacity) {
     int count = 0;
-    float y[N];
+    float buffers[2][N];
+    float* y = buffers[0];
     bool shiftable = false;
     for (int lag = lo; lag <= hi; ++lag) {
         if (lag >= N && shiftable) {
             // Without repetition the vector of this lag is the previous one
             // delayed by a sample, with the history sample `lag` in front.
             const float first = static_cast<float>(history.at(lag));
-            for (int n = N - 1; n > 0; --n) y[n] = y[n - 1] + first * h[n];
-            y[0] = first * h[0];
+            float* next = y == buffers[0] ? buffers[1] : buffers[0];
+            next[0] = first * h[0];
+            for (int n = 1; n < N; ++n) next[n] = y[n - 1] + first * h[n];
+            y = next;
         } else {
             int32_t vi[N];
             float v[N];
@@ -83,7 +94,7 @@ int search_lags(const ExcitationHistory& history, int lo, int hi, const float* x
     return count;
 }
 
-PulseChoice place_pulses(const float* d, const PulseCorrelation& pc, int gain) {
+PulseChoice place_pulses(const float* d, const PulseCorrelation& pc, int gain, int passes) {
     const auto& phi = pc.phi;
     PulseChoice c;
     c.gain = gain;
@@ -92,7 +103,7 @@ PulseChoice place_pulses(const float* d, const PulseCorrelation& pc, int gain) {
     // r = d minus the filtered pulses placed so far, seen through H'.
     float r[N];
     std::copy(d, d + N, r);
-    bool used[N] = {};
+    float blocked[N] = {};  // infinite where a pulse sits
     // Adding amplitude b at p changes the error by b^2 phi[p][p] - 2 b r[p];
     // the level nearest the optimum r[p] / phi[p][p] minimizes it. The
     // amplitudes rise with the level, so the nearest one is the count of
@@ -106,21 +117,34 @@ PulseChoice place_pulses(const float* d, const PulseCorrelation& pc, int gain) {
         *level = l;
         return amp[l] * (amp[l] * pc.diagonal[p] - 2 * r[p]);
     };
+    // phi is symmetric: its row p is the column of the pulse at p.
     auto add = [&](int p, int level, float sign) {
         const float b = sign * amp[level];
-        for (int q = 0; q < N; ++q) r[q] -= b * phi[q][p];
-        used[p] = sign > 0;
+        const float* row = phi[p];
+        for (int q = 0; q < N; ++q) r[q] -= b * row[q];
+        blocked[p] = sign > 0 ? std::numeric_limits<float>::infinity() : 0.0f;
     };
+    // The error change of the best level at every position at once: the
+    // smallest of the eight levels' changes is the nearest level's (the
+    // change is a parabola in the amplitude), and the loop has no branches.
+    float amp2[8], change[N];
+    for (int l = 0; l < 8; ++l) amp2[l] = amp[l] * amp[l];
     auto best_free = [&](int* pos, int* level, float bar) {
         for (int p = 0; p < N; ++p) {
-            if (used[p]) continue;
-            int l;
-            const float de = gain_at(p, &l);
-            if (de < bar) {
-                bar = de;
-                *pos = p;
-                *level = l;
+            const float dp = pc.diagonal[p], rp = 2 * r[p];
+            float m = amp2[0] * dp - amp[0] * rp;
+            for (int l = 1; l < 8; ++l) m = std::min(m, amp2[l] * dp - amp[l] * rp);
+            change[p] = m + blocked[p];
+        }
+        int found = -1;
+        for (int p = 0; p < N; ++p)
+            if (change[p] < bar) {
+                bar = change[p];
+                found = p;
             }
+        if (found >= 0) {
+            *pos = found;
+            gain_at(found, level);
         }
         return bar;
     };
@@ -129,7 +153,7 @@ PulseChoice place_pulses(const float* d, const PulseCorrelation& pc, int gain) {
         best_free(&c.position[k], &c.level[k], 1e30f);
         add(c.position[k], c.level[k], 1);
     }
-    for (int pass = 0; pass < 3; ++pass) {
+    for (int pass = 0; pass < passes; ++pass) {
         bool moved = false;
         for (int k = 0; k < kPulses; ++k) {
             add(c.position[k], c.level[k], -1);
@@ -161,9 +185,26 @@ PulseChoice search_pulses(const float* d, const PulseCorrelation& pc) {
         if (std::fabs(pulse_amplitude(g, 7) - peak) < std::fabs(pulse_amplitude(estimate, 7) - peak)) estimate = g;
     // The largest pulse may take any of the upper levels: gains from a little
     // below the estimate to about 7/5 of it.
+    // Each gain's pulses are placed one by one; the moving passes, which
+    // cost three times as much, run for the two best gains only.
     PulseChoice best;
+    float first = 0, second = 0;
+    int best_gain = 0, second_gain = 0;
     for (int g = std::max(1, estimate - 3); g <= std::min(63, estimate + 4); ++g) {
-        const PulseChoice c = place_pulses(d, pc, g);
+        const float err = place_pulses(d, pc, g, 0).err;
+        if (err < first) {
+            second = first;
+            second_gain = best_gain;
+            first = err;
+            best_gain = g;
+        } else if (err < second) {
+            second = err;
+            second_gain = g;
+        }
+    }
+    for (int g : {best_gain, second_gain}) {
+        if (g == 0) continue;
+        const PulseChoice c = place_pulses(d, pc, g, kMovingPasses);
         if (c.err < best.err) best = c;
     }
     return best;

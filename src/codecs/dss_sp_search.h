@@ -49,12 +49,14 @@ struct PulseChoice {
 };
 
 // For a given gain index: pulses placed one by one at the position and level
-// that lower the error most, then each moved in turn to its best place while
-// that still lowers the error.
-PulseChoice place_pulses(const float* d, const PulseCorrelation& pc, int gain);
+// that lower the error most, then in up to `passes` passes each moved in
+// turn to its best place while that still lowers the error.
+inline constexpr int kMovingPasses = 3;
+PulseChoice place_pulses(const float* d, const PulseCorrelation& pc, int gain, int passes = kMovingPasses);
 
 // The best of place_pulses over the gains whose top level lies near the
-// best single pulse; gain 0 when no pulse helps.
+// best single pulse (the moving passes for the two gains that did best
+// without them); gain 0 when no pulse helps.
 PulseChoice search_pulses(const float* d, const PulseCorrelation& pc);
 
 // Fills a subframe's fields from a pulse choice (positions descending).

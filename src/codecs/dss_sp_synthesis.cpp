@@ -7,21 +7,7 @@ bool step_up(const std::array<int16_t, kOrder>& reflection, DirectForm* out) {
     a.fill(0);
     a[0] = 8192;
     bool exact = true;
-    auto clipped = [&exact](int32_t v) {
-        const int32_t c = clip16(v);
-        if (c != v) exact = false;
-        return c;
-    };
-    for (int m = 1; m <= kOrder; ++m) {
-        const int32_t k = reflection[m - 1];
-        a[m] = k >> 2;
-        for (int i = 1; i <= m / 2; ++i) {
-            const int32_t lo = a[i];
-            const int32_t hi = a[m - i];
-            a[i] = clipped(((lo << 15) + k * hi + 0x4000) >> 15);
-            a[m - i] = clipped(((hi << 15) + k * lo + 0x4000) >> 15);
-        }
-    }
+    for (int m = 1; m <= kOrder; ++m) exact = step_up_order(m, reflection[m - 1], out) && exact;
     return exact;
 }
 

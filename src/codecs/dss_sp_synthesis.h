@@ -20,6 +20,9 @@ using DirectForm = std::array<int32_t, kOrder + 1>;
 // was clipped: the filter the decoder then runs is not the one the
 // coefficients describe and may be unstable.
 bool step_up(const std::array<int16_t, kOrder>& reflection, DirectForm* a);
+// One order of that step-up: from the filter of order m - 1 in `a` to that
+// of order m with reflection coefficient k; false when a value was clipped.
+inline bool step_up_order(int m, int32_t k, DirectForm* a);
 
 // The reflection coefficients a frame's filter indices select.
 std::array<int16_t, kOrder> reflection_of(const std::array<uint8_t, kOrder>& filter);
@@ -66,5 +69,23 @@ private:
 };
 
 constexpr int32_t clip16(int32_t v) { return v > 32767 ? 32767 : (v < -32768 ? -32768 : v); }
+
+inline bool step_up_order(int m, int32_t k, DirectForm* out) {
+    DirectForm& a = *out;
+    bool exact = true;
+    auto clipped = [&exact](int32_t v) {
+        const int32_t c = clip16(v);
+        if (c != v) exact = false;
+        return c;
+    };
+    a[m] = k >> 2;
+    for (int i = 1; i <= m / 2; ++i) {
+        const int32_t lo = a[i];
+        const int32_t hi = a[m - i];
+        a[i] = clipped(((lo << 15) + k * hi + 0x4000) >> 15);
+        a[m - i] = clipped(((hi << 15) + k * lo + 0x4000) >> 15);
+    }
+    return exact;
+}
 
 }  // namespace vkt::codecs::dss_sp

@@ -34,7 +34,7 @@ protected:
         swap_pairs(in, packet, kFrameBytes);
         decoded_.clear();
         // A refused frame keeps its 30 ms as silence.
-        decoder_->decode(packet, g723_packet_size(packet[0]), decoded_);
+        decoder_->decode(packet, lp_packet_size(in, packet), decoded_);
         decoded_.resize(kLpFrameSamples, 0);
         std::memcpy(out, decoded_.data(), 2 * kLpFrameSamples);
         return MMSYSERR_NOERROR;
@@ -70,6 +70,17 @@ private:
 };
 
 }  // namespace
+
+uint32_t lp_packet_size(const uint8_t* block, uint8_t* packet) {
+    // The file reader marks blocks of compression id 3 with 1 in their last
+    // byte; there a set bit 1 in the second byte (block order) says the
+    // stored frame is 4 bytes: a silence descriptor, whatever its low bit.
+    if (block[kLpBlock - 1] == 1 && (block[1] & 0x02)) {
+        packet[0] = static_cast<uint8_t>((packet[0] & ~3u) | 2u);
+        return 4;
+    }
+    return g723_packet_size(packet[0]);
+}
 
 uint32_t g723_packet_size(uint8_t first_byte) {
     static constexpr uint32_t sizes[4] = {24, 20, 4, 1};

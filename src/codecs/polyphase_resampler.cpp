@@ -96,17 +96,14 @@ void PolyphaseResampler::process(const float* in, size_t count, std::vector<floa
         if (n >= available) break;
         const float* h = phases_.data() + (next_ % up_) * taps_;
         const float* src = x + (n + 1 - taps_);
-        // Four running sums, so that the products do not wait on each other.
-        float a0 = 0.0f, a1 = 0.0f, a2 = 0.0f, a3 = 0.0f;
+        // Eight running sums, which the compiler keeps in vector lanes, so
+        // that the products do not wait on each other.
+        float a[8] = {};
         size_t k = 0;
-        for (; k + 4 <= taps_; k += 4) {
-            a0 += src[k] * h[k];
-            a1 += src[k + 1] * h[k + 1];
-            a2 += src[k + 2] * h[k + 2];
-            a3 += src[k + 3] * h[k + 3];
-        }
-        for (; k < taps_; ++k) a0 += src[k] * h[k];
-        out.push_back((a0 + a1) + (a2 + a3));
+        for (; k + 8 <= taps_; k += 8)
+            for (size_t j = 0; j < 8; ++j) a[j] += src[k + j] * h[k + j];
+        for (size_t j = 0; k < taps_; ++k, ++j) a[j] += src[k] * h[k];
+        out.push_back(((a[0] + a[4]) + (a[1] + a[5])) + ((a[2] + a[6]) + (a[3] + a[7])));
         next_ += down_;
     }
     const size_t drop = available - (taps_ - 1);

@@ -18,6 +18,8 @@ void sp_block_to_packet(const uint8_t* block, uint8_t* packet) {
     }
 }
 
+bool is_sp_short_frame(const uint8_t* block) { return block[kSpBlock - 1] == 1 && (block[0] & 0x80) == 0; }
+
 namespace {
 
 bool is_sp(const WAVEFORMATEX& f) { return is_sp_format(f); }
@@ -41,11 +43,14 @@ public:
 
 protected:
     MMRESULT convert_unit(const uint8_t* in, uint8_t* out) override {
-        uint8_t packet[kSpBlock];
-        sp_block_to_packet(in, packet);
         decoded_.clear();
-        // A block the decoder refuses still takes its place in time, as silence.
-        decoder_->decode(packet, sizeof packet, decoded_);
+        // A block the decoder refuses still takes its place in time, as
+        // silence; so does a 9-byte frame, whose content is not known here.
+        if (!is_sp_short_frame(in)) {
+            uint8_t packet[kSpBlock];
+            sp_block_to_packet(in, packet);
+            decoder_->decode(packet, sizeof packet, decoded_);
+        }
         decoded_.resize(kSpDecodedSamples, 0);
         resampled_.clear();
         resampler_.process(decoded_.data(), decoded_.size(), resampled_);

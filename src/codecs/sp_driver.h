@@ -44,4 +44,10 @@ private:
 // of bytes swapped.
 void sp_block_to_packet(const uint8_t* block, uint8_t* packet);
 
+// True for a codec block holding a 9-byte frame of compression id 1: the
+// file reader marks that id's blocks with 1 in their last byte, and bit 7 of
+// the frame's first byte is clear. What such a frame codes is not known
+// here; it decodes as a frame of silence.
+bool is_sp_short_frame(const uint8_t* block);
+
 }  // namespace vkt::codecs

@@ -9,6 +9,8 @@
 #include "OrvaneVktapi.h"
 #include "conv_files.h"
 #include "convert/CDSSCONV.h"
+#include "dss/dss_bytes.h"
+#include "spenc/sp_quality.h"
 #include "support/test_support.h"
 
 using namespace conv_test;
@@ -128,6 +130,43 @@ TEST(DssToWav, StandardPlayAtAnotherRate) {
     EXPECT_FALSE(orvkt_test::file_exists(wav));
 }
 
+// Standard play decodes straight to 16-bit mono at 8000 and 16000 (no format
+// change): the same audio on the same timeline as the 12000 decoding brought
+// to that rate by an independent resampler, and whole frames of it.
+TEST(DssToWav, StandardPlayStraightToEightAndSixteenKilohertz) {
+    ORVKT_REQUIRE_PROGRAM("espeak-ng");
+    TempDir tmp;
+    const std::string dss = make_dss(tmp, "sp.dss", sp_format());
+    const uint32_t frames = dss_facts(dss).frames;
+    const std::string native = tmp.path("native.wav");
+    const WAVEFORMATEX at12 = pcm_format(12000);
+    ASSERT_EQ(ORVKTDSSToWAV(dss.c_str(), native.c_str(), &at12, nullptr, 0, nullptr), VKT_OK);
+    const std::vector<float> reference = sp_quality::to_float(parse_wav(native).samples());
+    for (const uint32_t rate : {8000u, 16000u}) {
+        SCOPED_TRACE(rate);
+        const std::string wav = tmp.path(std::to_string(rate) + ".wav");
+        ProgressLog log;
+        const WAVEFORMATEX want = pcm_format(rate);
+        ASSERT_EQ(ORVKTDSSToWAV(dss.c_str(), wav.c_str(), &want, &ProgressLog::callback, log.user(), nullptr), VKT_OK);
+        const ParsedWav out = parse_wav(wav);
+        ASSERT_TRUE(out.ok);
+        ASSERT_EQ(out.data.size(), frames * rate / 1000 * 24 * 2);
+        // One decoding pass: 0 to 50, then the 100 of the finished file.
+        EXPECT_EQ(std::count_if(log.percents.begin(), log.percents.end(), [](uint32_t p) { return p > 50 && p < 100; }),
+                  0);
+        const std::vector<float> direct = sp_quality::to_float(out.samples());
+        const std::vector<float> ref = sp_quality::resample(reference, 12000, static_cast<int>(rate));
+        EXPECT_EQ(sp_quality::best_lag(ref, direct, 8), 0);
+        double rd = 0, rr = 0, dd = 0;
+        for (size_t i = 0; i < std::min(ref.size(), direct.size()); ++i) {
+            rd += double(ref[i]) * direct[i];
+            rr += double(ref[i]) * ref[i];
+            dd += double(direct[i]) * direct[i];
+        }
+        EXPECT_GT(rd / std::sqrt(rr * dd), 0.99);
+    }
+}
+
 // The real peer: ffmpeg decodes the long-play fixture (its own G.723.1
 // frames in the DSS layout) to exactly the samples we write.
 TEST(DssToWav, LongPlaySamplesEqualFfmpegsDecoding) {
@@ -152,6 +191,67 @@ TEST(DssToWav, LongPlaySamplesEqualFfmpegsDecoding) {
     if (orvkt_test::have_program("sox")) {
         r = run_command("sox --i -s " + shell_quote(wav), false);
         EXPECT_EQ(r.output, std::to_string(ours.data.size() / 2) + "\n");
+    }
+}
+
+// The short frames of the compressed modes, in files built here: 4-byte
+// frames of id 3 are G.723.1 silence descriptors and decode to the comfort
+// noise ffmpeg's G.723.1 decoder makes of the same packets; 9-byte frames
+// of id 1 (content not known) decode to silence, not to whatever a
+// zero-padded frame would sound like.
+TEST(DssToWav, ShortFramesOfTheCompressedModes) {
+    struct Case {
+        const char* name;
+        uint8_t id;
+        std::vector<Bytes> frames;  // block order, in one block (13 at most for id 1)
+        uint32_t rate, pcm_block;
+        size_t silent_from;  // frame from which the output must be silent (SIZE_MAX: none)
+    };
+    // A silence descriptor with a gain: packet 06 5A 3C 80, pairs swapped.
+    const Bytes sid = {0x5A, 0x06, 0x80, 0x3C};
+    // Six full frames of id 1 (bit 7 of the first byte set) that sound, then
+    // six 9-byte frames: zero-padded, those would ring on from the history.
+    std::vector<Bytes> mixed;
+    for (unsigned i = 0; i < 12; ++i) {
+        Bytes f = dss_test::frame(i, i < 6 ? 41 : 9);
+        f[0] = static_cast<uint8_t>(i < 6 ? f[0] | 0x80 : f[0] & 0x7F);
+        mixed.push_back(f);
+    }
+    const Case cases[] = {{"sid.dss", 3, std::vector<Bytes>(40, sid), 8000, 480, SIZE_MAX},
+                          {"mixed.dss", 1, mixed, 12000, 576, 7}};
+    TempDir tmp;
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        Bytes b = dss_test::block(dss_test::fp_word(6), static_cast<uint8_t>(c.frames.size()), c.id);
+        size_t at = 6;
+        for (const Bytes& f : c.frames) {
+            dss_test::place(b, at, f);
+            at += f.size();
+        }
+        const std::string dss = tmp.path(c.name), wav = dss + ".wav";
+        write_bytes(dss, dss_test::concat({dss_test::header1(1, "dss"), dss_test::stored(b)}));
+        const WAVEFORMATEX want = pcm_format(c.rate);
+        ASSERT_EQ(ORVKTDSSToWAV(dss.c_str(), wav.c_str(), &want, nullptr, 0, nullptr), VKT_OK);
+        const ParsedWav out = parse_wav(wav);
+        ASSERT_TRUE(out.ok);
+        ASSERT_EQ(out.data.size(), c.frames.size() * c.pcm_block);
+        const std::vector<int16_t> pcm = out.samples();
+        const size_t per_frame = c.pcm_block / 2;
+        if (c.silent_from != SIZE_MAX) {
+            EXPECT_GT(rms(pcm, 0, 6 * per_frame), 20) << "the full frames sound";
+            EXPECT_EQ(rms(pcm, c.silent_from * per_frame), 0.0) << "the 9-byte frames are silence";
+            continue;
+        }
+        EXPECT_GT(rms(pcm), 20) << "comfort noise, not silence";
+        ORVKT_REQUIRE_PROGRAM("ffmpeg");
+        Bytes packets;
+        for (const Bytes& f : c.frames) packets.insert(packets.end(), {f[1], f[0], f[3], f[2]});
+        const std::string tco = tmp.path("sid.tco"), raw = tmp.path("sid.raw");
+        write_bytes(tco, packets);
+        auto r = run_command("ffmpeg -nostdin -v error -f g723_1 -i " + shell_quote(tco) +
+                             " -f s16le -acodec pcm_s16le -y " + shell_quote(raw));
+        ASSERT_EQ(r.status, 0) << r.output;
+        EXPECT_EQ(out.data, read_bytes(raw));
     }
 }
 
