@@ -53,10 +53,10 @@ def worker(library: str) -> None:
 
     lib = native.library()
 
-    def fmt(spec):
-        if spec is None:
+    def fmt(record):
+        if record is None:
             return None
-        f = native.WAVEFORMATEX(*spec)
+        f = native.WAVEFORMATEX(*record)
         return byref(f)
 
     for line in sys.stdin:
