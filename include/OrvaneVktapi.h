@@ -112,11 +112,10 @@ typedef struct tWAVEFORMATEX {
 #define WAVE_FORMAT_MPEGLAYER3 0x0055u
 #define WAVE_FORMAT_DSS_SP 0x0121u
 /* The G.723.1 long-play codec of recordings with compression ids 2 and 3:
- * ORVKTReadWAVFormat reports {0xFFFC, 1, 8000, 834, 25, 0, 0} for them and
- * ORVKTWAVToWAV writes it into a WAV file. DSS/DS2 files are never written
- * in it: as pwfxDst of ORVKTWAVToDSS or ORVKTDSSToDSS it gives
- * VKT_ERR_INVALID_WAVFMT (21); the long play these write is
- * WAVE_FORMAT_DSS_SP at 8000 (orvkt_format_dss_lp() of OrvaneVktapiUtil.h). */
+ * ORVKTReadWAVFormat reports {0xFFFC, 1, 8000, 834, 25, 0, 0} for them,
+ * ORVKTWAVToWAV writes it into a WAV file, and ORVKTWAVToDSS and
+ * ORVKTDSSToDSS write DSS/DS2 files of compression id 2 in it
+ * (orvkt_format_dss_g723() of OrvaneVktapiUtil.h). */
 #define WAVE_FORMAT_DSS_LP 0xFFFCu
 
 /* ---- dictation header record ------------------------------------------- */
@@ -178,13 +177,15 @@ typedef struct tZRM2HeaderInfo {
  *   VKT_PROGRESS_MESSAGE, 0..100) on the calling thread; returning
  *   VKT_PROGRESS_CANCEL stops the work and the call returns VKT_CANCELLED (2).
  * - pwfxDst is never NULL (VKT_ERR_INVALID_WAVFMT, 21). DSS/DS2 destinations
- *   take exactly one of the three records of OrvaneVktapiUtil.h:
+ *   take exactly one of the four records of OrvaneVktapiUtil.h:
  *     standard play  {0x0121, 1, 12000, 1750, 42, 0, 0}  .dss or .ds2
  *     long play      {0x0121, 1,  8000, 1167, 42, 0, 0}  .dss or .ds2
  *     quality play   {0x0121, 1, 16000, 3563, 57, 0, 0}  .ds2 only (else 10)
+ *     G.723.1        {0xFFFC, 1,  8000,  834, 25, 0, 0}  .dss or .ds2
  *   any other record gives 21. WAV destinations take mono or stereo PCM of
- *   8 or 16 bits at any rate (cbSize 0), or one of the codec records above
- *   (the codec inside a WAV file), or {0xFFFC, 1, 8000, 834, 25, 0, 0}.
+ *   8 or 16 bits at the rates the README lists (cbSize 0; block size and
+ *   bytes per second consistent, else 21), or one of the codec records above
+ *   (the codec inside a WAV file).
  * - Thread safety: calls on different files may run at the same time on
  *   different threads; two calls on the same file may not.
  */

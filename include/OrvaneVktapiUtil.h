@@ -9,7 +9,7 @@
  *   constant's name of every result code (the one table the library's trace
  *   and the orvkt tool use as well).
  * - orvkt_format_dss_sp(), orvkt_format_dss_lp(), orvkt_format_dss_qp(),
- *   orvkt_format_pcm(): the wave format records the conversions accept,
+ *   orvkt_format_dss_g723(), orvkt_format_pcm(): the wave format records the conversions accept,
  *   ready to pass as `pwfxDst`.
  *
  * Compiles as C99 and as C++.
@@ -118,6 +118,14 @@ static inline WAVEFORMATEX orvkt_format_dss_sp(void) {
  */
 static inline WAVEFORMATEX orvkt_format_dss_lp(void) {
     return orvkt_format_codec_(WAVE_FORMAT_DSS_SP, 8000, 1167, 42);
+}
+
+/**
+ * @brief G.723.1 long play at 6.3 kbit/s (compression id 2, .dss or .ds2):
+ * {0xFFFC, 1, 8000, 834, 25, 0, 0}.
+ */
+static inline WAVEFORMATEX orvkt_format_dss_g723(void) {
+    return orvkt_format_codec_(WAVE_FORMAT_DSS_LP, 8000, 834, 25);
 }
 
 /** @brief Quality play (compression id 6, .ds2 only): {0x0121, 1, 16000, 3563, 57, 0, 0}. */

@@ -250,8 +250,8 @@ uint32_t dss_to_dss(const char* pcszSrcFileName, const char* pcszDstFileName, co
     if (size >= kHeaderImage) {
         if (image[kHeader2CompressionIdAt] == vkt::dss::kIdStandardPlay8k && image[kHeader2CompressionIdAt + 1] == 0)
             rate = kCompressionIds[vkt::dss::kIdStandardPlay8k].clock_rate;
-        const int for_clock = vkt::dss::compression_id_for_clock(pwfxDst->nSamplesPerSec);
-        const uint16_t id = for_clock < 0 ? vkt::dss::kIdQualityPlay : static_cast<uint16_t>(for_clock);
+        const int for_format = vkt::dss::compression_id_for_format(pwfxDst->wFormatTag, pwfxDst->nSamplesPerSec);
+        const uint16_t id = for_format < 0 ? vkt::dss::kIdQualityPlay : static_cast<uint16_t>(for_format);
         image[kHeader2CompressionIdAt] = static_cast<uint8_t>(id);
         image[kHeader2CompressionIdAt + 1] = 0;
     }

@@ -346,7 +346,7 @@ uint32_t CDssConvert::initEncryption(const char* pcszWAVFileName_p, const char* 
         m_wfxDst = m_wfxSrc;
 
         m_pDssFile = std::make_unique<CDssFile>(false);
-        const int id = vkt::dss::compression_id_for_clock(m_wfxSrc.nSamplesPerSec);
+        const int id = vkt::dss::compression_id_for_format(m_wfxSrc.wFormatTag, m_wfxSrc.nSamplesPerSec);
         if (id < 0) {
             VKT_TRACE_ERROR(VKT_ERR_COMPRESSIONID_NOT_SUPPORTED, "invalid compression id");
             raise(VKT_ERR_COMPRESSIONID_NOT_SUPPORTED);
@@ -373,11 +373,11 @@ uint32_t CDssConvert::encryption() {
             VKT_TRACE_ERROR(rc, "Error setting file pointer to begin of data chunk and getting datasize");
             raise(rc);
         }
-        const uint8_t id = m_wfxSrc.nSamplesPerSec == vkt::dss::kCompressionIds[vkt::dss::kIdQualityPlay].clock_rate
-                               ? vkt::dss::kIdQualityPlay
-                               : vkt::dss::kIdStandardPlay;
-        const uint32_t codec_block = vkt::dss::kCompressionIds[id].block_align;
-        // About one second of codec blocks per read.
+        // The file's identifier was chosen from this format when it was made.
+        const auto* row = vkt::dss::compression_format(m_pDssFile->m_byCompressionId);
+        if (!row) raise(VKT_ERR_INVALID_COMPRESSIONID);
+        const uint32_t codec_block = row->block_align;
+        // About one second of whole codec blocks per read.
         const uint32_t buffer_size = std::max(codec_block, m_wfxSrc.nAvgBytesPerSec / codec_block * codec_block);
         std::vector<uint8_t> buffer;
         try {

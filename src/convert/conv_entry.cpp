@@ -245,11 +245,9 @@ uint32_t CreateConversionTempFile(TempFile& temp, const char* pcszWanted_p, mode
 
 bool IsValidDSSWaveFormatEx(const WAVEFORMATEX* pwfx) {
     if (!pwfx) return false;
-    if (pwfx->wFormatTag != WAVE_FORMAT_DSS_SP || pwfx->nChannels != 1 || pwfx->wBitsPerSample != 0 ||
-        pwfx->cbSize != 0)
-        return false;
+    if (pwfx->nChannels != 1 || pwfx->wBitsPerSample != 0 || pwfx->cbSize != 0) return false;
     for (const auto& row : vkt::dss::kCompressionIds)
-        if (row.format_tag == WAVE_FORMAT_DSS_SP && pwfx->nSamplesPerSec == row.clock_rate &&
+        if (row.format_tag != 0 && row.format_tag == pwfx->wFormatTag && pwfx->nSamplesPerSec == row.clock_rate &&
             pwfx->nAvgBytesPerSec == row.bytes_per_second && pwfx->nBlockAlign == row.block_align)
             return true;
     return false;

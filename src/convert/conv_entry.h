@@ -38,9 +38,10 @@ uint32_t CheckConversionDestination(const char* pcszSrcFileName_p, const char* p
 // not be written, 10 otherwise.
 uint32_t CreateConversionTempFile(vkt::platform::TempFile& temp, const char* pcszWanted_p, mode_t mode = 0666);
 
-// A DSS codec format a WAV file can be packed from: tag 0x0121, mono, 0 bits,
-// cbSize 0, and (rate, bytes/s, block) of standard play, long play at the
-// 8000 clock, or quality play.
+// A DSS codec format a WAV file can be packed from: mono, 0 bits, cbSize 0,
+// and the tag, rate, bytes/s and block of a compression identifier's row:
+// standard play, standard play at the 8000 clock, quality play (0x0121) or
+// G.723.1 long play (0xFFFC).
 bool IsValidDSSWaveFormatEx(const WAVEFORMATEX* pwfx);
 
 // True when tag, channels, rate, bytes/s, block, bits and cbSize are equal.

@@ -184,4 +184,12 @@ constexpr int compression_id_for_clock(uint32_t clock_rate) {
     return -1;
 }
 
+// The identifier a codec format is written with: G.723.1 long play as 2,
+// the standard- and quality-play formats by their clock rate; -1 for others.
+constexpr int compression_id_for_format(uint16_t format_tag, uint32_t clock_rate) {
+    if (format_tag == WAVE_FORMAT_DSS_LP)
+        return clock_rate == kCompressionIds[kIdLongPlay].clock_rate ? kIdLongPlay : -1;
+    return compression_id_for_clock(clock_rate);
+}
+
 }  // namespace vkt::dss

@@ -37,14 +37,17 @@ TEST(DestinationPath, NamedDestinationOrBesideTheSource) {
     EXPECT_EQ(CreateDestinationFilePath("a.dss", longname.c_str(), path, ".Wav"), VKT_ERR_FILE_NAME);
 }
 
-TEST(DssFormatCheck, OnlyTheThreePackableFormats) {
+TEST(DssFormatCheck, OnlyThePackableFormats) {
     const WAVEFORMATEX sp = sp_format(), lp = lp_format(), qp = qp_format();
     EXPECT_TRUE(IsValidDSSWaveFormatEx(&sp));
     EXPECT_TRUE(IsValidDSSWaveFormatEx(&lp));
     EXPECT_TRUE(IsValidDSSWaveFormatEx(&qp));
     EXPECT_FALSE(IsValidDSSWaveFormatEx(nullptr));
     const WAVEFORMATEX g723{WAVE_FORMAT_DSS_LP, 1, 8000, 834, 25, 0, 0};
-    EXPECT_FALSE(IsValidDSSWaveFormatEx(&g723));
+    EXPECT_TRUE(IsValidDSSWaveFormatEx(&g723));
+    WAVEFORMATEX g723_at_12000 = g723;
+    g723_at_12000.nSamplesPerSec = 12000;
+    EXPECT_FALSE(IsValidDSSWaveFormatEx(&g723_at_12000));
     WAVEFORMATEX f = sp;
     f.nChannels = 2;
     EXPECT_FALSE(IsValidDSSWaveFormatEx(&f));

@@ -96,8 +96,10 @@ TEST(WavToDss, EveryModeFromAnySource) {
         uint8_t id;
         double frame_seconds;
     };
+    const WAVEFORMATEX g723{WAVE_FORMAT_DSS_LP, 1, 8000, 834, 25, 0, 0};
     const Case cases[] = {{sp_format(), "sp.dss", 0, 0.024}, {lp_format(), "lp.dss", 4, 0.036},
-                          {qp_format(), "qp.ds2", 6, 0.016}, {sp_format(), "sp.ds2", 0, 0.024}};
+                          {qp_format(), "qp.ds2", 6, 0.016}, {sp_format(), "sp.ds2", 0, 0.024},
+                          {g723, "g723.dss", 2, 0.030}};
     int16_t headers = 1;
     for (const Case& c : cases) {
         for (const std::string& src : {mono, bytes8, stereo}) {
@@ -124,7 +126,7 @@ TEST(WavToDss, EveryModeFromAnySource) {
             headers = static_cast<int16_t>(headers % 3 + 1);
         }
     }
-    EXPECT_EQ(tmp.entries(), (std::vector<std::string>{"lp.dss", "mono22050.wav", "mono8.wav", "qp.ds2", "sp.ds2",
+    EXPECT_EQ(tmp.entries(), (std::vector<std::string>{"g723.dss", "lp.dss", "mono22050.wav", "mono8.wav", "qp.ds2", "sp.ds2",
                                                         "sp.dss", "st.wav"}));
 }
 
