@@ -28,7 +28,7 @@
 #include <vector>
 
 #include "OrvaneVktapi.h"
-#include "dss/CDSSFILE.h"
+#include "dss/dss_file.h"
 
 namespace {
 

@@ -15,7 +15,7 @@
 #include <vector>
 
 #include "OrvaneVktapi.h"
-#include "dss/CDSSFILE.h"
+#include "dss/dss_file.h"
 
 namespace {
 

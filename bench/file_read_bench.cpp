@@ -9,7 +9,7 @@
 #include <string>
 #include <vector>
 
-#include "dss/INTERNAL.h"
+#include "dss/traced_file_io.h"
 
 namespace {
 

@@ -10,11 +10,11 @@
 #include "commands.h"
 #include "dictation_text.h"
 #include "dss_info.h"
-#include "media/CMp3File.h"
+#include "media/mp3_file.h"
 #include "metadata/header_transport.h"
 #include "platform/vkt_error.h"
 #include "report.h"
-#include "wav/CWAVFILE.h"
+#include "wav/wav_file.h"
 
 namespace orvkt_cli {
 

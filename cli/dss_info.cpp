@@ -3,7 +3,7 @@
 #include <cstring>
 
 #include "OrvaneVktapi.h"
-#include "dss/CDSSFILE.h"
+#include "dss/dss_file.h"
 #include "platform/path.h"
 
 using namespace vkt::platform;

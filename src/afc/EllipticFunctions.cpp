@@ -7,6 +7,8 @@
 
 #include "platform/vkt_trace.h"
 
+VKT_TRACE_UNIT("EllipticFunctions");
+
 namespace afc_elliptic {
 
 namespace {

@@ -7,17 +7,19 @@
 #include <string>
 #include <vector>
 
-#include "dss/CDSSFILE.h"
+#include "dss/dss_file.h"
 #include "dss/dss_layout.h"
-#include "media/CMp3File.h"
-#include "media/CWmaFile.h"
+#include "media/mp3_file.h"
+#include "media/wma_file.h"
 #include "platform/file_identity.h"
 #include "platform/fileio.h"
 #include "platform/path.h"
 #include "platform/temp_file.h"
 #include "platform/vkt_error.h"
 #include "platform/vkt_trace.h"
-#include "wav/CWAVFILE.h"
+#include "wav/wav_file.h"
+
+VKT_TRACE_UNIT("conv_entry");
 
 using namespace vkt::platform;
 
@@ -65,7 +67,7 @@ uint32_t wma_length(const char* name, uint32_t* length) {
     try {
         data_size = wma.get_sizeof_data();
     } catch (...) {
-        return vkt::caught_code(VKT_TRACE_FILE, __LINE__, "catched in CWmaFile::get_sizeof_data()");
+        return vkt::caught_code(VKT_TRACE_UNIT_NAME, __LINE__, "catched in CWmaFile::get_sizeof_data()");
     }
     if (wma.GetAvgBytesPerSec() == 0) {
         *length = 0;
@@ -110,12 +112,12 @@ uint32_t read_wav_format(const char* name, WAVEFORMATEX* format, uint32_t size) 
     try {
         wav.open_file(name, MMIO_READ | MMIO_DENYWRITE);
     } catch (...) {
-        return vkt::caught_code(VKT_TRACE_FILE, __LINE__, "catched in CWavFile::open()");
+        return vkt::caught_code(VKT_TRACE_UNIT_NAME, __LINE__, "catched in CWavFile::open()");
     }
     try {
         if (uint32_t rc = wav.get_sizeof_format(&fmt_size)) return rc;
     } catch (...) {
-        return vkt::caught_code(VKT_TRACE_FILE, __LINE__, "catched in CWavFile::get_sizeof_format()");
+        return vkt::caught_code(VKT_TRACE_UNIT_NAME, __LINE__, "catched in CWavFile::get_sizeof_format()");
     }
     if (size < fmt_size) {
         VKT_TRACE_ERROR(VKT_ERR_WAVFMT_TOO_SMALL, "Error WAV format too small");
@@ -138,17 +140,17 @@ uint32_t wav_length(const char* name, uint32_t* length) {
     try {
         wav.open_file(name, MMIO_READ | MMIO_DENYWRITE);
     } catch (...) {
-        return vkt::caught_code(VKT_TRACE_FILE, __LINE__, "catched in CWavFile::open()");
+        return vkt::caught_code(VKT_TRACE_UNIT_NAME, __LINE__, "catched in CWavFile::open()");
     }
     try {
         if (uint32_t rc = wav.get_sizeof_data(&data_size)) return rc;
     } catch (...) {
-        return vkt::caught_code(VKT_TRACE_FILE, __LINE__, "catched in CWavFile::get_sizeof_data()");
+        return vkt::caught_code(VKT_TRACE_UNIT_NAME, __LINE__, "catched in CWavFile::get_sizeof_data()");
     }
     try {
         if (uint32_t rc = wav.get_sizeof_format(&fmt_size)) return rc;
     } catch (...) {
-        return vkt::caught_code(VKT_TRACE_FILE, __LINE__, "catched in CWavFile::get_sizeof_format()");
+        return vkt::caught_code(VKT_TRACE_UNIT_NAME, __LINE__, "catched in CWavFile::get_sizeof_format()");
     }
     std::vector<uint8_t> fmt;
     try {

@@ -19,6 +19,8 @@
 #include "platform/vkt_error.h"
 #include "platform/vkt_trace.h"
 
+VKT_TRACE_UNIT("crypt");
+
 namespace vkt::dss {
 
 namespace {

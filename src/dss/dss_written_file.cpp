@@ -2,9 +2,11 @@
 
 #include <sys/stat.h>
 
-#include "dss/CDSSFILE.h"
+#include "dss/dss_file.h"
 #include "platform/vkt_error.h"
 #include "platform/vkt_trace.h"
+
+VKT_TRACE_UNIT("dss_written_file");
 
 namespace vkt::dss {
 

@@ -2,11 +2,13 @@
 
 #include <cstring>
 
-#include "dss/CDSSFILE.h"
-#include "dss/INTERNAL.h"
+#include "dss/dss_file.h"
+#include "dss/frame_sizing.h"
 #include "platform/path.h"
 #include "platform/vkt_error.h"
 #include "platform/vkt_trace.h"
+
+VKT_TRACE_UNIT("dss_edit_common");
 
 using namespace vkt::platform;
 

@@ -7,13 +7,15 @@
 #include <vector>
 
 #include "OrvaneVktapi.h"
-#include "dss/CDSSFILE.h"
-#include "dss/INTERNAL.h"
+#include "dss/dss_file.h"
+#include "dss/traced_file_io.h"
 #include "dss/dss_layout.h"
 #include "metadata/header_image.h"
 #include "platform/byte_order.h"
 #include "platform/path.h"
 #include "platform/vkt_trace.h"
+
+VKT_TRACE_UNIT("dss_header_io");
 
 using namespace vkt::platform;
 namespace h1 = vkt::dss::h1;

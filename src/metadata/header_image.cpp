@@ -8,6 +8,8 @@
 #include "platform/vkt_trace.h"
 #include "platform/byte_order.h"
 
+VKT_TRACE_UNIT("header_image");
+
 using vkt::get_le16;
 using vkt::get_le32;
 using vkt::put_le16;

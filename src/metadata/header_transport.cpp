@@ -5,7 +5,7 @@
 #include <vector>
 
 #include "OrvaneVktapi.h"
-#include "media/MP3Helper.h"
+#include "media/mp3_dictation_header.h"
 #include "metadata/dss_header_io.h"
 #include "metadata/header_image.h"
 #include "metadata/spoken_instructions.h"
@@ -13,7 +13,9 @@
 #include "platform/path.h"
 #include "platform/vkt_error.h"
 #include "platform/vkt_trace.h"
-#include "wav/CWAVFILE.h"
+#include "wav/wav_file.h"
+
+VKT_TRACE_UNIT("header_transport");
 
 using namespace vkt::platform;
 
@@ -44,7 +46,7 @@ uint32_t ReadZRM2HeaderDataToMemoryEx(const char* name, uint8_t* buffer, uint32_
     try {
         wav.open_file(name, MMIO_READ | MMIO_DENYWRITE);
     } catch (...) {
-        uint32_t code = vkt::caught_code(VKT_TRACE_FILE, __LINE__, "catched in ReadZRM2HeaderInfoIntoMemory at WavFile.open_file");
+        uint32_t code = vkt::caught_code(VKT_TRACE_UNIT_NAME, __LINE__, "catched in ReadZRM2HeaderInfoIntoMemory at WavFile.open_file");
         wav.close_file();
         return code;
     }
@@ -84,7 +86,7 @@ uint32_t WriteZRM2HeaderDataToFile(const char* name, const uint8_t* buffer, uint
         wav.open_file(name, MMIO_READWRITE | MMIO_DENYWRITE);
         wav.write_icmt_chunk(reinterpret_cast<const char*>(buffer), size);
     } catch (...) {
-        result = vkt::caught_code(VKT_TRACE_FILE, __LINE__, "catched in WriteZRM2HeaderDataToFile");
+        result = vkt::caught_code(VKT_TRACE_UNIT_NAME, __LINE__, "catched in WriteZRM2HeaderDataToFile");
     }
     if (uint32_t closed = wav.close_file(); closed && result == VKT_OK) result = closed;
     return result;

@@ -5,13 +5,15 @@
 #include <cstring>
 
 #include "OrvaneVktapi.h"
-#include "dss/CDSSFILE.h"
-#include "dss/INTERNAL.h"
+#include "dss/dss_file.h"
+#include "dss/traced_file_io.h"
 #include "dss/dss_layout.h"
 #include "metadata/spoken_instructions.h"
 #include "platform/vkt_error.h"
 #include "platform/vkt_trace.h"
 #include "platform/byte_order.h"
+
+VKT_TRACE_UNIT("instruction_tables");
 
 using vkt::get_le16;
 using vkt::get_le32;
@@ -165,7 +167,7 @@ uint32_t ConvertBlockFrameOffsetArrayToSpokenInstructions(CDssFile& dss, const u
         }
     } catch (...) {
         // A block that cannot be read ends the walk; what was found stays.
-        vkt::caught_code(VKT_TRACE_FILE, __LINE__, "catched in ConvertBlockFrameOffsetArrayToSpokenInstructions");
+        vkt::caught_code(VKT_TRACE_UNIT_NAME, __LINE__, "catched in ConvertBlockFrameOffsetArrayToSpokenInstructions");
     }
     return 0;
 }

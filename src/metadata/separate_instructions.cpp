@@ -15,7 +15,9 @@
 #include "platform/temp_file.h"
 #include "platform/vkt_error.h"
 #include "platform/vkt_trace.h"
-#include "wav/CWAVFILE.h"
+#include "wav/wav_file.h"
+
+VKT_TRACE_UNIT("separate_instructions");
 
 using namespace vkt::platform;
 
@@ -188,7 +190,7 @@ uint32_t SeparateSpokenInstructions(const char* src, const char* dst, bool bCrea
             if (dictation) dictation->closing_work();
             if (instructions) instructions->closing_work();
         } catch (...) {
-            result = vkt::caught_code(VKT_TRACE_FILE, __LINE__, "catched in ORVKTWAVSeperateSpokenInstructions");
+            result = vkt::caught_code(VKT_TRACE_UNIT_NAME, __LINE__, "catched in ORVKTWAVSeperateSpokenInstructions");
         }
     }
     if (result != VKT_OK) {

@@ -3,15 +3,17 @@
 #include <cstring>
 
 #include "OrvaneVktapi.h"
-#include "media/MP3Helper.h"
+#include "media/mp3_dictation_header.h"
 #include "metadata/dss_header_io.h"
 #include "metadata/header_transport.h"
 #include "platform/file_identity.h"
 #include "platform/fileio.h"
 #include "platform/vkt_error.h"
 #include "platform/vkt_trace.h"
-#include "wav/CWAVFILE.h"
+#include "wav/wav_file.h"
 #include "platform/byte_order.h"
+
+VKT_TRACE_UNIT("spoken_instructions");
 
 using vkt::get_le16;
 using vkt::get_le32;
@@ -56,7 +58,7 @@ uint32_t ReadSpokenInstructionMarkersToArray(const char* name, uint8_t* markers)
     try {
         wav.open_file(name, MMIO_READ | MMIO_DENYWRITE);
     } catch (...) {
-        uint32_t code = vkt::caught_code(VKT_TRACE_FILE, __LINE__,
+        uint32_t code = vkt::caught_code(VKT_TRACE_UNIT_NAME, __LINE__,
                                          "catched in ReadSpokenInstructionMarkersToArray at WavFile.open_file");
         wav.close_file();
         return code;
@@ -100,7 +102,7 @@ uint32_t WriteSpokenInstructionMarkersToFile(const char* name, const uint8_t* ma
         wav.open_file(name, MMIO_READWRITE | MMIO_DENYWRITE);
         wav.write_listinfo_subchunk(key);
     } catch (...) {
-        result = vkt::caught_code(VKT_TRACE_FILE, __LINE__, "catched in WriteSpokenInstructionMarkersToFile");
+        result = vkt::caught_code(VKT_TRACE_UNIT_NAME, __LINE__, "catched in WriteSpokenInstructionMarkersToFile");
     }
     if (uint32_t closed = wav.close_file(); closed && result == VKT_OK) result = closed;
     return result;
@@ -140,7 +142,7 @@ uint32_t ExtractSpokenInstructionMarkers(const char* src, const char* dst) {
             carrier.closing_work();
         } catch (...) {
             const uint32_t code =
-                vkt::caught_code(VKT_TRACE_FILE, __LINE__, "catched in ORVKTExtractSpokenInstructionMarkers");
+                vkt::caught_code(VKT_TRACE_UNIT_NAME, __LINE__, "catched in ORVKTExtractSpokenInstructionMarkers");
             carrier.close_file();
             if (carrier_made) delete_file(dst);
             return code;

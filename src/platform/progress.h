@@ -51,5 +51,5 @@ struct Progress {
 
 }  // namespace vkt
 
-#define VKT_PROGRESS_STEP(progress, done, total) (progress).step((done), (total), VKT_TRACE_FILE, __LINE__)
-#define VKT_PROGRESS_PERCENT(progress, percent) (progress).step_percent((percent), VKT_TRACE_FILE, __LINE__)
+#define VKT_PROGRESS_STEP(progress, done, total) (progress).step((done), (total), VKT_TRACE_UNIT_NAME, __LINE__)
+#define VKT_PROGRESS_PERCENT(progress, percent) (progress).step_percent((percent), VKT_TRACE_UNIT_NAME, __LINE__)

@@ -21,4 +21,4 @@ uint32_t caught_code(const char* file, int line, const char* place) noexcept;
 
 // `try { ... } VKT_CATCH_RETURN("catched in ORVKTX")` ends an export.
 #define VKT_CATCH_RETURN(place) \
-    catch (...) { return ::vkt::caught_code(VKT_TRACE_FILE, __LINE__, (place)); }
+    catch (...) { return ::vkt::caught_code(VKT_TRACE_UNIT_NAME, __LINE__, (place)); }

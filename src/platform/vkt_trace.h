@@ -1,7 +1,13 @@
 // One-line trace calls for the library's own code. Each macro passes the
-// module name, the calling file's name (without directory and extension,
-// worked out at compile time from __FILE__) and the line to the trace-log
-// component. The library never looks at what the component does.
+// module name, the trace unit and the line to the trace-log component. The
+// library never looks at what the component does.
+//
+// A source file that traces names its unit once, after its includes:
+//     VKT_TRACE_UNIT("CDSSFILE");
+// The unit is the name the log shows; it need not be the file's name, so a
+// file can be renamed or split without changing a single trace line. A
+// function that keeps the unit of the file it came from restates it at the
+// top of its body with VKT_TRACE_UNIT_HERE("MP3Splitter").
 #pragma once
 
 #include <cstddef>
@@ -13,28 +19,6 @@
 namespace vkt::trace {
 
 inline constexpr const char kModule[] = "ORVANEVKTAPI.DLL";
-
-template <std::size_t N>
-struct FileName {
-    char text[N]{};
-};
-
-// "src/dss/CDSSFILE.cpp" -> "CDSSFILE"
-template <std::size_t N>
-consteval FileName<N> file_name(const char (&path)[N]) {
-    std::size_t begin = 0;
-    for (std::size_t i = 0; i + 1 < N; ++i)
-        if (path[i] == '/' || path[i] == '\\') begin = i + 1;
-    std::size_t end = N - 1;
-    for (std::size_t i = N - 1; i > begin; --i)
-        if (path[i - 1] == '.') {
-            end = i - 1;
-            break;
-        }
-    FileName<N> out;
-    for (std::size_t i = begin; i < end; ++i) out.text[i - begin] = path[i];
-    return out;
-}
 
 // Values reach the component as 64-bit integers; pointers (for "%s" and
 // "%p") as their address.
@@ -50,21 +34,26 @@ inline int64_t value(T v) {
 
 }  // namespace vkt::trace
 
-#define VKT_TRACE_FILE                                                              \
-    ([]() -> const char* {                                                          \
-        static constexpr auto vkt_trace_file_ = ::vkt::trace::file_name(__FILE__); \
-        return vkt_trace_file_.text;                                                \
-    }())
+#define VKT_TRACE_UNIT(name)                                         \
+    namespace {                                                      \
+    [[maybe_unused]] constexpr const char vkt_trace_unit[] = name;   \
+    }                                                                \
+    static_assert(true)
+#define VKT_TRACE_UNIT_HERE(name) \
+    [[maybe_unused]] static constexpr const char vkt_trace_unit[] = name
 
-#define VKT_TRACE_TEXT(text) ::TraceText(::vkt::trace::kModule, VKT_TRACE_FILE, __LINE__, (text))
+// The unit in force where a trace macro stands.
+#define VKT_TRACE_UNIT_NAME vkt_trace_unit
+
+#define VKT_TRACE_TEXT(text) ::TraceText(::vkt::trace::kModule, VKT_TRACE_UNIT_NAME, __LINE__, (text))
 #define VKT_TRACE_PARAM(name, format, v) \
-    ::TraceParam(::vkt::trace::kModule, VKT_TRACE_FILE, __LINE__, (name), (format), ::vkt::trace::value(v))
+    ::TraceParam(::vkt::trace::kModule, VKT_TRACE_UNIT_NAME, __LINE__, (name), (format), ::vkt::trace::value(v))
 #define VKT_TRACE_MESSAGE(text) \
-    ::TraceMessage(::vkt::trace::kModule, VKT_TRACE_FILE, __LINE__, "", (text))
+    ::TraceMessage(::vkt::trace::kModule, VKT_TRACE_UNIT_NAME, __LINE__, "", (text))
 #define VKT_TRACE_WARNING(text) \
-    ::TraceWarning(::vkt::trace::kModule, VKT_TRACE_FILE, __LINE__, (text))
+    ::TraceWarning(::vkt::trace::kModule, VKT_TRACE_UNIT_NAME, __LINE__, (text))
 #define VKT_TRACE_VALUE(name, format, v) \
-    ::TraceValue(::vkt::trace::kModule, VKT_TRACE_FILE, __LINE__, (name), (format), ::vkt::trace::value(v))
+    ::TraceValue(::vkt::trace::kModule, VKT_TRACE_UNIT_NAME, __LINE__, (name), (format), ::vkt::trace::value(v))
 #define VKT_TRACE_ERROR(code, text)                                                       \
-    ::TraceError(::vkt::trace::kModule, VKT_TRACE_FILE, __LINE__, static_cast<uint32_t>(code), \
+    ::TraceError(::vkt::trace::kModule, VKT_TRACE_UNIT_NAME, __LINE__, static_cast<uint32_t>(code), \
                  (text))

@@ -8,6 +8,8 @@
 #include "platform/vkt_trace.h"
 #include "platform/byte_order.h"
 
+VKT_TRACE_UNIT("chunk_utilities");
+
 using vkt::get_le16;
 using vkt::get_le32;
 using vkt::put_le16;
@@ -95,7 +97,7 @@ uint32_t insert_cue_chunk(const char* pcszWAVFileName, const CuePoint* pCuePoint
         wav.open_file(pcszWAVFileName, MMIO_READWRITE | MMIO_DENYWRITE);
         result = wav.write_cue_chunk(pCuePoint);
     } catch (...) {
-        result = vkt::caught_code(VKT_TRACE_FILE, __LINE__, "catched in write_cue_chunk");
+        result = vkt::caught_code(VKT_TRACE_UNIT_NAME, __LINE__, "catched in write_cue_chunk");
     }
     if (uint32_t closed = wav.close_file()) {
         VKT_TRACE_ERROR(closed, "Error closing the WAV file");
@@ -120,7 +122,7 @@ uint32_t copy_list_chunk(const char* pcszSrcFile, const char* pcszDestFile) {
         dst.open_file(pcszDestFile, MMIO_READWRITE | MMIO_DENYWRITE);
         carry_list(src, dst);
     } catch (...) {
-        result = vkt::caught_code(VKT_TRACE_FILE, __LINE__, "catched in copy_list_chunk");
+        result = vkt::caught_code(VKT_TRACE_UNIT_NAME, __LINE__, "catched in copy_list_chunk");
     }
     src.close_file();
     if (uint32_t closed = dst.close_file(); closed && result == VKT_OK) result = closed;
@@ -137,7 +139,7 @@ uint32_t reorder_list_chunk_in_file(const char* pcszWAVFileName) {
         wav.open_file(pcszWAVFileName, MMIO_READWRITE | MMIO_DENYWRITE);
         carry_list(wav, wav);
     } catch (...) {
-        result = vkt::caught_code(VKT_TRACE_FILE, __LINE__, "catched in reorder_list_chunk_in_file");
+        result = vkt::caught_code(VKT_TRACE_UNIT_NAME, __LINE__, "catched in reorder_list_chunk_in_file");
     }
     if (uint32_t closed = wav.close_file(); closed && result == VKT_OK) result = closed;
     return result;

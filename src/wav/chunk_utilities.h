@@ -5,7 +5,7 @@
 
 #include <cstdint>
 
-#include "wav/CWAVFILE.h"
+#include "wav/wav_file.h"
 
 // Puts one cue point into a finished WAV file (replacing an existing one).
 uint32_t insert_cue_chunk(const char* pcszWAVFileName, const CuePoint* pCuePoint);

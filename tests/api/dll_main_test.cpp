@@ -1,4 +1,4 @@
-#include "api/MAIN.h"
+#include "api/load_unload.h"
 
 #include <gtest/gtest.h>
 

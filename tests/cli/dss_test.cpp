@@ -3,7 +3,7 @@
 // on a terminal.
 #include <gtest/gtest.h>
 
-#include "dss/CDSSFILE.h"
+#include "dss/dss_file.h"
 #include "dss/dss_bytes.h"
 #include "support/test_support.h"
 

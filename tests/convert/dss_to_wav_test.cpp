@@ -8,7 +8,7 @@
 
 #include "OrvaneVktapi.h"
 #include "conv_files.h"
-#include "convert/CDSSCONV.h"
+#include "convert/dss_converter.h"
 #include "dss/dss_bytes.h"
 #include "spenc/sp_quality.h"
 #include "support/test_support.h"

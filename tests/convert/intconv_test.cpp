@@ -1,6 +1,6 @@
 // The codec stream layer over a test codec registered with the codec
 // manager, and over the PCM-to-PCM converter.
-#include "convert/Intconv.h"
+#include "convert/codec_stage.h"
 
 #include <gtest/gtest.h>
 

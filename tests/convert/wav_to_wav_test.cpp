@@ -4,7 +4,7 @@
 
 #include "OrvaneVktapi.h"
 #include "conv_files.h"
-#include "convert/Cwavconv.h"
+#include "convert/wav_converter.h"
 #include "support/test_support.h"
 
 using namespace conv_test;

@@ -7,7 +7,7 @@
 #include <algorithm>
 #include <set>
 
-#include "dss/CDSSFILE.h"
+#include "dss/dss_file.h"
 #include "dss/crypt.h"
 #include "dss_bytes.h"
 #include "platform/vkt_error.h"

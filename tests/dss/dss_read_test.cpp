@@ -3,7 +3,7 @@
 // Every file is laid out byte by byte in the test.
 #include <gtest/gtest.h>
 
-#include "dss/CDSSFILE.h"
+#include "dss/dss_file.h"
 #include "dss_bytes.h"
 #include "platform/vkt_error.h"
 #include "support/test_support.h"

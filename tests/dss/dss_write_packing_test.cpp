@@ -3,7 +3,7 @@
 // joining use them. Expected blocks are laid out by hand.
 #include <gtest/gtest.h>
 
-#include "dss/CDSSFILE.h"
+#include "dss/dss_file.h"
 #include "dss/crypt.h"
 #include "dss_bytes.h"
 #include "support/test_support.h"

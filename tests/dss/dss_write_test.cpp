@@ -3,7 +3,7 @@
 // closing length stamp. Expected bytes are laid out by hand.
 #include <gtest/gtest.h>
 
-#include "dss/CDSSFILE.h"
+#include "dss/dss_file.h"
 #include "dss_bytes.h"
 #include "support/test_support.h"
 #include "trace/xkrvlog_capture.h"

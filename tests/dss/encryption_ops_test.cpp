@@ -7,7 +7,7 @@
 #include <random>
 
 #include "OrvaneVktapi.h"
-#include "dss/CDSSFILE.h"
+#include "dss/dss_file.h"
 #include "dss_bytes.h"
 #include "support/test_support.h"
 #include "trace/xkrvlog_capture.h"

@@ -2,7 +2,7 @@
 // sizer, and the destination-name rule for DSS files.
 #include <gtest/gtest.h>
 
-#include "dss/INTERNAL.h"
+#include "dss/frame_sizing.h"
 #include "trace/xkrvlog_capture.h"
 
 namespace {

@@ -2,7 +2,7 @@
 #include <gtest/gtest.h>
 
 #include "OrvaneVktapi.h"
-#include "dss/CDSSFILE.h"
+#include "dss/dss_file.h"
 #include "dss_bytes.h"
 #include "support/test_support.h"
 #include "trace/xkrvlog_capture.h"

@@ -1,5 +1,5 @@
 // The corrupt-block filter of verified copies, on hand-built stored blocks.
-#include "edit/DSSDataHandler.h"
+#include "edit/dss_data_handler.h"
 
 #include "support/test_support.h"
 #include "trace/xkrvlog_capture.h"

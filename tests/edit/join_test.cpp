@@ -1,7 +1,7 @@
 // Joining through the export: the list, headers and lengths of the joined
 // file, progress, and the refusals.
 #include "OrvaneVktapi.h"
-#include "edit/DSSJoiner.h"
+#include "edit/dss_joiner.h"
 #include "edit_files.h"
 #include "platform/fileio.h"
 #include "support/test_support.h"

@@ -1,7 +1,7 @@
 // Splitting through the export: piece counts and boundaries, headers and
 // lengths of the pieces, markers per piece, passwords, bad input, failures.
 #include "OrvaneVktapi.h"
-#include "edit/DSSSplitter.h"
+#include "edit/dss_splitter.h"
 #include "edit_files.h"
 #include "platform/fileio.h"
 #include "support/test_support.h"

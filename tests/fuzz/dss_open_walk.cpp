@@ -11,7 +11,7 @@
 #include <string>
 
 #include "OrvaneVktapi.h"
-#include "dss/CDSSFILE.h"
+#include "dss/dss_file.h"
 #include "platform/vkt_error.h"
 
 namespace {

@@ -8,7 +8,7 @@
 #include <vector>
 
 #include "platform/vkt_error.h"
-#include "wav/CWAVFILE.h"
+#include "wav/wav_file.h"
 #include "wav/chunk_utilities.h"
 
 namespace {

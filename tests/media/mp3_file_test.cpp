@@ -1,5 +1,5 @@
 // The MP3 frame-header parser against hand-made headers and ffmpeg's files.
-#include "media/CMp3File.h"
+#include "media/mp3_file.h"
 
 #include "support/test_support.h"
 #include "trace/xkrvlog_capture.h"

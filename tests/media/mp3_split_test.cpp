@@ -2,7 +2,7 @@
 // bytes and 72 ms) behind a hand-laid ID3v2 tag: where the pieces start and
 // end, checked against the source's bytes; the out count; the markers and
 // the length in each piece's header; failures.
-#include "media/MP3Splitter.h"
+#include "media/mp3_splitter.h"
 
 #include "OrvaneVktapi.h"
 #include "media/media_files.h"

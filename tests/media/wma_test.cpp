@@ -1,6 +1,6 @@
 // WMA files: their format and length as the conversion exports report
 // them, and ORVKTWMAToWAV, which keeps the first channel only.
-#include "media/CWmaFile.h"
+#include "media/wma_file.h"
 
 #include "OrvaneVktapi.h"
 #include "media/media_files.h"

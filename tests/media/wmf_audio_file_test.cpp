@@ -1,7 +1,7 @@
 // Opening media files through CWMFAudioFile: formats and durations of the
 // ffmpeg-made fixtures, the header image of the private frame, and the
 // result codes of files that are no usable recordings.
-#include "media/WMFAudioFile.h"
+#include "media/media_audio_file.h"
 
 #include "media/media_files.h"
 #include "trace/xkrvlog_capture.h"

@@ -3,7 +3,7 @@
 #include <cstring>
 
 #include "OrvaneVktapi.h"
-#include "dss/CDSSFILE.h"
+#include "dss/dss_file.h"
 #include "metadata/header_bytes.h"
 #include "metadata/header_transport.h"
 #include "metadata/instruction_tables.h"

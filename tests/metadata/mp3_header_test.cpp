@@ -4,8 +4,8 @@
 #include <algorithm>
 #include <cstring>
 
-#include "media/MP3Helper.h"
-#include "media/MP3Splitter.h"
+#include "media/mp3_dictation_header.h"
+#include "media/mp3_splitter.h"
 #include "platform/id3v2.h"
 #include "support/test_support.h"
 #include "trace/xkrvlog_capture.h"

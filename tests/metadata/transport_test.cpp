@@ -6,7 +6,7 @@
 #include "metadata/header_bytes.h"
 #include "metadata/header_transport.h"
 #include "support/test_support.h"
-#include "wav/CWAVFILE.h"
+#include "wav/wav_file.h"
 #include "wav/riff_bytes.h"
 
 using namespace orvkt_test;

@@ -4,7 +4,7 @@
 
 #include <sys/stat.h>
 
-#include "dss/INTERNAL.h"
+#include "dss/traced_file_io.h"
 #include "support/test_support.h"
 #include "trace/xkrvlog_capture.h"
 

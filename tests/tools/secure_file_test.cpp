@@ -7,7 +7,7 @@
 #include "OrvaneVktapi.h"
 #include "platform/fileio.h"
 #include "support/test_support.h"
-#include "tools/SecureFileManagement.h"
+#include "tools/secure_file_management.h"
 #include "trace/xkrvlog_capture.h"
 
 using namespace orvkt_test;

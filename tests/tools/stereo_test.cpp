@@ -5,7 +5,7 @@
 
 #include "OrvaneVktapi.h"
 #include "support/test_support.h"
-#include "tools/Stereo.h"
+#include "tools/stereo.h"
 #include "wav/riff_bytes.h"
 
 using namespace orvkt_test;

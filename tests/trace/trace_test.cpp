@@ -8,11 +8,13 @@
 #include "support/test_support.h"
 #include "trace/xkrvlog_capture.h"
 
+VKT_TRACE_UNIT("trace_test");
+
 TEST(TraceMacros, FileNameIsTheSourceFileWithoutFolderAndExtension) {
-    static_assert(std::string_view(vkt::trace::file_name("src/dss/CDSSFILE.cpp").text) == "CDSSFILE");
+    static_assert(std::string_view(vkt::trace::file_name("src/dss/dss_file.cpp").text) == "CDSSFILE");
     static_assert(std::string_view(vkt::trace::file_name("MAIN").text) == "MAIN");
     static_assert(std::string_view(vkt::trace::file_name("/a.b/c/x.y.cpp").text) == "x.y");
-    EXPECT_STREQ(VKT_TRACE_FILE, "trace_test");
+    EXPECT_STREQ(VKT_TRACE_UNIT_NAME, "trace_test");
 }
 
 TEST(TraceMacros, EachLevelArrivesWithItsFields) {

@@ -1,7 +1,7 @@
 // CWavFile: the chunk order and sizes it writes, the fact formula, reading
 // formats and data, and the metadata chunks (ICMT, IKEY, LIST, cue) with
 // in-place overwrites and appends that leave every other byte alone.
-#include "wav/CWAVFILE.h"
+#include "wav/wav_file.h"
 
 #include <functional>
 
