@@ -1,6 +1,5 @@
-// Helpers of the conversion exports: destination and temporary names, the
-// check of a DSS wave format, and the format and sound-length queries that
-// several conversions share.
+// Checks shared by the conversions: destination and temporary names, and
+// the wave formats a conversion accepts.
 #pragma once
 
 #include <sys/types.h>
@@ -52,11 +51,3 @@ bool VKTSameWaveFormat(const WAVEFORMATEX& a, const WAVEFORMATEX& b);
 // written into the file's header as it stands and mislead every reader:
 // 21 for such a format, 0 for any other.
 uint32_t CheckPcmDestinationFormat(const WAVEFORMATEX& f);
-
-// The wave format of a WAV, DSS/DS2, MP3 or WMA file (by extension); the
-// work of ORVKTReadWAVFormat.
-uint32_t VKTReadWAVFormat(const char* pcszWAVFileName, WAVEFORMATEX* pWAVFormat, uint32_t lWAVFormatSize);
-
-// The sound length of a WAV, MP3 or WMA file in milliseconds; the work of
-// ORVKTWAVGetSndDataLength.
-uint32_t VKTWAVGetSndDataLength(const char* pcszWAVFileName, uint32_t* lDataLengthMs);

@@ -7,6 +7,7 @@
 
 #include "convert/codec_stage.h"
 #include "convert/conv_entry.h"
+#include "convert/format_queries.h"
 #include "platform/fileio.h"
 #include "platform/temp_file.h"
 #include "platform/vkt_error.h"

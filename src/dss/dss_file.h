@@ -135,7 +135,7 @@ public:
     // among the header blocks and keeps copies of those found in
     // m_pGrundigHeader_2/_3/_5. 38 for another licensee or when H#2 cannot
     // be reached; 0 otherwise, also when blocks are missing (defined in
-    // src/metadata/instruction_tables.cpp).
+    // dss/grundig_headers.cpp).
     uint32_t ReadGrundigHeaders();
 
     // ---- passwords ----------------------------------------------------------

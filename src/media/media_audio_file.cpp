@@ -4,7 +4,7 @@
 #include <cstring>
 
 #include "dss/dss_layout.h"
-#include "media/mp3_dictation_header.h"
+#include "metadata/mp3_dictation_header.h"
 #include "platform/vkt_trace.h"
 
 VKT_TRACE_UNIT("WMFAudioFile");

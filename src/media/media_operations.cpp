@@ -7,8 +7,10 @@
 
 #include "convert/wav_converter.h"
 #include "convert/conv_entry.h"
+#include "convert/format_queries.h"
 #include "media/wma_converter.h"
 #include "media/media_audio_file.h"
+#include "metadata/header_operations.h"
 #include "platform/progress.h"
 #include "platform/file_identity.h"
 #include "platform/fileio.h"
@@ -132,7 +134,7 @@ uint32_t VKTWMFConvertToWAV(const char* pcszSrcFileName, const char* pcszDstFile
 
     // The dictation header and markers of an MP3 follow into the WAV file;
     // a source without them converts all the same.
-    if (ORVKTCopyDSSHeaders(pcszSrcFileName, pcszDstFileName, 1, 1) != VKT_OK)
+    if (vkt::metadata::copy_dss_headers(pcszSrcFileName, pcszDstFileName, 1, 1) != VKT_OK)
         VKT_TRACE_WARNING("no dictation header copied from the source");
     return VKT_OK;
 }

@@ -8,6 +8,7 @@
 #include "edit/dss_splitter.h"
 #include "metadata/header_transport.h"
 #include "metadata/spoken_instructions.h"
+#include "metadata/header_operations.h"
 #include "platform/progress.h"
 #include "platform/byte_order.h"
 #include "platform/file_identity.h"
@@ -126,7 +127,7 @@ uint32_t CMP3Splitter::SplitFile() {
     {
         // A source without a tag is split into pieces without one.
         UniqueFile file;
-        if (LoadID3v2Header(m_strSrcFileName.c_str(), &m_abyID3v2Tag, &m_dwID3v2TagSize, &file, false)) {
+        if (vkt::platform::LoadID3v2Header(m_strSrcFileName.c_str(), &m_abyID3v2Tag, &m_dwID3v2TagSize, &file, false)) {
             VKT_TRACE_VALUE("m_dwID3v2TagSize", "%lu", m_dwID3v2TagSize);
         } else {
             m_abyID3v2Tag.clear();
@@ -319,7 +320,7 @@ void CMP3Splitter::RecalculateSpokenInstructions(const char* filePath, uint32_t 
     VKT_TRACE_PARAM("startTime", "%lu", startTime);
     VKT_TRACE_PARAM("endTime", "%lu", endTime);
     uint8_t markers[kMarkerArraySize];
-    if (ORVKTReadSpokenInstructionMarkers(filePath, markers) != VKT_OK) {
+    if (vkt::metadata::read_markers(filePath, markers) != VKT_OK) {
         VKT_TRACE_WARNING("ORVKTReadSpokenInstructionMarkers failed in RecalculateSpokenInstructions");
         return;
     }
@@ -332,7 +333,7 @@ void CMP3Splitter::RecalculateSpokenInstructions(const char* filePath, uint32_t 
         if (m.end < startTime || m.start > endTime) continue;
         SetMarker(kept, count++, {std::max(m.start, startTime) - startTime, std::min(m.end, endTime) - startTime});
     }
-    if (ORVKTWriteSpokenInstructionMarkers(filePath, kept) != VKT_OK)
+    if (vkt::metadata::write_markers(filePath, kept) != VKT_OK)
         VKT_TRACE_WARNING("ORVKTWriteSpokenInstructionMarkers failed in RecalculateSpokenInstructions");
 }
 
@@ -353,61 +354,4 @@ void CMP3Splitter::UpdateLength(const char* filePath, uint32_t duration) {
     vkt::put_le32(image + kLengthMsAt, duration);
     if (WriteZRM2HeaderDataToFile(filePath, image, size, false) != VKT_OK)
         VKT_TRACE_WARNING("WriteZRM2HeaderDataToFile failed in UpdateLength");
-}
-
-bool CMP3Splitter::LoadID3v2Header(const char* fileName, std::vector<uint8_t>* tagBuffer, uint32_t* tagSize,
-                                   UniqueFile* file, bool bWritable) {
-    VKT_TRACE_TEXT("-----CMP3Splitter::LoadID3v2Header(...)");
-    VKT_TRACE_PARAM("fileName", "%s", fileName);
-    file->reset();
-    tagBuffer->clear();
-    if (tagSize) *tagSize = 0;
-
-    uint32_t err = 0;
-    const uint32_t access = bWritable ? (GENERIC_READ | GENERIC_WRITE) : GENERIC_READ;
-    UniqueFile f(file_open(fileName, access, 0, OPEN_EXISTING, 0, &err));
-    if (!f) {
-        VKT_TRACE_ERROR(err, "LoadID3v2Header: cannot open source file");
-        return false;
-    }
-    uint8_t head[kId3v2HeaderSize];
-    uint32_t done = 0;
-    if ((err = file_read(f.get(), head, sizeof head, &done)) != 0) {
-        VKT_TRACE_ERROR(err, "LoadID3v2Header: cannot read source file");
-        return false;
-    }
-    if (done < sizeof head) {
-        VKT_TRACE_ERROR(done, "LoadID3v2Header: unexpected end");
-        return false;
-    }
-    uint32_t size = 0;
-    if (!parse_id3v2_header(head, sizeof head, &size)) {
-        VKT_TRACE_ERROR(0, "LoadID3v2Header: ID3 tag not found");
-        return false;
-    }
-    // A size beyond the end of the file is known before anything is
-    // allocated for it.
-    uint64_t file_len = 0;
-    if ((err = file_size(f.get(), &file_len)) != 0) {
-        VKT_TRACE_ERROR(err, "LoadID3v2Header: cannot read source file");
-        return false;
-    }
-    if (file_len < static_cast<uint64_t>(kId3v2HeaderSize) + size) {
-        VKT_TRACE_ERROR(size, "LoadID3v2Header: unexpected end");
-        return false;
-    }
-    std::vector<uint8_t> tag(kId3v2HeaderSize + static_cast<std::size_t>(size));
-    std::copy(head, head + kId3v2HeaderSize, tag.begin());
-    if ((err = file_read(f.get(), tag.data() + kId3v2HeaderSize, size, &done)) != 0) {
-        VKT_TRACE_ERROR(err, "LoadID3v2Header: cannot read source file");
-        return false;
-    }
-    if (done < size) {
-        VKT_TRACE_ERROR(done, "LoadID3v2Header: unexpected end");
-        return false;
-    }
-    *tagBuffer = std::move(tag);
-    if (tagSize) *tagSize = kId3v2HeaderSize + size;
-    *file = std::move(f);
-    return true;
 }

@@ -46,14 +46,6 @@ public:
     // header. Failures are only logged.
     static void UpdateLength(const char* filePath, uint32_t duration);
 
-    // Reads the whole ID3v2 tag at the start of a file (header included)
-    // into tagBuffer. The file is opened for reading, or for reading and
-    // writing when bWritable is set, existing files only. True when the whole
-    // tag was read; the file then stays open in *file. On every failure the
-    // file is closed and false is returned.
-    static bool LoadID3v2Header(const char* fileName, std::vector<uint8_t>* tagBuffer, uint32_t* tagSize,
-                                vkt::platform::UniqueFile* file, bool bWritable);
-
     // True when the four bytes can start the first frame of a recording:
     // sync, a version and layer that exist, a bit rate index from 1 to 14
     // and a sampling-rate index below 3.

@@ -5,7 +5,7 @@
 #include <vector>
 
 #include "OrvaneVktapi.h"
-#include "media/mp3_dictation_header.h"
+#include "metadata/mp3_dictation_header.h"
 #include "metadata/dss_header_io.h"
 #include "metadata/header_image.h"
 #include "metadata/spoken_instructions.h"
@@ -18,14 +18,6 @@
 VKT_TRACE_UNIT("header_transport");
 
 using namespace vkt::platform;
-
-MetadataFileKind KindOfMetadataFile(const char* name, bool bForceDss) {
-    if (bForceDss) return MetadataFileKind::Dss;
-    const std::string ext = extension_of(name ? name : "");
-    if (extension_starts_with(ext, ".dss", 4) || extension_starts_with(ext, ".ds2", 4)) return MetadataFileKind::Dss;
-    if (extension_starts_with(ext, ".mp3", 4)) return MetadataFileKind::Mp3;
-    return MetadataFileKind::Wav;
-}
 
 uint32_t ReadZRM2HeaderDataToMemoryEx(const char* name, uint8_t* buffer, uint32_t* size, bool bForceDss) {
     VKT_TRACE_TEXT("-----ReadZRM2HeaderDataToMemoryEx(...)");

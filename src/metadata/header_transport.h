@@ -6,8 +6,7 @@
 
 #include <cstdint>
 
-enum class MetadataFileKind { Dss, Mp3, Wav };
-MetadataFileKind KindOfMetadataFile(const char* name, bool bForceDss = false);
+#include "metadata/metadata_file_kind.h"
 
 // Reads the image. On entry *size is the buffer's capacity (at least 512;
 // callers pass 1024 or 1536), on return the image length: 0 (a WAV file

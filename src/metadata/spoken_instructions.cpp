@@ -3,9 +3,9 @@
 #include <cstring>
 
 #include "OrvaneVktapi.h"
-#include "media/mp3_dictation_header.h"
+#include "metadata/mp3_dictation_header.h"
 #include "metadata/dss_header_io.h"
-#include "metadata/header_transport.h"
+#include "metadata/metadata_file_kind.h"
 #include "platform/file_identity.h"
 #include "platform/fileio.h"
 #include "platform/vkt_error.h"

@@ -14,6 +14,8 @@
 #include <string>
 #include <vector>
 
+#include "platform/fileio.h"
+
 namespace vkt::platform {
 
 inline constexpr uint32_t kId3v2HeaderSize = 10;
@@ -61,5 +63,13 @@ Id3v2Status read_id3v2_tag(const char* path, Id3v2Tag* out);
 
 // The bodies of all readable frames with the given id, in tag order.
 std::vector<std::vector<uint8_t>> id3v2_frame_values(const Id3v2Tag& tag, const std::string& id);
+
+// Reads the whole ID3v2 tag at the start of a file (header included) into
+// tagBuffer. The file is opened for reading, or for reading and writing when
+// bWritable is set, existing files only. True when the whole tag was read;
+// the file then stays open in *file. On every failure the file is closed and
+// false is returned. Traced as part of the MP3 splitter.
+bool LoadID3v2Header(const char* fileName, std::vector<uint8_t>* tagBuffer, uint32_t* tagSize, UniqueFile* file,
+                     bool bWritable);
 
 }  // namespace vkt::platform

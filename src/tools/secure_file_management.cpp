@@ -14,6 +14,7 @@
 #include "edit/dss_data_handler.h"
 #include "metadata/header_image.h"
 #include "metadata/header_transport.h"
+#include "metadata/header_operations.h"
 #include "platform/file_identity.h"
 #include "platform/fileio.h"
 #include "platform/path.h"
@@ -192,7 +193,7 @@ uint32_t CopyWithoutBuffering(const char* source, const char* dest, int32_t bWri
 uint32_t UpdateDownloadTime(const char* file) {
     ZRM2HeaderInfo info{};
     info.dwSize = ZRM2HEADERINFO_SIZE_FULL;
-    if (uint32_t r = ORVKTReadZRM2Header(file, &info); r != 0) {
+    if (uint32_t r = vkt::metadata::read_zrm2_header(file, &info); r != 0) {
         VKT_TRACE_ERROR(r, "ORVKTReadZRM2Header failed");
         return r;
     }
@@ -205,7 +206,7 @@ uint32_t UpdateDownloadTime(const char* file) {
     std::memcpy(info.achH2Field22, date, 6);
     std::memcpy(info.achH2Field28, time_of_day, 6);
     info.dwSize = ZRM2HEADERINFO_SIZE_FULL;
-    return ORVKTWriteZRM2Header(file, &info);
+    return vkt::metadata::write_zrm2_header(file, &info);
 }
 
 uint32_t CopyFile(const char* source, const char* dest, int32_t bWriteThrough) {

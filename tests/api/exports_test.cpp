@@ -9,6 +9,7 @@
 #include "OrvaneVktapi.h"
 #include "support/test_support.h"
 #include "trace/xkrvlog_capture.h"
+#include "convert/format_queries.h"
 
 extern "C" size_t orvkt_c_layout(size_t* out, size_t capacity);
 

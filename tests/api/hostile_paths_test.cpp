@@ -11,6 +11,7 @@
 
 #include "api/export_calls.h"
 #include "platform/fileio.h"
+#include "convert/format_queries.h"
 
 using namespace orvkt_test;
 using namespace api_test;

@@ -8,6 +8,7 @@
 #include "OrvaneVktapi.h"
 #include "conv_files.h"
 #include "convert/conv_entry.h"
+#include "convert/format_queries.h"
 #include "support/test_support.h"
 
 using namespace conv_test;

@@ -15,6 +15,7 @@
 #include "OrvaneVktapi.h"
 #include "conv_files.h"
 #include "support/test_support.h"
+#include "convert/format_queries.h"
 
 using namespace conv_test;
 using orvkt_test::read_bytes;

@@ -6,6 +6,7 @@
 #include "conv_files.h"
 #include "convert/wav_converter.h"
 #include "support/test_support.h"
+#include "convert/format_queries.h"
 
 using namespace conv_test;
 using orvkt_test::read_bytes;

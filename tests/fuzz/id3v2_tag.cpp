@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "media/mp3_dictation_header.h"
+#include "metadata/mp3_dictation_header.h"
 #include "platform/id3v2.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {

@@ -4,6 +4,7 @@
 #include "OrvaneVktapi.h"
 #include "media/media_files.h"
 #include "trace/xkrvlog_capture.h"
+#include "convert/format_queries.h"
 
 using namespace orvkt_test;
 using namespace media_test;

@@ -4,7 +4,7 @@
 #include <algorithm>
 #include <cstring>
 
-#include "media/mp3_dictation_header.h"
+#include "metadata/mp3_dictation_header.h"
 #include "media/mp3_splitter.h"
 #include "platform/id3v2.h"
 #include "support/test_support.h"
@@ -235,11 +235,11 @@ TEST(Mp3HeaderImage, LoadID3v2HeaderReadsTheWholeTag) {
     std::vector<uint8_t> tag;
     uint32_t size = 0;
     UniqueFile file;
-    ASSERT_TRUE(CMP3Splitter::LoadID3v2Header(data_path("no_priv.mp3").c_str(), &tag, &size, &file, false));
+    ASSERT_TRUE(vkt::platform::LoadID3v2Header(data_path("no_priv.mp3").c_str(), &tag, &size, &file, false));
     EXPECT_TRUE(file != nullptr) << "the file stays open";
     EXPECT_EQ(size, tag_length(read_bytes(data_path("no_priv.mp3"))));
     EXPECT_EQ(tag.size(), size);
-    EXPECT_FALSE(CMP3Splitter::LoadID3v2Header(data_path("ffmpeg_comment.wav").c_str(), &tag, &size, &file, false));
+    EXPECT_FALSE(vkt::platform::LoadID3v2Header(data_path("ffmpeg_comment.wav").c_str(), &tag, &size, &file, false));
     EXPECT_TRUE(file == nullptr);
-    EXPECT_FALSE(CMP3Splitter::LoadID3v2Header("/nonexistent.mp3", &tag, &size, &file, false));
+    EXPECT_FALSE(vkt::platform::LoadID3v2Header("/nonexistent.mp3", &tag, &size, &file, false));
 }

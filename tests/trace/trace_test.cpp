@@ -1,20 +1,100 @@
 // The trace component and the library's trace macros.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <fstream>
 #include <sstream>
 
+#include "OrvaneVktapi.h"
+#include "OrvaneVktapiUtil.h"
 #include "platform/vkt_trace.h"
 #include "support/test_support.h"
 #include "trace/xkrvlog_capture.h"
 
 VKT_TRACE_UNIT("trace_test");
 
-TEST(TraceMacros, FileNameIsTheSourceFileWithoutFolderAndExtension) {
-    static_assert(std::string_view(vkt::trace::file_name("src/dss/dss_file.cpp").text) == "CDSSFILE");
-    static_assert(std::string_view(vkt::trace::file_name("MAIN").text) == "MAIN");
-    static_assert(std::string_view(vkt::trace::file_name("/a.b/c/x.y.cpp").text) == "x.y");
-    EXPECT_STREQ(VKT_TRACE_UNIT_NAME, "trace_test");
+// The log names each line's unit, and readers of old logs filter by those
+// names: they stay whatever the source files are called. One scenario runs
+// every family of operations; each row names a line it must write and the
+// unit that line must carry.
+TEST(TraceUnits, EachFamilyKeepsItsUnitName) {
+    orvkt_test::TempDir tmp;
+    const std::string wav = tmp.path("a.wav"), dss = tmp.path("b.dss"), ds2 = tmp.path("q.ds2");
+    const std::string stereo = tmp.path("s.wav");
+    xkrvlog::Capture capture;
+    const WAVEFORMATEX sp = orvkt_format_dss_sp(), qp = orvkt_format_dss_qp();
+    ASSERT_EQ(ORVKTDSSToWAV(orvkt_test::data_path("speech_lp.dss").c_str(), wav.c_str(), nullptr, nullptr, 0, nullptr),
+              VKT_OK);
+    ASSERT_EQ(ORVKTWAVToDSS(wav.c_str(), dss.c_str(), &sp, 3, nullptr, 0), VKT_OK);
+    ASSERT_EQ(ORVKTWAVToDSS(wav.c_str(), ds2.c_str(), &qp, 3, nullptr, 0), VKT_OK);
+    ASSERT_EQ(ORVKTEncryptDSSFile(ds2.c_str(), tmp.path("e.ds2").c_str(), "secret-words"), VKT_OK);
+    uint32_t pieces = 0, length = 0;
+    ASSERT_EQ(ORVKTSplitDSSFile(dss.c_str(), tmp.path("").c_str(), "piece", nullptr, 2, 0, 0xFFFFFFFFu, &pieces, nullptr, 0),
+              VKT_OK);
+    ASSERT_EQ(ORVKTJoinDSS((dss + "|" + dss).c_str(), tmp.path("j.dss").c_str(), nullptr, 0, 0, 100), VKT_OK);
+    ASSERT_EQ(ORVKTRepairIndexMarkers(dss.c_str(), tmp.path("r.dss").c_str()), VKT_OK);
+    uint8_t markers[VKT_SPOKEN_INSTRUCTION_ARRAY_SIZE] = {};
+    ASSERT_EQ(ORVKTReadSpokenInstructionMarkers(dss.c_str(), markers), VKT_OK);
+    ZRM2HeaderInfo info{};
+    info.dwSize = ZRM2HEADERINFO_SIZE_FULL;
+    ASSERT_EQ(ORVKTReadZRM2Header(dss.c_str(), &info), VKT_OK);
+    ASSERT_EQ(ORVKTCopyDSSHeaders(dss.c_str(), wav.c_str(), 1, 1), VKT_OK);
+    WAVEFORMATEX out{};
+    ASSERT_EQ(ORVKTWMFConvertToWAV(orvkt_test::data_path("speech_stereo.mp3").c_str(), stereo.c_str(), &out, nullptr,
+                                   0),
+              VKT_OK);
+    ASSERT_EQ(ORVKTWAVMixStereo(stereo.c_str(), tmp.path("m.wav").c_str(), nullptr, 0), VKT_OK);
+    ASSERT_EQ(ORVKTWMAToWAV(orvkt_test::data_path("speech_mono.wma").c_str(), tmp.path("w.wav").c_str(), nullptr,
+                            nullptr, 0),
+              VKT_OK);
+    ASSERT_EQ(ORVKTSplitMP3File(orvkt_test::data_path("speech_header.mp3").c_str(), tmp.path("").c_str(), "mp3piece",
+                                2, 0, 0xFFFFFFFFu, &pieces, nullptr, 0),
+              VKT_OK);
+    ASSERT_EQ(ORVKTWAVGetSndDataLength(orvkt_test::data_path("speech_mono.mp3").c_str(), &length), VKT_OK);
+    ASSERT_EQ(ORVKTCopyFile(dss.c_str(), tmp.path("c.dss").c_str(), 0), VKT_OK);
+    ASSERT_EQ(ORVKTCreateDSSTemplate(tmp.path("t.ds2").c_str(), nullptr, 6), VKT_OK);
+
+    const struct {
+        const char* text;
+        const char* unit;
+    } rows[] = {
+        {"+ORVKTDSSToWAV", "vktconv"},
+        {"-----CDssConvert::CDssConvert()", "CDSSCONV"},
+        {"-----CDssFile::CDssFile(void)", "CDSSFILE"},
+        {"-----KRVDSS_open_file(...)", "INTERNAL"},
+        {"-----CWavFile::CWavFile(void)", "CWAVFILE"},
+        {"-----CWavConvert::CWavConvert()", "Cwavconv"},
+        {"-----process_single_stream(...)", "Intconv"},
+        {" -- AddEncryptionToHeader", "crypt"},
+        {"+ORVKTSplitDSSFile", "NewInternal"},
+        {"+ORVKTCopyDSSHeaders", "NewInternal"},
+        {"CDSSSplitter::CDSSSplitter", "DSSSplitter"},
+        {"-----ReadSpokenInstructionMarkersToArray(...)", "spoken_instructions"},
+        {"-----ReadZRM2HeaderDataToMemoryEx(...)", "header_transport"},
+        {"-----MapZRM2HeaderDataToZRM2HeaderStruct(...)", "header_image"},
+        {"+ORVKTWMFConvertToWAV", "WMFoperations"},
+        {"-----CWMFAudioFile::open(...)", "WMFAudioFile"},
+        {"-----CWmaConvert::init(...)", "CWmaConv"},
+        {"-----CWmaFile::create_file(...)", "CWmaFile"},
+        {"CMP3Splitter::CMP3Splitter", "MP3Splitter"},
+        {"-----CMP3Splitter::LoadID3v2Header(...)", "MP3Splitter"},
+        {"-----CMP3Helper::ReadDSSHeaders(...)", "MP3Helper"},
+        {"-----CMp3File::CMp3File()", "CMp3File"},
+        {"+ORVKTWAVMixStereo", "Stereo"},
+        {"SecureFileManagement::CopyFile()", "SecureFileManagement"},
+        {"+ORVKTCreateDSSTemplateWithEncryptionType", "DssTemplate"},
+        {"-----VKTWAVGetSndDataLength(...)", "conv_entry"},
+    };
+    const auto lines = capture.lines();
+    for (const auto& row : rows) {
+        auto line = std::find_if(lines.begin(), lines.end(), [&](const xkrvlog::Line& l) { return l.text == row.text; });
+        ASSERT_NE(line, lines.end()) << row.text << " was not written";
+        EXPECT_EQ(line->file, row.unit) << row.text;
+    }
+    // Families whose lines carry no fixed entry text: their unit appears.
+    for (const char* unit : {"DSSJoiner", "DSSIndexRepair", "DssEncryption", "dss_header_io"})
+        EXPECT_TRUE(std::any_of(lines.begin(), lines.end(), [&](const xkrvlog::Line& l) { return l.file == unit; }))
+            << unit;
 }
 
 TEST(TraceMacros, EachLevelArrivesWithItsFields) {

@@ -1,11 +1,10 @@
-#include "media/mp3_dictation_header.h"
+#include "metadata/mp3_dictation_header.h"
 
 #include <algorithm>
 #include <cstring>
 
 #include "dss/dss_layout.h"
 #include "OrvaneVktapi.h"
-#include "media/mp3_splitter.h"
 #include "platform/fileio.h"
 #include "platform/id3v2.h"
 #include "platform/vkt_trace.h"
@@ -44,7 +43,7 @@ uint32_t CMP3Helper::WriteDSSHeader(const char* filePath, const uint8_t* image, 
     std::vector<uint8_t> tag;
     uint32_t tag_size = 0;
     UniqueFile file;
-    if (!CMP3Splitter::LoadID3v2Header(filePath, &tag, &tag_size, &file, true)) {
+    if (!vkt::platform::LoadID3v2Header(filePath, &tag, &tag_size, &file, true)) {
         VKT_TRACE_WARNING("no ID3v2 header found at the beginning of the file");
         return VKT_ERR_NO_ID3_HEADER;
     }
