@@ -123,3 +123,22 @@ uint32_t CheckPcmDestinationFormat(const WAVEFORMATEX& f) {
     VKT_TRACE_ERROR(VKT_ERR_INVALID_WAVFMT, "VKT_ERR_INVALID_WAVFMT, PCM destination fields disagree");
     return VKT_ERR_INVALID_WAVFMT;
 }
+
+uint32_t PreparePcmConversion(const char* pcszUnit_p, const char* pcszSrc_p, const char* pcszDst_p,
+                              const WAVEFORMATEX* pwfxDst_p, char* pszDest_p, TempFile& temp) {
+    // The lines below belong to the conversion that asks.
+    const char* const vkt_trace_unit = pcszUnit_p;
+    if (!pcszSrc_p || !pcszDst_p) {
+        VKT_TRACE_ERROR(VKT_ERR_FILE_NAME, "VKT_ERR_FILE_NAME, one of the filenames is NULL");
+        return VKT_ERR_FILE_NAME;
+    }
+    if (!pwfxDst_p) {
+        VKT_TRACE_ERROR(VKT_ERR_INVALID_WAVFMT, "VKT_ERR_INVALID_WAVFMT, destination format is NULL");
+        return VKT_ERR_INVALID_WAVFMT;
+    }
+    if (uint32_t rc = CheckPcmDestinationFormat(*pwfxDst_p)) return rc;
+    char tmp[VKT_MAX_PATH] = {};
+    if (uint32_t rc = CreateDestinationFilePath(pcszSrc_p, pcszDst_p, pszDest_p, ".Wav", tmp, sizeof tmp)) return rc;
+    if (uint32_t rc = CheckConversionDestination(pcszSrc_p, pszDest_p)) return rc;
+    return CreateConversionTempFile(temp, tmp);
+}

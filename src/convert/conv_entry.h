@@ -51,3 +51,12 @@ bool VKTSameWaveFormat(const WAVEFORMATEX& a, const WAVEFORMATEX& b);
 // written into the file's header as it stands and mislead every reader:
 // 21 for such a format, 0 for any other.
 uint32_t CheckPcmDestinationFormat(const WAVEFORMATEX& f);
+
+// The start of every conversion into a PCM WAV file: both names given (else
+// VKT_ERR_FILE_NAME), a destination format (else VKT_ERR_INVALID_WAVFMT)
+// whose fields agree, the destination path into pszDest_p (VKT_MAX_PATH
+// bytes; a folder takes the source's name with ".Wav"), a destination that
+// is not the source, and the temporary file beside it. Its error lines carry
+// the trace unit of the conversion that asks (pcszUnit_p).
+uint32_t PreparePcmConversion(const char* pcszUnit_p, const char* pcszSrc_p, const char* pcszDst_p,
+                              const WAVEFORMATEX* pwfxDst_p, char* pszDest_p, vkt::platform::TempFile& temp);

@@ -98,22 +98,10 @@ uint32_t stamp_recording_times(const char* pcszWAVFileName, const char* pcszDSSF
 
 uint32_t dss_to_wav(const char* pcszDSSFileName, const char* pcszWAVFileName, const WAVEFORMATEX* pwfxDst,
                     ProgressCallback pfnCallback, intptr_t lCallback, const char* pcszPassword) {
-    if (!pcszDSSFileName || !pcszWAVFileName) {
-        VKT_TRACE_ERROR(VKT_ERR_FILE_NAME, "VKT_ERR_FILE_NAME, one of the filenames is NULL");
-        return VKT_ERR_FILE_NAME;
-    }
-    if (!pwfxDst) {
-        VKT_TRACE_ERROR(VKT_ERR_INVALID_WAVFMT, "VKT_ERR_INVALID_WAVFMT, destination format is NULL");
-        return VKT_ERR_INVALID_WAVFMT;
-    }
-    if (uint32_t rc = CheckPcmDestinationFormat(*pwfxDst)) return rc;
     char dest[VKT_MAX_PATH] = {};
-    char tmp[kTmpPath] = {};
-    if (uint32_t rc = CreateDestinationFilePath(pcszDSSFileName, pcszWAVFileName, dest, ".Wav", tmp, sizeof tmp))
-        return rc;
-    if (uint32_t rc = CheckConversionDestination(pcszDSSFileName, dest)) return rc;
     TempFile temp;
-    if (uint32_t rc = CreateConversionTempFile(temp, tmp)) return rc;
+    if (uint32_t rc = PreparePcmConversion(VKT_TRACE_UNIT_NAME, pcszDSSFileName, pcszWAVFileName, pwfxDst, dest, temp))
+        return rc;
 
     // Standard play at the 12000 clock decodes straight to 16-bit mono at
     // 8000 or 16000: its decoder makes whole frames at those rates (192 and

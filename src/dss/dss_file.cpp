@@ -32,9 +32,6 @@ namespace {
 constexpr uint32_t kBlockHeaderSize = vkt::dss::kDataBlockHeaderSize;
 
 
-// Identifiers whose codec block ends in 1 when handed to the decoder.
-bool has_compression_flag(uint8_t id) { return id == 1 || id == 3 || id == 7; }
-
 }  // namespace
 
 // ---- construction, memory, clean-up ----------------------------------------------
@@ -306,7 +303,8 @@ uint32_t CDssFile::read_next_datablock() {
     // checked.
     const uint8_t id = block[vkt::dss::block::kCompressionId];
     const uint8_t file_id = m_bCompressionIdKnown ? m_byCompressionId : id;
-    if (file_id != 2 && file_id != 3 && id > 7) {
+    const vkt::dss::CompressionFormat* file_format = vkt::dss::compression_format(file_id);
+    if (!(file_format && file_format->long_blocks) && id > 7) {
         VKT_TRACE_ERROR(id, "Corrupt block: Invalid compression ID");
         m_byNrOfFrames = 0;
     } else switch (VKT_check_datablock(file_id, m_byNrOfFrames, m_wFramePointer)) {
@@ -368,34 +366,16 @@ void CDssFile::ascertain_total_nr_of_frames() {
 }
 
 uint32_t CDssFile::check_compressionId(uint8_t byCompressionId_p) {
-    const uint8_t file_id = m_byCompressionId;
-    switch (byCompressionId_p) {
-        case 0:
-        case 1:
-            if (file_id == 0 || file_id == 1) return 0;
-            VKT_TRACE_ERROR(VKT_ERR_COMPRESSIONID_NOT_SUPPORTED, "VKT_ERR_COMPRESSIONID_NOT_SUPPORTED CompressionId GRUNDIG");
-            return VKT_ERR_COMPRESSIONID_NOT_SUPPORTED;
-        case 2:
-        case 3:
-            if (file_id == 2 || file_id == 3) return 0;
-            VKT_TRACE_ERROR(VKT_ERR_COMPRESSIONID_NOT_SUPPORTED, "VKT_ERR_COMPRESSIONID_NOT_SUPPORTED CompressionId TRUESPEECH");
-            return VKT_ERR_COMPRESSIONID_NOT_SUPPORTED;
-        case 4:
-            if (file_id == 4) return 0;
-            VKT_TRACE_ERROR(VKT_ERR_COMPRESSIONID_NOT_SUPPORTED, "VKT_ERR_COMPRESSIONID_NOT_SUPPORTED CompressionId GRUNDIG");
-            return VKT_ERR_COMPRESSIONID_NOT_SUPPORTED;
-        case 6:
-            if (file_id == 6) return 0;
-            VKT_TRACE_ERROR(VKT_ERR_COMPRESSIONID_NOT_SUPPORTED, "VKT_ERR_COMPRESSIONID_NOT_SUPPORTED CompressionId QUALITYPLAY");
-            return VKT_ERR_COMPRESSIONID_NOT_SUPPORTED;
-        case 7:
-            if (file_id == 7) return 0;
-            VKT_TRACE_ERROR(VKT_ERR_COMPRESSIONID_NOT_SUPPORTED, "VKT_ERR_COMPRESSIONID_NOT_SUPPORTED CompressionId QUALITYPLAY_WITH_COMPRESSION");
-            return VKT_ERR_COMPRESSIONID_NOT_SUPPORTED;
-        default:
-            VKT_TRACE_ERROR(VKT_ERR_INVALID_COMPRESSIONID, "VKT_ERR_INVALID_COMPRESSIONID invalid byCompressionId");
-            return VKT_ERR_INVALID_COMPRESSIONID;
+    const vkt::dss::CompressionFormat* wanted = vkt::dss::compression_format(byCompressionId_p);
+    if (!wanted) {
+        VKT_TRACE_ERROR(VKT_ERR_INVALID_COMPRESSIONID, "VKT_ERR_INVALID_COMPRESSIONID invalid byCompressionId");
+        return VKT_ERR_INVALID_COMPRESSIONID;
     }
+    const vkt::dss::CompressionFormat* file = vkt::dss::compression_format(m_byCompressionId);
+    if (file && file->family == wanted->family) return 0;
+    VKT_TRACE_ERROR(VKT_ERR_COMPRESSIONID_NOT_SUPPORTED,
+                    (std::string("VKT_ERR_COMPRESSIONID_NOT_SUPPORTED CompressionId ") + wanted->family_name).c_str());
+    return VKT_ERR_COMPRESSIONID_NOT_SUPPORTED;
 }
 
 // ---- handing out frames ---------------------------------------------------------------
@@ -463,7 +443,7 @@ uint32_t CDssFile::transfer_from_file_to_buffer(uint8_t* pbyDestBuffer, uint32_t
                 continue;
             }
             std::memcpy(pbyDestBuffer, frame, frame_size);
-            if (has_compression_flag(id)) pbyDestBuffer[*pdwBufferSize - 1] = 1;
+            if (vkt::dss::compression_format(id)->compression_flag) pbyDestBuffer[*pdwBufferSize - 1] = 1;
 
             if (parted) {
                 m_byFrameIndex = 0;  // the next frame starts at the new block's frame pointer

@@ -107,9 +107,16 @@ inline constexpr uint32_t kH5Entry = 13;
 // verbal comments at the start of header block 3, 12 bytes each: u32 start
 // block, u16 start frame, u32 end block, u16 end frame.
 namespace olympus {
+inline constexpr uint32_t kCommentTableAt = 2 * kHeaderBlockSize;  // file offset of header block 3
 inline constexpr uint32_t kCommentEntries = 32;
 inline constexpr uint32_t kCommentEntry = 12;
 inline constexpr uint32_t kCommentTable = kCommentEntries * kCommentEntry;
+inline constexpr uint32_t kStartBlock = 0, kStartFrame = 4, kEndBlock = 6, kEndFrame = 10;  // in an entry
+// The flag byte Olympus recorders keep in their second header block, by
+// file offset: 521 in DS2 files, 793 in DSS files. A header image carries
+// it as the first byte of its second block.
+inline constexpr uint32_t kFlagAtDs2 = 521;
+inline constexpr uint32_t kFlagAtDss = 793;
 }  // namespace olympus
 
 // ---- the marker array of header block 3 -----------------------------------------------
@@ -143,20 +150,23 @@ struct CompressionFormat {
     uint32_t ms_per_frame;       // playing time of one frame
     bool long_blocks;            // a data block may hold more than 13 frames
     uint32_t short_frame_bytes;  // the compressed frame of 1 (9) and 3 (4); 0: frames of one size
+    bool compression_flag;       // the codec block ends in 1 when handed to the decoder
+    uint8_t family;              // identifiers of one family are read by one decoder (its first id)
+    const char* family_name;     // the family's name in trace lines; null: no codec
 };
 
 // Indexed by identifier 0 to 7. 0, 1: standard play; 2, 3: long play
 // (G.723.1); 4: standard play at the 8000 clock; 5: no codec, frames of
 // 36 ms; 6, 7: quality play.
 inline constexpr CompressionFormat kCompressionIds[8] = {
-    {WAVE_FORMAT_DSS_SP, 12000, 1750, 42, 41, 288, 24, false, 0},
-    {WAVE_FORMAT_DSS_SP, 12000, 1750, 42, 41, 288, 24, false, 9},
-    {WAVE_FORMAT_DSS_LP, 8000, 834, 25, 24, 240, 30, true, 0},
-    {WAVE_FORMAT_DSS_LP, 8000, 834, 25, 24, 240, 30, true, 4},
-    {WAVE_FORMAT_DSS_SP, 8000, 1167, 42, 41, 288, 36, false, 0},
-    {0, 0, 0, 0, 0, 0, 36, false, 0},
-    {WAVE_FORMAT_DSS_SP, 16000, 3563, 57, 56, 256, 16, false, 0},
-    {WAVE_FORMAT_DSS_SP, 16000, 3563, 57, 56, 256, 16, false, 0},
+    {WAVE_FORMAT_DSS_SP, 12000, 1750, 42, 41, 288, 24, false, 0, false, 0, "GRUNDIG"},
+    {WAVE_FORMAT_DSS_SP, 12000, 1750, 42, 41, 288, 24, false, 9, true, 0, "GRUNDIG"},
+    {WAVE_FORMAT_DSS_LP, 8000, 834, 25, 24, 240, 30, true, 0, false, 2, "TRUESPEECH"},
+    {WAVE_FORMAT_DSS_LP, 8000, 834, 25, 24, 240, 30, true, 4, true, 2, "TRUESPEECH"},
+    {WAVE_FORMAT_DSS_SP, 8000, 1167, 42, 41, 288, 36, false, 0, false, 4, "GRUNDIG"},
+    {0, 0, 0, 0, 0, 0, 36, false, 0, false, 5, nullptr},
+    {WAVE_FORMAT_DSS_SP, 16000, 3563, 57, 56, 256, 16, false, 0, false, 6, "QUALITYPLAY"},
+    {WAVE_FORMAT_DSS_SP, 16000, 3563, 57, 56, 256, 16, false, 0, true, 7, "QUALITYPLAY_WITH_COMPRESSION"},
 };
 
 inline constexpr uint8_t kIdStandardPlay = 0;
@@ -171,6 +181,17 @@ constexpr const CompressionFormat* compression_format(uint8_t id) {
 
 // Playing time of one frame in ms (also 36 for 5); 0 for 8 to 255.
 constexpr uint32_t frame_duration_ms(uint8_t id) { return id < 8 ? kCompressionIds[id].ms_per_frame : 0; }
+
+// Identifiers whose frames all have one size (no compression flag): the
+// ones a file can be split at any frame (0, 2, 4, 6).
+constexpr bool has_fixed_frames(uint8_t id) {
+    const CompressionFormat* f = compression_format(id);
+    return f && !f->compression_flag;
+}
+
+// Identifiers whose markers the index repair can place: fixed frames of at
+// most 13 to a block (0, 4, 6).
+constexpr bool has_placeable_markers(uint8_t id) { return has_fixed_frames(id) && !kCompressionIds[id].long_blocks; }
 
 // Quality play (6, 7) and every identifier above it live only in DS2 files.
 constexpr bool needs_dss_pro(uint8_t id) { return id >= kIdQualityPlay; }

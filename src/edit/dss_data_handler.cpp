@@ -31,7 +31,7 @@ bool DSSDataHandler::CheckBlock(const uint8_t* pbyBlock) {
     if (m_byFrameCount == 0 || m_byFrameCount == 0xFF) m_byFrameCount = pbyBlock[5] == 0xFF ? 0 : pbyBlock[5];
     uint8_t byCompressionId = pbyBlock[4];
 
-    if (byCompressionId > 4) {
+    if (byCompressionId > vkt::dss::kIdStandardPlay8k) {
         VKT_TRACE_ERROR(VKT_ERR_INVALID_COMPRESSIONID, "VKT_ERR_INVALID_COMPRESSIONID byCompressionId_p");
         return false;
     }

@@ -195,7 +195,7 @@ void CDSSSplitter::run() {
 
     m_qwTotalLengthMs = get_le32(m_sourceFile.m_pDssFileHeader_2.get() + vkt::dss::h2::kLengthMs);
     const uint8_t id = m_sourceFile.m_byCompressionId;
-    if (id != 0 && id != 2 && id != 4 && id != 6) {
+    if (!vkt::dss::has_fixed_frames(id)) {
         VKT_TRACE_ERROR(VKT_ERR_INVALID_COMPRESSIONID, "not supported compression id");
         raise(VKT_ERR_INVALID_COMPRESSIONID);
     }

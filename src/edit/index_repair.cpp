@@ -28,7 +28,7 @@ constexpr uint32_t kLongEntrySize = 6;
 
 // Milliseconds per frame of the identifiers whose markers can be placed;
 // 0 for the others.
-uint32_t frame_length_ms(uint8_t id) { return id == 0 || id == 4 || id == 6 ? VKT_get_frame_duration_ms(id) : 0; }
+uint32_t frame_length_ms(uint8_t id) { return vkt::dss::has_placeable_markers(id) ? VKT_get_frame_duration_ms(id) : 0; }
 
 // The two tables being rebuilt, as they go into header 1.
 struct IndexTables {

@@ -141,22 +141,11 @@ uint32_t VKTWMFConvertToWAV(const char* pcszSrcFileName, const char* pcszDstFile
 
 uint32_t VKTMP3ToWAV(const char* pcszMP3FileName, const char* pcszWAVFileName, const WAVEFORMATEX* pwfxDst,
                      ProgressCallback pfnCallback, intptr_t lCallback) {
-    if (!pcszMP3FileName || !pcszWAVFileName) {
-        VKT_TRACE_ERROR(VKT_ERR_FILE_NAME, "VKT_ERR_FILE_NAME, one of the filenames is NULL");
-        return VKT_ERR_FILE_NAME;
-    }
-    if (!pwfxDst) {
-        VKT_TRACE_ERROR(VKT_ERR_INVALID_WAVFMT, "VKT_ERR_INVALID_WAVFMT, destination format is NULL");
-        return VKT_ERR_INVALID_WAVFMT;
-    }
-    if (uint32_t rc = CheckPcmDestinationFormat(*pwfxDst)) return rc;
     char dest[VKT_MAX_PATH] = {};
-    char tmp[VKT_MAX_PATH] = {};
-    if (uint32_t rc = CreateDestinationFilePath(pcszMP3FileName, pcszWAVFileName, dest, ".Wav", tmp, sizeof tmp))
-        return rc;
-    if (uint32_t rc = CheckConversionDestination(pcszMP3FileName, dest)) return rc;
     TempFile decoded_file;
-    if (uint32_t rc = CreateConversionTempFile(decoded_file, tmp)) return rc;
+    if (uint32_t rc =
+            PreparePcmConversion(VKT_TRACE_UNIT_NAME, pcszMP3FileName, pcszWAVFileName, pwfxDst, dest, decoded_file))
+        return rc;
 
     WAVEFORMATEX decoded{};
     if (uint32_t rc = VKTWMFConvertToWAV(pcszMP3FileName, decoded_file.c_str(), &decoded, pfnCallback, lCallback, 40)) {
@@ -179,22 +168,11 @@ uint32_t VKTMP3ToWAV(const char* pcszMP3FileName, const char* pcszWAVFileName, c
 
 uint32_t VKTWMAToWAV(const char* pcszWMAFileName, const char* pcszWAVFileName, const WAVEFORMATEX* pwfxDst,
                      ProgressCallback pfnCallback, intptr_t lCallback) {
-    if (!pcszWMAFileName || !pcszWAVFileName) {
-        VKT_TRACE_ERROR(VKT_ERR_FILE_NAME, "VKT_ERR_FILE_NAME, one of the filenames is NULL");
-        return VKT_ERR_FILE_NAME;
-    }
-    if (!pwfxDst) {
-        VKT_TRACE_ERROR(VKT_ERR_INVALID_WAVFMT, "VKT_ERR_INVALID_WAVFMT, destination format is NULL");
-        return VKT_ERR_INVALID_WAVFMT;
-    }
-    if (uint32_t rc = CheckPcmDestinationFormat(*pwfxDst)) return rc;
     char dest[VKT_MAX_PATH] = {};
-    char tmp[VKT_MAX_PATH] = {};
-    if (uint32_t rc = CreateDestinationFilePath(pcszWMAFileName, pcszWAVFileName, dest, ".Wav", tmp, sizeof tmp))
-        return rc;
-    if (uint32_t rc = CheckConversionDestination(pcszWMAFileName, dest)) return rc;
     TempFile decoded_file;
-    if (uint32_t rc = CreateConversionTempFile(decoded_file, tmp)) return rc;
+    if (uint32_t rc =
+            PreparePcmConversion(VKT_TRACE_UNIT_NAME, pcszWMAFileName, pcszWAVFileName, pwfxDst, dest, decoded_file))
+        return rc;
 
     if (uint32_t rc = VKTWMAToWAVInternal(pcszWMAFileName, decoded_file.c_str(), pfnCallback, lCallback)) {
         VKT_TRACE_ERROR(rc, "Error DSSToWAVInternal called at ORVKTWMAToWAV");

@@ -121,7 +121,7 @@ uint32_t ReadDssHeaderImage(const char* name, uint8_t* buffer, uint32_t capacity
         // Olympus recorders keep one flag byte in their second header block.
         const bool ds2 = extension_starts_with(extension_of(name), ".ds2", 4);
         KRVHANDLE h = dss.handle();
-        if (KRVDSS_set_position_file(h, ds2 ? 521 : 793, FILE_BEGIN) != 0) {
+        if (KRVDSS_set_position_file(h, ds2 ? vkt::dss::olympus::kFlagAtDs2 : vkt::dss::olympus::kFlagAtDss, FILE_BEGIN) != 0) {
             VKT_TRACE_ERROR(VKT_ERR_READ_FILE, "KRVDSS_set_position_file failed in ORVKTUpdateFile");
             return VKT_ERR_READ_FILE;
         }

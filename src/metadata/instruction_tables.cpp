@@ -99,7 +99,7 @@ uint32_t ConvertOlympusSpokenInstructions(CDssFile& dss, uint8_t* markers) {
         return 0;
     }
     KRVHANDLE h = dss.GetFileHandle();
-    if (KRVDSS_set_position_file(h, 2 * kBlock, FILE_BEGIN) != 0) {
+    if (KRVDSS_set_position_file(h, L::olympus::kCommentTableAt, FILE_BEGIN) != 0) {
         VKT_TRACE_WARNING("KRVDSS_set_position_file failed");
         return 0;
     }
@@ -118,7 +118,9 @@ uint32_t ConvertOlympusSpokenInstructions(CDssFile& dss, uint8_t* markers) {
     std::array<Entry, L::olympus::kCommentEntries> entries;
     for (uint32_t i = 0; i < L::olympus::kCommentEntries; ++i) {
         const uint8_t* p = raw.data() + L::olympus::kCommentEntry * i;
-        entries[i] = {get_le32(p), get_le16(p + 4), get_le32(p + 6), get_le16(p + 10)};
+        namespace O = L::olympus;
+        entries[i] = {get_le32(p + O::kStartBlock), get_le16(p + O::kStartFrame), get_le32(p + O::kEndBlock),
+                      get_le16(p + O::kEndFrame)};
     }
     // The recorder stores them in the order they were made; unused entries
     // (all 0xFF) sort last.

@@ -2,6 +2,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <set>
 #include <fstream>
 #include <sstream>
 
@@ -23,15 +24,16 @@ TEST(TraceUnits, EachFamilyKeepsItsUnitName) {
     const std::string stereo = tmp.path("s.wav");
     xkrvlog::Capture capture;
     const WAVEFORMATEX sp = orvkt_format_dss_sp(), qp = orvkt_format_dss_qp();
-    ASSERT_EQ(ORVKTDSSToWAV(orvkt_test::data_path("speech_lp.dss").c_str(), wav.c_str(), nullptr, nullptr, 0, nullptr),
+    const WAVEFORMATEX pcm = {WAVE_FORMAT_PCM, 1, 16000, 32000, 2, 16, 0};
+    ASSERT_EQ(ORVKTDSSToWAV(orvkt_test::data_path("speech_lp.dss").c_str(), wav.c_str(), &pcm, nullptr, 0, nullptr),
               VKT_OK);
     ASSERT_EQ(ORVKTWAVToDSS(wav.c_str(), dss.c_str(), &sp, 3, nullptr, 0), VKT_OK);
     ASSERT_EQ(ORVKTWAVToDSS(wav.c_str(), ds2.c_str(), &qp, 3, nullptr, 0), VKT_OK);
     ASSERT_EQ(ORVKTEncryptDSSFile(ds2.c_str(), tmp.path("e.ds2").c_str(), "secret-words"), VKT_OK);
     uint32_t pieces = 0, length = 0;
-    ASSERT_EQ(ORVKTSplitDSSFile(dss.c_str(), tmp.path("").c_str(), "piece", nullptr, 2, 0, 0xFFFFFFFFu, &pieces, nullptr, 0),
+    ASSERT_EQ(ORVKTSplitDSSFile(dss.c_str(), tmp.path("").c_str(), "piece_%02d.dss", nullptr, 2, 0, 0xFFFFFFFFu, &pieces, nullptr, 0),
               VKT_OK);
-    ASSERT_EQ(ORVKTJoinDSS((dss + "|" + dss).c_str(), tmp.path("j.dss").c_str(), nullptr, 0, 0, 100), VKT_OK);
+    ASSERT_EQ(ORVKTJoinDSS((dss + "?" + dss).c_str(), tmp.path("j.dss").c_str(), nullptr, 0, 0, 100), VKT_OK);
     ASSERT_EQ(ORVKTRepairIndexMarkers(dss.c_str(), tmp.path("r.dss").c_str()), VKT_OK);
     uint8_t markers[VKT_SPOKEN_INSTRUCTION_ARRAY_SIZE] = {};
     ASSERT_EQ(ORVKTReadSpokenInstructionMarkers(dss.c_str(), markers), VKT_OK);
@@ -44,15 +46,19 @@ TEST(TraceUnits, EachFamilyKeepsItsUnitName) {
                                    0),
               VKT_OK);
     ASSERT_EQ(ORVKTWAVMixStereo(stereo.c_str(), tmp.path("m.wav").c_str(), nullptr, 0), VKT_OK);
-    ASSERT_EQ(ORVKTWMAToWAV(orvkt_test::data_path("speech_mono.wma").c_str(), tmp.path("w.wav").c_str(), nullptr,
+    ASSERT_EQ(ORVKTWMAToWAV(orvkt_test::data_path("speech_mono.wma").c_str(), tmp.path("w.wav").c_str(), &pcm,
                             nullptr, 0),
               VKT_OK);
-    ASSERT_EQ(ORVKTSplitMP3File(orvkt_test::data_path("speech_header.mp3").c_str(), tmp.path("").c_str(), "mp3piece",
+    ASSERT_EQ(ORVKTSplitMP3File(orvkt_test::data_path("speech_header.mp3").c_str(), tmp.path("").c_str(), "mp3piece_%02d.mp3",
                                 2, 0, 0xFFFFFFFFu, &pieces, nullptr, 0),
               VKT_OK);
     ASSERT_EQ(ORVKTWAVGetSndDataLength(orvkt_test::data_path("speech_mono.mp3").c_str(), &length), VKT_OK);
     ASSERT_EQ(ORVKTCopyFile(dss.c_str(), tmp.path("c.dss").c_str(), 0), VKT_OK);
     ASSERT_EQ(ORVKTCreateDSSTemplate(tmp.path("t.ds2").c_str(), nullptr, 6), VKT_OK);
+    // Failures write the lines of the units that stay silent on success.
+    EXPECT_EQ(ORVKTDecryptDSSFile(tmp.path("e.ds2").c_str(), tmp.path("d.ds2").c_str(), "wrong-words"), VKT_ERR_PASSWORD);
+    EXPECT_NE(ORVKTRepairIndexMarkers(wav.c_str(), tmp.path("r2.dss").c_str()), VKT_OK);
+    EXPECT_NE(ORVKTCopyDSSHeaders(wav.c_str(), tmp.path("none.dss").c_str(), 1, 1), VKT_OK);
 
     const struct {
         const char* text;
@@ -91,10 +97,16 @@ TEST(TraceUnits, EachFamilyKeepsItsUnitName) {
         ASSERT_NE(line, lines.end()) << row.text << " was not written";
         EXPECT_EQ(line->file, row.unit) << row.text;
     }
-    // Families whose lines carry no fixed entry text: their unit appears.
-    for (const char* unit : {"DSSJoiner", "DSSIndexRepair", "DssEncryption", "dss_header_io"})
-        EXPECT_TRUE(std::any_of(lines.begin(), lines.end(), [&](const xkrvlog::Line& l) { return l.file == unit; }))
-            << unit;
+    // No unit comes or goes unnoticed.
+    std::set<std::string> units;
+    for (const auto& l : lines) units.insert(l.file);
+    const std::set<std::string> expected = {
+        "CDSSCONV",   "CDSSFILE",       "CMp3File",        "CWAVFILE",         "CWmaConv",      "CWmaFile",
+        "Cwavconv",   "DSSIndexRepair", "DSSJoiner",       "DSSSplitter",      "DssEncryption", "DssTemplate",
+        "INTERNAL",   "Intconv",        "MP3Helper",       "MP3Splitter",      "NewInternal",   "SecureFileManagement",
+        "Stereo",     "WMFAudioFile",   "WMFoperations",   "chunk_utilities",  "conv_entry",    "crypt",
+        "dss_header_io", "header_image", "header_transport", "spoken_instructions", "vktconv"};
+    EXPECT_EQ(units, expected);
 }
 
 TEST(TraceMacros, EachLevelArrivesWithItsFields) {
