@@ -473,9 +473,10 @@ uint32_t VKTWAVToWAVInternal(const char* pcszWAVSrcFileName, const char* pcszWAV
         // says so, before a data chunk is looked for behind it.
         if (read == VKT_ERR_INVALID_WAVFMT) return read;
         if (read == VKT_OK) {
-            WAVEFORMATEX f;
-            std::memcpy(&f, fmt.data(), sizeof f);
-            if (f.wFormatTag == WAVE_FORMAT_PCM && f.nChannels == 2 && f.wBitsPerSample == 16) {
+            WAVEFORMATEX source_format;
+            std::memcpy(&source_format, fmt.data(), sizeof source_format);
+            if (source_format.wFormatTag == WAVE_FORMAT_PCM && source_format.nChannels == 2 &&
+                source_format.wBitsPerSample == 16) {
                 VKT_TRACE_TEXT(">>mixing stereo source");
                 const std::string wanted = std::string(pcszWAVDstFileName) + "_tmp.wav";
                 if (uint32_t rc = CreateConversionTempFile(mixed, wanted.c_str())) return rc;

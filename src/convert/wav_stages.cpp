@@ -91,7 +91,7 @@ uint32_t CarryBuffer::room() const { return size_ - (fill_ - handedOn_); }
 
 uint32_t CarryBuffer::take(const uint8_t* data, uint32_t length, uint32_t unit) {
     drop_handed_on();
-    std::memcpy(bytes_.data() + fill_, data, length);
+    if (length) std::memcpy(bytes_.data() + fill_, data, length);
     fill_ += length;
     handedOn_ = fill_ / unit * unit;
     return handedOn_;

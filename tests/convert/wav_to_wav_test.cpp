@@ -336,7 +336,11 @@ TEST(WavToWav, StagesBetweenCodecAndPcmFormats) {
         std::vector<StageKind> chain;
     };
     ASSERT_EQ(ORVKTWAVToWAV(pcm12.c_str(), coded.c_str(), &sp, nullptr, 0), VKT_OK);
-    const Case cases[] = {{pcm12, sp, true, {kEncode}},
+    const std::string t120 = tmp.path("t120.wav");
+    const WAVEFORMATEX t120_4000{0x0120, 1, 16000, 4000, 40, 0, 2}, t120_2400{0x0120, 1, 16000, 2400, 24, 0, 2};
+    write_bytes(t120, wav_bytes(t120_4000, Bytes(400, 1), {}, Bytes{0, 0}));
+    const Case cases[] = {{t120, t120_2400, false, {StageKind::Transcode}},
+                          {pcm12, sp, true, {kEncode}},
                           {pcm12, sp, false, {kEncode}},
                           {pcm16, sp, true, {kRate, kEncode}},
                           {pcm16, p8, false, {kRate}},
@@ -348,6 +352,28 @@ TEST(WavToWav, StagesBetweenCodecAndPcmFormats) {
         CWavConvert conv;
         ASSERT_EQ(conv.init(c.src.c_str(), nullptr, &c.dst, nullptr, 0, 0, 100, c.for_dss), VKT_OK);
         EXPECT_EQ(conv.stage_kinds(), c.chain);
+    }
+}
+
+// The carry buffer between two stages hands on whole units only, in the
+// order the bytes came, and keeps the rest in front of the next piece.
+TEST(WavToWav, CarryBufferHandsOnWholeUnitsInOrder) {
+    constexpr uint32_t kUnit = 6, kSize = 20;
+    struct Step {
+        uint32_t piece, room_before, handed_on;
+    };
+    const Step steps[] = {{4, 20, 0}, {5, 16, 6}, {9, 17, 12}, {0, 20, 0}, {7, 20, 6}, {5, 19, 6}};
+    vkt::convert::CarryBuffer carry;
+    carry.reset(kSize);
+    carry.allocate("carry");
+    uint8_t next_in = 0, next_out = 0;
+    for (const Step& step : steps) {
+        SCOPED_TRACE(step.piece);
+        EXPECT_EQ(carry.room(), step.room_before);
+        Bytes piece(step.piece);
+        for (uint8_t& b : piece) b = next_in++;
+        ASSERT_EQ(carry.take(piece.data(), step.piece, kUnit), step.handed_on);
+        for (uint32_t i = 0; i < step.handed_on; ++i) EXPECT_EQ(carry.data()[i], next_out++);
     }
 }
 
