@@ -31,44 +31,82 @@ uint32_t invalid_parameter(const char* text) {
     return VKT_ERR_INVALID_PARAM;
 }
 
-}  // namespace
+uint32_t invalid_type() {
+    VKT_TRACE_ERROR(VKT_ERR_CODEC, "Invalid conversion type");
+    return VKT_ERR_CODEC;
+}
 
-uint32_t size_conv_stream(uint32_t convType, uint32_t dwSrcSize_p, uint32_t* pdwDstSize_p, AFC_HANDLE* phAfc,
-                          HACMSTREAM hDecode, HACMSTREAM hEncode) {
+bool is_codec_type(uint32_t convType) {
+    return convType == intconv::XFMT_PCM_CONV || convType == intconv::PCM_YFMT_CONV;
+}
+
+// What every forward size call traces and checks first; false when there
+// is nowhere to put the size.
+bool enter_size(uint32_t convType, uint32_t dwSrcSize_p, uint32_t* pdwDstSize_p) {
     VKT_TRACE_TEXT("-----CWavConvert::size_conv_stream(...)");
     VKT_TRACE_PARAM("convType", "%lu", convType);
     VKT_TRACE_PARAM("dwSrcSize_p", "%lu", dwSrcSize_p);
     VKT_TRACE_PARAM("pdwDstSize_p", "%p", pdwDstSize_p);
-    if (!pdwDstSize_p) return invalid_parameter("pdwDstSize_p is NULL");
-    switch (convType) {
-        case intconv::AFC_CONV: {
-            const uint16_t res = AFC_streamDestLength(phAfc, dwSrcSize_p, pdwDstSize_p);
-            if (res != 0) {
-                VKT_TRACE_ERROR(res, "Error AFC_streamDestLength");
-                return VKT_ERR_CODEC;
-            }
-            VKT_TRACE_VALUE("*pdwDstSize_p: ", "%lu", *pdwDstSize_p);
-            return VKT_OK;
-        }
-        case intconv::XFMT_PCM_CONV:
-        case intconv::PCM_YFMT_CONV: {
-            HACMSTREAM stream = convType == intconv::XFMT_PCM_CONV ? hDecode : hEncode;
-            const MMRESULT mmr = acmStreamSize(stream, dwSrcSize_p, pdwDstSize_p, ACM_STREAMSIZEF_SOURCE);
-            if (mmr != MMSYSERR_NOERROR) {
-                VKT_TRACE_ERROR(mmr, "Error acm stream size");
-                return VKT_ERR_CODEC;
-            }
-            VKT_TRACE_VALUE("*pdwDstSize_p: ", "%lu", *pdwDstSize_p);
-            return VKT_OK;
-        }
-        default:
-            VKT_TRACE_ERROR(VKT_ERR_CODEC, "Invalid conversion type");
-            return VKT_ERR_CODEC;
+    if (!pdwDstSize_p) {
+        invalid_parameter("pdwDstSize_p is NULL");
+        return false;
     }
+    return true;
 }
 
-uint32_t size_conv_stream(uint32_t* pdwSrcSize_p, uint32_t dwDstSize_p, AFC_HANDLE* /*phAfc*/, HACMSTREAM /*hDecode*/,
-                          HACMSTREAM hEncode) {
+// What every buffer call traces and checks before its engine is asked:
+// false with *pdwResult set when the call ends here (an empty source gives
+// 0 bytes and VKT_OK).
+bool enter_process(uint32_t convType, const uint8_t* pbySrcBuffer, uint32_t dwSrcBufferSize,
+                   const uint8_t* pbyDstBuffer, uint32_t dwDstBufferSize, uint32_t* pdwDstSize_p,
+                   uint32_t* pdwResult) {
+    VKT_TRACE_TEXT("-----process_single_stream(...)");
+    VKT_TRACE_PARAM("convType", "%lu", convType);
+    VKT_TRACE_PARAM("dwSrcBufferSize", "%lu", dwSrcBufferSize);
+    VKT_TRACE_PARAM("dwDstBufferSize", "%lu", dwDstBufferSize);
+    if (!pdwDstSize_p) {
+        *pdwResult = invalid_parameter("pdwDstSize_p is NULL");
+        return false;
+    }
+    if (dwSrcBufferSize == 0) {
+        *pdwDstSize_p = 0;
+        *pdwResult = VKT_OK;
+        return false;
+    }
+    if (!pbySrcBuffer || !pbyDstBuffer) {
+        *pdwResult = invalid_parameter("buffer pointer is NULL");
+        return false;
+    }
+    return true;
+}
+
+}  // namespace
+
+uint32_t size_conv_stream(uint32_t convType, uint32_t dwSrcSize_p, uint32_t* pdwDstSize_p, AFC_HANDLE* phAfc) {
+    if (!enter_size(convType, dwSrcSize_p, pdwDstSize_p)) return VKT_ERR_INVALID_PARAM;
+    if (convType != intconv::AFC_CONV) return invalid_type();
+    const uint16_t res = AFC_streamDestLength(phAfc, dwSrcSize_p, pdwDstSize_p);
+    if (res != 0) {
+        VKT_TRACE_ERROR(res, "Error AFC_streamDestLength");
+        return VKT_ERR_CODEC;
+    }
+    VKT_TRACE_VALUE("*pdwDstSize_p: ", "%lu", *pdwDstSize_p);
+    return VKT_OK;
+}
+
+uint32_t size_conv_stream(uint32_t convType, uint32_t dwSrcSize_p, uint32_t* pdwDstSize_p, HACMSTREAM hCodec) {
+    if (!enter_size(convType, dwSrcSize_p, pdwDstSize_p)) return VKT_ERR_INVALID_PARAM;
+    if (!is_codec_type(convType)) return invalid_type();
+    const MMRESULT mmr = acmStreamSize(hCodec, dwSrcSize_p, pdwDstSize_p, ACM_STREAMSIZEF_SOURCE);
+    if (mmr != MMSYSERR_NOERROR) {
+        VKT_TRACE_ERROR(mmr, "Error acm stream size");
+        return VKT_ERR_CODEC;
+    }
+    VKT_TRACE_VALUE("*pdwDstSize_p: ", "%lu", *pdwDstSize_p);
+    return VKT_OK;
+}
+
+uint32_t size_conv_stream(uint32_t* pdwSrcSize_p, uint32_t dwDstSize_p, HACMSTREAM hEncode) {
     VKT_TRACE_TEXT("-----CWavConvert::size_conv_stream(...)");
     VKT_TRACE_PARAM("pdwSrcSize_p", "%p", pdwSrcSize_p);
     VKT_TRACE_PARAM("dwDstSize_p", "%lu", dwDstSize_p);
@@ -83,87 +121,86 @@ uint32_t size_conv_stream(uint32_t* pdwSrcSize_p, uint32_t dwDstSize_p, AFC_HAND
 }
 
 uint32_t process_single_stream(uint32_t convType, const uint8_t* pbySrcBuffer, uint32_t dwSrcBufferSize,
-                               uint8_t* pbyDstBuffer, uint32_t dwDstBufferSize, uint32_t* pdwDstSize_p,
-                               AFC_HANDLE* phAfc, HACMSTREAM hDecode, HACMSTREAM hEncode) {
-    VKT_TRACE_TEXT("-----process_single_stream(...)");
-    VKT_TRACE_PARAM("convType", "%lu", convType);
-    VKT_TRACE_PARAM("dwSrcBufferSize", "%lu", dwSrcBufferSize);
-    VKT_TRACE_PARAM("dwDstBufferSize", "%lu", dwDstBufferSize);
-    if (!pdwDstSize_p) return invalid_parameter("pdwDstSize_p is NULL");
-    if (dwSrcBufferSize == 0) {
-        *pdwDstSize_p = 0;
-        return VKT_OK;
+                               uint8_t* pbyDstBuffer, uint32_t dwDstBufferSize, uint32_t* pdwDstSize_p) {
+    uint32_t result = VKT_OK;
+    if (!enter_process(convType, pbySrcBuffer, dwSrcBufferSize, pbyDstBuffer, dwDstBufferSize, pdwDstSize_p,
+                       &result))
+        return result;
+    if (convType != intconv::XFMT_BLOCK_CONV) return invalid_type();
+    if (dwSrcBufferSize % kTranscodeBlock != 0) VKT_TRACE_WARNING("Warning: data in Buffer is not block aligned");
+    const uint32_t blocks = dwSrcBufferSize / kTranscodeBlock;
+    if (blocks > dwDstBufferSize / kTranscodedBlock) {
+        VKT_TRACE_ERROR(VKT_ERR_CONVERSION, "Destination buffer too small for the transcoded blocks");
+        return VKT_ERR_CONVERSION;
     }
-    if (!pbySrcBuffer || !pbyDstBuffer) return invalid_parameter("buffer pointer is NULL");
+    // Only the first 24 bytes of each block are kept.
+    for (uint32_t b = 0; b < blocks; ++b)
+        std::memcpy(pbyDstBuffer + b * kTranscodedBlock, pbySrcBuffer + b * kTranscodeBlock, kTranscodedBlock);
+    *pdwDstSize_p = blocks * kTranscodedBlock;
+    VKT_TRACE_VALUE("*pdwDstSize_p", "%lu", *pdwDstSize_p);
+    return VKT_OK;
+}
 
-    switch (convType) {
-        case intconv::XFMT_BLOCK_CONV: {
-            if (dwSrcBufferSize % kTranscodeBlock != 0) VKT_TRACE_WARNING("Warning: data in Buffer is not block aligned");
-            const uint32_t blocks = dwSrcBufferSize / kTranscodeBlock;
-            if (blocks > dwDstBufferSize / kTranscodedBlock) {
-                VKT_TRACE_ERROR(VKT_ERR_CONVERSION, "Destination buffer too small for the transcoded blocks");
-                return VKT_ERR_CONVERSION;
-            }
-            // Only the first 24 bytes of each block are kept.
-            for (uint32_t b = 0; b < blocks; ++b)
-                std::memcpy(pbyDstBuffer + b * kTranscodedBlock, pbySrcBuffer + b * kTranscodeBlock, kTranscodedBlock);
-            *pdwDstSize_p = blocks * kTranscodedBlock;
-            VKT_TRACE_VALUE("*pdwDstSize_p", "%lu", *pdwDstSize_p);
-            return VKT_OK;
-        }
-        case intconv::AFC_CONV: {
-            uint32_t taken = 0;
-            const uint16_t res = AFC_streamConvert(phAfc, pbySrcBuffer, dwSrcBufferSize, &taken, pbyDstBuffer,
-                                                   dwDstBufferSize, pdwDstSize_p);
-            if (res != 0) {
-                VKT_TRACE_ERROR(res, "Error AFC_streamConvert");
-                return VKT_ERR_CONVERSION;
-            }
-            VKT_TRACE_VALUE("*pdwDstSize_p: ", "%lu", *pdwDstSize_p);
-            return VKT_OK;
-        }
-        case intconv::XFMT_PCM_CONV:
-        case intconv::PCM_YFMT_CONV: {
-            HACMSTREAM stream = convType == intconv::XFMT_PCM_CONV ? hDecode : hEncode;
-            ACMSTREAMHEADER header = stream_header(pbySrcBuffer, dwSrcBufferSize, pbyDstBuffer, dwDstBufferSize);
-            MMRESULT mmr = acmStreamPrepareHeader(stream, &header, 0);
-            if (mmr != MMSYSERR_NOERROR) {
-                VKT_TRACE_ERROR(mmr, "Error acm stream prepare");
-                return VKT_ERR_CONVERSION;
-            }
-            mmr = acmStreamConvert(stream, &header, 0);
-            if (mmr != MMSYSERR_NOERROR) {
-                VKT_TRACE_ERROR(mmr, "Error acm stream convert");
-                acmStreamUnprepareHeader(stream, &header, 0);
-                return VKT_ERR_CONVERSION;
-            }
-            *pdwDstSize_p = header.cbDstLengthUsed;
-            VKT_TRACE_VALUE("*pdwDstSize_p", "%lu", *pdwDstSize_p);
-            mmr = acmStreamUnprepareHeader(stream, &header, 0);
-            if (mmr != MMSYSERR_NOERROR) {
-                VKT_TRACE_ERROR(mmr, "Error acm stream unprepare");
-                return VKT_ERR_CONVERSION;
-            }
-            return VKT_OK;
-        }
-        default:
-            VKT_TRACE_ERROR(VKT_ERR_CODEC, "Invalid conversion type");
-            return VKT_ERR_CODEC;
+uint32_t process_single_stream(uint32_t convType, const uint8_t* pbySrcBuffer, uint32_t dwSrcBufferSize,
+                               uint8_t* pbyDstBuffer, uint32_t dwDstBufferSize, uint32_t* pdwDstSize_p,
+                               AFC_HANDLE* phAfc) {
+    uint32_t result = VKT_OK;
+    if (!enter_process(convType, pbySrcBuffer, dwSrcBufferSize, pbyDstBuffer, dwDstBufferSize, pdwDstSize_p,
+                       &result))
+        return result;
+    if (convType != intconv::AFC_CONV) return invalid_type();
+    uint32_t taken = 0;
+    const uint16_t res =
+        AFC_streamConvert(phAfc, pbySrcBuffer, dwSrcBufferSize, &taken, pbyDstBuffer, dwDstBufferSize, pdwDstSize_p);
+    if (res != 0) {
+        VKT_TRACE_ERROR(res, "Error AFC_streamConvert");
+        return VKT_ERR_CONVERSION;
     }
+    VKT_TRACE_VALUE("*pdwDstSize_p: ", "%lu", *pdwDstSize_p);
+    return VKT_OK;
+}
+
+uint32_t process_single_stream(uint32_t convType, const uint8_t* pbySrcBuffer, uint32_t dwSrcBufferSize,
+                               uint8_t* pbyDstBuffer, uint32_t dwDstBufferSize, uint32_t* pdwDstSize_p,
+                               HACMSTREAM hCodec) {
+    uint32_t result = VKT_OK;
+    if (!enter_process(convType, pbySrcBuffer, dwSrcBufferSize, pbyDstBuffer, dwDstBufferSize, pdwDstSize_p,
+                       &result))
+        return result;
+    if (!is_codec_type(convType)) return invalid_type();
+    ACMSTREAMHEADER header = stream_header(pbySrcBuffer, dwSrcBufferSize, pbyDstBuffer, dwDstBufferSize);
+    MMRESULT mmr = acmStreamPrepareHeader(hCodec, &header, 0);
+    if (mmr != MMSYSERR_NOERROR) {
+        VKT_TRACE_ERROR(mmr, "Error acm stream prepare");
+        return VKT_ERR_CONVERSION;
+    }
+    mmr = acmStreamConvert(hCodec, &header, 0);
+    if (mmr != MMSYSERR_NOERROR) {
+        VKT_TRACE_ERROR(mmr, "Error acm stream convert");
+        acmStreamUnprepareHeader(hCodec, &header, 0);
+        return VKT_ERR_CONVERSION;
+    }
+    *pdwDstSize_p = header.cbDstLengthUsed;
+    VKT_TRACE_VALUE("*pdwDstSize_p", "%lu", *pdwDstSize_p);
+    mmr = acmStreamUnprepareHeader(hCodec, &header, 0);
+    if (mmr != MMSYSERR_NOERROR) {
+        VKT_TRACE_ERROR(mmr, "Error acm stream unprepare");
+        return VKT_ERR_CONVERSION;
+    }
+    return VKT_OK;
 }
 
 uint32_t flush_single_stream(uint32_t convType, uint8_t* pbyDstBuffer, uint32_t dwDstBufferSize,
-                             uint32_t* pdwDstSize_p, HACMSTREAM hDecode, HACMSTREAM hEncode) {
+                             uint32_t* pdwDstSize_p, HACMSTREAM hCodec) {
     *pdwDstSize_p = 0;
-    if (convType != intconv::XFMT_PCM_CONV && convType != intconv::PCM_YFMT_CONV) return VKT_OK;
-    HACMSTREAM stream = convType == intconv::XFMT_PCM_CONV ? hDecode : hEncode;
+    if (!is_codec_type(convType)) return VKT_OK;
     // No source: only what the codec holds back comes out.
     static const uint8_t kNothing = 0;
     ACMSTREAMHEADER header = stream_header(&kNothing, 0, pbyDstBuffer, dwDstBufferSize);
-    MMRESULT mmr = acmStreamPrepareHeader(stream, &header, 0);
+    MMRESULT mmr = acmStreamPrepareHeader(hCodec, &header, 0);
     if (mmr == MMSYSERR_NOERROR) {
-        mmr = acmStreamConvert(stream, &header, ACM_STREAMCONVERTF_END);
-        acmStreamUnprepareHeader(stream, &header, 0);
+        mmr = acmStreamConvert(hCodec, &header, ACM_STREAMCONVERTF_END);
+        acmStreamUnprepareHeader(hCodec, &header, 0);
     }
     if (mmr != MMSYSERR_NOERROR) {
         VKT_TRACE_ERROR(mmr, "Error acm stream end");

@@ -18,6 +18,9 @@
 VKT_TRACE_UNIT("Cwavconv");
 
 using vkt::raise;
+using vkt::convert::kBufferBudget;
+using vkt::convert::kStageTooLarge;
+using vkt::convert::StageKind;
 
 namespace {
 
@@ -28,16 +31,6 @@ constexpr uint32_t kMaxSourceFormat = 2000;
 // than this, whatever rate the file declares; all buffers of a step
 // together stay within the budget.
 constexpr uint64_t kMaxReadBlock = 1u << 20;
-constexpr uint32_t kBufferBudget = 32u << 20;
-// size_stages: a stage would need more than the budget.
-constexpr uint32_t kBlockTooLarge = 0xFFFFFFFFu;
-// Transcoded blocks of the tag 0x0120 pair.
-constexpr uint32_t kTranscodeIn = 40;
-constexpr uint32_t kTranscodeOut = 24;
-// The probe of the DSS encoder: one frame of PCM into one codec block.
-constexpr uintptr_t kProbeUser = 18785;
-constexpr uint32_t kProbePcmBytes = 576;
-constexpr uint32_t kProbeCodecBytes = 42;
 
 bool is_direct_pair(const WAVEFORMATEX& s, const WAVEFORMATEX& d) {
     return s.wFormatTag == kTagDictation120 && s.nChannels == 1 && s.nSamplesPerSec == 16000 &&
@@ -68,42 +61,23 @@ CWavConvert::~CWavConvert() {
     cleanup();
 }
 
-void CWavConvert::release_buffers() {
-    m_pbySrcData.clear();
-    m_pbySrcData.shrink_to_fit();
-    m_pbyDstData.clear();
-    m_pbyDstData.shrink_to_fit();
-    m_pbyAFCSrcData.clear();
-    m_pbyAFCSrcData.shrink_to_fit();
-    m_pbyAFCDstData.clear();
-    m_pbyAFCDstData.shrink_to_fit();
-    m_pbyAdditionalData.clear();
-    m_pbyAdditionalData.shrink_to_fit();
-    m_pbyEncodeData.clear();
-    m_pbyEncodeData.shrink_to_fit();
-}
-
 void CWavConvert::cleanup() {
     VKT_TRACE_TEXT("-----CWavConvert::cleanup()");
-    if (m_hAFC) {
-        AFC_streamClose(&m_hAFC);
-        m_hAFC = nullptr;
-    }
-    if (m_hAcmXfmtPcm) {
-        acmStreamClose(m_hAcmXfmtPcm, 0);
-        m_hAcmXfmtPcm = nullptr;
-    }
-    if (m_hAcmPcmYfmt) {
-        acmStreamClose(m_hAcmPcmYfmt, 0);
-        m_hAcmPcmYfmt = nullptr;
-    }
+    m_stages.clear();
     m_pWavFileSrc.reset();
     m_pWavFileDst.reset();
-    release_buffers();
+    m_pbySrcData.clear();
+    m_pbySrcData.shrink_to_fit();
     m_pwaveformatexSrc.clear();
     m_pwaveformatexDst.clear();
     m_cueSrc.reset();
     m_cueDst.reset();
+}
+
+std::vector<StageKind> CWavConvert::stage_kinds() const {
+    std::vector<StageKind> kinds;
+    for (const auto& stage : m_stages) kinds.push_back(stage->kind());
+    return kinds;
 }
 
 // ---- init ------------------------------------------------------------------
@@ -133,7 +107,6 @@ uint32_t CWavConvert::init(const char* pcszSrc_p, const char* pcszDst_p, const W
             VKT_TRACE_ERROR(rc, "Error getting size of data chunk");
             raise(rc);
         }
-        m_dwBytesToConvert = m_dwSrcFileDataSize;
         VKT_TRACE_VALUE("m_dwSrcFileDataSize", "%lu", m_dwSrcFileDataSize);
 
         if (uint32_t rc = init_format_data(pwfxDst_p)) {
@@ -190,250 +163,114 @@ uint32_t CWavConvert::init_format_data(const WAVEFORMATEX* pwfDst_p) {
         return VKT_ERR_SAME_WAVFMT;
     }
 
+    // Which stages run: a codec on either side is decoded to or encoded
+    // from the PCM format it pairs with; a rate change runs between them
+    // unless those PCM formats already match. A tag of 0 marks a PCM format
+    // that no rate change needs.
+    WAVEFORMATEX decoded_pcm{};
+    WAVEFORMATEX encoder_pcm{};
+    bool decode = false, change_rate = false, encode = false;
     const bool src_pcm = m_wfxSrc.wFormatTag == WAVE_FORMAT_PCM;
     const bool dst_pcm = m_wfxDst.wFormatTag == WAVE_FORMAT_PCM;
     if (src_pcm && dst_pcm) {
-        m_bAFCConv = true;
+        change_rate = true;
     } else if (!src_pcm && dst_pcm) {
-        m_bXfmtPcmConv = true;
-        m_bAFCConv = true;
-        if (uint32_t rc = suggest_conv_format(&m_wfxSrc, &m_wfxAFCSrc)) {
+        decode = true;
+        change_rate = true;
+        if (uint32_t rc = suggest_conv_format(&m_wfxSrc, &decoded_pcm)) {
             VKT_TRACE_ERROR(rc, "Error acm suggest format");
             return rc;
         }
-        if (VKTSameWaveFormat(m_wfxAFCSrc, m_wfxDst)) {
-            m_bAFCConv = false;
-            m_wfxAFCSrc.wFormatTag = 0;
+        if (VKTSameWaveFormat(decoded_pcm, m_wfxDst)) {
+            change_rate = false;
+            decoded_pcm.wFormatTag = 0;
         }
     } else if (src_pcm && !dst_pcm) {
-        m_bAFCConv = true;
-        m_bPcmYfmtConv = true;
-        if (uint32_t rc = suggest_conv_format(&m_wfxDst, &m_wfxAFCDst)) {
+        change_rate = true;
+        encode = true;
+        if (uint32_t rc = suggest_conv_format(&m_wfxDst, &encoder_pcm)) {
             VKT_TRACE_ERROR(rc, "Error acm suggest format");
             return rc;
         }
-        if (VKTSameWaveFormat(m_wfxAFCDst, m_wfxSrc)) {
-            m_bAFCConv = false;
-            m_wfxAFCDst.wFormatTag = 0;
+        if (VKTSameWaveFormat(encoder_pcm, m_wfxSrc)) {
+            change_rate = false;
+            encoder_pcm.wFormatTag = 0;
         }
-    } else if (is_direct_pair(m_wfxSrc, m_wfxDst)) {
-        m_bDirectConv = true;
-    } else {
-        m_bXfmtPcmConv = true;
-        m_bAFCConv = true;
-        m_bPcmYfmtConv = true;
-        if (uint32_t rc = suggest_conv_format(&m_wfxSrc, &m_wfxAFCSrc)) {
+    } else if (!is_direct_pair(m_wfxSrc, m_wfxDst)) {
+        decode = true;
+        change_rate = true;
+        encode = true;
+        if (uint32_t rc = suggest_conv_format(&m_wfxSrc, &decoded_pcm)) {
             VKT_TRACE_ERROR(rc, "Error acm suggest format");
             return rc;
         }
-        if (uint32_t rc = suggest_conv_format(&m_wfxDst, &m_wfxAFCDst)) {
+        if (uint32_t rc = suggest_conv_format(&m_wfxDst, &encoder_pcm)) {
             VKT_TRACE_ERROR(rc, "Error acm suggest format");
             return rc;
         }
-        if (VKTSameWaveFormat(m_wfxAFCSrc, m_wfxAFCDst)) {
-            m_bAFCConv = false;
-            m_wfxAFCDst.wFormatTag = 0;
+        if (VKTSameWaveFormat(decoded_pcm, encoder_pcm)) {
+            change_rate = false;
+            encoder_pcm.wFormatTag = 0;
         }
     }
     VKT_TRACE_VALUE("m_pwaveformatexSrc -> wFormatTag", "%u", m_wfxSrc.wFormatTag);
-    VKT_TRACE_VALUE("m_wfxAFCSrc.wFormatTag", "%u", m_wfxAFCSrc.wFormatTag);
-    VKT_TRACE_VALUE("m_wfxAFCDst.wFormatTag", "%u", m_wfxAFCDst.wFormatTag);
-    return VKT_OK;
-}
+    VKT_TRACE_VALUE("m_wfxAFCSrc.wFormatTag", "%u", decoded_pcm.wFormatTag);
+    VKT_TRACE_VALUE("m_wfxAFCDst.wFormatTag", "%u", encoder_pcm.wFormatTag);
 
-void CWavConvert::afc_formats(const WAVEFORMATEX** ppIn, const WAVEFORMATEX** ppOut) const {
-    *ppIn = m_bXfmtPcmConv ? &m_wfxAFCSrc : &m_wfxSrc;
-    *ppOut = m_bPcmYfmtConv ? &m_wfxAFCDst : &m_wfxDst;
+    // Each stage takes the format the one before it delivers.
+    using namespace vkt::convert;
+    m_stages.clear();
+    if (!decode && !change_rate && !encode) {
+        m_stages.push_back(std::make_unique<TranscodeStage>());
+        return VKT_OK;
+    }
+    const WAVEFORMATEX* pcm = &m_wfxSrc;
+    if (decode) {
+        const bool more = change_rate || encode;
+        m_stages.push_back(std::make_unique<DecodeStage>(m_pwaveformatexSrc, more ? decoded_pcm : m_wfxDst));
+        pcm = &decoded_pcm;
+    }
+    if (change_rate) {
+        m_stages.push_back(std::make_unique<RateStage>(*pcm, encode ? encoder_pcm : m_wfxDst));
+        pcm = &encoder_pcm;
+    }
+    if (encode) {
+        const bool probe = m_wfxDst.wFormatTag == WAVE_FORMAT_DSS_SP && m_bWavToDss;
+        m_stages.push_back(std::make_unique<EncodeStage>(*pcm, m_pwaveformatexDst, change_rate, probe));
+    }
+    return VKT_OK;
 }
 
 uint32_t CWavConvert::init_streams() {
     VKT_TRACE_TEXT("-----CWavConvert::init_streams(.)");
-    if (m_bXfmtPcmConv) {
-        const WAVEFORMATEX* to = (m_bAFCConv || m_bPcmYfmtConv) ? &m_wfxAFCSrc : &m_wfxDst;
-        const MMRESULT mmr = acmStreamOpen(&m_hAcmXfmtPcm, nullptr, reinterpret_cast<WAVEFORMATEX*>(m_pwaveformatexSrc.data()),
-                                           to, nullptr, 0, 0, ACM_STREAMOPENF_NONREALTIME);
-        if (mmr != MMSYSERR_NOERROR) {
-            m_hAcmXfmtPcm = nullptr;
-            VKT_TRACE_ERROR(mmr, "Error opening acm_xfmt_pcm driver");
-            return VKT_ERR_CODEC;
-        }
-    }
-    if (m_bAFCConv) {
-        const WAVEFORMATEX *in = nullptr, *out = nullptr;
-        afc_formats(&in, &out);
-        const uint16_t res = AFC_streamOpen(&m_hAFC, in, out);
-        if (res != 0) {
-            m_hAFC = nullptr;
-            VKT_TRACE_ERROR(res, "Error opening afc_pcm_pcm driver");
-            return VKT_ERR_CODEC;
-        }
-    }
-    if (m_bPcmYfmtConv) {
-        const WAVEFORMATEX* from = m_bAFCConv ? &m_wfxAFCDst : m_bXfmtPcmConv ? &m_wfxAFCSrc : &m_wfxSrc;
-        const MMRESULT mmr = acmStreamOpen(&m_hAcmPcmYfmt, nullptr, from,
-                                           reinterpret_cast<WAVEFORMATEX*>(m_pwaveformatexDst.data()), nullptr, 0,
-                                           0, ACM_STREAMOPENF_NONREALTIME);
-        if (mmr != MMSYSERR_NOERROR) {
-            m_hAcmPcmYfmt = nullptr;
-            VKT_TRACE_ERROR(mmr, "Error opening acm_xfmt_pcm driver");
-            return VKT_ERR_CODEC;
-        }
-        if (m_wfxDst.wFormatTag == WAVE_FORMAT_DSS_SP && m_bWavToDss) {
-            // Preparing one header tells whether the encoder takes buffers
-            // of one frame before any data is read.
-            uint8_t pcm[kProbePcmBytes] = {};
-            uint8_t codec[kProbeCodecBytes] = {};
-            ACMSTREAMHEADER header{};
-            header.cbStruct = sizeof header;
-            header.dwUser = kProbeUser;
-            header.pbSrc = pcm;
-            header.cbSrcLength = sizeof pcm;
-            header.pbDst = codec;
-            header.cbDstLength = sizeof codec;
-            if (MMRESULT p = acmStreamPrepareHeader(m_hAcmPcmYfmt, &header, 0)) {
-                VKT_TRACE_ERROR(p, "by acmStreamPrepareHeader(...)");
-                return VKT_ERR_CODEC;
-            }
-            if (MMRESULT u = acmStreamUnprepareHeader(m_hAcmPcmYfmt, &header, 0)) {
-                VKT_TRACE_ERROR(u, "by acmStreamUnprepareHeader(..)");
-                raise(VKT_ERR_CODEC);
-            }
-        }
+    for (auto& stage : m_stages) {
+        if (uint32_t rc = stage->open()) return rc;
     }
     return VKT_OK;
 }
 
-void CWavConvert::init_src_block_alignment() {
-    m_dwSrcBlockAlignment = m_wfxSrc.nBlockAlign;
-    VKT_TRACE_VALUE("*pdwSrcBlockAlign", "%lu", m_dwSrcBlockAlignment);
-}
-
-uint32_t CWavConvert::encoder_input_per_block(uint32_t* pdwBytes) {
-    return size_conv_stream(pdwBytes, m_wfxDst.nBlockAlign, &m_hAFC, m_hAcmXfmtPcm, m_hAcmPcmYfmt);
-}
-
-uint32_t CWavConvert::init_afcsrc_block_alignment() {
-    // E: the bytes the last stage takes as one unit.
-    uint32_t e = m_wfxDst.nBlockAlign;
-    if (m_bPcmYfmtConv) {
-        if (m_wfxDst.wFormatTag == WAVE_FORMAT_MPEGLAYER3) {
-            const WAVEFORMATEX& feed = m_bAFCConv ? m_wfxAFCDst : m_bXfmtPcmConv ? m_wfxAFCSrc : m_wfxSrc;
-            e = feed.nBlockAlign;
-        } else if (uint32_t rc = encoder_input_per_block(&e)) {
-            VKT_TRACE_ERROR(rc, "Error calculating destination block alignment at acm source side");
-            return rc;
-        }
+uint32_t CWavConvert::chain_input_unit(uint32_t* pdwUnit) {
+    // From the back: the last stage hands out destination blocks; each
+    // stage before it takes what makes whole units of the next one's input.
+    // A decoder in front takes the source's own blocks.
+    uint32_t unit = m_wfxDst.nBlockAlign;
+    const size_t first = m_stages.front()->kind() == StageKind::Decode ? 1 : 0;
+    for (size_t i = m_stages.size(); i-- > first;) {
+        if (uint32_t rc = m_stages[i]->input_unit(unit, i + 1 == m_stages.size(), &unit)) return rc;
     }
-    if (!m_bAFCConv) {
-        m_dwAFCSrcBlockAlign = e;
-    } else {
-        const WAVEFORMATEX *in = nullptr, *out = nullptr;
-        afc_formats(&in, &out);
-        uint32_t g = 0;
-        if (!InternalEuklidAlgorithm(in->nSamplesPerSec, out->nSamplesPerSec, 1, &g)) return VKT_ERR_INVALID_WAVFMT;
-        // Block alignments and rates come from the file: the products are
-        // formed in 64 bits and a unit beyond the buffer budget is refused.
-        const uint64_t in_unit = uint64_t{in->nBlockAlign} * (in->nSamplesPerSec / g);
-        uint64_t unit = in_unit;
-        if (m_bPcmYfmtConv) {
-            const uint64_t q = uint64_t{out->nBlockAlign} * (out->nSamplesPerSec / g);
-            uint32_t l = 0;
-            if (q == 0 || q > UINT32_MAX || !InternalEuklidAlgorithm(static_cast<uint32_t>(q), e, 2, &l))
-                return VKT_ERR_INVALID_WAVFMT;
-            unit = in_unit * (l / q);
-        }
-        if (unit > kBufferBudget) {
-            VKT_TRACE_ERROR(VKT_ERR_INVALID_WAVFMT, "source block alignment too large");
-            return VKT_ERR_INVALID_WAVFMT;
-        }
-        m_dwAFCSrcBlockAlign = static_cast<uint32_t>(unit);
-    }
-    VKT_TRACE_VALUE("*pdwAFCSrcBlockAlign", "%lu", m_dwAFCSrcBlockAlign);
-    return m_dwAFCSrcBlockAlign == 0 ? VKT_ERR_INVALID_WAVFMT : VKT_OK;
+    *pdwUnit = unit;
+    VKT_TRACE_VALUE("*pdwAFCSrcBlockAlign", "%lu", unit);
+    return unit == 0 ? VKT_ERR_INVALID_WAVFMT : VKT_OK;
 }
 
 uint32_t CWavConvert::size_stages(uint32_t dwBlock_p) {
-    m_bAdditionalBuffer = false;
-    m_dwAdditionalSize = m_dwAdditionalFill = m_dwAdditionalRest = 0;
-    m_dwDstBufferSize = m_dwAFCSrcBufferSize = m_dwAFCDstBufferSize = 0;
-    m_dwEncodeUnit = m_dwEncodeFill = 0;
     m_dwSrcFileDataBlockSize = dwBlock_p;
-    if (m_bDirectConv) {
-        m_dwDstBufferSize = dwBlock_p / kTranscodeIn * kTranscodeOut;
-        return VKT_OK;
-    }
-    // A stage that would need more than the whole budget makes the caller
-    // try a smaller block; the sums below then cannot wrap.
-    auto too_large = [](uint32_t size) { return size > kBufferBudget; };
-    uint32_t d1 = 0;
-    if (m_bXfmtPcmConv) {
-        if (size_conv_stream(intconv::XFMT_PCM_CONV, dwBlock_p, &d1, &m_hAFC, m_hAcmXfmtPcm, m_hAcmPcmYfmt) !=
-            VKT_OK) {
-            VKT_TRACE_ERROR(VKT_ERR_CODEC, "by size_conv_stream()");
-            return VKT_ERR_CODEC;
-        }
-        if (too_large(d1)) return kBlockTooLarge;
-        if (m_bAFCConv || m_bPcmYfmtConv)
-            m_dwAFCSrcBufferSize = d1;
-        else
-            m_dwDstBufferSize = d1;
-    }
-    // A decoder with a filter delay gives less than its blocks' share at
-    // first and the rest when the stream ends: room for one more decoded
-    // block, and a carry-over buffer that evens out the pieces.
-    uint32_t decode_tail = 0;
-    if (m_bXfmtPcmConv && size_conv_stream(intconv::XFMT_PCM_CONV, m_wfxSrc.nBlockAlign, &decode_tail, &m_hAFC,
-                                           m_hAcmXfmtPcm, m_hAcmPcmYfmt) != VKT_OK) {
-        VKT_TRACE_ERROR(VKT_ERR_CODEC, "by size_conv_stream()");
-        return VKT_ERR_CODEC;
-    }
-    if (too_large(decode_tail)) return kBlockTooLarge;
-    if (m_dwAFCSrcBufferSize) m_dwAFCSrcBufferSize += decode_tail;
-    else if (m_bXfmtPcmConv) m_dwDstBufferSize += decode_tail;
-    if (m_bXfmtPcmConv && (m_bAFCConv || m_bPcmYfmtConv)) {
-        m_bAdditionalBuffer = true;
-        m_dwAdditionalSize = d1 + decode_tail + 2 * m_dwAFCSrcBlockAlign;
-    }
-    const uint32_t before_afc = m_bAdditionalBuffer ? m_dwAdditionalSize
-                                : m_bXfmtPcmConv    ? d1
-                                                    : dwBlock_p;
-    uint32_t d2 = 0;
-    if (m_bAFCConv) {
-        if (uint32_t rc =
-                size_conv_stream(intconv::AFC_CONV, before_afc, &d2, &m_hAFC, m_hAcmXfmtPcm, m_hAcmPcmYfmt)) {
-            VKT_TRACE_ERROR(rc, "by size_conv_stream()");
-            return rc;
-        }
-        if (too_large(d2)) return kBlockTooLarge;
-        if (m_bPcmYfmtConv)
-            m_dwAFCDstBufferSize = d2;
-        else
-            m_dwDstBufferSize = d2;
-    }
-    if (m_bPcmYfmtConv && m_bAFCConv) {
-        // A rate change in several stages delivers its output in pieces
-        // that need not be whole encoder blocks: room for one more block
-        // that waits for the next step.
-        if (encoder_input_per_block(&m_dwEncodeUnit) != VKT_OK || m_dwEncodeUnit == 0) {
-            VKT_TRACE_ERROR(VKT_ERR_CODEC, "Error calculating destination block alignment at acm source side");
-            return VKT_ERR_CODEC;
-        }
-        if (too_large(m_dwEncodeUnit)) return kBlockTooLarge;
-    }
-    if (m_bPcmYfmtConv) {
-        const uint32_t before_encode = m_bAFCConv ? d2 + m_dwEncodeUnit : before_afc;
-        if (size_conv_stream(intconv::PCM_YFMT_CONV, before_encode, &m_dwDstBufferSize, &m_hAFC, m_hAcmXfmtPcm,
-                             m_hAcmPcmYfmt) != VKT_OK) {
-            VKT_TRACE_ERROR(VKT_ERR_CODEC, "by size_conv_stream()");
-            return VKT_ERR_CODEC;
-        }
-        if (too_large(m_dwDstBufferSize)) return kBlockTooLarge;
-        // An encoder with a look-ahead hands out its last block when the
-        // stream ends.
-        m_dwDstBufferSize += m_wfxDst.nBlockAlign;
+    uint32_t handed_on = dwBlock_p;
+    for (auto& stage : m_stages) {
+        if (uint32_t rc = stage->size_for(handed_on, &handed_on)) return rc;
     }
     // Every step writes into the destination buffer.
-    if (m_dwDstBufferSize == 0) {
+    if (m_stages.back()->output_capacity() == 0) {
         VKT_TRACE_ERROR(VKT_ERR_CODEC, "destination buffer size 0");
         return VKT_ERR_CODEC;
     }
@@ -442,19 +279,23 @@ uint32_t CWavConvert::size_stages(uint32_t dwBlock_p) {
 
 uint32_t CWavConvert::init_buffers() {
     VKT_TRACE_TEXT("-----CWavConvert::init_buffers(.)");
-    release_buffers();
-    m_bAdditionalBuffer = false;
-    m_dwAdditionalSize = m_dwAdditionalFill = m_dwAdditionalRest = 0;
-    m_dwDstBufferSize = m_dwAFCSrcBufferSize = m_dwAFCDstBufferSize = 0;
-    m_dwEncodeUnit = m_dwEncodeFill = 0;
+    m_pbySrcData.clear();
+    m_pbySrcData.shrink_to_fit();
 
-    init_src_block_alignment();
-    if (uint32_t rc = init_afcsrc_block_alignment()) {
+    m_dwSrcBlockAlignment = m_wfxSrc.nBlockAlign;
+    VKT_TRACE_VALUE("*pdwSrcBlockAlign", "%lu", m_dwSrcBlockAlignment);
+    uint32_t chain_unit = 0;
+    if (uint32_t rc = chain_input_unit(&chain_unit)) {
         VKT_TRACE_ERROR(rc, "Error calculating source PCM block alignment");
         return rc;
     }
-    if (!m_bXfmtPcmConv && !m_bDirectConv) {
-        m_dwSrcBlockAlignment = m_dwAFCSrcBlockAlign;
+    // A codec source is read in its own blocks; PCM in whole units of the chain.
+    const StageKind front = m_stages.front()->kind();
+    if (front == StageKind::Decode) {
+        if (m_stages.size() > 1)
+            static_cast<vkt::convert::DecodeStage&>(*m_stages.front()).hand_on_in_units_of(chain_unit);
+    } else if (front != StageKind::Transcode) {
+        m_dwSrcBlockAlignment = chain_unit;
         VKT_TRACE_VALUE("Update m_dwSrcBlockAlignment:", "%lu", m_dwSrcBlockAlignment);
     }
     if (m_dwSrcBlockAlignment == 0) {
@@ -478,10 +319,10 @@ uint32_t CWavConvert::init_buffers() {
         }
         const uint32_t rc = size_stages(static_cast<uint32_t>(block));
         if (rc == VKT_OK) {
-            const uint64_t total = block + uint64_t{m_dwDstBufferSize} + m_dwAFCSrcBufferSize + m_dwAdditionalSize +
-                                   m_dwAFCDstBufferSize + (m_dwEncodeUnit ? uint64_t{m_dwAFCDstBufferSize} + m_dwEncodeUnit : 0);
+            uint64_t total = block;
+            for (const auto& stage : m_stages) total += stage->buffer_bytes();
             if (total <= kBufferBudget) break;
-        } else if (rc != kBlockTooLarge) {
+        } else if (rc != kStageTooLarge) {
             return rc;
         }
         if (block <= align) {
@@ -492,156 +333,30 @@ uint32_t CWavConvert::init_buffers() {
     }
     VKT_TRACE_VALUE("m_dwSrcFileDataBlockSize", "%lu", m_dwSrcFileDataBlockSize);
     allocate(m_pbySrcData, m_dwSrcFileDataBlockSize, "GetLastError() after HeapAlloc() source data buffer");
-    if (m_dwEncodeUnit)
-        allocate(m_pbyEncodeData, m_dwAFCDstBufferSize + m_dwEncodeUnit,
-                 "GetLastError() after HeapAlloc() encoder input buffer");
-    VKT_TRACE_VALUE("m_dwDstBufferSize", "%lu", m_dwDstBufferSize);
-    allocate(m_pbyDstData, m_dwDstBufferSize, "GetLastError() after HeapAlloc() destination data buffer");
-    if (m_dwAFCSrcBufferSize)
-        allocate(m_pbyAFCSrcData, m_dwAFCSrcBufferSize, "GetLastError() after HeapAlloc() afc source data buffer");
-    if (m_dwAdditionalSize)
-        allocate(m_pbyAdditionalData, m_dwAdditionalSize, "GetLastError() after HeapAlloc() additional data buffer");
-    if (m_dwAFCDstBufferSize)
-        allocate(m_pbyAFCDstData, m_dwAFCDstBufferSize, "GetLastError() after HeapAlloc() afc destination data buffer");
+    VKT_TRACE_VALUE("m_dwDstBufferSize", "%lu", m_stages.back()->output_capacity());
+    for (size_t i = 0; i < m_stages.size(); ++i) m_stages[i]->allocate(i + 1 == m_stages.size());
     return VKT_OK;
 }
 
 // ---- conversion --------------------------------------------------------------
 
-uint32_t CWavConvert::process_conv_stream(uint32_t dwSrcSize_p, uint32_t* pdwDstSize_p, bool bLastBlock) {
+uint32_t CWavConvert::process_conv_stream(uint32_t dwSrcSize_p, const uint8_t** ppOut, uint32_t* pdwDstSize_p,
+                                          bool bLastBlock) {
     VKT_TRACE_TEXT("-----CWavConvert::process_conv_stream()");
     *pdwDstSize_p = 0;
-    uint8_t* const dst = m_pbyDstData.data();
-    const uint32_t dst_size = m_dwDstBufferSize;
-    if (m_bDirectConv) {
-        if (uint32_t rc = process_single_stream(intconv::XFMT_BLOCK_CONV, m_pbySrcData.data(), dwSrcSize_p, dst,
-                                                dst_size, pdwDstSize_p, &m_hAFC, m_hAcmXfmtPcm, m_hAcmPcmYfmt)) {
-            *pdwDstSize_p = 0;
-            VKT_TRACE_ERROR(rc, "Error processing XFMT_PCM_CONV stream");
-            return rc;
-        }
-        VKT_TRACE_VALUE("*pdwDstSize_p", "%lu", *pdwDstSize_p);
-        return VKT_OK;
-    }
-
-    // The input of the next stage.
     const uint8_t* data = m_pbySrcData.data();
     uint32_t length = dwSrcSize_p;
-    uint32_t used = 0;  // carry-over bytes handed on in this step
-
-    if (m_bXfmtPcmConv) {
-        const bool more = m_bAFCConv || m_bPcmYfmtConv;
-        uint8_t* out = more ? m_pbyAFCSrcData.data() : dst;
-        const uint32_t out_size = more ? m_dwAFCSrcBufferSize : dst_size;
-        uint32_t produced = 0;
-        if (uint32_t rc = process_single_stream(intconv::XFMT_PCM_CONV, data, length, out, out_size, &produced,
-                                                &m_hAFC, m_hAcmXfmtPcm, m_hAcmPcmYfmt)) {
-            VKT_TRACE_ERROR(rc, "Error processing XFMT_PCM_CONV stream");
-            return rc;
-        }
-        if (bLastBlock) {
-            uint32_t tail = 0;
-            if (uint32_t rc = flush_single_stream(intconv::XFMT_PCM_CONV, out + produced, out_size - produced, &tail,
-                                                  m_hAcmXfmtPcm, m_hAcmPcmYfmt))
-                return rc;
-            produced += tail;
-        }
-        if (!more) {
-            *pdwDstSize_p = produced;
-            VKT_TRACE_VALUE("*pdwDstSize_p", "%lu", *pdwDstSize_p);
-            return VKT_OK;
-        }
-        data = out;
-        length = produced;
+    for (auto& stage : m_stages) {
+        if (uint32_t rc = stage->run(data, length, bLastBlock, &data, &length)) return rc;
     }
-
-    if (m_bAdditionalBuffer) {
-        if (length > m_dwAdditionalSize - m_dwAdditionalFill) {
-            VKT_TRACE_ERROR(VKT_ERR_CONVERSION, "additional data buffer too small");
-            return VKT_ERR_CONVERSION;
-        }
-        std::memcpy(m_pbyAdditionalData.data() + m_dwAdditionalFill, data, length);
-        const uint32_t total = m_dwAdditionalFill + length;
-        used = total / m_dwAFCSrcBlockAlign * m_dwAFCSrcBlockAlign;
-        m_dwAdditionalRest = total - used;
-        data = m_pbyAdditionalData.data();
-        length = used;
-    } else if (m_bXfmtPcmConv) {
-        length = length / m_dwAFCSrcBlockAlign * m_dwAFCSrcBlockAlign;
-    }
-
-    if (m_bAFCConv) {
-        if (bLastBlock) {
-            const WAVEFORMATEX *in = nullptr, *out = nullptr;
-            afc_formats(&in, &out);
-            uint32_t g = 0;
-            if (InternalEuklidAlgorithm(in->nSamplesPerSec, out->nSamplesPerSec, 1, &g)) {
-                const uint32_t unit = in->nBlockAlign * (in->nSamplesPerSec / g);
-                if (unit) length = length / unit * unit;
-            }
-        }
-        uint8_t* out = m_bPcmYfmtConv ? m_pbyAFCDstData.data() : dst;
-        const uint32_t out_size = m_bPcmYfmtConv ? m_dwAFCDstBufferSize : dst_size;
-        uint32_t produced = 0;
-        if (uint32_t rc = process_single_stream(intconv::AFC_CONV, data, length, out, out_size, &produced, &m_hAFC,
-                                                m_hAcmXfmtPcm, m_hAcmPcmYfmt)) {
-            VKT_TRACE_ERROR(rc, "Error processing AFC_CONV stream");
-            return rc;
-        }
-        data = out;
-        length = produced;
-    }
-
-    uint32_t encode_used = 0;
-    if (m_bPcmYfmtConv && m_dwEncodeUnit) {
-        std::memcpy(m_pbyEncodeData.data() + m_dwEncodeFill, data, length);
-        const uint32_t total = m_dwEncodeFill + length;
-        encode_used = total / m_dwEncodeUnit * m_dwEncodeUnit;
-        m_dwEncodeFill = total;
-        data = m_pbyEncodeData.data();
-        length = encode_used;
-    }
-    if (m_bPcmYfmtConv) {
-        if (bLastBlock) {
-            uint32_t unit = 0;
-            if (encoder_input_per_block(&unit) != VKT_OK || unit == 0)
-                VKT_TRACE_ERROR(VKT_ERR_CODEC, "Error calculating destination block alignment at acm source side");
-            else
-                length = length / unit * unit;
-        }
-        uint32_t produced = 0;
-        if (uint32_t rc = process_single_stream(intconv::PCM_YFMT_CONV, data, length, dst, dst_size, &produced,
-                                                &m_hAFC, m_hAcmXfmtPcm, m_hAcmPcmYfmt)) {
-            VKT_TRACE_ERROR(rc, "Error processing PCM_YFMT_CONV stream");
-            return rc;
-        }
-        if (bLastBlock) {
-            uint32_t tail = 0;
-            if (uint32_t rc = flush_single_stream(intconv::PCM_YFMT_CONV, dst + produced, dst_size - produced, &tail,
-                                                  m_hAcmXfmtPcm, m_hAcmPcmYfmt))
-                return rc;
-            produced += tail;
-        }
-        length = produced;
-    }
+    *ppOut = data;
     *pdwDstSize_p = length;
-
-    if (m_dwEncodeUnit) {
-        const uint32_t rest = bLastBlock ? 0 : m_dwEncodeFill - encode_used;
-        std::memmove(m_pbyEncodeData.data(), m_pbyEncodeData.data() + encode_used, rest);
-        m_dwEncodeFill = rest;
-    }
-    if (!bLastBlock && m_bAdditionalBuffer) {
-        std::memmove(m_pbyAdditionalData.data(), m_pbyAdditionalData.data() + used, m_dwAdditionalRest);
-        m_dwAdditionalFill = m_dwAdditionalRest;
-        m_dwAdditionalRest = 0;
-    }
     VKT_TRACE_VALUE("*pdwDstSize_p", "%lu", *pdwDstSize_p);
     return VKT_OK;
 }
 
 uint32_t CWavConvert::run_pass(uint64_t* pdwTotalRead) {
-    uint32_t left = m_dwBytesToConvert;
+    uint32_t left = m_dwSrcFileDataSize;
     uint32_t written = 0;
     while (left > 0) {
         uint32_t step = std::min(m_dwSrcFileDataBlockSize, left);
@@ -655,13 +370,14 @@ uint32_t CWavConvert::run_pass(uint64_t* pdwTotalRead) {
         }
         left -= step;
         *pdwTotalRead += step;
+        const uint8_t* converted = nullptr;
         uint32_t produced = 0;
-        if (uint32_t rc = process_conv_stream(step, &produced, left == 0)) {
+        if (uint32_t rc = process_conv_stream(step, &converted, &produced, left == 0)) {
             VKT_TRACE_ERROR(rc, "Error process conversion stream()");
             raise(rc);
         }
         if (produced && m_pWavFileDst) {
-            m_pWavFileDst->write_data(m_pbyDstData.data(), produced);
+            m_pWavFileDst->write_data(converted, produced);
             written += produced;
         }
         if (VKT_PROGRESS_STEP(m_progress, *pdwTotalRead, m_dwSrcFileDataSize)) raise(VKT_CANCELLED);
@@ -757,9 +473,10 @@ uint32_t VKTWAVToWAVInternal(const char* pcszWAVSrcFileName, const char* pcszWAV
         // says so, before a data chunk is looked for behind it.
         if (read == VKT_ERR_INVALID_WAVFMT) return read;
         if (read == VKT_OK) {
-            WAVEFORMATEX f;
-            std::memcpy(&f, fmt.data(), sizeof f);
-            if (f.wFormatTag == WAVE_FORMAT_PCM && f.nChannels == 2 && f.wBitsPerSample == 16) {
+            WAVEFORMATEX source_format;
+            std::memcpy(&source_format, fmt.data(), sizeof source_format);
+            if (source_format.wFormatTag == WAVE_FORMAT_PCM && source_format.nChannels == 2 &&
+                source_format.wBitsPerSample == 16) {
                 VKT_TRACE_TEXT(">>mixing stereo source");
                 const std::string wanted = std::string(pcszWAVDstFileName) + "_tmp.wav";
                 if (uint32_t rc = CreateConversionTempFile(mixed, wanted.c_str())) return rc;

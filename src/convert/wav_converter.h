@@ -1,15 +1,15 @@
 // CWavConvert: the sample data of one WAV file rewritten into another wave
-// format, buffer by buffer, through at most three stages:
+// format, buffer by buffer, through a chain of stages (wav_stages.h):
 //
-//     decode (codec stream)  ->  PCM to PCM (AFC handle)  ->  encode (codec stream)
+//     decode (codec -> PCM)  ->  rate and width (PCM -> PCM)  ->  encode (PCM -> codec)
 //
-// or, for the tag 0x0120 pair 4000 -> 2400 bytes/s, a direct cut of every
-// 40-byte block to its first 24 bytes. Every buffer is sized from the
-// stages' own size predictions so that each stage receives whole blocks;
-// when the decoder's output per source block is no whole number of the
-// later stages' input blocks, a carry-over buffer holds the rest for the
-// next step. A source with one cue point gets a destination cue at the
-// same time: the destination sample nearest to the source's cue sample.
+// each there only when needed, or, for the tag 0x0120 pair 4000 -> 2400
+// bytes/s, a direct cut of every 40-byte block to its first 24 bytes. The
+// converter holds the source and destination files, reads the source in
+// whole units of what the chain takes, runs each step through the stages
+// and writes what the last one hands out. A source with one cue point gets
+// a destination cue at the same time: the destination sample nearest to
+// the source's cue sample.
 #pragma once
 
 #include <cstdint>
@@ -18,8 +18,7 @@
 #include <vector>
 
 #include "OrvaneVktapi.h"
-#include "afc/AFCStream.h"
-#include "platform/acm.h"
+#include "convert/wav_stages.h"
 #include "platform/progress.h"
 #include "wav/wav_file.h"
 
@@ -41,81 +40,48 @@ public:
     // The cue point computed for the destination, or null without one.
     const CuePoint* destination_cue() const { return m_cueDst ? &*m_cueDst : nullptr; }
 
-    // Which stages run, for callers that want to know.
-    bool decodes() const { return m_bXfmtPcmConv; }
-    bool resamples() const { return m_bAFCConv; }
-    bool encodes() const { return m_bPcmYfmtConv; }
-    bool transcodes_directly() const { return m_bDirectConv; }
-    uint32_t source_block_size() const { return m_dwSrcFileDataBlockSize; }
-    uint32_t afc_source_block_align() const { return m_dwAFCSrcBlockAlign; }
+    // The stages that run, in their order, for callers that want to know.
+    std::vector<vkt::convert::StageKind> stage_kinds() const;
 
 private:
     uint32_t init_format_data(const WAVEFORMATEX* pwfDst_p);
     uint32_t init_streams();
     uint32_t init_buffers();
-    // The buffer sizes of every stage for source steps of dwBlock_p bytes.
+    // The bytes the stages behind the first decoder take as one unit.
+    uint32_t chain_input_unit(uint32_t* pdwUnit);
+    // Sizes every stage for source steps of dwBlock_p bytes.
     uint32_t size_stages(uint32_t dwBlock_p);
-    void init_src_block_alignment();
-    uint32_t init_afcsrc_block_alignment();
-    uint32_t process_conv_stream(uint32_t dwSrcSize_p, uint32_t* pdwDstSize_p, bool bLastBlock);
-    // One pass over m_dwBytesToConvert bytes; returns the destination bytes
-    // written and adds the source bytes read to *pdwTotalRead.
+    // One step through the chain; *ppOut and *pdwDstSize_p: what the last
+    // stage hands out.
+    uint32_t process_conv_stream(uint32_t dwSrcSize_p, const uint8_t** ppOut, uint32_t* pdwDstSize_p,
+                                 bool bLastBlock);
+    // One pass over the source data; returns the destination bytes written
+    // and adds the source bytes read to *pdwTotalRead.
     uint32_t run_pass(uint64_t* pdwTotalRead);
     // m_cueDst: the source cue's time in a destination of dwWritten_p bytes.
     void place_destination_cue(uint32_t dwWritten_p);
-    // Input and output rate and block alignment of the PCM-to-PCM stage.
-    void afc_formats(const WAVEFORMATEX** ppIn, const WAVEFORMATEX** ppOut) const;
-    uint32_t encoder_input_per_block(uint32_t* pdwBytes);
-    void release_buffers();
 
     std::unique_ptr<CWavFile> m_pWavFileSrc;
     std::unique_ptr<CWavFile> m_pWavFileDst;
     std::vector<uint8_t> m_pwaveformatexSrc;  // at least 18 bytes
     std::vector<uint8_t> m_pwaveformatexDst;  // 18 + cbSize bytes
-    WAVEFORMATEX m_wfxAFCSrc{};
-    WAVEFORMATEX m_wfxAFCDst{};
-    AFC_HANDLE m_hAFC = nullptr;
-    HACMSTREAM m_hAcmXfmtPcm = nullptr;
-    HACMSTREAM m_hAcmPcmYfmt = nullptr;
-    bool m_bAFCConv = false;
-    bool m_bXfmtPcmConv = false;
-    bool m_bPcmYfmtConv = false;
-    bool m_bDirectConv = false;
+    // The first 18 bytes of the source and destination formats.
+    WAVEFORMATEX m_wfxSrc{};
+    WAVEFORMATEX m_wfxDst{};
 
-    bool m_bAdditionalBuffer = false;
-    std::vector<uint8_t> m_pbyAdditionalData;
-    uint32_t m_dwAdditionalSize = 0;
-    uint32_t m_dwAdditionalFill = 0;
-    uint32_t m_dwAdditionalRest = 0;
+    vkt::convert::StageChain m_stages;
 
-    // The encoder takes whole blocks of PCM; what the PCM-to-PCM stage
-    // delivers beyond them waits here for the next step.
-    std::vector<uint8_t> m_pbyEncodeData;
-    uint32_t m_dwEncodeUnit = 0;
-    uint32_t m_dwEncodeFill = 0;
-
+    // One step of source data, a whole number of m_dwSrcBlockAlignment.
     std::vector<uint8_t> m_pbySrcData;
-    std::vector<uint8_t> m_pbyDstData;
-    std::vector<uint8_t> m_pbyAFCSrcData;
-    std::vector<uint8_t> m_pbyAFCDstData;
     uint32_t m_dwSrcBlockAlignment = 0;
-    uint32_t m_dwAFCSrcBlockAlign = 0;
     uint32_t m_dwSrcFileDataSize = 0;
     uint32_t m_dwSrcFileDataBlockSize = 0;
-    uint32_t m_dwDstBufferSize = 0;
-    uint32_t m_dwAFCSrcBufferSize = 0;
-    uint32_t m_dwAFCDstBufferSize = 0;
-    uint32_t m_dwBytesToConvert = 0;
 
     // The source's cue point and its place in the destination, when the source has one.
     std::optional<CuePoint> m_cueSrc;
     std::optional<CuePoint> m_cueDst;
     bool m_bWavToDss = false;
     vkt::Progress m_progress;
-
-    // The first 18 bytes of the source and destination formats.
-    WAVEFORMATEX m_wfxSrc{};
-    WAVEFORMATEX m_wfxDst{};
 };
 
 // The work of ORVKTWAVToWAV and of the format changes inside the other

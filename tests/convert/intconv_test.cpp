@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <functional>
 
 #include "trace/xkrvlog_capture.h"
 
@@ -111,43 +112,47 @@ protected:
 TEST_F(StreamLayer, SizesOfEachStage) {
     xkrvlog::Capture log;
     uint32_t size = 0;
-    EXPECT_EQ(size_conv_stream(intconv::AFC_CONV, 400, &size, &afc_, decode_, encode_), 0u);
+    EXPECT_EQ(size_conv_stream(intconv::AFC_CONV, 400, &size, &afc_), 0u);
     EXPECT_EQ(size, 200u);
     EXPECT_TRUE(log.contains("*pdwDstSize_p: "));
-    EXPECT_EQ(size_conv_stream(intconv::XFMT_PCM_CONV, 10, &size, &afc_, decode_, encode_), 0u);
+    EXPECT_EQ(size_conv_stream(intconv::XFMT_PCM_CONV, 10, &size, decode_), 0u);
     EXPECT_EQ(size, 20u);
-    EXPECT_EQ(size_conv_stream(intconv::PCM_YFMT_CONV, 10, &size, &afc_, decode_, encode_), 0u);
+    EXPECT_EQ(size_conv_stream(intconv::PCM_YFMT_CONV, 10, &size, encode_), 0u);
     EXPECT_EQ(size, 4u);
-    EXPECT_EQ(size_conv_stream(&size, 6, &afc_, decode_, encode_), 0u);
+    EXPECT_EQ(size_conv_stream(&size, 6, encode_), 0u);
     EXPECT_EQ(size, 12u) << "PCM bytes for 6 encoded bytes";
 }
 
 TEST_F(StreamLayer, SizeFailures) {
     xkrvlog::Capture log;
     uint32_t size = 0;
-    EXPECT_EQ(size_conv_stream(intconv::AFC_CONV, 0, &size, &afc_, decode_, encode_), 12u);
+    EXPECT_EQ(size_conv_stream(intconv::AFC_CONV, 0, &size, &afc_), 12u);
     EXPECT_TRUE(log.contains_error(3, "Error AFC_streamDestLength"));
-    EXPECT_EQ(size_conv_stream(intconv::XFMT_PCM_CONV, 10, &size, &afc_, nullptr, encode_), 12u);
+    EXPECT_EQ(size_conv_stream(intconv::XFMT_PCM_CONV, 10, &size, HACMSTREAM{}), 12u);
     EXPECT_TRUE(log.contains("Error acm stream size"));
-    EXPECT_EQ(size_conv_stream(&size, 6, &afc_, decode_, nullptr), 12u);
+    EXPECT_EQ(size_conv_stream(&size, 6, HACMSTREAM{}), 12u);
     EXPECT_TRUE(log.contains("Error acm stream size backwards"));
-    EXPECT_EQ(size_conv_stream(3, 10, &size, &afc_, decode_, encode_), 12u);
-    EXPECT_EQ(size_conv_stream(7, 10, &size, &afc_, decode_, encode_), 12u);
+    // A type the engine does not serve: an unknown one, or another engine's.
+    EXPECT_EQ(size_conv_stream(3, 10, &size, decode_), 12u);
+    EXPECT_EQ(size_conv_stream(7, 10, &size, &afc_), 12u);
+    EXPECT_EQ(size_conv_stream(intconv::XFMT_PCM_CONV, 10, &size, &afc_), 12u);
+    EXPECT_EQ(size_conv_stream(intconv::AFC_CONV, 10, &size, decode_), 12u);
     EXPECT_TRUE(log.contains_error(12, "Invalid conversion type"));
+    EXPECT_EQ(state_.converts, 0);
 }
 
 TEST_F(StreamLayer, CodecStagesConvertThroughTheStreams) {
     const uint8_t encoded[4] = {0x12, 0x80, 0xFF, 0x00};
     uint8_t samples[8] = {};
     uint32_t made = 0;
-    ASSERT_EQ(process_single_stream(intconv::XFMT_PCM_CONV, encoded, 4, samples, 8, &made, &afc_, decode_, encode_),
+    ASSERT_EQ(process_single_stream(intconv::XFMT_PCM_CONV, encoded, 4, samples, 8, &made, decode_),
               0u);
     EXPECT_EQ(made, 8u);
     const uint8_t wantSamples[8] = {0, 0x12, 0, 0x80, 0, 0xFF, 0, 0x00};
     EXPECT_EQ(std::memcmp(samples, wantSamples, 8), 0);
 
     uint8_t back[4] = {};
-    ASSERT_EQ(process_single_stream(intconv::PCM_YFMT_CONV, samples, 8, back, 4, &made, &afc_, decode_, encode_), 0u);
+    ASSERT_EQ(process_single_stream(intconv::PCM_YFMT_CONV, samples, 8, back, 4, &made, encode_), 0u);
     EXPECT_EQ(made, 4u);
     EXPECT_EQ(std::memcmp(back, encoded, 4), 0);
 }
@@ -158,28 +163,41 @@ TEST_F(StreamLayer, CodecFailuresAreConversionErrors) {
     uint8_t dst[8] = {};
     uint32_t made = 0;
     state_.failConvert = true;
-    EXPECT_EQ(process_single_stream(intconv::XFMT_PCM_CONV, src, 4, dst, 8, &made, &afc_, decode_, encode_), 27u);
+    EXPECT_EQ(process_single_stream(intconv::XFMT_PCM_CONV, src, 4, dst, 8, &made, decode_), 27u);
     EXPECT_TRUE(log.contains("Error acm stream convert"));
     // The header was unprepared on the way out: the stream takes a new one.
     state_.failConvert = false;
-    EXPECT_EQ(process_single_stream(intconv::XFMT_PCM_CONV, src, 4, dst, 8, &made, &afc_, decode_, encode_), 0u);
-    EXPECT_EQ(process_single_stream(intconv::PCM_YFMT_CONV, src, 4, dst, 8, &made, &afc_, decode_, nullptr), 27u);
+    EXPECT_EQ(process_single_stream(intconv::XFMT_PCM_CONV, src, 4, dst, 8, &made, decode_), 0u);
+    EXPECT_EQ(process_single_stream(intconv::PCM_YFMT_CONV, src, 4, dst, 8, &made, HACMSTREAM{}), 27u);
     EXPECT_TRUE(log.contains("Error acm stream prepare"));
+    // A type the engine does not serve reaches no engine.
+    const int converts = state_.converts;
+    EXPECT_EQ(process_single_stream(intconv::AFC_CONV, src, 4, dst, 8, &made, decode_), 12u);
+    EXPECT_EQ(process_single_stream(intconv::XFMT_BLOCK_CONV, src, 4, dst, 8, &made, encode_), 12u);
+    EXPECT_EQ(process_single_stream(intconv::XFMT_PCM_CONV, src, 4, dst, 8, &made), 12u);
+    EXPECT_EQ(state_.converts, converts);
+    EXPECT_TRUE(log.contains_error(12, "Invalid conversion type"));
 }
 
 TEST_F(StreamLayer, EmptySourceReachesNoEngine) {
     uint32_t made = 99;
     const uint8_t src[1] = {};
     uint8_t dst[1] = {};
-    for (uint32_t type : {0u, 1u, 2u, 3u}) {
+    const std::function<uint32_t()> calls[] = {
+        [&] { return process_single_stream(intconv::AFC_CONV, src, 0, dst, 1, &made, &afc_); },
+        [&] { return process_single_stream(intconv::XFMT_PCM_CONV, src, 0, dst, 1, &made, decode_); },
+        [&] { return process_single_stream(intconv::PCM_YFMT_CONV, src, 0, dst, 1, &made, encode_); },
+        [&] { return process_single_stream(intconv::XFMT_BLOCK_CONV, src, 0, dst, 1, &made); },
+    };
+    for (const auto& call : calls) {
         made = 99;
-        EXPECT_EQ(process_single_stream(type, src, 0, dst, 1, &made, &afc_, decode_, encode_), 0u);
+        EXPECT_EQ(call(), 0u);
         EXPECT_EQ(made, 0u);
     }
     EXPECT_EQ(state_.converts, 0);
     // An AFC handle that was never opened is not asked either.
     AFC_HANDLE none = nullptr;
-    EXPECT_EQ(process_single_stream(0, src, 0, dst, 1, &made, &none, nullptr, nullptr), 0u);
+    EXPECT_EQ(process_single_stream(0, src, 0, dst, 1, &made, &none), 0u);
 }
 
 TEST_F(StreamLayer, BlockTranscodingKeepsTheFirst24BytesOfEach40) {
@@ -188,16 +206,16 @@ TEST_F(StreamLayer, BlockTranscodingKeepsTheFirst24BytesOfEach40) {
     for (int i = 0; i < 100; ++i) src[i] = static_cast<uint8_t>(i);
     uint8_t dst[64] = {};
     uint32_t made = 0;
-    ASSERT_EQ(process_single_stream(3, src, 100, dst, 64, &made, &afc_, nullptr, nullptr), 0u);
+    ASSERT_EQ(process_single_stream(3, src, 100, dst, 64, &made), 0u);
     EXPECT_EQ(made, 48u);
     for (int i = 0; i < 24; ++i) {
         EXPECT_EQ(dst[i], i);
         EXPECT_EQ(dst[24 + i], 40 + i);
     }
     EXPECT_TRUE(log.contains("Warning: data in Buffer is not block aligned"));
-    ASSERT_EQ(process_single_stream(3, src, 39, dst, 64, &made, &afc_, nullptr, nullptr), 0u);
+    ASSERT_EQ(process_single_stream(3, src, 39, dst, 64, &made), 0u);
     EXPECT_EQ(made, 0u);
-    EXPECT_EQ(process_single_stream(3, src, 80, dst, 47, &made, &afc_, nullptr, nullptr), 27u)
+    EXPECT_EQ(process_single_stream(3, src, 80, dst, 47, &made), 27u)
         << "two blocks do not fit 47 bytes";
 }
 
@@ -206,18 +224,15 @@ TEST_F(StreamLayer, PcmStageRunsTheConverterAndEndsItOnFailure) {
     std::vector<int16_t> in(400, 1000);
     std::vector<uint8_t> out(400);
     uint32_t made = 0;
-    ASSERT_EQ(process_single_stream(0, reinterpret_cast<const uint8_t*>(in.data()), 800, out.data(), 400, &made,
-                                    &afc_, decode_, encode_),
+    ASSERT_EQ(process_single_stream(0, reinterpret_cast<const uint8_t*>(in.data()), 800, out.data(), 400, &made, &afc_),
               0u);
     EXPECT_EQ(made, 400u);
     EXPECT_TRUE(log.contains("*pdwDstSize_p: "));
-    EXPECT_EQ(process_single_stream(0, reinterpret_cast<const uint8_t*>(in.data()), 800, out.data(), 100, &made,
-                                    &afc_, decode_, encode_),
+    EXPECT_EQ(process_single_stream(0, reinterpret_cast<const uint8_t*>(in.data()), 800, out.data(), 100, &made, &afc_),
               27u);
     EXPECT_TRUE(log.contains_error(303, "Error AFC_streamConvert"));
     EXPECT_EQ(afc_, nullptr) << "the failed converter is gone";
-    EXPECT_EQ(process_single_stream(9, reinterpret_cast<const uint8_t*>(in.data()), 800, out.data(), 400, &made,
-                                    &afc_, decode_, encode_),
+    EXPECT_EQ(process_single_stream(9, reinterpret_cast<const uint8_t*>(in.data()), 800, out.data(), 400, &made, &afc_),
               12u);
 }
 

@@ -78,22 +78,6 @@ INSTANTIATE_TEST_SUITE_P(Rates, PcmChange,
                                            RateCase{12000, 8, 16000, 16}, RateCase{22050, 16, 11025, 16},
                                            RateCase{16000, 16, 12000, 16}, RateCase{11025, 8, 11025, 16}));
 
-TEST(WavToWav, BlockSizesFollowTheRateRatio) {
-    // 44100 -> 8000: gcd 100, so the converter takes 441 samples (882
-    // bytes) as a unit and reads one second, 100 units, per step.
-    TempDir tmp;
-    const std::string src = tmp.path("src.wav");
-    write_pcm16_wav(src, sine(500, 44100, 44100), 44100);
-    CWavConvert conv;
-    const WAVEFORMATEX want = pcm_format(8000);
-    ASSERT_EQ(conv.init(src.c_str(), nullptr, &want, nullptr, 0, 0, 100, false), VKT_OK);
-    EXPECT_TRUE(conv.resamples());
-    EXPECT_FALSE(conv.decodes());
-    EXPECT_FALSE(conv.encodes());
-    EXPECT_EQ(conv.afc_source_block_align(), 882u);
-    EXPECT_EQ(conv.source_block_size(), 88200u);
-}
-
 TEST(WavToWav, IdenticalFormatIsRefusedAndLeavesNoDestination) {
     TempDir tmp;
     const std::string src = tmp.path("src.wav"), dst = tmp.path("dst.wav");
@@ -343,24 +327,53 @@ TEST(WavToWav, StagesBetweenCodecAndPcmFormats) {
     write_pcm16_wav(pcm12, sine(440, 12000, 12000), 12000);
     write_pcm16_wav(pcm16, sine(440, 16000, 16000), 16000);
     const WAVEFORMATEX sp = sp_format(), qp = qp_format(), p8 = pcm_format(8000);
+    using vkt::convert::StageKind;
+    constexpr StageKind kDecode = StageKind::Decode, kRate = StageKind::Rate, kEncode = StageKind::Encode;
     struct Case {
         std::string src;
         WAVEFORMATEX dst;
-        bool for_dss, decodes, resamples, encodes;
+        bool for_dss;
+        std::vector<StageKind> chain;
     };
     ASSERT_EQ(ORVKTWAVToWAV(pcm12.c_str(), coded.c_str(), &sp, nullptr, 0), VKT_OK);
-    const Case cases[] = {{pcm12, sp, true, false, false, true},
-                          {pcm12, sp, false, false, false, true},
-                          {pcm16, sp, true, false, true, true},
-                          {coded, p8, false, true, true, false},
-                          {coded, qp, false, true, true, true}};
+    const std::string t120 = tmp.path("t120.wav");
+    const WAVEFORMATEX t120_4000{0x0120, 1, 16000, 4000, 40, 0, 2}, t120_2400{0x0120, 1, 16000, 2400, 24, 0, 2};
+    write_bytes(t120, wav_bytes(t120_4000, Bytes(400, 1), {}, Bytes{0, 0}));
+    const Case cases[] = {{t120, t120_2400, false, {StageKind::Transcode}},
+                          {pcm12, sp, true, {kEncode}},
+                          {pcm12, sp, false, {kEncode}},
+                          {pcm16, sp, true, {kRate, kEncode}},
+                          {pcm16, p8, false, {kRate}},
+                          {coded, p8, false, {kDecode, kRate}},
+                          {coded, pcm_format(12000), false, {kDecode}},
+                          {coded, qp, false, {kDecode, kRate, kEncode}}};
     for (const Case& c : cases) {
         SCOPED_TRACE(c.src + " -> " + std::to_string(c.dst.wFormatTag) + "/" + std::to_string(c.dst.nSamplesPerSec));
         CWavConvert conv;
         ASSERT_EQ(conv.init(c.src.c_str(), nullptr, &c.dst, nullptr, 0, 0, 100, c.for_dss), VKT_OK);
-        EXPECT_EQ(conv.decodes(), c.decodes);
-        EXPECT_EQ(conv.resamples(), c.resamples);
-        EXPECT_EQ(conv.encodes(), c.encodes);
+        EXPECT_EQ(conv.stage_kinds(), c.chain);
+    }
+}
+
+// The carry buffer between two stages hands on whole units only, in the
+// order the bytes came, and keeps the rest in front of the next piece.
+TEST(WavToWav, CarryBufferHandsOnWholeUnitsInOrder) {
+    constexpr uint32_t kUnit = 6, kSize = 20;
+    struct Step {
+        uint32_t piece, room_before, handed_on;
+    };
+    const Step steps[] = {{4, 20, 0}, {5, 16, 6}, {9, 17, 12}, {0, 20, 0}, {7, 20, 6}, {5, 19, 6}};
+    vkt::convert::CarryBuffer carry;
+    carry.reset(kSize);
+    carry.allocate("carry");
+    uint8_t next_in = 0, next_out = 0;
+    for (const Step& step : steps) {
+        SCOPED_TRACE(step.piece);
+        EXPECT_EQ(carry.room(), step.room_before);
+        Bytes piece(step.piece);
+        for (uint8_t& b : piece) b = next_in++;
+        ASSERT_EQ(carry.take(piece.data(), step.piece, kUnit), step.handed_on);
+        for (uint32_t i = 0; i < step.handed_on; ++i) EXPECT_EQ(carry.data()[i], next_out++);
     }
 }
 
