@@ -19,7 +19,7 @@ struct TwoFiles {
     PasswordSource password;
 };
 
-// Reads the password or reports why there is none (exit status 44).
+// Reads the password or reports why there is none (VKT_ERR_PASSWORD).
 bool get_password(const PasswordSource& source, const std::string& file, bool confirm, std::string& password,
                   Context& ctx) {
     std::string error;

@@ -45,11 +45,11 @@ uint32_t wav_audio(const std::string& path, nlohmann::json* out) {
     try {
         wav.open_file(path.c_str(), MMIO_READ | MMIO_DENYWRITE);
         uint32_t fmt_size = 0;
-        if (uint32_t r = wav.get_sizeof_format(&fmt_size)) return r;
+        wav.get_sizeof_format(&fmt_size);
         WAVEFORMATEX f{};
         if (uint32_t r = wav.read_format(&f, std::min<uint32_t>(fmt_size, sizeof f))) return r;
         uint32_t data = 0;
-        if (uint32_t r = wav.get_sizeof_data(&data)) return r;
+        wav.get_sizeof_data(&data);
         (*out)["format"] = format_json(f);
         (*out)["data_bytes"] = data;
         if (f.nAvgBytesPerSec)

@@ -179,7 +179,7 @@ uint32_t wav_to_dss(const char* pcszWAVFileName, const char* pcszDSSFileName, co
     try {
         CWavFile wav;
         wav.open_file(pcszWAVFileName, MMIO_READ | MMIO_DENYWRITE);
-        if (uint32_t rc = wav.get_sizeof_format(&fmt_size)) return rc;
+        wav.get_sizeof_format(&fmt_size);
     } catch (...) {
         return vkt::caught_code(VKT_TRACE_UNIT_NAME, __LINE__, "catched in ORVKTWAVToDSS");
     }

@@ -105,7 +105,7 @@ uint32_t read_wav_format(const char* name, WAVEFORMATEX* format, uint32_t size) 
         return vkt::caught_code(VKT_TRACE_UNIT_NAME, __LINE__, "catched in CWavFile::open()");
     }
     try {
-        if (uint32_t rc = wav.get_sizeof_format(&fmt_size)) return rc;
+        wav.get_sizeof_format(&fmt_size);
     } catch (...) {
         return vkt::caught_code(VKT_TRACE_UNIT_NAME, __LINE__, "catched in CWavFile::get_sizeof_format()");
     }
@@ -133,12 +133,12 @@ uint32_t wav_length(const char* name, uint32_t* length) {
         return vkt::caught_code(VKT_TRACE_UNIT_NAME, __LINE__, "catched in CWavFile::open()");
     }
     try {
-        if (uint32_t rc = wav.get_sizeof_data(&data_size)) return rc;
+        wav.get_sizeof_data(&data_size);
     } catch (...) {
         return vkt::caught_code(VKT_TRACE_UNIT_NAME, __LINE__, "catched in CWavFile::get_sizeof_data()");
     }
     try {
-        if (uint32_t rc = wav.get_sizeof_format(&fmt_size)) return rc;
+        wav.get_sizeof_format(&fmt_size);
     } catch (...) {
         return vkt::caught_code(VKT_TRACE_UNIT_NAME, __LINE__, "catched in CWavFile::get_sizeof_format()");
     }

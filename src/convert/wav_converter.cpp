@@ -103,10 +103,7 @@ uint32_t CWavConvert::init(const char* pcszSrc_p, const char* pcszDst_p, const W
             m_cueDst = CuePoint{};
         }
 
-        if (uint32_t rc = m_pWavFileSrc->get_sizeof_data(&m_dwSrcFileDataSize)) {
-            VKT_TRACE_ERROR(rc, "Error getting size of data chunk");
-            raise(rc);
-        }
+        m_pWavFileSrc->get_sizeof_data(&m_dwSrcFileDataSize);
         VKT_TRACE_VALUE("m_dwSrcFileDataSize", "%lu", m_dwSrcFileDataSize);
 
         if (uint32_t rc = init_format_data(pwfxDst_p)) {
@@ -133,10 +130,7 @@ uint32_t CWavConvert::init(const char* pcszSrc_p, const char* pcszDst_p, const W
 uint32_t CWavConvert::init_format_data(const WAVEFORMATEX* pwfDst_p) {
     VKT_TRACE_TEXT("-----CWavConvert::init_format_data(.)");
     uint32_t fmt_size = 0;
-    if (uint32_t rc = m_pWavFileSrc->get_sizeof_format(&fmt_size)) {
-        VKT_TRACE_ERROR(rc, "Error getting size of WAV format");
-        return rc;
-    }
+    m_pWavFileSrc->get_sizeof_format(&fmt_size);
     allocate(m_pwaveformatexSrc, std::max<uint32_t>(fmt_size, sizeof(WAVEFORMATEX)),
              "GetLastError() after HeapAlloc() source format structure");
     if (uint32_t rc = m_pWavFileSrc->read_format(m_pwaveformatexSrc.data(), fmt_size)) {
@@ -419,10 +413,7 @@ uint32_t CWavConvert::conversion() {
     try {
         if (!m_pWavFileSrc) raise(VKT_ERR);
         uint32_t ignored = 0;
-        if (uint32_t rc = m_pWavFileSrc->get_sizeof_data(&ignored)) {
-            VKT_TRACE_ERROR(rc, "Error setting file pointer to begin of data chunk");
-            raise(rc);
-        }
+        m_pWavFileSrc->get_sizeof_data(&ignored);  // to the first sample byte
         // One pass over all the data, also with a cue point: a pass that
         // ended at the cue would leave the partial rate-change unit before it
         // unconverted, and the bytes the stages still hold at that moment

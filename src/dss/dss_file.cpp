@@ -418,10 +418,12 @@ uint32_t CDssFile::transfer_from_file_to_buffer(uint8_t* pbyDestBuffer, uint32_t
                     skip_rest_of_block();
                     continue;
                 }
-                uint32_t rc = 0;
                 uint32_t size = 0;
-                parted = get_last_parted_frame(m_pbyFrame, abyPartedFrame, sizeof abyPartedFrame, &size, &rc) == 1;
-                if (rc != 0) {
+                try {
+                    parted = get_last_parted_frame(m_pbyFrame, abyPartedFrame, sizeof abyPartedFrame, &size);
+                } catch (...) {
+                    const uint32_t rc =
+                        vkt::caught_code(VKT_TRACE_UNIT_NAME, __LINE__, "catched in get_last_parted_frame()");
                     VKT_TRACE_ERROR(rc, "by get_last_parted_frame(...)");
                     raise(rc);
                 }
@@ -461,61 +463,54 @@ uint32_t CDssFile::transfer_from_file_to_buffer(uint8_t* pbyDestBuffer, uint32_t
     }
 }
 
-uint32_t CDssFile::get_last_parted_frame(const uint8_t* pbyFrame_p, uint8_t* pbyDestBuffer_p,
-                                         uint32_t dwBufferSize_p, uint32_t* pdwFrameSize_p,
-                                         uint32_t* pvktRetCode_p) {
-    *pvktRetCode_p = 0;
-    try {
-        uint8_t* const block = m_pDssDataBlock.get();
-        const uint32_t rest = DSS_BLOCK_SIZE - static_cast<uint32_t>(pbyFrame_p - block);
-        VKT_TRACE_VALUE("dwRestLen", "%lu", rest);
-        const uint8_t id = block[vkt::dss::block::kCompressionId];
-        // The size may depend on the second byte, which for a frame that
-        // starts in the block's last byte lies in the next block.
-        uint8_t probe[2] = {pbyFrame_p[0], rest >= 2 ? pbyFrame_p[1] : uint8_t{0}};
-        uint32_t frame_size = 0;
-        if (uint32_t rc = KRVDSS_get_size_of_frame(probe, id, &frame_size)) {
-            VKT_TRACE_ERROR(rc, "by KRVDSS_get_size_of_frame(...)");
-            raise(rc);
-        }
-        if (dwBufferSize_p < frame_size) {
-            VKT_TRACE_ERROR(VKT_ERR_INVALID_COMPRESSIONID, "VKT_ERR_INVALID_COMPRESSIONID, last frame buffer too small; "
-                                "dwBufferSize_p < dwFrameSize");
-            raise(VKT_ERR_INVALID_COMPRESSIONID);
-        }
-        *pdwFrameSize_p = frame_size;
-        if (rest >= frame_size) return 0;  // the frame is whole
-
-        std::memcpy(pbyDestBuffer_p, pbyFrame_p, rest);
-        if (read_next_datablock() != 0) {
-            // The file ends inside the frame: what there is goes out zero-padded.
-            VKT_TRACE_ERROR(VKT_ERR_INVALID_COMPRESSIONID, "VKT_ERR_INVALID_COMPRESSIONID, Eof on reading rest of a frame");
-            std::memset(pbyDestBuffer_p + rest, 0, frame_size - rest);
-            return 1;
-        }
-        if (rest < 2) {
-            probe[1] = block[kBlockHeaderSize];
-            KRVDSS_get_size_of_frame(probe, id, &frame_size);  // the identifier is known to be valid
-            *pdwFrameSize_p = frame_size;
-        }
-        const uint32_t dwSecondPartLen = frame_size - rest;
-        VKT_TRACE_VALUE("dwSecondPartLen", "%lu", dwSecondPartLen);
-        std::memcpy(pbyDestBuffer_p + rest, block + kBlockHeaderSize, dwSecondPartLen);
-
-        if (m_byNrOfFrames == 0) {
-            // The continuation fills a block without a frame start (or a corrupt
-            // one): the next frame comes from the next block that has frames.
-            while (read_next_datablock() == 0 && m_byNrOfFrames == 0) {
-            }
-            return 1;
-        }
-        if (static_cast<int32_t>(dwSecondPartLen) != static_cast<int32_t>(m_wFramePointer) - 6)
-            VKT_TRACE_ERROR(VKT_ERR_INVALID_COMPRESSIONID, "VKT_ERR_INVALID_COMPRESSIONID, Second Part of Frame not matches.");
-        return 1;
-    } catch (...) {
-        *pvktRetCode_p = vkt::caught_code(VKT_TRACE_UNIT_NAME, __LINE__, "catched in get_last_parted_frame()");
-        return 0;
+bool CDssFile::get_last_parted_frame(const uint8_t* pbyFrame_p, uint8_t* pbyDestBuffer_p, uint32_t dwBufferSize_p,
+                                     uint32_t* pdwFrameSize_p) {
+    uint8_t* const block = m_pDssDataBlock.get();
+    const uint32_t rest = DSS_BLOCK_SIZE - static_cast<uint32_t>(pbyFrame_p - block);
+    VKT_TRACE_VALUE("dwRestLen", "%lu", rest);
+    const uint8_t id = block[vkt::dss::block::kCompressionId];
+    // The size may depend on the second byte, which for a frame that
+    // starts in the block's last byte lies in the next block.
+    uint8_t probe[2] = {pbyFrame_p[0], rest >= 2 ? pbyFrame_p[1] : uint8_t{0}};
+    uint32_t frame_size = 0;
+    if (uint32_t rc = KRVDSS_get_size_of_frame(probe, id, &frame_size)) {
+        VKT_TRACE_ERROR(rc, "by KRVDSS_get_size_of_frame(...)");
+        raise(rc);
     }
+    if (dwBufferSize_p < frame_size) {
+        VKT_TRACE_ERROR(VKT_ERR_INVALID_COMPRESSIONID, "VKT_ERR_INVALID_COMPRESSIONID, last frame buffer too small; "
+                            "dwBufferSize_p < dwFrameSize");
+        raise(VKT_ERR_INVALID_COMPRESSIONID);
+    }
+    *pdwFrameSize_p = frame_size;
+    if (rest >= frame_size) return false;  // the frame is whole
+
+    std::memcpy(pbyDestBuffer_p, pbyFrame_p, rest);
+    if (read_next_datablock() != 0) {
+        // The file ends inside the frame: what there is goes out zero-padded.
+        VKT_TRACE_ERROR(VKT_ERR_INVALID_COMPRESSIONID, "VKT_ERR_INVALID_COMPRESSIONID, Eof on reading rest of a frame");
+        std::memset(pbyDestBuffer_p + rest, 0, frame_size - rest);
+        return true;
+    }
+    if (rest < 2) {
+        probe[1] = block[kBlockHeaderSize];
+        KRVDSS_get_size_of_frame(probe, id, &frame_size);  // the identifier is known to be valid
+        *pdwFrameSize_p = frame_size;
+    }
+    const uint32_t dwSecondPartLen = frame_size - rest;
+    VKT_TRACE_VALUE("dwSecondPartLen", "%lu", dwSecondPartLen);
+    std::memcpy(pbyDestBuffer_p + rest, block + kBlockHeaderSize, dwSecondPartLen);
+
+    if (m_byNrOfFrames == 0) {
+        // The continuation fills a block without a frame start (or a corrupt
+        // one): the next frame comes from the next block that has frames.
+        while (read_next_datablock() == 0 && m_byNrOfFrames == 0) {
+        }
+        return true;
+    }
+    if (static_cast<int32_t>(dwSecondPartLen) != static_cast<int32_t>(m_wFramePointer) - 6)
+        VKT_TRACE_ERROR(VKT_ERR_INVALID_COMPRESSIONID, "VKT_ERR_INVALID_COMPRESSIONID, Second Part of Frame not matches.");
+    return true;
 }
 
 // ---- facts about the file ------------------------------------------------------------

@@ -100,10 +100,10 @@ public:
     uint32_t transfer_from_file_to_buffer(uint8_t* pbyDestBuffer, uint32_t* pdwBufferSize, uint32_t* pdwFrameSize,
                                           uint8_t* pbyCompressionId);
     // Completes the last frame of the current block from the next block when
-    // it is parted; returns 1 when it assembled the frame in pbyDestBuffer_p.
-    // Failures are returned in *pvktRetCode_p.
-    uint32_t get_last_parted_frame(const uint8_t* pbyFrame_p, uint8_t* pbyDestBuffer_p, uint32_t dwBufferSize_p,
-                                   uint32_t* pdwFrameSize_p, uint32_t* pvktRetCode_p);
+    // it is parted; true when it assembled the frame in pbyDestBuffer_p.
+    // Throws on failure.
+    bool get_last_parted_frame(const uint8_t* pbyFrame_p, uint8_t* pbyDestBuffer_p, uint32_t dwBufferSize_p,
+                               uint32_t* pdwFrameSize_p);
     // 0 when a block with this identifier belongs to the file's identifier,
     // 19 when it is another valid identifier, 18 when it is invalid.
     uint32_t check_compressionId(uint8_t byCompressionId_p);

@@ -291,14 +291,13 @@ uint32_t CMP3Splitter::write_sample(File* piece, const Sample& sample, uint64_t*
         uint32_t at = 0;
         for (; at + 4 <= size; ++at) {
             if (data[at] != 0xFF || (data[at + 1] & 0xE0) != 0xE0) continue;
-            if (!m_bHaveReference) {
+            if (!m_dwReferenceHeader) {
                 if (!IsReferenceFrameHeader(data + at)) continue;
                 m_dwReferenceHeader = header_word(data + at);
-                m_bHaveReference = true;
-                VKT_TRACE_VALUE("m_dwReferenceHeader", "%8x", m_dwReferenceHeader);
+                VKT_TRACE_VALUE("m_dwReferenceHeader", "%8x", *m_dwReferenceHeader);
                 break;
             }
-            if (MatchesReferenceFrameHeader(data + at, m_dwReferenceHeader)) break;
+            if (MatchesReferenceFrameHeader(data + at, *m_dwReferenceHeader)) break;
         }
         if (at + 4 > size) return VKT_OK;
         m_bPieceStarted = true;

@@ -18,6 +18,7 @@
 
 #include <cstdint>
 #include <deque>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -84,8 +85,7 @@ private:
 
     std::vector<uint8_t> m_abyID3v2Tag;  // empty when the source has none
     uint32_t m_dwID3v2TagSize = 0;
-    uint32_t m_dwReferenceHeader = 0;  // 0 until the first frame is found
-    bool m_bHaveReference = false;
+    std::optional<uint32_t> m_dwReferenceHeader;  // set by the first frame found
     // The source is read once from start to end; the sample that ended one
     // piece is the next piece's first.
     vkt::media::Sample m_pendingSample;

@@ -109,10 +109,7 @@ uint32_t SeparateSpokenInstructions(const char* src, const char* dst, bool bCrea
             source.open_file(src, MMIO_READ | MMIO_DENYWRITE);
             uint32_t fmt_size = 0;
             uint32_t data_size = 0;
-            if (uint32_t r = source.get_sizeof_format(&fmt_size)) {
-                VKT_TRACE_ERROR(r, "srcFile.get_sizeof_data failed");
-                return r;
-            }
+            source.get_sizeof_format(&fmt_size);
             // The 18-byte record; a 16-byte PCM chunk has no cbSize, and the
             // extra bytes of a longer one are not carried.
             WAVEFORMATEX fmt{};
@@ -121,10 +118,7 @@ uint32_t SeparateSpokenInstructions(const char* src, const char* dst, bool bCrea
                 return r;
             }
             fmt.cbSize = 0;
-            if (uint32_t r = source.get_sizeof_data(&data_size)) {
-                VKT_TRACE_ERROR(r, "srcFile.get_sizeof_data failed");
-                return r;
-            }
+            source.get_sizeof_data(&data_size);
             if (fmt.nAvgBytesPerSec == 0) {
                 VKT_TRACE_ERROR(VKT_ERR_INVALID_WAVFMT, "srcFile.read_format failed");
                 return VKT_ERR_INVALID_WAVFMT;

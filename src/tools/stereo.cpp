@@ -38,10 +38,7 @@ uint32_t split_or_mix(bool splitStereo, const char* pcszWAVSrcFileName, const ch
         CWavFile source;
         source.open_file(pcszWAVSrcFileName, MMIO_READ);
         uint32_t fmt_size = 0;
-        if (uint32_t r = source.get_sizeof_format(&fmt_size)) {
-            VKT_TRACE_ERROR(r, "sourceFile.get_sizeof_data failed");
-            vkt::raise(r);
-        }
+        source.get_sizeof_format(&fmt_size);
         WAVEFORMATEX src{};
         if (uint32_t r = source.read_format(&src, std::min<uint32_t>(fmt_size, sizeof src))) {
             VKT_TRACE_ERROR(r, "sourceFile.read_format failed");
@@ -56,11 +53,7 @@ uint32_t split_or_mix(bool splitStereo, const char* pcszWAVSrcFileName, const ch
             return VKT_ERR_NOT_STEREO;
         }
         uint32_t data_size = 0;
-        if (uint32_t r = source.get_sizeof_data(&data_size)) {
-            VKT_TRACE_ERROR(r, "sourceFile.get_sizeof_data failed");
-            source.close_file();
-            return r;
-        }
+        source.get_sizeof_data(&data_size);
 
         WAVEFORMATEX mono{};
         mono.wFormatTag = WAVE_FORMAT_PCM;

@@ -6,6 +6,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <ctime>
+#include <memory>
 #include <mutex>
 #include <string>
 #include <sys/time.h>
@@ -15,39 +16,46 @@
 namespace xkrvlog {
 namespace {
 
+// Closes the log file; standard error is not ours to close.
+struct LogFileCloser {
+    void operator()(std::FILE* f) const {
+        if (f != stderr) std::fclose(f);
+    }
+};
+using LogFile = std::unique_ptr<std::FILE, LogFileCloser>;
+
 struct Component {
     std::mutex mutex;
     Sink sink;
-    std::FILE* out = nullptr;
-    bool out_is_stderr = false;
+    LogFile out;
     bool env_read = false;
     // Fast path: false while nobody listens, so a call costs one load.
     std::atomic<bool> enabled{false};
 
     void update_enabled() { enabled.store(static_cast<bool>(sink) || out != nullptr); }
 
-    void close_out() {
-        if (out && !out_is_stderr) std::fclose(out);
-        out = nullptr;
-        out_is_stderr = false;
-    }
-
     bool open_out(const std::string& path) {
-        close_out();
+        out.reset();
         if (path.empty()) return true;
         if (path == "-") {
-            out = stderr;
-            out_is_stderr = true;
+            out.reset(stderr);
             return true;
         }
-        out = std::fopen(path.c_str(), "a");
+        out.reset(std::fopen(path.c_str(), "a"));
         return out != nullptr;
     }
 };
 
+// Built on first use and never destroyed: the unload traces run after the
+// static destructors, so the holder's destructor leaves the component alone.
 Component& component() {
-    static Component* c = new Component;  // never destroyed: unload traces after static destructors
-    return *c;
+    union Holder {
+        Component c;
+        Holder() : c() {}
+        ~Holder() {}
+    };
+    static Holder holder;
+    return holder.c;
 }
 
 void read_environment_once(Component& c) {
@@ -85,9 +93,9 @@ void emit(Line line) {
         localtime_r(&secs, &local);
         char stamp[32];
         std::strftime(stamp, sizeof stamp, "%Y-%m-%d %H:%M:%S", &local);
-        std::fprintf(c.out, "%s.%03ld %s\n", stamp, static_cast<long>(tv.tv_usec / 1000),
+        std::fprintf(c.out.get(), "%s.%03ld %s\n", stamp, static_cast<long>(tv.tv_usec / 1000),
                      to_text(line).c_str());
-        std::fflush(c.out);
+        std::fflush(c.out.get());
     }
     if (c.sink) c.sink(line);
 }

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <optional>
 #include <vector>
 
 #include "platform/vkt_error.h"
@@ -27,9 +28,11 @@ uint32_t reorder(uint8_t* buffer, uint32_t size) {
     const uint32_t content = size - 4;
     std::vector<uint8_t> out(size, 0);
     uint32_t n = 0;
-    bool have_isrf = false;
-    uint32_t isrf_at = 0;
-    uint32_t isrf_len = 0;
+    struct Span {
+        uint32_t at;
+        uint32_t length;
+    };
+    std::optional<Span> isrf;  // the last ISRF sub-chunk seen
     uint32_t i = 0;
     while (i < content) {
         // An ISRF whose size runs past the content is taken as plain bytes,
@@ -39,18 +42,16 @@ uint32_t reorder(uint8_t* buffer, uint32_t size) {
             const uint64_t declared = get_le32(buffer + i + 4);
             const uint64_t padded = declared + (declared & 1);
             if (declared <= content - i - 8) {
-                have_isrf = true;
-                isrf_at = i;
-                isrf_len = static_cast<uint32_t>(8 + std::min<uint64_t>(padded, content - i - 8));
-                i += isrf_len;
+                isrf = Span{i, static_cast<uint32_t>(8 + std::min<uint64_t>(padded, content - i - 8))};
+                i += isrf->length;
                 continue;
             }
         }
         out[n++] = buffer[i++];
     }
-    if (have_isrf) {
-        std::memcpy(out.data() + n, buffer + isrf_at, isrf_len);
-        n += isrf_len;
+    if (isrf) {
+        std::memcpy(out.data() + n, buffer + isrf->at, isrf->length);
+        n += isrf->length;
     }
     std::memcpy(buffer, out.data(), size);
     return n;

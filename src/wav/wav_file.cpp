@@ -30,8 +30,8 @@ constexpr uint16_t kTagDictation98 = 0x0098;
 // Throws the mapped code of a platform error after logging it.
 [[noreturn]] void map_and_throw(MMRESULT mmr, const char* message) {
     VKT_TRACE_ERROR(mmr, message);
-    VKT_map_mmio_to_vkt_error(mmr, true);
-    raise(VKT_ERR);  // only reached for mmr == 0, which no caller passes
+    const uint32_t code = VKT_map_mmio_to_vkt_error(mmr);
+    raise(code != VKT_OK ? code : VKT_ERR);  // 0 is a failure without a number here
 }
 
 // Messages that name the failing step of a chunk replacement.
@@ -65,7 +65,7 @@ struct EditMessages {
 
 }  // namespace
 
-uint32_t VKT_map_mmio_to_vkt_error(MMRESULT mmr, bool bThrowOrReturn_p) {
+uint32_t VKT_map_mmio_to_vkt_error(MMRESULT mmr) {
     uint32_t result = VKT_ERR;
     const char* message = nullptr;
     switch (mmr) {
@@ -91,40 +91,34 @@ uint32_t VKT_map_mmio_to_vkt_error(MMRESULT mmr, bool bThrowOrReturn_p) {
         default: message = "case default: no MMIOERR_ matched -> VKT_ERR"; break;
     }
     VKT_TRACE_ERROR(mmr, message);
-    if (bThrowOrReturn_p) raise(result);
     return result;
 }
 
-MMRESULT CKrvwav::KRVWAVE_descend_into_wanted_chunk(HMMIO hMmio_p, int nWantedChunk_p, MMCKINFO* pMmckRiff_p,
-                                                    MMCKINFO* pMmckWanted_p) {
+// The log names this step as it always has.
+MMRESULT CWavFile::descend_from_start(WantedChunk nWantedChunk_p, MMCKINFO* pMmckRiff_p, MMCKINFO* pMmckWanted_p) {
     VKT_TRACE_TEXT("-----CKrvwav::KRVWAVE_descend_into_wanted_chunk(...)");
-    VKT_TRACE_PARAM("nWantedChunk_p", "%d", nWantedChunk_p);
-    if (mmioSeek(hMmio_p, 0, MMIO_SEEK_SET) != 0)
+    VKT_TRACE_PARAM("nWantedChunk_p", "%d", static_cast<int>(nWantedChunk_p));
+    if (mmioSeek(m_hMmio, 0, MMIO_SEEK_SET) != 0)
         VKT_TRACE_MESSAGE("by mmioSeek() SEEK_SET, 0; no error, if before already on 0)");
     *pMmckRiff_p = MMCKINFO{};
     pMmckRiff_p->fccType = kWave;
-    MMRESULT mmr = mmioDescend(hMmio_p, pMmckRiff_p, nullptr, MMIO_FINDRIFF);
-    if (mmr) {
+    if (MMRESULT mmr = mmioDescend(m_hMmio, pMmckRiff_p, nullptr, MMIO_FINDRIFF)) {
         VKT_TRACE_ERROR(mmr, "by mmioDescend() MMIO_FINDRIFF");
         return mmr;
     }
     VKT_TRACE_VALUE("pMmckRiff_p->cksize", "%lu", pMmckRiff_p->cksize);
-    if (pMmckWanted_p) *pMmckWanted_p = MMCKINFO{};
-    switch (nWantedChunk_p) {
-        case kRiffOnly: return 0;
-        case kDataChunk:
-        case kFactChunk: {
-            if (!pMmckWanted_p) return MMIOERR_CHUNKNOTFOUND;
-            pMmckWanted_p->ckid = nWantedChunk_p == kDataChunk ? kData : kFact;
-            mmr = mmioDescend(hMmio_p, pMmckWanted_p, pMmckRiff_p, MMIO_FINDCHUNK);
-            if (mmr) VKT_TRACE_ERROR(mmr, "by mmioDescend() into wanted chunk");
-            else VKT_TRACE_VALUE("pMmckWanted_p->cksize", "%lu", pMmckWanted_p->cksize);
-            return mmr;
-        }
-        default:
-            VKT_TRACE_ERROR(MMIOERR_CHUNKNOTFOUND, "case default: MMIOERR_CHUNKNOTFOUND");
-            return MMIOERR_CHUNKNOTFOUND;
-    }
+    if (nWantedChunk_p == kRiffOnly) return 0;
+    *pMmckWanted_p = MMCKINFO{};
+    pMmckWanted_p->ckid = kFact;
+    MMRESULT mmr = mmioDescend(m_hMmio, pMmckWanted_p, pMmckRiff_p, MMIO_FINDCHUNK);
+    if (mmr) VKT_TRACE_ERROR(mmr, "by mmioDescend() into wanted chunk");
+    else VKT_TRACE_VALUE("pMmckWanted_p->cksize", "%lu", pMmckWanted_p->cksize);
+    return mmr;
+}
+
+void CWavFile::descend_into_riff(MMCKINFO* pMmckRiff_p) {
+    if (MMRESULT mmr = descend_from_start(kRiffOnly, pMmckRiff_p, nullptr))
+        map_and_throw(mmr, "by KRVWAVE_descend_into_wanted_chunk() RIFF chunk");
 }
 
 CWavFile::CWavFile() { VKT_TRACE_TEXT("-----CWavFile::CWavFile(void)"); }
@@ -240,7 +234,7 @@ void CWavFile::update_fact_chunk(uint32_t dwSampleLength_p) {
     VKT_TRACE_PARAM("dwSampleLength_p", "%lu", dwSampleLength_p);
     uint32_t result = VKT_OK;
     MMCKINFO fact;
-    if (CKrvwav::KRVWAVE_descend_into_wanted_chunk(m_hMmio, CKrvwav::kFactChunk, &m_mmckInfoRiff, &fact) != 0) {
+    if (descend_from_start(kFactChunk, &m_mmckInfoRiff, &fact) != 0) {
         VKT_TRACE_ERROR(VKT_ERR, "by KRVWAVE_descend_into_wanted_chunk() fact chunk -> VKT_ERR");
         result = VKT_ERR;
     } else if (mmioWrite(m_hMmio, &dwSampleLength_p, 4) <= 0) {
@@ -268,11 +262,11 @@ void CWavFile::open_file(const char* lpszFilepath_p, uint32_t dwOpenFlags_p) {
         map_and_throw(mmr, "by mmioDescend() MMIO_FINDRIFF (no riff wave file)");
 }
 
-uint32_t CWavFile::get_sizeof_format(uint32_t* pdwSizeWavFmt) {
+void CWavFile::get_sizeof_format(uint32_t* pdwSizeWavFmt) {
     VKT_TRACE_TEXT("-----CWavFile::get_sizeof_format(...)");
     if (!m_hMmio) {
         VKT_TRACE_ERROR(VKT_ERR, "get_sizeof_format - file not open");
-        return VKT_ERR;
+        raise(VKT_ERR);
     }
     mmioSeek(m_hMmio, 0, MMIO_SEEK_SET);
     MMCKINFO riff;
@@ -296,7 +290,6 @@ uint32_t CWavFile::get_sizeof_format(uint32_t* pdwSizeWavFmt) {
         raise(VKT_ERR_INVALID_WAVFMT);
     }
     if (pdwSizeWavFmt) *pdwSizeWavFmt = fmt.cksize;
-    return VKT_OK;
 }
 
 uint32_t CWavFile::read_format(void* pwaveFormatEx_p, uint32_t dwSizeWavFmt) {
@@ -310,11 +303,11 @@ uint32_t CWavFile::read_format(void* pwaveFormatEx_p, uint32_t dwSizeWavFmt) {
     return VKT_OK;
 }
 
-uint32_t CWavFile::get_sizeof_data(uint32_t* pdwSizeData) {
+void CWavFile::get_sizeof_data(uint32_t* pdwSizeData) {
     VKT_TRACE_TEXT("-----CWavFile::get_sizeof_data(...)");
     if (!m_hMmio) {
         VKT_TRACE_ERROR(VKT_ERR, "get_sizeof_data - file not open");
-        return VKT_ERR;
+        raise(VKT_ERR);
     }
     if (mmioSeek(m_hMmio, 0, MMIO_SEEK_SET) != 0) VKT_TRACE_MESSAGE("by mmioSeek() SEEK_SET 0");
     MMCKINFO riff;
@@ -335,7 +328,6 @@ uint32_t CWavFile::get_sizeof_data(uint32_t* pdwSizeData) {
         VKT_TRACE_VALUE("dwDataSize (held)", "%lu", static_cast<uint32_t>(held));
     }
     if (pdwSizeData) *pdwSizeData = static_cast<uint32_t>(std::min<uint64_t>(data.cksize, held));
-    return VKT_OK;
 }
 
 uint64_t CWavFile::bytes_behind(uint32_t dwOffset_p) const {
@@ -362,7 +354,7 @@ uint32_t CWavFile::close_file() {
         return VKT_OK;
     }
     VKT_TRACE_ERROR(mmr, "by mmioClose() ");
-    return VKT_map_mmio_to_vkt_error(mmr, false);
+    return VKT_map_mmio_to_vkt_error(mmr);
 }
 
 // ---- LIST/INFO sub-chunks ------------------------------------------------
@@ -370,8 +362,7 @@ uint32_t CWavFile::close_file() {
 void CWavFile::read_info_subchunk(FOURCC id, uint8_t* buffer, uint32_t capacity, uint32_t* size_read) {
     const bool icmt = id == kIcmt;
     MMCKINFO riff, list, sub;
-    if (MMRESULT mmr = CKrvwav::KRVWAVE_descend_into_wanted_chunk(m_hMmio, CKrvwav::kRiffOnly, &riff, nullptr))
-        map_and_throw(mmr, "by KRVWAVE_descend_into_wanted_chunk() RIFF chunk");
+    descend_into_riff(&riff);
     list.fccType = mmioStringToFOURCCA("INFO", 0);
     if (MMRESULT mmr = mmioDescend(m_hMmio, &list, &riff, MMIO_FINDLIST)) {
         VKT_TRACE_ERROR(mmr, "by Descend into LIST chunk");
@@ -412,8 +403,7 @@ void CWavFile::read_info_subchunk(FOURCC id, uint8_t* buffer, uint32_t capacity,
 void CWavFile::write_info_subchunk(FOURCC id, const uint8_t* data, uint32_t length) {
     const bool icmt = id == kIcmt;
     MMCKINFO riff;
-    if (MMRESULT mmr = CKrvwav::KRVWAVE_descend_into_wanted_chunk(m_hMmio, CKrvwav::kRiffOnly, &riff, nullptr))
-        map_and_throw(mmr, "by KRVWAVE_descend_into_wanted_chunk() RIFF chunk");
+    descend_into_riff(&riff);
     auto r = vkt::wav::replace_list_subchunk(m_hMmio, &riff, mmioStringToFOURCCA("INFO", 0), id, data, length);
     if (!r.ok()) {
         throw_edit_failure(r, EditMessages{"by mmioCreateChunk() LIST + INFO",
@@ -454,7 +444,7 @@ uint32_t CWavFile::get_sizeof_list(uint32_t* pdwSizeList) {
     riff.fccType = kWave;
     if (MMRESULT mmr = mmioDescend(m_hMmio, &riff, nullptr, MMIO_FINDRIFF)) {
         VKT_TRACE_ERROR(mmr, "by mmioDescend() MMIO_FINDRIFF (no riff wave file)");
-        return VKT_map_mmio_to_vkt_error(mmr, false);
+        return VKT_map_mmio_to_vkt_error(mmr);
     }
     // The LIST of type INFO, wherever it is: other lists (an "adtl" list of
     // labels, say) may come first.
@@ -462,7 +452,7 @@ uint32_t CWavFile::get_sizeof_list(uint32_t* pdwSizeList) {
     list.fccType = mmioStringToFOURCCA("INFO", 0);
     if (MMRESULT mmr = mmioDescend(m_hMmio, &list, &riff, MMIO_FINDLIST)) {
         VKT_TRACE_ERROR(mmr, "by mmioDescend() into data chunk");
-        return VKT_map_mmio_to_vkt_error(mmr, false);
+        return VKT_map_mmio_to_vkt_error(mmr);
     }
     VKT_TRACE_VALUE("dwSizeList", "%lu", list.cksize);
     if (pdwSizeList) *pdwSizeList = list.cksize;
@@ -473,8 +463,7 @@ void CWavFile::read_list_chunk(uint8_t* lpszListChunkInfo_p, uint32_t dwBufferSi
     VKT_TRACE_TEXT("-----CWavFile::read_list_chunk(...)");
     VKT_TRACE_PARAM("dwBufferSize_p", "%lu", dwBufferSize_p);
     MMCKINFO riff, list;
-    if (MMRESULT mmr = CKrvwav::KRVWAVE_descend_into_wanted_chunk(m_hMmio, CKrvwav::kRiffOnly, &riff, nullptr))
-        map_and_throw(mmr, "by KRVWAVE_descend_into_wanted_chunk() RIFF chunk");
+    descend_into_riff(&riff);
     list.fccType = mmioStringToFOURCCA("INFO", 0);
     if (MMRESULT mmr = mmioDescend(m_hMmio, &list, &riff, MMIO_FINDLIST)) {
         VKT_TRACE_ERROR(mmr, "by Descend into LIST chunk");
@@ -503,8 +492,7 @@ void CWavFile::write_list_chunk(const uint8_t* lpszListChunkInfo_p, uint32_t dwL
     VKT_TRACE_TEXT("-----CWavFile::write_list_chunk(...)");
     VKT_TRACE_PARAM("dwLength_p", "%lu", dwLength_p);
     MMCKINFO riff;
-    if (MMRESULT mmr = CKrvwav::KRVWAVE_descend_into_wanted_chunk(m_hMmio, CKrvwav::kRiffOnly, &riff, nullptr))
-        map_and_throw(mmr, "by KRVWAVE_descend_into_wanted_chunk() RIFF chunk");
+    descend_into_riff(&riff);
     auto r = vkt::wav::replace_chunk(m_hMmio, &riff, FOURCC_LIST, mmioStringToFOURCCA("INFO", 0), lpszListChunkInfo_p,
                                      dwLength_p);
     if (!r.ok())
@@ -519,8 +507,7 @@ uint32_t CWavFile::read_cue_chunk(CuePoint* pCuePoint_p) {
     VKT_TRACE_PARAM("pCuePoint_p", "%p", pCuePoint_p);
     if (!pCuePoint_p) return VKT_ERR_NULL_CUEPOINT;
     MMCKINFO riff, cue;
-    if (MMRESULT mmr = CKrvwav::KRVWAVE_descend_into_wanted_chunk(m_hMmio, CKrvwav::kRiffOnly, &riff, nullptr))
-        return VKT_map_mmio_to_vkt_error(mmr, false);
+    if (MMRESULT mmr = descend_from_start(kRiffOnly, &riff, nullptr)) return VKT_map_mmio_to_vkt_error(mmr);
     *pCuePoint_p = CuePoint{};
     cue.ckid = kCue;
     if (MMRESULT mmr = mmioDescend(m_hMmio, &cue, &riff, MMIO_FINDCHUNK)) {
@@ -555,8 +542,7 @@ uint32_t CWavFile::write_cue_chunk(const CuePoint* pCuePoint_p) {
     VKT_TRACE_PARAM("pCuePoint_p", "%p", pCuePoint_p);
     if (!pCuePoint_p) return VKT_ERR_NULL_CUEPOINT;
     MMCKINFO riff;
-    if (MMRESULT mmr = CKrvwav::KRVWAVE_descend_into_wanted_chunk(m_hMmio, CKrvwav::kRiffOnly, &riff, nullptr))
-        return VKT_map_mmio_to_vkt_error(mmr, false);
+    if (MMRESULT mmr = descend_from_start(kRiffOnly, &riff, nullptr)) return VKT_map_mmio_to_vkt_error(mmr);
     uint8_t bytes[kCueChunkSize];
     const uint32_t count = 1;
     std::memcpy(bytes, &count, 4);
@@ -580,9 +566,9 @@ uint32_t CWavFile::write_cue_chunk(const CuePoint* pCuePoint_p) {
             return VKT_ERR;
         case EditStep::AscendRiff:
             VKT_TRACE_ERROR(r.mmr, "by mmioAscend() out of RIFF chunk");
-            return VKT_map_mmio_to_vkt_error(r.mmr, false);
+            return VKT_map_mmio_to_vkt_error(r.mmr);
         case EditStep::Layout: break;
     }
     VKT_TRACE_ERROR(r.mmr, "chunk layout does not allow the update");
-    return VKT_map_mmio_to_vkt_error(r.mmr, false);
+    return VKT_map_mmio_to_vkt_error(r.mmr);
 }

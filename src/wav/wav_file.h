@@ -22,18 +22,9 @@ struct CuePoint {
 };
 static_assert(sizeof(CuePoint) == 24, "a cue point record is 24 bytes");
 
-// Turns a multimedia-file error number into a result code. In throw mode a
-// non-zero result is thrown; otherwise it is returned. 0 gives 0 either way.
-uint32_t VKT_map_mmio_to_vkt_error(MMRESULT mmr, bool bThrowOrReturn_p);
-
-class CKrvwav {
-public:
-    enum WantedChunk { kRiffOnly = 1, kDataChunk = 2, kFactChunk = 3 };
-    // Seeks to 0, finds RIFF/WAVE and, for kData or kFact, that chunk inside
-    // it. Returns the platform code (0 = found).
-    static MMRESULT KRVWAVE_descend_into_wanted_chunk(HMMIO hMmio_p, int nWantedChunk_p, MMCKINFO* pMmckRiff_p,
-                                                      MMCKINFO* pMmckWanted_p);
-};
+// Turns a multimedia-file error number into a result code and logs which
+// one it became. 0 gives 0 (and a warning: no caller should pass it).
+uint32_t VKT_map_mmio_to_vkt_error(MMRESULT mmr);
 
 class CWavFile {
 public:
@@ -53,15 +44,16 @@ public:
 
     // ---- reading --------------------------------------------------------
     void open_file(const char* lpszFilepath_p, uint32_t dwOpenFlags_p);
-    // Leaves the file at the start of the fmt content. 10 when no file is
-    // open; throws otherwise (21 for a chunk shorter than 16 bytes, longer
-    // than 18 + 65535 bytes, or longer than the rest of the file).
-    uint32_t get_sizeof_format(uint32_t* pdwSizeWavFmt);
+    // Leaves the file at the start of the fmt content. Throws 10 when no
+    // file is open, 21 for a chunk shorter than 16 bytes, longer than
+    // 18 + 65535 bytes, or longer than the rest of the file.
+    void get_sizeof_format(uint32_t* pdwSizeWavFmt);
     // Reads exactly dwSizeWavFmt bytes at the current position: 0 or 21.
     uint32_t read_format(void* pwaveFormatEx_p, uint32_t dwSizeWavFmt);
     // Leaves the file at the first sample byte. The size is the data
     // chunk's, or the bytes behind its start when the file ends before it.
-    uint32_t get_sizeof_data(uint32_t* pdwSizeData);
+    // Throws 10 when no file is open.
+    void get_sizeof_data(uint32_t* pdwSizeData);
     // Bytes read; 0 at the end of the file; throws 16 on a read error.
     uint32_t read_data(void* pvBuffer_p, uint32_t dwBufferSize_p);
     // 0, or the mapped close error (the handle is kept then).
@@ -91,6 +83,13 @@ public:
     HMMIO handle() const { return m_hMmio; }
 
 private:
+    enum WantedChunk { kRiffOnly = 1, kFactChunk = 3 };
+    // Seeks to 0, descends into RIFF/WAVE and, for kFactChunk, into the fact
+    // chunk inside it. Returns the platform code (0 = found); the caller
+    // decides what a failure means.
+    MMRESULT descend_from_start(WantedChunk nWantedChunk_p, MMCKINFO* pMmckRiff_p, MMCKINFO* pMmckWanted_p);
+    // The RIFF descent of the metadata operations: throws the mapped code.
+    void descend_into_riff(MMCKINFO* pMmckRiff_p);
     void cleanup();
     // Bytes of the file from dwOffset_p to its end (0 when it is shorter).
     uint64_t bytes_behind(uint32_t dwOffset_p) const;

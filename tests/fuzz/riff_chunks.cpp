@@ -44,19 +44,19 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         guarded([&] {
             wav.open_file(path.c_str(), MMIO_READ);
             uint32_t n = 0;
-            if (wav.get_sizeof_format(&n) == 0 && n <= 4096) {
+            wav.get_sizeof_format(&n);
+            if (n <= 4096) {
                 std::vector<uint8_t> fmt(n);
                 wav.read_format(fmt.data(), n);
             }
             uint32_t d = 0;
-            if (wav.get_sizeof_data(&d) == 0) {
-                uint8_t buf[4096];
-                uint64_t left = d;
-                while (left > 0) {
-                    uint32_t got = wav.read_data(buf, static_cast<uint32_t>(std::min<uint64_t>(left, sizeof buf)));
-                    if (got == 0) break;
-                    left -= got;
-                }
+            wav.get_sizeof_data(&d);
+            uint8_t buf[4096];
+            uint64_t left = d;
+            while (left > 0) {
+                uint32_t got = wav.read_data(buf, static_cast<uint32_t>(std::min<uint64_t>(left, sizeof buf)));
+                if (got == 0) break;
+                left -= got;
             }
         });
         std::vector<char> icmt(1536);
