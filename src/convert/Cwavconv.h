@@ -18,7 +18,7 @@
 #include <vector>
 
 #include "OrvaneVktapi.h"
-#include "afc/AFCStream.h"
+#include "afc/afc_stream.h"
 #include "platform/acm.h"
 #include "platform/progress.h"
 #include "wav/CWAVFILE.h"

@@ -1,7 +1,7 @@
 // The four entry functions: arguments, accepted formats, chunking, held
 // bytes, too-small outputs, sample-width conversions through a stream and
 // the exact size predictions for 8-bit sides.
-#include "afc/AFCStream.h"
+#include "afc/afc_stream.h"
 
 #include <gtest/gtest.h>
 
@@ -9,9 +9,9 @@
 #include <random>
 #include <string>
 
-#include "afc/SException.h"
-#include "afc/SRFreeInputAFConverter.h"
-#include "afc/SRPCMConverter.h"
+#include "afc/support.h"
+#include "afc/format_chain.h"
+#include "afc/sample_formats.h"
 
 namespace {
 

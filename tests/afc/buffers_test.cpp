@@ -5,9 +5,9 @@
 #include <cstring>
 #include <string>
 
-#include "afc/SException.h"
-#include "afc/SRBitConverter.h"
-#include "afc/SRJBuffer.h"
+#include "afc/support.h"
+#include "afc/sample_formats.h"
+#include "afc/buffers.h"
 
 namespace {
 

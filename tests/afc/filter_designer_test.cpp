@@ -1,7 +1,7 @@
 // The elliptic low-pass design against scipy's independent design, its
 // failure cases, the special functions at known values, and the table-based
 // design.
-#include "afc/SRFilterDesigner.h"
+#include "afc/filter_design.h"
 
 #include <gtest/gtest.h>
 
@@ -9,8 +9,7 @@
 #include <fstream>
 #include <sstream>
 
-#include "afc/EllipticFunctions.h"
-#include "afc/SException.h"
+#include "afc/support.h"
 #include "support/test_support.h"
 
 namespace {

@@ -1,6 +1,6 @@
 // Independent filters run two at a time give the same bits as each run on
 // its own, whatever their factors and lengths.
-#include "afc/SRFilterKernel.h"
+#include "afc/filter_kernel.h"
 
 #include <gtest/gtest.h>
 

@@ -3,10 +3,9 @@
 
 #include <cmath>
 
-#include "afc/SException.h"
-#include "afc/SRMultiStageSRConverter.h"
-#include "afc/SRNaturalNumberUtils.h"
-#include "afc/SRSimpleSRConverter.h"
+#include "afc/support.h"
+#include "afc/rate_stages.h"
+#include "afc/planning.h"
 
 namespace {
 

@@ -9,12 +9,11 @@
 #include <cstring>
 #include <random>
 
-#include "afc/AFCStream.h"
-#include "afc/SRFilterKernel.h"
-#include "afc/SRFreeInputAFConverter.h"
-#include "afc/SRMultiStageSRConverter.h"
-#include "afc/SRPCMConverter.h"
-#include "afc/SRSimpleSRConverter.h"
+#include "afc/afc_stream.h"
+#include "afc/filter_kernel.h"
+#include "afc/format_chain.h"
+#include "afc/rate_stages.h"
+#include "afc/sample_formats.h"
 
 namespace {
 

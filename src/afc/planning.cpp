@@ -1,9 +1,9 @@
-#include "afc/SRNaturalNumberUtils.h"
+#include "afc/planning.h"
 
 #include <algorithm>
 #include <cmath>
 
-#include "afc/SException.h"
+#include "afc/support.h"
 
 namespace {
 

@@ -1,4 +1,4 @@
-#include "afc/SText.h"
+#include "afc/support.h"
 
 #include <algorithm>
 #include <cstring>
