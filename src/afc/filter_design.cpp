@@ -6,7 +6,6 @@
 #include <numbers>
 #include <string>
 
-#include "afc/support.h"
 #include "platform/vkt_trace.h"
 
 // ---- the special functions ---------------------------------------------------
@@ -297,28 +296,4 @@ bool SRFilterDesigner::DesignElliptic(int family, int kind, int n, double ripple
         numerator[static_cast<size_t>(i) + 1] = static_cast<float>(num[static_cast<size_t>(i)]);
     }
     return true;
-}
-
-void SRFilterDesigner::DesignFilter(const SRFilterSpecification& wanted, Coefficients& denominator,
-                                    Coefficients& numerator) {
-    if (wanted.bandKind == afc_filter::kNoFilter) return;
-    struct Row {
-        double rate;
-        float a[7];
-        float b[4];  // b0 ... b3; the rest mirror them
-    };
-    static constexpr Row kTable[] = {
-        {16000.0,
-         {1.0f, -0.653053f, 1.578111f, -0.885660f, 0.732870f, -0.267594f, 0.074149f},
-         {0.043570f, 0.172728f, 0.347915f, 0.432325f}},
-    };
-    for (const Row& row : kTable) {
-        if (row.rate != wanted.designRate) continue;
-        denominator.push_back(0.0f);
-        for (float v : row.a) denominator.push_back(v);
-        numerator.push_back(0.0f);
-        for (int i = 0; i < 7; ++i) numerator.push_back(row.b[i <= 3 ? i : 6 - i]);
-        return;
-    }
-    throw SException(afc_error::kNoDesignedFilter, "COrSRConDesigner", "DesignFilter", "No designed filter available");
 }

@@ -36,9 +36,6 @@ public:
     // Sizes both vectors to order + 2 (zeros) and designs into them; on
     // failure they keep their zeros and the result is false.
     virtual bool Design(const SRFilterSpecification& wanted, Coefficients& denominator, Coefficients& numerator);
-    // The precomputed order-6 low-pass filters: appends the row for the
-    // design rate, or raises 202 when there is none.
-    virtual void DesignFilter(const SRFilterSpecification& wanted, Coefficients& denominator, Coefficients& numerator);
     // family and kind count from 1 (family 3 elliptic, kind 1 low-pass); a
     // negative attenuation is decibels, a positive one the stop-band edge in
     // Hz. Only the elliptic low-pass is designed here; any other choice

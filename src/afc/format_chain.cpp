@@ -1,7 +1,6 @@
 #include "afc/format_chain.h"
 
 #include <algorithm>
-#include <cmath>
 #include <cstdint>
 
 #include "afc/support.h"
@@ -90,13 +89,13 @@ SRFreeInputAFConverter::SRFreeInputAFConverter(const SRAFConverterPars& pars)
 SRFreeInputAFConverter::~SRFreeInputAFConverter() = default;
 
 void SRFreeInputAFConverter::Reset() {
-    SLockGuard lock(m_mutex);
+    const std::lock_guard lock(m_mutex);
     m_chain->Reset();
     m_carrier->Reset();
 }
 
 void SRFreeInputAFConverter::Convert(SRJBuffer& in, SRJBuffer& out) {
-    SLockGuard lock(m_mutex);
+    const std::lock_guard lock(m_mutex);
     const uint32_t whole = m_carrier->Take(in, m_work);
     if (whole > 0)
         m_chain->Convert(m_work, out);
@@ -105,28 +104,8 @@ void SRFreeInputAFConverter::Convert(SRJBuffer& in, SRJBuffer& out) {
 }
 
 uint32_t SRFreeInputAFConverter::GetOutputSizeFor(const uint32_t& inputBytes) {
-    SLockGuard lock(m_mutex);
+    const std::lock_guard lock(m_mutex);
     const uint64_t unitIn = m_chain->GetInputBufferUnitSize();
     const uint64_t unitOut = m_chain->GetOutputBufferUnitSize();
     return saturated((inputBytes + unitIn - 1) / unitIn * unitOut);
-}
-
-uint32_t SRFreeInputAFConverter::GetInputSizeFor(const uint32_t& outputBytes) {
-    SLockGuard lock(m_mutex);
-    const uint64_t unitIn = m_chain->GetInputBufferUnitSize();
-    const uint64_t unitOut = m_chain->GetOutputBufferUnitSize();
-    return saturated((outputBytes + unitOut - 1) / unitOut * unitIn);
-}
-
-void SRFreeInputAFConverter::Flush(SRJBuffer& out) {
-    SLockGuard lock(m_mutex);
-    m_carrier->Flush(m_work);
-    m_chain->Convert(m_work, out);
-}
-
-uint32_t SRFreeInputAFConverter::GetHeldOutputSize() {
-    SLockGuard lock(m_mutex);
-    const double held = m_carrier->HeldBytes();
-    const double units = std::trunc(held / m_chain->GetInputBufferUnitSize());
-    return static_cast<uint32_t>(units) * m_chain->GetOutputBufferUnitSize() + 1;
 }

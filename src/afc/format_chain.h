@@ -3,6 +3,7 @@
 #pragma once
 
 #include <memory>
+#include <mutex>
 
 #include "afc/buffers.h"
 #include "afc/planning.h"
@@ -29,8 +30,6 @@ public:
     // The stages complete their own partial units.
     void CompleteLastUnit(SRJBuffer&) override {}
 
-    int32_t RateConverterKind() const { return m_rateConverterKind; }
-
 private:
     int32_t m_rateConverterKind = 0;
 };
@@ -50,18 +49,10 @@ public:
     void Initialize() override {}
     // ceil(input / input unit) x output unit.
     virtual uint32_t GetOutputSizeFor(const uint32_t& inputBytes);
-    // ceil(output / output unit) x input unit.
-    virtual uint32_t GetInputSizeFor(const uint32_t& outputBytes);
-    // Converts the held bytes, completing the last unit.
-    virtual void Flush(SRJBuffer& out);
-    virtual uint32_t GetHeldOutputSize();
-
-    const SRMultiAFConverter& Chain() const { return *m_chain; }
-    SRMultiAFConverter& Chain() { return *m_chain; }
 
 private:
     std::unique_ptr<SRMultiAFConverter> m_chain;
     std::unique_ptr<SRDataBlockFlowConverter<SRJBuffer>> m_carrier;
     SRJBuffer m_work;
-    SSimpleMutex m_mutex;
+    std::mutex m_mutex;
 };

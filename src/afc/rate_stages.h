@@ -71,12 +71,6 @@ public:
     // fills in the samples.
     bool MakeFilterTask(SRFilterTask& task);
 
-    const SRFilterSpecification& FilterSpecification() const { return m_spec; }
-    uint16_t FilterOrder() const { return m_order; }
-    // Working coefficients, indices 1 ... N + 1.
-    const std::vector<float>& A() const { return m_a; }
-    const std::vector<float>& B() const { return m_b; }
-
 protected:
     SRFilterSpecification m_spec;
 
@@ -87,6 +81,7 @@ private:
     SRFilterDesigner::Coefficients m_denominator;
     SRFilterDesigner::Coefficients m_numerator;
     uint16_t m_order = 0;
+    // Working coefficients, indices 1 ... N + 1.
     std::vector<float> m_a;  // N + 2
     std::vector<float> m_b;  // N + 2
     std::vector<float> m_s;  // N + 1

@@ -39,9 +39,6 @@ public:
     // Exchanges the two widths; returns the new source width.
     virtual uint32_t SwapDirection();
 
-    uint32_t SourceBits() const { return m_sourceBits; }
-    uint32_t DestinationBits() const { return m_destinationBits; }
-
 private:
     uint32_t m_sourceBits;
     uint32_t m_destinationBits;
@@ -66,10 +63,6 @@ public:
     // predicted from the units are exact for 8-bit sides too. Without one:
     // one sample on each side.
     virtual void UpdateBufferUnits();
-
-    int32_t RateConverterKind() const { return m_rateConverterKind; }
-    const SRBitConverter* BitConverter() const { return m_bitConverter.get(); }
-    const SRSamplingRateConverter* RateConverter() const { return m_rateConverter.get(); }
 
 private:
     // Rate-converts x into y, or copies when there is no rate converter.
