@@ -55,7 +55,6 @@ public:
     SRConverter(const SRConverter&) = delete;
     SRConverter& operator=(const SRConverter&) = delete;
 
-    virtual void Reset() = 0;
     virtual void Convert(SRJBuffer& in, SRJBuffer& out) = 0;
     virtual void Initialize() = 0;
 };
@@ -171,10 +170,6 @@ public:
         ComputeBufferUnits();
     }
 
-    void Reset() override {
-        for (auto& stage : m_stages) stage->Reset();
-    }
-
     // Runs the chain. Each stage writes into one buffer of its own that the
     // next stage reads; the two buffers alternate and are kept from call to
     // call, so a steady stream allocates nothing.
@@ -224,12 +219,6 @@ public:
     virtual ~SRDataBlockFlowConverter() = default;
     SRDataBlockFlowConverter(const SRDataBlockFlowConverter&) = delete;
     SRDataBlockFlowConverter& operator=(const SRDataBlockFlowConverter&) = delete;
-
-    // Drops the held bytes.
-    virtual void Reset() {
-        m_carried->SetSizeBytes(0);
-        m_previous->SetSizeBytes(0);
-    }
 
     // Fills `work` with the whole units of the held bytes followed by `in`
     // and keeps the rest; returns the size of `work` (0 when less than one

@@ -88,12 +88,6 @@ SRFreeInputAFConverter::SRFreeInputAFConverter(const SRAFConverterPars& pars)
 
 SRFreeInputAFConverter::~SRFreeInputAFConverter() = default;
 
-void SRFreeInputAFConverter::Reset() {
-    const std::lock_guard lock(m_mutex);
-    m_chain->Reset();
-    m_carrier->Reset();
-}
-
 void SRFreeInputAFConverter::Convert(SRJBuffer& in, SRJBuffer& out) {
     const std::lock_guard lock(m_mutex);
     const uint32_t whole = m_carrier->Take(in, m_work);

@@ -43,8 +43,6 @@ public:
     explicit SRFreeInputAFConverter(const SRAFConverterPars& pars);
     ~SRFreeInputAFConverter() override;
 
-    // Clears held bytes and the chain's filter histories.
-    void Reset() override;
     void Convert(SRJBuffer& in, SRJBuffer& out) override;
     void Initialize() override {}
     // ceil(input / input unit) x output unit.

@@ -137,12 +137,6 @@ void SRSimpleSRConverter::Initialize() {
     DesignAndInstall();
 }
 
-void SRSimpleSRConverter::Reset() {
-    std::fill(m_s.begin(), m_s.end(), 0.0f);
-    m_downPhase = 0;
-    m_upPhase = 0;
-}
-
 void SRSimpleSRConverter::ConvertUnits(SRJBuffer& in, SRJBuffer& out) {
     const uint32_t units = in.GetSizeBytes() / GetInputBufferUnitSize();
     out.SetSizeBytes(units * GetOutputBufferUnitSize());

@@ -58,8 +58,6 @@ public:
     // the rates need a filter and the designer gives no usable one.
     explicit SRSimpleSRConverter(const SRSamplingRateConverterPars& pars);
 
-    // Clears the filter state and both phases.
-    void Reset() override;
     // Recomputes the factors and designs the filter again; the state stays.
     void Initialize() override;
     void ConvertUnits(SRJBuffer& in, SRJBuffer& out) override;

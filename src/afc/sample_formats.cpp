@@ -88,11 +88,6 @@ void SRPCMConverter::UpdateBufferUnits() {
     }
 }
 
-void SRPCMConverter::Reset() {
-    if (m_bitConverter) m_bitConverter->Reset();
-    if (m_rateConverter) m_rateConverter->Reset();
-}
-
 void SRPCMConverter::RateConvert(SRJBuffer& x, SRJBuffer& y) {
     if (m_rateConverter) {
         m_rateConverter->Convert(x, y);

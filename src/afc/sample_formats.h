@@ -31,7 +31,6 @@ public:
     // 104 unless both widths are 8 or 16.
     explicit SRBitConverter(const SRBitConverterParams& pars);
 
-    void Reset() override {}
     // 8 -> 16: (byte - 128) * 256. 16 -> 8: high byte + 128 (mod 256), a
     // trailing odd byte is dropped. Equal widths copy.
     void Convert(SRJBuffer& in, SRJBuffer& out) override;
@@ -51,7 +50,6 @@ public:
     explicit SRPCMConverter(const SRAFConverterPars& pars);
     ~SRPCMConverter() override;
 
-    void Reset() override;
     void Convert(SRJBuffer& in, SRJBuffer& out) override;
     // Builds the inner converters (104 for widths other than 8 and 16) and
     // sets the units.
@@ -82,7 +80,6 @@ class SRAFTypeConverter : public SRBufferUnitConverter<SRAFConverter> {
 public:
     explicit SRAFTypeConverter(const SRAFConverterPars& pars);
 
-    void Reset() override {}
     void Initialize() override {}
     void ConvertUnits(SRJBuffer&, SRJBuffer&) override {}
     void CompleteLastUnit(SRJBuffer&) override {}
