@@ -30,7 +30,7 @@
 #include <vector>
 
 #include "OrvaneVktapi.h"
-#include "afc/SRFilterKernel.h"
+#include "afc/filter_kernel.h"
 
 namespace {
 

@@ -9,7 +9,7 @@
 #include <cstdint>
 
 #include "OrvaneVktapi.h"
-#include "afc/AFCStream.h"
+#include "afc/afc_stream.h"
 #include "platform/acm.h"
 
 namespace intconv {

@@ -16,7 +16,7 @@
 #include <vector>
 
 #include "OrvaneVktapi.h"
-#include "afc/AFCStream.h"
+#include "afc/afc_stream.h"
 #include "platform/acm.h"
 
 namespace vkt::convert {

@@ -1,20 +1,20 @@
-// Rate conversion on real signals: the output equals the step formulas run
-// plainly, every rate pair gives the bytes of the reference table, tones in
-// the pass band keep their level, tones above the new Nyquist frequency are
-// gone, a partial unit is padded with its last byte.
+// Rate conversion on real signals: every rate pair gives the bytes of the
+// reference table, full-scale noise gives the recorded samples, tones in the
+// pass band keep their level, tones above the new Nyquist frequency are
+// gone, a partial unit is padded with its last byte, and the classes refuse
+// what they cannot convert.
 #include <gtest/gtest.h>
 
 #include <algorithm>
 #include <cmath>
 #include <cstring>
-#include <random>
+#include <functional>
 
-#include "afc/AFCStream.h"
-#include "afc/SRFilterKernel.h"
-#include "afc/SRFreeInputAFConverter.h"
-#include "afc/SRMultiStageSRConverter.h"
-#include "afc/SRPCMConverter.h"
-#include "afc/SRSimpleSRConverter.h"
+#include "afc/afc_stream.h"
+#include "afc/filter_kernel.h"
+#include "afc/format_chain.h"
+#include "afc/rate_stages.h"
+#include "afc/support.h"
 
 namespace {
 
@@ -25,11 +25,13 @@ std::vector<int16_t> tone(double freq, double rate, size_t n, double amplitude) 
     return s;
 }
 
-std::vector<int16_t> noise(size_t n, uint32_t seed, int amplitude = 32767) {
-    std::mt19937 gen(seed);
-    std::uniform_int_distribution<int> d(-amplitude - 1, amplitude);
+// Noise from a fixed generator (the same samples with every standard library).
+std::vector<int16_t> noise(size_t n, uint32_t seed, int32_t amplitude = 32768) {
     std::vector<int16_t> s(n);
-    for (auto& v : s) v = static_cast<int16_t>(d(gen));
+    for (auto& v : s) {
+        seed = seed * 1664525u + 1013904223u;
+        v = static_cast<int16_t>((static_cast<int32_t>(seed >> 16) - 32768) * amplitude / 32768);
+    }
     return s;
 }
 
@@ -48,35 +50,6 @@ std::vector<int16_t> stream_convert(uint32_t from, uint32_t to, const std::vecto
               0);
     AFC_streamClose(&h);
     out.resize(written / 2);
-    return out;
-}
-
-// The steps of one stage written out plainly: zero-stuffing, the full
-// recursion on every step, every M-th output scaled, clipped and rounded.
-std::vector<int16_t> reference_stage(const SRSimpleSRConverter& stage, const std::vector<int16_t>& in) {
-    const uint32_t L = stage.UpFactor(), M = stage.DownFactor();
-    const std::vector<float>& a = stage.A();
-    const std::vector<float>& b = stage.B();
-    const int n = stage.FilterOrder();
-    std::vector<float> s(static_cast<size_t>(n) + 2, 0.0f);
-    std::vector<int16_t> out;
-    size_t next = 0;
-    for (uint64_t step = 0; step < static_cast<uint64_t>(in.size()) * L; ++step) {
-        const float x = (step % L == 0) ? static_cast<float>(in[next++]) : 0.0f;
-        const float y = b[1] * x + s[1];
-        for (int k = 1; k < n; ++k) {
-            const float bx = b[k + 1] * x;
-            const float ay = a[k + 1] * y;
-            const float diff = bx - ay;
-            s[k] = diff + s[k + 1];
-        }
-        s[n] = b[n + 1] * x - a[n + 1] * y;
-        if (step % M == 0) {
-            const float v = static_cast<float>(L) * y;
-            const double dv = v;
-            out.push_back(dv > 32767.0 ? 32767 : dv < -32767.0 ? -32767 : static_cast<int16_t>(std::round(dv)));
-        }
-    }
     return out;
 }
 
@@ -156,110 +129,58 @@ struct Reference {
 // Recorded from the converter while it still ran its stages as scalar loops,
 // two side by side: any other order of the same steps must give these bytes.
 constexpr Reference kReferences[] = {
-    {8000, 11025, 16, 16, 10584, 0x1d831eed8f511318ull},
-    {8000, 12000, 16, 16, 12000, 0x32ce3bdd1a6622a9ull},
-    {8000, 16000, 16, 16, 16000, 0xd8b91de378c01048ull},
-    {8000, 22050, 16, 16, 22050, 0xddb20017ccd4cd4cull},
-    {8000, 32000, 16, 16, 32000, 0xa7b4ade0e4841666ull},
-    {8000, 44100, 16, 16, 42336, 0x5698940e9ddfa494ull},
-    {8000, 64000, 16, 16, 64000, 0xffb3bc9d2a5159a4ull},
-    {8000, 88200, 16, 16, 84672, 0xb4ce7f5cbe902b02ull},
-    {8000, 176400, 16, 16, 169344, 0x1209ad015a93eb5ull},
-    {11025, 8000, 16, 16, 7680, 0xd94f033ecb41e5d9ull},
-    {11025, 12000, 16, 16, 11840, 0xf8f808a88d2d42efull},
-    {11025, 16000, 16, 16, 15360, 0x5f108adf73a595d9ull},
-    {11025, 22050, 16, 16, 22048, 0xd41d49af737a2ec4ull},
-    {11025, 32000, 16, 16, 30720, 0x50d85ace52e4dbc4ull},
-    {11025, 44100, 16, 16, 44096, 0xa38d8c2909d387e6ull},
-    {11025, 64000, 16, 16, 61440, 0xccc36c280c656284ull},
-    {11025, 88200, 16, 16, 88192, 0x69946205a6dfce3bull},
-    {11025, 176400, 16, 16, 176384, 0xba472a3e6999f822ull},
-    {12000, 8000, 16, 16, 8000, 0x84a325041b7f2000ull},
-    {12000, 11025, 16, 16, 10878, 0x571b2d811c7f7c78ull},
-    {12000, 16000, 16, 16, 16000, 0xd3d6b2b14095958full},
-    {12000, 22050, 16, 16, 22050, 0x5ed2ff6bbbcce565ull},
-    {12000, 32000, 16, 16, 32000, 0xa3b17aee9ab4dcedull},
-    {12000, 44100, 16, 16, 44100, 0xfe1b60fd240b1c2full},
-    {12000, 64000, 16, 16, 64000, 0xc5baa7e1a0565e9dull},
-    {12000, 88200, 16, 16, 88200, 0x5752a9e03daddbe3ull},
-    {12000, 176400, 16, 16, 176400, 0xa53794fccf936b4aull},
-    {16000, 8000, 16, 16, 8000, 0x885a13ee0418c096ull},
-    {16000, 11025, 16, 16, 10584, 0xe5ddb2ba37e5c970ull},
-    {16000, 12000, 16, 16, 12000, 0xc3f4df9f48aac6a0ull},
-    {16000, 22050, 16, 16, 22050, 0xde900cd3770d56feull},
-    {16000, 32000, 16, 16, 32000, 0xf7db5624f9844237ull},
-    {16000, 44100, 16, 16, 44100, 0xa85b562d26a847ccull},
-    {16000, 64000, 16, 16, 64000, 0x8f6bd56df74dbb50ull},
-    {16000, 88200, 16, 16, 88200, 0xbc747412d8d6c4b7ull},
-    {16000, 176400, 16, 16, 176400, 0xf4fb61682e5bfe31ull},
-    {22050, 8000, 16, 16, 8000, 0x8d8905ea144ebe3ull},
-    {22050, 11025, 16, 16, 11024, 0x96c5aaad42d888aeull},
-    {22050, 12000, 16, 16, 12000, 0x7945b1e8f69ef75full},
-    {22050, 16000, 16, 16, 16000, 0x91811ef964e4c7b4ull},
-    {22050, 32000, 16, 16, 32000, 0x4d7e1afd88f0f1c8ull},
-    {22050, 44100, 16, 16, 44100, 0x46cec6eac9331a5bull},
-    {22050, 64000, 16, 16, 64000, 0x6eee3599d9cb06efull},
-    {22050, 88200, 16, 16, 88200, 0x2f6f270b78e234c7ull},
-    {22050, 176400, 16, 16, 176400, 0xa79e0ac9e3a2b88bull},
-    {32000, 8000, 16, 16, 8000, 0xd44d62fe74638a86ull},
-    {32000, 11025, 16, 16, 10584, 0x81429c9fb7ba6b64ull},
-    {32000, 12000, 16, 16, 12000, 0x34ab2545c56968c4ull},
-    {32000, 16000, 16, 16, 16000, 0xd12294398b131378ull},
-    {32000, 22050, 16, 16, 22050, 0x2bfb19d4ad2e7a06ull},
-    {32000, 44100, 16, 16, 44100, 0x6fed78cb7cd639e7ull},
-    {32000, 64000, 16, 16, 64000, 0x599461d9ce5cd35bull},
-    {32000, 88200, 16, 16, 88200, 0x35f5fc8082ca75a4ull},
-    {32000, 176400, 16, 16, 176400, 0xf68d1fb01c28cc2eull},
-    {44100, 8000, 16, 16, 7680, 0xeb7a58edc21465a4ull},
-    {44100, 11025, 16, 16, 11024, 0x75c1c6c421394e29ull},
-    {44100, 12000, 16, 16, 12000, 0xb6fc12e38404592aull},
-    {44100, 16000, 16, 16, 16000, 0xccccee7d3fa79d29ull},
-    {44100, 22050, 16, 16, 22050, 0xc3612bd717b58574ull},
-    {44100, 32000, 16, 16, 32000, 0x221583fdd848c824ull},
-    {44100, 64000, 16, 16, 64000, 0xde0f63fb46938d5ull},
-    {44100, 88200, 16, 16, 88200, 0xe8a16ac678a798eaull},
-    {44100, 176400, 16, 16, 176400, 0xbed94432f16d4359ull},
-    {64000, 8000, 16, 16, 8000, 0x41b74aa09b7ed1e0ull},
-    {64000, 11025, 16, 16, 10584, 0x34216b92cb0af96dull},
-    {64000, 12000, 16, 16, 12000, 0x15daeaed1ab0804bull},
-    {64000, 16000, 16, 16, 16000, 0x9c3e06aa7875c985ull},
-    {64000, 22050, 16, 16, 22050, 0x24a697bae833822eull},
-    {64000, 32000, 16, 16, 32000, 0x2c2385aa9bf6bdacull},
-    {64000, 44100, 16, 16, 44100, 0xa293ad1774bba1cdull},
-    {64000, 88200, 16, 16, 88200, 0xa5e6d7600a06e6b7ull},
-    {64000, 176400, 16, 16, 176400, 0xe9f782220b785a6cull},
-    {88200, 8000, 16, 16, 7680, 0xc2da8d9dde2f6c95ull},
-    {88200, 11025, 16, 16, 11024, 0x6ac19d19ec01c0cull},
-    {88200, 12000, 16, 16, 12000, 0xff8765f47bd8f1a5ull},
-    {88200, 16000, 16, 16, 16000, 0x41b312a424db6099ull},
-    {88200, 22050, 16, 16, 22050, 0x1678262d0f029ca6ull},
-    {88200, 32000, 16, 16, 32000, 0x236e90e881e56a86ull},
-    {88200, 44100, 16, 16, 44100, 0x9d854ef99b519e56ull},
-    {88200, 64000, 16, 16, 64000, 0x6d39d57e0d0d7f30ull},
-    {88200, 176400, 16, 16, 176400, 0xdf3069e2c7429a59ull},
-    {176400, 8000, 16, 16, 7680, 0xb971ea868d4ee1dbull},
-    {176400, 11025, 16, 16, 11024, 0xe5fd5c51a02db6full},
-    {176400, 12000, 16, 16, 12000, 0xd787ea61c67a92e8ull},
-    {176400, 16000, 16, 16, 16000, 0xe44e08360231427aull},
-    {176400, 22050, 16, 16, 22050, 0xe1f3ffce94b624f3ull},
-    {176400, 32000, 16, 16, 32000, 0xe4ca3de8731f93a1ull},
-    {176400, 44100, 16, 16, 44100, 0xecd76f8b836d42cdull},
-    {176400, 64000, 16, 16, 64000, 0xb4147796a47f0f2eull},
-    {176400, 88200, 16, 16, 88200, 0x3473ed83077b6f06ull},
-    {8000, 11025, 8, 16, 10584, 0xb47c768142afa295ull},
-    {8000, 11025, 16, 8, 5292, 0xc206a45ba9760b04ull},
-    {8000, 11025, 8, 8, 5292, 0x2738b2e351e201e5ull},
-    {44100, 8000, 8, 16, 7680, 0x8a192b727cd5b64full},
-    {44100, 8000, 16, 8, 3840, 0x2deb9a508c7b709dull},
-    {44100, 8000, 8, 8, 3840, 0x11c457db768bb6bbull},
-    {22050, 16000, 8, 16, 16000, 0x7688799bc7c01f53ull},
-    {22050, 16000, 16, 8, 8000, 0x3a8166cc05b23360ull},
-    {22050, 16000, 8, 8, 8000, 0xca77e991fbda5ee4ull},
-    {12000, 8000, 8, 16, 8000, 0xeb930a863f3fff6bull},
-    {12000, 8000, 16, 8, 4000, 0x373eb40f713335deull},
-    {12000, 8000, 8, 8, 4000, 0xd5eb8b2be02b2839ull},
-    {16000, 16000, 8, 16, 16000, 0xc7597454802e6a6cull},
-    {16000, 16000, 16, 8, 8000, 0xd0b25bf3ca293562ull},
+    {8000, 11025, 16, 16, 10584, 0x1d831eed8f511318ull},    {8000, 12000, 16, 16, 12000, 0x32ce3bdd1a6622a9ull},
+    {8000, 16000, 16, 16, 16000, 0xd8b91de378c01048ull},    {8000, 22050, 16, 16, 22050, 0xddb20017ccd4cd4cull},
+    {8000, 32000, 16, 16, 32000, 0xa7b4ade0e4841666ull},    {8000, 44100, 16, 16, 42336, 0x5698940e9ddfa494ull},
+    {8000, 64000, 16, 16, 64000, 0xffb3bc9d2a5159a4ull},    {8000, 88200, 16, 16, 84672, 0xb4ce7f5cbe902b02ull},
+    {8000, 176400, 16, 16, 169344, 0x1209ad015a93eb5ull},   {11025, 8000, 16, 16, 7680, 0xd94f033ecb41e5d9ull},
+    {11025, 12000, 16, 16, 11840, 0xf8f808a88d2d42efull},   {11025, 16000, 16, 16, 15360, 0x5f108adf73a595d9ull},
+    {11025, 22050, 16, 16, 22048, 0xd41d49af737a2ec4ull},   {11025, 32000, 16, 16, 30720, 0x50d85ace52e4dbc4ull},
+    {11025, 44100, 16, 16, 44096, 0xa38d8c2909d387e6ull},   {11025, 64000, 16, 16, 61440, 0xccc36c280c656284ull},
+    {11025, 88200, 16, 16, 88192, 0x69946205a6dfce3bull},   {11025, 176400, 16, 16, 176384, 0xba472a3e6999f822ull},
+    {12000, 8000, 16, 16, 8000, 0x84a325041b7f2000ull},     {12000, 11025, 16, 16, 10878, 0x571b2d811c7f7c78ull},
+    {12000, 16000, 16, 16, 16000, 0xd3d6b2b14095958full},   {12000, 22050, 16, 16, 22050, 0x5ed2ff6bbbcce565ull},
+    {12000, 32000, 16, 16, 32000, 0xa3b17aee9ab4dcedull},   {12000, 44100, 16, 16, 44100, 0xfe1b60fd240b1c2full},
+    {12000, 64000, 16, 16, 64000, 0xc5baa7e1a0565e9dull},   {12000, 88200, 16, 16, 88200, 0x5752a9e03daddbe3ull},
+    {12000, 176400, 16, 16, 176400, 0xa53794fccf936b4aull}, {16000, 8000, 16, 16, 8000, 0x885a13ee0418c096ull},
+    {16000, 11025, 16, 16, 10584, 0xe5ddb2ba37e5c970ull},   {16000, 12000, 16, 16, 12000, 0xc3f4df9f48aac6a0ull},
+    {16000, 22050, 16, 16, 22050, 0xde900cd3770d56feull},   {16000, 32000, 16, 16, 32000, 0xf7db5624f9844237ull},
+    {16000, 44100, 16, 16, 44100, 0xa85b562d26a847ccull},   {16000, 64000, 16, 16, 64000, 0x8f6bd56df74dbb50ull},
+    {16000, 88200, 16, 16, 88200, 0xbc747412d8d6c4b7ull},   {16000, 176400, 16, 16, 176400, 0xf4fb61682e5bfe31ull},
+    {22050, 8000, 16, 16, 8000, 0x8d8905ea144ebe3ull},      {22050, 11025, 16, 16, 11024, 0x96c5aaad42d888aeull},
+    {22050, 12000, 16, 16, 12000, 0x7945b1e8f69ef75full},   {22050, 16000, 16, 16, 16000, 0x91811ef964e4c7b4ull},
+    {22050, 32000, 16, 16, 32000, 0x4d7e1afd88f0f1c8ull},   {22050, 44100, 16, 16, 44100, 0x46cec6eac9331a5bull},
+    {22050, 64000, 16, 16, 64000, 0x6eee3599d9cb06efull},   {22050, 88200, 16, 16, 88200, 0x2f6f270b78e234c7ull},
+    {22050, 176400, 16, 16, 176400, 0xa79e0ac9e3a2b88bull}, {32000, 8000, 16, 16, 8000, 0xd44d62fe74638a86ull},
+    {32000, 11025, 16, 16, 10584, 0x81429c9fb7ba6b64ull},   {32000, 12000, 16, 16, 12000, 0x34ab2545c56968c4ull},
+    {32000, 16000, 16, 16, 16000, 0xd12294398b131378ull},   {32000, 22050, 16, 16, 22050, 0x2bfb19d4ad2e7a06ull},
+    {32000, 44100, 16, 16, 44100, 0x6fed78cb7cd639e7ull},   {32000, 64000, 16, 16, 64000, 0x599461d9ce5cd35bull},
+    {32000, 88200, 16, 16, 88200, 0x35f5fc8082ca75a4ull},   {32000, 176400, 16, 16, 176400, 0xf68d1fb01c28cc2eull},
+    {44100, 8000, 16, 16, 7680, 0xeb7a58edc21465a4ull},     {44100, 11025, 16, 16, 11024, 0x75c1c6c421394e29ull},
+    {44100, 12000, 16, 16, 12000, 0xb6fc12e38404592aull},   {44100, 16000, 16, 16, 16000, 0xccccee7d3fa79d29ull},
+    {44100, 22050, 16, 16, 22050, 0xc3612bd717b58574ull},   {44100, 32000, 16, 16, 32000, 0x221583fdd848c824ull},
+    {44100, 64000, 16, 16, 64000, 0xde0f63fb46938d5ull},    {44100, 88200, 16, 16, 88200, 0xe8a16ac678a798eaull},
+    {44100, 176400, 16, 16, 176400, 0xbed94432f16d4359ull}, {64000, 8000, 16, 16, 8000, 0x41b74aa09b7ed1e0ull},
+    {64000, 11025, 16, 16, 10584, 0x34216b92cb0af96dull},   {64000, 12000, 16, 16, 12000, 0x15daeaed1ab0804bull},
+    {64000, 16000, 16, 16, 16000, 0x9c3e06aa7875c985ull},   {64000, 22050, 16, 16, 22050, 0x24a697bae833822eull},
+    {64000, 32000, 16, 16, 32000, 0x2c2385aa9bf6bdacull},   {64000, 44100, 16, 16, 44100, 0xa293ad1774bba1cdull},
+    {64000, 88200, 16, 16, 88200, 0xa5e6d7600a06e6b7ull},   {64000, 176400, 16, 16, 176400, 0xe9f782220b785a6cull},
+    {88200, 8000, 16, 16, 7680, 0xc2da8d9dde2f6c95ull},     {88200, 11025, 16, 16, 11024, 0x6ac19d19ec01c0cull},
+    {88200, 12000, 16, 16, 12000, 0xff8765f47bd8f1a5ull},   {88200, 16000, 16, 16, 16000, 0x41b312a424db6099ull},
+    {88200, 22050, 16, 16, 22050, 0x1678262d0f029ca6ull},   {88200, 32000, 16, 16, 32000, 0x236e90e881e56a86ull},
+    {88200, 44100, 16, 16, 44100, 0x9d854ef99b519e56ull},   {88200, 64000, 16, 16, 64000, 0x6d39d57e0d0d7f30ull},
+    {88200, 176400, 16, 16, 176400, 0xdf3069e2c7429a59ull}, {176400, 8000, 16, 16, 7680, 0xb971ea868d4ee1dbull},
+    {176400, 11025, 16, 16, 11024, 0xe5fd5c51a02db6full},   {176400, 12000, 16, 16, 12000, 0xd787ea61c67a92e8ull},
+    {176400, 16000, 16, 16, 16000, 0xe44e08360231427aull},  {176400, 22050, 16, 16, 22050, 0xe1f3ffce94b624f3ull},
+    {176400, 32000, 16, 16, 32000, 0xe4ca3de8731f93a1ull},  {176400, 44100, 16, 16, 44100, 0xecd76f8b836d42cdull},
+    {176400, 64000, 16, 16, 64000, 0xb4147796a47f0f2eull},  {176400, 88200, 16, 16, 88200, 0x3473ed83077b6f06ull},
+    {8000, 11025, 8, 16, 10584, 0xb47c768142afa295ull},     {8000, 11025, 16, 8, 5292, 0xc206a45ba9760b04ull},
+    {8000, 11025, 8, 8, 5292, 0x2738b2e351e201e5ull},       {44100, 8000, 8, 16, 7680, 0x8a192b727cd5b64full},
+    {44100, 8000, 16, 8, 3840, 0x2deb9a508c7b709dull},      {44100, 8000, 8, 8, 3840, 0x11c457db768bb6bbull},
+    {22050, 16000, 8, 16, 16000, 0x7688799bc7c01f53ull},    {22050, 16000, 16, 8, 8000, 0x3a8166cc05b23360ull},
+    {22050, 16000, 8, 8, 8000, 0xca77e991fbda5ee4ull},      {12000, 8000, 8, 16, 8000, 0xeb930a863f3fff6bull},
+    {12000, 8000, 16, 8, 4000, 0x373eb40f713335deull},      {12000, 8000, 8, 8, 4000, 0xd5eb8b2be02b2839ull},
+    {16000, 16000, 8, 16, 16000, 0xc7597454802e6a6cull},    {16000, 16000, 16, 8, 8000, 0xd0b25bf3ca293562ull},
     {16000, 16000, 8, 8, 8000, 0xd0b25bf3ca293562ull},
 };
 
@@ -277,24 +198,6 @@ double level_db(uint32_t from, uint32_t to, double freq) {
 }
 
 }  // namespace
-
-TEST(Resampling, OutputEqualsThePlainStepFormulas) {
-    const std::pair<uint32_t, uint32_t> pairs[] = {{44100, 8000}, {8000, 11025}, {16000, 8000},
-                                                   {12000, 8000}, {22050, 16000}, {8000, 44100}};
-    for (const auto& [from, to] : pairs) {
-        SCOPED_TRACE(testing::Message() << from << " -> " << to);
-        SRMultiStageSRConverter plan(SRSamplingRateConverterPars(from, to, 16));
-        // Loud noise so that clipping happens too; whole chain units only.
-        const size_t unit = plan.InputUnitSamples();
-        const std::vector<int16_t> in = noise(unit * std::max<size_t>(1, 8000 / unit + 1), from);
-        std::vector<int16_t> expected = in;
-        for (const auto& stage : plan.StageConverters())
-            expected = reference_stage(dynamic_cast<const SRSimpleSRConverter&>(*stage), expected);
-        const std::vector<int16_t> got = stream_convert(from, to, in);
-        ASSERT_EQ(got.size(), expected.size());
-        EXPECT_TRUE(got == expected);
-    }
-}
 
 // Every set of vector lanes the processor has, then the scalar loops: all
 // must give the table's bytes.
@@ -316,6 +219,44 @@ TEST(Resampling, EveryRatePairGivesTheBytesOfTheReferenceTable) {
         }
     }
     afc_kernel::UseLanes(Lanes::kAvx512);
+}
+
+// Full-scale noise (it clips) in one call. Reference outputs recorded from
+// the converter as it stood at commit 25e1e40 - the number of samples, the
+// hash of their bytes and the samples from index 100 on; the step formulas
+// written out plainly (zero-stuffing, the full recursion on every step,
+// every M-th output scaled and rounded), run stage after stage on the same
+// noise, gave the same samples.
+TEST(Resampling, FullScaleNoiseGivesTheRecordedSamples) {
+    struct Recorded {
+        uint32_t from, to;
+        size_t count;
+        uint64_t hash;
+        int16_t samples[8];
+    };
+    const Recorded table[] = {
+        {44100, 8000, 1600, 0x7bc6b60c4beab637ull, {4355, -12117, -2001, 2081, 1663, 6746, 7526, 118}},
+        {8000, 11025, 11907, 0x2f8dc44d458c004dull, {366, 12232, -1175, -990, 18247, 28335, 13695, -4602}},
+        {16000, 8000, 4410, 0x44ccc68ba728ea1dull, {-186, 8477, 9374, 27929, -4682, -4851, -16799, -17991}},
+        {12000, 8000, 5880, 0x383d690ef0a993bcull, {-793, 17121, -5654, 5363, -20279, -1176, 1028, 2236}},
+        {22050, 16000, 6400, 0x74e14508d68022f5ull, {5065, 9048, -9802, 7280, 6439, 16270, 14586, -13752}},
+        {8000, 44100, 47628, 0x3e761a3921063eadull, {-893, -1163, -760, 44, 910, 1516, 1623, 1166}},
+    };
+    for (const Recorded& r : table) {
+        SCOPED_TRACE(testing::Message() << r.from << " -> " << r.to);
+        const std::vector<int16_t> out = stream_convert(r.from, r.to, noise(8820, r.from));
+        ASSERT_GE(out.size(), 108u);
+        std::vector<uint8_t> bytes(out.size() * 2);
+        std::memcpy(bytes.data(), out.data(), bytes.size());
+        testing::Message row;
+        row << "{" << r.from << ", " << r.to << ", " << out.size() << ", 0x" << std::hex << fnv1a(bytes) << std::dec
+            << "ull, {";
+        for (size_t i = 100; i < 108; ++i) row << out[i] << (i < 107 ? ", " : "}},");
+        EXPECT_EQ(out.size(), r.count) << row;
+        EXPECT_EQ(fnv1a(bytes), r.hash) << row;
+        EXPECT_EQ(std::vector<int16_t>(out.begin() + 100, out.begin() + 108),
+                  std::vector<int16_t>(std::begin(r.samples), std::end(r.samples)));
+    }
 }
 
 TEST(Resampling, PassBandToneKeepsItsLevel) {
@@ -374,27 +315,51 @@ TEST(Resampling, PartialUnitIsPaddedWithItsLastByte) {
     EXPECT_EQ(std::memcmp(out.GetBufferPtr(), out2.GetBufferPtr(), 882), 0);
 }
 
-TEST(Resampling, ResetStartsOverAndEqualRatesCopy) {
-    SRMultiStageSRConverter c(SRSamplingRateConverterPars(44100, 8000, 16));
-    const std::vector<int16_t> in = noise(c.InputUnitSamples() * 4, 3, 10000);
-    auto run = [&] {
-        std::vector<uint8_t> bytes(in.size() * 2);
-        std::memcpy(bytes.data(), in.data(), bytes.size());
-        SRJBuffer src, dst;
-        src.SetBuffer(bytes.data(), static_cast<uint32_t>(bytes.size()));
-        c.Convert(src, dst);
-        return std::vector<uint8_t>(dst.GetBufferPtr(), dst.GetBufferPtr() + dst.GetSizeBytes());
-    };
-    const auto first = run();
-    const auto second = run();
-    EXPECT_NE(first, second) << "the second call continues the filter histories";
-    c.Reset();
-    EXPECT_EQ(run(), first);
+namespace {
 
-    SRSimpleSRConverter same(SRSamplingRateConverterPars(16000, 16000, 16));
-    std::vector<uint8_t> bytes = {1, 2, 3, 4, 5};
-    SRJBuffer src, dst;
-    src.SetBuffer(bytes.data(), 5);
-    same.Convert(src, dst);
-    EXPECT_EQ(std::vector<uint8_t>(dst.GetBufferPtr(), dst.GetBufferPtr() + 5), bytes);
+// A stage whose filter request asks for a pass band up to the Nyquist
+// frequency, which no low-pass design can give.
+class EdgeAtNyquist : public SRSimpleSRConverter {
+public:
+    using SRSimpleSRConverter::SRSimpleSRConverter;
+    void SpecifyFilter() override {
+        SRSimpleSRConverter::SpecifyFilter();
+        m_spec.passEdge = m_spec.designRate / 2;
+    }
+};
+
+}  // namespace
+
+// What the stream's format check keeps away from the classes, they refuse
+// by themselves, with the error number the stream would return.
+TEST(Resampling, TheClassesRefuseWhatTheyCannotConvert) {
+    using Pars = SRSamplingRateConverterPars;
+    const AudioFormatSide pcm8k = {1, 8000, 16, true};
+    const std::pair<const char*, std::function<void()>> cases[] = {
+        {"rate 0", [] { SRSimpleSRConverter c(Pars(0, 8000, 16)); }},
+        {"negative rate", [] { SRMultiStageSRConverter c(Pars(8000, -1, 16)); }},
+        {"12 bits", [] { SRSimpleSRConverter c(Pars(8000, 16000, 12)); }},
+        {"8 bits into a filter", [] { SRSimpleSRConverter c(Pars(8000, 16000, 8)); }},
+        {"24 bits", [] { SRMultiStageSRConverter c(Pars(8000, 16000, 24)); }},
+        {"rate 0 at the handle", [&] { SRFreeInputAFConverter c(SRAFConverterPars({1, 0, 16, true}, pcm8k)); }},
+        {"stereo", [&] { SRFreeInputAFConverter c(SRAFConverterPars({1, 8000, 16, false}, pcm8k)); }},
+        {"compressed type", [&] { SRMultiAFConverter c(SRAFConverterPars({2, 16000, 0, true}, pcm8k)); }},
+        {"12-bit width", [&] { SRMultiAFConverter c(SRPCMConverterParams({1, 8000, 12, true}, pcm8k, 2)); }},
+        {"no filter design", [] { EdgeAtNyquist(Pars(16000, 8000, 16)).Initialize(); }},
+        {"no whole multiple", [] { SRNaturalNumberUtils().FindLeastNatNumRepeated(1.4); }},
+        {"beyond 32 bits", [] { SRNaturalNumberUtils().FindLeastNatNumRepeated(5e9); }},
+        {"prime test of 0", [] { SRNaturalNumberUtils().IsItPrim(0); }},
+    };
+    const uint16_t codes[] = {101, 101, 102, 102, 102, 101, 102, 102, 104, 201, 401, 401, 402};
+    static_assert(std::size(codes) == std::size(cases));
+    for (size_t i = 0; i < std::size(cases); ++i) {
+        SCOPED_TRACE(cases[i].first);
+        uint16_t code = 0;
+        try {
+            cases[i].second();
+        } catch (const SException& e) {
+            code = e.Code();
+        }
+        EXPECT_EQ(code, codes[i]);
+    }
 }

@@ -1,10 +1,10 @@
-#include "afc/AFCStream.h"
+#include "afc/afc_stream.h"
 
 #include <algorithm>
 #include <memory>
 
-#include "afc/SException.h"
-#include "afc/SRFreeInputAFConverter.h"
+#include "afc/format_chain.h"
+#include "afc/support.h"
 
 namespace {
 

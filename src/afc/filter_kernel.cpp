@@ -1,4 +1,4 @@
-#include "afc/SRFilterKernel.h"
+#include "afc/filter_kernel.h"
 
 #include <immintrin.h>
 
@@ -6,8 +6,6 @@
 #include <atomic>
 #include <bit>
 #include <cstring>
-
-#include "afc/SRSampleIO.h"
 
 namespace afc_kernel {
 
@@ -173,7 +171,7 @@ constexpr double kRoundSteps = 4096;
 // Clang and GCC both take the target as a function attribute.
 namespace avx2 {
 #define AFC_LANES_TARGET __attribute__((target("avx2")))
-#include "afc/SRLaneChain.inc"
+#include "afc/filter_kernel_lanes.inc"
 #undef AFC_LANES_TARGET
 }  // namespace avx2
 
@@ -181,7 +179,7 @@ namespace avx2 {
 // and the lanes' coefficients and states together.
 namespace avx512 {
 #define AFC_LANES_TARGET __attribute__((target("avx2,avx512f,avx512vl")))
-#include "afc/SRLaneChain.inc"
+#include "afc/filter_kernel_lanes.inc"
 #undef AFC_LANES_TARGET
 }  // namespace avx512
 

@@ -1,8 +1,11 @@
-#include "afc/SRMultiAFConverter.h"
+#include "afc/format_chain.h"
 
-#include "afc/SException.h"
-#include "afc/SRAFTypeConverter.h"
-#include "afc/SRPCMConverter.h"
+#include <algorithm>
+#include <cstdint>
+
+#include "afc/support.h"
+
+// ---- the chain -----------------------------------------------------------------
 
 namespace {
 
@@ -66,4 +69,37 @@ void SRMultiAFConverter::CreateConverter(const SRAFConverterPars& record) {
     } else {
         m_stages.push_back(std::make_unique<SRAFTypeConverter>(record));
     }
+}
+
+// ---- input of any length --------------------------------------------------------
+
+namespace {
+
+// A size beyond 32 bits is reported as the largest count, which no buffer
+// of the caller can match.
+uint32_t saturated(uint64_t bytes) { return static_cast<uint32_t>(std::min<uint64_t>(bytes, UINT32_MAX)); }
+
+}  // namespace
+
+SRFreeInputAFConverter::SRFreeInputAFConverter(const SRAFConverterPars& pars)
+    : SRAFConverter(pars),
+      m_chain(std::make_unique<SRMultiAFConverter>(pars)),
+      m_carrier(std::make_unique<SRDataBlockFlowConverter<SRJBuffer>>(m_chain->GetInputBufferUnitSize())) {}
+
+SRFreeInputAFConverter::~SRFreeInputAFConverter() = default;
+
+void SRFreeInputAFConverter::Convert(SRJBuffer& in, SRJBuffer& out) {
+    const std::lock_guard lock(m_mutex);
+    const uint32_t whole = m_carrier->Take(in, m_work);
+    if (whole > 0)
+        m_chain->Convert(m_work, out);
+    else
+        out.SetSizeBytes(0);
+}
+
+uint32_t SRFreeInputAFConverter::GetOutputSizeFor(const uint32_t& inputBytes) {
+    const std::lock_guard lock(m_mutex);
+    const uint64_t unitIn = m_chain->GetInputBufferUnitSize();
+    const uint64_t unitOut = m_chain->GetOutputBufferUnitSize();
+    return saturated((inputBytes + unitIn - 1) / unitIn * unitOut);
 }

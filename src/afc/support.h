@@ -1,33 +1,29 @@
-// The one error type of the audio format conversion library: a 16-bit error
-// number with the class and operation that raised it and a message. Thrown
-// by value, caught by reference; only the AFC_stream... entry functions
-// catch it and turn it into their result.
+// The error type of the audio format conversion library and its error
+// numbers.
 #pragma once
 
 #include <cstdint>
+#include <string_view>
 
-#include "afc/SText.h"
-
+// The one error type of the library: a 16-bit error number with the class
+// and operation that raised it and a message, all texts that live as long
+// as the program. Thrown by value, caught by reference; only the
+// AFC_stream... entry functions catch it and turn it into their result.
 class SException {
 public:
     SException(uint16_t code, const char* className, const char* method, const char* message)
-        : m_code(code), m_method(method), m_class(className), m_message(message) {}
-    virtual ~SException() = default;
-    SException(const SException&) = default;
-    SException& operator=(const SException&) = default;
+        : m_code(code), m_class(className), m_method(method), m_message(message) {}
 
     uint16_t Code() const { return m_code; }
-    const SText& Method() const { return m_method; }
-    const SText& ClassName() const { return m_class; }
-    const SText& Extra() const { return m_extra; }
-    const SText& Message() const { return m_message; }
+    std::string_view ClassName() const { return m_class; }
+    std::string_view Method() const { return m_method; }
+    std::string_view Message() const { return m_message; }
 
 private:
     uint16_t m_code;
-    SText m_method;
-    SText m_class;
-    SText m_extra;  // no raise fills it
-    SText m_message;
+    const char* m_class;
+    const char* m_method;
+    const char* m_message;
 };
 
 // The error numbers raised inside the library.
@@ -38,7 +34,6 @@ inline constexpr uint16_t kConverterMismatch = 103;
 inline constexpr uint16_t kNotSupportedBits = 104;
 // The rate converter got no usable filter from the designer.
 inline constexpr uint16_t kNoFilterDesign = 201;
-inline constexpr uint16_t kNoDesignedFilter = 202;
 inline constexpr uint16_t kBufferInUse = 301;
 inline constexpr uint16_t kInvalidOuterBuffer = 302;
 inline constexpr uint16_t kWrongBufferSize = 303;

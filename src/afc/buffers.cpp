@@ -1,8 +1,8 @@
-#include "afc/SRJBuffer.h"
+#include "afc/buffers.h"
 
 #include <cstring>
 
-#include "afc/SException.h"
+#include "afc/support.h"
 
 void SRJBuffer::ReleaseBuffer() {
     m_outer = nullptr;

@@ -1,9 +1,10 @@
 // Designs the recursive low-pass filters of the rate converters: an
 // elliptic (Cauer) prototype, pre-warped and mapped by the bilinear
-// transform. All storage of a design is local to the call, so designs may
-// run at the same time.
+// transform, with the special functions the design needs. All storage of a
+// design is local to the call, so designs may run at the same time.
 #pragma once
 
+#include <complex>
 #include <cstdint>
 #include <vector>
 
@@ -35,9 +36,6 @@ public:
     // Sizes both vectors to order + 2 (zeros) and designs into them; on
     // failure they keep their zeros and the result is false.
     virtual bool Design(const SRFilterSpecification& wanted, Coefficients& denominator, Coefficients& numerator);
-    // The precomputed order-6 low-pass filters: appends the row for the
-    // design rate, or raises 202 when there is none.
-    virtual void DesignFilter(const SRFilterSpecification& wanted, Coefficients& denominator, Coefficients& numerator);
     // family and kind count from 1 (family 3 elliptic, kind 1 low-pass); a
     // negative attenuation is decibels, a positive one the stop-band edge in
     // Hz. Only the elliptic low-pass is designed here; any other choice
@@ -46,3 +44,37 @@ public:
                                 double passEdge, double secondEdge, Coefficients& denominator,
                                 Coefficients& numerator);
 };
+
+// The special functions of the elliptic filter design, on the parameter
+// m = k^2. They never throw: a numerical error is reported to the trace log
+// with the function's name and kind and a fallback value is returned.
+namespace afc_elliptic {
+
+// Complete integral of the first kind, called with the complementary
+// parameter: ellpk(m1) = K(1 - m1). Valid for 0 <= m1 <= 1; 0 gives the
+// singularity value 1.5e38, outside the range gives 0.
+double ellpk(double m1);
+
+// Incomplete integral of the first kind F(phi | m).
+double ellik(double phi, double m);
+
+// Jacobi elliptic functions of u with parameter m, and the amplitude.
+struct Jacobi {
+    double sn = 0.0;
+    double cn = 0.0;
+    double dn = 0.0;
+    double ph = 0.0;
+};
+Jacobi ellpj(double u, double m);
+
+// a / b; a result whose parts would exceed 1.5e38 stores 1.5e38 in both.
+std::complex<double> cdiv(std::complex<double> a, std::complex<double> b);
+
+// The modulus k whose nome is q: k = 4 sqrt(q) (sum q^(i(i+1)))^2 /
+// (1 + 2 sum q^(i^2))^2.
+double modulus_from_nome(double q);
+
+inline constexpr double kOverflowValue = 1.5e38;
+inline constexpr double kMachineEpsilon = 1.1e-16;
+
+}  // namespace afc_elliptic

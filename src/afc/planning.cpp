@@ -1,9 +1,10 @@
-#include "afc/SRNaturalNumberUtils.h"
+#include "afc/planning.h"
 
 #include <algorithm>
 #include <cmath>
+#include <cstddef>
 
-#include "afc/SException.h"
+#include "afc/support.h"
 
 namespace {
 

@@ -1,10 +1,53 @@
-#include "afc/SRPCMConverter.h"
+#include "afc/sample_formats.h"
 
 #include <cstring>
+#include <utility>
 
-#include "afc/SException.h"
-#include "afc/SRMultiStageSRConverter.h"
-#include "afc/SRSimpleSRConverter.h"
+#include "afc/support.h"
+
+SRAFConverter::SRAFConverter(const SRAFConverterPars& pars) {
+    if (pars.source.rate <= 0.0 || pars.destination.rate <= 0.0) RaiseInvalidWaveFormat("SRAFConverter");
+    if (!pars.source.mono || !pars.destination.mono) RaiseNotSupportedWaveFormat("SRAFConverter");
+    m_source = pars.source;
+    m_destination = pars.destination;
+}
+
+SRBitConverter::SRBitConverter(const SRBitConverterParams& pars)
+    : m_sourceBits(pars.sourceBits), m_destinationBits(pars.destinationBits) {
+    auto usable = [](uint32_t bits) { return bits == 8 || bits == 16; };
+    if (!usable(m_sourceBits) || !usable(m_destinationBits))
+        throw SException(afc_error::kNotSupportedBits, "SRBitConverter", "SRBitConverter", "Not supported parameters!");
+}
+
+uint32_t SRBitConverter::SwapDirection() {
+    std::swap(m_sourceBits, m_destinationBits);
+    return m_sourceBits;
+}
+
+void SRBitConverter::Convert(SRJBuffer& in, SRJBuffer& out) {
+    if (m_sourceBits == 8 && m_destinationBits == 16) {
+        const uint32_t n = in.GetSizeBytes();
+        out.SetSizeBytes(2 * n);
+        if (n == 0) return;
+        const uint8_t* src = in.GetBufferPtr();
+        uint8_t* dst = out.GetBufferPtr();
+        for (uint32_t i = 0; i < n; ++i) {
+            // (byte - 128) * 256 as a little-endian word: low byte 0, high
+            // byte the input with its top bit flipped.
+            dst[2 * i] = 0;
+            dst[2 * i + 1] = static_cast<uint8_t>(src[i] ^ 0x80u);
+        }
+    } else if (m_sourceBits == 16 && m_destinationBits == 8) {
+        const uint32_t n = in.GetSizeBytes() / 2;
+        out.SetSizeBytes(n);
+        if (n == 0) return;
+        const uint8_t* src = in.GetBufferPtr();
+        uint8_t* dst = out.GetBufferPtr();
+        for (uint32_t i = 0; i < n; ++i) dst[i] = static_cast<uint8_t>(src[2 * i + 1] ^ 0x80u);
+    } else {
+        out = in;
+    }
+}
 
 SRPCMConverter::SRPCMConverter(const SRAFConverterPars& pars) : SRConverterProvidingBufferUnitSizes(pars) {
     if (const auto* pcm = dynamic_cast<const SRPCMConverterParams*>(&pars)) m_rateConverterKind = pcm->rateConverterKind;
@@ -45,11 +88,6 @@ void SRPCMConverter::UpdateBufferUnits() {
     }
 }
 
-void SRPCMConverter::Reset() {
-    if (m_bitConverter) m_bitConverter->Reset();
-    if (m_rateConverter) m_rateConverter->Reset();
-}
-
 void SRPCMConverter::RateConvert(SRJBuffer& x, SRJBuffer& y) {
     if (m_rateConverter) {
         m_rateConverter->Convert(x, y);
@@ -88,4 +126,10 @@ void SRPCMConverter::Convert(SRJBuffer& in, SRJBuffer& out) {
         }
         m_bitConverter->SwapDirection();
     }
+}
+
+SRAFTypeConverter::SRAFTypeConverter(const SRAFConverterPars& pars) : SRBufferUnitConverter<SRAFConverter>(pars) {
+    // Its units would be 0, which no unit arithmetic can use; refuse it
+    // rather than build a stage that divides by zero.
+    RaiseNotSupportedWaveFormat("SRAFTypeConverter");
 }
