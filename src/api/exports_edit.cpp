@@ -17,17 +17,9 @@ extern "C" {
 
 ORVKT_API VKTRESULT ORVKTSplitDSSFile(const char* pcszSrcFileName, const char* pcszDestinationFolder, const char* pcszDestinationFileMask, const char* pcszPassword, uint32_t splitLength, uint32_t overlapLength, uint32_t splitCount, uint32_t* pdwCreatedCount, ProgressCallback pfnCallback, intptr_t lCallback) {
     VKT_TRACE_TEXT("+ORVKTSplitDSSFile");
-    VKT_TRACE_PARAM("pcszSrcFileName", "%s", pcszSrcFileName);
-    VKT_TRACE_PARAM("pcszDestinationFolder", "%s", pcszDestinationFolder);
-    VKT_TRACE_PARAM("pcszDestinationFileMask", "%s", pcszDestinationFileMask);
-    VKT_TRACE_PARAM("splitLength", "%lu", splitLength);
-    VKT_TRACE_PARAM("overlapLength", "%lu", overlapLength);
-    VKT_TRACE_PARAM("splitCount", "%lu", splitCount);
-    VKT_TRACE_PARAM("pfnCallback", "%p", reinterpret_cast<void*>(pfnCallback));
-    VKT_TRACE_PARAM("lCallback", "%ld", lCallback);
-    // An empty folder is the current one; the mask must name something.
-    if (!pcszSrcFileName || !*pcszSrcFileName || !pcszDestinationFolder || !pcszDestinationFileMask ||
-        !*pcszDestinationFileMask)
+    TraceSplitParameters(VKT_TRACE_UNIT_NAME, pcszSrcFileName, pcszDestinationFolder, pcszDestinationFileMask,
+                         splitLength, overlapLength, splitCount, pfnCallback, lCallback);
+    if (split_names_missing(pcszSrcFileName, pcszDestinationFolder, pcszDestinationFileMask))
         return file_name_missing();
     return VKTSplitDSSFile(pcszSrcFileName, pcszDestinationFolder, pcszDestinationFileMask, pcszPassword, splitLength,
                            overlapLength, splitCount, pdwCreatedCount, pfnCallback, lCallback);
@@ -62,17 +54,9 @@ ORVKT_API VKTRESULT ORVKTRepairIndexMarkers(const char* sourceDSSFileName, const
 
 ORVKT_API VKTRESULT ORVKTSplitMP3File(const char* pcszSrcFileName, const char* pcszDestinationFolder, const char* pcszDestinationFileMask, uint32_t splitLength, uint32_t overlapLength, uint32_t splitCount, uint32_t* pdwLastPiece, ProgressCallback pfnCallback, intptr_t lCallback) {
     VKT_TRACE_TEXT("+ORVKTSplitMP3File");
-    VKT_TRACE_PARAM("pcszSrcFileName", "%s", pcszSrcFileName);
-    VKT_TRACE_PARAM("pcszDestinationFolder", "%s", pcszDestinationFolder);
-    VKT_TRACE_PARAM("pcszDestinationFileMask", "%s", pcszDestinationFileMask);
-    VKT_TRACE_PARAM("splitLength", "%lu", splitLength);
-    VKT_TRACE_PARAM("overlapLength", "%lu", overlapLength);
-    VKT_TRACE_PARAM("splitCount", "%lu", splitCount);
-    VKT_TRACE_PARAM("pfnCallback", "%p", reinterpret_cast<void*>(pfnCallback));
-    VKT_TRACE_PARAM("lCallback", "%ld", lCallback);
-    // An empty folder means the current one.
-    if (!pcszSrcFileName || !*pcszSrcFileName || !pcszDestinationFolder || !pcszDestinationFileMask ||
-        !*pcszDestinationFileMask)
+    TraceSplitParameters(VKT_TRACE_UNIT_NAME, pcszSrcFileName, pcszDestinationFolder, pcszDestinationFileMask,
+                         splitLength, overlapLength, splitCount, pfnCallback, lCallback);
+    if (split_names_missing(pcszSrcFileName, pcszDestinationFolder, pcszDestinationFileMask))
         return file_name_missing();
     try {
         CMP3Splitter splitter(pcszSrcFileName, pcszDestinationFolder, pcszDestinationFileMask, splitLength,

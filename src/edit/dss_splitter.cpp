@@ -107,6 +107,20 @@ bool CDSSSplitter::MaskHasPlaceholder(const std::string& mask) {
 
 // ---- construction ---------------------------------------------------------------------
 
+void TraceSplitParameters(const char* unit, const char* pcszSrcFileName, const char* pcszDestinationFolder,
+                          const char* pcszDestinationFileMask, uint32_t splitLength, uint32_t overlapLength,
+                          uint32_t splitCount, ProgressCallback pfnCallback, intptr_t lCallback) {
+    const char* const vkt_trace_unit = unit;
+    VKT_TRACE_PARAM("pcszSrcFileName", "%s", pcszSrcFileName);
+    VKT_TRACE_PARAM("pcszDestinationFolder", "%s", pcszDestinationFolder);
+    VKT_TRACE_PARAM("pcszDestinationFileMask", "%s", pcszDestinationFileMask);
+    VKT_TRACE_PARAM("splitLength", "%lu", splitLength);
+    VKT_TRACE_PARAM("overlapLength", "%lu", overlapLength);
+    VKT_TRACE_PARAM("splitCount", "%lu", splitCount);
+    VKT_TRACE_PARAM("pfnCallback", "%p", reinterpret_cast<void*>(pfnCallback));
+    VKT_TRACE_PARAM("lCallback", "%ld", lCallback);
+}
+
 CDSSSplitter::CDSSSplitter(const char* pcszSrcFileName, const char* pcszDestinationFolder,
                            const char* pcszDestinationFileMask, const char* pcszPassword, uint32_t splitLength,
                            uint32_t overlapLength, uint32_t splitCount, ProgressCallback pfnCallback,
@@ -123,14 +137,8 @@ CDSSSplitter::CDSSSplitter(const char* pcszSrcFileName, const char* pcszDestinat
       m_lCallback(lCallback),
       m_sourceFile(false) {
     VKT_TRACE_TEXT("CDSSSplitter::CDSSSplitter");
-    VKT_TRACE_PARAM("pcszSrcFileName", "%s", pcszSrcFileName);
-    VKT_TRACE_PARAM("pcszDestinationFolder", "%s", pcszDestinationFolder);
-    VKT_TRACE_PARAM("pcszDestinationFileMask", "%s", pcszDestinationFileMask);
-    VKT_TRACE_PARAM("splitLength", "%lu", splitLength);
-    VKT_TRACE_PARAM("overlapLength", "%lu", overlapLength);
-    VKT_TRACE_PARAM("splitCount", "%lu", splitCount);
-    VKT_TRACE_PARAM("pfnCallback", "%p", reinterpret_cast<void*>(pfnCallback));
-    VKT_TRACE_PARAM("lCallback", "%ld", lCallback);
+    TraceSplitParameters(VKT_TRACE_UNIT_NAME, pcszSrcFileName, pcszDestinationFolder, pcszDestinationFileMask,
+                         splitLength, overlapLength, splitCount, pfnCallback, lCallback);
 }
 
 CDSSSplitter::~CDSSSplitter() {

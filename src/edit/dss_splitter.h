@@ -22,6 +22,12 @@
 #include "OrvaneVktapi.h"
 #include "dss/dss_file.h"
 
+// The split parameters as one block of trace lines, under the trace unit of
+// the caller (the export, the DSS splitter and the MP3 splitter each write it).
+void TraceSplitParameters(const char* unit, const char* pcszSrcFileName, const char* pcszDestinationFolder,
+                          const char* pcszDestinationFileMask, uint32_t splitLength, uint32_t overlapLength,
+                          uint32_t splitCount, ProgressCallback pfnCallback, intptr_t lCallback);
+
 class CDSSSplitter {
 public:
     CDSSSplitter(const char* pcszSrcFileName, const char* pcszDestinationFolder, const char* pcszDestinationFileMask,

@@ -79,14 +79,8 @@ CMP3Splitter::CMP3Splitter(const char* pcszSrcFileName, const char* pcszDestinat
       m_pfnCallback(pfnCallback),
       m_lCallback(lCallback) {
     VKT_TRACE_TEXT("CMP3Splitter::CMP3Splitter");
-    VKT_TRACE_PARAM("pcszSrcFileName", "%s", pcszSrcFileName);
-    VKT_TRACE_PARAM("pcszDestinationFolder", "%s", pcszDestinationFolder);
-    VKT_TRACE_PARAM("pcszDestinationFileMask", "%s", pcszDestinationFileMask);
-    VKT_TRACE_PARAM("splitLength", "%lu", splitLength);
-    VKT_TRACE_PARAM("overlapLength", "%lu", overlapLength);
-    VKT_TRACE_PARAM("splitCount", "%lu", splitCount);
-    VKT_TRACE_PARAM("pfnCallback", "%p", reinterpret_cast<void*>(pfnCallback));
-    VKT_TRACE_PARAM("lCallback", "%ld", lCallback);
+    TraceSplitParameters(VKT_TRACE_UNIT_NAME, pcszSrcFileName, pcszDestinationFolder, pcszDestinationFileMask,
+                         splitLength, overlapLength, splitCount, pfnCallback, lCallback);
 }
 
 CMP3Splitter::~CMP3Splitter() = default;

@@ -12,16 +12,25 @@ VKT_TRACE_UNIT("NewInternal");
 
 namespace vkt::metadata {
 
+namespace {
+
+// A header record of the full or the short form; otherwise an error line.
+bool header_info_size_ok(const ZRM2HeaderInfo* pHeader) {
+    if (pHeader && (pHeader->dwSize == ZRM2HEADERINFO_SIZE_FULL || pHeader->dwSize == ZRM2HEADERINFO_SIZE_SHORT))
+        return true;
+    VKT_TRACE_ERROR(pHeader ? pHeader->dwSize : 0, "Invalid dwSize parameter");
+    return false;
+}
+
+}  // namespace
+
 uint32_t read_zrm2_header(const char* pcszZRM2FileName, ZRM2HeaderInfo* pHeader) {
     VKT_TRACE_TEXT("+ORVKTReadZRM2Header");
     VKT_TRACE_PARAM("pcszZRM2FileName", "%s", pcszZRM2FileName);
     VKT_TRACE_PARAM("pHeader", "%p", pHeader);
     try {
         if (!pcszZRM2FileName) return VKT_ERR_FILE_NAME;
-        if (!pHeader || (pHeader->dwSize != ZRM2HEADERINFO_SIZE_FULL && pHeader->dwSize != ZRM2HEADERINFO_SIZE_SHORT)) {
-            VKT_TRACE_ERROR(pHeader ? pHeader->dwSize : 0, "Invalid dwSize parameter");
-            return VKT_ERR_INVALID_PARAM;
-        }
+        if (!header_info_size_ok(pHeader)) return VKT_ERR_INVALID_PARAM;
         uint8_t image[vkt::dss::image::kTwoHeaders];
         uint32_t length = sizeof image;
         if (uint32_t r = ReadZRM2HeaderDataToMemory(pcszZRM2FileName, image, &length)) return r;
@@ -54,10 +63,7 @@ uint32_t write_zrm2_header(const char* pcszZRM2FileName, const ZRM2HeaderInfo* p
     VKT_TRACE_PARAM("pHeader", "%p", pHeader);
     try {
         if (!pcszZRM2FileName) return VKT_ERR_FILE_NAME;
-        if (!pHeader || (pHeader->dwSize != ZRM2HEADERINFO_SIZE_FULL && pHeader->dwSize != ZRM2HEADERINFO_SIZE_SHORT)) {
-            VKT_TRACE_ERROR(pHeader ? pHeader->dwSize : 0, "Invalid dwSize parameter");
-            return VKT_ERR_INVALID_PARAM;
-        }
+        if (!header_info_size_ok(pHeader)) return VKT_ERR_INVALID_PARAM;
         uint8_t image[vkt::dss::image::kTwoHeaders];
         uint32_t length = sizeof image;
         if (uint32_t r = ReadZRM2HeaderDataToMemory(pcszZRM2FileName, image, &length)) return r;
