@@ -270,7 +270,7 @@ uint32_t EncodeStage::open() {
         }
         if (MMRESULT unprepared = acmStreamUnprepareHeader(stream_.get(), &header, 0)) {
             VKT_TRACE_ERROR(unprepared, "by acmStreamUnprepareHeader(..)");
-            vkt::raise(VKT_ERR_CODEC);
+            return VKT_ERR_CODEC;
         }
     }
     return VKT_OK;
