@@ -12,17 +12,29 @@
 
 VKT_TRACE_UNIT("vktconv");
 
+namespace {
+
+// The entry line of a conversion export and its parameters.
+void trace_conversion_call(const char* entry, const char* source_label, const char* source,
+                           const char* destination_label, const char* destination, const WAVEFORMATEX* pwfxDst,
+                           ProgressCallback pfnCallback, intptr_t lCallback) {
+    VKT_TRACE_TEXT(entry);
+    VKT_TRACE_PARAM(source_label, "%s", source);
+    VKT_TRACE_PARAM(destination_label, "%s", destination);
+    VKT_TRACE_PARAM("pwfxDst", "%p", pwfxDst);
+    VKT_TRACE_PARAM("pfnCallback", "%p", reinterpret_cast<void*>(pfnCallback));
+    VKT_TRACE_PARAM("lCallback", "%ld", lCallback);
+}
+
+}  // namespace
+
 extern "C" {
 
 ORVKT_API VKTRESULT ORVKTDSSToWAV(const char* pcszDSSFileName, const char* pcszWAVFileName,
                                   const WAVEFORMATEX* pwfxDst, ProgressCallback pfnCallback,
                                   intptr_t lCallback, const char* pcszPassword) {
-    VKT_TRACE_TEXT("+ORVKTDSSToWAV");
-    VKT_TRACE_PARAM("pcszDSSFileName", "%s", pcszDSSFileName);
-    VKT_TRACE_PARAM("pcszWAVFileName", "%s", pcszWAVFileName);
-    VKT_TRACE_PARAM("pwfxDst", "%p", pwfxDst);
-    VKT_TRACE_PARAM("pfnCallback", "%p", reinterpret_cast<void*>(pfnCallback));
-    VKT_TRACE_PARAM("lCallback", "%ld", lCallback);
+    trace_conversion_call("+ORVKTDSSToWAV", "pcszDSSFileName", pcszDSSFileName,
+                          "pcszWAVFileName", pcszWAVFileName, pwfxDst, pfnCallback, lCallback);
     try {
         return vkt::convert::dss_to_wav(pcszDSSFileName, pcszWAVFileName, pwfxDst, pfnCallback, lCallback, pcszPassword);
     }
@@ -58,12 +70,8 @@ ORVKT_API VKTRESULT ORVKTWAVToDSS(const char* pcszWAVFileName, const char* pcszD
 ORVKT_API VKTRESULT ORVKTDSSToDSS(const char* pcszSrcFileName, const char* pcszDstFileName,
                                   const WAVEFORMATEX* pwfxDst, ProgressCallback pfnCallback,
                                   intptr_t lCallback, const char* pcszPassword) {
-    VKT_TRACE_TEXT("+ORVKTDSSToDSS");
-    VKT_TRACE_PARAM("pcszSrcFileName", "%s", pcszSrcFileName);
-    VKT_TRACE_PARAM("pcszDstFileName", "%s", pcszDstFileName);
-    VKT_TRACE_PARAM("pwfxDst", "%p", pwfxDst);
-    VKT_TRACE_PARAM("pfnCallback", "%p", reinterpret_cast<void*>(pfnCallback));
-    VKT_TRACE_PARAM("lCallback", "%ld", lCallback);
+    trace_conversion_call("+ORVKTDSSToDSS", "pcszSrcFileName", pcszSrcFileName,
+                          "pcszDstFileName", pcszDstFileName, pwfxDst, pfnCallback, lCallback);
     try {
         return vkt::convert::dss_to_dss(pcszSrcFileName, pcszDstFileName, pwfxDst, pfnCallback, lCallback, pcszPassword);
     }
@@ -73,12 +81,8 @@ ORVKT_API VKTRESULT ORVKTDSSToDSS(const char* pcszSrcFileName, const char* pcszD
 ORVKT_API VKTRESULT ORVKTWAVToWAV(const char* pcszWAVSrcFileName, const char* pcszWAVDstFileName,
                                   const WAVEFORMATEX* pwfxDst, ProgressCallback pfnCallback,
                                   intptr_t lCallback) {
-    VKT_TRACE_TEXT("+ORVKTWAVToWAV");
-    VKT_TRACE_PARAM("pcszWAVSrcFileName", "%s", pcszWAVSrcFileName);
-    VKT_TRACE_PARAM("pcszWAVDstFileName", "%s", pcszWAVDstFileName);
-    VKT_TRACE_PARAM("pwfxDst", "%p", pwfxDst);
-    VKT_TRACE_PARAM("pfnCallback", "%p", reinterpret_cast<void*>(pfnCallback));
-    VKT_TRACE_PARAM("lCallback", "%ld", lCallback);
+    trace_conversion_call("+ORVKTWAVToWAV", "pcszWAVSrcFileName", pcszWAVSrcFileName,
+                          "pcszWAVDstFileName", pcszWAVDstFileName, pwfxDst, pfnCallback, lCallback);
     try {
         return VKTWAVToWAVInternal(pcszWAVSrcFileName, pcszWAVDstFileName, pwfxDst, pfnCallback, lCallback, 0, 100,
                                    false);
@@ -89,12 +93,8 @@ ORVKT_API VKTRESULT ORVKTWAVToWAV(const char* pcszWAVSrcFileName, const char* pc
 ORVKT_API VKTRESULT ORVKTMP3ToWAV(const char* pcszMP3FileName, const char* pcszWAVFileName,
                                   const WAVEFORMATEX* pwfxDst, ProgressCallback pfnCallback,
                                   intptr_t lCallback) {
-    VKT_TRACE_TEXT("+ORVKTMP3ToWAV");
-    VKT_TRACE_PARAM("pcszMP3FileName", "%s", pcszMP3FileName);
-    VKT_TRACE_PARAM("pcszWAVFileName", "%s", pcszWAVFileName);
-    VKT_TRACE_PARAM("pwfxDst", "%p", pwfxDst);
-    VKT_TRACE_PARAM("pfnCallback", "%p", reinterpret_cast<void*>(pfnCallback));
-    VKT_TRACE_PARAM("lCallback", "%ld", lCallback);
+    trace_conversion_call("+ORVKTMP3ToWAV", "pcszMP3FileName", pcszMP3FileName,
+                          "pcszWAVFileName", pcszWAVFileName, pwfxDst, pfnCallback, lCallback);
     try {
         return VKTMP3ToWAV(pcszMP3FileName, pcszWAVFileName, pwfxDst, pfnCallback, lCallback);
     }
@@ -104,12 +104,8 @@ ORVKT_API VKTRESULT ORVKTMP3ToWAV(const char* pcszMP3FileName, const char* pcszW
 ORVKT_API VKTRESULT ORVKTWMAToWAV(const char* pcszWMAFileName, const char* pcszWAVFileName,
                                   const WAVEFORMATEX* pwfxDst, ProgressCallback pfnCallback,
                                   intptr_t lCallback) {
-    VKT_TRACE_TEXT("+ORVKTWMAToWAV");
-    VKT_TRACE_PARAM("pcszWMAFileName", "%s", pcszWMAFileName);
-    VKT_TRACE_PARAM("pcszWAVFileName", "%s", pcszWAVFileName);
-    VKT_TRACE_PARAM("pwfxDst", "%p", pwfxDst);
-    VKT_TRACE_PARAM("pfnCallback", "%p", reinterpret_cast<void*>(pfnCallback));
-    VKT_TRACE_PARAM("lCallback", "%ld", lCallback);
+    trace_conversion_call("+ORVKTWMAToWAV", "pcszWMAFileName", pcszWMAFileName,
+                          "pcszWAVFileName", pcszWAVFileName, pwfxDst, pfnCallback, lCallback);
     try {
         return VKTWMAToWAV(pcszWMAFileName, pcszWAVFileName, pwfxDst, pfnCallback, lCallback);
     }
