@@ -19,6 +19,6 @@ ctest --preset coverage -j "$jobs" || echo "coverage: some tests failed" >&2
 gcovr --root . --object-directory "$build" \
   --filter 'src/' --filter 'cli/' \
   --exclude-throw-branches --exclude-unreachable-branches \
-  --gcov-ignore-parse-errors=all \
+  --gcov-ignore-parse-errors \
   -j "$jobs" --print-summary --output "$build/coverage.txt"
 echo "coverage: per-file table in $build/coverage.txt"
