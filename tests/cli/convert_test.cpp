@@ -4,7 +4,7 @@
 
 #include "OrvaneVktapi.h"
 #include "convert/conv_files.h"
-#include "spenc/sp_quality.h"
+#include "codecs/sp_quality.h"
 #include "support/test_support.h"
 
 using namespace conv_test;

@@ -10,7 +10,7 @@
 #include "conv_files.h"
 #include "convert/CDSSCONV.h"
 #include "dss/dss_bytes.h"
-#include "spenc/sp_quality.h"
+#include "codecs/sp_quality.h"
 #include "support/test_support.h"
 
 using namespace conv_test;

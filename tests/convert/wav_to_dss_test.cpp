@@ -11,7 +11,7 @@
 #include "OrvaneVktapi.h"
 #include "conv_files.h"
 #include "convert/CDSSCONV.h"
-#include "spenc/sp_quality.h"
+#include "codecs/sp_quality.h"
 #include "support/test_support.h"
 
 using namespace conv_test;
