@@ -77,22 +77,6 @@ INSTANTIATE_TEST_SUITE_P(Rates, PcmChange,
                                            RateCase{12000, 8, 16000, 16}, RateCase{22050, 16, 11025, 16},
                                            RateCase{16000, 16, 12000, 16}, RateCase{11025, 8, 11025, 16}));
 
-TEST(WavToWav, BlockSizesFollowTheRateRatio) {
-    // 44100 -> 8000: gcd 100, so the converter takes 441 samples (882
-    // bytes) as a unit and reads one second, 100 units, per step.
-    TempDir tmp;
-    const std::string src = tmp.path("src.wav");
-    write_pcm16_wav(src, sine(500, 44100, 44100), 44100);
-    CWavConvert conv;
-    const WAVEFORMATEX want = pcm_format(8000);
-    ASSERT_EQ(conv.init(src.c_str(), nullptr, &want, nullptr, 0, 0, 100, false), VKT_OK);
-    EXPECT_TRUE(conv.resamples());
-    EXPECT_FALSE(conv.decodes());
-    EXPECT_FALSE(conv.encodes());
-    EXPECT_EQ(conv.afc_source_block_align(), 882u);
-    EXPECT_EQ(conv.source_block_size(), 88200u);
-}
-
 TEST(WavToWav, IdenticalFormatIsRefusedAndLeavesNoDestination) {
     TempDir tmp;
     const std::string src = tmp.path("src.wav"), dst = tmp.path("dst.wav");

@@ -143,25 +143,6 @@ TEST(WmaToWav, AMatchingFormatIsRenamedWithoutCallingAnything) {
     EXPECT_EQ(progress.percents[progress.percents.size() - 2], 50u);
 }
 
-TEST(WmaToWav, AnotherFormatIsConvertedAfterwards) {
-    TempDir tmp;
-    const std::string out = tmp.path("out.wav");
-    const WAVEFORMATEX wanted = pcm_format(8000, 8);
-    ProgressLog progress;
-    ASSERT_EQ(ORVKTWMAToWAV(data_path("speech_stereo.wma").c_str(), out.c_str(), &wanted, &ProgressLog::callback,
-                            progress.user()),
-              0u);
-    const auto wav = parse_wav(out);
-    ASSERT_TRUE(wav.ok);
-    EXPECT_EQ(+wav.format.nSamplesPerSec, 8000u);
-    EXPECT_EQ(+wav.format.wBitsPerSample, 8);
-    EXPECT_EQ(+wav.format.nChannels, 1);
-    EXPECT_NEAR(static_cast<double>(wav.data.size()) / 8000.0, 1.856, 0.13);
-    EXPECT_TRUE(progress.monotone());
-    EXPECT_EQ(progress.percents.back(), 100u);
-    EXPECT_EQ(tmp.entries(), std::vector<std::string>{"out.wav"});
-}
-
 TEST(WmaToWav, BadInputAndCancelLeaveNoFiles) {
     ORVKT_REQUIRE_PROGRAM("ffmpeg");
     TempDir tmp;
