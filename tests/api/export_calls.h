@@ -17,9 +17,9 @@
 #include <vector>
 
 #include "OrvaneVktapi.h"
-#include "edit/edit_files.h"
+#include "support/dss_bytes.h"
 #include "support/test_support.h"
-#include "wav/riff_bytes.h"
+#include "support/riff_bytes.h"
 
 namespace api_test {
 

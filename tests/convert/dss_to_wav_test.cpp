@@ -9,7 +9,7 @@
 #include "OrvaneVktapi.h"
 #include "conv_files.h"
 #include "convert/CDSSCONV.h"
-#include "dss/dss_bytes.h"
+#include "support/dss_bytes.h"
 #include "codecs/sp_quality.h"
 #include "support/test_support.h"
 

@@ -8,7 +8,7 @@
 #include "OrvaneVktapi.h"
 #include "conv_files.h"
 #include "convert/conv_entry.h"
-#include "edit/edit_files.h"
+#include "support/dss_bytes.h"
 #include "support/test_support.h"
 
 using namespace conv_test;

@@ -3,7 +3,7 @@
 
 #include "OrvaneVktapi.h"
 #include "dss/CDSSFILE.h"
-#include "dss_bytes.h"
+#include "support/dss_bytes.h"
 #include "support/test_support.h"
 #include "trace/xkrvlog_capture.h"
 

@@ -1,7 +1,7 @@
 // Index repair through the export: both tables from the marker array,
 // entries checked against block and frame positions worked out by hand.
 #include "OrvaneVktapi.h"
-#include "edit_files.h"
+#include "support/dss_bytes.h"
 #include "platform/fileio.h"
 #include "support/test_support.h"
 #include "trace/xkrvlog_capture.h"

@@ -2,7 +2,7 @@
 // file, progress, and the refusals.
 #include "OrvaneVktapi.h"
 #include "edit/DSSJoiner.h"
-#include "edit_files.h"
+#include "support/dss_bytes.h"
 #include "platform/fileio.h"
 #include "support/test_support.h"
 #include "trace/xkrvlog_capture.h"

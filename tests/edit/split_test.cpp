@@ -2,7 +2,7 @@
 // lengths of the pieces, markers per piece, passwords, bad input, failures.
 #include "OrvaneVktapi.h"
 #include "edit/DSSSplitter.h"
-#include "edit_files.h"
+#include "support/dss_bytes.h"
 #include "platform/fileio.h"
 #include "support/test_support.h"
 #include "trace/xkrvlog_capture.h"

@@ -4,7 +4,7 @@
 
 #include "OrvaneVktapi.h"
 #include "support/test_support.h"
-#include "wav/riff_bytes.h"
+#include "support/riff_bytes.h"
 
 using namespace orvkt_test;
 using namespace riff_bytes;

@@ -3,11 +3,11 @@
 #include <cstring>
 
 #include "OrvaneVktapi.h"
-#include "metadata/header_bytes.h"
+#include "support/dss_bytes.h"
 #include "metadata/header_transport.h"
 #include "support/test_support.h"
 #include "wav/CWAVFILE.h"
-#include "wav/riff_bytes.h"
+#include "support/riff_bytes.h"
 
 using namespace orvkt_test;
 using namespace riff_bytes;
@@ -42,7 +42,7 @@ std::string copy_fixture(const TempDir& tmp, const std::string& name, const std:
 
 TEST(HeaderTransportWav, ImageComesFromTheCommentChunk) {
     TempDir tmp;
-    const Bytes image = header_bytes::zrm2_image(1024);
+    const Bytes image = dss_test::zrm2_image(1024);
     write_bytes(tmp.path("a.wav"), plain_wave(list("INFO", chunk("ICMT", image))));
     Bytes got(1536, 0xEE);
     uint32_t len = 1536;
@@ -74,7 +74,7 @@ TEST(HeaderTransportWav, ImageComesFromTheCommentChunk) {
 
 TEST(HeaderTransportWav, RecordReadAndWrittenBack) {
     TempDir tmp;
-    const Bytes image = header_bytes::zrm2_image(1024);
+    const Bytes image = dss_test::zrm2_image(1024);
     write_bytes(tmp.path("a.wav"), plain_wave(list("INFO", chunk("ICMT", image))));
     ZRM2HeaderInfo info{};
     info.dwSize = ZRM2HEADERINFO_SIZE_FULL;
@@ -86,8 +86,8 @@ TEST(HeaderTransportWav, RecordReadAndWrittenBack) {
     info.dwLengthMs = 4321;
     ASSERT_EQ(ORVKTWriteZRM2Header(tmp.path("a.wav").c_str(), &info), 0u);
     Bytes expect_image = image;
-    header_bytes::put_text(expect_image, 576, std::string("Neurology\0", 10));
-    header_bytes::put32(expect_image, 530, 4321);
+    dss_test::put_text(expect_image, 576, std::string("Neurology\0", 10));
+    dss_test::put32(expect_image, 530, 4321);
     // The extension texts were 0xFF (never written) and read as empty: the
     // full record writes them back as zeros.
     std::fill(expect_image.begin() + 876, expect_image.begin() + 936, 0);
@@ -107,7 +107,7 @@ TEST(HeaderTransportWav, OnlyOurOwnHeadersAreWritten) {
     info.dwSize = ZRM2HEADERINFO_SIZE_FULL;
     // Grundig (1) and Olympus (2) headers are read but never written.
     for (uint32_t licensee : {1u, 2u}) {
-        const Bytes foreign = plain_wave(list("INFO", chunk("ICMT", header_bytes::zrm2_image(512, 1, "dss", licensee))));
+        const Bytes foreign = plain_wave(list("INFO", chunk("ICMT", dss_test::zrm2_image(512, 1, "dss", licensee))));
         write_bytes(tmp.path("f.wav"), foreign);
         ASSERT_EQ(ORVKTReadZRM2Header(tmp.path("f.wav").c_str(), &info), 0u);
         EXPECT_EQ(info.dwLicenseeId, licensee);
@@ -115,7 +115,7 @@ TEST(HeaderTransportWav, OnlyOurOwnHeadersAreWritten) {
         EXPECT_EQ(read_bytes(tmp.path("f.wav")), foreign);
     }
     // Licensee 3 with one block but 0xFFFE at byte 32: not a dictation header.
-    write_bytes(tmp.path("odd.wav"), plain_wave(list("INFO", chunk("ICMT", header_bytes::zrm2_image(512, 2, "dss")))));
+    write_bytes(tmp.path("odd.wav"), plain_wave(list("INFO", chunk("ICMT", dss_test::zrm2_image(512, 2, "dss")))));
     EXPECT_EQ(ORVKTReadZRM2Header(tmp.path("odd.wav").c_str(), &info), 38u);
     write_bytes(tmp.path("none.wav"), plain_wave());
     EXPECT_EQ(ORVKTReadZRM2Header(tmp.path("none.wav").c_str(), &info), 38u);
@@ -140,7 +140,7 @@ TEST(MarkersWav, KeyChunkRulesAndInPlaceRewrite) {
     EXPECT_EQ(ORVKTWriteSpokenInstructionMarkers(nullptr, got), 13u);
 
     // The list with the header is the last chunk: the key joins it.
-    const Bytes icmt = chunk("ICMT", header_bytes::zrm2_image(1024));
+    const Bytes icmt = chunk("ICMT", dss_test::zrm2_image(1024));
     write_bytes(tmp.path("a.wav"), plain_wave(list("INFO", icmt)));
     ASSERT_EQ(ORVKTWriteSpokenInstructionMarkers(tmp.path("a.wav").c_str(), markers.data()), 0u);
     EXPECT_EQ(read_bytes(tmp.path("a.wav")), plain_wave(list("INFO", cat({icmt, chunk("IKEY", key_chunk(markers))}))));
@@ -183,7 +183,7 @@ TEST(MarkersWav, ExtractCreatesACarrierFile) {
 
 TEST(CopyHeaders, WavToWavWithAndWithoutMarkers) {
     TempDir tmp;
-    const Bytes image = header_bytes::zrm2_image(1536);
+    const Bytes image = dss_test::zrm2_image(1536);
     // bH3 set but the source has no key chunk: headers 1 and 2 still travel
     // (the copy reads at most 1024 bytes).
     write_bytes(tmp.path("src.wav"), plain_wave(list("INFO", chunk("ICMT", image))));
@@ -192,7 +192,7 @@ TEST(CopyHeaders, WavToWavWithAndWithoutMarkers) {
     // capacity 1024 < 1536: the source's comment does not fit, nothing is copied
     EXPECT_EQ(read_bytes(tmp.path("dst.wav")), plain_wave());
 
-    const Bytes image2 = header_bytes::zrm2_image(1024);
+    const Bytes image2 = dss_test::zrm2_image(1024);
     write_bytes(tmp.path("src2.wav"), plain_wave(list("INFO", chunk("ICMT", image2))));
     ASSERT_EQ(ORVKTCopyDSSHeaders(tmp.path("src2.wav").c_str(), tmp.path("dst.wav").c_str(), 1, 1), 0u);
     EXPECT_EQ(read_bytes(tmp.path("dst.wav")), plain_wave(list("INFO", chunk("ICMT", image2))));

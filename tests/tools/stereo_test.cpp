@@ -6,7 +6,7 @@
 #include "OrvaneVktapi.h"
 #include "support/test_support.h"
 #include "tools/Stereo.h"
-#include "wav/riff_bytes.h"
+#include "support/riff_bytes.h"
 
 using namespace orvkt_test;
 using namespace riff_bytes;

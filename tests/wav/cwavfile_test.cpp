@@ -9,7 +9,7 @@
 #include "platform/vkt_error.h"
 #include "support/test_support.h"
 #include "trace/xkrvlog_capture.h"
-#include "wav/riff_bytes.h"
+#include "support/riff_bytes.h"
 
 using namespace orvkt_test;
 using namespace riff_bytes;
