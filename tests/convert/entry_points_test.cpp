@@ -156,10 +156,6 @@ TEST(ReadWavFormat, EveryKindOfFile) {
 
     // A WMA file that is not there (WMA formats: tests/media).
     EXPECT_EQ(ORVKTReadWAVFormat(tmp.path("x.wma").c_str(), &f, sizeof f), VKT_ERR_OPEN_FILE);
-    // Bad arguments.
-    EXPECT_EQ(ORVKTReadWAVFormat(nullptr, &f, sizeof f), VKT_ERR_FILE_NAME);
-    EXPECT_EQ(ORVKTReadWAVFormat(wav.c_str(), nullptr, sizeof f), VKT_ERR_INVALID_WAVFMT);
-    EXPECT_EQ(ORVKTReadWAVFormat(wav.c_str(), &f, 0), VKT_ERR_WAVFMT_TOO_SMALL);
     EXPECT_NE(ORVKTReadWAVFormat(tmp.path("none.wav").c_str(), &f, sizeof f), VKT_OK);
 }
 
@@ -186,7 +182,6 @@ TEST(SoundLength, WavAndMp3) {
     EXPECT_EQ(ms % 72, 0u);
     EXPECT_GE(ms, 1000u);
     EXPECT_LE(ms, 1300u);
-    EXPECT_EQ(ORVKTWAVGetSndDataLength(nullptr, &ms), VKT_ERR_FILE_NAME);
     EXPECT_EQ(ORVKTWAVGetSndDataLength(tmp.path("x.wma").c_str(), &ms), VKT_ERR_OPEN_FILE);
     EXPECT_NE(ORVKTWAVGetSndDataLength(tmp.path("none.wav").c_str(), &ms), VKT_OK);
 }
