@@ -4,7 +4,7 @@
 #include <gtest/gtest.h>
 
 #include "dss/dss_file.h"
-#include "dss_bytes.h"
+#include "support/dss_bytes.h"
 #include "platform/vkt_error.h"
 #include "support/test_support.h"
 #include "trace/xkrvlog_capture.h"
@@ -404,22 +404,6 @@ TEST_F(DssRead, BlockFactsAndFormats) {
     EXPECT_EQ(wfx.wBitsPerSample, 0);
     EXPECT_EQ(wfx.cbSize, 0);
 
-    const struct {
-        uint8_t id;
-        uint32_t ms;
-        uint16_t tag;
-        uint32_t rate, bytes;
-        uint16_t align;
-    } table[] = {{2, 30, 0xFFFC, 8000, 834, 25}, {4, 36, 0x0121, 8000, 1167, 42}, {7, 16, 0x0121, 16000, 3563, 57}};
-    for (const auto& t : table) {
-        dss.m_byCompressionId = t.id;
-        EXPECT_EQ(dss.GetFrameLengthInMs(), t.ms);
-        ASSERT_EQ(dss.read_format(&wfx, sizeof wfx), 0u);
-        EXPECT_EQ(wfx.wFormatTag, t.tag);
-        EXPECT_EQ(wfx.nSamplesPerSec, t.rate);
-        EXPECT_EQ(wfx.nAvgBytesPerSec, t.bytes);
-        EXPECT_EQ(wfx.nBlockAlign, t.align);
-    }
     xkrvlog::Capture capture;
     dss.m_byCompressionId = 5;
     EXPECT_EQ(dss.GetFrameLengthInMs(), 36u);

@@ -5,7 +5,7 @@
 
 #include "dss/dss_file.h"
 #include "dss/crypt.h"
-#include "dss_bytes.h"
+#include "support/dss_bytes.h"
 #include "support/test_support.h"
 
 using namespace dss_test;

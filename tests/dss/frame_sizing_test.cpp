@@ -97,23 +97,6 @@ TEST(FrameSizing, EachKindIsReportedOnceUntilTheFlagsAreCleared) {
     EXPECT_EQ(count_warnings(capture, texts[3]), 1);
 }
 
-TEST(FrameSizing, CompressionIdNames) {
-    xkrvlog::Capture capture;
-    for (uint8_t id : {0, 1, 2, 3, 4, 6, 7, 5}) VKT_log_compressionId(id);
-    std::vector<std::string> seen;
-    for (const auto& line : capture.lines()) seen.push_back(line.text);
-    const std::vector<std::string> expected = {
-        "HHH CompressionId: GRUNDIG (Standardplay)   w i t h o u t   Compression",
-        "HHH CompressionId: GRUNDIG (Standardplay)   w i t h   Compression",
-        "HHH CompressionId: TRUESPEECH (Longplay)   w i t h o u t   Compression",
-        "HHH CompressionId: TRUESPEECH (Longplay)   w i t h  Compression",
-        "HHH CompressionId: GRUNDIG (LongPlay)",
-        "HHH CompressionId Unvalid",
-        "HHH CompressionId Unvalid",
-        "HHH CompressionId Unvalid"};
-    EXPECT_EQ(seen, expected);
-}
-
 TEST(TargetName, ExtensionRules) {
     xkrvlog::Capture capture;
     EXPECT_EQ(check_dss_target_name("a/b.dss", false), 0u);

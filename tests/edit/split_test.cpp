@@ -2,8 +2,9 @@
 // lengths of the pieces, markers per piece, passwords, bad input, failures.
 #include "OrvaneVktapi.h"
 #include "edit/dss_splitter.h"
-#include "edit_files.h"
+#include "support/dss_bytes.h"
 #include "platform/fileio.h"
+#include "support/disk_full.h"
 #include "support/test_support.h"
 #include "trace/xkrvlog_capture.h"
 
@@ -11,6 +12,7 @@ using namespace edit_test;
 using dss_test::get16;
 using dss_test::get32;
 using orvkt_test::read_bytes;
+using orvkt_test::with_disk_full_after;
 using orvkt_test::TempDir;
 using orvkt_test::write_bytes;
 
@@ -236,10 +238,6 @@ TEST_F(Split, BadParametersAndMasks) {
         << "no such folder";
     EXPECT_EQ(split(src, "a%d.ds2", 30), VKT_OK) << "a DSS recording may become DS2 pieces";
     EXPECT_EQ(text(piece("a1.ds2"), 1, 3), "ds2");
-    EXPECT_EQ(ORVKTSplitDSSFile(src.c_str(), nullptr, "a%d.dss", nullptr, 30, 0, 9, nullptr, nullptr, 0),
-              VKT_ERR_FILE_NAME);
-    EXPECT_EQ(ORVKTSplitDSSFile(src.c_str(), out.c_str(), "", nullptr, 30, 0, 9, nullptr, nullptr, 0),
-              VKT_ERR_FILE_NAME);
     EXPECT_EQ(read_bytes(src), before);
 
     // The mask's own percent signs and printf's flags.
@@ -275,9 +273,7 @@ TEST_F(Split, FullDiskRemovesTheOpenPieceAndKeepsTheFinishedOnes) {
     const Bytes before = read_bytes(src);
     xkrvlog::Capture capture;
     // Room for the first piece and part of the second.
-    vkt::platform::inject_write_failure((3 + 201) * 512 + 40000, vkt::platform::ERROR_DISK_FULL);
-    const uint32_t rc = split(src, "f%d.dss", 60);
-    vkt::platform::clear_write_failure();
+    const uint32_t rc = with_disk_full_after((3 + 201) * 512 + 40000, [&] { return split(src, "f%d.dss", 60); });
     EXPECT_EQ(rc, VKT_ERR_WRITE_FILE);
     EXPECT_TRUE(capture.contains_error(15, "error occured in ORVKTSplitDSSFile"));
     EXPECT_EQ(pieces(), std::vector<std::string>{"f1.dss"});

@@ -4,14 +4,14 @@
 
 #include "OrvaneVktapi.h"
 #include "dss/dss_file.h"
-#include "metadata/header_bytes.h"
+#include "support/dss_bytes.h"
 #include "metadata/header_transport.h"
 #include "metadata/instruction_tables.h"
 #include "metadata/spoken_instructions.h"
 #include "support/test_support.h"
 
 using namespace orvkt_test;
-using namespace header_bytes;
+using namespace dss_test;
 using namespace vkt::platform;
 
 namespace {

@@ -7,9 +7,10 @@
 
 #include "platform/fileio.h"
 #include "platform/vkt_error.h"
+#include "support/disk_full.h"
 #include "support/test_support.h"
 #include "trace/xkrvlog_capture.h"
-#include "wav/riff_bytes.h"
+#include "support/riff_bytes.h"
 
 using namespace orvkt_test;
 using namespace riff_bytes;
@@ -110,10 +111,9 @@ TEST(CWavFileWrite, FullDiskGives43) {
     CWavFile w;
     WAVEFORMATEX f = pcm(1, 8000, 16);
     w.create_new_wave_file(tmp.path("f.wav").c_str(), MMIO_CREATE | MMIO_READWRITE, &f);
-    vkt::platform::inject_write_failure(0, vkt::platform::ERROR_DISK_FULL);
     Bytes big = pattern(200000);
+    DiskFullAfter full(0);
     uint32_t code = thrown_code([&] { w.write_data(big.data(), static_cast<uint32_t>(big.size())); });
-    vkt::platform::clear_write_failure();
     EXPECT_EQ(code, 43u);
 }
 
