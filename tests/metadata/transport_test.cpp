@@ -18,18 +18,7 @@ Bytes plain_wave(const Bytes& extra_chunks = {}) {
     return wave(cat({chunk("fmt ", pcm_fmt(1, 8000, 16)), chunk("data", pattern(16)), extra_chunks}));
 }
 
-Bytes marker_array(std::initializer_list<std::pair<uint32_t, uint32_t>> markers) {
-    Bytes a(256, 0xFF);
-    size_t i = 0;
-    for (auto [s, e] : markers) {
-        for (int k = 0; k < 4; ++k) {
-            a[8 * i + k] = static_cast<uint8_t>(s >> (8 * k));
-            a[8 * i + 4 + k] = static_cast<uint8_t>(e >> (8 * k));
-        }
-        ++i;
-    }
-    return a;
-}
+Bytes marker_array(const std::vector<edit_test::Marker>& markers) { return edit_test::marker_array(markers); }
 
 Bytes key_chunk(const Bytes& markers) { return cat({text("SpokenInstructionMarkers"), markers}); }
 
