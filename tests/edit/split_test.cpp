@@ -76,20 +76,45 @@ TEST_F(Split, TenMinutesAtFiveMinutesGivesTwoPiecesCutAtTheFrameThatReaches300s)
     }
 }
 
-TEST_F(Split, OverlapOfTenSecondsInPiecesOfSixty) {
-    Recording r = minutes(2.48);  // 6200 frames, 148800 ms
-    const std::string src = write("rec.dss", r);
-    uint32_t created = 0;
-    ASSERT_EQ(split(src, "p%d.dss", 60, 10, 0xFFFFFFFF, &created), VKT_OK);
-    ASSERT_EQ(created, 3u);
-    // Piece 2 opens after the frame that reaches 50 s (ceil(50000 / 24) =
-    // 2084 frames), piece 1 closes after the one that reaches 60 s (2500).
-    // Piece 2's split point is 50 s + 60 s: it closes after frame 4584
-    // (110016 ms); piece 3 opens after the frame that reaches 100 s (4167).
-    EXPECT_EQ(frames_of(piece("p1.dss"), 41), slice(r.frames, 0, 2500));
-    EXPECT_EQ(frames_of(piece("p2.dss"), 41), slice(r.frames, 2084, 4584));
-    EXPECT_EQ(frames_of(piece("p3.dss"), 41), slice(r.frames, 4167, 6200));
-    EXPECT_EQ(get32(piece("p2.dss"), 512 + 18), (4584u - 2084u) * 24u);
+// Where pieces begin and end with overlap, a count limit (the last piece
+// takes the rest) and a mask without placeholder (the last piece stays).
+TEST_F(Split, PieceBoundaries) {
+    struct Piece {
+        const char* name;
+        size_t from, to;  // source frames
+    };
+    const struct {
+        double minutes;
+        const char* mask;
+        uint32_t length, overlap, count, created;
+        std::vector<Piece> pieces;
+    } rows[] = {
+        // Piece 2 opens after the frame that reaches 50 s (ceil(50000 / 24)),
+        // piece 1 closes after the one that reaches 60 s; piece 2's split
+        // point is 50 s + 60 s; piece 3 opens after the frame that reaches 100 s.
+        {2.48, "p%d.dss", 60, 10, 0xFFFFFFFF, 3, {{"p1.dss", 0, 2500}, {"p2.dss", 2084, 4584}, {"p3.dss", 4167, 6200}}},
+        {3, "one%d.dss", 60, 0, 1, 1, {{"one1.dss", 0, 7500}}},
+        {3, "two%d.dss", 60, 0, 2, 2, {{"two1.dss", 0, 2500}, {"two2.dss", 2500, 7500}}},
+        // With overlap the limit also stops the early start of a further piece.
+        {3, "ovl%d.dss", 60, 10, 2, 2, {{"ovl1.dss", 0, 2500}, {"ovl2.dss", 2084, 7500}}},
+        {2, "same.dss", 50, 0, 0xFFFFFFFF, 3, {{"same.dss", 4167, 5000}}},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.mask);
+        TempDir dir;
+        const Recording r = minutes(row.minutes);
+        uint32_t created = 0;
+        ASSERT_EQ(ORVKTSplitDSSFile(write("rec.dss", r).c_str(), dir.dir().c_str(), row.mask, nullptr, row.length,
+                                    row.overlap, row.count, &created, nullptr, 0),
+                  VKT_OK);
+        EXPECT_EQ(created, row.created);
+        std::vector<std::string> names;
+        for (const Piece& p : row.pieces) {
+            names.push_back(p.name);
+            EXPECT_EQ(frames_of(read_bytes(dir.path(p.name)), 41), slice(r.frames, p.from, p.to)) << p.name;
+        }
+        EXPECT_EQ(dir.entries(), names);
+    }
 }
 
 TEST_F(Split, MarkersAreCutToEachPieceAndMovedToItsStart) {
@@ -105,23 +130,6 @@ TEST_F(Split, MarkersAreCutToEachPieceAndMovedToItsStart) {
                                                    {119000 - 60012, 119988 - 60012}}));
     EXPECT_TRUE(all_ff(p1, 1024 + 3 * 8, 1536));
     EXPECT_TRUE(all_ff(p2, 1024 + 3 * 8, 1536));
-}
-
-TEST_F(Split, CountLimitsThePiecesAndTheLastTakesTheRest) {
-    Recording r = minutes(3);  // 7500 frames
-    const std::string src = write("rec.dss", r);
-    uint32_t created = 0;
-    ASSERT_EQ(split(src, "one%d.dss", 60, 0, 1, &created), VKT_OK);
-    EXPECT_EQ(created, 1u);
-    EXPECT_EQ(frames_of(piece("one1.dss"), 41), r.frames);
-
-    ASSERT_EQ(split(src, "two%d.dss", 60, 0, 2, &created), VKT_OK);
-    EXPECT_EQ(created, 2u);
-    EXPECT_EQ(frames_of(piece("two2.dss"), 41), slice(r.frames, 2500, 7500));
-    // With overlap the limit also stops the early start of a further piece.
-    ASSERT_EQ(split(src, "ovl%d.dss", 60, 10, 2, &created), VKT_OK);
-    EXPECT_EQ(created, 2u);
-    EXPECT_EQ(frames_of(piece("ovl2.dss"), 41), slice(r.frames, 2084, 7500));
 }
 
 TEST_F(Split, FewerHeaderBlocksAndOtherModes) {
@@ -246,16 +254,6 @@ TEST_F(Split, BadParametersAndMasks) {
     EXPECT_EQ(name, "take % 00042.dss");
     EXPECT_TRUE(CDSSSplitter::FormatPieceName("%-4x|.dss", 255, name));
     EXPECT_EQ(name, "ff  |.dss");
-}
-
-TEST_F(Split, MaskWithoutPlaceholderLeavesTheLastPiece) {
-    Recording r = minutes(2);
-    const std::string src = write("rec.dss", r);
-    uint32_t created = 0;
-    ASSERT_EQ(split(src, "same.dss", 50, 0, 0xFFFFFFFF, &created), VKT_OK);
-    EXPECT_EQ(created, 3u);
-    EXPECT_EQ(pieces(), std::vector<std::string>{"same.dss"});
-    EXPECT_EQ(frames_of(piece("same.dss"), 41), slice(r.frames, 4167, 5000));
 }
 
 TEST_F(Split, NeverOverwritesTheSource) {
