@@ -160,10 +160,6 @@ TEST_F(EncryptionOps, EncryptRefusals) {
     EXPECT_TRUE(capture.contains_error(48, "LicenseeId != DSS_LICENSEEID_VALMERO"));
     EXPECT_FALSE(file_exists(p("o.ds2")));
 
-    // Writing the copy over its source would destroy it.
-    const Bytes before = read_bytes(p("plain.ds2"));
-    EXPECT_EQ(ORVKTEncryptDSSFile(p("plain.ds2").c_str(), p("plain.ds2").c_str(), "abcd"), VKT_ERR);
-    EXPECT_EQ(read_bytes(p("plain.ds2")), before);
     EXPECT_EQ(ORVKTEncryptDSSFile(p("plain.ds2").c_str(), p("no/dir/x.ds2").c_str(), "abcd"), VKT_ERR_OPEN_FILE);
 }
 
@@ -180,8 +176,6 @@ TEST_F(EncryptionOps, DecryptRefusals) {
     EXPECT_EQ(ORVKTDecryptDSSFile(p("e.ds2").c_str(), p("d.ds2").c_str(), "ab"), VKT_ERR_PASSWORD);
     EXPECT_TRUE(capture.contains_error(44, "by sourceDss.SetPassword(.)"));
     EXPECT_FALSE(file_exists(p("d.ds2")));
-    EXPECT_EQ(ORVKTDecryptDSSFile(p("e.ds2").c_str(), p("e.ds2").c_str(), "abcd"), VKT_ERR);
-    EXPECT_EQ(ORVKTCheckDSSFilePassword(p("e.ds2").c_str(), "abcd"), VKT_OK) << "the source is intact";
 }
 
 // A header count beyond the file's blocks (6 header blocks claimed, 5

@@ -3,7 +3,6 @@
 #include "OrvaneVktapi.h"
 #include "support/dss_bytes.h"
 #include "platform/fileio.h"
-#include "support/disk_full.h"
 #include "support/test_support.h"
 #include "trace/xkrvlog_capture.h"
 
@@ -12,7 +11,6 @@ using dss_test::get16;
 using dss_test::get32;
 using orvkt_test::file_exists;
 using orvkt_test::read_bytes;
-using orvkt_test::with_disk_full_after;
 using orvkt_test::TempDir;
 using orvkt_test::write_bytes;
 
@@ -153,11 +151,6 @@ TEST_F(Repair, RefusalsAndFailuresLeaveNoDestination) {
     EXPECT_EQ(repair(write("lp.dss", rec(100, 2)), p("lp_out.dss")), VKT_ERR_INVALID_CONTENT);
     EXPECT_TRUE(capture.contains_error(38, "invalid compression id"));
     EXPECT_FALSE(file_exists(p("lp_out.dss")));
-
-    const std::string sp = write("sp.dss", rec(3000, 0, {{0, 10}}));
-    const Bytes before = read_bytes(sp);
-    EXPECT_EQ(repair(sp, sp), VKT_ERR) << "the copy would destroy its source";
-    EXPECT_EQ(read_bytes(sp), before);
 
     EXPECT_EQ(repair(p("missing.dss"), p("m.dss")), VKT_ERR_OPEN_FILE);
 }

@@ -199,21 +199,13 @@ TEST(FileCrc, Ieee8023Reflected) {
     EXPECT_EQ(SecureFileManagement::FileCrc(tmp.path("none").c_str(), &crc), vkt::platform::ERROR_FILE_NOT_FOUND);
 }
 
-TEST(DeleteFile, ReadOnlyFileStaysAndNormalFileLeavesNoTemporary) {
+TEST(DeleteFile, ReadOnlyFilesAndMissingNamesStay) {
     TempDir tmp;
     write_bytes(tmp.path("ro.dss"), bytes_of(10, 1));
     ASSERT_EQ(::chmod(tmp.path("ro.dss").c_str(), 0444), 0);
     EXPECT_EQ(ORVKTDeleteFile(tmp.path("ro.dss").c_str()), VKT_ERR_FILE_READONLY);
-    EXPECT_TRUE(file_exists(tmp.path("ro.dss")));
-
+    EXPECT_EQ(ORVKTDeleteFile(tmp.path("none.dss").c_str()), VKT_ERR_FILE_NAME);
     write_bytes(tmp.path("rec.dss"), bytes_of(10, 2));
     EXPECT_EQ(ORVKTDeleteFile(tmp.path("rec.dss").c_str()), VKT_OK);
-    EXPECT_EQ(tmp.entries(), std::vector<std::string>{"ro.dss"});
-}
-
-TEST(DeleteFile, MissingNamesAndFolders) {
-    TempDir tmp;
-    EXPECT_EQ(ORVKTDeleteFile(tmp.path("none.dss").c_str()), VKT_ERR_FILE_NAME);
-    EXPECT_EQ(ORVKTDeleteFile(tmp.dir().c_str()), VKT_ERR_FILE_NAME);
-    EXPECT_TRUE(file_exists(tmp.dir()));
+    EXPECT_EQ(tmp.entries(), std::vector<std::string>{"ro.dss"}) << "no temporary is left";
 }
