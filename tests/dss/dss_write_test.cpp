@@ -213,29 +213,6 @@ TEST_F(DssWrite, ClosingWorkStampsTheLengthOf150000Frames) {
     EXPECT_EQ(get32(file, 512 + 18), 3600000u);
 }
 
-TEST_F(DssWrite, ClosingWorkTimeTextAndOneHeaderFile) {
-    // 3 731 frames of identifier 4 last 134 316 ms: 00:02:14; one header block,
-    // so no header 2 is written and the data follows at 512.
-    std::string path = tmp.path("one.dss");
-    {
-        CDssFile dss;
-        dss.m_wNrOfHeaders = 1;
-        dss.m_byCompressionId = 4;
-        ASSERT_EQ(dss.create_file(path.c_str(), kReadWrite, 0, CREATE_ALWAYS, false), 0u);
-        Bytes input = codec_blocks(3731);
-        dss.transfer_from_buffer_to_file(input.data(), static_cast<uint32_t>(input.size()));
-        dss.flush_out_block();
-        xkrvlog::Capture capture;
-        EXPECT_EQ(dss.closing_work(), 0u);
-        EXPECT_TRUE(capture.contains("closing_work:no header #2"));
-    }
-    Bytes file = read_bytes(path);
-    EXPECT_EQ(get16(file, 32), 0xFFFD);
-    EXPECT_EQ(std::string(file.begin() + 62, file.begin() + 68), "000214");
-    EXPECT_EQ(file[512 + 1], 0x03) << "a data block, not a header, follows header 1";
-    EXPECT_EQ(file[512 + 4], 4);
-}
-
 TEST_F(DssWrite, CopiedBlocksAndHeaderRewrites) {
     std::string path = tmp.path("c.ds2");
     Bytes copied = block(0x030F, 1, 6);
