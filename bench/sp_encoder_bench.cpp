@@ -17,7 +17,7 @@
 #include <string>
 #include <vector>
 
-#include "../tests/spenc/sp_quality.h"
+#include "../tests/codecs/sp_quality.h"
 #include "codecs/dss_sp_encoder.h"
 
 namespace {

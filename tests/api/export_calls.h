@@ -17,9 +17,9 @@
 #include <vector>
 
 #include "OrvaneVktapi.h"
-#include "edit/edit_files.h"
+#include "support/dss_bytes.h"
 #include "support/test_support.h"
-#include "wav/riff_bytes.h"
+#include "support/riff_bytes.h"
 
 namespace api_test {
 
@@ -71,7 +71,8 @@ inline Bytes wav_recording(uint16_t channels, uint32_t rate) {
 }
 
 // The bytes of a fixture by its name: s.dss, s.ds2, e.ds2 (s.ds2 encrypted
-// with kPassword), s.wav (mono, 12000/s), st.wav (stereo, 8000/s), s.mp3,
+// with kPassword), s.wav (mono, 12000/s), st.wav (stereo, 8000/s), l.wav
+// (3 s mono, 22050/s, no markers), s.mp3,
 // st.mp3 (stereo), s.wma; anything else is a few bytes of no kind.
 inline const Bytes& fixture(const std::string& name) {
     static std::map<std::string, Bytes> made;
@@ -82,6 +83,10 @@ inline const Bytes& fixture(const std::string& name) {
     else if (name == "s.ds2") bytes = dss_recording("ds2");
     else if (name == "s.wav") bytes = wav_recording(1, 12000);
     else if (name == "st.wav") bytes = wav_recording(2, 8000);
+    else if (name == "l.wav") {
+        using namespace riff_bytes;
+        bytes = wave(cat({chunk("fmt ", pcm_fmt(1, 22050, 16)), chunk("data", pattern(22050 * 2 * 3))}));
+    }
     else if (name == "s.mp3") bytes = orvkt_test::read_bytes(orvkt_test::data_path("speech_mono.mp3"));
     else if (name == "st.mp3") bytes = orvkt_test::read_bytes(orvkt_test::data_path("speech_stereo.mp3"));
     else if (name == "s.wma") bytes = orvkt_test::read_bytes(orvkt_test::data_path("speech_mono.wma"));

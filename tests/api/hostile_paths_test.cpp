@@ -7,11 +7,12 @@
 
 #include <algorithm>
 #include <filesystem>
+#include <optional>
 #include <set>
 
 #include "api/export_calls.h"
 #include "platform/fileio.h"
-#include "convert/format_queries.h"
+#include "support/disk_full.h"
 
 using namespace orvkt_test;
 using namespace api_test;
@@ -281,6 +282,7 @@ struct Watch {
     bool cancel = false;
     bool encoding = false;
     mode_t mode = 0;
+    std::optional<orvkt_test::DiskFullAfter> full;
 };
 
 int32_t watch_progress(intptr_t user, uint32_t, uint32_t) {
@@ -290,7 +292,7 @@ int32_t watch_progress(intptr_t user, uint32_t, uint32_t) {
     if (w->encoding || ::lstat(w->encoding_temp.c_str(), &st) != 0) return 0;
     w->encoding = true;
     if (w->cancel) return VKT_PROGRESS_CANCEL;
-    vkt::platform::inject_write_failure(0, vkt::platform::ERROR_DISK_FULL);
+    w->full.emplace(0);
     return 0;
 }
 
@@ -322,7 +324,7 @@ TEST(DssToDssIntermediate, OfAnEncryptedSourceIsPrivateAndRemovedOnEveryPath) {
         watch.cancel = c.cancel;
         const uint32_t rc = ORVKTDSSToDSS(tmp.path(c.source).c_str(), tmp.path("out.ds2").c_str(), &kSp,
                                           watch_progress, reinterpret_cast<intptr_t>(&watch), c.password);
-        vkt::platform::clear_write_failure();
+        watch.full.reset();
         EXPECT_EQ(rc, c.code);
         ASSERT_TRUE(watch.encoding) << "the encoding step was reached";
         const mode_t umask_now = ::umask(0);

@@ -1,10 +1,15 @@
 // orvkt convert as a person runs it: the operation by the extensions, the
 // wanted format, batch work on several threads, exit status = result code.
 #include <gtest/gtest.h>
+#include <sys/resource.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <algorithm>
 
 #include "OrvaneVktapi.h"
 #include "convert/conv_files.h"
-#include "spenc/sp_quality.h"
+#include "codecs/sp_quality.h"
 #include "support/test_support.h"
 
 using namespace conv_test;
@@ -107,5 +112,71 @@ TEST(CliConvert, BatchOnSeveralThreads) {
         ASSERT_TRUE(w.ok);
         EXPECT_EQ(w.format.nSamplesPerSec, 8000u);
         EXPECT_NEAR(dominant_frequency(w.samples(), 8000, 1000), 300 + 100 * i, 20);
+    }
+}
+
+// Hostile format fields, through the command-line tool in a process of its
+// own: a declared byte rate of 0x7FFFFFFF or 0xFFFFFFF0 in a 32 KiB PCM
+// file, and fmt chunks that claim 4 GiB. Each conversion ends with success
+// (what the file holds is converted) or a clear result code, leaves no
+// temporary file, and never holds 64 MiB. (Without sanitizers the tool also
+// runs under an address-space limit, so that a regression fails quickly
+// instead of taking the machine's memory.)
+TEST(WavSources, HostileFormatFieldsNeitherCrashNorSizeTheMemory) {
+    TempDir tmp;
+    const Bytes data = samples_to_bytes(sine(440, 16000, 16384));
+    struct Source {
+        const char* name;
+        uint32_t avg_bytes;
+        uint32_t fmt_size;  // 0: the normal 16
+        uint32_t result;
+    };
+    const Source sources[] = {
+        {"rate7fffffff.wav", 0x7FFFFFFFu, 0, VKT_OK},
+        {"ratefffffff0.wav", 0xFFFFFFF0u, 0, VKT_OK},
+        {"fmtfffffff0.wav", 32000, 0xFFFFFFF0u, VKT_ERR_INVALID_WAVFMT},
+        {"fmtffffffff.wav", 32000, 0xFFFFFFFFu, VKT_ERR_INVALID_WAVFMT},
+    };
+    struct Target {
+        const char* name;
+        const char* options;
+    };
+    const Target targets[] = {{"out.wav", "--rate 8000"}, {"out.ds2", "--format qp"}, {"out.dss", "--format sp"}};
+    for (const Source& s : sources) {
+        Bytes file = wav_bytes(pcm_format(16000), data);
+        std::memcpy(file.data() + 28, &s.avg_bytes, 4);
+        if (s.fmt_size) std::memcpy(file.data() + 16, &s.fmt_size, 4);
+        write_bytes(tmp.path(s.name), file);
+        for (const Target& t : targets) {
+            SCOPED_TRACE(std::string(s.name) + " to " + t.name);
+            const std::string command = shell_quote(ORVKT_CLI) + " -q convert " +
+                                        shell_quote(tmp.path(s.name)) + " " +
+                                        shell_quote(tmp.path(t.name)) + " " + t.options + " >/dev/null 2>&1";
+            const pid_t child = fork();
+            ASSERT_GE(child, 0);
+            if (child == 0) {
+                if (!ORVKT_SANITIZED) {
+                    const rlimit limit{1u << 30, 1u << 30};
+                    setrlimit(RLIMIT_AS, &limit);
+                }
+                execl("/bin/sh", "sh", "-c", command.c_str(), static_cast<char*>(nullptr));
+                _exit(127);
+            }
+            int status = 0;
+            rusage usage{};
+            ASSERT_EQ(wait4(child, &status, 0, &usage), child);
+            ASSERT_TRUE(WIFEXITED(status)) << "signal " << (WIFSIGNALED(status) ? WTERMSIG(status) : 0);
+            EXPECT_EQ(static_cast<uint32_t>(WEXITSTATUS(status)), s.result);
+            if (!ORVKT_SANITIZED) {
+                EXPECT_LT(usage.ru_maxrss, 64 * 1024) << "peak memory in KiB";
+            }
+            std::vector<std::string> expected = {s.name};
+            if (s.result == VKT_OK) expected.push_back(t.name);
+            std::vector<std::string> left = tmp.entries();
+            for (const Source& other : sources) std::erase(left, std::string(other.name));
+            std::erase(expected, std::string(s.name));
+            EXPECT_EQ(left, expected) << "nothing but the destination";
+            std::remove(tmp.path(t.name).c_str());
+        }
     }
 }

@@ -4,7 +4,7 @@
 #include <gtest/gtest.h>
 
 #include "dss/dss_file.h"
-#include "dss/dss_bytes.h"
+#include "support/dss_bytes.h"
 #include "support/test_support.h"
 
 using namespace orvkt_test;

@@ -1,7 +1,7 @@
 // orvkt split, join and repair-index as a user runs them.
 #include <sys/stat.h>
 
-#include "edit/edit_files.h"
+#include "support/dss_bytes.h"
 #include "support/test_support.h"
 
 using namespace edit_test;

@@ -32,35 +32,6 @@ const Row kRows[] = {
 
 }  // namespace
 
-TEST(CodecFormats, TablePerCompressionId) {
-    for (const Row& r : kRows) {
-        SCOPED_TRACE(int(r.id));
-        auto f = dictation_format(r.id, 12000);
-        ASSERT_TRUE(f.has_value());
-        EXPECT_EQ(+f->codec.wFormatTag, r.tag);
-        EXPECT_EQ(+f->codec.nChannels, 1);
-        EXPECT_EQ(+f->codec.nSamplesPerSec, r.rate);
-        EXPECT_EQ(+f->codec.nAvgBytesPerSec, r.bytes_per_second);
-        EXPECT_EQ(+f->codec.nBlockAlign, r.block);
-        EXPECT_EQ(+f->codec.wBitsPerSample, 0);
-        EXPECT_EQ(+f->codec.cbSize, 0);
-        EXPECT_EQ(+f->pcm.wFormatTag, 1);
-        EXPECT_EQ(+f->pcm.nSamplesPerSec, r.pcm_rate);
-        EXPECT_EQ(+f->pcm.nAvgBytesPerSec, 2 * r.pcm_rate);
-        EXPECT_EQ(+f->pcm.nBlockAlign, 2);
-        EXPECT_EQ(+f->pcm.wBitsPerSample, 16);
-        EXPECT_EQ(+f->pcm_block_bytes, r.pcm_block);
-    }
-    EXPECT_FALSE(dictation_format(5).has_value());
-    EXPECT_FALSE(dictation_format(8).has_value());
-    // Standard play follows the caller's rate: (2R/1000, rounded down) x 24 bytes.
-    EXPECT_EQ(dictation_format(0, 11025)->pcm_block_bytes, 528u);
-    EXPECT_EQ(dictation_format(1, 8000)->pcm_block_bytes, 384u);
-    EXPECT_EQ(dictation_format(0, 44100)->pcm_block_bytes, 2112u);
-    EXPECT_EQ(dictation_format(0, 22050)->pcm_block_bytes, 1056u);
-    EXPECT_EQ(dictation_format(4, 44100)->pcm_block_bytes, 576u);  // long play is always 8000
-}
-
 TEST(CodecFormats, StreamsOpenSizeAndSuggestPerFormat) {
     for (const Row& r : kRows) {
         SCOPED_TRACE(int(r.id));

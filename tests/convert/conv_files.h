@@ -12,27 +12,18 @@
 #include <vector>
 
 #include "OrvaneVktapi.h"
+#include "support/riff_bytes.h"
 #include "support/test_support.h"
 
 namespace conv_test {
 
 using Bytes = std::vector<uint8_t>;
 
-inline void put16(Bytes& b, uint16_t v) {
-    b.push_back(static_cast<uint8_t>(v));
-    b.push_back(static_cast<uint8_t>(v >> 8));
-}
-inline void put32(Bytes& b, uint32_t v) {
-    for (int i = 0; i < 4; ++i) b.push_back(static_cast<uint8_t>(v >> (8 * i)));
-}
-inline void put_id(Bytes& b, const char* id) {
-    for (int i = 0; i < 4; ++i) b.push_back(static_cast<uint8_t>(id[i]));
-}
-inline uint16_t get16(const Bytes& b, size_t at) { return static_cast<uint16_t>(b[at] | (b[at + 1] << 8)); }
-inline uint32_t get32(const Bytes& b, size_t at) {
-    return static_cast<uint32_t>(b[at]) | (static_cast<uint32_t>(b[at + 1]) << 8) |
-           (static_cast<uint32_t>(b[at + 2]) << 16) | (static_cast<uint32_t>(b[at + 3]) << 24);
-}
+using riff_bytes::get16;
+using riff_bytes::put16;
+using riff_bytes::put32;
+using riff_bytes::put_id;
+using riff_bytes::get32;
 
 inline WAVEFORMATEX pcm_format(uint32_t rate, uint16_t bits = 16, uint16_t channels = 1) {
     WAVEFORMATEX f{};
@@ -70,48 +61,28 @@ struct Extras {
 // data, then the extras.
 inline Bytes wav_bytes(const WAVEFORMATEX& f, const Bytes& data, const Extras& extras = {},
                        const Bytes& fmt_extra = {}) {
-    Bytes body;
-    put_id(body, "WAVE");
-    put_id(body, "fmt ");
-    const bool short_fmt = f.wFormatTag == WAVE_FORMAT_PCM && fmt_extra.empty();
-    put32(body, short_fmt ? 16u : static_cast<uint32_t>(18 + fmt_extra.size()));
-    put16(body, f.wFormatTag);
-    put16(body, f.nChannels);
-    put32(body, f.nSamplesPerSec);
-    put32(body, f.nAvgBytesPerSec);
-    put16(body, f.nBlockAlign);
-    put16(body, f.wBitsPerSample);
-    if (!short_fmt) {
-        put16(body, static_cast<uint16_t>(fmt_extra.size()));
-        body.insert(body.end(), fmt_extra.begin(), fmt_extra.end());
+    using namespace riff_bytes;
+    Bytes fmt;
+    put16(fmt, f.wFormatTag);
+    put16(fmt, f.nChannels);
+    put32(fmt, f.nSamplesPerSec);
+    put32(fmt, f.nAvgBytesPerSec);
+    put16(fmt, f.nBlockAlign);
+    put16(fmt, f.wBitsPerSample);
+    if (f.wFormatTag != WAVE_FORMAT_PCM || !fmt_extra.empty()) {
+        put16(fmt, static_cast<uint16_t>(fmt_extra.size()));
+        append(fmt, fmt_extra);
     }
-    put_id(body, "data");
-    put32(body, static_cast<uint32_t>(data.size()));
-    body.insert(body.end(), data.begin(), data.end());
-    if (data.size() % 2) body.push_back(0);
+    Bytes chunks = cat({chunk("fmt ", fmt), chunk("data", data)});
     if (extras.cue) {
-        put_id(body, "cue ");
-        put32(body, 28);
-        put32(body, 1);
-        put32(body, 1);                 // identifier
-        put32(body, 0);                 // position
-        put_id(body, "data");           // chunk id
-        put32(body, 0);                 // chunk start
-        put32(body, extras.cue_byte);   // block start
-        put32(body, 0);                 // sample offset
+        Bytes cue;
+        for (uint32_t v : {1u, 1u, 0u}) put32(cue, v);  // count, identifier, position
+        put_id(cue, "data");
+        for (uint32_t v : {0u, extras.cue_byte, 0u}) put32(cue, v);  // chunk start, block start, offset
+        append(chunks, chunk("cue ", cue));
     }
-    if (!extras.list_info.empty()) {
-        put_id(body, "LIST");
-        put32(body, static_cast<uint32_t>(4 + extras.list_info.size()));
-        put_id(body, "INFO");
-        body.insert(body.end(), extras.list_info.begin(), extras.list_info.end());
-        if (extras.list_info.size() % 2) body.push_back(0);
-    }
-    Bytes file;
-    put_id(file, "RIFF");
-    put32(file, static_cast<uint32_t>(body.size()));
-    file.insert(file.end(), body.begin(), body.end());
-    return file;
+    if (!extras.list_info.empty()) append(chunks, list("INFO", extras.list_info));
+    return wave(chunks);
 }
 
 inline Bytes samples_to_bytes(const std::vector<int16_t>& s) {

@@ -11,7 +11,7 @@
 #include "OrvaneVktapi.h"
 #include "conv_files.h"
 #include "convert/dss_converter.h"
-#include "spenc/sp_quality.h"
+#include "codecs/sp_quality.h"
 #include "support/test_support.h"
 
 using namespace conv_test;
@@ -177,9 +177,6 @@ TEST(WavToDss, ArgumentAndFormatChecks) {
     const std::string wav = tmp.path("in.wav"), dss = tmp.path("out.dss");
     write_pcm16_wav(wav, sine(300, 12000, 12000), 12000);
     const WAVEFORMATEX sp = sp_format();
-    EXPECT_EQ(ORVKTWAVToDSS(nullptr, dss.c_str(), &sp, 3, nullptr, 0), VKT_ERR_FILE_NAME);
-    EXPECT_EQ(ORVKTWAVToDSS(wav.c_str(), nullptr, &sp, 3, nullptr, 0), VKT_ERR_FILE_NAME);
-    EXPECT_EQ(ORVKTWAVToDSS(wav.c_str(), dss.c_str(), nullptr, 3, nullptr, 0), VKT_ERR_INVALID_WAVFMT);
     WAVEFORMATEX bad = sp;
     bad.cbSize = 2;
     EXPECT_EQ(ORVKTWAVToDSS(wav.c_str(), dss.c_str(), &bad, 3, nullptr, 0), VKT_ERR_INVALID_WAVFMT);
@@ -307,44 +304,3 @@ TEST(WavToDss, ForeignLookingHeaderIsNotTakenOver) {
     EXPECT_EQ(std::string(h.begin() + 12, h.begin() + 28), std::string(16, '\0'));
 }
 
-// A cancel while the WAV is prepared leaves nothing; a cancel while packing
-// leaves the DSS file of what was packed. No temporary file ever stays.
-TEST(WavToDss, CancelRemovesTheTemporaryAndKeepsWhatWasPacked) {
-    TempDir tmp;
-    const std::string wav = tmp.path("in.wav"), dss = tmp.path("out.ds2");
-    write_pcm16_wav(wav, sine(400, 22050, 22050 * 3), 22050);
-    const std::vector<std::string> only_source{"in.wav"}, with_partial{"in.wav", "out.ds2"};
-    for (const WAVEFORMATEX& mode : {sp_format(), qp_format()}) {
-        ProgressLog count;
-        ASSERT_EQ(ORVKTWAVToDSS(wav.c_str(), dss.c_str(), &mode, 3, &ProgressLog::callback, count.user()), VKT_OK);
-        const uint32_t full_frames = dss_facts(dss).frames;
-        ASSERT_EQ(std::remove(dss.c_str()), 0);
-        const size_t calls = count.percents.size();
-        ASSERT_GE(calls, 3u);
-        // (The last report, 100 %, comes when the file is complete and cannot cancel.)
-        for (size_t at : {size_t{1}, calls / 2, calls - 1}) {
-            ProgressLog log;
-            log.cancel_at = at;
-            EXPECT_EQ(ORVKTWAVToDSS(wav.c_str(), dss.c_str(), &mode, 3, &ProgressLog::callback, log.user()),
-                      VKT_CANCELLED)
-                << "cancel at " << at << " of " << calls;
-            const uint32_t percent = log.percents.back();
-            const auto left = tmp.entries();
-            if (percent < 50) {
-                EXPECT_EQ(left, only_source) << "cancel at " << percent << "%";
-            } else if (percent > 50) {
-                ASSERT_EQ(left, with_partial) << "cancel at " << percent << "%";
-                const DssFacts partial = dss_facts(dss);
-                EXPECT_EQ(partial.headers, 3u);
-                EXPECT_EQ(std::string(partial.header1.begin() + 1, partial.header1.begin() + 4), "ds2");
-                EXPECT_LE(partial.frames, full_frames) << "the frames packed until the cancel";
-                if (at < calls) {
-                    EXPECT_LT(partial.frames, full_frames);
-                }
-            } else {
-                EXPECT_TRUE(left == only_source || left == with_partial);
-            }
-            std::remove(dss.c_str());
-        }
-    }
-}

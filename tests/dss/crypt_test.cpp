@@ -9,7 +9,7 @@
 
 #include "dss/dss_file.h"
 #include "dss/crypt.h"
-#include "dss_bytes.h"
+#include "support/dss_bytes.h"
 #include "platform/vkt_error.h"
 #include "support/test_support.h"
 #include "trace/xkrvlog_capture.h"

@@ -4,7 +4,7 @@
 #include <gtest/gtest.h>
 
 #include "dss/dss_file.h"
-#include "dss_bytes.h"
+#include "support/dss_bytes.h"
 #include "platform/vkt_error.h"
 #include "support/test_support.h"
 #include "trace/xkrvlog_capture.h"
@@ -258,46 +258,51 @@ TEST_F(DssRead, CountingStopsWhereTheIdentifierChanges) {
     EXPECT_EQ(w.total_frames, 5u);
 }
 
-TEST_F(DssRead, HeaderChecks) {
-    xkrvlog::Capture capture;
+TEST_F(DssRead, HeaderChecksAndTinyFiles) {
     const Bytes data = stored(block(0x030F, 0, 0));
-    EXPECT_EQ(walk(file("a.dss", concat({header1(1, "ds2"), data}))).open_result, 14u);
-    EXPECT_EQ(walk(file("b.ds2", concat({header1(1, "dss"), data}))).open_result, 14u);
-    EXPECT_TRUE(capture.contains_error(14, "VKT_ERR_OPEN_FILE file extension and self-id don't match"));
-    EXPECT_EQ(walk(file("c.ds2", concat({header1(1, "abc"), data}))).open_result, 14u);
-    EXPECT_TRUE(capture.contains_error(14, "VKT_ERR_OPEN_FILE invalid Self-Id"));
-    EXPECT_EQ(walk(file("d.DS2", concat({header1(1, "ds2"), data}))).open_result, 0u);
-    EXPECT_EQ(walk(file("e.DsS", concat({header1(1, "dss"), data}))).open_result, 0u);
-
-    Bytes enc = header1(1, "enc");
-    put16(enc, 326, 1);
-    EXPECT_EQ(walk(file("f.DS2", concat({enc, data})), nullptr, true).open_result, 0u)
+    Bytes enc1 = header1(1, "enc"), enc3 = enc1;
+    put16(enc1, 326, 1);
+    put16(enc3, 326, 3);
+    const struct {
+        const char* name;
+        Bytes bytes;
+        const char* password;
+        uint32_t rc;
+        const char* error;  // traced with the code, if any
+    } rows[] = {
+        {"a.dss", concat({header1(1, "ds2"), data}), nullptr, 14, "VKT_ERR_OPEN_FILE file extension and self-id don't match"},
+        {"b.ds2", concat({header1(1, "dss"), data}), nullptr, 14, "VKT_ERR_OPEN_FILE file extension and self-id don't match"},
+        {"c.ds2", concat({header1(1, "abc"), data}), nullptr, 14, "VKT_ERR_OPEN_FILE invalid Self-Id"},
+        {"d.DS2", concat({header1(1, "ds2"), data}), nullptr, 0, nullptr},
+        {"e.DsS", concat({header1(1, "dss"), data}), nullptr, 0, nullptr},
+        // The version is refused before any password check.
+        {"g.ds2", concat({enc3, data}), "password", 14, "VKT_ERR_OPEN_FILE invalid DSSPro EncryptionVersion"},
+        {"q.dss", concat({header1(1, "dss"), stored(block(0x030F, 1, 6))}), nullptr, 16,
+         "qualityplay requires DSS Pro file"},
+        {"q.ds2", concat({header1(1, "ds2"), stored(block(0x030F, 1, 6))}), nullptr, 0, nullptr},
+        {"empty.dss", {}, nullptr, 14, nullptr},
+        {"three.dss", {1, 'd', 's'}, nullptr, 14, nullptr},
+        // The first four bytes of a header: a valid self-id, everything else zero.
+        {"four.dss", {1, 'd', 's', 's'}, nullptr, 0, nullptr},
+    };
+    for (const auto& r : rows) {
+        SCOPED_TRACE(r.name);
+        xkrvlog::Capture capture;
+        Walk w = walk(file(r.name, r.bytes), r.password);
+        EXPECT_EQ(w.open_result, r.rc);
+        if (r.error) {
+            EXPECT_TRUE(capture.contains_error(r.rc, r.error));
+        }
+        if (r.password) {
+            EXPECT_FALSE(capture.contains_error(44, "VKT_ERR_PASSWORD verification value does not match"));
+        }
+        if (r.bytes.size() == 4) {
+            EXPECT_TRUE(w.codec_blocks.empty()) << "no data blocks";
+        }
+    }
+    EXPECT_EQ(walk(file("f.DS2", concat({enc1, data})), nullptr, true).open_result, 0u)
         << "no password: the header is accepted";
-    put16(enc, 326, 3);
-    capture.clear();
-    EXPECT_EQ(walk(file("g.ds2", concat({enc, data})), "password").open_result, 14u);
-    EXPECT_TRUE(capture.contains_error(14, "VKT_ERR_OPEN_FILE invalid DSSPro EncryptionVersion"));
-    EXPECT_FALSE(capture.contains_error(44, "VKT_ERR_PASSWORD verification value does not match"))
-        << "the version is refused before any password check";
-}
-
-TEST_F(DssRead, QualityPlayNeedsADs2File) {
-    Bytes b = block(0x030F, 1, 6);
-    xkrvlog::Capture capture;
-    EXPECT_EQ(walk(file("q.dss", concat({header1(1, "dss"), stored(b)}))).open_result, 16u);
-    EXPECT_TRUE(capture.contains_error(16, "qualityplay requires DSS Pro file"));
-    EXPECT_EQ(walk(file("q.ds2", concat({header1(1, "ds2"), stored(b)}))).open_result, 0u);
-}
-
-TEST_F(DssRead, TinyAndMissingFiles) {
     EXPECT_EQ(walk(tmp.path("missing.dss")).open_result, 14u);
-    EXPECT_EQ(walk(file("empty.dss", {})).open_result, 14u);
-    EXPECT_EQ(walk(file("three.dss", {1, 'd', 's'})).open_result, 14u);
-    // Only the first four bytes of a header: a valid self-id, everything else
-    // zero; no data blocks.
-    Walk w = walk(file("four.dss", {1, 'd', 's', 's'}));
-    EXPECT_EQ(w.open_result, 0u);
-    EXPECT_TRUE(w.codec_blocks.empty());
     EXPECT_EQ(walk(tmp.dir() + "/").open_result, 14u);
 }
 
@@ -404,22 +409,6 @@ TEST_F(DssRead, BlockFactsAndFormats) {
     EXPECT_EQ(wfx.wBitsPerSample, 0);
     EXPECT_EQ(wfx.cbSize, 0);
 
-    const struct {
-        uint8_t id;
-        uint32_t ms;
-        uint16_t tag;
-        uint32_t rate, bytes;
-        uint16_t align;
-    } table[] = {{2, 30, 0xFFFC, 8000, 834, 25}, {4, 36, 0x0121, 8000, 1167, 42}, {7, 16, 0x0121, 16000, 3563, 57}};
-    for (const auto& t : table) {
-        dss.m_byCompressionId = t.id;
-        EXPECT_EQ(dss.GetFrameLengthInMs(), t.ms);
-        ASSERT_EQ(dss.read_format(&wfx, sizeof wfx), 0u);
-        EXPECT_EQ(wfx.wFormatTag, t.tag);
-        EXPECT_EQ(wfx.nSamplesPerSec, t.rate);
-        EXPECT_EQ(wfx.nAvgBytesPerSec, t.bytes);
-        EXPECT_EQ(wfx.nBlockAlign, t.align);
-    }
     xkrvlog::Capture capture;
     dss.m_byCompressionId = 5;
     EXPECT_EQ(dss.GetFrameLengthInMs(), 36u);
@@ -430,30 +419,22 @@ TEST_F(DssRead, BlockFactsAndFormats) {
 }
 
 TEST(DssFileFacts, ExtensionTest) {
-    EXPECT_TRUE(CDssFile::HasDSSFileExtension("x.DSS"));
-    EXPECT_TRUE(CDssFile::HasDSSFileExtension("dir/x.ds2"));
-    EXPECT_TRUE(CDssFile::HasDSSFileExtension("x.ds2x")) << "four characters are compared";
-    EXPECT_FALSE(CDssFile::HasDSSFileExtension("x.ds"));
-    EXPECT_FALSE(CDssFile::HasDSSFileExtension("x.wav"));
-    EXPECT_FALSE(CDssFile::HasDSSFileExtension("x"));
-    EXPECT_FALSE(CDssFile::HasDSSFileExtension(nullptr));
+    for (const char* name : {"x.DSS", "dir/x.ds2", "x.ds2x"}) EXPECT_TRUE(CDssFile::HasDSSFileExtension(name)) << name;
+    for (const char* name : {"x.ds", "x.wav", "x", static_cast<const char*>(nullptr)})
+        EXPECT_FALSE(CDssFile::HasDSSFileExtension(name)) << (name ? name : "null");
 }
 
 TEST(DssFileFacts, CompressionIdCompatibility) {
-    CDssFile dss;
+    // file's id, asked id, result
+    const uint8_t rows[][3] = {{0, 1, 0},  {0, 4, 19}, {0, 2, 19}, {0, 5, 18},
+                               {0, 200, 18}, {3, 2, 0}, {6, 6, 0}, {6, 7, 19}};
     xkrvlog::Capture capture;
-    dss.m_byCompressionId = 0;
-    EXPECT_EQ(dss.check_compressionId(1), 0u);
-    EXPECT_EQ(dss.check_compressionId(4), 19u);
-    EXPECT_EQ(dss.check_compressionId(2), 19u);
+    CDssFile dss;
+    for (const auto& r : rows) {
+        dss.m_byCompressionId = r[0];
+        EXPECT_EQ(dss.check_compressionId(r[1]), r[2]) << int(r[0]) << " asked " << int(r[1]);
+    }
     EXPECT_TRUE(capture.contains_error(19, "VKT_ERR_COMPRESSIONID_NOT_SUPPORTED CompressionId TRUESPEECH"));
-    EXPECT_EQ(dss.check_compressionId(5), 18u);
-    EXPECT_EQ(dss.check_compressionId(200), 18u);
-    dss.m_byCompressionId = 3;
-    EXPECT_EQ(dss.check_compressionId(2), 0u);
-    dss.m_byCompressionId = 6;
-    EXPECT_EQ(dss.check_compressionId(6), 0u);
-    EXPECT_EQ(dss.check_compressionId(7), 19u);
     EXPECT_TRUE(capture.contains_error(
         19, "VKT_ERR_COMPRESSIONID_NOT_SUPPORTED CompressionId QUALITYPLAY_WITH_COMPRESSION"));
 }

@@ -1,10 +1,12 @@
 // Writing DSS and DS2 files through CDssFile: fresh header blocks, codec
 // blocks packed into data blocks, copied blocks, header rewrites and the
-// closing length stamp. Expected bytes are laid out by hand.
+// closing length stamp, and the encryption of packed blocks as splitting
+// and joining use it. Expected bytes are laid out by hand.
 #include <gtest/gtest.h>
 
+#include "dss/crypt.h"
 #include "dss/dss_file.h"
-#include "dss_bytes.h"
+#include "support/dss_bytes.h"
 #include "support/test_support.h"
 #include "trace/xkrvlog_capture.h"
 
@@ -34,6 +36,22 @@ Bytes slice(const Bytes& b, size_t from, size_t n) { return Bytes(b.begin() + fr
 class DssWrite : public ::testing::Test {
 protected:
     TempDir tmp;
+    // A fresh file of `headers` header blocks and identifier `id`, `input`
+    // handed over in one call and flushed; the file's bytes.
+    Bytes write(const std::string& name, uint16_t headers, uint8_t id, const Bytes& input) {
+        const std::string path = tmp.path(name);
+        {
+            CDssFile dss;
+            dss.m_wNrOfHeaders = headers;
+            dss.m_byCompressionId = id;
+            EXPECT_EQ(dss.create_file(path.c_str(), kReadWrite, 0, CREATE_ALWAYS, false), 0u);
+            if (!input.empty()) {
+                dss.transfer_from_buffer_to_file(input.data(), static_cast<uint32_t>(input.size()));
+                dss.flush_out_block();
+            }
+        }
+        return read_bytes(path);
+    }
 };
 
 }  // namespace
@@ -41,15 +59,10 @@ protected:
 TEST_F(DssWrite, FreshHeadersForEachHeaderCount) {
     for (uint16_t n : {1, 2, 3}) {
         for (const char* ext : {".dss", ".ds2"}) {
-            std::string path = tmp.path("h" + std::to_string(n) + ext);
-            {
-                CDssFile dss;
-                dss.m_wNrOfHeaders = n;
-                dss.m_byCompressionId = 4;
-                ASSERT_EQ(dss.create_file(path.c_str(), GENERIC_WRITE, 0, CREATE_ALWAYS, false), 0u);
-            }
-            Bytes file = read_bytes(path);
-            ASSERT_EQ(file.size(), 512u * n) << path;
+            const std::string name = "h" + std::to_string(n) + ext;
+            SCOPED_TRACE(name);
+            const Bytes file = write(name, n, 4, {});
+            ASSERT_EQ(file.size(), 512u * n);
             const bool pro = std::string(ext) == ".ds2";
             // Header block 1, field by field.
             Bytes h1(512, 0xFF);
@@ -58,23 +71,20 @@ TEST_F(DssWrite, FreshHeadersForEachHeaderCount) {
             put16(h1, 4, pro ? 2 : 1);
             put16(h1, 6, pro ? 3 : 1);
             put32(h1, 8, 3);
-            for (int i = 12; i < 32; ++i) h1[i] = 0;
-            h1[32] = n < 2 ? 0xFD : 0xFE;
-            h1[33] = 0xFF;
-            h1[34] = 0xFE;
-            h1[35] = 0xFF;
-            h1[36] = 0xF7;
-            h1[37] = 0xFF;
+            std::fill(h1.begin() + 12, h1.begin() + 32, 0);
+            put16(h1, 32, n < 2 ? 0xFFFD : 0xFFFE);
+            put16(h1, 34, 0xFFFE);
+            put16(h1, 36, 0xFFF7);
             put_text(h1, 38, "000000000000");
             put_text(h1, 62, "000000");
             h1[69] = 0;
-            EXPECT_EQ(slice(file, 0, 512), h1) << path;
+            EXPECT_EQ(slice(file, 0, 512), h1);
             if (n >= 2) {
                 Bytes h2(512, 0);
                 h2[0] = 1;
                 h2[16] = 4;
-                for (int i = 424; i < 504; ++i) h2[i] = 0xFF;
-                EXPECT_EQ(slice(file, 512, 512), h2) << path;
+                std::fill(h2.begin() + 424, h2.begin() + 504, 0xFF);
+                EXPECT_EQ(slice(file, 512, 512), h2);
             }
             if (n >= 3) {
                 EXPECT_EQ(slice(file, 1024, 512), Bytes(512, 0xFF));
@@ -84,65 +94,80 @@ TEST_F(DssWrite, FreshHeadersForEachHeaderCount) {
 }
 
 TEST_F(DssWrite, ThirteenFramesFillOneBlockAndPartTheLast) {
-    std::string path = tmp.path("p.dss");
-    {
-        CDssFile dss;
-        dss.m_wNrOfHeaders = 1;
-        dss.m_byCompressionId = 0;
-        ASSERT_EQ(dss.create_file(path.c_str(), kReadWrite, 0, CREATE_ALWAYS, false), 0u);
-        dss.transfer_from_buffer_to_file(codec_blocks(13).data(), 13 * 42);
-        dss.flush_out_block();
-    }
+    const Bytes file = write("p.dss", 1, 0, codec_blocks(13));
     Bytes a = block(0x030F, 13, 0);
     for (unsigned i = 0; i < 12; ++i) place(a, 6 + 41 * i, frame(i));
     place(a, 498, frame(12), 0, 14);
     Bytes b = block(0x108F, 0, 0);
     place(b, 6, frame(12), 14, 27);
-    Bytes file = read_bytes(path);
-    ASSERT_EQ(file.size(), 3u * 512);
-    EXPECT_EQ(slice(file, 512, 512), stored(a));
-    EXPECT_EQ(slice(file, 1024, 512), stored(b));
+    EXPECT_EQ(file, concat({header1(1, "dss"), stored(a), stored(b)}));
     EXPECT_EQ(file[1024], 0x8F) << "frame-pointer word low byte first in the file";
-    EXPECT_EQ(file[1025], 0x10);
-}
 
-TEST_F(DssWrite, BytesBehindTheLastWholeCodecBlockAreIgnored) {
-    std::string path = tmp.path("q.dss");
-    Bytes input = codec_blocks(3);
-    input.resize(100);  // two codec blocks and 16 bytes
-    {
-        CDssFile dss;
-        dss.m_wNrOfHeaders = 1;
-        dss.m_byCompressionId = 0;
-        ASSERT_EQ(dss.create_file(path.c_str(), kReadWrite, 0, CREATE_ALWAYS, false), 0u);
-        dss.transfer_from_buffer_to_file(input.data(), static_cast<uint32_t>(input.size()));
-        dss.flush_out_block();
-    }
-    Bytes a = block(0x030F, 2, 0);
-    place(a, 6, frame(0));
-    place(a, 47, frame(1));
-    EXPECT_EQ(read_bytes(path), concat({header1(1, "dss"), stored(a)}));
+    Bytes two = codec_blocks(3);
+    two.resize(100);  // two codec blocks and 16 bytes: the rest is ignored
+    Bytes c = block(0x030F, 2, 0);
+    place(c, 6, frame(0));
+    place(c, 47, frame(1));
+    EXPECT_EQ(write("q.dss", 1, 0, two), concat({header1(1, "dss"), stored(c)}));
 }
 
 TEST_F(DssWrite, QualityPlayPacks56ByteFramesFrom57ByteBlocks) {
-    std::string path = tmp.path("q.ds2");
-    {
-        CDssFile dss;
-        dss.m_wNrOfHeaders = 2;
-        dss.m_byCompressionId = 6;
-        ASSERT_EQ(dss.create_file(path.c_str(), kReadWrite, 0, CREATE_ALWAYS, false), 0u);
-        dss.transfer_from_buffer_to_file(codec_blocks(10, 0, 56, 57).data(), 10 * 57);
-        dss.flush_out_block();
-    }
+    const Bytes file = write("q.ds2", 2, 6, codec_blocks(10, 0, 56, 57));
     Bytes a = block(0x030F, 10, 6);
     for (unsigned i = 0; i < 9; ++i) place(a, 6 + 56 * i, frame(i, 56));
     place(a, 510, frame(9, 56), 0, 2);
     Bytes b = block(fp_word(6 + 54), 0, 6);
     place(b, 6, frame(9, 56), 2, 54);
-    Bytes file = read_bytes(path);
     ASSERT_EQ(file.size(), 4u * 512);
-    EXPECT_EQ(slice(file, 1024, 512), stored(a));
-    EXPECT_EQ(slice(file, 1536, 512), stored(b));
+    EXPECT_EQ(slice(file, 1024, 1024), concat({stored(a), stored(b)}));
+}
+
+TEST_F(DssWrite, LongPlayFramesOf24BytesRunAcrossBlocks) {
+    const Bytes file = write("lp.dss", 1, 2, codec_blocks(23, 0, 24, 25));
+    // 21 frames fill offsets 6 to 509; frame 21 starts at 510 with 2 bytes
+    // and goes on with 22 bytes at offset 6 of the next block, whose frame
+    // pointer is then 28; frame 22 follows there.
+    Bytes first = block(fp_word(6), 22, 2);
+    for (unsigned i = 0; i < 21; ++i) place(first, 6 + 24 * i, frame(i, 24));
+    place(first, 510, frame(21, 24), 0, 2);
+    Bytes second = block(fp_word(28), 1, 2);
+    place(second, 6, frame(21, 24), 2, 22);
+    place(second, 28, frame(22, 24));
+    EXPECT_EQ(file, concat({header1(1, "dss"), stored(first), stored(second)}));
+}
+
+TEST_F(DssWrite, BlocksAreEncryptedWithTheWriteKey) {
+    const std::string path = tmp.path("enc.ds2");
+    const uint8_t key[16] = {1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13, 14, 15, 16};
+    {
+        CDssFile dss;
+        dss.m_wNrOfHeaders = 1;
+        dss.m_byCompressionId = 0;
+        ASSERT_EQ(dss.create_file(path.c_str(), kReadWrite, 0, CREATE_ALWAYS, false), 0u);
+        EXPECT_FALSE(dss.SetWriteKey(key, 20)) << "only 16- or 32-byte keys";
+        ASSERT_TRUE(dss.SetWriteKey(key, 16));
+        dss.transfer_from_buffer_to_file(codec_blocks(14).data(), 14 * 42);
+        dss.flush_out_block();
+    }
+    const Bytes file = read_bytes(path);
+    ASSERT_EQ(file.size(), 3u * 512u);
+    // Block 1: 13 frame starts, frame 12 runs on into block 2.
+    Bytes plain1 = block(fp_word(6), 13, 0);
+    for (unsigned i = 0; i < 12; ++i) place(plain1, 6 + 41 * i, frame(i));
+    place(plain1, 498, frame(12), 0, 14);
+    Bytes stored1 = stored(slice(file, 512, 512));
+    EXPECT_EQ(slice(stored1, 0, 6), slice(plain1, 0, 6)) << "the block header stays plain";
+    EXPECT_NE(stored1, plain1);
+    ASSERT_TRUE(crypt_block(16, key, stored1.data(), false));
+    EXPECT_EQ(stored1, plain1);
+    // Block 2: used length 33 + 42 = 75, so bytes 502 to 511 are filled.
+    Bytes plain2 = block(fp_word(33), 1, 0);
+    place(plain2, 6, frame(12), 14, 27);
+    place(plain2, 33, frame(13));
+    Bytes stored2 = stored(slice(file, 1024, 512));
+    ASSERT_TRUE(crypt_block(16, key, stored2.data(), false));
+    EXPECT_EQ(slice(stored2, 0, 502), slice(plain2, 0, 502));
+    EXPECT_NE(slice(stored2, 502, 10), Bytes(10, 0)) << "random tail";
 }
 
 TEST_F(DssWrite, FinalFlushAfterAnExactBoundaryAddsAnEmptyBlock) {
@@ -188,29 +213,6 @@ TEST_F(DssWrite, ClosingWorkStampsTheLengthOf150000Frames) {
     EXPECT_EQ(get32(file, 512 + 18), 3600000u);
 }
 
-TEST_F(DssWrite, ClosingWorkTimeTextAndOneHeaderFile) {
-    // 3 731 frames of identifier 4 last 134 316 ms: 00:02:14; one header block,
-    // so no header 2 is written and the data follows at 512.
-    std::string path = tmp.path("one.dss");
-    {
-        CDssFile dss;
-        dss.m_wNrOfHeaders = 1;
-        dss.m_byCompressionId = 4;
-        ASSERT_EQ(dss.create_file(path.c_str(), kReadWrite, 0, CREATE_ALWAYS, false), 0u);
-        Bytes input = codec_blocks(3731);
-        dss.transfer_from_buffer_to_file(input.data(), static_cast<uint32_t>(input.size()));
-        dss.flush_out_block();
-        xkrvlog::Capture capture;
-        EXPECT_EQ(dss.closing_work(), 0u);
-        EXPECT_TRUE(capture.contains("closing_work:no header #2"));
-    }
-    Bytes file = read_bytes(path);
-    EXPECT_EQ(get16(file, 32), 0xFFFD);
-    EXPECT_EQ(std::string(file.begin() + 62, file.begin() + 68), "000214");
-    EXPECT_EQ(file[512 + 1], 0x03) << "a data block, not a header, follows header 1";
-    EXPECT_EQ(file[512 + 4], 4);
-}
-
 TEST_F(DssWrite, CopiedBlocksAndHeaderRewrites) {
     std::string path = tmp.path("c.ds2");
     Bytes copied = block(0x030F, 1, 6);
@@ -239,16 +241,7 @@ TEST_F(DssWrite, CopiedBlocksAndHeaderRewrites) {
 }
 
 TEST_F(DssWrite, HeaderBlocksBeyondTheThirdAreLaidDownBeforeTheData) {
-    std::string path = tmp.path("five.ds2");
-    {
-        CDssFile dss;
-        dss.m_wNrOfHeaders = 5;
-        dss.m_byCompressionId = 0;
-        ASSERT_EQ(dss.create_file(path.c_str(), kReadWrite, 0, CREATE_ALWAYS, false), 0u);
-        dss.transfer_from_buffer_to_file(codec_blocks(2).data(), 84);
-        dss.flush_out_block();
-    }
-    Bytes file = read_bytes(path);
+    const Bytes file = write("five.ds2", 5, 0, codec_blocks(2));
     ASSERT_EQ(file.size(), 6u * 512);
     EXPECT_EQ(slice(file, 1536, 1024), Bytes(1024, 0xFF));
     EXPECT_EQ(file[5 * 512 + 2], 2) << "frame count (stored at 2) of the data block at N × 512";
@@ -264,32 +257,4 @@ TEST_F(DssWrite, WrongExtensionIsRefusedAndTheFileKept) {
     EXPECT_TRUE(capture.contains_error(14, "invalid file extension in create file"));
     EXPECT_EQ(read_bytes(path), (Bytes{1, 2, 3}));
     EXPECT_EQ(dss.create_file(tmp.path("no/such/dir.dss").c_str(), kReadWrite, 0, CREATE_ALWAYS, false), 14u);
-}
-
-TEST_F(DssWrite, WrittenFileReadsBackFrameForFrame) {
-    std::string path = tmp.path("r.ds2");
-    const unsigned frames = 777;
-    {
-        CDssFile dss;
-        dss.m_wNrOfHeaders = 2;
-        dss.m_byCompressionId = 4;
-        ASSERT_EQ(dss.create_file(path.c_str(), kReadWrite, 0, CREATE_ALWAYS, false), 0u);
-        Bytes input = codec_blocks(frames, 5);
-        for (unsigned i = 0; i < frames; ++i) dss.transfer_from_buffer_to_file(input.data() + 42 * i, 42);
-        dss.flush_out_block();
-        dss.closing_work();
-    }
-    CDssFile dss;
-    ASSERT_EQ(dss.create_file(path.c_str(), GENERIC_READ, FILE_SHARE_READ, OPEN_EXISTING, true), 0u);
-    EXPECT_EQ(dss.m_byCompressionId, 4);
-    EXPECT_EQ(dss.m_dwTotalNrOfFrames, frames);
-    EXPECT_EQ(get32(Bytes(dss.m_pDssFileHeader_2.get(), dss.m_pDssFileHeader_2.get() + 512), 18), frames * 36);
-    uint8_t buffer[DSS_MAX_CODEC_BLOCK];
-    uint32_t size = 0, frame_bytes = 0;
-    uint8_t id = 0;
-    for (unsigned i = 0; i < frames; ++i) {
-        ASSERT_EQ(dss.transfer_from_file_to_buffer(buffer, &size, &frame_bytes, &id), 0u) << i;
-        ASSERT_EQ(Bytes(buffer, buffer + size), codec_block(frame(5 + i), 42)) << i;
-    }
-    EXPECT_EQ(dss.transfer_from_file_to_buffer(buffer, &size, &frame_bytes, &id), 1u);
 }

@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "convert/conv_files.h"
+#include "support/id3_bytes.h"
 #include "support/test_support.h"
 
 namespace media_test {
@@ -50,9 +51,6 @@ inline std::string ten_minutes_mp3(const orvkt_test::TempDir& tmp, const std::st
                        "-ac 1 -c:a libmp3lame -b:a 8k -write_xing 0 -id3v2_version 0");
 }
 
-inline void put_be32(Bytes& b, uint32_t v) {
-    for (int i = 3; i >= 0; --i) b.push_back(static_cast<uint8_t>(v >> (8 * i)));
-}
 inline void put_le32(uint8_t* p, uint32_t v) {
     for (int i = 0; i < 4; ++i) p[i] = static_cast<uint8_t>(v >> (8 * i));
 }
@@ -60,24 +58,11 @@ inline void put_le32(uint8_t* p, uint32_t v) {
 // An ID3v2.3 tag with one private frame: owner, 0, version, image; then
 // `padding` zero bytes.
 inline Bytes id3_tag_with_priv(const Bytes& image, uint8_t version = 0, size_t padding = 16) {
-    Bytes frame = {'P', 'R', 'I', 'V'};
-    put_be32(frame, static_cast<uint32_t>(33 + 1 + image.size()));
-    frame.push_back(0);
-    frame.push_back(0);
-    frame.insert(frame.end(), kOwner, kOwner + 32);
-    frame.push_back(0);
-    frame.push_back(version);
-    frame.insert(frame.end(), image.begin(), image.end());
+    Bytes data = {version};
+    data.insert(data.end(), image.begin(), image.end());
+    Bytes frame = id3_bytes::priv_frame(kOwner, data);
     frame.insert(frame.end(), padding, 0);
-    const uint32_t size = static_cast<uint32_t>(frame.size());
-    // Header: "ID3", version 3.0, no flags, the size in four 7-bit groups.
-    Bytes tag(10 + frame.size());
-    const uint8_t head[10] = {'I', 'D', '3', 3, 0, 0, static_cast<uint8_t>((size >> 21) & 0x7F),
-                              static_cast<uint8_t>((size >> 14) & 0x7F), static_cast<uint8_t>((size >> 7) & 0x7F),
-                              static_cast<uint8_t>(size & 0x7F)};
-    std::memcpy(tag.data(), head, 10);
-    std::memcpy(tag.data() + 10, frame.data(), frame.size());
-    return tag;
+    return id3_bytes::tag(3, frame);
 }
 
 // The fixture's header image (DS2, licensee 3) with the given length in

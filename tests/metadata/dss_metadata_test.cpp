@@ -4,14 +4,14 @@
 
 #include "OrvaneVktapi.h"
 #include "dss/dss_file.h"
-#include "metadata/header_bytes.h"
+#include "support/dss_bytes.h"
 #include "metadata/header_transport.h"
 #include "metadata/instruction_tables.h"
 #include "metadata/spoken_instructions.h"
 #include "support/test_support.h"
 
 using namespace orvkt_test;
-using namespace header_bytes;
+using namespace dss_test;
 using namespace vkt::platform;
 
 namespace {
@@ -32,27 +32,7 @@ Bytes data_block(uint8_t frames, uint8_t compression_id, uint32_t frame_size) {
     return b;
 }
 
-Bytes cat(std::initializer_list<Bytes> parts) {
-    Bytes out;
-    for (const auto& p : parts) {
-        if (p.empty()) continue;
-        const size_t at = out.size();
-        out.resize(at + p.size());
-        std::memcpy(out.data() + at, p.data(), p.size());
-    }
-    return out;
-}
-
-Bytes markers_of(std::initializer_list<std::pair<uint32_t, uint32_t>> list) {
-    Bytes a(256, 0xFF);
-    uint32_t i = 0;
-    for (auto [s, e] : list) {
-        put32(a, 8 * i, s);
-        put32(a, 8 * i + 4, e);
-        ++i;
-    }
-    return a;
-}
+Bytes markers_of(const std::vector<edit_test::Marker>& list) { return edit_test::marker_array(list); }
 
 // A licensee-3 file of `blocks` header blocks and four data blocks: of 8
 // quality-play frames (id 6) in a DS2 file, of 10 long-play frames (id 2)
@@ -62,8 +42,8 @@ Bytes our_file(uint8_t blocks, const char* self_id = "ds2") {
     Bytes headers = zrm2_image(512 * blocks, blocks, self_id);
     if (blocks >= 2) put16(headers, 528, pro ? 6 : 2);
     Bytes data;
-    for (int i = 0; i < 4; ++i) data = cat({data, pro ? data_block(8, 6, 56) : data_block(10, 2, 24)});
-    return cat({headers, data});
+    for (int i = 0; i < 4; ++i) data = concat({data, pro ? data_block(8, 6, 56) : data_block(10, 2, 24)});
+    return concat({headers, data});
 }
 
 }  // namespace
@@ -101,7 +81,7 @@ TEST(DssHeaderImage, ForcedReadingOfATemporaryName) {
 
 TEST(DssHeaderImage, SingleBlockFileReportsItsDataCompressionId) {
     TempDir tmp;
-    Bytes file = cat({zrm2_image(512, 1, "dss"), data_block(10, 2, 24), data_block(10, 2, 24)});
+    Bytes file = concat({zrm2_image(512, 1, "dss"), data_block(10, 2, 24), data_block(10, 2, 24)});
     write_bytes(tmp.path("one.dss"), file);
     uint32_t cls = 0;
     ASSERT_EQ(ORVKTIsValidZRM2File(tmp.path("one.dss").c_str(), &cls), 0u);
@@ -119,7 +99,7 @@ TEST(DssHeaderImage, OlympusFlagBytePosition) {
         Bytes headers = zrm2_image(1024, 2, ds2 ? "ds2" : "dss", 2);
         headers[69] = 3;
         headers[ds2 ? 521 : 793] = 1;
-        write_bytes(tmp.path(name), cat({headers, data_block(8, ds2 ? 6 : 2, ds2 ? 56 : 24)}));
+        write_bytes(tmp.path(name), concat({headers, data_block(8, ds2 ? 6 : 2, ds2 ? 56 : 24)}));
         Bytes image(1024);
         uint32_t len = 1024;
         ASSERT_EQ(ReadZRM2HeaderDataToMemory(tmp.path(name).c_str(), image.data(), &len), 0u) << name;
@@ -215,8 +195,8 @@ TEST(OlympusInstructions, TableOutOfOrderGivesAscendingMarkers) {
     entry(1, 0, 2, 1, 3);
     entry(2, 4, 5, 4, 7);  // starts and ends in one block: no end
     Bytes data;
-    for (int i = 0; i < 5; ++i) data = cat({data, data_block(8, 6, 56)});
-    write_bytes(tmp.path("o.ds2"), cat({headers, data}));
+    for (int i = 0; i < 5; ++i) data = concat({data, data_block(8, 6, 56)});
+    write_bytes(tmp.path("o.ds2"), concat({headers, data}));
     CDssFile dss(false);
     ASSERT_EQ(dss.create_file(tmp.path("o.ds2").c_str(), GENERIC_READ, FILE_SHARE_READ, OPEN_EXISTING, false), 0u);
     Bytes markers(256, 0xFF);
@@ -243,7 +223,7 @@ TEST(GrundigInstructions, FrameRangesFromH3AndH5) {
     put_text(h5, 0, "GR___0607_000000");
     put32(h5, 18, 100);
     put32(h5, 27, 110);
-    write_bytes(tmp.path("g.dss"), cat({h1, h2, gap, h3, h5, data_block(12, 0, 41)}));
+    write_bytes(tmp.path("g.dss"), concat({h1, h2, gap, h3, h5, data_block(12, 0, 41)}));
     CDssFile dss(false);
     ASSERT_EQ(dss.create_file(tmp.path("g.dss").c_str(), GENERIC_READ, FILE_SHARE_READ, OPEN_EXISTING, false), 0u);
     ASSERT_EQ(dss.ReadGrundigHeaders(), 0u);
@@ -273,8 +253,8 @@ TEST(GrundigInstructions, StartsInHeader1AndLengthsInH2) {
     put16(h2, 230, 0);  // length: 0 blocks... same block: start only
     put16(h2, 232, 1);
     Bytes data;
-    for (int i = 0; i < 4; ++i) data = cat({data, data_block(12, 0, 41)});
-    write_bytes(tmp.path("g.dss"), cat({h1, h2, data}));
+    for (int i = 0; i < 4; ++i) data = concat({data, data_block(12, 0, 41)});
+    write_bytes(tmp.path("g.dss"), concat({h1, h2, data}));
     CDssFile dss(false);
     ASSERT_EQ(dss.create_file(tmp.path("g.dss").c_str(), GENERIC_READ, FILE_SHARE_READ, OPEN_EXISTING, false), 0u);
     Bytes markers(256, 0xFF);

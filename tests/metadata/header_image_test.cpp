@@ -4,10 +4,10 @@
 
 #include <cstring>
 
-#include "metadata/header_bytes.h"
+#include "support/dss_bytes.h"
 #include "support/test_support.h"
 
-using namespace header_bytes;
+using namespace dss_test;
 
 namespace {
 

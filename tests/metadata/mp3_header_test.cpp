@@ -7,6 +7,7 @@
 #include "metadata/mp3_dictation_header.h"
 #include "media/mp3_splitter.h"
 #include "platform/id3v2.h"
+#include "support/id3_bytes.h"
 #include "support/test_support.h"
 #include "trace/xkrvlog_capture.h"
 
@@ -24,35 +25,16 @@ std::string copy_fixture(const TempDir& tmp, const std::string& name) {
     return path;
 }
 
-void append(Bytes& b, const void* p, size_t n) {
-    const size_t at = b.size();
-    b.resize(at + n);
-    std::memcpy(b.data() + at, p, n);
-}
-
 // Tag size of a file's ID3v2 header (10 + the 7-bit groups).
 size_t tag_length(const Bytes& file) {
     return 10 + ((file[6] & 0x7F) << 21 | (file[7] & 0x7F) << 14 | (file[8] & 0x7F) << 7 | (file[9] & 0x7F));
 }
 
 // An ID3v2.3 tag around the given frame bytes, with `declared` as its size.
-Bytes tag23(const Bytes& frames, uint32_t declared) {
-    Bytes t = {'I', 'D', '3', 3, 0, 0};
-    t.push_back(static_cast<uint8_t>((declared >> 21) & 0x7F));
-    t.push_back(static_cast<uint8_t>((declared >> 14) & 0x7F));
-    t.push_back(static_cast<uint8_t>((declared >> 7) & 0x7F));
-    t.push_back(static_cast<uint8_t>(declared & 0x7F));
-    append(t, frames.data(), frames.size());
-    return t;
-}
+Bytes tag23(const Bytes& frames, uint32_t declared) { return id3_bytes::tag(3, frames, declared); }
 
-Bytes our_frame_start() {
-    Bytes f = {'P', 'R', 'I', 'V', 0, 0, 0x06, 0x22, 0, 0};
-    append(f, kDssPrivOwner, 32);
-    f.push_back(0);
-    f.push_back(0);
-    return f;
-}
+// Our private frame's start: owner and version 0 of a 1536-byte image.
+Bytes our_frame_start() { return id3_bytes::priv_frame(kDssPrivOwner, Bytes{0}, 1 + 1536); }
 
 // The private frame's data as mutagen reads it from the file.
 std::string mutagen_priv_hex(const std::string& path) {
@@ -112,8 +94,7 @@ TEST(Id3v2Reader, ListsTheFramesOfMutagenTags) {
 TEST(Id3v2Reader, UnsynchronisedFramesAndBrokenSizes) {
     // 2.4 frame with its own unsynchronisation flag: FF 00 becomes FF.
     Bytes frame = {'T', 'E', 'S', 'T', 0, 0, 0, 5, 0, 0x02, 0xFF, 0x00, 0xE0, 'x', 'y'};
-    Bytes tag = {'I', 'D', '3', 4, 0, 0, 0, 0, 0, static_cast<uint8_t>(frame.size())};
-    append(tag, frame.data(), frame.size());
+    Bytes tag = id3_bytes::tag(4, frame);
     Id3v2Tag t;
     ASSERT_EQ(parse_id3v2_tag(tag.data(), tag.size(), &t), Id3v2Status::Ok);
     ASSERT_EQ(t.frames.size(), 1u);

@@ -3,8 +3,9 @@
 #include <cstring>
 
 #include "OrvaneVktapi.h"
+#include "support/dss_bytes.h"
 #include "support/test_support.h"
-#include "wav/riff_bytes.h"
+#include "support/riff_bytes.h"
 
 using namespace orvkt_test;
 using namespace riff_bytes;
@@ -13,18 +14,7 @@ namespace {
 
 constexpr uint32_t kBytesPerMs = 16;  // 8000 Hz, 16 bit, mono
 
-Bytes marker_array(std::initializer_list<std::pair<uint32_t, uint32_t>> markers) {
-    Bytes a(256, 0xFF);
-    size_t i = 0;
-    for (auto [s, e] : markers) {
-        for (int k = 0; k < 4; ++k) {
-            a[8 * i + k] = static_cast<uint8_t>(s >> (8 * k));
-            a[8 * i + 4 + k] = static_cast<uint8_t>(e >> (8 * k));
-        }
-        ++i;
-    }
-    return a;
-}
+Bytes marker_array(const std::vector<edit_test::Marker>& m) { return edit_test::marker_array(m); }
 
 // One second of audio whose bytes tell their position, with the markers in
 // a LIST behind the data (as the library writes them).
@@ -63,33 +53,45 @@ int32_t record_progress(intptr_t user, uint32_t message, uint32_t percent) {
 
 }  // namespace
 
-TEST(SeparateInstructions, InstructionFirstWhenTheFirstMarkerStartsAtZero) {
-    TempDir tmp;
-    const Bytes src = recording(marker_array({{0, 100}, {300, 400}}));
-    write_bytes(tmp.path("rec.wav"), src);
-    const Bytes audio = audio_of(src);
-    Calls calls;
-    ASSERT_EQ(ORVKTWAVSeperateSpokenInstructions(tmp.path("rec.wav").c_str(), tmp.path("out.wav").c_str(), 1, 1,
-                                                 record_progress, reinterpret_cast<intptr_t>(&calls)),
-              0u);
-    EXPECT_EQ(audio_of(read_bytes(tmp.path("out_i.wav"))), cat({range_ms(audio, 0, 100), range_ms(audio, 300, 400)}));
-    EXPECT_EQ(audio_of(read_bytes(tmp.path("out.wav"))), cat({range_ms(audio, 100, 300), range_ms(audio, 400, 1000)}))
-        << "the list behind the data does not leak into the audio";
-    EXPECT_EQ(calls.percents, (std::vector<uint32_t>{10, 30, 40, 100}));
-    EXPECT_EQ(read_bytes(tmp.path("rec.wav")), src) << "the source is left alone";
-}
-
-TEST(SeparateInstructions, WithoutMarkersEverythingIsDictation) {
-    TempDir tmp;
-    const Bytes src = recording(marker_array({}));
-    write_bytes(tmp.path("rec.wav"), src);
-    Calls calls;
-    ASSERT_EQ(ORVKTWAVSeperateSpokenInstructions(tmp.path("rec.wav").c_str(), tmp.path("out.wav").c_str(), 1, 1,
-                                                 record_progress, reinterpret_cast<intptr_t>(&calls)),
-              0u);
-    EXPECT_EQ(audio_of(read_bytes(tmp.path("out.wav"))), audio_of(src));
-    EXPECT_TRUE(audio_of(read_bytes(tmp.path("out_i.wav"))).empty());
-    EXPECT_EQ(calls.percents, std::vector<uint32_t>{100});
+TEST(SeparateInstructions, SectionsFollowTheMarkers) {
+    using Ranges = std::vector<std::pair<uint32_t, uint32_t>>;  // ms
+    const struct {
+        const char* what;
+        std::vector<edit_test::Marker> markers;
+        uint32_t ms;
+        Ranges dictation, instructions;
+        std::vector<uint32_t> percents;  // empty: not checked
+    } rows[] = {
+        {"instruction first when the first marker starts at 0", {{0, 100}, {300, 400}}, 1000,
+         {{100, 300}, {400, 1000}}, {{0, 100}, {300, 400}}, {10, 30, 40, 100}},
+        {"without markers everything is dictation", {}, 1000, {{0, 1000}}, {}, {100}},
+        // The second instruction starts after the end of the audio.
+        {"data ending inside a section stops the walk", {{100, 200}, {800, 900}}, 600, {{0, 100}, {200, 600}},
+         {{100, 200}}, {}},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.what);
+        TempDir tmp;
+        const Bytes src = recording(marker_array(row.markers), row.ms);
+        write_bytes(tmp.path("rec.wav"), src);
+        const Bytes audio = audio_of(src);
+        const auto join = [&](const Ranges& ranges) {
+            Bytes out;
+            for (auto [from, to] : ranges) append(out, range_ms(audio, from, to));
+            return out;
+        };
+        Calls calls;
+        ASSERT_EQ(ORVKTWAVSeperateSpokenInstructions(tmp.path("rec.wav").c_str(), tmp.path("out.wav").c_str(), 1, 1,
+                                                     record_progress, reinterpret_cast<intptr_t>(&calls)),
+                  0u);
+        EXPECT_EQ(audio_of(read_bytes(tmp.path("out.wav"))), join(row.dictation))
+            << "the list behind the data does not leak into the audio";
+        EXPECT_EQ(audio_of(read_bytes(tmp.path("out_i.wav"))), join(row.instructions));
+        if (!row.percents.empty()) {
+            EXPECT_EQ(calls.percents, row.percents);
+        }
+        EXPECT_EQ(read_bytes(tmp.path("rec.wav")), src) << "the source is left alone";
+    }
 }
 
 TEST(SeparateInstructions, EqualNamesReplaceTheSource) {
@@ -125,18 +127,4 @@ TEST(SeparateInstructions, CancelAndFailures) {
     EXPECT_EQ(ORVKTWAVSeperateSpokenInstructions(tmp.path("plain.wav").c_str(), tmp.path("o.wav").c_str(), 1, 1,
                                                  nullptr, 0),
               26u) << "no marker chunk";
-    EXPECT_EQ(ORVKTWAVSeperateSpokenInstructions(nullptr, tmp.path("o.wav").c_str(), 1, 1, nullptr, 0), 13u);
-}
-
-TEST(SeparateInstructions, DataEndingInsideASectionStopsTheWalk) {
-    TempDir tmp;
-    // The second instruction starts after the end of the audio (600 ms).
-    const Bytes src = recording(marker_array({{100, 200}, {800, 900}}), 600);
-    const Bytes audio = audio_of(src);
-    write_bytes(tmp.path("rec.wav"), src);
-    ASSERT_EQ(ORVKTWAVSeperateSpokenInstructions(tmp.path("rec.wav").c_str(), tmp.path("out.wav").c_str(), 1, 1,
-                                                 nullptr, 0),
-              0u);
-    EXPECT_EQ(audio_of(read_bytes(tmp.path("out.wav"))), cat({range_ms(audio, 0, 100), range_ms(audio, 200, 600)}));
-    EXPECT_EQ(audio_of(read_bytes(tmp.path("out_i.wav"))), range_ms(audio, 100, 200));
 }

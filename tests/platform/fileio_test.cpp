@@ -40,6 +40,7 @@ TEST(FileWrappers, ReadAtEndOfFileSucceedsWithZeroBytes) {
     EXPECT_EQ(KRVDSS_read_file(h, buf, 512, nullptr), 0u) << "the count pointer may be null";
     EXPECT_EQ(KRVDSS_close_file(&h), 0u);
     EXPECT_EQ(h, nullptr);
+    EXPECT_EQ(KRVDSS_close_file(&h), ERROR_INVALID_HANDLE) << "closing no handle fails";
 }
 
 TEST(FileWrappers, OpenFailuresMapToWin32Numbers) {
@@ -69,11 +70,6 @@ TEST(FileWrappers, OpenFailuresMapToWin32Numbers) {
 
     EXPECT_EQ(file_open(tmp.path("ro.dss").c_str(), GENERIC_WRITE, 0, CREATE_NEW, 0, &err), nullptr);
     EXPECT_EQ(err, ERROR_FILE_EXISTS);
-}
-
-TEST(FileWrappers, CloseOfNullHandleFails) {
-    KRVHANDLE h = nullptr;
-    EXPECT_EQ(KRVDSS_close_file(&h), ERROR_INVALID_HANDLE);
 }
 
 TEST(FileWrappers, PositionsFromStartCurrentAndEnd) {

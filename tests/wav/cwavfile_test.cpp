@@ -7,9 +7,10 @@
 
 #include "platform/fileio.h"
 #include "platform/vkt_error.h"
+#include "support/disk_full.h"
 #include "support/test_support.h"
 #include "trace/xkrvlog_capture.h"
-#include "wav/riff_bytes.h"
+#include "support/riff_bytes.h"
 
 using namespace orvkt_test;
 using namespace riff_bytes;
@@ -43,6 +44,13 @@ void write_wave(const std::string& path, const WAVEFORMATEX& f, const Bytes& dat
         EXPECT_EQ(w.write_data(data.data(), static_cast<uint32_t>(data.size())), data.size());
     }
     w.closing_work();
+}
+
+// Opens the file read-write and writes `image` as its comment.
+void write_icmt(const std::string& path, const Bytes& image, uint32_t flags = MMIO_READWRITE) {
+    CWavFile w;
+    w.open_file(path.c_str(), flags);
+    w.write_icmt_chunk(reinterpret_cast<const char*>(image.data()), static_cast<uint32_t>(image.size()));
 }
 
 // fmt (PCM mono 8000 Hz 16 bit), data, as other programs write them.
@@ -110,10 +118,9 @@ TEST(CWavFileWrite, FullDiskGives43) {
     CWavFile w;
     WAVEFORMATEX f = pcm(1, 8000, 16);
     w.create_new_wave_file(tmp.path("f.wav").c_str(), MMIO_CREATE | MMIO_READWRITE, &f);
-    vkt::platform::inject_write_failure(0, vkt::platform::ERROR_DISK_FULL);
     Bytes big = pattern(200000);
+    DiskFullAfter full(0);
     uint32_t code = thrown_code([&] { w.write_data(big.data(), static_cast<uint32_t>(big.size())); });
-    vkt::platform::clear_write_failure();
     EXPECT_EQ(code, 43u);
 }
 
@@ -151,40 +158,40 @@ TEST(CWavFileRead, FormatSizeChecksAndDataPosition) {
     EXPECT_EQ(thrown_code([&] { closed.open_file(tmp.path("missing.wav").c_str(), MMIO_READ); }), 13u);
 }
 
-TEST(CWavFileMetadata, IcmtIsAppendedThenOverwrittenInPlace) {
+TEST(CWavFileMetadata, IcmtWritesLeaveEveryOtherByteAlone) {
+    const Bytes image = pattern(512, 11);
+    const Bytes fmt = chunk("fmt ", pcm_fmt(1, 8000, 16));
+    const Bytes isft = chunk("ISFT", text("Lavf59"));
+    const Bytes data = chunk("data", pattern(101));
+    const struct {
+        const char* what;
+        Bytes before, after;
+    } rows[] = {
+        {"appended in a new list", plain_wave(), plain_wave(list("INFO", chunk("ICMT", image)))},
+        {"overwritten in place", plain_wave(list("INFO", chunk("ICMT", pattern(512, 9)))),
+         plain_wave(list("INFO", chunk("ICMT", image)))},
+        {"the last list shrinks and the file is cut", plain_wave(list("INFO", chunk("ICMT", pattern(1024)))),
+         plain_wave(list("INFO", chunk("ICMT", image)))},
+        // The layout many tools write, LIST/INFO between fmt and data: the old
+        // list becomes JUNK of the same size, the data chunk stays where it
+        // was, a new list with the old sub-chunk and the ICMT follows.
+        {"a list before the data is moved to the end", wave(cat({fmt, list("INFO", isft), data})),
+         wave(cat({fmt, chunk("JUNK", cat({text("INFO"), isft})), data, list("INFO", cat({isft, chunk("ICMT", image)}))}))},
+    };
     TempDir tmp;
-    const Bytes original = plain_wave();
-    write_bytes(tmp.path("a.wav"), original);
-    const Bytes image = pattern(512, 9);
-    {
-        CWavFile w;
-        w.open_file(tmp.path("a.wav").c_str(), MMIO_READWRITE | MMIO_DENYWRITE);
-        w.write_icmt_chunk(reinterpret_cast<const char*>(image.data()), 512);
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.what);
+        write_bytes(tmp.path("a.wav"), row.before);
+        write_icmt(tmp.path("a.wav"), image);
+        EXPECT_EQ(read_bytes(tmp.path("a.wav")), row.after);
+        CWavFile r;
+        r.open_file(tmp.path("a.wav").c_str(), MMIO_READ);
+        std::vector<char> got(1024);
+        uint32_t n = 0;
+        r.read_icmt_chunk(got.data(), 1024, &n);
+        EXPECT_EQ(Bytes(got.begin(), got.begin() + n), image);
+        EXPECT_EQ(thrown_code([&] { r.read_icmt_chunk(got.data(), 511, &n); }), 25u);
     }
-    Bytes b = read_bytes(tmp.path("a.wav"));
-    Bytes appended = list("INFO", chunk("ICMT", image));
-    Bytes expect = cat({original, appended});
-    const uint32_t riff_size = get32(original, 4) + static_cast<uint32_t>(appended.size());  // grows by the list
-    for (int i = 0; i < 4; ++i) expect[4 + i] = static_cast<uint8_t>(riff_size >> (8 * i));
-    EXPECT_EQ(b, expect);
-
-    const Bytes image2 = pattern(512, 77);
-    {
-        CWavFile w;
-        w.open_file(tmp.path("a.wav").c_str(), MMIO_READWRITE | MMIO_DENYWRITE);
-        w.write_icmt_chunk(reinterpret_cast<const char*>(image2.data()), 512);
-    }
-    Bytes c = read_bytes(tmp.path("a.wav"));
-    ASSERT_EQ(c.size(), b.size()) << "same length: overwritten in place";
-    EXPECT_TRUE(std::equal(image2.begin(), image2.end(), c.end() - 512));
-
-    CWavFile r;
-    r.open_file(tmp.path("a.wav").c_str(), MMIO_READ);
-    std::vector<char> got(1024);
-    uint32_t n = 0;
-    r.read_icmt_chunk(got.data(), 1024, &n);
-    EXPECT_EQ(n, 512u);
-    EXPECT_EQ(thrown_code([&] { r.read_icmt_chunk(got.data(), 511, &n); }), 25u);
 }
 
 TEST(CWavFileMetadata, KeyChunkOf281BytesIsRefused) {
@@ -225,50 +232,10 @@ TEST(CWavFileMetadata, KeyChunkJoinsTheExistingListAndKeepsItsIcmt) {
     EXPECT_EQ(read_bytes(tmp.path("a.wav")), expect);
 }
 
-TEST(CWavFileMetadata, ListBeforeDataIsMovedToTheEndWithoutTouchingData) {
-    // The layout many tools write: LIST/INFO between fmt and data.
-    TempDir tmp;
-    const Bytes info = chunk("ISFT", text("Lavf59"));
-    const Bytes data = chunk("data", pattern(101));
-    const Bytes original = wave(cat({chunk("fmt ", pcm_fmt(1, 8000, 16)), list("INFO", info), data}));
-    write_bytes(tmp.path("a.wav"), original);
-    const Bytes image = pattern(512, 11);
-    {
-        CWavFile w;
-        w.open_file(tmp.path("a.wav").c_str(), MMIO_READWRITE);
-        w.write_icmt_chunk(reinterpret_cast<const char*>(image.data()), 512);
-    }
-    Bytes got = read_bytes(tmp.path("a.wav"));
-    // The old list became JUNK of the same size; the data chunk is where it
-    // was; a new list with the old sub-chunk and the ICMT follows.
-    Bytes expect = wave(cat({chunk("fmt ", pcm_fmt(1, 8000, 16)), chunk("JUNK", cat({text("INFO"), info})), data,
-                             list("INFO", cat({info, chunk("ICMT", image)}))}));
-    EXPECT_EQ(got, expect);
-
-    CWavFile r;
-    r.open_file(tmp.path("a.wav").c_str(), MMIO_READ);
-    std::vector<char> back(512);
-    r.read_icmt_chunk(back.data(), 512);
-    EXPECT_EQ(Bytes(back.begin(), back.end()), image);
-    uint32_t size = 0;
-    r.get_sizeof_data(&size);
-    EXPECT_EQ(size, 101u);
-}
-
-TEST(CWavFileMetadata, LastListShrinksAndTheFileIsCut) {
-    TempDir tmp;
-    write_bytes(tmp.path("a.wav"), plain_wave(list("INFO", chunk("ICMT", pattern(1024)))));
-    const Bytes image = pattern(512, 2);
-    {
-        CWavFile w;
-        w.open_file(tmp.path("a.wav").c_str(), MMIO_READWRITE);
-        w.write_icmt_chunk(reinterpret_cast<const char*>(image.data()), 512);
-    }
-    EXPECT_EQ(read_bytes(tmp.path("a.wav")), plain_wave(list("INFO", chunk("ICMT", image))));
-}
-
 TEST(CWavFileMetadata, RefusesLayoutsItCannotExtendAndWritesNothing) {
     TempDir tmp;
+    write_bytes(tmp.path("a.wav"), plain_wave());
+    EXPECT_EQ(thrown_code([&] { write_icmt(tmp.path("a.wav"), pattern(512), MMIO_READ); }), 43u) << "opened read-only";
     // data says 4000 bytes but the file ends after 10: an append would land
     // inside the data chunk.
     const Bytes truncated = wave(cat({chunk("fmt ", pcm_fmt(1, 8000, 16)), chunk_with_size("data", 4000, pattern(10))}));
@@ -283,15 +250,6 @@ TEST(CWavFileMetadata, RefusesLayoutsItCannotExtendAndWritesNothing) {
         w.close_file();
         EXPECT_EQ(read_bytes(tmp.path("x.wav")), original);
     }
-}
-
-TEST(CWavFileMetadata, ReadOnlyOpenCannotWrite) {
-    TempDir tmp;
-    write_bytes(tmp.path("a.wav"), plain_wave());
-    CWavFile w;
-    w.open_file(tmp.path("a.wav").c_str(), MMIO_READ);
-    const Bytes image = pattern(512);
-    EXPECT_EQ(thrown_code([&] { w.write_icmt_chunk(reinterpret_cast<const char*>(image.data()), 512); }), 43u);
 }
 
 TEST(CWavFileMetadata, CuePointRoundTripAndOversizedCue) {

@@ -3,7 +3,7 @@
 #include "platform/mmio.h"
 
 #include "support/test_support.h"
-#include "wav/riff_bytes.h"
+#include "support/riff_bytes.h"
 
 using namespace orvkt_test;
 using namespace riff_bytes;

@@ -6,7 +6,7 @@
 #include <cstdlib>
 
 #include "codecs/dss_sp_bitstream.h"
-#include "spenc/sp_quality.h"
+#include "sp_quality.h"
 
 using namespace vkt::codecs::dss_sp;
 

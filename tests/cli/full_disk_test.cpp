@@ -3,7 +3,7 @@
 // does not allow such a namespace.
 #include <sys/stat.h>
 
-#include "edit_files.h"
+#include "support/dss_bytes.h"
 #include "support/test_support.h"
 
 using namespace edit_test;

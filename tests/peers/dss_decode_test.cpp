@@ -7,7 +7,7 @@
 #include <random>
 
 #include "dss/dss_file.h"
-#include "dss_bytes.h"
+#include "support/dss_bytes.h"
 #include "support/sp_reference.h"
 #include "support/test_support.h"
 

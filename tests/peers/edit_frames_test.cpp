@@ -4,7 +4,7 @@
 #include <gtest/gtest.h>
 
 #include "OrvaneVktapi.h"
-#include "edit_files.h"
+#include "support/dss_bytes.h"
 #include "support/sp_reference.h"
 #include "support/test_support.h"
 

@@ -1,17 +1,162 @@
-// Recordings for the editing tests, built byte by byte, and the frames read
+// Hand-built DSS bytes for the tests: header blocks laid out field by field,
+// data blocks written in block order and stored pair-swapped, frames with
+// recognisable contents; whole recordings (edit_test) and the frames read
 // back from a file the same way: frames lie back to back in bytes 6 to 511
 // of the data blocks (block order), so a file's frames are the first n
 // frame-sized slices of those bytes, n being the sum of the blocks' counts.
 // Nothing here calls the code under test.
 #pragma once
 
+#include <algorithm>
 #include <cstdint>
+#include <cstdio>
+#include <cstring>
 #include <random>
 #include <string>
 #include <utility>
 #include <vector>
 
-#include "dss/dss_bytes.h"
+namespace dss_test {
+
+using Bytes = std::vector<uint8_t>;
+
+inline void put16(Bytes& b, size_t at, uint16_t v) {
+    b[at] = static_cast<uint8_t>(v);
+    b[at + 1] = static_cast<uint8_t>(v >> 8);
+}
+inline void put32(Bytes& b, size_t at, uint32_t v) {
+    for (int i = 0; i < 4; ++i) b[at + i] = static_cast<uint8_t>(v >> (8 * i));
+}
+inline uint16_t get16(const Bytes& b, size_t at) { return static_cast<uint16_t>(b[at] | (b[at + 1] << 8)); }
+inline uint32_t get32(const Bytes& b, size_t at) {
+    return static_cast<uint32_t>(b[at]) | (static_cast<uint32_t>(b[at + 1]) << 8) |
+           (static_cast<uint32_t>(b[at + 2]) << 16) | (static_cast<uint32_t>(b[at + 3]) << 24);
+}
+inline void put_text(Bytes& b, size_t at, const char* text) { std::memcpy(b.data() + at, text, std::strlen(text)); }
+inline void put_text(Bytes& b, size_t at, const std::string& s) { std::memcpy(b.data() + at, s.data(), s.size()); }
+
+// Header block 1 as our writer lays it out, with the given count and self-id.
+inline Bytes header1(uint8_t headers, const char* self_id, uint32_t licensee = 3) {
+    Bytes h(512, 0xFF);
+    h[0] = headers;
+    put_text(h, 1, self_id);
+    const bool pro = std::string(self_id) != "dss";
+    put16(h, 4, pro ? 2 : 1);
+    put16(h, 6, pro ? 3 : 1);
+    put32(h, 8, licensee);
+    std::memset(h.data() + 12, 0, 20);
+    put16(h, 32, headers < 2 ? 0xFFFD : 0xFFFE);
+    put16(h, 34, 0xFFFE);
+    put16(h, 36, 0xFFF7);
+    put_text(h, 38, "000000");
+    put_text(h, 44, "000000");
+    put_text(h, 62, "000000");
+    h[69] = 0;
+    return h;
+}
+
+// Header block 2 as our writer lays it out.
+inline Bytes header2(uint16_t compression_id) {
+    Bytes h(512, 0xFF);
+    put16(h, 0, 1);
+    put16(h, 2, 0);
+    std::memset(h.data() + 4, 0, 12);
+    put16(h, 16, compression_id);
+    put32(h, 18, 0);
+    std::memset(h.data() + 22, 0, 424 - 22);
+    put32(h, 504, 0);
+    put32(h, 508, 0);
+    return h;
+}
+
+// A data block in block order: frame-pointer word (big-endian), 0xFF, count,
+// 0xFF, identifier; zeros after.
+inline Bytes block(uint16_t frame_pointer_word, uint8_t frames, uint8_t id) {
+    Bytes b(512, 0);
+    b[0] = static_cast<uint8_t>(frame_pointer_word >> 8);
+    b[1] = static_cast<uint8_t>(frame_pointer_word);
+    b[2] = 0xFF;
+    b[3] = frames;
+    b[4] = 0xFF;
+    b[5] = id;
+    return b;
+}
+
+// Word for a frame pointer: offset × 128 + 15.
+inline uint16_t fp_word(unsigned offset) { return static_cast<uint16_t>(offset * 128 + 15); }
+
+// A block as it is stored: every byte pair swapped.
+inline Bytes stored(const Bytes& block_order) {
+    Bytes s = block_order;
+    for (size_t i = 0; i + 1 < s.size(); i += 2) std::swap(s[i], s[i + 1]);
+    return s;
+}
+
+// A frame of n bytes whose content tells it apart from every other frame.
+inline Bytes frame(unsigned number, size_t n = 41) {
+    Bytes f(n);
+    for (size_t i = 0; i < n; ++i) f[i] = static_cast<uint8_t>(number * 7 + i * 3 + 1);
+    return f;
+}
+
+inline void place(Bytes& b, size_t at, const Bytes& what) { std::memcpy(b.data() + at, what.data(), what.size()); }
+inline void place(Bytes& b, size_t at, const Bytes& what, size_t from, size_t n) {
+    std::memcpy(b.data() + at, what.data() + from, n);
+}
+
+inline Bytes concat(std::initializer_list<Bytes> parts) {
+    Bytes out;
+    for (const auto& p : parts) out.insert(out.end(), p.begin(), p.end());
+    return out;
+}
+
+// The codec block a reader should hand out for a frame: the frame, zero
+// bytes up to the block size, and 1 as the last byte for identifiers 1, 3, 7.
+inline Bytes codec_block(const Bytes& f, size_t size, bool flag = false) {
+    Bytes c(size, 0);
+    std::memcpy(c.data(), f.data(), f.size());
+    if (flag) c[size - 1] = 1;
+    return c;
+}
+
+// Header 1 of a DS2 file of licensee 3 with `blocks` header blocks, and
+// header 2 (version 1) and header 3 (markers 0xFF) behind it as far as
+// `length` reaches.
+inline Bytes zrm2_image(uint32_t length, uint8_t blocks = 3, const char* self_id = "ds2", uint32_t licensee = 3) {
+    Bytes b(length, 0xFF);
+    b[0] = blocks;
+    put_text(b, 1, self_id);
+    put16(b, 4, 2);
+    put16(b, 6, 3);
+    put32(b, 8, licensee);
+    std::memset(b.data() + 12, 0, 16);
+    put_text(b, 12, "Author");
+    put32(b, 28, 0xA1B2C3D4);
+    put16(b, 32, blocks > 1 ? 0xFFFE : 0xFFFD);
+    put16(b, 34, 0xFFFE);
+    put16(b, 36, 0xFFF7);
+    put_text(b, 38, "250102093000250102094512000130");
+    b[68] = 0xFF;
+    b[69] = 5;
+    if (length >= 1024) {
+        std::memset(b.data() + 512, 0, 424);
+        put16(b, 512, 1);
+        put16(b, 514, 0x0102);
+        for (int i = 0; i < 8; ++i) b[516 + i] = static_cast<uint8_t>(0x10 + i);
+        put32(b, 524, 0xCAFEBABE);
+        put16(b, 528, 6);
+        put32(b, 530, 90000);
+        put_text(b, 534, "250103101010");
+        put_text(b, 546, "Typist M\x81ller");  // OEM (CP850) u-umlaut
+        put_text(b, 576, "Cardiology");
+        std::memset(b.data() + 876, 0xFF, 60);  // extension texts never written
+        put32(b, 1016, 0);
+        put32(b, 1020, 0);
+    }
+    return b;
+}
+
+}  // namespace dss_test
 
 namespace edit_test {
 

@@ -7,7 +7,7 @@
 #include "codecs/codec_test_util.h"
 #include "codecs/dss_sp_frame_encoder.h"
 #include "codecs/sp_driver.h"
-#include "spenc/sp_quality.h"
+#include "sp_quality.h"
 #include "support/test_support.h"
 
 using namespace vkt::codecs;

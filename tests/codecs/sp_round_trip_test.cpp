@@ -6,7 +6,7 @@
 #include <cmath>
 
 #include "codecs/dss_sp_encoder.h"
-#include "spenc/sp_quality.h"
+#include "sp_quality.h"
 #include "support/test_support.h"
 
 using namespace vkt::codecs;
