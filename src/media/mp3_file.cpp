@@ -86,10 +86,10 @@ CMp3File::CMp3File() { VKT_TRACE_TEXT("-----CMp3File::CMp3File()"); }
 
 CMp3File::~CMp3File() {
     VKT_TRACE_TEXT("-----CMp3File::~CMp3File()");
-    close();
+    close_file();
 }
 
-void CMp3File::close() {
+void CMp3File::close_file() {
     if (m_hFile) KRVDSS_close_file(&m_hFile);
 }
 
@@ -115,7 +115,7 @@ uint32_t CMp3File::create_file(const char* lpszFilepath_p) {
     VKT_TRACE_TEXT("-----CMp3File::create_file(...)");
     VKT_TRACE_PARAM("lpszFilepath_p", "%s", lpszFilepath_p);
     try {
-        close();
+        close_file();
         uint32_t err = 0;
         m_hFile = KRVDSS_open_file(lpszFilepath_p, &err, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, OPEN_EXISTING);
         if (!m_hFile) {
@@ -129,7 +129,7 @@ uint32_t CMp3File::create_file(const char* lpszFilepath_p) {
         return 0;
     } catch (...) {
         uint32_t code = vkt::caught_code(VKT_TRACE_UNIT_NAME, __LINE__, "catched in create_file(...)");
-        close();
+        close_file();
         return code;
     }
 }

@@ -39,7 +39,7 @@ private:
     void skip_info_frame();
     void set_codingtype_and_sampleinfo();
     void ascertain_total_nr_of_frames();
-    void close();
+    void close_file();
 
     KRVHANDLE m_hFile = nullptr;
     uint8_t m_abyHeader[4] = {};
