@@ -51,23 +51,20 @@ uint32_t refuse_missing_header_blocks(const char* path, uint16_t wNrOfHeaders_p)
 // Writes header blocks 1 to N of the target (N at most 3); blocks 2 and 3
 // are the source's when bCopy_p is set. Returns 0 or 15.
 uint32_t write_target_headers(CDssFile& targetDss, const CDssFile& sourceDss, uint16_t wNrOfHeaders_p, bool bCopy_p) {
-    if (targetDss.write_fileheader(1) != 0) {
-        VKT_TRACE_ERROR(VKT_ERR_WRITE_FILE, "by targetDss.write_fileheader (1)");
-        return VKT_ERR_WRITE_FILE;
-    }
-    if (wNrOfHeaders_p >= 2) {
-        if (bCopy_p)
-            std::memcpy(targetDss.m_pDssFileHeader_2.get(), sourceDss.m_pDssFileHeader_2.get(), DSS_BLOCK_SIZE);
-        if (targetDss.write_fileheader(2) != 0) {
-            VKT_TRACE_ERROR(VKT_ERR_WRITE_FILE, "by targetDss.write_fileheader (2)");
-            return VKT_ERR_WRITE_FILE;
-        }
-    }
-    if (wNrOfHeaders_p >= 3) {
-        if (bCopy_p)
-            std::memcpy(targetDss.m_pDssFileHeader_3.get(), sourceDss.m_pDssFileHeader_3.get(), DSS_BLOCK_SIZE);
-        if (targetDss.write_fileheader(3) != 0) {
-            VKT_TRACE_ERROR(VKT_ERR_WRITE_FILE, "by targetDss.write_fileheader (3)");
+    const struct {
+        uint8_t* target;
+        const uint8_t* source;
+        const char* failure;
+    } blocks[] = {
+        {nullptr, nullptr, "by targetDss.write_fileheader (1)"},
+        {targetDss.m_pDssFileHeader_2.get(), sourceDss.m_pDssFileHeader_2.get(), "by targetDss.write_fileheader (2)"},
+        {targetDss.m_pDssFileHeader_3.get(), sourceDss.m_pDssFileHeader_3.get(), "by targetDss.write_fileheader (3)"},
+    };
+    for (uint16_t n = 1; n <= 3 && (n == 1 || n <= wNrOfHeaders_p); ++n) {
+        const auto& block = blocks[n - 1];
+        if (bCopy_p && block.target) std::memcpy(block.target, block.source, DSS_BLOCK_SIZE);
+        if (targetDss.write_fileheader(n) != 0) {
+            VKT_TRACE_ERROR(VKT_ERR_WRITE_FILE, block.failure);
             return VKT_ERR_WRITE_FILE;
         }
     }
