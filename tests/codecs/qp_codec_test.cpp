@@ -13,6 +13,7 @@
 
 #include "codec_test_util.h"
 #include "codecs/codec_formats.h"
+#include "codecs/mdct.h"
 #include "codecs/qp_driver.h"
 #include "codecs/quality_metrics.h"
 #include "support/test_support.h"
@@ -236,5 +237,27 @@ TEST(QpCodec, DriverRefusesForeignFramesAndConcealsDamagedOnes) {
         uint32_t produced = 0;
         EXPECT_EQ(decode(src, &produced), c.result);
         EXPECT_EQ(produced, c.produced);
+    }
+}
+
+TEST(QpCodec, MdctFollowsItsDefiningSums) {
+    // The transform against the textbook sums in double precision.
+    constexpr size_t n = 256;
+    Mdct mdct(n);
+    std::vector<float> x(2 * n), coef(n), back(2 * n);
+    uint32_t seed = 9;
+    for (auto& v : x) v = static_cast<float>(static_cast<int>((seed = seed * 1664525u + 1013904223u) >> 20) - 2048);
+    mdct.forward(x.data(), coef.data());
+    mdct.inverse(coef.data(), back.data());
+    auto basis = [](size_t i, size_t k) { return std::cos(M_PI / n * (i + 0.5 + n / 2.0) * (k + 0.5)); };
+    for (size_t k = 0; k < n; ++k) {
+        double sum = 0;
+        for (size_t i = 0; i < 2 * n; ++i) sum += x[i] * basis(i, k);
+        ASSERT_NEAR(coef[k], sum, 0.05) << k;
+    }
+    for (size_t i = 0; i < 2 * n; ++i) {
+        double sum = 0;
+        for (size_t k = 0; k < n; ++k) sum += coef[k] * basis(i, k);
+        ASSERT_NEAR(back[i], 2.0 / n * sum, 0.01) << i;
     }
 }
