@@ -16,14 +16,13 @@
 using namespace dss_test;
 using namespace vkt::platform;
 using orvkt_test::file_exists;
+using edit_test::part;
 using orvkt_test::read_bytes;
 using orvkt_test::with_disk_full_after;
 using orvkt_test::TempDir;
 using orvkt_test::write_bytes;
 
 namespace {
-
-Bytes part(const Bytes& b, size_t from, size_t n) { return Bytes(b.begin() + from, b.begin() + from + n); }
 
 // A recording as the writer makes it: random frames of the identifier,
 // closed with its length.
@@ -62,19 +61,19 @@ TEST_F(EncryptionOps, EncryptThenDecryptGivesTheRecordingBack) {
     const Bytes plain = read_bytes(p("plain.ds2"));
     ASSERT_GT(plain.size(), 150u * 512);
     // The recording's last block is partly used, so one tail gets filled.
-    ASSERT_LT(used_length(part(plain, plain.size() - 512, 512)), 500u);
+    ASSERT_LT(used_length(part(plain, plain.size() - 512, plain.size())), 500u);
 
     ASSERT_EQ(ORVKTEncryptDSSFile(p("plain.ds2").c_str(), p("enc.ds2").c_str(), "Secret-1"), VKT_OK);
     const Bytes enc = read_bytes(p("enc.ds2"));
     ASSERT_EQ(enc.size(), plain.size());
     EXPECT_EQ(std::string(enc.begin() + 1, enc.begin() + 4), "enc");
     EXPECT_EQ(get16(enc, 326), 1);
-    EXPECT_EQ(part(enc, 8, 318), part(plain, 8, 318));
-    EXPECT_EQ(part(enc, 348, 164), part(plain, 348, 164));
-    EXPECT_EQ(part(enc, 512, 1024), part(plain, 512, 1024)) << "header blocks 2 and 3 are copied";
+    EXPECT_EQ(part(enc, 8, 326), part(plain, 8, 326));
+    EXPECT_EQ(part(enc, 348, 512), part(plain, 348, 512));
+    EXPECT_EQ(part(enc, 512, 1536), part(plain, 512, 1536)) << "header blocks 2 and 3 are copied";
     for (size_t at = 1536; at < plain.size(); at += 512) {
-        EXPECT_EQ(part(enc, at, 6), part(plain, at, 6)) << "block header stays plain, block at " << at;
-        ASSERT_NE(part(enc, at + 6, 496), part(plain, at + 6, 496)) << at;
+        EXPECT_EQ(part(enc, at, at + 6), part(plain, at, at + 6)) << "block header stays plain, block at " << at;
+        ASSERT_NE(part(enc, at + 6, at + 502), part(plain, at + 6, at + 502)) << at;
     }
 
     uint32_t encrypted = 7;
@@ -89,11 +88,11 @@ TEST_F(EncryptionOps, EncryptThenDecryptGivesTheRecordingBack) {
     EXPECT_EQ(part(back, 0, 1536), part(plain, 0, 1536));
     size_t filled_blocks = 0;
     for (size_t at = 1536; at < plain.size(); at += 512) {
-        const size_t used = used_length(part(plain, at, 512));
+        const size_t used = used_length(part(plain, at, at + 512));
         const size_t keep = used < 512 ? std::max<size_t>(used, 502) : 512;
         // Bytes beyond the used length (never before 502) were randomised
         // by the encryption; compare in block order.
-        const Bytes a = stored(part(back, at, 512)), b = stored(part(plain, at, 512));
+        const Bytes a = stored(part(back, at, at + 512)), b = stored(part(plain, at, at + 512));
         EXPECT_EQ(part(a, 0, keep), part(b, 0, keep)) << "block at " << at;
         filled_blocks += keep < 512;
     }
@@ -112,9 +111,9 @@ TEST_F(EncryptionOps, DecryptToDssRewritesTheSelfIdAndIndexTable) {
     EXPECT_EQ(std::string(out.begin() + 1, out.begin() + 4), "dss");
     EXPECT_EQ(get16(out, 4), 1);
     EXPECT_EQ(get16(out, 6), 1);
-    EXPECT_EQ(part(out, 134, 192), Bytes(192, 0xFF));
-    EXPECT_EQ(part(out, 326, 22), Bytes(22, 0xFF));
-    EXPECT_EQ(part(out, 8, 126), part(plain, 8, 126));
+    EXPECT_EQ(part(out, 134, 326), Bytes(192, 0xFF));
+    EXPECT_EQ(part(out, 326, 348), Bytes(22, 0xFF));
+    EXPECT_EQ(part(out, 8, 134), part(plain, 8, 134));
 
     // The copy opens as a DSS file with every frame.
     CDssFile dss;
@@ -122,60 +121,70 @@ TEST_F(EncryptionOps, DecryptToDssRewritesTheSelfIdAndIndexTable) {
     EXPECT_EQ(dss.m_dwTotalNrOfFrames, 300u);
 }
 
-TEST_F(EncryptionOps, QualityPlayCannotBeDecryptedToDss) {
-    make_recording(p("qp.ds2"), 50, 6);
-    ASSERT_EQ(ORVKTEncryptDSSFile(p("qp.ds2").c_str(), p("qpe.ds2").c_str(), "abcd"), VKT_OK);
-    xkrvlog::Capture capture;
-    EXPECT_EQ(ORVKTDecryptDSSFile(p("qpe.ds2").c_str(), p("qp.dss").c_str(), "abcd"), VKT_ERR);
-    EXPECT_TRUE(capture.contains_error(10, "QP/encryption requires DSS Pro"));
-    EXPECT_FALSE(file_exists(p("qp.dss")));
-    EXPECT_EQ(ORVKTDecryptDSSFile(p("qpe.ds2").c_str(), p("qp.wav").c_str(), "abcd"), VKT_ERR);
-    EXPECT_EQ(ORVKTDecryptDSSFile(p("qpe.ds2").c_str(), p("qp2.ds2").c_str(), "abcd"), VKT_OK);
-}
-
-TEST_F(EncryptionOps, EncryptRefusals) {
+TEST_F(EncryptionOps, RefusalsAndAnswers) {
     make_recording(p("plain.ds2"), 20);
-    xkrvlog::Capture capture;
-    EXPECT_EQ(ORVKTEncryptDSSFile(p("missing.ds2").c_str(), p("x.dss").c_str(), "abcd"), VKT_ERR)
-        << "the destination's extension is checked before any file is opened";
-    EXPECT_TRUE(capture.contains_error(10, "encrytion requires DSS Pro"));
-    EXPECT_FALSE(file_exists(p("x.dss")));
-    EXPECT_EQ(ORVKTEncryptDSSFile(p("plain.ds2").c_str(), p("x.ds2").c_str(), nullptr), VKT_ERR_PASSWORD);
-    EXPECT_TRUE(capture.contains_error(44, "no password specified"));
-    EXPECT_EQ(ORVKTEncryptDSSFile(p("plain.ds2").c_str(), p("x.ds2").c_str(), "abc"), VKT_ERR_PASSWORD);
-    EXPECT_EQ(ORVKTEncryptDSSFile(p("plain.ds2").c_str(), p("x.ds2").c_str(), "0123456789abcdefg"),
-              VKT_ERR_PASSWORD);
-    EXPECT_EQ(ORVKTEncryptDSSFile(p("missing.ds2").c_str(), p("x.ds2").c_str(), "abcd"), VKT_ERR_OPEN_FILE);
-    EXPECT_FALSE(file_exists(p("x.ds2")));
-
+    make_recording(p("qp.ds2"), 50, 6);
     ASSERT_EQ(ORVKTEncryptDSSFile(p("plain.ds2").c_str(), p("e.ds2").c_str(), "abcd"), VKT_OK);
-    EXPECT_EQ(ORVKTEncryptDSSFile(p("e.ds2").c_str(), p("ee.ds2").c_str(), "abcd"), VKT_ERR);
-    EXPECT_TRUE(capture.contains_error(10, "by sourceDss.IsEncrypted ()"));
-
+    ASSERT_EQ(ORVKTEncryptDSSFile(p("qp.ds2").c_str(), p("qpe.ds2").c_str(), "abcd"), VKT_OK);
     // An Olympus file (licensee 2) is not ours to encrypt.
     Bytes olympus = read_bytes(p("plain.ds2"));
     put32(olympus, 8, 2);
     write_bytes(p("olympus.ds2"), olympus);
-    EXPECT_EQ(ORVKTEncryptDSSFile(p("olympus.ds2").c_str(), p("o.ds2").c_str(), "abcd"), VKT_ERR_LICENSEE);
-    EXPECT_TRUE(capture.contains_error(48, "LicenseeId != DSS_LICENSEEID_VALMERO"));
-    EXPECT_FALSE(file_exists(p("o.ds2")));
+    auto enc = [&](const char* src, const char* dst, const char* password) {
+        return ORVKTEncryptDSSFile(p(src).c_str(), p(dst).c_str(), password);
+    };
+    auto dec = [&](const char* src, const char* dst, const char* password) {
+        return ORVKTDecryptDSSFile(p(src).c_str(), p(dst).c_str(), password);
+    };
+    auto check = [&](const char* src, const char* password) {
+        return ORVKTCheckDSSFilePassword(p(src).c_str(), password);
+    };
+    const struct {
+        std::function<uint32_t()> call;
+        uint32_t rc;
+        const char* trace;  // traced with the code, if any
+    } rows[] = {
+        // The destination's extension is checked before any file is opened.
+        {[&] { return enc("missing.ds2", "x.dss", "abcd"); }, VKT_ERR, "encrytion requires DSS Pro"},
+        {[&] { return enc("plain.ds2", "x.ds2", nullptr); }, VKT_ERR_PASSWORD, "no password specified"},
+        {[&] { return enc("plain.ds2", "x.ds2", "abc"); }, VKT_ERR_PASSWORD, nullptr},
+        {[&] { return enc("plain.ds2", "x.ds2", "0123456789abcdefg"); }, VKT_ERR_PASSWORD, nullptr},
+        {[&] { return enc("missing.ds2", "x.ds2", "abcd"); }, VKT_ERR_OPEN_FILE, nullptr},
+        {[&] { return enc("e.ds2", "ee.ds2", "abcd"); }, VKT_ERR, "by sourceDss.IsEncrypted ()"},
+        {[&] { return enc("olympus.ds2", "o.ds2", "abcd"); }, VKT_ERR_LICENSEE, "LicenseeId != DSS_LICENSEEID_VALMERO"},
+        {[&] { return enc("plain.ds2", "no/dir/x.ds2", "abcd"); }, VKT_ERR_OPEN_FILE, nullptr},
+        {[&] { return dec("plain.ds2", "d.ds2", "abcd"); }, VKT_ERR_PASSWORD, nullptr},
+        {[&] { return dec("plain.ds2", "d.ds2", nullptr); }, VKT_ERR, "by !sourceDss.IsEncrypted ()"},
+        {[&] { return dec("e.ds2", "d.ds2", "abce"); }, VKT_ERR_PASSWORD, nullptr},
+        {[&] { return dec("e.ds2", "d.ds2", nullptr); }, VKT_ERR_PASSWORD, nullptr},
+        {[&] { return dec("e.ds2", "d.ds2", "ab"); }, VKT_ERR_PASSWORD, "by sourceDss.SetPassword(.)"},
+        // Quality play needs a DSS Pro destination.
+        {[&] { return dec("qpe.ds2", "qp.dss", "abcd"); }, VKT_ERR, "QP/encryption requires DSS Pro"},
+        {[&] { return dec("qpe.ds2", "qp.wav", "abcd"); }, VKT_ERR, nullptr},
+        // A 3-character password is refused before the file is opened.
+        {[&] { return check("missing.ds2", "abc"); }, VKT_ERR_PASSWORD, "by dssFile.SetPassword(.)"},
+        {[&] { return check("e.ds2", nullptr); }, VKT_OK, nullptr},
+        {[&] { return check("plain.ds2", nullptr); }, VKT_ERR_PASSWORD, nullptr},
+        {[&] { return check("plain.ds2", "abcd"); }, VKT_ERR_PASSWORD, nullptr},
+        {[&] { return check("missing.ds2", "abcd"); }, VKT_ERR_OPEN_FILE, nullptr},
+    };
+    for (size_t i = 0; i < std::size(rows); ++i) {
+        SCOPED_TRACE(i);
+        xkrvlog::Capture capture;
+        EXPECT_EQ(rows[i].call(), rows[i].rc);
+        if (rows[i].trace) {
+            EXPECT_TRUE(capture.contains_error(rows[i].rc == VKT_ERR ? 10 : rows[i].rc, rows[i].trace));
+        }
+    }
+    EXPECT_EQ(tmp.entries(), (std::vector<std::string>{"e.ds2", "olympus.ds2", "plain.ds2", "qp.ds2", "qpe.ds2"}))
+        << "no refused call leaves a destination";
+    EXPECT_EQ(dec("qpe.ds2", "qp2.ds2", "abcd"), VKT_OK);
 
-    EXPECT_EQ(ORVKTEncryptDSSFile(p("plain.ds2").c_str(), p("no/dir/x.ds2").c_str(), "abcd"), VKT_ERR_OPEN_FILE);
-}
-
-TEST_F(EncryptionOps, DecryptRefusals) {
-    make_recording(p("plain.ds2"), 20);
-    ASSERT_EQ(ORVKTEncryptDSSFile(p("plain.ds2").c_str(), p("e.ds2").c_str(), "abcd"), VKT_OK);
-    xkrvlog::Capture capture;
-    EXPECT_EQ(ORVKTDecryptDSSFile(p("plain.ds2").c_str(), p("d.ds2").c_str(), "abcd"), VKT_ERR_PASSWORD)
-        << "a password for a plain file";
-    EXPECT_EQ(ORVKTDecryptDSSFile(p("plain.ds2").c_str(), p("d.ds2").c_str(), nullptr), VKT_ERR);
-    EXPECT_TRUE(capture.contains_error(10, "by !sourceDss.IsEncrypted ()"));
-    EXPECT_EQ(ORVKTDecryptDSSFile(p("e.ds2").c_str(), p("d.ds2").c_str(), "abce"), VKT_ERR_PASSWORD);
-    EXPECT_EQ(ORVKTDecryptDSSFile(p("e.ds2").c_str(), p("d.ds2").c_str(), nullptr), VKT_ERR_PASSWORD);
-    EXPECT_EQ(ORVKTDecryptDSSFile(p("e.ds2").c_str(), p("d.ds2").c_str(), "ab"), VKT_ERR_PASSWORD);
-    EXPECT_TRUE(capture.contains_error(44, "by sourceDss.SetPassword(.)"));
-    EXPECT_FALSE(file_exists(p("d.ds2")));
+    uint32_t flag = 7;
+    EXPECT_EQ(ORVKTIsEncryptedDSSFile(p("missing.ds2").c_str(), &flag), VKT_ERR_OPEN_FILE);
+    EXPECT_EQ(flag, 7u) << "untouched after a failure";
+    EXPECT_EQ(ORVKTIsEncryptedDSSFile(p("plain.ds2").c_str(), &flag), VKT_OK);
+    EXPECT_EQ(flag, 0u);
 }
 
 // A header count beyond the file's blocks (6 header blocks claimed, 5
@@ -239,7 +248,7 @@ TEST_F(EncryptionOps, DecryptingAnEmptyEncryptedFileWritesOneZeroBlock) {
     ASSERT_EQ(ORVKTDecryptDSSFile(p("empty.ds2").c_str(), p("out.ds2").c_str(), "abcd"), VKT_OK);
     const Bytes out = read_bytes(p("out.ds2"));
     ASSERT_EQ(out.size(), 4u * 512);
-    EXPECT_EQ(part(out, 1536, 512), Bytes(512, 0));
+    EXPECT_EQ(part(out, 1536, 2048), Bytes(512, 0));
     EXPECT_EQ(std::string(out.begin() + 1, out.begin() + 4), "ds2");
 }
 
@@ -257,31 +266,10 @@ TEST_F(EncryptionOps, ForeignSourcesBecomeOurOwnWithThreeHeaderBlocks) {
     EXPECT_EQ(out[0], 3);
     EXPECT_EQ(get32(out, 8), 3u);
     EXPECT_EQ(get16(out, 512), 1) << "a fresh header block 2";
-    EXPECT_EQ(part(out, 1024, 512), Bytes(512, 0xFF));
+    EXPECT_EQ(part(out, 1024, 1536), Bytes(512, 0xFF));
     CDssFile dss;
     ASSERT_EQ(dss.create_file(p("g.ds2").c_str(), GENERIC_READ, FILE_SHARE_READ, OPEN_EXISTING, true), 0u);
     EXPECT_EQ(dss.m_dwTotalNrOfFrames, 40u);
-}
-
-TEST_F(EncryptionOps, AskingAndChecking) {
-    make_recording(p("plain.ds2"), 20);
-    ASSERT_EQ(ORVKTEncryptDSSFile(p("plain.ds2").c_str(), p("e.ds2").c_str(), "abcd"), VKT_OK);
-    uint32_t flag = 7;
-    EXPECT_EQ(ORVKTIsEncryptedDSSFile(p("missing.ds2").c_str(), &flag), VKT_ERR_OPEN_FILE);
-    EXPECT_EQ(flag, 7u) << "untouched after a failure";
-    EXPECT_EQ(ORVKTIsEncryptedDSSFile(p("plain.ds2").c_str(), &flag), VKT_OK);
-    EXPECT_EQ(flag, 0u);
-    EXPECT_EQ(ORVKTIsEncryptedDSSFile(p("e.ds2").c_str(), &flag), VKT_OK);
-    EXPECT_EQ(flag, 1u);
-
-    xkrvlog::Capture capture;
-    EXPECT_EQ(ORVKTCheckDSSFilePassword(p("missing.ds2").c_str(), "abc"), VKT_ERR_PASSWORD)
-        << "a 3-character password is refused before the file is opened";
-    EXPECT_TRUE(capture.contains_error(44, "by dssFile.SetPassword(.)"));
-    EXPECT_EQ(ORVKTCheckDSSFilePassword(p("e.ds2").c_str(), nullptr), VKT_OK);
-    EXPECT_EQ(ORVKTCheckDSSFilePassword(p("plain.ds2").c_str(), nullptr), VKT_ERR_PASSWORD);
-    EXPECT_EQ(ORVKTCheckDSSFilePassword(p("plain.ds2").c_str(), "abcd"), VKT_ERR_PASSWORD);
-    EXPECT_EQ(ORVKTCheckDSSFilePassword(p("missing.ds2").c_str(), "abcd"), VKT_ERR_OPEN_FILE);
 }
 
 TEST_F(EncryptionOps, EntryTraces) {
