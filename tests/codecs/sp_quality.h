@@ -1,7 +1,5 @@
-// Measuring a DSS SP round trip: libavcodec's dss_sp decoder driven
-// directly, a 12:11 resampler that brings the input to the decoder's clock,
-// and the quality measures (log-spectral distance, segmental SNR,
-// correlation). Shared by the tests and the encoder benchmark.
+// Measuring a DSS SP round trip: libavcodec's dss_sp decoder, a resampler to
+// the decoder's clock and quality measures. Shared with the encoder benchmark.
 #pragma once
 
 extern "C" {
@@ -19,16 +17,12 @@ extern "C" {
 
 namespace sp_quality {
 
-// The decoder turns 288 samples into 264: its output runs at 11/12 of the
-// input's clock. Output sample m lies at input time 12m/11 - 2.9: the
-// interpolator centres on 12m/11 - 3, and the post-filter's phase moves the
-// peak of the cross-correlation with the input to 2.8..2.9 (measured on
-// espeak-ng speech, see dss_sp_encoder.md).
+// The decoder turns 288 samples into 264; output sample m lies at input time
+// 12m/11 - 2.9 (measured on espeak-ng speech, see dss_sp_encoder.md).
 inline constexpr double kDecoderDelay = 2.9;
 
-// Decodes a run of 41-byte frames (block order) with libavcodec's dss_sp
-// decoder, handing it the 42-byte codec blocks with their byte pairs
-// swapped. Returns 264 samples per frame.
+// 41-byte frames (block order) through libavcodec's dss_sp decoder as 42-byte
+// blocks with their byte pairs swapped: 264 samples per frame.
 inline std::vector<int16_t> decode_frames(const std::vector<uint8_t>& frames) {
     const AVCodec* codec = avcodec_find_decoder(AV_CODEC_ID_DSS_SP);
     if (!codec) throw std::runtime_error("no dss_sp decoder");
@@ -61,9 +55,8 @@ inline std::vector<int16_t> decode_frames(const std::vector<uint8_t>& frames) {
     return out;
 }
 
-// Resamples from in_rate to out_rate with a Kaiser-windowed sinc; output
-// sample m is taken at input time m * in_rate / out_rate - delay (the
-// resampler adds no delay of its own).
+// Kaiser-windowed sinc resampling; output sample m is taken at input time
+// m * in_rate / out_rate - delay.
 inline std::vector<float> resample(const std::vector<float>& x, int in_rate, int out_rate, double delay = 0) {
     auto gcd = [](int a, int b) {
         while (b) {
@@ -154,11 +147,9 @@ struct Quality {
     int frames = 0;             // active frames measured
 };
 
-// Frames are 32 ms (frame_length samples) with half overlap. A frame is
-// active when the reference's energy is within 50 dB of its loudest frame.
-// The log-spectral distance of a frame compares the Hann-windowed power
-// spectra in dB, both floored 60 dB below the reference frame's peak bin;
-// segmental SNR clamps each frame to -10..35 dB.
+// 32 ms frames with half overlap, active within 50 dB of the loudest; the
+// log-spectral distance compares Hann-windowed power spectra floored 60 dB
+// below the reference's peak bin; segmental SNR clamps to -10..35 dB.
 inline Quality measure(const std::vector<float>& ref, const std::vector<float>& test, int rate) {
     Quality q;
     const size_t n = std::min(ref.size(), test.size());

@@ -1,12 +1,6 @@
 #!/usr/bin/python3
-"""Runs a command on a pseudo-terminal and answers its prompts.
-
-usage: tty_answer.py ANSWER1,ANSWER2,... COMMAND [ARG...]
-
-Each answer is typed after the next prompt (text ending in ": ") appears.
-Prints everything the command wrote to the terminal and exits with its
-status, so a test can check what was echoed.
-"""
+"""tty_answer.py ANSWER1,ANSWER2,... COMMAND [ARG...]: runs COMMAND on a pseudo-terminal, types
+each answer after the next prompt (text ending in ": "), prints the transcript, exits with its status."""
 import os
 import pty
 import select
