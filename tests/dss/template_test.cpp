@@ -15,26 +15,13 @@ using orvkt_test::TempDir;
 
 namespace {
 
-Bytes part(const Bytes& b, size_t from, size_t n) { return Bytes(b.begin() + from, b.begin() + from + n); }
-
-// The three header blocks of a template, every byte written out.
+// The three header blocks of a template: our writer's blocks with other
+// flags at 34 and 36.
 Bytes template_headers(const char* self_id, uint8_t id) {
-    Bytes h(1536, 0xFF);
-    const bool pro = std::string(self_id) != "dss";
-    const uint8_t head[] = {3, 0, 0, 0, uint8_t(pro ? 2 : 1), 0, uint8_t(pro ? 3 : 1), 0, 3, 0, 0, 0};
-    std::copy(std::begin(head), std::end(head), h.begin());
-    put_text(h, 1, self_id);
-    std::fill(h.begin() + 12, h.begin() + 32, 0);
-    put16(h, 32, 0xFFFE);  // more than one header block
-    put16(h, 36, 0xFFFB);
-    put_text(h, 38, "000000000000");
-    put_text(h, 62, "000000");
-    h[69] = 0;
-    std::fill(h.begin() + 512, h.begin() + 512 + 424, 0);
-    std::fill(h.begin() + 1016, h.begin() + 1024, 0);
-    h[512] = 1;
-    h[512 + 16] = id;
-    return h;
+    Bytes h1 = header1(3, self_id);
+    put16(h1, 34, 0xFFFF);
+    put16(h1, 36, 0xFFFB);
+    return concat({h1, header2(id), Bytes(512, 0xFF)});
 }
 
 class Templates : public ::testing::Test {
@@ -71,7 +58,7 @@ TEST_F(Templates, EncryptedQualityPlayTemplate) {
     // Encryption version 1; salt and verification value are random and
     // checked by opening below.
     put16(expected, 326, 1);
-    place(expected, 328, part(file, 328, 20));
+    place(expected, 328, edit_test::part(file, 328, 348));
     EXPECT_EQ(file, expected);
 
     EXPECT_EQ(ORVKTCheckDSSFilePassword(tmp.path("t.DS2").c_str(), "Pa55word"), VKT_OK);
