@@ -12,6 +12,7 @@ extern "C" {
 #include <complex>
 #include <cstdint>
 #include <cstring>
+#include <numeric>
 #include <stdexcept>
 #include <vector>
 
@@ -58,58 +59,31 @@ inline std::vector<int16_t> decode_frames(const std::vector<uint8_t>& frames) {
 // Kaiser-windowed sinc resampling; output sample m is taken at input time
 // m * in_rate / out_rate - delay.
 inline std::vector<float> resample(const std::vector<float>& x, int in_rate, int out_rate, double delay = 0) {
-    auto gcd = [](int a, int b) {
-        while (b) {
-            const int t = a % b;
-            a = b;
-            b = t;
-        }
-        return a;
-    };
-    const int g = gcd(in_rate, out_rate);
-    const long in = in_rate / g, out = out_rate / g;
+    const int g = std::gcd(in_rate, out_rate);
+    const long in = in_rate / g, out = out_rate / g, n_in = static_cast<long>(x.size());
     const double cutoff = 0.5 * std::min(1.0, static_cast<double>(out) / in) * 0.97;  // cycles per input sample
-    constexpr int kHalf = 32;
+    constexpr long kHalf = 32;
     const double beta = 8.0;
-    auto bessel_i0 = [](double v) {
-        double sum = 1, term = 1;
-        for (int k = 1; k < 30; ++k) {
-            term *= (v / (2 * k)) * (v / (2 * k));
-            sum += term;
-        }
-        return sum;
-    };
-    // One kernel per output phase.
-    std::vector<std::array<double, 2 * kHalf>> kernel(static_cast<size_t>(out));
-    std::vector<long> first(static_cast<size_t>(out));
+    // One kernel per output phase, starting at input sample first[q].
+    std::vector<std::vector<double>> kernel(out);
+    std::vector<long> first(out);
     for (long q = 0; q < out; ++q) {
-        const double t = static_cast<double>(q * in) / static_cast<double>(out) - delay;
-        first[static_cast<size_t>(q)] = static_cast<long>(std::floor(t)) - kHalf + 1;
-        for (int k = 0; k < 2 * kHalf; ++k) {
-            const double u = t - static_cast<double>(first[static_cast<size_t>(q)] + k);
-            const double r = u / kHalf;
-            double w = 0;
-            if (r > -1 && r < 1) {
-                const double arg = 2 * cutoff * u;
-                const double sinc = std::fabs(arg) < 1e-12 ? 1.0 : std::sin(M_PI * arg) / (M_PI * arg);
-                w = 2 * cutoff * sinc * bessel_i0(beta * std::sqrt(1 - r * r)) / bessel_i0(beta);
-            }
-            kernel[static_cast<size_t>(q)][static_cast<size_t>(k)] = w;
+        const double t = static_cast<double>(q * in) / out - delay;
+        first[q] = static_cast<long>(std::floor(t)) - kHalf + 1;
+        for (long k = 0; k < 2 * kHalf; ++k) {
+            const double u = t - static_cast<double>(first[q] + k), r = u / kHalf, arg = 2 * cutoff * u;
+            const double sinc = std::fabs(arg) < 1e-12 ? 1.0 : std::sin(M_PI * arg) / (M_PI * arg);
+            kernel[q].push_back(r <= -1 || r >= 1 ? 0.0
+                                                  : 2 * cutoff * sinc * std::cyl_bessel_i(0.0, beta * std::sqrt(1 - r * r)) /
+                                                        std::cyl_bessel_i(0.0, beta));
         }
     }
-    const long n_in = static_cast<long>(x.size());
-    const long count = n_in == 0 ? 0 : (n_in - 1) * out / in + 1;
-    std::vector<float> y(static_cast<size_t>(count));
-    for (long m = 0; m < count; ++m) {
-        const long q = m % out;
-        const long base = (m / out) * in + first[static_cast<size_t>(q)];
-        const auto& kq = kernel[static_cast<size_t>(q)];
+    std::vector<float> y(n_in == 0 ? 0 : static_cast<size_t>((n_in - 1) * out / in + 1));
+    for (long m = 0; m < static_cast<long>(y.size()); ++m) {
+        const long q = m % out, base = (m / out) * in + first[q];
         double acc = 0;
-        for (int k = 0; k < 2 * kHalf; ++k) {
-            const long n = base + k;
-            if (n >= 0 && n < n_in) acc += x[static_cast<size_t>(n)] * kq[static_cast<size_t>(k)];
-        }
-        y[static_cast<size_t>(m)] = static_cast<float>(acc);
+        for (long n = std::max(base, 0L); n < std::min(base + 2 * kHalf, n_in); ++n) acc += x[n] * kernel[q][n - base];
+        y[m] = static_cast<float>(acc);
     }
     return y;
 }
@@ -219,18 +193,12 @@ inline Quality measure(const std::vector<float>& ref, const std::vector<float>& 
 inline int best_lag(const std::vector<float>& ref, const std::vector<float>& test, int max_lag) {
     int best = 0;
     double best_c = -1e300;
-    const size_t n = std::min(ref.size(), test.size());
+    const long n = static_cast<long>(std::min(ref.size(), test.size()));
     for (int lag = -max_lag; lag <= max_lag; ++lag) {
         double c = 0;
-        for (size_t i = 0; i < n; ++i) {
-            const long j = static_cast<long>(i) + lag;
-            if (j < 0 || j >= static_cast<long>(test.size())) continue;
-            c += static_cast<double>(ref[i]) * test[static_cast<size_t>(j)];
-        }
-        if (c > best_c) {
-            best_c = c;
-            best = lag;
-        }
+        for (long i = std::max(0, -lag); i < n && i + lag < static_cast<long>(test.size()); ++i)
+            c += static_cast<double>(ref[i]) * test[i + lag];
+        if (c > best_c) best_c = c, best = lag;
     }
     return best;
 }
