@@ -20,34 +20,25 @@ inline vkt::acm::UniqueStream open_stream(const WAVEFORMATEX& src, const WAVEFOR
 
 // Runs `src` through the stream `per_call` input units at a time, the way
 // the converters do: one prepared header per call, and a last call that
-// ends the stream.
+// ends the stream and gives what the codec held back.
 inline std::vector<uint8_t> run_stream(HACMSTREAM h, const std::vector<uint8_t>& src, uint32_t in_unit,
                                        uint32_t out_unit, size_t per_call = 1) {
-    std::vector<uint8_t> out;
-    std::vector<uint8_t> dst(out_unit * per_call);
-    for (size_t pos = 0; pos < src.size(); pos += in_unit * per_call) {
-        const uint32_t n = static_cast<uint32_t>(std::min<size_t>(in_unit * per_call, src.size() - pos));
+    std::vector<uint8_t> out, dst(out_unit * per_call);
+    auto call = [&](const uint8_t* from, size_t n, uint32_t flags) {
         ACMSTREAMHEADER hdr{};
         hdr.cbStruct = 124;
-        hdr.pbSrc = const_cast<uint8_t*>(src.data() + pos);
-        hdr.cbSrcLength = n;
+        hdr.pbSrc = const_cast<uint8_t*>(from);
+        hdr.cbSrcLength = static_cast<uint32_t>(n);
         hdr.pbDst = dst.data();
         hdr.cbDstLength = static_cast<uint32_t>(dst.size());
         EXPECT_EQ(acmStreamPrepareHeader(h, &hdr, 0), 0u);
-        EXPECT_EQ(acmStreamConvert(h, &hdr, 0), 0u);
+        EXPECT_EQ(acmStreamConvert(h, &hdr, flags), 0u);
         EXPECT_EQ(acmStreamUnprepareHeader(h, &hdr, 0), 0u);
         out.insert(out.end(), dst.begin(), dst.begin() + hdr.cbDstLengthUsed);
-    }
-    // The end of the stream: what the codec held back.
-    ACMSTREAMHEADER hdr{};
-    hdr.cbStruct = 124;
-    hdr.pbSrc = dst.data();
-    hdr.pbDst = dst.data();
-    hdr.cbDstLength = static_cast<uint32_t>(dst.size());
-    EXPECT_EQ(acmStreamPrepareHeader(h, &hdr, 0), 0u);
-    EXPECT_EQ(acmStreamConvert(h, &hdr, ACM_STREAMCONVERTF_END), 0u);
-    EXPECT_EQ(acmStreamUnprepareHeader(h, &hdr, 0), 0u);
-    out.insert(out.end(), dst.begin(), dst.begin() + hdr.cbDstLengthUsed);
+    };
+    for (size_t pos = 0; pos < src.size(); pos += in_unit * per_call)
+        call(src.data() + pos, std::min<size_t>(in_unit * per_call, src.size() - pos), 0);
+    call(dst.data(), 0, ACM_STREAMCONVERTF_END);
     return out;
 }
 
