@@ -98,13 +98,8 @@ TEST(SpBitstream, PositionCodesAreCombinatorial) {
 }
 
 TEST(SpBitstream, PitchLagsAreCodedRelativeToTheLastOne) {
-    EXPECT_EQ(lag_base(36), 36);
-    EXPECT_EQ(lag_base(59), 36);
-    EXPECT_EQ(lag_base(60), 37);
-    EXPECT_EQ(lag_base(162), 139);
-    EXPECT_EQ(lag_base(163), 139);  // above 162 the window stops moving
-    EXPECT_EQ(lag_base(186), 139);
-
+    // The window of the next lag starts 23 below the last one, never below
+    // 36, and stops moving above 162.
     EXPECT_EQ(combine_lags({36, 36, 36, 36}), 0u);
     EXPECT_EQ(combine_lags({100, 77, 54, 36}), 64u);  // every offset 0
     EXPECT_EQ(combine_lags({100, 78, 55, 36}), 64u + 151u);
@@ -138,22 +133,15 @@ TEST(SpBitstream, FramesReadBackAsWritten) {
         for (SubframeParams& sf : p.sub) {
             sf.adaptive_gain = static_cast<uint8_t>(pick(32));
             sf.fixed_gain = static_cast<uint8_t>(pick(64));
-            std::array<uint8_t, kPulses> pos{};
-            ASSERT_TRUE(split_positions(static_cast<uint32_t>(rng() % kPositionCodes), &pos));
-            sf.position = pos;
+            ASSERT_TRUE(split_positions(static_cast<uint32_t>(rng() % kPositionCodes), &sf.position));
             for (uint8_t& l : sf.level) l = static_cast<uint8_t>(pick(8));
         }
-        std::vector<uint8_t> f = packed(p);
+        // Random values in every field: a field read wrongly packs differently.
+        const std::vector<uint8_t> f = packed(p);
         FrameParams back;
         ASSERT_TRUE(unpack_frame(f.data(), &back));
-        ASSERT_EQ(back.filter, p.filter);
+        ASSERT_EQ(packed(back), f);
         ASSERT_EQ(back.lag, p.lag);
-        for (int j = 0; j < kSubframes; ++j) {
-            ASSERT_EQ(back.sub[j].adaptive_gain, p.sub[j].adaptive_gain);
-            ASSERT_EQ(back.sub[j].fixed_gain, p.sub[j].fixed_gain);
-            ASSERT_EQ(back.sub[j].position, p.sub[j].position);
-            ASSERT_EQ(back.sub[j].level, p.sub[j].level);
-        }
     }
     // A pulse code of C(72,7) in subframe 2 makes the frame unreadable.
     std::vector<uint8_t> f(41, 0);
