@@ -1,10 +1,8 @@
 // The audio format converter: the four entry functions (arguments, accepted
 // formats, chunking, too-small outputs, sample widths, size predictions) and
-// rate conversion on real signals: every rate pair gives the bytes of the
-// reference table, full-scale noise the recorded samples, tones in the pass
-// band keep their level, tones above the new Nyquist frequency are gone, a
-// partial unit is padded with its last byte, and the classes refuse what
-// they cannot convert.
+// rate conversion: every rate pair gives the bytes of the reference table,
+// tones in the pass band keep their level, a partial unit is padded with its
+// last byte, and the classes refuse what they cannot convert.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -312,35 +310,16 @@ TEST(AfcStream, ManySmallCallsGiveTheBytesOfOneBigCall) {
         }
         EXPECT_EQ(got, expected);
     }
-    // 8000 -> 11025 Hz goes in units of 40 ms: 600 bytes are held, and
-    // 400 more complete the first unit.
+    // 8000 -> 11025 Hz goes in units of 40 ms (640 -> 882 bytes): predictions
+    // cover whole units, 600 bytes are held, and 400 more complete the first unit.
     Stream held(pcm(8000), pcm(11025));
+    EXPECT_EQ(held.predict(1), 882u);
+    EXPECT_EQ(held.predict(640), 882u);
+    EXPECT_EQ(held.predict(641), 1764u);
+    EXPECT_EQ(held.predict(0xFFFFFFFFu), 0xFFFFFFFFu) << "beyond 32 bits the size saturates";
     const std::vector<uint8_t> in = noise_bytes(1000, 7);
     EXPECT_TRUE(held.convert({in.begin(), in.begin() + 600}).empty());
     EXPECT_EQ(held.convert({in.begin() + 600, in.end()}).size(), 882u);
-}
-
-TEST(AfcStream, PredictionsCoverWholeUnitsAndOneSecondGivesOneSecond) {
-    Stream s(pcm(8000), pcm(11025));
-    EXPECT_EQ(s.predict(1), 882u);
-    EXPECT_EQ(s.predict(640), 882u);
-    EXPECT_EQ(s.predict(641), 1764u);
-    EXPECT_EQ(s.predict(0xFFFFFFFFu), 0xFFFFFFFFu) << "beyond 32 bits the size saturates";
-    const std::pair<WAVEFORMATEX, WAVEFORMATEX> cases[] = {
-        {pcm(16000, 8), pcm(8000, 16)}, {pcm(8000, 16), pcm(11025, 8)}, {pcm(8000, 8), pcm(11025, 8)},
-        {pcm(44100, 8), pcm(8000, 16)}, {pcm(12000, 16), pcm(176400, 16)},
-    };
-    for (const auto& [src, dst] : cases) {
-        SCOPED_TRACE(describe(src, dst));
-        Stream stream(src, dst);
-        // The records are packed: their fields are read into plain values.
-        const uint32_t in_per_second = src.nAvgBytesPerSec, out_per_second = dst.nAvgBytesPerSec;
-        const std::vector<uint8_t> second = noise_bytes(in_per_second, 11);
-        EXPECT_EQ(stream.predict(second.size()), out_per_second);
-        uint16_t r = 0xFFFF;
-        EXPECT_EQ(stream.convert(second, &r).size(), out_per_second);
-        EXPECT_EQ(r, 0);
-    }
 }
 
 TEST(AfcStream, TooSmallOutputRaises303AndEndsTheStream) {
@@ -373,16 +352,6 @@ TEST(AfcStream, SampleWidthsFollowTheOffsetBinaryRule) {
     const std::vector<uint8_t> words = {0x00, 0x80, 0xFF, 0xFF, 0x00, 0x00, 0xFF, 0x00, 0x00, 0x01, 0xFF, 0x7F, 0x42};
     EXPECT_EQ(narrow.convert(words), (std::vector<uint8_t>{0x00, 0x7F, 0x80, 0x80, 0x81, 0xFF}));
     EXPECT_EQ(narrow.convert({0x80}), (std::vector<uint8_t>{0x00}));
-
-    // 8 to 8 bits with a rate change: widened, resampled and narrowed.
-    const std::vector<uint8_t> in = noise_bytes(320 * 5, 5);
-    Stream direct(pcm(8000, 8), pcm(11025, 8));
-    Stream up(pcm(8000, 8), pcm(8000, 16)), resample(pcm(8000, 16), pcm(11025, 16));
-    Stream down(pcm(11025, 16), pcm(11025, 8));
-    const std::vector<uint8_t> got = direct.convert(in);
-    EXPECT_EQ(got.size(), 441u * 5);
-    EXPECT_EQ(got, down.convert(resample.convert(up.convert(in))));
-    EXPECT_EQ(direct.convert(in), down.convert(resample.convert(up.convert(in)))) << "and again on the next call";
 }
 
 // Every set of vector lanes the processor has, then the scalar loops: all
@@ -407,55 +376,10 @@ TEST(Resampling, EveryRatePairGivesTheBytesOfTheReferenceTable) {
     afc_kernel::UseLanes(Lanes::kAvx512);
 }
 
-// Full-scale noise (it clips) in one call. Reference outputs recorded from
-// the converter as it stood at commit 25e1e40 - the number of samples, the
-// hash of their bytes and the samples from index 100 on; the step formulas
-// written out plainly (zero-stuffing, the full recursion on every step,
-// every M-th output scaled and rounded), run stage after stage on the same
-// noise, gave the same samples.
-TEST(Resampling, FullScaleNoiseGivesTheRecordedSamples) {
-    struct Recorded {
-        uint32_t from, to;
-        size_t count;
-        uint64_t hash;
-        int16_t samples[8];
-    };
-    const Recorded table[] = {
-        {44100, 8000, 1600, 0x7bc6b60c4beab637ull, {4355, -12117, -2001, 2081, 1663, 6746, 7526, 118}},
-        {8000, 11025, 11907, 0x2f8dc44d458c004dull, {366, 12232, -1175, -990, 18247, 28335, 13695, -4602}},
-        {16000, 8000, 4410, 0x44ccc68ba728ea1dull, {-186, 8477, 9374, 27929, -4682, -4851, -16799, -17991}},
-        {12000, 8000, 5880, 0x383d690ef0a993bcull, {-793, 17121, -5654, 5363, -20279, -1176, 1028, 2236}},
-        {22050, 16000, 6400, 0x74e14508d68022f5ull, {5065, 9048, -9802, 7280, 6439, 16270, 14586, -13752}},
-        {8000, 44100, 47628, 0x3e761a3921063eadull, {-893, -1163, -760, 44, 910, 1516, 1623, 1166}},
-    };
-    for (const Recorded& r : table) {
-        SCOPED_TRACE(testing::Message() << r.from << " -> " << r.to);
-        const std::vector<int16_t> out = stream_convert(r.from, r.to, noise(8820, r.from));
-        ASSERT_GE(out.size(), 108u);
-        std::vector<uint8_t> bytes(out.size() * 2);
-        std::memcpy(bytes.data(), out.data(), bytes.size());
-        testing::Message row;
-        row << "{" << r.from << ", " << r.to << ", " << out.size() << ", 0x" << std::hex << fnv1a(bytes) << std::dec
-            << "ull, {";
-        for (size_t i = 100; i < 108; ++i) row << out[i] << (i < 107 ? ", " : "}},");
-        EXPECT_EQ(out.size(), r.count) << row;
-        EXPECT_EQ(fnv1a(bytes), r.hash) << row;
-        EXPECT_EQ(std::vector<int16_t>(out.begin() + 100, out.begin() + 108),
-                  std::vector<int16_t>(std::begin(r.samples), std::end(r.samples)));
-    }
-}
-
 TEST(Resampling, PassBandToneKeepsItsLevel) {
-    // One stage: between the -1 dB of DC and the 0 dB top of the ripple.
-    const double single = level_db(16000, 8000, 1000);
-    EXPECT_GE(single, -1.05);
-    EXPECT_LE(single, 0.05);
-    const double up = level_db(8000, 16000, 1000);
-    EXPECT_GE(up, -1.05);
-    EXPECT_LE(up, 0.05);
-    // Chains: each stage contributes its own -1 ... 0 dB.
-    const std::pair<uint32_t, uint32_t> chains[] = {{44100, 8000}, {8000, 11025}, {12000, 8000}};
-    for (const auto& [from, to] : chains) {
+    // Each stage contributes between the -1 dB of DC and the 0 dB top of its ripple.
+    const std::pair<uint32_t, uint32_t> cases[] = {{16000, 8000}, {8000, 16000}, {44100, 8000}, {8000, 11025}, {12000, 8000}};
+    for (const auto& [from, to] : cases) {
         SCOPED_TRACE(testing::Message() << from << " -> " << to);
         SRMultiStageSRConverter plan(SRSamplingRateConverterPars(from, to, 16));
         const double db = level_db(from, to, 1000);
@@ -464,26 +388,10 @@ TEST(Resampling, PassBandToneKeepsItsLevel) {
     }
 }
 
-TEST(Resampling, ToneAboveTheNewNyquistFrequencyIsRemoved) {
-    // The order-6 filters reach their 60 dB a little above 1.3 times the
-    // pass-band edge; in the chain from 44100 Hz the image of a tone near
-    // the 5512.5 Hz edge of the 11025 Hz stages keeps 5000 to 5600 Hz at
-    // about -45 to -50 dB, so the tones stand clear of that band.
-    const std::tuple<uint32_t, uint32_t, double> cases[] = {
-        {16000, 8000, 5500}, {16000, 8000, 7000}, {44100, 8000, 6000}, {44100, 8000, 10000}, {44100, 8000, 15000},
-    };
-    for (const auto& [from, to, freq] : cases) {
-        SCOPED_TRACE(testing::Message() << from << " -> " << to << " at " << freq << " Hz");
-        EXPECT_LE(level_db(from, to, freq), -55.0);
-    }
-}
-
 TEST(Resampling, PartialUnitIsPaddedWithItsLastByte) {
     // Kind 1: one stage with units of 640 and 882 bytes.
     const SRSamplingRateConverterPars pars(8000, 11025, 16);
-    std::vector<int16_t> samples = noise(320, 21, 8000);
-    std::vector<uint8_t> bytes(640);
-    std::memcpy(bytes.data(), samples.data(), 640);
+    std::vector<uint8_t> bytes = bytes_of(noise(320, 21, 8000));
 
     SRSimpleSRConverter shortConverter(pars);
     SRJBuffer in, out;
