@@ -7,14 +7,14 @@ extern "C" {
 }
 
 #include <algorithm>
-#include <array>
 #include <cmath>
-#include <complex>
 #include <cstdint>
 #include <cstring>
 #include <numeric>
 #include <stdexcept>
 #include <vector>
+
+#include "codecs/quality_metrics.h"
 
 namespace sp_quality {
 
@@ -90,102 +90,32 @@ inline std::vector<float> resample(const std::vector<float>& x, int in_rate, int
 
 inline std::vector<float> to_float(const std::vector<int16_t>& v) { return std::vector<float>(v.begin(), v.end()); }
 
-// In-place radix-2 FFT.
-inline void fft(std::vector<std::complex<double>>& a) {
-    const size_t n = a.size();
-    for (size_t i = 1, j = 0; i < n; ++i) {
-        size_t bit = n >> 1;
-        for (; j & bit; bit >>= 1) j ^= bit;
-        j ^= bit;
-        if (i < j) std::swap(a[i], a[j]);
-    }
-    for (size_t len = 2; len <= n; len <<= 1) {
-        const double ang = -2 * M_PI / static_cast<double>(len);
-        const std::complex<double> wl(std::cos(ang), std::sin(ang));
-        for (size_t i = 0; i < n; i += len) {
-            std::complex<double> w(1);
-            for (size_t k = 0; k < len / 2; ++k, w *= wl) {
-                const auto u = a[i + k];
-                const auto v = a[i + k + len / 2] * w;
-                a[i + k] = u + v;
-                a[i + k + len / 2] = u - v;
-            }
-        }
-    }
-}
-
 struct Quality {
-    double lsd = 0;             // dB, mean over active frames
-    double segmental_snr = 0;   // dB
+    double lsd = 0;            // dB, mean over active frames
+    double segmental_snr = 0;  // dB
     double correlation = 0;
-    int frames = 0;             // active frames measured
+    int frames = 0;            // active frames measured
 };
 
-// 32 ms frames with half overlap, active within 50 dB of the loudest; the
-// log-spectral distance compares Hann-windowed power spectra floored 60 dB
-// below the reference's peak bin; segmental SNR clamps to -10..35 dB.
+// The library's speech measures on the samples rounded to 16 bits, and the
+// correlation of the whole signals.
 inline Quality measure(const std::vector<float>& ref, const std::vector<float>& test, int rate) {
     Quality q;
     const size_t n = std::min(ref.size(), test.size());
-    const size_t len = static_cast<size_t>(rate) * 32 / 1000;
-    const size_t hop = len / 2;
-    size_t fft_size = 1;
-    while (fft_size < len) fft_size <<= 1;
+    std::vector<int16_t> r(n), t(n);
     double num = 0, den_r = 0, den_t = 0;
     for (size_t i = 0; i < n; ++i) {
         num += static_cast<double>(ref[i]) * test[i];
         den_r += static_cast<double>(ref[i]) * ref[i];
         den_t += static_cast<double>(test[i]) * test[i];
+        r[i] = static_cast<int16_t>(std::clamp(std::lround(ref[i]), -32768L, 32767L));
+        t[i] = static_cast<int16_t>(std::clamp(std::lround(test[i]), -32768L, 32767L));
     }
     q.correlation = den_r > 0 && den_t > 0 ? num / std::sqrt(den_r * den_t) : 0;
-    if (n < len) return q;
-    std::vector<double> energy;
-    for (size_t start = 0; start + len <= n; start += hop) {
-        double e = 0;
-        for (size_t i = 0; i < len; ++i) e += static_cast<double>(ref[start + i]) * ref[start + i];
-        energy.push_back(e);
-    }
-    const double loudest = *std::max_element(energy.begin(), energy.end());
-    if (!(loudest > 0)) return q;
-    double lsd_sum = 0, snr_sum = 0;
-    std::vector<std::complex<double>> fr(fft_size), ft(fft_size);
-    for (size_t f = 0; f < energy.size(); ++f) {
-        if (energy[f] < loudest * 1e-5) continue;
-        const size_t start = f * hop;
-        std::fill(fr.begin(), fr.end(), 0.0);
-        std::fill(ft.begin(), ft.end(), 0.0);
-        double noise = 0;
-        for (size_t i = 0; i < len; ++i) {
-            const double w = 0.5 - 0.5 * std::cos(2 * M_PI * (static_cast<double>(i) + 0.5) / static_cast<double>(len));
-            fr[i] = ref[start + i] * w;
-            ft[i] = test[start + i] * w;
-            const double d = static_cast<double>(ref[start + i]) - test[start + i];
-            noise += d * d;
-        }
-        fft(fr);
-        fft(ft);
-        const size_t bins = fft_size / 2 + 1;
-        std::vector<double> lr(bins), lt(bins);
-        double peak = -1e300;
-        for (size_t k = 0; k < bins; ++k) {
-            lr[k] = 10 * std::log10(std::norm(fr[k]) + 1e-20);
-            lt[k] = 10 * std::log10(std::norm(ft[k]) + 1e-20);
-            peak = std::max(peak, lr[k]);
-        }
-        double sq = 0;
-        for (size_t k = 0; k < bins; ++k) {
-            const double d = std::max(lr[k], peak - 60) - std::max(lt[k], peak - 60);
-            sq += d * d;
-        }
-        lsd_sum += std::sqrt(sq / static_cast<double>(bins));
-        double snr = noise > 0 ? 10 * std::log10(energy[f] / noise) : 35.0;
-        snr_sum += std::clamp(snr, -10.0, 35.0);
-        ++q.frames;
-    }
-    if (q.frames > 0) {
-        q.lsd = lsd_sum / q.frames;
-        q.segmental_snr = snr_sum / q.frames;
-    }
+    const vkt::codecs::SpeechQuality m = vkt::codecs::measure_speech_quality(r, t, 0, static_cast<uint32_t>(rate));
+    q.lsd = m.log_spectral_distance_db;
+    q.segmental_snr = m.segmental_snr_db;
+    q.frames = static_cast<int>(m.active_frames);
     return q;
 }
 
