@@ -57,14 +57,7 @@ Walk walk(const std::string& path, const char* password = nullptr, bool header_o
 Bytes example_blocks(std::vector<Bytes>& frames) {
     frames.clear();
     for (unsigned i = 1; i <= 15; ++i) frames.push_back(frame(i));
-    Bytes a = block(0x030F, 13, 0);
-    for (unsigned i = 0; i < 12; ++i) place(a, 6 + 41 * i, frames[i]);
-    place(a, 498, frames[12], 0, 14);
-    Bytes b = block(0x108F, 2, 0);
-    place(b, 6, frames[12], 14, 27);
-    place(b, 33, frames[13]);
-    place(b, 74, frames[14]);
-    return concat({stored(a), stored(b)});
+    return edit_test::pack_blocks(frames, 0);
 }
 
 constexpr uint32_t kAny = 0xFFFFFFFFu;
@@ -153,13 +146,8 @@ std::vector<Case> walk_cases() {
 
     // Long play (24-byte frames) is not checked for corruption: twenty
     // frame starts are fine.
-    Bytes lp = block(0x030F, 20, 2);
-    std::vector<Bytes> lp_frames;
-    for (unsigned i = 0; i < 20; ++i) {
-        lp_frames.push_back(frame(i, 24));
-        place(lp, 6 + 24 * i, lp_frames.back());
-    }
-    cases.push_back({"lp.ds2", concat({header1(1, "ds2"), stored(lp)}), 20, lp_frames, 25});
+    const std::vector<Bytes> lp = edit_test::random_frames(20, 24, 5);
+    cases.push_back({"lp.ds2", concat({header1(1, "ds2"), edit_test::pack_blocks(lp, 2)}), 20, lp, 25});
     // An invalid identifier there stops the walk with 18.
     cases.push_back({"invalid.ds2", concat({header1(1, "ds2"), stored(block(0x030F, 1, 2)), stored(block(0x030F, 1, 5))}),
                      kAny, {Bytes(24, 0)}, 25, false, {{18, "catched in transfer_from_file_to_buffer(..)"}}, 18});
