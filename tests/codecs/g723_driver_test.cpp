@@ -77,17 +77,3 @@ TEST(G723Driver, FramesAndSamplesAreFfmpegs) {
     EXPECT_LT(best, 8.0);
 }
 
-TEST(G723Driver, SilenceDescriptorAndUntransmittedFramesKeepTheirTime) {
-    // Block order: the frame type sits in the low bits of the block's second byte.
-    std::vector<uint8_t> blocks(3 * 25, 0);
-    blocks[1] = 0x02;       // silence descriptor, 4 bytes
-    blocks[25 + 1] = 0x03;  // untransmitted
-    blocks[50 + 1] = 0x00;  // 6.3 kbit/s frame of zeros
-    auto dec = codec_test::open_stream(lp_format(), pcm_format(8000));
-    auto decoded = codec_test::run_stream(dec.get(), blocks, 25, 480, 3);
-    EXPECT_EQ(decoded.size(), 3u * 480);
-    EXPECT_EQ(g723_packet_size(0x02), 4u);
-    EXPECT_EQ(g723_packet_size(0x03), 1u);
-    EXPECT_EQ(g723_packet_size(0x01), 20u);
-    EXPECT_EQ(g723_packet_size(0xFC), 24u);
-}

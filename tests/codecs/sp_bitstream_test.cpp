@@ -27,11 +27,6 @@ std::array<uint8_t, kPulses> positions(std::initializer_list<int> desc) {
 
 }  // namespace
 
-TEST(SpBitstream, ZeroFieldsGiveZeroBytes) {
-    // Positions 6..0 code as 0 and lags 36,36,36,36 as 0.
-    EXPECT_EQ(packed(FrameParams{}), std::vector<uint8_t>(41, 0));
-}
-
 TEST(SpBitstream, FieldsSitWhereTheDecoderReadsThem) {
     FrameParams p;
     p.filter[0] = 31;  // bits 0-4
