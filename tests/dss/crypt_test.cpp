@@ -181,15 +181,7 @@ TEST(BlockCipher, TailFillerTouchesOnlyTheUnusedEnd) {
     EXPECT_LT(seen[255], 30);
 }
 
-TEST(Passwords, PasswordBlockAndLengthRules) {
-    Bytes salt(16);
-    for (int i = 0; i < 16; ++i) salt[i] = static_cast<uint8_t>(0xA0 + i);
-    uint8_t p[16];
-    vkt::dss::make_password_block("abcd", salt.data(), p);
-    EXPECT_EQ(Bytes(p, p + 16), password_block("abcd", salt));
-    vkt::dss::make_password_block("0123456789abcdefXYZ", salt.data(), p);
-    EXPECT_EQ(Bytes(p, p + 16), password_block("0123456789abcdef", salt)) << "16 characters at most";
-
+TEST(Passwords, LengthAndStateRules) {
     xkrvlog::Capture capture;
     CDssFile dss;
     const std::pair<const char*, uint32_t> calls[] = {
@@ -296,30 +288,4 @@ TEST_P(Engine, BothVersionsOfEncryptedFilesOpenWithTheRightPasswordOnly) {
             EXPECT_TRUE(capture.contains_error(44, error));
         }
     }
-}
-
-TEST(EncryptedFiles, HeaderOnlyAndSkippedDecryption) {
-    TempDir tmp;
-    std::vector<Bytes> frames;
-    const std::string path = make_encrypted(tmp, 1, "abcd", &frames);
-    CDssFile headers(true);
-    ASSERT_EQ(headers.create_file(path.c_str(), GENERIC_READ, FILE_SHARE_READ, OPEN_EXISTING, false), 0u);
-    EXPECT_TRUE(headers.IsEncrypted());
-    EXPECT_EQ(headers.m_wEncryptionVersion, 1);
-
-    CDssFile raw;
-    raw.m_bSkipDecryption = true;
-    ASSERT_EQ(raw.create_file(path.c_str(), GENERIC_READ, FILE_SHARE_READ, OPEN_EXISTING, true), 0u);
-    EXPECT_EQ(raw.m_dwTotalNrOfFrames, 24u);
-    const Bytes first(raw.m_pDssDataBlock.get(), raw.m_pDssDataBlock.get() + 512);
-    EXPECT_EQ(stored(first), part(orvkt_test::read_bytes(path), 1024, 1536)) << "the block as stored, not decrypted";
-
-    CDssFile plain_with_password;
-    plain_with_password.SetPassword("abcd");
-    write_bytes(tmp.path("p.ds2"), concat({header1(1, "ds2"), stored(block(0x030F, 0, 0))}));
-    xkrvlog::Capture capture;
-    EXPECT_EQ(plain_with_password.create_file(tmp.path("p.ds2").c_str(), GENERIC_READ, FILE_SHARE_READ,
-                                              OPEN_EXISTING, false),
-              44u);
-    EXPECT_TRUE(capture.contains_error(44, "VKT_ERR_PASSWORD password specified for a non-encrypted DSS file"));
 }

@@ -50,21 +50,6 @@ TEST_F(Templates, PlainTemplatesStoreTheIdentifierUnchecked) {
     EXPECT_EQ(headers.m_byCompressionId, 9);
 }
 
-TEST_F(Templates, EncryptedQualityPlayTemplate) {
-    ASSERT_EQ(ORVKTCreateDSSTemplate(tmp.path("t.DS2").c_str(), "Pa55word", 6), VKT_OK);
-    const Bytes file = read_bytes(tmp.path("t.DS2"));
-    ASSERT_EQ(file.size(), 1536u);
-    Bytes expected = template_headers("enc", 6);
-    // Encryption version 1; salt and verification value are random and
-    // checked by opening below.
-    put16(expected, 326, 1);
-    place(expected, 328, edit_test::part(file, 328, 348));
-    EXPECT_EQ(file, expected);
-
-    EXPECT_EQ(ORVKTCheckDSSFilePassword(tmp.path("t.DS2").c_str(), "Pa55word"), VKT_OK);
-    EXPECT_EQ(ORVKTCheckDSSFilePassword(tmp.path("t.DS2").c_str(), "Pa55worD"), VKT_ERR_PASSWORD);
-}
-
 TEST_F(Templates, Refusals) {
     xkrvlog::Capture capture;
     EXPECT_EQ(ORVKTCreateDSSTemplate(tmp.path("t.dss").c_str(), "abcd", 0), VKT_ERR_INVALID_PARAM);
