@@ -75,20 +75,6 @@ TEST(SpEncodeStream, BlocksDecodeToTheSpeech) {
             EXPECT_GT(q.frames, 50);
             EXPECT_GE(q.correlation, 0.9);
             EXPECT_LE(q.lsd, 8.0);
-
-            // And the whole loop at the caller's rate: the driver's decode
-            // direction brings the 264 samples back to 288.
-            auto dec = codec_test::open_stream(sp_format(rate), pcm_format(rate));
-            const auto back = sp_quality::to_float(codec_test::to_samples(codec_test::run_stream(dec.get(), blocks, 42, 576, 3)));
-            ASSERT_EQ(back.size(), pcm.size());
-            const auto input = sp_quality::to_float(pcm);
-            const int lag = sp_quality::best_lag(input, back, 40);
-            std::vector<float> aligned(input.size(), 0.0f);
-            for (long i = std::max(0, -lag); i < static_cast<long>(aligned.size()) && i + lag < static_cast<long>(back.size()); ++i)
-                aligned[i] = back[i + lag];
-            const auto loop = sp_quality::measure(input, aligned, static_cast<int>(rate));
-            EXPECT_GE(loop.correlation, 0.9);
-            EXPECT_LE(loop.lsd, 8.0);
         }
     }
 }
