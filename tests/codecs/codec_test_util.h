@@ -1,8 +1,7 @@
 // Helpers of the codec suites: streams through the codec manager, sample
-// and byte conversions, sine fitting.
+// and byte conversions.
 #pragma once
 
-#include <cmath>
 #include <cstdint>
 #include <cstring>
 #include <vector>
@@ -52,24 +51,6 @@ inline std::vector<int16_t> to_samples(const std::vector<uint8_t>& b) {
     std::vector<int16_t> s(b.size() / 2);
     std::memcpy(s.data(), b.data(), s.size() * 2);
     return s;
-}
-
-// Amplitude of the sine of `freq` (cycles per sample) in x[first, last), by
-// least squares on sine and cosine.
-template <typename T>
-double sine_amplitude(const std::vector<T>& x, double freq, size_t first, size_t last) {
-    double ss = 0, cc = 0, sc = 0, xs = 0, xc = 0;
-    for (size_t i = first; i < last; ++i) {
-        const double s = std::sin(2 * M_PI * freq * i), c = std::cos(2 * M_PI * freq * i);
-        ss += s * s;
-        cc += c * c;
-        sc += s * c;
-        xs += x[i] * s;
-        xc += x[i] * c;
-    }
-    const double det = ss * cc - sc * sc;
-    const double a = (xs * cc - xc * sc) / det, b = (xc * ss - xs * sc) / det;
-    return std::sqrt(a * a + b * b);
 }
 
 }  // namespace codec_test
