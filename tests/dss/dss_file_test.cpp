@@ -1,9 +1,16 @@
-// Reading DSS and DS2 files through CDssFile: header checks, frame pointers,
-// frames handed out across block boundaries, corrupt and truncated blocks.
-// Every file is laid out byte by byte in the test.
+// Reading and writing DSS and DS2 files through CDssFile, every file and
+// every expected block laid out byte by byte: header checks, frame pointers,
+// frames across block boundaries, corrupt and truncated blocks, fresh
+// headers, packed, copied and rewritten blocks; frame and codec block sizes
+// per identifier, the report-once warnings of the frame sizer, and the
+// destination-name rule.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+
+#include "dss/crypt.h"
 #include "dss/dss_file.h"
+#include "dss/frame_sizing.h"
 #include "platform/vkt_error.h"
 #include "support/dss_bytes.h"
 #include "support/test_support.h"
@@ -11,7 +18,9 @@
 
 using namespace dss_test;
 using namespace vkt::platform;
+using edit_test::part;
 using orvkt_test::TempDir;
+using orvkt_test::read_bytes;
 using orvkt_test::write_bytes;
 
 namespace {
@@ -274,4 +283,181 @@ TEST(DssFileFacts, ExtensionTest) {
     for (const char* name : {"x.DSS", "dir/x.ds2", "x.ds2x"}) EXPECT_TRUE(CDssFile::HasDSSFileExtension(name)) << name;
     for (const char* name : {"x.ds", "x.wav", "x", static_cast<const char*>(nullptr)})
         EXPECT_FALSE(CDssFile::HasDSSFileExtension(name)) << (name ? name : "null");
+}
+
+namespace {
+
+constexpr uint32_t kReadWrite = GENERIC_READ | GENERIC_WRITE;
+
+// n codec blocks of 42 bytes whose 41-byte frames are frame(first + i).
+Bytes codec_blocks(unsigned n, unsigned first = 0, size_t frame_size = 41, size_t block_size = 42) {
+    Bytes out;
+    for (unsigned i = 0; i < n; ++i) {
+        Bytes c = codec_block(frame(first + i, frame_size), block_size);
+        c[block_size - 1] = 0xEE;  // the padding byte is never stored
+        out.insert(out.end(), c.begin(), c.end());
+    }
+    return out;
+}
+
+class DssWrite : public ::testing::Test {
+protected:
+    TempDir tmp;
+    // A fresh file of `headers` header blocks and identifier `id`, `input`
+    // handed over in one call and flushed; the file's bytes.
+    Bytes write(const std::string& name, uint16_t headers, uint8_t id, const Bytes& input) {
+        const std::string path = tmp.path(name);
+        {
+            CDssFile dss;
+            dss.m_wNrOfHeaders = headers;
+            dss.m_byCompressionId = id;
+            EXPECT_EQ(dss.create_file(path.c_str(), kReadWrite, 0, CREATE_ALWAYS, false), 0u);
+            if (!input.empty()) {
+                dss.transfer_from_buffer_to_file(input.data(), static_cast<uint32_t>(input.size()));
+                dss.flush_out_block();
+            }
+        }
+        return read_bytes(path);
+    }
+};
+
+}  // namespace
+
+TEST_F(DssWrite, FreshHeadersForEachHeaderCount) {
+    for (uint8_t n : {1, 2, 3}) {
+        for (const char* self_id : {"dss", "ds2"}) {
+            const std::string name = "h" + std::to_string(n) + "." + self_id;
+            SCOPED_TRACE(name);
+            const Bytes file = write(name, n, 4, {});
+            const Bytes all = concat({header1(n, self_id), header2(4), Bytes(512, 0xFF)});
+            EXPECT_EQ(file, part(all, 0, 512u * n));
+        }
+    }
+}
+
+TEST_F(DssWrite, ThirteenFramesFillOneBlockAndPartTheLast) {
+    const Bytes file = write("p.dss", 1, 0, codec_blocks(13));
+    Bytes a = block(0x030F, 13, 0);
+    for (unsigned i = 0; i < 12; ++i) place(a, 6 + 41 * i, frame(i));
+    place(a, 498, frame(12), 0, 14);
+    Bytes b = block(0x108F, 0, 0);
+    place(b, 6, frame(12), 14, 27);
+    EXPECT_EQ(file, concat({header1(1, "dss"), stored(a), stored(b)}));
+    EXPECT_EQ(file[1024], 0x8F) << "frame-pointer word low byte first in the file";
+
+    Bytes two = codec_blocks(3);
+    two.resize(100);  // two codec blocks and 16 bytes: the rest is ignored
+    Bytes c = block(0x030F, 2, 0);
+    place(c, 6, frame(0));
+    place(c, 47, frame(1));
+    EXPECT_EQ(write("q.dss", 1, 0, two), concat({header1(1, "dss"), stored(c)}));
+}
+
+TEST_F(DssWrite, CopiedBlocksAndHeaderRewrites) {
+    std::string path = tmp.path("c.ds2");
+    Bytes copied = block(0x030F, 1, 6);
+    place(copied, 6, frame(3, 56));
+    {
+        CDssFile dss;
+        dss.m_wNrOfHeaders = 3;
+        dss.m_byCompressionId = 6;
+        ASSERT_EQ(dss.create_file(path.c_str(), kReadWrite, 0, CREATE_ALWAYS, false), 0u);
+        std::memcpy(dss.m_pDssDataBlock.get(), copied.data(), 512);
+        EXPECT_EQ(dss.write_datablock(), 0u);
+        EXPECT_EQ(Bytes(dss.m_pDssDataBlock.get(), dss.m_pDssDataBlock.get() + 512), stored(copied))
+            << "the buffer is left in file order";
+        std::memcpy(dss.m_pDssDataBlock.get(), copied.data(), 512);
+        dss.write_datablock();
+        dss.m_pDssFileHeader_2[100] = 0x42;
+        EXPECT_EQ(dss.write_fileheader(2), 0u);
+        std::memcpy(dss.m_pDssDataBlock.get(), copied.data(), 512);
+        dss.write_datablock();  // appended after the rewrite, not over block 2
+        EXPECT_EQ(dss.write_fileheader(4), 15u);
+    }
+    Bytes file = read_bytes(path);
+    ASSERT_EQ(file.size(), 6u * 512);
+    EXPECT_EQ(file[512 + 100], 0x42);
+    for (int i = 3; i < 6; ++i) EXPECT_EQ(part(file, 512 * i, 512 * i + 512), stored(copied)) << i;
+}
+
+TEST_F(DssWrite, HeaderBlocksBeyondTheThirdAreLaidDownBeforeTheData) {
+    const Bytes file = write("five.ds2", 5, 0, codec_blocks(2));
+    ASSERT_EQ(file.size(), 6u * 512);
+    EXPECT_EQ(part(file, 1536, 2560), Bytes(1024, 0xFF));
+    EXPECT_EQ(file[5 * 512 + 2], 2) << "frame count (stored at 2) of the data block at N × 512";
+}
+
+namespace {
+
+uint32_t frame_size(uint8_t id, uint8_t first = 0, uint8_t second = 0, uint32_t* rc = nullptr) {
+    const uint8_t frame[2] = {first, second};
+    uint32_t size = 12345;
+    const uint32_t r = KRVDSS_get_size_of_frame(frame, id, &size);
+    if (rc) *rc = r;
+    return size;
+}
+
+}  // namespace
+
+TEST(FrameSizing, StoredFrameAndCodecBlockSizePerIdentifier) {
+    // id, first two frame bytes, stored frame size, codec block size (0: invalid id)
+    const struct {
+        uint8_t id, first, second;
+        uint32_t frame, codec;
+    } rows[] = {
+        {0, 0, 0, 41, 42},       {4, 0, 0, 41, 42},    {1, 0x7F, 0, 9, 42},  // bit 7 of byte 1 clear: compressed
+        {1, 0x80, 0, 41, 42},    {2, 0xFF, 0xFF, 24, 25},
+        {3, 0x00, 0x02, 4, 25},  // bit 1 of byte 2 set: compressed
+        {3, 0x02, 0xFD, 24, 25}, {6, 0, 0, 56, 57},    {7, 0, 0, 56, 57},    {5, 0, 0, 0, 0},
+        {8, 0, 0, 0, 0},         {0xFF, 0, 0, 0, 0},
+    };
+    xkrvlog::Capture capture;
+    for (const auto& r : rows) {
+        SCOPED_TRACE(int(r.id));
+        uint32_t rc = 99, codec = 77;
+        EXPECT_EQ(frame_size(r.id, r.first, r.second, &rc), r.frame);
+        EXPECT_EQ(rc, r.codec ? 0u : 18u);
+        EXPECT_EQ(VKT_get_size_of_blockalign(r.id, &codec), r.codec ? 0u : 18u);
+        EXPECT_EQ(codec, r.codec);
+    }
+    EXPECT_TRUE(capture.contains_error(18, "VKT_ERR_INVALID_COMPRESSIONID byCompressionId_p"));
+}
+
+TEST(FrameSizing, EachKindIsReportedOnceUntilTheFlagsAreCleared) {
+    VKT_clear_frame_size_reports();
+    xkrvlog::Capture capture;
+    const auto warnings = [&](const std::string& text) {
+        const auto lines = capture.lines();
+        return std::count_if(lines.begin(), lines.end(), [&](const xkrvlog::Line& l) {
+            return l.level == xkrvlog::Level::Warning && (text.empty() || l.text == text);
+        });
+    };
+    // Identifiers 0, 1 (uncompressed and compressed frame), 2, 3 (both) and
+    // quality play, which is never reported, three times over.
+    for (int i = 0; i < 3; ++i)
+        for (auto [id, first, second] : {std::tuple{0, 0, 0}, {4, 0, 0}, {1, 0, 0}, {1, 0x80, 0}, {2, 0, 0},
+                                         {3, 0, 2}, {3, 0, 0}, {6, 0, 0}, {7, 0, 0}})
+            frame_size(uint8_t(id), uint8_t(first), uint8_t(second));
+    for (const char* t : {"HHH Frame GRUNDIG without Compression", "HHH GRUNDIG with Compression, Frame compressed",
+                          "HHH GRUNDIG with Compression, Frame   n o t   compressed",
+                          "HHH Frame TRUESPEECH without Compression", "HHH TRUESPEECH with Compression, Frame compressed",
+                          "HHH TRUESPEECH with Compression, Frame   n o t   compressed"})
+        EXPECT_EQ(warnings(t), 1) << t;
+    EXPECT_EQ(warnings(""), 6);
+    capture.clear();
+    VKT_clear_frame_size_reports();
+    frame_size(2);
+    frame_size(2);
+    EXPECT_EQ(warnings("HHH Frame TRUESPEECH without Compression"), 1);
+}
+
+TEST(TargetName, ExtensionRules) {
+    xkrvlog::Capture capture;
+    EXPECT_EQ(check_dss_target_name("a/b.dss", false), 0u);
+    EXPECT_EQ(check_dss_target_name("b.DS2", true), 0u);
+    EXPECT_EQ(check_dss_target_name("b.Dss", true), 10u);
+    EXPECT_TRUE(capture.contains_error(10, "QP/encryption requires DSS Pro"));
+    EXPECT_EQ(check_dss_target_name("b.wav", false), 10u);
+    EXPECT_EQ(check_dss_target_name("dir.dss/b", false), 10u) << "the dot of a folder is no extension";
+    EXPECT_TRUE(capture.contains_error(10, "invalid file extension, must be .DSS or .DS2"));
 }
