@@ -249,33 +249,18 @@ TEST(DssRead, HeaderChecksAndTinyFiles) {
     EXPECT_EQ(walk(tmp.dir() + "/").open_result, 14u);
 }
 
-TEST(DssRead, BlockFactsFormatsAndReuse) {
-    TempDir tmp;
-    std::vector<Bytes> frames;
-    const std::string path = tmp.path("f.dss");
-    write_bytes(path, concat({header1(1, "dss"), example_blocks(frames)}));
+TEST(DssRead, FrameLengthsAndFormatsPerIdentifier) {
     CDssFile dss;
-    ASSERT_EQ(dss.create_file(path.c_str(), GENERIC_READ, FILE_SHARE_READ, OPEN_EXISTING, true), 0u);
-    EXPECT_EQ(dss.GetDataLength(), 512u) << "6 + 13 × 42 is cut to 512";
-    ASSERT_EQ(dss.read_next_datablock(), 0u);
-    EXPECT_EQ(dss.m_wFramePointer, 33);
-    EXPECT_EQ(dss.GetDataLength(), 33u + 2 * 42);
-    EXPECT_EQ(dss.read_next_datablock(), 1u);
-    EXPECT_EQ(dss.GetFrameLengthInMs(), 24u);
-
     WAVEFORMATEX wfx{};
-    EXPECT_EQ(dss.read_format(&wfx, 16), 22u);
-    ASSERT_EQ(dss.read_format(&wfx, sizeof wfx), 0u);
-    EXPECT_EQ(wfx.wFormatTag, 0x0121);
-    EXPECT_EQ(wfx.nSamplesPerSec, 12000u);
-    EXPECT_EQ(wfx.nBlockAlign, 42);
-
+    EXPECT_EQ(dss.read_format(&wfx, 16), 22u) << "too small for the record";
     xkrvlog::Capture capture;
-    dss.m_byCompressionId = 5;
-    EXPECT_EQ(dss.GetFrameLengthInMs(), 36u);
-    EXPECT_EQ(dss.read_format(&wfx, sizeof wfx), 18u);
-    dss.m_byCompressionId = 8;
-    EXPECT_EQ(dss.GetFrameLengthInMs(), 0u);
+    // identifier, ms per frame, result of read_format
+    for (auto [id, ms, rc] : {std::tuple{0, 24u, 0u}, {5, 36u, 18u}, {8, 0u, 18u}}) {
+        dss.m_byCompressionId = static_cast<uint8_t>(id);
+        EXPECT_EQ(dss.GetFrameLengthInMs(), ms) << id;
+        EXPECT_EQ(dss.read_format(&wfx, sizeof wfx), rc) << id;
+    }
+    EXPECT_EQ(wfx.wFormatTag, 0x0121);
     EXPECT_TRUE(capture.contains_error(38, "invalid compression id"));
 }
 
