@@ -60,15 +60,6 @@ Walk walk(const std::string& path, const char* password = nullptr, bool header_o
     return w;
 }
 
-// Two blocks of identifier 0 as in the layout example: thirteen frame starts
-// in the first block, the last one parted 14 + 27 bytes, two more frames
-// behind the continuation (frame pointer 33, word 0x108F).
-Bytes example_blocks(std::vector<Bytes>& frames) {
-    frames.clear();
-    for (unsigned i = 1; i <= 15; ++i) frames.push_back(frame(i));
-    return edit_test::pack_blocks(frames, 0);
-}
-
 constexpr uint32_t kAny = 0xFFFFFFFFu;
 
 // A file, the frame count the header pass finds, the frames handed out (each
@@ -79,22 +70,12 @@ struct Case {
     uint32_t total = kAny;
     std::vector<Bytes> frames;
     size_t codec = 42;
-    std::vector<std::pair<uint32_t, std::string>> traces = {};  // code 0: a line with the text
+    std::vector<std::pair<uint32_t, std::string>> traces = {};
     uint32_t walk_error = 0;
 };
 
 std::vector<Case> walk_cases() {
     std::vector<Case> cases;
-    std::vector<Bytes> ex;
-    const Bytes example = example_blocks(ex);
-    // The end of the file cuts the parted frame: handed out zero-padded.
-    Bytes partial(41, 0);
-    std::memcpy(partial.data(), ex[12].data(), 14);
-    std::vector<Bytes> cut(ex.begin(), ex.begin() + 12);
-    cut.push_back(partial);
-    cases.push_back({"cut.dss", concat({header1(1, "dss"), edit_test::part(example, 0, 512)}), kAny, cut, 42,
-                     {{18, "VKT_ERR_INVALID_COMPRESSIONID, Eof on reading rest of a frame"}}});
-
     // A word below 16 takes the pointer from its low four bits and the byte
     // stored at offset 3: (1 × 256 + 0x50) / 8 = 42.
     Bytes small = block(0x0001, 1, 0);
@@ -112,39 +93,6 @@ std::vector<Case> walk_cases() {
     place(c, 6, frame(4));
     cases.push_back({"count.dss", concat({header1(1, "dss"), stored(a), stored(b), stored(c)}), 3,
                      {frame(1), frame(2), frame(4)}});
-
-    // Corrupt blocks are skipped and reading goes on.
-    Bytes good = block(0x030F, 1, 0), bad_id = block(0x030F, 1, 8), too_many = block(0x030F, 14, 0);
-    place(good, 6, frame(1));
-    place(bad_id, 6, frame(2));
-    place(too_many, 6, frame(3));
-    Bytes bad_pointer = block(fp_word(40), 13, 0);  // 13 × 41 + 40 = 573 ≥ 553
-    place(bad_pointer, 40, frame(4));
-    Bytes limit = block(fp_word(60), 12, 0);  // 12 × 41 + 60 = 552: still plausible
-    std::vector<Bytes> kept = {frame(1)};
-    for (unsigned i = 0; i < 11; ++i) {
-        place(limit, 60 + 41 * i, frame(10 + i));
-        kept.push_back(frame(10 + i));
-    }
-    place(limit, 511, frame(21), 0, 1);
-    Bytes tail = block(fp_word(46), 1, 0);
-    place(tail, 6, frame(21), 1, 40);
-    place(tail, 46, frame(22));
-    kept.push_back(frame(21));  // parted 1 + 40 bytes
-    kept.push_back(frame(22));
-    cases.push_back({"corrupt.dss",
-                     concat({header1(1, "dss"), stored(good), stored(bad_id), stored(too_many), stored(bad_pointer),
-                             stored(limit), stored(tail)}),
-                     14, kept, 42,
-                     {{8, "Corrupt block: Invalid compression ID"},
-                      {14, "Corrupt block: Invalid number of frames"},
-                      {40, "Corrupt block: Invalid Framepointer"}}});
-    Bytes s = block(0x030F, 2, 0);
-    place(s, 6, frame(1));
-    place(s, 47, frame(2));
-    s = stored(s);
-    s.resize(90);  // the last block ends two bytes after the second frame
-    cases.push_back({"short.dss", concat({header1(1, "dss"), s}), kAny, {frame(1), frame(2)}});
 
     // An invalid identifier of a long-play file stops the walk with 18.
     cases.push_back({"invalid.ds2", concat({header1(1, "ds2"), stored(block(0x030F, 1, 2)), stored(block(0x030F, 1, 5))}),
@@ -190,7 +138,7 @@ TEST(DssRead, FramesAcrossBlocksAndDamagedBlocks) {
         if (c.total != kAny) {
             EXPECT_EQ(w.total_frames, c.total);
         }
-        for (const auto& [code, text] : c.traces) EXPECT_TRUE(code ? capture.contains_error(code, text) : capture.contains(text)) << text;
+        for (const auto& [code, text] : c.traces) EXPECT_TRUE(capture.contains_error(code, text)) << text;
         if (c.codec == 0) continue;
         ASSERT_EQ(w.codec_blocks.size(), c.frames.size());
         for (size_t i = 0; i < c.frames.size(); ++i) {

@@ -107,30 +107,6 @@ TEST(TraceUnits, EachFamilyKeepsItsUnitName) {
     EXPECT_EQ(units, expected);
 }
 
-TEST(TraceMacros, EachLevelArrivesWithItsFields) {
-    xkrvlog::Capture capture;
-    VKT_TRACE_TEXT("-----CDssFile::create_file(...)");
-    VKT_TRACE_PARAM("lpszFilepath_p", "%s", "file.dss");
-    VKT_TRACE_MESSAGE("Bytes read is less than expected -> cancel operation !");
-    VKT_TRACE_WARNING("End of File reached");
-    VKT_TRACE_VALUE("m_byNrOfFrames", "%d", static_cast<uint8_t>(13));
-    VKT_TRACE_ERROR(44, "No password specified for encrypted file");
-    const auto l = capture.lines();
-    ASSERT_EQ(l.size(), 6u);
-    using L = xkrvlog::Level;
-    const L levels[] = {L::Text, L::Param, L::Message, L::Warning, L::Value, L::Error};
-    for (size_t i = 0; i < 6; ++i) {
-        EXPECT_EQ(l[i].level, levels[i]) << i;
-        EXPECT_EQ(l[i].file, "trace_test");
-    }
-    EXPECT_EQ(l[0].line, l[1].line - 1);
-    EXPECT_EQ(l[1].name, "lpszFilepath_p");
-    EXPECT_EQ(l[1].text, "file.dss");
-    EXPECT_EQ(l[2].name, "") << "the tag is always empty";
-    EXPECT_EQ(l[4].text, "13");
-    EXPECT_EQ(l[5].code, 44u);
-}
-
 TEST(TraceFormats, PrintfFormatsOfTheLibrary) {
     EXPECT_EQ(xkrvlog::format_value("%lu", 4294967296LL), "4294967296");
     EXPECT_EQ(xkrvlog::format_value("%ld", -3), "-3");
