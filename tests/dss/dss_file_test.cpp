@@ -2,8 +2,7 @@
 // every expected block laid out byte by byte: header checks, frame pointers,
 // frames across block boundaries, corrupt and truncated blocks, fresh
 // headers, packed, copied and rewritten blocks; frame and codec block sizes
-// per identifier, the report-once warnings of the frame sizer, and the
-// destination-name rule.
+// per identifier and the report-once warnings of the frame sizer.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -382,15 +381,4 @@ TEST(FrameSizing, EachKindIsReportedOnceUntilTheFlagsAreCleared) {
     frame_size(2);
     frame_size(2);
     EXPECT_EQ(warnings("HHH Frame TRUESPEECH without Compression"), 1);
-}
-
-TEST(TargetName, ExtensionRules) {
-    xkrvlog::Capture capture;
-    EXPECT_EQ(check_dss_target_name("a/b.dss", false), 0u);
-    EXPECT_EQ(check_dss_target_name("b.DS2", true), 0u);
-    EXPECT_EQ(check_dss_target_name("b.Dss", true), 10u);
-    EXPECT_TRUE(capture.contains_error(10, "QP/encryption requires DSS Pro"));
-    EXPECT_EQ(check_dss_target_name("b.wav", false), 10u);
-    EXPECT_EQ(check_dss_target_name("dir.dss/b", false), 10u) << "the dot of a folder is no extension";
-    EXPECT_TRUE(capture.contains_error(10, "invalid file extension, must be .DSS or .DS2"));
 }

@@ -164,9 +164,7 @@ TEST(BlockCipher, TailFillerTouchesOnlyTheUnusedEnd) {
         Bytes b(512, 0);
         fill_block_tail(b.data(), used);
         EXPECT_EQ(part(b, 0, from), Bytes(from, 0)) << used;
-        if (from < 512) {
-            EXPECT_NE(part(b, from, 512), Bytes(512 - from, 0)) << used;
-        }
+        EXPECT_TRUE(from == 512 || part(b, from, 512) != Bytes(512 - from, 0)) << used;
     }
 }
 
@@ -364,12 +362,6 @@ TEST_F(EncryptionOps, RefusalsAndAnswers) {
     EXPECT_EQ(tmp.entries(), (std::vector<std::string>{"e.ds2", "olympus.ds2", "plain.ds2", "qp.ds2", "qpe.ds2"}))
         << "no refused call leaves a destination";
     EXPECT_EQ(dec("qpe.ds2", "qp2.ds2", "abcd"), VKT_OK);
-    // Decrypted to a DSS file: its self-id, and no long index table or
-    // encryption fields.
-    ASSERT_EQ(dec("e.ds2", "out.DSS", "abcd"), VKT_OK);
-    const Bytes out = read_bytes(p("out.DSS"));
-    EXPECT_EQ(std::string(out.begin() + 1, out.begin() + 4), "dss");
-    EXPECT_EQ(part(out, 134, 348), Bytes(214, 0xFF));
 
     uint32_t flag = 7;
     EXPECT_EQ(ORVKTIsEncryptedDSSFile(p("missing.ds2").c_str(), &flag), VKT_ERR_OPEN_FILE);
