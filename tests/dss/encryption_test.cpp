@@ -442,20 +442,6 @@ TEST_F(EncryptionOps, ForeignSourcesBecomeOurOwnWithThreeHeaderBlocks) {
     EXPECT_EQ(dss.m_dwTotalNrOfFrames, 40u);
 }
 
-TEST_F(EncryptionOps, EntryTraces) {
-    xkrvlog::Capture capture;
-    uint32_t flag = 0;
-    ORVKTIsEncryptedDSSFile(p("a.ds2").c_str(), &flag);
-    ORVKTEncryptDSSFile(p("a.ds2").c_str(), p("b.ds2").c_str(), "abcd");
-    auto lines = capture.lines();
-    ASSERT_GE(lines.size(), 2u);
-    EXPECT_EQ(lines[0].text, "+ORVKTIsEncryptedDSSFile");
-    EXPECT_EQ(lines[1].name, "lpszFilepath_p");
-    EXPECT_EQ(lines[1].text, p("a.ds2"));
-    EXPECT_TRUE(capture.contains("+ORVKTEncryptDSSFile"));
-    EXPECT_TRUE(capture.contains("pcszDstFileName_p"));
-}
-
 namespace {
 
 // The three header blocks of a template: our writer's blocks with other
