@@ -215,7 +215,8 @@ double rms(const std::vector<int16_t>& s, size_t skip) {
 // where the filters settle.
 double level_db(uint32_t from, uint32_t to, double freq) {
     std::vector<int16_t> in(from), out;
-    for (size_t i = 0; i < in.size(); ++i) in[i] = static_cast<int16_t>(std::lround(20000 * std::sin(2 * M_PI * freq * i / from)));
+    for (size_t i = 0; i < in.size(); ++i)
+        in[i] = static_cast<int16_t>(std::lround(20000 * std::sin(2 * M_PI * freq * i / from)));
     const std::vector<uint8_t> bytes = Stream(pcm(from), pcm(to)).convert(bytes_of(in));
     out.resize(bytes.size() / 2);
     std::memcpy(out.data(), bytes.data(), bytes.size());
@@ -405,7 +406,8 @@ TEST(Resampling, EveryRatePairGivesTheBytesOfTheReferenceTable) {
 
 TEST(Resampling, PassBandToneKeepsItsLevel) {
     // Each stage contributes between the -1 dB of DC and the 0 dB top of its ripple.
-    const std::pair<uint32_t, uint32_t> cases[] = {{16000, 8000}, {8000, 16000}, {44100, 8000}, {8000, 11025}, {12000, 8000}};
+    const std::pair<uint32_t, uint32_t> cases[] = {
+        {16000, 8000}, {8000, 16000}, {44100, 8000}, {8000, 11025}, {12000, 8000}};
     for (const auto& [from, to] : cases) {
         SCOPED_TRACE(testing::Message() << from << " -> " << to);
         SRMultiStageSRConverter plan(SRSamplingRateConverterPars(from, to, 16));

@@ -192,7 +192,8 @@ TEST(SpEncodeStream, BlocksDecodeToTheSpeech) {
             std::vector<uint8_t> frames;
             for (size_t b = 0; b < blocks.size(); b += 42) {
                 ASSERT_EQ(blocks[b + 41], 0) << "block " << b / 42;
-                frames.insert(frames.end(), blocks.begin() + static_cast<long>(b), blocks.begin() + static_cast<long>(b) + 41);
+                frames.insert(frames.end(), blocks.begin() + static_cast<long>(b),
+                              blocks.begin() + static_cast<long>(b) + 41);
             }
             // libavcodec's decoder on the frames, against the input at its clock.
             const auto decoded = sp_quality::decode_frames(frames);

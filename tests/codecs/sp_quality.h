@@ -73,9 +73,9 @@ inline std::vector<float> resample(const std::vector<float>& x, int in_rate, int
         for (long k = 0; k < 2 * kHalf; ++k) {
             const double u = t - static_cast<double>(first[q] + k), r = u / kHalf, arg = 2 * cutoff * u;
             const double sinc = std::fabs(arg) < 1e-12 ? 1.0 : std::sin(M_PI * arg) / (M_PI * arg);
-            kernel[q].push_back(r <= -1 || r >= 1 ? 0.0
-                                                  : 2 * cutoff * sinc * std::cyl_bessel_i(0.0, beta * std::sqrt(1 - r * r)) /
-                                                        std::cyl_bessel_i(0.0, beta));
+            const double window = std::cyl_bessel_i(0.0, beta * std::sqrt(std::max(0.0, 1 - r * r))) /
+                                  std::cyl_bessel_i(0.0, beta);
+            kernel[q].push_back(r <= -1 || r >= 1 ? 0.0 : 2 * cutoff * sinc * window);
         }
     }
     std::vector<float> y(n_in == 0 ? 0 : static_cast<size_t>((n_in - 1) * out / in + 1));

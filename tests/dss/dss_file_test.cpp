@@ -1,13 +1,12 @@
 // Reading and writing DSS and DS2 files through CDssFile, every file and
-// every expected block laid out byte by byte: header checks, frame pointers,
-// frames across block boundaries, corrupt and truncated blocks, fresh
-// headers, packed, copied and rewritten blocks; frame and codec block sizes
-// per identifier and the report-once warnings of the frame sizer.
+// every expected block laid out byte by byte: header checks, frame pointers
+// and counts, frames that cannot lie in their block, fresh headers, packed,
+// copied and rewritten blocks; frame and codec block sizes per identifier
+// and the report-once warnings of the frame sizer.
 #include <gtest/gtest.h>
 
 #include <algorithm>
 
-#include "dss/crypt.h"
 #include "dss/dss_file.h"
 #include "dss/frame_sizing.h"
 #include "platform/vkt_error.h"
@@ -94,7 +93,8 @@ std::vector<Case> walk_cases() {
                      {frame(1), frame(2), frame(4)}});
 
     // An invalid identifier of a long-play file stops the walk with 18.
-    cases.push_back({"invalid.ds2", concat({header1(1, "ds2"), stored(block(0x030F, 1, 2)), stored(block(0x030F, 1, 5))}),
+    cases.push_back({"invalid.ds2",
+                     concat({header1(1, "ds2"), stored(block(0x030F, 1, 2)), stored(block(0x030F, 1, 5))}),
                      kAny, {Bytes(24, 0)}, 25, {{18, "catched in transfer_from_file_to_buffer(..)"}}, 18});
     // Counting stops where the identifier changes.
     cases.push_back({"ids.dss",
@@ -153,6 +153,7 @@ TEST(DssRead, HeaderChecksAndTinyFiles) {
     Bytes enc1 = header1(1, "enc"), enc3 = enc1;
     put16(enc1, 326, 1);
     put16(enc3, 326, 3);
+    const char* mismatch = "VKT_ERR_OPEN_FILE file extension and self-id don't match";
     const struct {
         const char* name;
         Bytes bytes;
@@ -161,8 +162,8 @@ TEST(DssRead, HeaderChecksAndTinyFiles) {
         const char* error;  // traced with the code, if any
         int id = 0;
     } rows[] = {
-        {"a.dss", concat({header1(1, "ds2"), data}), nullptr, 14, "VKT_ERR_OPEN_FILE file extension and self-id don't match"},
-        {"b.ds2", concat({header1(1, "dss"), data}), nullptr, 14, "VKT_ERR_OPEN_FILE file extension and self-id don't match"},
+        {"a.dss", concat({header1(1, "ds2"), data}), nullptr, 14, mismatch},
+        {"b.ds2", concat({header1(1, "dss"), data}), nullptr, 14, mismatch},
         {"c.ds2", concat({header1(1, "abc"), data}), nullptr, 14, "VKT_ERR_OPEN_FILE invalid Self-Id"},
         {"d.DS2", concat({header1(1, "ds2"), data}), nullptr, 0, nullptr},
         {"e.DsS", concat({header1(1, "dss"), data}), nullptr, 0, nullptr},
