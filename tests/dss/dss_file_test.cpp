@@ -1,7 +1,7 @@
 // Reading and writing DSS and DS2 files through CDssFile, every file and
 // every expected block laid out byte by byte: header checks, frame pointers
-// and counts, frames that cannot lie in their block, fresh headers, packed,
-// copied and rewritten blocks; frame and codec block sizes per identifier
+// and counts, frames that cannot lie in their block, packed, copied and
+// rewritten blocks; frame and codec block sizes per identifier
 // and the report-once warnings of the frame sizer.
 #include <gtest/gtest.h>
 
@@ -255,18 +255,6 @@ protected:
 };
 
 }  // namespace
-
-TEST_F(DssWrite, FreshHeadersForEachHeaderCount) {
-    for (uint8_t n : {1, 2, 3}) {
-        for (const char* self_id : {"dss", "ds2"}) {
-            const std::string name = "h" + std::to_string(n) + "." + self_id;
-            SCOPED_TRACE(name);
-            const Bytes file = write(name, n, 4, {});
-            const Bytes all = concat({header1(n, self_id), header2(4), Bytes(512, 0xFF)});
-            EXPECT_EQ(file, part(all, 0, 512u * n));
-        }
-    }
-}
 
 TEST_F(DssWrite, ThirteenFramesFillOneBlockAndPartTheLast) {
     const Bytes file = write("p.dss", 1, 0, codec_blocks(13));
