@@ -265,6 +265,17 @@ double poly_at(const std::vector<float>& v, double sign) {
     return sum;
 }
 
+// A stage whose filter request asks for a pass band up to the Nyquist
+// frequency, which no low-pass design can give.
+class EdgeAtNyquist : public SRSimpleSRConverter {
+public:
+    using SRSimpleSRConverter::SRSimpleSRConverter;
+    void SpecifyFilter() override {
+        SRSimpleSRConverter::SpecifyFilter();
+        m_spec.passEdge = m_spec.designRate / 2;
+    }
+};
+
 }  // namespace
 
 TEST(AfcStream, NullArgumentsAndZeroCountsAreRefusedWithoutEndingTheStream) {
@@ -437,21 +448,6 @@ TEST(Resampling, PartialUnitIsPaddedWithItsLastByte) {
     ASSERT_EQ(out2.GetSizeBytes(), 882u);
     EXPECT_EQ(std::memcmp(out.GetBufferPtr(), out2.GetBufferPtr(), 882), 0);
 }
-
-namespace {
-
-// A stage whose filter request asks for a pass band up to the Nyquist
-// frequency, which no low-pass design can give.
-class EdgeAtNyquist : public SRSimpleSRConverter {
-public:
-    using SRSimpleSRConverter::SRSimpleSRConverter;
-    void SpecifyFilter() override {
-        SRSimpleSRConverter::SpecifyFilter();
-        m_spec.passEdge = m_spec.designRate / 2;
-    }
-};
-
-}  // namespace
 
 // What the stream's format check keeps away from the classes, they refuse
 // by themselves, with the error number the stream would return.

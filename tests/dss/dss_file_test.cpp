@@ -123,6 +123,48 @@ std::vector<Case> walk_cases() {
     return cases;
 }
 
+constexpr uint32_t kReadWrite = GENERIC_READ | GENERIC_WRITE;
+
+// n codec blocks of 42 bytes whose 41-byte frames are frame(first + i).
+Bytes codec_blocks(unsigned n, unsigned first = 0, size_t frame_size = 41, size_t block_size = 42) {
+    Bytes out;
+    for (unsigned i = 0; i < n; ++i) {
+        Bytes c = codec_block(frame(first + i, frame_size), block_size);
+        c[block_size - 1] = 0xEE;  // the padding byte is never stored
+        out.insert(out.end(), c.begin(), c.end());
+    }
+    return out;
+}
+
+class DssWrite : public ::testing::Test {
+protected:
+    TempDir tmp;
+    // A fresh file of `headers` header blocks and identifier `id`, `input`
+    // handed over in one call and flushed; the file's bytes.
+    Bytes write(const std::string& name, uint16_t headers, uint8_t id, const Bytes& input) {
+        const std::string path = tmp.path(name);
+        {
+            CDssFile dss;
+            dss.m_wNrOfHeaders = headers;
+            dss.m_byCompressionId = id;
+            EXPECT_EQ(dss.create_file(path.c_str(), kReadWrite, 0, CREATE_ALWAYS, false), 0u);
+            if (!input.empty()) {
+                dss.transfer_from_buffer_to_file(input.data(), static_cast<uint32_t>(input.size()));
+                dss.flush_out_block();
+            }
+        }
+        return read_bytes(path);
+    }
+};
+
+uint32_t frame_size(uint8_t id, uint8_t first = 0, uint8_t second = 0, uint32_t* rc = nullptr) {
+    const uint8_t frame[2] = {first, second};
+    uint32_t size = 12345;
+    const uint32_t r = KRVDSS_get_size_of_frame(frame, id, &size);
+    if (rc) *rc = r;
+    return size;
+}
+
 }  // namespace
 
 TEST(DssRead, FramesAcrossBlocksAndDamagedBlocks) {
@@ -218,44 +260,6 @@ TEST(DssFileFacts, ExtensionTest) {
         EXPECT_FALSE(CDssFile::HasDSSFileExtension(name)) << (name ? name : "null");
 }
 
-namespace {
-
-constexpr uint32_t kReadWrite = GENERIC_READ | GENERIC_WRITE;
-
-// n codec blocks of 42 bytes whose 41-byte frames are frame(first + i).
-Bytes codec_blocks(unsigned n, unsigned first = 0, size_t frame_size = 41, size_t block_size = 42) {
-    Bytes out;
-    for (unsigned i = 0; i < n; ++i) {
-        Bytes c = codec_block(frame(first + i, frame_size), block_size);
-        c[block_size - 1] = 0xEE;  // the padding byte is never stored
-        out.insert(out.end(), c.begin(), c.end());
-    }
-    return out;
-}
-
-class DssWrite : public ::testing::Test {
-protected:
-    TempDir tmp;
-    // A fresh file of `headers` header blocks and identifier `id`, `input`
-    // handed over in one call and flushed; the file's bytes.
-    Bytes write(const std::string& name, uint16_t headers, uint8_t id, const Bytes& input) {
-        const std::string path = tmp.path(name);
-        {
-            CDssFile dss;
-            dss.m_wNrOfHeaders = headers;
-            dss.m_byCompressionId = id;
-            EXPECT_EQ(dss.create_file(path.c_str(), kReadWrite, 0, CREATE_ALWAYS, false), 0u);
-            if (!input.empty()) {
-                dss.transfer_from_buffer_to_file(input.data(), static_cast<uint32_t>(input.size()));
-                dss.flush_out_block();
-            }
-        }
-        return read_bytes(path);
-    }
-};
-
-}  // namespace
-
 TEST_F(DssWrite, ThirteenFramesFillOneBlockAndPartTheLast) {
     const Bytes file = write("p.dss", 1, 0, codec_blocks(13));
     Bytes a = block(0x030F, 13, 0);
@@ -307,18 +311,6 @@ TEST_F(DssWrite, HeaderBlocksBeyondTheThirdAreLaidDownBeforeTheData) {
     EXPECT_EQ(part(file, 1536, 2560), Bytes(1024, 0xFF));
     EXPECT_EQ(file[5 * 512 + 2], 2) << "frame count (stored at 2) of the data block at N × 512";
 }
-
-namespace {
-
-uint32_t frame_size(uint8_t id, uint8_t first = 0, uint8_t second = 0, uint32_t* rc = nullptr) {
-    const uint8_t frame[2] = {first, second};
-    uint32_t size = 12345;
-    const uint32_t r = KRVDSS_get_size_of_frame(frame, id, &size);
-    if (rc) *rc = r;
-    return size;
-}
-
-}  // namespace
 
 TEST(FrameSizing, StoredFrameAndCodecBlockSizePerIdentifier) {
     // id, first two frame bytes, stored frame size, codec block size (0: invalid id)

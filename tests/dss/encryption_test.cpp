@@ -86,6 +86,85 @@ INSTANTIATE_TEST_SUITE_P(Aes, Engine, ::testing::Values(true, false),
                              return info.param ? "Processor" : "OpenSSL";
                          });
 
+// An encrypted file made by hand: version 1 (SHA-1) or 2 (SHA-384), two
+// data blocks of frames, encrypted with the key the password gives.
+std::string make_encrypted(const TempDir& tmp, uint16_t version, const std::string& password,
+                           std::vector<Bytes>* frames) {
+    Bytes h1 = header1(2, "enc");
+    put16(h1, 326, version);
+    Bytes salt(16);
+    for (int i = 0; i < 16; ++i) salt[i] = static_cast<uint8_t>(i * 17 + version);
+    place(h1, 328, salt);
+    const Bytes d = digest(version == 1 ? EVP_sha1() : EVP_sha384(), password_block(password, salt));
+    const size_t key_length = version == 1 ? 16 : 32;
+    place(h1, 344, part(d, key_length, key_length + 4));
+    Bytes file = concat({h1, header2(0)});
+    for (unsigned n = 0; n < 2; ++n) {
+        Bytes b = block(0x030F, 12, 0);
+        for (unsigned i = 0; i < 12; ++i) {
+            frames->push_back(frame(n * 12 + i));
+            place(b, 6 + 41 * i, frames->back());
+        }
+        EXPECT_TRUE(crypt_block(static_cast<uint32_t>(key_length), d.data(), b.data(), true));
+        file = concat({file, stored(b)});
+    }
+    const std::string path = tmp.path("v" + std::to_string(version) + ".ds2");
+    write_bytes(path, file);
+    return path;
+}
+
+std::vector<Bytes> read_frames(const std::string& path, const char* password, uint32_t* open_result) {
+    std::vector<Bytes> out;
+    CDssFile dss;
+    dss.SetPassword(password);
+    *open_result = dss.create_file(path.c_str(), GENERIC_READ, FILE_SHARE_READ, OPEN_EXISTING, true);
+    if (*open_result != 0) return out;
+    EXPECT_EQ(dss.m_dwTotalNrOfFrames, 24u);
+    uint8_t buffer[DSS_MAX_CODEC_BLOCK];
+    uint32_t size = 0, frame_bytes = 0;
+    uint8_t id = 0;
+    while (dss.transfer_from_file_to_buffer(buffer, &size, &frame_bytes, &id) == 0)
+        out.emplace_back(buffer, buffer + frame_bytes);
+    return out;
+}
+
+// A recording as the writer makes it: random frames of the identifier,
+// closed with its length.
+void make_recording(const std::string& path, unsigned frames, uint8_t id = 0, uint16_t headers = 3) {
+    const bool quality = id >= 6;
+    const size_t codec = quality ? 57 : 42;
+    Bytes input(frames * codec);
+    std::mt19937 random(frames * 31 + id);
+    for (auto& b : input) b = static_cast<uint8_t>(random());
+    CDssFile dss;
+    dss.m_wNrOfHeaders = headers;
+    dss.m_byCompressionId = id;
+    ASSERT_EQ(dss.create_file(path.c_str(), GENERIC_READ | GENERIC_WRITE, 0, CREATE_ALWAYS, false), 0u);
+    dss.transfer_from_buffer_to_file(input.data(), static_cast<uint32_t>(input.size()));
+    dss.flush_out_block();
+    ASSERT_EQ(dss.closing_work(), 0u);
+}
+
+class EncryptionOps : public ::testing::Test {
+protected:
+    TempDir tmp;
+    std::string p(const std::string& name) const { return tmp.path(name); }
+};
+
+// The three header blocks of a template: our writer's blocks with other
+// flags at 34 and 36.
+Bytes template_headers(const char* self_id, uint8_t id) {
+    Bytes h1 = header1(3, self_id);
+    put16(h1, 34, 0xFFFF);
+    put16(h1, 36, 0xFFFB);
+    return concat({h1, header2(id), Bytes(512, 0xFF)});
+}
+
+class Templates : public ::testing::Test {
+protected:
+    TempDir tmp;
+};
+
 }  // namespace
 
 TEST(Aes, KeyExpansionOfTheStandardExamples) {
@@ -223,52 +302,6 @@ TEST(Passwords, EncryptionHeaderOfANewFile) {
     EXPECT_TRUE(capture.contains_error(44, "VKT_ERR_PASSWORD outEncryptionKeyLength < DCL_DSS_ENCRYPTION_KEY_LENGTH"));
 }
 
-namespace {
-
-// An encrypted file made by hand: version 1 (SHA-1) or 2 (SHA-384), two
-// data blocks of frames, encrypted with the key the password gives.
-std::string make_encrypted(const TempDir& tmp, uint16_t version, const std::string& password,
-                           std::vector<Bytes>* frames) {
-    Bytes h1 = header1(2, "enc");
-    put16(h1, 326, version);
-    Bytes salt(16);
-    for (int i = 0; i < 16; ++i) salt[i] = static_cast<uint8_t>(i * 17 + version);
-    place(h1, 328, salt);
-    const Bytes d = digest(version == 1 ? EVP_sha1() : EVP_sha384(), password_block(password, salt));
-    const size_t key_length = version == 1 ? 16 : 32;
-    place(h1, 344, part(d, key_length, key_length + 4));
-    Bytes file = concat({h1, header2(0)});
-    for (unsigned n = 0; n < 2; ++n) {
-        Bytes b = block(0x030F, 12, 0);
-        for (unsigned i = 0; i < 12; ++i) {
-            frames->push_back(frame(n * 12 + i));
-            place(b, 6 + 41 * i, frames->back());
-        }
-        EXPECT_TRUE(crypt_block(static_cast<uint32_t>(key_length), d.data(), b.data(), true));
-        file = concat({file, stored(b)});
-    }
-    const std::string path = tmp.path("v" + std::to_string(version) + ".ds2");
-    write_bytes(path, file);
-    return path;
-}
-
-std::vector<Bytes> read_frames(const std::string& path, const char* password, uint32_t* open_result) {
-    std::vector<Bytes> out;
-    CDssFile dss;
-    dss.SetPassword(password);
-    *open_result = dss.create_file(path.c_str(), GENERIC_READ, FILE_SHARE_READ, OPEN_EXISTING, true);
-    if (*open_result != 0) return out;
-    EXPECT_EQ(dss.m_dwTotalNrOfFrames, 24u);
-    uint8_t buffer[DSS_MAX_CODEC_BLOCK];
-    uint32_t size = 0, frame_bytes = 0;
-    uint8_t id = 0;
-    while (dss.transfer_from_file_to_buffer(buffer, &size, &frame_bytes, &id) == 0)
-        out.emplace_back(buffer, buffer + frame_bytes);
-    return out;
-}
-
-}  // namespace
-
 TEST_P(Engine, BothVersionsOfEncryptedFilesOpenWithTheRightPasswordOnly) {
     TempDir tmp;
     for (uint16_t version : {1, 2}) {
@@ -290,33 +323,6 @@ TEST_P(Engine, BothVersionsOfEncryptedFilesOpenWithTheRightPasswordOnly) {
         }
     }
 }
-
-namespace {
-
-// A recording as the writer makes it: random frames of the identifier,
-// closed with its length.
-void make_recording(const std::string& path, unsigned frames, uint8_t id = 0, uint16_t headers = 3) {
-    const bool quality = id >= 6;
-    const size_t codec = quality ? 57 : 42;
-    Bytes input(frames * codec);
-    std::mt19937 random(frames * 31 + id);
-    for (auto& b : input) b = static_cast<uint8_t>(random());
-    CDssFile dss;
-    dss.m_wNrOfHeaders = headers;
-    dss.m_byCompressionId = id;
-    ASSERT_EQ(dss.create_file(path.c_str(), GENERIC_READ | GENERIC_WRITE, 0, CREATE_ALWAYS, false), 0u);
-    dss.transfer_from_buffer_to_file(input.data(), static_cast<uint32_t>(input.size()));
-    dss.flush_out_block();
-    ASSERT_EQ(dss.closing_work(), 0u);
-}
-
-class EncryptionOps : public ::testing::Test {
-protected:
-    TempDir tmp;
-    std::string p(const std::string& name) const { return tmp.path(name); }
-};
-
-}  // namespace
 
 TEST_F(EncryptionOps, RefusalsAndAnswers) {
     make_recording(p("plain.ds2"), 20);
@@ -448,24 +454,6 @@ TEST_F(EncryptionOps, ForeignSourcesBecomeOurOwnWithThreeHeaderBlocks) {
     ASSERT_EQ(dss.create_file(p("g.ds2").c_str(), GENERIC_READ, FILE_SHARE_READ, OPEN_EXISTING, true), 0u);
     EXPECT_EQ(dss.m_dwTotalNrOfFrames, 40u);
 }
-
-namespace {
-
-// The three header blocks of a template: our writer's blocks with other
-// flags at 34 and 36.
-Bytes template_headers(const char* self_id, uint8_t id) {
-    Bytes h1 = header1(3, self_id);
-    put16(h1, 34, 0xFFFF);
-    put16(h1, 36, 0xFFFB);
-    return concat({h1, header2(id), Bytes(512, 0xFF)});
-}
-
-class Templates : public ::testing::Test {
-protected:
-    TempDir tmp;
-};
-
-}  // namespace
 
 TEST_F(Templates, PlainTemplatesStoreTheIdentifierUnchecked) {
     xkrvlog::Capture capture;
