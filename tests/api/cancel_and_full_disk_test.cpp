@@ -51,19 +51,15 @@ const WAVEFORMATEX kPcm11k8 = [] {
     return f;
 }();
 
-std::string in(const TempDir& t, const char* name) { return t.path(name); }
+#define IN(name) t.path(name).c_str()
 
 const std::vector<Op>& ops() {
     static const std::vector<Op> all = {
         {"DSSToWAV", "s.dss",
-         [](auto& t, auto cb, auto u) {
-             return ORVKTDSSToWAV(in(t, "s.dss").c_str(), in(t, "o.wav").c_str(), &kPcm, cb, u, nullptr);
-         },
+         [](auto& t, auto cb, auto u) { return ORVKTDSSToWAV(IN("s.dss"), IN("o.wav"), &kPcm, cb, u, nullptr); },
          VKT_ERR_OUT_OF_DISKSPACE},
         {"DSSToWAV with a format change", "s.dss",
-         [](auto& t, auto cb, auto u) {
-             return ORVKTDSSToWAV(in(t, "s.dss").c_str(), in(t, "o.wav").c_str(), &kPcm11k8, cb, u, nullptr);
-         },
+         [](auto& t, auto cb, auto u) { return ORVKTDSSToWAV(IN("s.dss"), IN("o.wav"), &kPcm11k8, cb, u, nullptr); },
          VKT_ERR_OUT_OF_DISKSPACE},
         {"DSSToWAVEx", "s.dss",
          [](auto& t, ProgressCallback cb, intptr_t u) {
@@ -74,65 +70,40 @@ const std::vector<Op>& ops() {
              real_user = u;
              const ProgressCallback relay =
                  cb ? +[](intptr_t, uint32_t m, uint32_t p) { return real(real_user, m, p); } : nullptr;
-             return ORVKTDSSToWAVEx(in(t, "s.dss").c_str(), in(t, "o.wav").c_str(), &kPcm, relay, 0, nullptr,
-                                    nullptr, nullptr);
+             return ORVKTDSSToWAVEx(IN("s.dss"), IN("o.wav"), &kPcm, relay, 0, nullptr, nullptr, nullptr);
          },
          VKT_ERR_OUT_OF_DISKSPACE},
-        {"WAVToWAV", "l.wav",
-         [](auto& t, auto cb, auto u) {
-             return ORVKTWAVToWAV(in(t, "l.wav").c_str(), in(t, "o.wav").c_str(), &kPcm, cb, u);
-         },
+        {"WAVToWAV", "l.wav", [](auto& t, auto cb, auto u) { return ORVKTWAVToWAV(IN("l.wav"), IN("o.wav"), &kPcm, cb, u); },
          VKT_ERR_OUT_OF_DISKSPACE},
         {"WAVToWAV of a stereo source", "st.wav",
-         [](auto& t, auto cb, auto u) {
-             return ORVKTWAVToWAV(in(t, "st.wav").c_str(), in(t, "o.wav").c_str(), &kPcm11k8, cb, u);
-         },
+         [](auto& t, auto cb, auto u) { return ORVKTWAVToWAV(IN("st.wav"), IN("o.wav"), &kPcm11k8, cb, u); },
          VKT_ERR_OUT_OF_DISKSPACE},
-        {"MP3ToWAV", "st.mp3",
-         [](auto& t, auto cb, auto u) {
-             return ORVKTMP3ToWAV(in(t, "st.mp3").c_str(), in(t, "o.wav").c_str(), &kPcm, cb, u);
-         },
+        {"MP3ToWAV", "st.mp3", [](auto& t, auto cb, auto u) { return ORVKTMP3ToWAV(IN("st.mp3"), IN("o.wav"), &kPcm, cb, u); },
          VKT_ERR_OUT_OF_DISKSPACE},
-        {"WMAToWAV", "s.wma",
-         [](auto& t, auto cb, auto u) {
-             return ORVKTWMAToWAV(in(t, "s.wma").c_str(), in(t, "o.wav").c_str(), &kPcm, cb, u);
-         },
+        {"WMAToWAV", "s.wma", [](auto& t, auto cb, auto u) { return ORVKTWMAToWAV(IN("s.wma"), IN("o.wav"), &kPcm, cb, u); },
          VKT_ERR_OUT_OF_DISKSPACE},
         {"WMFConvertToWAV", "s.mp3",
-         [](auto& t, auto cb, auto u) {
-             return ORVKTWMFConvertToWAV(in(t, "s.mp3").c_str(), in(t, "o.wav").c_str(), nullptr, cb, u);
-         },
+         [](auto& t, auto cb, auto u) { return ORVKTWMFConvertToWAV(IN("s.mp3"), IN("o.wav"), nullptr, cb, u); },
          VKT_ERR_OUT_OF_DISKSPACE},
-        {"WAVToDSS", "s.wav",
-         [](auto& t, auto cb, auto u) {
-             return ORVKTWAVToDSS(in(t, "s.wav").c_str(), in(t, "o.ds2").c_str(), &kSp, 3, cb, u);
-         },
+        {"WAVToDSS", "s.wav", [](auto& t, auto cb, auto u) { return ORVKTWAVToDSS(IN("s.wav"), IN("o.ds2"), &kSp, 3, cb, u); },
          VKT_ERR_OUT_OF_DISKSPACE, 51, {"o.ds2"}, VKT_ERR_WRITE_FILE},
         {"WAVSplitStereo", "st.wav",
-         [](auto& t, auto cb, auto u) {
-             return ORVKTWAVSplitStereo(in(t, "st.wav").c_str(), in(t, "l.wav").c_str(), in(t, "r.wav").c_str(), cb,
-                                        u);
-         },
+         [](auto& t, auto cb, auto u) { return ORVKTWAVSplitStereo(IN("st.wav"), IN("l.wav"), IN("r.wav"), cb, u); },
          VKT_ERR_OUT_OF_DISKSPACE},
-        {"WAVMixStereo", "st.wav",
-         [](auto& t, auto cb, auto u) {
-             return ORVKTWAVMixStereo(in(t, "st.wav").c_str(), in(t, "m.wav").c_str(), cb, u);
-         },
+        {"WAVMixStereo", "st.wav", [](auto& t, auto cb, auto u) { return ORVKTWAVMixStereo(IN("st.wav"), IN("m.wav"), cb, u); },
          VKT_ERR_OUT_OF_DISKSPACE},
         {"WAVSeperateSpokenInstructions", "s.wav",
-         [](auto& t, auto cb, auto u) {
-             return ORVKTWAVSeperateSpokenInstructions(in(t, "s.wav").c_str(), in(t, "d.wav").c_str(), 1, 1, cb, u);
-         },
+         [](auto& t, auto cb, auto u) { return ORVKTWAVSeperateSpokenInstructions(IN("s.wav"), IN("d.wav"), 1, 1, cb, u); },
          VKT_ERR_OUT_OF_DISKSPACE},
-        {"RepairIndexMarkers", "s.dss",
-         [](auto& t, auto, auto) { return ORVKTRepairIndexMarkers(in(t, "s.dss").c_str(), in(t, "o.dss").c_str()); },
+        {"RepairIndexMarkers", "s.dss", [](auto& t, auto, auto) { return ORVKTRepairIndexMarkers(IN("s.dss"), IN("o.dss")); },
          VKT_ERR_WRITE_FILE, 1000, {}, 0, false},
-        {"CopyFile", "s.dss",
-         [](auto& t, auto, auto) { return ORVKTCopyFile(in(t, "s.dss").c_str(), in(t, "o.dss").c_str(), 1); },
+        {"CopyFile", "s.dss", [](auto& t, auto, auto) { return ORVKTCopyFile(IN("s.dss"), IN("o.dss"), 1); },
          VKT_ERR_COPY_FAILED, 1000, {}, 0, false},
     };
     return all;
 }
+
+#undef IN
 
 Names with(const char* source, Names more) {
     more.push_back(source);

@@ -27,29 +27,23 @@ using Bytes = std::vector<uint8_t>;
 
 inline constexpr const char* kPassword = "Secret-1";
 
-inline WAVEFORMATEX pcm16(uint32_t rate) {
-    WAVEFORMATEX f{};
-    f.wFormatTag = WAVE_FORMAT_PCM;
-    f.nChannels = 1;
-    f.nSamplesPerSec = rate;
-    f.wBitsPerSample = 16;
-    f.nBlockAlign = 2;
-    f.nAvgBytesPerSec = rate * 2;
-    return f;
-}
-
-inline WAVEFORMATEX standard_play() {
-    WAVEFORMATEX f{};
-    f.wFormatTag = WAVE_FORMAT_DSS_SP;
-    f.nChannels = 1;
-    f.nSamplesPerSec = 12000;
-    f.nAvgBytesPerSec = 1750;
-    f.nBlockAlign = 42;
-    return f;
-}
+inline WAVEFORMATEX pcm16(uint32_t rate) { return {WAVE_FORMAT_PCM, 1, rate, rate * 2, 2, 16, 0}; }
 
 inline const WAVEFORMATEX kPcm = pcm16(8000);
-inline const WAVEFORMATEX kSp = standard_play();
+inline const WAVEFORMATEX kSp = {WAVE_FORMAT_DSS_SP, 1, 12000, 1750, 42, 0, 0};
+
+// Scratch results the calls of the tables may write into.
+inline WAVEFORMATEX g_format;
+inline uint32_t g_u32;
+inline uint8_t g_buf[512];
+inline const uint8_t kNoMarkers[256] = {};
+
+inline ZRM2HeaderInfo* record(uint32_t size = ZRM2HEADERINFO_SIZE_FULL) {
+    static ZRM2HeaderInfo h;
+    h = {};
+    h.dwSize = size;
+    return &h;
+}
 
 // Standard play, our own family, 40 frames (about a second), one marker.
 inline Bytes dss_recording(const char* self_id) {
@@ -143,95 +137,82 @@ struct ExportCall {
     bool same_name_replaces = false;  // the very same name asks to replace the source
 };
 
+#define K k.c_str()
+#define T t.c_str()
+
 inline const std::vector<ExportCall>& writing_calls() {
     static const std::vector<ExportCall> all = {
-        {"DSSToWAV", "s.dss", ".wav",
-         [](auto& k, auto& t) { return ORVKTDSSToWAV(k.c_str(), t.c_str(), &kPcm, nullptr, 0, nullptr); },
+        {"DSSToWAV", "s.dss", ".wav", [](auto& k, auto& t) { return ORVKTDSSToWAV(K, T, &kPcm, nullptr, 0, nullptr); },
          VKT_ERR_OPEN_FILE},
         {"DSSToWAVEx", "s.dss", ".wav",
-         [](auto& k, auto& t) {
-             return ORVKTDSSToWAVEx(k.c_str(), t.c_str(), &kPcm, nullptr, 0, nullptr, nullptr, nullptr);
-         },
+         [](auto& k, auto& t) { return ORVKTDSSToWAVEx(K, T, &kPcm, nullptr, 0, nullptr, nullptr, nullptr); },
          VKT_ERR_OPEN_FILE},
-        {"WAVToDSS", "s.wav", ".dss",
-         [](auto& k, auto& t) { return ORVKTWAVToDSS(k.c_str(), t.c_str(), &kSp, 3, nullptr, 0); }, VKT_ERR_OPEN_FILE},
-        {"DSSToDSS", "s.dss", ".dss",
-         [](auto& k, auto& t) { return ORVKTDSSToDSS(k.c_str(), t.c_str(), &kSp, nullptr, 0, nullptr); },
+        {"WAVToDSS", "s.wav", ".dss", [](auto& k, auto& t) { return ORVKTWAVToDSS(K, T, &kSp, 3, nullptr, 0); },
          VKT_ERR_OPEN_FILE},
-        {"WAVToWAV", "s.wav", ".wav",
-         [](auto& k, auto& t) { return ORVKTWAVToWAV(k.c_str(), t.c_str(), &kPcm, nullptr, 0); }, VKT_ERR_OPEN_FILE},
-        {"MP3ToWAV", "s.mp3", ".wav",
-         [](auto& k, auto& t) { return ORVKTMP3ToWAV(k.c_str(), t.c_str(), &kPcm, nullptr, 0); }, VKT_ERR_OPEN_FILE},
-        {"WMAToWAV", "s.wma", ".wav",
-         [](auto& k, auto& t) { return ORVKTWMAToWAV(k.c_str(), t.c_str(), &kPcm, nullptr, 0); }, VKT_ERR_OPEN_FILE},
+        {"DSSToDSS", "s.dss", ".dss", [](auto& k, auto& t) { return ORVKTDSSToDSS(K, T, &kSp, nullptr, 0, nullptr); },
+         VKT_ERR_OPEN_FILE},
+        {"WAVToWAV", "s.wav", ".wav", [](auto& k, auto& t) { return ORVKTWAVToWAV(K, T, &kPcm, nullptr, 0); },
+         VKT_ERR_OPEN_FILE},
+        {"MP3ToWAV", "s.mp3", ".wav", [](auto& k, auto& t) { return ORVKTMP3ToWAV(K, T, &kPcm, nullptr, 0); },
+         VKT_ERR_OPEN_FILE},
+        {"WMAToWAV", "s.wma", ".wav", [](auto& k, auto& t) { return ORVKTWMAToWAV(K, T, &kPcm, nullptr, 0); },
+         VKT_ERR_OPEN_FILE},
         {"WMFConvertToWAV", "s.mp3", ".wav",
-         [](auto& k, auto& t) { return ORVKTWMFConvertToWAV(k.c_str(), t.c_str(), nullptr, nullptr, 0); },
-         VKT_ERR_OPEN_FILE},
-        {"CopyDSSHeaders", "s.dss", ".dss",
-         [](auto& k, auto& t) { return ORVKTCopyDSSHeaders(k.c_str(), t.c_str(), 1, 1); }, VKT_ERR,
+         [](auto& k, auto& t) { return ORVKTWMFConvertToWAV(K, T, nullptr, nullptr, 0); }, VKT_ERR_OPEN_FILE},
+        {"CopyDSSHeaders", "s.dss", ".dss", [](auto& k, auto& t) { return ORVKTCopyDSSHeaders(K, T, 1, 1); }, VKT_ERR,
          VKT_ERR_OPEN_FILE, true, true},
         {"ExtractSpokenInstructionMarkers", "s.dss", ".wav",
-         [](auto& k, auto& t) { return ORVKTExtractSpokenInstructionMarkers(k.c_str(), t.c_str()); }, VKT_ERR},
+         [](auto& k, auto& t) { return ORVKTExtractSpokenInstructionMarkers(K, T); }, VKT_ERR},
         {"WAVSeperateSpokenInstructions", "s.wav", ".wav",
-         [](auto& k, auto& t) { return ORVKTWAVSeperateSpokenInstructions(k.c_str(), t.c_str(), 1, 1, nullptr, 0); },
-         VKT_ERR, VKT_ERR_OPEN_FILE, true, false, true},
+         [](auto& k, auto& t) { return ORVKTWAVSeperateSpokenInstructions(K, T, 1, 1, nullptr, 0); }, VKT_ERR,
+         VKT_ERR_OPEN_FILE, true, false, true},
         {"WAVSplitStereo, left output", "st.wav", ".wav",
-         [](auto& k, auto& t) {
-             const std::string right = folder_of(t) + "/right.wav";
-             return ORVKTWAVSplitStereo(k.c_str(), t.c_str(), right.c_str(), nullptr, 0);
-         },
+         [](auto& k, auto& t) { return ORVKTWAVSplitStereo(K, T, (folder_of(t) + "/right.wav").c_str(), nullptr, 0); },
          VKT_ERR},
         {"WAVSplitStereo, right output", "st.wav", ".wav",
-         [](auto& k, auto& t) {
-             const std::string left = folder_of(t) + "/left.wav";
-             return ORVKTWAVSplitStereo(k.c_str(), left.c_str(), t.c_str(), nullptr, 0);
-         },
+         [](auto& k, auto& t) { return ORVKTWAVSplitStereo(K, (folder_of(t) + "/left.wav").c_str(), T, nullptr, 0); },
          VKT_ERR},
         {"WAVSplitStereo, both outputs one file", "x.wav", ".wav",
          [](auto& k, auto& t) {
              const std::string source = folder_of(t) + "/src.wav";
              orvkt_test::write_bytes(source, fixture("st.wav"));
-             const uint32_t rc = ORVKTWAVSplitStereo(source.c_str(), k.c_str(), t.c_str(), nullptr, 0);
+             const uint32_t rc = ORVKTWAVSplitStereo(source.c_str(), K, T, nullptr, 0);
              ::unlink(source.c_str());
              return rc;
          },
          VKT_ERR, VKT_ERR_OPEN_FILE, false},
-        {"WAVMixStereo", "st.wav", ".wav",
-         [](auto& k, auto& t) { return ORVKTWAVMixStereo(k.c_str(), t.c_str(), nullptr, 0); }, VKT_ERR},
+        {"WAVMixStereo", "st.wav", ".wav", [](auto& k, auto& t) { return ORVKTWAVMixStereo(K, T, nullptr, 0); },
+         VKT_ERR},
         {"SplitDSSFile", "s.dss", ".dss",
          [](auto& k, auto& t) {
-             uint32_t count = 0;
-             return ORVKTSplitDSSFile(k.c_str(), folder_of(t).c_str(), name_of(t).c_str(), nullptr, 60, 0, 5,
-                                      &count, nullptr, 0);
+             return ORVKTSplitDSSFile(K, folder_of(t).c_str(), name_of(t).c_str(), nullptr, 60, 0, 5, &g_u32, nullptr,
+                                      0);
          },
          VKT_ERR},
         {"SplitMP3File", "s.mp3", ".mp3",
          [](auto& k, auto& t) {
-             uint32_t last = 0;
-             return ORVKTSplitMP3File(k.c_str(), folder_of(t).c_str(), name_of(t).c_str(), 600, 0, 5, &last,
-                                      nullptr, 0);
+             return ORVKTSplitMP3File(K, folder_of(t).c_str(), name_of(t).c_str(), 600, 0, 5, &g_u32, nullptr, 0);
          },
          VKT_ERR},
-        {"JoinDSS", "s.dss", ".dss",
-         [](auto& k, auto& t) { return ORVKTJoinDSS(k.c_str(), t.c_str(), nullptr, 0, 0, 100); }, VKT_ERR},
-        {"RepairIndexMarkers", "s.dss", ".dss",
-         [](auto& k, auto& t) { return ORVKTRepairIndexMarkers(k.c_str(), t.c_str()); }, VKT_ERR},
-        {"EncryptDSSFile", "s.ds2", ".ds2",
-         [](auto& k, auto& t) { return ORVKTEncryptDSSFile(k.c_str(), t.c_str(), kPassword); }, VKT_ERR},
-        {"DecryptDSSFile", "e.ds2", ".ds2",
-         [](auto& k, auto& t) { return ORVKTDecryptDSSFile(k.c_str(), t.c_str(), kPassword); }, VKT_ERR},
-        {"CopyFile", "s.dss", ".dss", [](auto& k, auto& t) { return ORVKTCopyFile(k.c_str(), t.c_str(), 0); },
-         VKT_ERR_DEST_EXISTS, VKT_ERR_DEST_EXISTS},
-        {"CreateDSSTemplate", "s.dss", ".ds2",
-         [](auto&, auto& t) { return ORVKTCreateDSSTemplate(t.c_str(), nullptr, 6); }, 0, VKT_ERR_OPEN_FILE, false},
+        {"JoinDSS", "s.dss", ".dss", [](auto& k, auto& t) { return ORVKTJoinDSS(K, T, nullptr, 0, 0, 100); }, VKT_ERR},
+        {"RepairIndexMarkers", "s.dss", ".dss", [](auto& k, auto& t) { return ORVKTRepairIndexMarkers(K, T); },
+         VKT_ERR},
+        {"EncryptDSSFile", "s.ds2", ".ds2", [](auto& k, auto& t) { return ORVKTEncryptDSSFile(K, T, kPassword); },
+         VKT_ERR},
+        {"DecryptDSSFile", "e.ds2", ".ds2", [](auto& k, auto& t) { return ORVKTDecryptDSSFile(K, T, kPassword); },
+         VKT_ERR},
+        {"CopyFile", "s.dss", ".dss", [](auto& k, auto& t) { return ORVKTCopyFile(K, T, 0); }, VKT_ERR_DEST_EXISTS,
+         VKT_ERR_DEST_EXISTS},
+        {"CreateDSSTemplate", "s.dss", ".ds2", [](auto&, auto& t) { return ORVKTCreateDSSTemplate(T, nullptr, 6); }, 0,
+         VKT_ERR_OPEN_FILE, false},
         {"WriteSpokenInstructionMarkers", "s.dss", ".wav",
-         [](auto&, auto& t) {
-             const uint8_t markers[256] = {};
-             return ORVKTWriteSpokenInstructionMarkers(t.c_str(), markers);
-         },
-         0, VKT_ERR_OPEN_FILE, false},
+         [](auto&, auto& t) { return ORVKTWriteSpokenInstructionMarkers(T, kNoMarkers); }, 0, VKT_ERR_OPEN_FILE,
+         false},
     };
     return all;
 }
+
+#undef K
+#undef T
 
 }  // namespace api_test

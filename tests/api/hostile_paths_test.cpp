@@ -21,11 +21,6 @@ namespace {
 
 using Names = std::vector<std::string>;
 
-Names sorted(Names names) {
-    std::sort(names.begin(), names.end());
-    return names;
-}
-
 std::string link_target(const std::string& path) {
     char target[256] = {};
     return ::readlink(path.c_str(), target, sizeof target - 1) > 0 ? target : "";
@@ -49,68 +44,56 @@ TEST(PlantedTemporaryNames, AreNeitherFollowedNorReplacedNorRemoved) {
         Names added, removed;
         std::function<uint32_t(const std::string& dir)> call;
     };
+#define D(name) (d + "/" name).c_str()
     const Row rows[] = {
         {"DSSToWAV", "s.dss", {"~out.vkt"}, {"out.wav"}, {},
-         [](auto& d) {
-             return ORVKTDSSToWAV((d + "/s.dss").c_str(), (d + "/out.wav").c_str(), &kPcm, nullptr, 0, nullptr);
-         }},
+         [](auto& d) { return ORVKTDSSToWAV(D("s.dss"), D("out.wav"), &kPcm, nullptr, 0, nullptr); }},
         {"WAVToDSS", "s.wav", {"~out.vkt"}, {"out.dss"}, {},
-         [](auto& d) { return ORVKTWAVToDSS((d + "/s.wav").c_str(), (d + "/out.dss").c_str(), &kSp, 3, nullptr, 0); }},
+         [](auto& d) { return ORVKTWAVToDSS(D("s.wav"), D("out.dss"), &kSp, 3, nullptr, 0); }},
         {"DSSToDSS", "s.dss", {"~out1", "~out.vkt"}, {"out.dss"}, {},
-         [](auto& d) {
-             return ORVKTDSSToDSS((d + "/s.dss").c_str(), (d + "/out.dss").c_str(), &kSp, nullptr, 0, nullptr);
-         }},
+         [](auto& d) { return ORVKTDSSToDSS(D("s.dss"), D("out.dss"), &kSp, nullptr, 0, nullptr); }},
         {"WAVToWAV of a stereo source", "st.wav", {"out.wav_tmp.wav"}, {"out.wav"}, {},
          [](auto& d) {
              const WAVEFORMATEX rate12k = pcm16(12000);  // the mixed source is 8000/s mono already
-             return ORVKTWAVToWAV((d + "/st.wav").c_str(), (d + "/out.wav").c_str(), &rate12k, nullptr, 0);
+             return ORVKTWAVToWAV(D("st.wav"), D("out.wav"), &rate12k, nullptr, 0);
          }},
         {"MP3ToWAV of a stereo source", "st.mp3", {"~out.vkt", "~out.vkt.2"}, {"out.wav"}, {},
-         [](auto& d) { return ORVKTMP3ToWAV((d + "/st.mp3").c_str(), (d + "/out.wav").c_str(), &kPcm, nullptr, 0); }},
+         [](auto& d) { return ORVKTMP3ToWAV(D("st.mp3"), D("out.wav"), &kPcm, nullptr, 0); }},
         {"WMAToWAV", "s.wma", {"~out.vkt"}, {"out.wav"}, {},
-         [](auto& d) { return ORVKTWMAToWAV((d + "/s.wma").c_str(), (d + "/out.wav").c_str(), &kPcm, nullptr, 0); }},
+         [](auto& d) { return ORVKTWMAToWAV(D("s.wma"), D("out.wav"), &kPcm, nullptr, 0); }},
         {"WAVSeperateSpokenInstructions into its source", "s.wav", {"s.wav~temp", "s_i.wav~temp"}, {"s_i.wav"}, {},
-         [](auto& d) {
-             const std::string s = d + "/s.wav";
-             return ORVKTWAVSeperateSpokenInstructions(s.c_str(), s.c_str(), 1, 1, nullptr, 0);
-         }},
-        {"DeleteFile", "s.dss", {"~del.tmp"}, {}, {"s.dss"},
-         [](auto& d) { return ORVKTDeleteFile((d + "/s.dss").c_str()); }},
+         [](auto& d) { return ORVKTWAVSeperateSpokenInstructions(D("s.wav"), D("s.wav"), 1, 1, nullptr, 0); }},
+        {"DeleteFile", "s.dss", {"~del.tmp"}, {}, {"s.dss"}, [](auto& d) { return ORVKTDeleteFile(D("s.dss")); }},
     };
+#undef D
     const Bytes victim = {'k', 'e', 'e', 'p'};
     for (const Row& row : rows) {
         for (bool links : {true, false}) {
             SCOPED_TRACE(std::string(row.what) + (links ? ": planted links" : ": files of the user's"));
             TempDir tmp;
-            ASSERT_EQ(::mkdir(tmp.path("work").c_str(), 0755), 0);
             write_bytes(tmp.path("victim.bin"), victim);
-            const std::string dir = tmp.path("work");
-            write_bytes(dir + "/" + row.source, fixture(row.source));
+            put_fixture(tmp, row.source);
             for (const std::string& name : row.planted) {
-                if (links) {
-                    ASSERT_EQ(::symlink("../victim.bin", (dir + "/" + name).c_str()), 0);
-                } else {
-                    write_bytes(dir + "/" + name, victim);
-                }
+                if (links)
+                    ASSERT_EQ(::symlink("victim.bin", tmp.path(name).c_str()), 0);
+                else
+                    write_bytes(tmp.path(name), victim);
             }
-            Names before;
-            for (const auto& e : std::filesystem::directory_iterator(dir)) before.push_back(e.path().filename());
+            std::set<std::string> expected;
+            for (const auto& n : tmp.entries()) expected.insert(n);
+            for (const auto& n : row.added) expected.insert(n);
+            for (const auto& n : row.removed) expected.erase(n);
 
-            EXPECT_EQ(row.call(dir), VKT_OK);
+            EXPECT_EQ(row.call(tmp.dir()), VKT_OK);
 
             EXPECT_EQ(read_bytes(tmp.path("victim.bin")), victim);
             for (const std::string& name : row.planted) {
                 if (links)
-                    EXPECT_EQ(link_target(dir + "/" + name), "../victim.bin") << name;
+                    EXPECT_EQ(link_target(tmp.path(name)), "victim.bin") << name;
                 else
-                    EXPECT_EQ(read_bytes(dir + "/" + name), victim) << name;
+                    EXPECT_EQ(read_bytes(tmp.path(name)), victim) << name;
             }
-            std::set<std::string> expected(before.begin(), before.end());
-            for (const auto& n : row.added) expected.insert(n);
-            for (const auto& n : row.removed) expected.erase(n);
-            Names after;
-            for (const auto& e : std::filesystem::directory_iterator(dir)) after.push_back(e.path().filename());
-            EXPECT_EQ(sorted(after), Names(expected.begin(), expected.end())) << "no leftover";
+            EXPECT_EQ(tmp.entries(), Names(expected.begin(), expected.end())) << "no leftover";
         }
     }
 }
@@ -144,65 +127,26 @@ TEST(SpecialFiles, AreNoDestination) {
 namespace {
 
 // Exports that only read a file, or update it in place.
+#define S s.c_str()
 const std::vector<ExportCall>& reading_calls() {
     static const std::vector<ExportCall> all = {
-        {"ReadWAVFormat", "s.wav", "",
-         [](auto& s, auto&) {
-             WAVEFORMATEX f{};
-             return ORVKTReadWAVFormat(s.c_str(), &f, sizeof f);
-         }},
-        {"WAVGetSndDataLength of an MP3", "s.mp3", "",
-         [](auto& s, auto&) {
-             uint32_t ms = 0;
-             return ORVKTWAVGetSndDataLength(s.c_str(), &ms);
-         }},
-        {"WAVGetSndDataLength of a WMA", "s.wma", "",
-         [](auto& s, auto&) {
-             uint32_t ms = 0;
-             return ORVKTWAVGetSndDataLength(s.c_str(), &ms);
-         }},
-        {"ReadDSSHeader", "s.dss", "",
-         [](auto& s, auto&) {
-             uint8_t header[512];
-             return ORVKTReadDSSHeader(s.c_str(), header);
-         }},
-        {"IsValidZRM2File", "s.dss", "",
-         [](auto& s, auto&) {
-             uint32_t result = 0;
-             return ORVKTIsValidZRM2File(s.c_str(), &result);
-         }},
-        {"ReadZRM2Header", "s.mp3", "",
-         [](auto& s, auto&) {
-             ZRM2HeaderInfo info{};
-             info.dwSize = ZRM2HEADERINFO_SIZE_FULL;
-             return ORVKTReadZRM2Header(s.c_str(), &info);
-         }},
-        {"WriteZRM2Header", "s.wav", "",
-         [](auto& s, auto&) {
-             ZRM2HeaderInfo info{};
-             info.dwSize = ZRM2HEADERINFO_SIZE_FULL;
-             return ORVKTWriteZRM2Header(s.c_str(), &info);
-         }},
+        {"ReadWAVFormat", "s.wav", "", [](auto& s, auto&) { return ORVKTReadWAVFormat(S, &g_format, sizeof g_format); }},
+        {"WAVGetSndDataLength of an MP3", "s.mp3", "", [](auto& s, auto&) { return ORVKTWAVGetSndDataLength(S, &g_u32); }},
+        {"WAVGetSndDataLength of a WMA", "s.wma", "", [](auto& s, auto&) { return ORVKTWAVGetSndDataLength(S, &g_u32); }},
+        {"ReadDSSHeader", "s.dss", "", [](auto& s, auto&) { return ORVKTReadDSSHeader(S, g_buf); }},
+        {"IsValidZRM2File", "s.dss", "", [](auto& s, auto&) { return ORVKTIsValidZRM2File(S, &g_u32); }},
+        {"ReadZRM2Header", "s.mp3", "", [](auto& s, auto&) { return ORVKTReadZRM2Header(S, record()); }},
+        {"WriteZRM2Header", "s.wav", "", [](auto& s, auto&) { return ORVKTWriteZRM2Header(S, record()); }},
         {"WriteSpokenInstructionMarkers", "s.wav", "",
-         [](auto& s, auto&) {
-             const uint8_t markers[256] = {};
-             return ORVKTWriteSpokenInstructionMarkers(s.c_str(), markers);
-         }},
+         [](auto& s, auto&) { return ORVKTWriteSpokenInstructionMarkers(S, kNoMarkers); }},
         {"ReadSpokenInstructionMarkers", "s.dss", "",
-         [](auto& s, auto&) {
-             uint8_t markers[256];
-             return ORVKTReadSpokenInstructionMarkers(s.c_str(), markers);
-         }},
-        {"IsEncryptedDSSFile", "s.ds2", "",
-         [](auto& s, auto&) {
-             uint32_t encrypted = 0;
-             return ORVKTIsEncryptedDSSFile(s.c_str(), &encrypted);
-         }},
-        {"CheckDSSFilePassword", "e.ds2", "",
-         [](auto& s, auto&) { return ORVKTCheckDSSFilePassword(s.c_str(), kPassword); }},
+         [](auto& s, auto&) { return ORVKTReadSpokenInstructionMarkers(S, g_buf); }},
+        {"IsEncryptedDSSFile", "s.ds2", "", [](auto& s, auto&) { return ORVKTIsEncryptedDSSFile(S, &g_u32); }},
+        {"CheckDSSFilePassword", "e.ds2", "", [](auto& s, auto&) { return ORVKTCheckDSSFilePassword(S, kPassword); }},
     };
     return all;
 }
+#undef S
 
 }  // namespace
 
