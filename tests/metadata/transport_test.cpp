@@ -18,7 +18,7 @@ Bytes plain_wave(const Bytes& extra_chunks = {}) {
     return wave(cat({chunk("fmt ", pcm_fmt(1, 8000, 16)), chunk("data", pattern(16)), extra_chunks}));
 }
 
-Bytes marker_array(const std::vector<edit_test::Marker>& markers) { return edit_test::marker_array(markers); }
+using edit_test::marker_array;
 
 Bytes key_chunk(const Bytes& markers) { return cat({text("SpokenInstructionMarkers"), markers}); }
 
