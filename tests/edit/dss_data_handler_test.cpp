@@ -1,6 +1,7 @@
 // The corrupt-block filter of verified copies, on hand-built stored blocks.
 #include "edit/dss_data_handler.h"
 
+#include "support/dss_bytes.h"
 #include "support/test_support.h"
 #include "trace/xkrvlog_capture.h"
 
@@ -9,25 +10,16 @@ using namespace orvkt_test;
 
 namespace {
 
-// A data block as stored in the file (pair-swapped): frame-pointer word
-// little-endian, frame count, 0xFF, compression id, 0xFF, then frame bytes.
+// A data block as stored (pair-swapped), its frame bytes all `fill`.
 std::vector<uint8_t> stored_block(uint16_t word, uint8_t count, uint8_t id, uint8_t fill) {
-    std::vector<uint8_t> b(512, fill);
-    b[0] = static_cast<uint8_t>(word & 0xFF);
-    b[1] = static_cast<uint8_t>(word >> 8);
-    b[2] = count;
-    b[3] = 0xFF;
-    b[4] = id;
-    b[5] = 0xFF;
-    return b;
+    auto b = dss_test::block(word, count, id);
+    std::fill(b.begin() + 6, b.end(), fill);
+    return dss_test::stored(b);
 }
 
 std::vector<uint8_t> header(const char* self_id, uint8_t blocks) {
-    std::vector<uint8_t> h(512 * blocks, 0xFF);
-    h[0] = blocks;
-    h[1] = static_cast<uint8_t>(self_id[0]);
-    h[2] = static_cast<uint8_t>(self_id[1]);
-    h[3] = static_cast<uint8_t>(self_id[2]);
+    auto h = dss_test::header1(blocks, self_id);
+    h.resize(512 * blocks, 0xFF);
     return h;
 }
 

@@ -6,7 +6,7 @@
 
 #include "OrvaneVktapi.h"
 #include "platform/fileio.h"
-#include "support/disk_full.h"
+#include "support/dss_bytes.h"
 #include "support/test_support.h"
 #include "tools/secure_file_management.h"
 #include "trace/xkrvlog_capture.h"
@@ -21,30 +21,15 @@ std::vector<uint8_t> bytes_of(size_t n, uint8_t seed) {
     return v;
 }
 
-// A DSS file of our family with two header blocks laid out as our writer
-// makes them (header 2 version 1) and `blocks` plausible data blocks; block
-// `corrupt` (1-based, 0 = none) holds 14 frames.
+// A DSS file of our family with two header blocks as our writer lays them
+// out and `blocks` plausible data blocks; block `corrupt` (1-based, 0 =
+// none) holds 14 frames.
 std::vector<uint8_t> zrm2_dss(int blocks, int corrupt) {
-    std::vector<uint8_t> f(1024, 0xFF);
-    const uint8_t header1[] = {2, 'd', 's', 's', 1, 0, 1, 0, 3, 0, 0, 0};
-    std::copy(std::begin(header1), std::end(header1), f.begin());
-    std::fill(f.begin() + 12, f.begin() + 32, 0);
-    const uint8_t flags[] = {0xFE, 0xFF, 0xFE, 0xFF, 0xF7, 0xFF};  // bytes 32-37
-    std::copy(std::begin(flags), std::end(flags), f.begin() + 32);
-    const char* dates = "240611093000240611094500000000";  // start, end, length
-    std::copy(dates, dates + 30, f.begin() + 38);
-    f[69] = 0;
-    std::fill(f.begin() + 512, f.begin() + 512 + 424, 0);
-    f[512] = 1;  // header 2 version; bytes 504-511 are zero too
-    std::fill(f.begin() + 1016, f.end(), 0);
+    std::vector<uint8_t> f = dss_test::concat({dss_test::header1(2, "dss"), dss_test::header2(0)});
     for (int b = 1; b <= blocks; ++b) {
-        std::vector<uint8_t> blk(512, static_cast<uint8_t>(b));
-        blk[0] = 0x0F;
-        blk[1] = 0x03;
-        blk[2] = b == corrupt ? 14 : 12;
-        blk[3] = 0xFF;
-        blk[4] = 0;
-        blk[5] = 0xFF;
+        auto blk = dss_test::block(0x030F, b == corrupt ? 14 : 12, 0);
+        std::fill(blk.begin() + 6, blk.end(), static_cast<uint8_t>(b));
+        blk = dss_test::stored(blk);
         f.insert(f.end(), blk.begin(), blk.end());
     }
     return f;
