@@ -3,6 +3,7 @@
 // in-place overwrites and appends that leave every other byte alone.
 #include "wav/wav_file.h"
 
+#include <cstdio>
 #include <functional>
 
 #include "platform/fileio.h"
@@ -68,22 +69,21 @@ TEST(CWavFileWrite, NewPcmFileHasFmtFactDataInOrder) {
     EXPECT_EQ(read_bytes(tmp.path("m.wav")), expect) << "7 data bytes: fact 7/2 = 3, one pad byte";
 }
 
+// The fact count ignores the channels: data size / 2 for 16 bit, the data
+// size for 8 bit, and for codecs data size / bytes per second x rate.
 TEST(CWavFileWrite, FactCountIgnoresChannelsAndUsesRateForCodecs) {
+    const WAVEFORMATEX sp = {0x0121, 1, 8000, 1167, 42, 0, 0};
+    const struct {
+        WAVEFORMATEX format;
+        size_t bytes;
+        uint32_t fact;
+    } rows[] = {{pcm(2, 8000, 16), 400, 200}, {pcm(2, 8000, 8), 400, 400}, {sp, 1167, 8000}};
     TempDir tmp;
-    write_wave(tmp.path("s.wav"), pcm(2, 8000, 16), pattern(400));
-    EXPECT_EQ(get32(read_bytes(tmp.path("s.wav")), 46), 200u) << "16-bit stereo: data size / 2";
-
-    write_wave(tmp.path("8.wav"), pcm(2, 8000, 8), pattern(400));
-    EXPECT_EQ(get32(read_bytes(tmp.path("8.wav")), 46), 400u) << "8 bit: the data size";
-
-    WAVEFORMATEX sp{};
-    sp.wFormatTag = 0x0121;
-    sp.nChannels = 1;
-    sp.nSamplesPerSec = 8000;
-    sp.nAvgBytesPerSec = 1167;
-    sp.nBlockAlign = 42;
-    write_wave(tmp.path("sp.wav"), sp, pattern(1167));
-    EXPECT_EQ(get32(read_bytes(tmp.path("sp.wav")), 46), 8000u);
+    for (const auto& row : rows) {
+        write_wave(tmp.path("f.wav"), row.format, pattern(row.bytes));
+        EXPECT_EQ(get32(read_bytes(tmp.path("f.wav")), 46), row.fact) << row.format.wFormatTag;
+        std::remove(tmp.path("f.wav").c_str());
+    }
 }
 
 TEST(CWavFileWrite, DictationCodecExtraBytesAreWrittenAsZeros) {
@@ -91,26 +91,14 @@ TEST(CWavFileWrite, DictationCodecExtraBytesAreWrittenAsZeros) {
     struct {
         WAVEFORMATEX f;
         uint8_t extra[2];
-    } rec{};
-    rec.f.wFormatTag = 0x0120;
-    rec.f.nChannels = 1;
-    rec.f.nSamplesPerSec = 8000;
-    rec.f.nAvgBytesPerSec = 1000;
-    rec.f.cbSize = 2;
-    rec.extra[0] = 0xAB;
-    rec.extra[1] = 0xCD;
-    static_assert(sizeof(rec) == 20);
-    write_wave(tmp.path("c.wav"), rec.f, {});
-    Bytes b = read_bytes(tmp.path("c.wav"));
-    ASSERT_EQ(get32(b, 16), 20u) << "fmt chunk of 18 + cbSize bytes";
-    EXPECT_EQ(b[12 + 8 + 18], 0);
-    EXPECT_EQ(b[12 + 8 + 19], 0);
-
-    rec.f.wFormatTag = 0x0055;  // other codecs keep their extra bytes
-    write_wave(tmp.path("d.wav"), rec.f, {});
-    Bytes d = read_bytes(tmp.path("d.wav"));
-    EXPECT_EQ(d[12 + 8 + 18], 0xAB);
-    EXPECT_EQ(d[12 + 8 + 19], 0xCD);
+    } rec{{0x0120, 1, 8000, 1000, 0, 0, 2}, {0xAB, 0xCD}};
+    for (uint16_t tag : {0x0120, 0x0055}) {  // other codecs keep their extra bytes
+        rec.f.wFormatTag = tag;
+        write_wave(tmp.path(std::to_string(tag)), rec.f, {});
+        const Bytes b = read_bytes(tmp.path(std::to_string(tag)));
+        ASSERT_EQ(get32(b, 16), 20u) << "fmt chunk of 18 + cbSize bytes";
+        EXPECT_EQ(Bytes(b.begin() + 38, b.begin() + 40), (tag == 0x0120 ? Bytes{0, 0} : Bytes{0xAB, 0xCD}));
+    }
 }
 
 TEST(CWavFileWrite, FullDiskGives43) {
