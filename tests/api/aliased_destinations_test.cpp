@@ -28,7 +28,6 @@ const char* label(Spelling s) {
 
 TEST(AliasedDestinations, EveryWritingExportRefusesAndKeepsTheFile) {
     for (const ExportCall& row : writing_calls()) {
-        if (row.alias_code == 0) continue;  // writes no file it reads
         SCOPED_TRACE(row.what);
         ASSERT_FALSE(fixture(row.kept).empty());
         {
@@ -67,23 +66,4 @@ TEST(AliasedDestinations, EveryWritingExportRefusesAndKeepsTheFile) {
             }
         }
     }
-}
-
-// Names that differ only in case are two files on Linux: the call works on
-// the one it was given and leaves the other alone.
-TEST(AliasedDestinations, NamesThatDifferInCaseAreTwoFiles) {
-    TempDir tmp;
-    write_bytes(tmp.path("Case.wav"), fixture("s.wav"));
-    ASSERT_EQ(ORVKTWAVSeperateSpokenInstructions(tmp.path("Case.wav").c_str(), tmp.path("case.wav").c_str(), 1, 1,
-                                                 nullptr, 0),
-              VKT_OK);
-    EXPECT_EQ(read_bytes(tmp.path("Case.wav")), fixture("s.wav"));
-    EXPECT_EQ(tmp.entries(), (std::vector<std::string>{"Case.wav", "case.wav", "case_i.wav"}));
-
-    // An existing file of the other case is the destination the caller named.
-    write_bytes(tmp.path("mix.wav"), fixture("st.wav"));
-    write_bytes(tmp.path("Mix.wav"), {1, 2, 3});
-    ASSERT_EQ(ORVKTWAVMixStereo(tmp.path("mix.wav").c_str(), tmp.path("Mix.wav").c_str(), nullptr, 0), VKT_OK);
-    EXPECT_EQ(read_bytes(tmp.path("mix.wav")), fixture("st.wav"));
-    EXPECT_GT(read_bytes(tmp.path("Mix.wav")).size(), 44u);
 }

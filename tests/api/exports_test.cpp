@@ -89,37 +89,6 @@ TEST(PublicHeader, CAndCppSeeTheSameLayout) {
     EXPECT_EQ(c[6], 488u);
 }
 
-// The first 512 bytes as stored (no self-id check, no swap), zeros behind a
-// short file's end and in place of a file that cannot be read.
-TEST(ReadDSSHeader, GivesTheStoredBytesPaddedWithZeros) {
-    TempDir tmp;
-    std::vector<uint8_t> any(1024);
-    for (size_t i = 0; i < any.size(); ++i) any[i] = static_cast<uint8_t>(i * 7 + 3);
-    write_bytes(tmp.path("any.bin"), any);
-    write_bytes(tmp.path("short.dss"), {0x02, 'd', 's', 's', 0x01, 0x00});
-    const std::string missing = tmp.path("missing.dss"), other = tmp.path("any.bin"), cut = tmp.path("short.dss");
-    const struct {
-        const char* name;
-        uint32_t code;
-        std::vector<uint8_t> stored;
-    } rows[] = {
-        {"", VKT_ERR_FILE_NAME, {}},
-        {nullptr, VKT_ERR_FILE_NAME, {}},
-        {missing.c_str(), VKT_ERR_OPEN_FILE, {}},
-        {cut.c_str(), VKT_OK, {0x02, 'd', 's', 's', 0x01, 0x00}},
-        {other.c_str(), VKT_OK, std::vector<uint8_t>(any.begin(), any.begin() + 512)},
-    };
-    for (const auto& row : rows) {
-        SCOPED_TRACE(row.name ? row.name : "null");
-        uint8_t header[512];
-        std::fill(std::begin(header), std::end(header), 0xAB);
-        EXPECT_EQ(ORVKTReadDSSHeader(row.name, header), row.code);
-        std::vector<uint8_t> expect = row.stored;
-        expect.resize(512, 0);
-        EXPECT_EQ(std::vector<uint8_t>(header, header + 512), expect);
-    }
-}
-
 TEST(ReadDSSHeader, TracesEntryNameAndInnerLineInOrder) {
     TempDir tmp;
     uint8_t header[512];

@@ -5,7 +5,6 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include <algorithm>
 #include <filesystem>
 #include <optional>
 #include <set>
@@ -94,84 +93,6 @@ TEST(PlantedTemporaryNames, AreNeitherFollowedNorReplacedNorRemoved) {
                     EXPECT_EQ(read_bytes(tmp.path(name)), victim) << name;
             }
             EXPECT_EQ(tmp.entries(), Names(expected.begin(), expected.end())) << "no leftover";
-        }
-    }
-}
-
-// A destination that is a fifo, or a link to a device, is neither written,
-// replaced nor removed; the call refuses it at once.
-TEST(SpecialFiles, AreNoDestination) {
-    for (const ExportCall& c : writing_calls()) {
-        for (bool fifo : {true, false}) {
-            SCOPED_TRACE(std::string(c.what) + (fifo ? ": fifo" : ": link to /dev/null"));
-            TempDir tmp;
-            put_fixture(tmp, c.kept);
-            const std::string dst = tmp.path(std::string("d") + c.target_ext);
-            if (fifo)
-                ASSERT_EQ(::mkfifo(dst.c_str(), 0600), 0);
-            else
-                ASSERT_EQ(::symlink("/dev/null", dst.c_str()), 0);
-            const Names before = tmp.entries();
-            const int rc = result_within([&] { return c.call(tmp.path(c.kept), dst); }, std::chrono::seconds(20));
-            EXPECT_EQ(rc, static_cast<int>(c.special_code));
-            EXPECT_EQ(tmp.entries(), before);
-            EXPECT_TRUE(read_bytes(tmp.path(c.kept)) == fixture(c.kept));
-            if (fifo)
-                EXPECT_TRUE(is_fifo(dst));
-            else
-                EXPECT_EQ(link_target(dst), "/dev/null");
-        }
-    }
-}
-
-namespace {
-
-// Exports that only read a file, or update it in place.
-#define S s.c_str()
-const std::vector<ExportCall>& reading_calls() {
-    static const std::vector<ExportCall> all = {
-        {"ReadWAVFormat", "s.wav", "", [](auto& s, auto&) { return ORVKTReadWAVFormat(S, &g_format, sizeof g_format); }},
-        {"WAVGetSndDataLength of an MP3", "s.mp3", "", [](auto& s, auto&) { return ORVKTWAVGetSndDataLength(S, &g_u32); }},
-        {"WAVGetSndDataLength of a WMA", "s.wma", "", [](auto& s, auto&) { return ORVKTWAVGetSndDataLength(S, &g_u32); }},
-        {"ReadDSSHeader", "s.dss", "", [](auto& s, auto&) { return ORVKTReadDSSHeader(S, g_buf); }},
-        {"IsValidZRM2File", "s.dss", "", [](auto& s, auto&) { return ORVKTIsValidZRM2File(S, &g_u32); }},
-        {"ReadZRM2Header", "s.mp3", "", [](auto& s, auto&) { return ORVKTReadZRM2Header(S, record()); }},
-        {"WriteZRM2Header", "s.wav", "", [](auto& s, auto&) { return ORVKTWriteZRM2Header(S, record()); }},
-        {"WriteSpokenInstructionMarkers", "s.wav", "",
-         [](auto& s, auto&) { return ORVKTWriteSpokenInstructionMarkers(S, kNoMarkers); }},
-        {"ReadSpokenInstructionMarkers", "s.dss", "",
-         [](auto& s, auto&) { return ORVKTReadSpokenInstructionMarkers(S, g_buf); }},
-        {"IsEncryptedDSSFile", "s.ds2", "", [](auto& s, auto&) { return ORVKTIsEncryptedDSSFile(S, &g_u32); }},
-        {"CheckDSSFilePassword", "e.ds2", "", [](auto& s, auto&) { return ORVKTCheckDSSFilePassword(S, kPassword); }},
-    };
-    return all;
-}
-#undef S
-
-}  // namespace
-
-// A source that is a device without end (/dev/zero) or a fifo nobody writes
-// is refused at once by every export, and nothing is left behind.
-TEST(SpecialFiles, AreNoSource) {
-    std::vector<const ExportCall*> calls;
-    for (const ExportCall& c : writing_calls())
-        if (c.reads_kept) calls.push_back(&c);
-    for (const ExportCall& c : reading_calls()) calls.push_back(&c);
-    for (const ExportCall* c : calls) {
-        for (bool fifo : {true, false}) {
-            SCOPED_TRACE(std::string(c->what) + (fifo ? ": fifo" : ": /dev/zero"));
-            TempDir tmp;
-            const std::string kept = c->kept;
-            const std::string src = tmp.path("z" + kept.substr(kept.find('.')));
-            if (fifo)
-                ASSERT_EQ(::mkfifo(src.c_str(), 0600), 0);
-            else
-                ASSERT_EQ(::symlink("/dev/zero", src.c_str()), 0);
-            const Names before = tmp.entries();
-            const std::string dst = tmp.path(std::string("out") + c->target_ext);
-            const int rc = result_within([&] { return c->call(src, dst); }, std::chrono::seconds(20));
-            EXPECT_EQ(rc, static_cast<int>(VKT_ERR_OPEN_FILE)) << "returns at once with 14";
-            EXPECT_EQ(tmp.entries(), before);
         }
     }
 }
