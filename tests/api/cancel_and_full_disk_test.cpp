@@ -178,36 +178,32 @@ TEST(CancelAndFullDisk, AFullDiskLeavesWhatTheOperationPromises) {
 // wanted format (it is only moved into place) and once through a change of
 // rate: a cancel at 100 % keeps the destination, whole, and returns 0.
 TEST(CancelAndFullDisk, ACancelAtOneHundredPercentKeepsTheFinishedConversion) {
-    struct Case {
+    using Convert = uint32_t (*)(const char*, const char*, const WAVEFORMATEX*, ProgressCallback, intptr_t);
+    const Convert dss = [](const char* s, const char* d, const WAVEFORMATEX* f, ProgressCallback cb, intptr_t u) {
+        return ORVKTDSSToWAV(s, d, f, cb, u, nullptr);
+    };
+    const struct {
         const char* name;
-        std::string source;
+        const char* source;
         uint32_t rate;  // of the wanted format
-        std::function<uint32_t(const std::string&, const std::string&, const WAVEFORMATEX*, ProgressCallback,
-                               intptr_t)>
-            run;
+        Convert run;
+    } cases[] = {
+        {"DSS, moved", "speech_lp.dss", 8000, dss},
+        {"DSS, rate changed", "speech_lp.dss", 16000, dss},
+        {"MP3, moved", "speech_mono.mp3", 16000, ORVKTMP3ToWAV},
+        {"MP3, rate changed", "speech_mono.mp3", 8000, ORVKTMP3ToWAV},
+        {"WMA, moved", "speech_mono.wma", 16000, ORVKTWMAToWAV},
+        {"WMA, rate changed", "speech_mono.wma", 8000, ORVKTWMAToWAV},
     };
-    auto dss = [](const std::string& s, const std::string& d, const WAVEFORMATEX* f, ProgressCallback cb,
-                  intptr_t user) { return ORVKTDSSToWAV(s.c_str(), d.c_str(), f, cb, user, nullptr); };
-    auto mp3 = [](const std::string& s, const std::string& d, const WAVEFORMATEX* f, ProgressCallback cb,
-                  intptr_t user) { return ORVKTMP3ToWAV(s.c_str(), d.c_str(), f, cb, user); };
-    auto wma = [](const std::string& s, const std::string& d, const WAVEFORMATEX* f, ProgressCallback cb,
-                  intptr_t user) { return ORVKTWMAToWAV(s.c_str(), d.c_str(), f, cb, user); };
-    const Case cases[] = {
-        {"DSS, moved", data_path("speech_lp.dss"), 8000, dss},
-        {"DSS, rate changed", data_path("speech_lp.dss"), 16000, dss},
-        {"MP3, moved", data_path("speech_mono.mp3"), 16000, mp3},
-        {"MP3, rate changed", data_path("speech_mono.mp3"), 8000, mp3},
-        {"WMA, moved", data_path("speech_mono.wma"), 16000, wma},
-        {"WMA, rate changed", data_path("speech_mono.wma"), 8000, wma},
-    };
-    for (const Case& c : cases) {
+    for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
         TempDir tmp;
         const WAVEFORMATEX want = pcm16(c.rate);
-        ASSERT_EQ(c.run(c.source, tmp.path("whole.wav"), &want, nullptr, 0), VKT_OK);
+        const std::string source = data_path(c.source);
+        ASSERT_EQ(c.run(source.c_str(), tmp.path("whole.wav").c_str(), &want, nullptr, 0), VKT_OK);
         Canceller late;
         late.cancel_percent = 100;
-        EXPECT_EQ(c.run(c.source, tmp.path("kept.wav"), &want, &Canceller::callback, late.user()), VKT_OK);
+        EXPECT_EQ(c.run(source.c_str(), tmp.path("kept.wav").c_str(), &want, &Canceller::callback, late.user()), VKT_OK);
         ASSERT_FALSE(late.seen.empty());
         EXPECT_EQ(late.seen.back(), 100u);
         EXPECT_EQ(read_bytes(tmp.path("kept.wav")), read_bytes(tmp.path("whole.wav")));
