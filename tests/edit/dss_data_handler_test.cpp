@@ -100,22 +100,6 @@ TEST_F(FilterTest, FrameCountFallsBackToTheSecondCountByte) {
     EXPECT_TRUE(handler.CorruptBlockSeen());
 }
 
-TEST_F(FilterTest, ChunkRemainderShorterThanABlockGoesOutUnchecked) {
-    // Header first, then a chunk of 700 bytes: one checked block, 188 bytes as they are.
-    auto h = header("dss", 1);
-    uint32_t written = 0;
-    ASSERT_NE(handler.WriteWithoutCorrBlocks(out.get(), h.data(), 512, &written), 0);
-    auto chunk = stored_block(0x030F, 2, 0, 0x21);
-    std::vector<uint8_t> tail(188, 0xEE);
-    tail[2] = 99;  // would be implausible as a block header
-    append(chunk, tail);
-    ASSERT_NE(handler.WriteWithoutCorrBlocks(out.get(), chunk.data(), 700, &written), 0);
-    EXPECT_EQ(written, 700u);
-    File* f = out.release();
-    file_close(f);
-    EXPECT_EQ(read_bytes(out_name).size(), 1212u);
-}
-
 TEST_F(FilterTest, HeaderBlocksReachingIntoTheNextChunkAreNotChecked) {
     auto s = header("dss", 3);
     // Header blocks 2 and 3 look like corrupt data blocks; a 512-byte chunk
