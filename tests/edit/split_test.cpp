@@ -172,7 +172,7 @@ TEST_F(Split, FullDiskRemovesTheOpenPieceAndKeepsTheFinishedOnes) {
 // samples at 8000/s), 36 ms in standard play at the 8000 clock, 16 ms in
 // quality play.
 TEST_F(Split, PiecesStateTheirLengthsByTheFrameDurationOfTheirMode) {
-    for (const auto [id, ms_per_frame, ext] : {std::tuple{0, 24u, ".dss"}, std::tuple{2, 30u, ".dss"},
+    for (const auto& [id, ms_per_frame, ext] : {std::tuple{0, 24u, ".dss"}, std::tuple{2, 30u, ".dss"},
                                                std::tuple{4, 36u, ".dss"}, std::tuple{6, 16u, ".ds2"}}) {
         SCOPED_TRACE(id);
         const std::string tag = std::to_string(id);
