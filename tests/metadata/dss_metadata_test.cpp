@@ -35,21 +35,6 @@ Bytes our_file(uint8_t blocks, const char* self_id = "ds2") {
 
 }  // namespace
 
-TEST(DssHeaderImage, LengthsByLicenseeAndCapacity) {
-    TempDir tmp;
-    write_bytes(tmp.path("a.ds2"), our_file(3));
-    Bytes image(1536);
-    uint32_t len = 1536;
-    ASSERT_EQ(ReadZRM2HeaderDataToMemory(tmp.path("a.ds2").c_str(), image.data(), &len), 0u);
-    EXPECT_EQ(len, 1536u);
-    const Bytes file = read_bytes(tmp.path("a.ds2"));
-    EXPECT_EQ(image, Bytes(file.begin(), file.begin() + 1536));
-    len = 1024;
-    ASSERT_EQ(ReadZRM2HeaderDataToMemory(tmp.path("a.ds2").c_str(), image.data(), &len), 0u);
-    EXPECT_EQ(len, 1024u);
-    EXPECT_EQ(ReadZRM2HeaderDataToMemory(tmp.path("none.ds2").c_str(), image.data(), &len), 14u);
-}
-
 TEST(DssHeaderImage, ForcedReadingOfATemporaryName) {
     TempDir tmp;
     const Bytes file = our_file(2);
@@ -100,24 +85,6 @@ TEST(DssHeaderImage, OlympusFlagBytePosition) {
     }
 }
 
-TEST(DssHeaderImage, WritingTheRecordChangesOnlyItsFields) {
-    TempDir tmp;
-    const Bytes original = our_file(3);
-    write_bytes(tmp.path("a.ds2"), original);
-    ZRM2HeaderInfo info{};
-    info.dwSize = ZRM2HEADERINFO_SIZE_FULL;
-    ASSERT_EQ(ORVKTReadZRM2Header(tmp.path("a.ds2").c_str(), &info), 0u);
-    info.dwLengthMs = 1234;
-    std::memset(info.achH2Bytes12, 0, 4);
-    ASSERT_EQ(ORVKTWriteZRM2Header(tmp.path("a.ds2").c_str(), &info), 0u);
-    Bytes after = read_bytes(tmp.path("a.ds2"));
-    ASSERT_EQ(after.size(), original.size());
-    EXPECT_TRUE(std::equal(original.begin(), original.begin() + 8, after.begin()));
-    EXPECT_TRUE(std::equal(original.begin() + 524, original.begin() + 528, after.begin() + 524)) << "bytes 12-15 of header 2";
-    EXPECT_TRUE(std::equal(original.begin() + 1024, original.end(), after.begin() + 1024)) << "header 3 and the data";
-    EXPECT_EQ(after[530], 0xD2);  // 1234 = 0x4D2
-}
-
 TEST(DssMarkers, HeaderThreeRules) {
     TempDir tmp;
     const Bytes two = our_file(2);
@@ -150,23 +117,6 @@ TEST(DssMarkers, HeaderThreeRules) {
     EXPECT_EQ(Bytes(got, got + 256), m);
 }
 
-TEST(DssCopyHeaders, IntoADssFileKeepsItsIdentityAndData) {
-    TempDir tmp;
-    Bytes src = our_file(2);
-    put_text(src, 12, "Source author");
-    write_bytes(tmp.path("s.ds2"), src);
-    Bytes dst = our_file(1, "dss");
-    dst[326] = 0x12;  // stands for the destination's own encryption fields
-    write_bytes(tmp.path("d.dss"), dst);
-    ASSERT_EQ(ORVKTCopyDSSHeaders(tmp.path("s.ds2").c_str(), tmp.path("d.dss").c_str(), 1, 0), 0u);
-    Bytes after = read_bytes(tmp.path("d.dss"));
-    ASSERT_EQ(after.size(), dst.size());
-    EXPECT_TRUE(std::equal(dst.begin(), dst.begin() + 8, after.begin())) << "count, self-id, format words";
-    EXPECT_EQ(after[326], 0x12);
-    EXPECT_EQ(std::string(after.begin() + 12, after.begin() + 25), "Source author");
-    EXPECT_TRUE(std::equal(dst.begin() + 512, dst.end(), after.begin() + 512)) << "one header block: the data stays";
-}
-
 TEST(OlympusInstructions, TableOutOfOrderGivesAscendingMarkers) {
     TempDir tmp;
     Bytes headers = zrm2_image(1536, 3, "ds2", 2);
@@ -190,37 +140,6 @@ TEST(OlympusInstructions, TableOutOfOrderGivesAscendingMarkers) {
     EXPECT_EQ(ConvertOlympusSpokenInstructions(dss, markers.data()), 0u);
     // 16 ms frames, 8 frames per block
     EXPECT_EQ(markers, marker_array({{(2 + 0) * 16, (3 + 8) * 16}, {(1 + 16) * 16, (0 + 24) * 16}, {(5 + 32) * 16, 0xFFFFFFFF}}));
-}
-
-TEST(GrundigInstructions, FrameRangesFromH3AndH5) {
-    TempDir tmp;
-    Bytes h1 = zrm2_image(512, 5, "dss", 1);
-    Bytes h2(512, 0x11);
-    put_text(h2, 0, "GR/VL9607_000000");
-    Bytes gap(512, 0x22);
-    gap[300] = 0;
-    gap[301] = 0;
-    Bytes h3(512, 0xFF);
-    put_text(h3, 0, "GR___9607_000000");
-    put32(h3, 229, 10);
-    put32(h3, 238, 20);
-    put32(h3, 229 + 18, 50);
-    put32(h3, 238 + 18, 60);
-    Bytes h5(512, 0xFF);
-    put_text(h5, 0, "GR___0607_000000");
-    put32(h5, 18, 100);
-    put32(h5, 27, 110);
-    write_bytes(tmp.path("g.dss"), concat({h1, h2, gap, h3, h5, data_block(12, 0)}));
-    CDssFile dss(false);
-    ASSERT_EQ(dss.create_file(tmp.path("g.dss").c_str(), GENERIC_READ, FILE_SHARE_READ, OPEN_EXISTING, false), 0u);
-    ASSERT_EQ(dss.ReadGrundigHeaders(), 0u);
-    EXPECT_TRUE(dss.m_pGrundigHeader_2 && dss.m_pGrundigHeader_3 && dss.m_pGrundigHeader_5);
-    Bytes markers(256, 0xFF);
-    EXPECT_EQ(ConvertGrundigSpokenInstructions(dss, markers.data()), 0u);
-    Bytes expect = marker_array({{240, 480}, {1200, 1440}});
-    put32(expect, 8 * 16, 2400);
-    put32(expect, 8 * 16 + 4, 2640);
-    EXPECT_EQ(markers, expect);
 }
 
 TEST(GrundigInstructions, StartsInHeader1AndLengthsInH2) {

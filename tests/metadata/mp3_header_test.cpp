@@ -68,29 +68,6 @@ bool have_mutagen() { return run_command("/usr/bin/python3 -c 'import mutagen'")
 
 }  // namespace
 
-TEST(Id3v2Reader, ListsTheFramesOfMutagenTags) {
-    Id3v2Tag tag;
-    ASSERT_EQ(read_id3v2_tag(data_path("dictation_v23.mp3").c_str(), &tag), Id3v2Status::Ok);
-    EXPECT_EQ(tag.major, 3);
-    EXPECT_FALSE(tag.truncated);
-    std::vector<std::string> ids;
-    for (const auto& f : tag.frames) ids.push_back(f.id);
-    EXPECT_EQ(std::count(ids.begin(), ids.end(), "PRIV"), 2);
-    EXPECT_EQ(std::count(ids.begin(), ids.end(), "TIT2"), 1);
-    auto privs = id3v2_frame_values(tag, "PRIV");
-    ASSERT_EQ(privs.size(), 2u);
-
-    Id3v2Tag v24;
-    ASSERT_EQ(read_id3v2_tag(data_path("dictation_v24.mp3").c_str(), &v24), Id3v2Status::Ok);
-    EXPECT_EQ(v24.major, 4);
-    auto values = id3v2_frame_values(v24, "PRIV");
-    ASSERT_EQ(values.size(), 1u);
-    EXPECT_EQ(values[0].size(), 1570u) << "owner, terminator, version and 1536 bytes";
-
-    EXPECT_EQ(read_id3v2_tag(data_path("ffmpeg_comment.wav").c_str(), &tag), Id3v2Status::NoTag);
-    EXPECT_EQ(read_id3v2_tag("/nonexistent/x.mp3", &tag), Id3v2Status::CannotOpen);
-}
-
 TEST(Id3v2Reader, UnsynchronisedFramesAndBrokenSizes) {
     // 2.4 frame with its own unsynchronisation flag: FF 00 becomes FF.
     Bytes frame = {'T', 'E', 'S', 'T', 0, 0, 0, 5, 0, 0x02, 0xFF, 0x00, 0xE0, 'x', 'y'};
