@@ -93,68 +93,6 @@ TEST(FileWrappers, PositionsFromStartCurrentAndEnd) {
     KRVDSS_close_file(&h);
 }
 
-TEST(BufferedFile, InterleavedWritesSeeksAndReadsSeeTheSameBytes) {
-    TempDir tmp;
-    std::string name = tmp.path("rw.bin");
-    uint32_t err;
-    UniqueFile f(file_open(name.c_str(), GENERIC_READ | GENERIC_WRITE, 0, CREATE_ALWAYS, 0, &err));
-    ASSERT_TRUE(f);
-    std::vector<uint8_t> model(200 * 512, 0);
-    // Blocks appended one by one, then headers patched in place, as a DSS writer does.
-    for (int blk = 0; blk < 200; ++blk) {
-        auto data = pattern(512, static_cast<uint8_t>(blk));
-        uint32_t done = 0;
-        ASSERT_EQ(file_write(f.get(), data.data(), 512, &done), 0u);
-        ASSERT_EQ(done, 512u);
-        std::copy(data.begin(), data.end(), model.begin() + blk * 512);
-        if (blk % 37 == 5) {
-            uint8_t patch[3] = {0xEE, static_cast<uint8_t>(blk), 0xEE};
-            ASSERT_EQ(file_seek(f.get(), 100, FILE_BEGIN, nullptr), 0u);
-            ASSERT_EQ(file_write(f.get(), patch, 3, &done), 0u);
-            std::copy(patch, patch + 3, model.begin() + 100);
-            // Read back right away, through the same handle.
-            uint8_t back[3];
-            ASSERT_EQ(file_seek(f.get(), 100, FILE_BEGIN, nullptr), 0u);
-            ASSERT_EQ(file_read(f.get(), back, 3, &done), 0u);
-            EXPECT_EQ(back[1], blk);
-            ASSERT_EQ(file_seek(f.get(), 0, FILE_END, nullptr), 0u);
-        }
-    }
-    uint64_t size = 0;
-    ASSERT_EQ(file_size(f.get(), &size), 0u);
-    EXPECT_EQ(size, model.size());
-    // Walk the whole file in 512-byte steps from the start.
-    ASSERT_EQ(file_seek(f.get(), 0, FILE_BEGIN, nullptr), 0u);
-    std::vector<uint8_t> read_back(model.size());
-    for (size_t off = 0; off < model.size(); off += 512) {
-        uint32_t done = 0;
-        ASSERT_EQ(file_read(f.get(), read_back.data() + off, 512, &done), 0u);
-        ASSERT_EQ(done, 512u);
-    }
-    EXPECT_EQ(read_back, model);
-    File* raw = f.release();
-    ASSERT_EQ(file_close(raw), 0u);
-    EXPECT_EQ(read_bytes(name), model) << "what reached the disk";
-}
-
-TEST(BufferedFile, WritePastEndLeavesZeroGapAndLargeReadsBypassTheBuffer) {
-    TempDir tmp;
-    std::string name = tmp.path("gap.bin");
-    uint32_t err;
-    UniqueFile f(file_open(name.c_str(), GENERIC_READ | GENERIC_WRITE, 0, CREATE_ALWAYS, 0, &err));
-    ASSERT_TRUE(f);
-    uint8_t x = 0x5A;
-    uint32_t done;
-    ASSERT_EQ(file_seek(f.get(), 100000, FILE_BEGIN, nullptr), 0u);
-    ASSERT_EQ(file_write(f.get(), &x, 1, &done), 0u);
-    ASSERT_EQ(file_seek(f.get(), 0, FILE_BEGIN, nullptr), 0u);
-    std::vector<uint8_t> all(100001);
-    ASSERT_EQ(file_read(f.get(), all.data(), static_cast<uint32_t>(all.size()), &done), 0u);
-    EXPECT_EQ(done, 100001u);
-    EXPECT_EQ(all.back(), 0x5A);
-    EXPECT_EQ(std::count(all.begin(), all.end() - 1, 0), 100000);
-}
-
 TEST(BufferedFile, InjectedWriteFailureLooksLikeAFullDisk) {
     TempDir tmp;
     uint32_t err;

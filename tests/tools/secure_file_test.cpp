@@ -75,16 +75,6 @@ TEST(CopyFile, EmptySourceGives40AndKeepsTheEmptyCopy) {
     EXPECT_FALSE(file_exists(tmp.path("copy.dss")));
 }
 
-TEST(CopyFile, ReadOnlySourceGivesAReadOnlyCopy) {
-    TempDir tmp;
-    write_bytes(tmp.path("ro.wav"), bytes_of(1000, 3));
-    ASSERT_EQ(::chmod(tmp.path("ro.wav").c_str(), 0444), 0);
-    ASSERT_EQ(ORVKTCopyFile(tmp.path("ro.wav").c_str(), tmp.path("copy.wav").c_str(), 0), VKT_OK);
-    uint32_t attributes = 0;
-    ASSERT_EQ(vkt::platform::get_file_attributes(tmp.path("copy.wav").c_str(), &attributes), 0u);
-    EXPECT_NE(attributes & vkt::platform::FILE_ATTRIBUTE_READONLY, 0u);
-}
-
 namespace {
 
 // Header 2 bytes 22-33 of a copy hold the date (YYMMDD) and time (HHMMSS)

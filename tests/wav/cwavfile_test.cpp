@@ -69,23 +69,6 @@ TEST(CWavFileWrite, NewPcmFileHasFmtFactDataInOrder) {
     EXPECT_EQ(read_bytes(tmp.path("m.wav")), expect) << "7 data bytes: fact 7/2 = 3, one pad byte";
 }
 
-// The fact count ignores the channels: data size / 2 for 16 bit, the data
-// size for 8 bit, and for codecs data size / bytes per second x rate.
-TEST(CWavFileWrite, FactCountIgnoresChannelsAndUsesRateForCodecs) {
-    const WAVEFORMATEX sp = {0x0121, 1, 8000, 1167, 42, 0, 0};
-    const struct {
-        WAVEFORMATEX format;
-        size_t bytes;
-        uint32_t fact;
-    } rows[] = {{pcm(2, 8000, 16), 400, 200}, {pcm(2, 8000, 8), 400, 400}, {sp, 1167, 8000}};
-    TempDir tmp;
-    for (const auto& row : rows) {
-        write_wave(tmp.path("f.wav"), row.format, pattern(row.bytes));
-        EXPECT_EQ(get32(read_bytes(tmp.path("f.wav")), 46), row.fact) << row.format.wFormatTag;
-        std::remove(tmp.path("f.wav").c_str());
-    }
-}
-
 TEST(CWavFileWrite, DictationCodecExtraBytesAreWrittenAsZeros) {
     TempDir tmp;
     struct {
@@ -146,80 +129,6 @@ TEST(CWavFileRead, FormatSizeChecksAndDataPosition) {
     EXPECT_EQ(thrown_code([&] { closed.open_file(tmp.path("missing.wav").c_str(), MMIO_READ); }), 13u);
 }
 
-TEST(CWavFileMetadata, IcmtWritesLeaveEveryOtherByteAlone) {
-    const Bytes image = pattern(512, 11);
-    const Bytes fmt = chunk("fmt ", pcm_fmt(1, 8000, 16));
-    const Bytes isft = chunk("ISFT", text("Lavf59"));
-    const Bytes data = chunk("data", pattern(101));
-    const struct {
-        const char* what;
-        Bytes before, after;
-    } rows[] = {
-        {"appended in a new list", plain_wave(), plain_wave(list("INFO", chunk("ICMT", image)))},
-        {"overwritten in place", plain_wave(list("INFO", chunk("ICMT", pattern(512, 9)))),
-         plain_wave(list("INFO", chunk("ICMT", image)))},
-        {"the last list shrinks and the file is cut", plain_wave(list("INFO", chunk("ICMT", pattern(1024)))),
-         plain_wave(list("INFO", chunk("ICMT", image)))},
-        // The layout many tools write, LIST/INFO between fmt and data: the old
-        // list becomes JUNK of the same size, the data chunk stays where it
-        // was, a new list with the old sub-chunk and the ICMT follows.
-        {"a list before the data is moved to the end", wave(cat({fmt, list("INFO", isft), data})),
-         wave(cat({fmt, chunk("JUNK", cat({text("INFO"), isft})), data, list("INFO", cat({isft, chunk("ICMT", image)}))}))},
-    };
-    TempDir tmp;
-    for (const auto& row : rows) {
-        SCOPED_TRACE(row.what);
-        write_bytes(tmp.path("a.wav"), row.before);
-        write_icmt(tmp.path("a.wav"), image);
-        EXPECT_EQ(read_bytes(tmp.path("a.wav")), row.after);
-        CWavFile r;
-        r.open_file(tmp.path("a.wav").c_str(), MMIO_READ);
-        std::vector<char> got(1024);
-        uint32_t n = 0;
-        r.read_icmt_chunk(got.data(), 1024, &n);
-        EXPECT_EQ(Bytes(got.begin(), got.begin() + n), image);
-        EXPECT_EQ(thrown_code([&] { r.read_icmt_chunk(got.data(), 511, &n); }), 25u);
-    }
-}
-
-TEST(CWavFileMetadata, KeyChunkOf281BytesIsRefused) {
-    TempDir tmp;
-    write_bytes(tmp.path("k.wav"), plain_wave(list("INFO", chunk("IKEY", pattern(281)))));
-    write_bytes(tmp.path("o.wav"), plain_wave(list("INFO", chunk("IKEY", pattern(280)))));
-    write_bytes(tmp.path("n.wav"), plain_wave(list("INFO", chunk("ICMT", pattern(10)))));
-    uint8_t buf[280];
-    CWavFile k;
-    k.open_file(tmp.path("k.wav").c_str(), MMIO_READ);
-    EXPECT_EQ(thrown_code([&] { k.read_listinfo_subchunk(buf); }), 25u);
-    CWavFile o;
-    o.open_file(tmp.path("o.wav").c_str(), MMIO_READ);
-    uint32_t n = 0;
-    o.read_listinfo_subchunk(buf, &n);
-    EXPECT_EQ(n, 280u);
-    EXPECT_EQ(Bytes(buf, buf + 280), pattern(280));
-    CWavFile none;
-    none.open_file(tmp.path("n.wav").c_str(), MMIO_READ);
-    EXPECT_EQ(thrown_code([&] { none.read_listinfo_subchunk(buf); }), 26u);
-    CWavFile nolist;
-    write_bytes(tmp.path("p.wav"), plain_wave());
-    nolist.open_file(tmp.path("p.wav").c_str(), MMIO_READ);
-    EXPECT_EQ(thrown_code([&] { nolist.read_listinfo_subchunk(buf); }), 26u);
-}
-
-TEST(CWavFileMetadata, KeyChunkJoinsTheExistingListAndKeepsItsIcmt) {
-    TempDir tmp;
-    const Bytes icmt = chunk("ICMT", pattern(512, 3));
-    write_bytes(tmp.path("a.wav"), plain_wave(list("INFO", icmt)));
-    const Bytes key = pattern(280, 5);
-    {
-        CWavFile w;
-        w.open_file(tmp.path("a.wav").c_str(), MMIO_READWRITE);
-        w.write_listinfo_subchunk(key.data());
-    }
-    Bytes expect = plain_wave(list("INFO", cat({icmt, chunk("IKEY", key)})));
-    EXPECT_EQ(read_bytes(tmp.path("a.wav")), expect);
-}
-
 TEST(CWavFileMetadata, RefusesLayoutsItCannotExtendAndWritesNothing) {
     TempDir tmp;
     write_bytes(tmp.path("a.wav"), plain_wave());
@@ -271,29 +180,6 @@ TEST(CWavFileMetadata, CuePointRoundTripAndOversizedCue) {
     CWavFile n;
     n.open_file(tmp.path("none.wav").c_str(), MMIO_READ);
     EXPECT_EQ(n.read_cue_chunk(&back), 26u);
-}
-
-TEST(CWavFileMetadata, ListSizeAndListAreThoseOfTheInfoList) {
-    TempDir tmp;
-    // Only a list of labels: there is no INFO list to measure.
-    write_bytes(tmp.path("a.wav"), plain_wave(list("adtl", chunk("labl", pattern(6)))));
-    CWavFile r;
-    r.open_file(tmp.path("a.wav").c_str(), MMIO_READ);
-    uint32_t size = 0;
-    EXPECT_EQ(r.get_sizeof_list(&size), 16u);
-
-    // The labels first, then the INFO list: its size, and its content.
-    auto both = list("adtl", chunk("labl", pattern(40)));
-    const auto info = list("INFO", chunk("ICMT", pattern(6)));
-    both.insert(both.end(), info.begin(), info.end());
-    write_bytes(tmp.path("b.wav"), plain_wave(both));
-    CWavFile n;
-    n.open_file(tmp.path("b.wav").c_str(), MMIO_READ);
-    ASSERT_EQ(n.get_sizeof_list(&size), 0u);
-    EXPECT_EQ(size, 18u);
-    std::vector<uint8_t> buf(size);
-    n.read_list_chunk(buf.data(), size);
-    EXPECT_EQ(std::vector<uint8_t>(buf.begin(), buf.begin() + 14), std::vector<uint8_t>(info.begin() + 12, info.end()));
 }
 
 TEST(CWavFileMapping, PlatformErrorsBecomeResultCodes) {
