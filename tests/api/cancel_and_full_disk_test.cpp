@@ -2,9 +2,7 @@
 // files. A conversion, a stereo split or mix and a separation that fail or
 // are cancelled leave neither their outputs nor a temporary file (a file
 // with unpatched sizes would pass for an empty recording); packing into DSS
-// keeps the DSS file of what it packed once the packing has begun. A cancel
-// answered to the report of 100 % comes when the output is complete: every
-// conversion into WAV then keeps it and returns 0.
+// keeps the DSS file of what it packed once the packing has begun.
 #include <algorithm>
 
 #include "api/export_calls.h"
@@ -18,16 +16,14 @@ namespace {
 using Names = std::vector<std::string>;
 using Run = std::function<uint32_t(const TempDir&, ProgressCallback, intptr_t)>;
 
-// Answers 2 to the report numbered `cancel_at` (1-based; 0: never), or to
-// the first report of `cancel_percent`.
+// Answers 2 to the report numbered `cancel_at` (1-based; 0: never).
 struct Canceller {
     size_t cancel_at = 0;
-    uint32_t cancel_percent = 1000;
     std::vector<uint32_t> seen;
     static int32_t callback(intptr_t user, uint32_t, uint32_t percent) {
         auto* c = reinterpret_cast<Canceller*>(user);
         c->seen.push_back(percent);
-        return c->seen.size() == c->cancel_at || percent == c->cancel_percent ? VKT_PROGRESS_CANCEL : 0;
+        return c->seen.size() == c->cancel_at ? VKT_PROGRESS_CANCEL : 0;
     }
     intptr_t user() { return reinterpret_cast<intptr_t>(this); }
 };
@@ -171,42 +167,5 @@ TEST(CancelAndFullDisk, AFullDiskLeavesWhatTheOperationPromises) {
         put_fixture(tmp, op.source);
         EXPECT_EQ(with_disk_full_after(0, [&] { return op.run(tmp, nullptr, 0); }), op.full_disk_code)
             << "no output fits on a full disk";
-    }
-}
-
-// DSS to WAV and MP3/WMA to WAV, once where the decoded file already has the
-// wanted format (it is only moved into place) and once through a change of
-// rate: a cancel at 100 % keeps the destination, whole, and returns 0.
-TEST(CancelAndFullDisk, ACancelAtOneHundredPercentKeepsTheFinishedConversion) {
-    using Convert = uint32_t (*)(const char*, const char*, const WAVEFORMATEX*, ProgressCallback, intptr_t);
-    const Convert dss = [](const char* s, const char* d, const WAVEFORMATEX* f, ProgressCallback cb, intptr_t u) {
-        return ORVKTDSSToWAV(s, d, f, cb, u, nullptr);
-    };
-    const struct {
-        const char* name;
-        const char* source;
-        uint32_t rate;  // of the wanted format
-        Convert run;
-    } cases[] = {
-        {"DSS, moved", "speech_lp.dss", 8000, dss},
-        {"DSS, rate changed", "speech_lp.dss", 16000, dss},
-        {"MP3, moved", "speech_mono.mp3", 16000, ORVKTMP3ToWAV},
-        {"MP3, rate changed", "speech_mono.mp3", 8000, ORVKTMP3ToWAV},
-        {"WMA, moved", "speech_mono.wma", 16000, ORVKTWMAToWAV},
-        {"WMA, rate changed", "speech_mono.wma", 8000, ORVKTWMAToWAV},
-    };
-    for (const auto& c : cases) {
-        SCOPED_TRACE(c.name);
-        TempDir tmp;
-        const WAVEFORMATEX want = pcm16(c.rate);
-        const std::string source = data_path(c.source);
-        ASSERT_EQ(c.run(source.c_str(), tmp.path("whole.wav").c_str(), &want, nullptr, 0), VKT_OK);
-        Canceller late;
-        late.cancel_percent = 100;
-        EXPECT_EQ(c.run(source.c_str(), tmp.path("kept.wav").c_str(), &want, &Canceller::callback, late.user()), VKT_OK);
-        ASSERT_FALSE(late.seen.empty());
-        EXPECT_EQ(late.seen.back(), 100u);
-        EXPECT_EQ(read_bytes(tmp.path("kept.wav")), read_bytes(tmp.path("whole.wav")));
-        EXPECT_EQ(tmp.entries(), (std::vector<std::string>{"kept.wav", "whole.wav"}));
     }
 }

@@ -71,29 +71,6 @@ TEST_F(Join, TwoRecordingsBecomeOneWithHeadersFromFirstAndEndFromLast) {
     EXPECT_TRUE(all_ff(ab, 1024, 1536)) << "no markers";
 }
 
-TEST_F(Join, ThreeSourcesReport33And67And100AndCancelKeepsWhatWasJoined) {
-    std::vector<uint32_t> seen;
-    auto record = [](intptr_t user, uint32_t message, uint32_t percent) -> int32_t {
-        EXPECT_EQ(message, 224u);
-        reinterpret_cast<std::vector<uint32_t>*>(user)->push_back(percent);
-        return 0;
-    };
-    Recording a = rec(100, 4), b = rec(200, 5), c = rec(300, 6);
-    const std::string list = write("a.dss", a) + "?" + write("b.dss", b) + "?" + write("c.dss", c);
-    ASSERT_EQ(join(list, p("abc.dss"), record, reinterpret_cast<intptr_t>(&seen)), VKT_OK);
-    EXPECT_EQ(seen, (std::vector<uint32_t>{33, 67, 100}));
-    EXPECT_EQ(frames_of(read_bytes(p("abc.dss")), 41), concat({a.frames, b.frames, c.frames}));
-
-    auto cancel_second = [](intptr_t user, uint32_t, uint32_t) -> int32_t {
-        return ++*reinterpret_cast<int*>(user) == 2 ? 2 : 0;
-    };
-    int calls = 0;
-    EXPECT_EQ(join(list, p("cancelled.dss"), cancel_second, reinterpret_cast<intptr_t>(&calls)), VKT_CANCELLED);
-    const Bytes cancelled = read_bytes(p("cancelled.dss"));
-    EXPECT_EQ(frames_of(cancelled, 41), concat({a.frames, b.frames})) << "left as far as it was joined";
-    EXPECT_EQ(get32(cancelled, 512 + 18), 300u * 24u);
-}
-
 TEST_F(Join, OtherCompressionIdFailsAfterTheFirstFilesFrames) {
     Recording sp = rec(400, 7), qp = rec(100, 8, 6);
     const std::string list = write("sp.ds2", [&] { Recording r = sp; r.self_id = "ds2"; return r; }()) + "?" +

@@ -22,15 +22,6 @@ std::string field(const char* p, size_t n) { return std::string(p, n); }
 
 }  // namespace
 
-TEST(HeaderImageToRecord, ShortFormTouchesNothingBehindTheTexts) {
-    const Bytes image = zrm2_image(1024);
-    ZRM2HeaderInfo r = record(ZRM2HEADERINFO_SIZE_SHORT);
-    ASSERT_EQ(MapZRM2HeaderDataToZRM2HeaderStruct(image.data(), 1024, &r), 0u);
-    const auto* bytes = reinterpret_cast<const uint8_t*>(&r);
-    for (size_t i = ZRM2HEADERINFO_SIZE_SHORT; i < sizeof r; ++i) ASSERT_EQ(bytes[i], 0xAB) << "byte " << i;
-    EXPECT_EQ(r.dwLengthMs, 90000u);
-}
-
 TEST(HeaderImageToRecord, OlympusFlagByteAndHeader2Kinds) {
     Bytes olympus = zrm2_image(513, 1, "ds2", 2);
     olympus[512] = 1;

@@ -72,27 +72,6 @@ TEST(FileWrappers, OpenFailuresMapToWin32Numbers) {
     EXPECT_EQ(err, ERROR_FILE_EXISTS);
 }
 
-TEST(FileWrappers, PositionsFromStartCurrentAndEnd) {
-    TempDir tmp;
-    write_bytes(tmp.path("p.bin"), pattern(2048));
-    auto expect = pattern(2048);
-    uint32_t err;
-    KRVHANDLE h = KRVDSS_open_file(tmp.path("p.bin").c_str(), &err, GENERIC_READ, 0, OPEN_EXISTING);
-    ASSERT_NE(h, nullptr);
-    uint8_t b = 0;
-    ASSERT_EQ(KRVDSS_set_position_file(h, 1000, FILE_BEGIN), 0u);
-    KRVDSS_read_file(h, &b, 1, nullptr);
-    EXPECT_EQ(b, expect[1000]);
-    ASSERT_EQ(KRVDSS_set_position_file(h, static_cast<uint32_t>(-11), FILE_CURRENT), 0u);
-    KRVDSS_read_file(h, &b, 1, nullptr);
-    EXPECT_EQ(b, expect[990]);
-    ASSERT_EQ(KRVDSS_set_position_file(h, static_cast<uint32_t>(-1), FILE_END), 0u);
-    KRVDSS_read_file(h, &b, 1, nullptr);
-    EXPECT_EQ(b, expect[2047]);
-    EXPECT_EQ(KRVDSS_set_position_file(h, static_cast<uint32_t>(-5000), FILE_END), ERROR_NEGATIVE_SEEK);
-    KRVDSS_close_file(&h);
-}
-
 TEST(BufferedFile, InjectedWriteFailureLooksLikeAFullDisk) {
     TempDir tmp;
     uint32_t err;

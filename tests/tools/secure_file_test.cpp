@@ -49,16 +49,6 @@ TEST(CopyFile, ArgumentAndExistenceChecks) {
     EXPECT_EQ(read_bytes(tmp.path("b")), bytes_of(50, 2)) << "the existing file is untouched";
 }
 
-TEST(CopyFile, PlainFileIsCopiedExactlyInBothModes) {
-    TempDir tmp;
-    auto data = bytes_of(16384 * 3 + 77, 5);  // pieces of 16 KiB and a short last one
-    write_bytes(tmp.path("src.wav"), data);
-    EXPECT_EQ(ORVKTCopyFile(tmp.path("src.wav").c_str(), tmp.path("buffered.wav").c_str(), 0), VKT_OK);
-    EXPECT_EQ(read_bytes(tmp.path("buffered.wav")), data);
-    EXPECT_EQ(ORVKTCopyFile(tmp.path("src.wav").c_str(), tmp.path("through.wav").c_str(), 1), VKT_OK);
-    EXPECT_EQ(read_bytes(tmp.path("through.wav")), data);
-}
-
 TEST(CopyFile, EmptySourceGives40AndKeepsTheEmptyCopy) {
     TempDir tmp;
     write_bytes(tmp.path("empty.wav"), {});
@@ -172,15 +162,4 @@ TEST(FileCrc, Ieee8023Reflected) {
     ASSERT_EQ(SecureFileManagement::FileCrc(tmp.path("check").c_str(), &crc), 0u);
     EXPECT_EQ(crc, 0xCBF43926u);  // the standard check value of CRC-32
     EXPECT_EQ(SecureFileManagement::FileCrc(tmp.path("none").c_str(), &crc), vkt::platform::ERROR_FILE_NOT_FOUND);
-}
-
-TEST(DeleteFile, ReadOnlyFilesAndMissingNamesStay) {
-    TempDir tmp;
-    write_bytes(tmp.path("ro.dss"), bytes_of(10, 1));
-    ASSERT_EQ(::chmod(tmp.path("ro.dss").c_str(), 0444), 0);
-    EXPECT_EQ(ORVKTDeleteFile(tmp.path("ro.dss").c_str()), VKT_ERR_FILE_READONLY);
-    EXPECT_EQ(ORVKTDeleteFile(tmp.path("none.dss").c_str()), VKT_ERR_FILE_NAME);
-    write_bytes(tmp.path("rec.dss"), bytes_of(10, 2));
-    EXPECT_EQ(ORVKTDeleteFile(tmp.path("rec.dss").c_str()), VKT_OK);
-    EXPECT_EQ(tmp.entries(), std::vector<std::string>{"ro.dss"}) << "no temporary is left";
 }
