@@ -106,29 +106,6 @@ TEST(Mp3HeaderImage, ReadsTheImageMutagenWrote) {
     EXPECT_EQ(CMP3Helper::ReadDSSHeaders("/nonexistent/x.mp3", b.data(), 512), 14u);
 }
 
-TEST(Mp3HeaderImage, PrivFramesOfOtherVersionsOrLengths) {
-    Bytes ours(kDssPrivPrefixSize + kDssPrivImageSize, 0x11);
-    std::memcpy(ours.data(), kDssPrivOwner, 32);
-    ours[32] = 0;
-    ours[33] = 0;
-    Bytes other_owner = ours;
-    other_owner[5] = 'X';
-    Bytes version1 = ours;
-    version1[33] = 1;
-    Bytes short_one(ours.begin(), ours.end() - 36);
-
-    xkrvlog::Capture cap;
-    Bytes buf(1536);
-    EXPECT_EQ(CMP3Helper::SelectDSSHeaderImage({other_owner, ours}, buf.data(), 1536), 0u);
-    EXPECT_EQ(buf[0], 0x11);
-    EXPECT_EQ(CMP3Helper::SelectDSSHeaderImage({version1}, buf.data(), 1536), 47u);
-    EXPECT_TRUE(cap.contains("invalid version in PRIV"));
-    EXPECT_EQ(CMP3Helper::SelectDSSHeaderImage({version1, ours}, buf.data(), 1536), 0u) << "the search goes on";
-    EXPECT_EQ(CMP3Helper::SelectDSSHeaderImage({short_one, ours}, buf.data(), 1536), 47u) << "a wrong length ends it";
-    EXPECT_TRUE(cap.contains("invalid length in PRIV"));
-    EXPECT_EQ(CMP3Helper::SelectDSSHeaderImage({}, buf.data(), 1536), 47u);
-}
-
 TEST(Mp3HeaderImage, RewriteInPlaceKeepsTheAudioAndMutagenAgrees) {
     if (!have_mutagen()) GTEST_SKIP() << "python3-mutagen missing";
     TempDir tmp;

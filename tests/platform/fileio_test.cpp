@@ -72,23 +72,6 @@ TEST(FileWrappers, OpenFailuresMapToWin32Numbers) {
     EXPECT_EQ(err, ERROR_FILE_EXISTS);
 }
 
-TEST(BufferedFile, InjectedWriteFailureLooksLikeAFullDisk) {
-    TempDir tmp;
-    uint32_t err;
-    UniqueFile f(file_open(tmp.path("full.bin").c_str(), GENERIC_WRITE, 0, CREATE_ALWAYS, 0, &err));
-    ASSERT_TRUE(f);
-    inject_write_failure(1000, ERROR_DISK_FULL);
-    auto data = pattern(512);
-    uint32_t done;
-    EXPECT_EQ(file_write(f.get(), data.data(), 512, &done), 0u) << "buffered";
-    EXPECT_EQ(file_write(f.get(), data.data(), 512, &done), 0u) << "buffered";
-    EXPECT_EQ(file_flush(f.get()), ERROR_DISK_FULL);
-    clear_write_failure();
-    File* raw = f.release();
-    file_close(raw);
-    EXPECT_EQ(read_bytes(tmp.path("full.bin")).size(), 1000u);
-}
-
 TEST(FileNames, DeleteMoveAttributesAndFreeSpace) {
     TempDir tmp;
     std::string a = tmp.path("a.txt"), b = tmp.path("b.txt");

@@ -132,27 +132,12 @@ TEST(CopyFile, VerifiedCopiesOfDictationFiles) {
     }
 }
 
-TEST(FilterChoice, ClassesTwoAndThreeOfOurFamilyOnly) {
-    std::vector<uint8_t> img(1024, 0xFF);
-    img[1] = 'e';
-    img[2] = 'n';
-    img[3] = 'c';
-    img[8] = 3;
-    img[9] = img[10] = img[11] = 0;
-    img[512] = 2;
-    img[513] = 0;
-    EXPECT_TRUE(SecureFileManagement::IsFilterableHeaderImage(img.data(), 1024));
-    img[512] = 3;
-    EXPECT_FALSE(SecureFileManagement::IsFilterableHeaderImage(img.data(), 1024)) << "header-2 version 3";
-    img[32] = 0xFD;
-    img[33] = 0xFF;
-    EXPECT_TRUE(SecureFileManagement::IsFilterableHeaderImage(img.data(), 512)) << "one header block";
-    img[32] = 0xFE;
-    EXPECT_FALSE(SecureFileManagement::IsFilterableHeaderImage(img.data(), 512));
-    EXPECT_FALSE(SecureFileManagement::IsFilterableHeaderImage(img.data(), 513));
-    img[1] = 'w';
-    img[32] = 0xFD;
-    EXPECT_FALSE(SecureFileManagement::IsFilterableHeaderImage(img.data(), 512)) << "self-id";
+TEST(FilterChoice, OurFamilyWithHeader2Version1Or2Only) {
+    std::vector<uint8_t> img = dss_test::zrm2_image(1024, 2, "enc");
+    for (uint8_t version : {1, 2, 3}) {
+        img[512] = version;
+        EXPECT_EQ(SecureFileManagement::IsFilterableHeaderImage(img.data(), 1024), version != 3) << int(version);
+    }
 }
 
 TEST(FileCrc, Ieee8023Reflected) {
