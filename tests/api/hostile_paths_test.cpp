@@ -47,11 +47,6 @@ TEST(PlantedTemporaryNames, AreNeitherFollowedNorReplacedNorRemoved) {
     const Row rows[] = {
         {"DSSToDSS", "s.dss", {"~out1", "~out.vkt"}, {"out.dss"}, {},
          [](auto& d) { return ORVKTDSSToDSS(D("s.dss"), D("out.dss"), &kSp, nullptr, 0, nullptr); }},
-        {"WAVToWAV of a stereo source", "st.wav", {"out.wav_tmp.wav"}, {"out.wav"}, {},
-         [](auto& d) {
-             const WAVEFORMATEX rate12k = pcm16(12000);  // the mixed source is 8000/s mono already
-             return ORVKTWAVToWAV(D("st.wav"), D("out.wav"), &rate12k, nullptr, 0);
-         }},
         {"DeleteFile", "s.dss", {"~del.tmp"}, {}, {"s.dss"}, [](auto& d) { return ORVKTDeleteFile(D("s.dss")); }},
     };
 #undef D
