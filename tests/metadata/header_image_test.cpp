@@ -18,33 +18,7 @@ ZRM2HeaderInfo record(uint32_t size, uint8_t fill = 0xAB) {
     return r;
 }
 
-std::string field(const char* p, size_t n) { return std::string(p, n); }
-
 }  // namespace
-
-TEST(HeaderImageToRecord, OlympusFlagByteAndHeader2Kinds) {
-    Bytes olympus = zrm2_image(513, 1, "ds2", 2);
-    olympus[512] = 1;
-    olympus[69] = 3;
-    ZRM2HeaderInfo r = record(ZRM2HEADERINFO_SIZE_FULL);
-    ASSERT_EQ(MapZRM2HeaderDataToZRM2HeaderStruct(olympus.data(), 513, &r), 0u);
-    EXPECT_EQ(r.byH1Byte69, 8);
-    olympus[69] = 9;
-    ASSERT_EQ(MapZRM2HeaderDataToZRM2HeaderStruct(olympus.data(), 513, &r), 0u);
-    EXPECT_EQ(r.byH1Byte69, 9);
-    olympus[69] = 3;
-    olympus[512] = 0;
-    ASSERT_EQ(MapZRM2HeaderDataToZRM2HeaderStruct(olympus.data(), 513, &r), 0u);
-    EXPECT_EQ(r.byH1Byte69, 3);
-    EXPECT_EQ(r.wCompressionId, 0) << "no header 2: zeros";
-
-    Bytes v3 = zrm2_image(1024);
-    put16(v3, 512, 3);  // unknown header-2 version
-    ZRM2HeaderInfo z = record(ZRM2HEADERINFO_SIZE_FULL);
-    ASSERT_EQ(MapZRM2HeaderDataToZRM2HeaderStruct(v3.data(), 1024, &z), 0u);
-    EXPECT_EQ(z.dwLengthMs, 0u);
-    EXPECT_EQ(field(z.achTextExt2, 30), std::string(30, '\0'));
-}
 
 TEST(HeaderImageToRecord, RefusesShortAndForeignImages) {
     Bytes image = zrm2_image(1024);
