@@ -10,7 +10,6 @@
 #include <set>
 
 #include "api/export_calls.h"
-#include "platform/fileio.h"
 #include "support/disk_full.h"
 
 using namespace orvkt_test;

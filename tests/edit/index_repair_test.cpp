@@ -2,7 +2,6 @@
 // entries checked against block and frame positions worked out by hand.
 #include "OrvaneVktapi.h"
 #include "support/dss_bytes.h"
-#include "platform/fileio.h"
 #include "support/test_support.h"
 #include "trace/xkrvlog_capture.h"
 

@@ -3,8 +3,6 @@
 #include "OrvaneVktapi.h"
 #include "edit/dss_joiner.h"
 #include "support/dss_bytes.h"
-#include "platform/fileio.h"
-#include "support/disk_full.h"
 #include "support/test_support.h"
 #include "trace/xkrvlog_capture.h"
 
@@ -12,7 +10,6 @@ using namespace edit_test;
 using dss_test::get32;
 using orvkt_test::file_exists;
 using orvkt_test::read_bytes;
-using orvkt_test::with_disk_full_after;
 using orvkt_test::TempDir;
 using orvkt_test::write_bytes;
 

@@ -9,7 +9,6 @@
 #include "platform/id3v2.h"
 #include "support/id3_bytes.h"
 #include "support/test_support.h"
-#include "trace/xkrvlog_capture.h"
 
 using namespace orvkt_test;
 using namespace vkt::platform;
