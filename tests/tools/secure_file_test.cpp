@@ -1,6 +1,4 @@
 // Verified copy and safe delete, through the exports.
-#include <sys/stat.h>
-
 #include <cstdio>
 #include <ctime>
 
@@ -14,12 +12,6 @@
 using namespace orvkt_test;
 
 namespace {
-
-std::vector<uint8_t> bytes_of(size_t n, uint8_t seed) {
-    std::vector<uint8_t> v(n);
-    for (size_t i = 0; i < n; ++i) v[i] = static_cast<uint8_t>(i * 13 + seed);
-    return v;
-}
 
 // A DSS file of our family with two header blocks as our writer lays them
 // out and `blocks` plausible data blocks; block `corrupt` (1-based, 0 =
@@ -43,10 +35,10 @@ TEST(CopyFile, ArgumentAndExistenceChecks) {
     EXPECT_EQ(ORVKTCopyFile(tmp.dir().c_str(), tmp.path("b").c_str(), 0), VKT_ERR_OPEN_FILE) << "a directory";
     EXPECT_FALSE(file_exists(tmp.path("b")));
 
-    write_bytes(tmp.path("a"), bytes_of(100, 1));
-    write_bytes(tmp.path("b"), bytes_of(50, 2));
+    write_bytes(tmp.path("a"), {1, 2, 3});
+    write_bytes(tmp.path("b"), {4, 5});
     EXPECT_EQ(ORVKTCopyFile(tmp.path("a").c_str(), tmp.path("b").c_str(), 0), VKT_ERR_DEST_EXISTS);
-    EXPECT_EQ(read_bytes(tmp.path("b")), bytes_of(50, 2)) << "the existing file is untouched";
+    EXPECT_EQ(read_bytes(tmp.path("b")), (std::vector<uint8_t>{4, 5})) << "the existing file is untouched";
 }
 
 TEST(CopyFile, EmptySourceGives40AndKeepsTheEmptyCopy) {
