@@ -1,6 +1,5 @@
-// CWavFile: the chunk order and sizes it writes, the fact formula, reading
-// formats and data, and the metadata chunks (ICMT, IKEY, LIST, cue) with
-// in-place overwrites and appends that leave every other byte alone.
+// CWavFile: codec extra bytes, a full disk, reading formats and data, layouts
+// it refuses to extend, cue points and the mapping of the platform's errors.
 #include "wav/wav_file.h"
 
 #include <cstdio>
@@ -18,17 +17,6 @@ using namespace riff_bytes;
 
 namespace {
 
-WAVEFORMATEX pcm(uint16_t channels, uint32_t rate, uint16_t bits) {
-    WAVEFORMATEX f{};
-    f.wFormatTag = 1;
-    f.nChannels = channels;
-    f.nSamplesPerSec = rate;
-    f.nBlockAlign = static_cast<uint16_t>(channels * bits / 8);
-    f.nAvgBytesPerSec = rate * f.nBlockAlign;
-    f.wBitsPerSample = bits;
-    return f;
-}
-
 uint32_t thrown_code(const std::function<void()>& fn) {
     try {
         fn();
@@ -36,15 +24,6 @@ uint32_t thrown_code(const std::function<void()>& fn) {
         return e.code;
     }
     return 0;
-}
-
-void write_wave(const std::string& path, const WAVEFORMATEX& f, const Bytes& data) {
-    CWavFile w;
-    w.create_new_wave_file(path.c_str(), MMIO_CREATE | MMIO_READWRITE | MMIO_EXCLUSIVE, &f);
-    if (!data.empty()) {
-        EXPECT_EQ(w.write_data(data.data(), static_cast<uint32_t>(data.size())), data.size());
-    }
-    w.closing_work();
 }
 
 // Opens the file read-write and writes `image` as its comment.
@@ -69,7 +48,12 @@ TEST(CWavFileWrite, DictationCodecExtraBytesAreWrittenAsZeros) {
     } rec{{0x0120, 1, 8000, 1000, 0, 0, 2}, {0xAB, 0xCD}};
     for (uint16_t tag : {0x0120, 0x0055}) {  // other codecs keep their extra bytes
         rec.f.wFormatTag = tag;
-        write_wave(tmp.path(std::to_string(tag)), rec.f, {});
+        {
+            CWavFile w;
+            const uint32_t flags = MMIO_CREATE | MMIO_READWRITE | MMIO_EXCLUSIVE;
+            w.create_new_wave_file(tmp.path(std::to_string(tag)).c_str(), flags, &rec.f);
+            w.closing_work();
+        }
         const Bytes b = read_bytes(tmp.path(std::to_string(tag)));
         ASSERT_EQ(get32(b, 16), 20u) << "fmt chunk of 18 + cbSize bytes";
         EXPECT_EQ(Bytes(b.begin() + 38, b.begin() + 40), (tag == 0x0120 ? Bytes{0, 0} : Bytes{0xAB, 0xCD}));
@@ -79,7 +63,7 @@ TEST(CWavFileWrite, DictationCodecExtraBytesAreWrittenAsZeros) {
 TEST(CWavFileWrite, FullDiskGives43) {
     TempDir tmp;
     CWavFile w;
-    WAVEFORMATEX f = pcm(1, 8000, 16);
+    const WAVEFORMATEX f = {WAVE_FORMAT_PCM, 1, 8000, 16000, 2, 16, 0};
     w.create_new_wave_file(tmp.path("f.wav").c_str(), MMIO_CREATE | MMIO_READWRITE, &f);
     Bytes big = pattern(200000);
     DiskFullAfter full(0);
