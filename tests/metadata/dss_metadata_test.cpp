@@ -139,7 +139,8 @@ TEST(OlympusInstructions, TableOutOfOrderGivesAscendingMarkers) {
     Bytes markers(256, 0xFF);
     EXPECT_EQ(ConvertOlympusSpokenInstructions(dss, markers.data()), 0u);
     // 16 ms frames, 8 frames per block
-    EXPECT_EQ(markers, marker_array({{(2 + 0) * 16, (3 + 8) * 16}, {(1 + 16) * 16, (0 + 24) * 16}, {(5 + 32) * 16, 0xFFFFFFFF}}));
+    EXPECT_EQ(markers, marker_array({{(2 + 0) * 16, (3 + 8) * 16}, {(1 + 16) * 16, (0 + 24) * 16},
+                                     {(5 + 32) * 16, 0xFFFFFFFF}}));
 }
 
 TEST(GrundigInstructions, StartsInHeader1AndLengthsInH2) {
