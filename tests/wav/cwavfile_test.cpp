@@ -1,5 +1,5 @@
-// CWavFile: codec extra bytes, a full disk, reading formats and data, layouts
-// it refuses to extend, cue points and the mapping of the platform's errors.
+// CWavFile: codec extra bytes, reading formats and data, layouts it refuses to
+// extend, cue points and the mapping of the platform's errors.
 #include "wav/wav_file.h"
 
 #include <cstdio>
@@ -7,7 +7,6 @@
 
 #include "platform/fileio.h"
 #include "platform/vkt_error.h"
-#include "support/disk_full.h"
 #include "support/test_support.h"
 #include "trace/xkrvlog_capture.h"
 #include "support/riff_bytes.h"
@@ -58,17 +57,6 @@ TEST(CWavFileWrite, DictationCodecExtraBytesAreWrittenAsZeros) {
         ASSERT_EQ(get32(b, 16), 20u) << "fmt chunk of 18 + cbSize bytes";
         EXPECT_EQ(Bytes(b.begin() + 38, b.begin() + 40), (tag == 0x0120 ? Bytes{0, 0} : Bytes{0xAB, 0xCD}));
     }
-}
-
-TEST(CWavFileWrite, FullDiskGives43) {
-    TempDir tmp;
-    CWavFile w;
-    const WAVEFORMATEX f = {WAVE_FORMAT_PCM, 1, 8000, 16000, 2, 16, 0};
-    w.create_new_wave_file(tmp.path("f.wav").c_str(), MMIO_CREATE | MMIO_READWRITE, &f);
-    Bytes big = pattern(200000);
-    DiskFullAfter full(0);
-    uint32_t code = thrown_code([&] { w.write_data(big.data(), static_cast<uint32_t>(big.size())); });
-    EXPECT_EQ(code, 43u);
 }
 
 TEST(CWavFileRead, FormatSizeChecksAndDataPosition) {
