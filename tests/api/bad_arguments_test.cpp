@@ -19,23 +19,18 @@ struct Row {
     std::function<uint32_t(const TempDir&)> call;
 };
 
-// Names of the fixtures in the folder (s.dss, s.ds2, e.ds2, s.wav, st.wav,
-// s.mp3, s.wma) and of a destination that does not exist yet.
-std::string n(const TempDir& t, const char* name) { return t.path(name); }
-#define N(name) n(t, name).c_str()
+// Fixtures in the folder: s.dss, s.ds2, e.ds2, s.wav, st.wav, s.mp3, s.wma.
+#define N(name) t.path(name).c_str()
+#define DIR t.dir().c_str()
 
 const std::vector<Row>& rows() {
-    static const ZRM2HeaderInfo kBadSizeHeader = [] {
-        ZRM2HeaderInfo h{};
-        h.dwSize = 7;
-        return h;
-    }();
-    static const uint8_t kMarkers[256] = {};
     static const std::vector<Row> all = {
         {"DSSToWAV: no source", 13, [](auto& t) { return ORVKTDSSToWAV(nullptr, N("o.wav"), &kPcm, nullptr, 0, nullptr); }},
         {"DSSToWAV: empty source", 14, [](auto& t) { return ORVKTDSSToWAV("", N("o.wav"), &kPcm, nullptr, 0, nullptr); }},
-        {"DSSToWAV: no destination", 13, [](auto& t) { return ORVKTDSSToWAV(N("s.dss"), nullptr, &kPcm, nullptr, 0, nullptr); }},
-        {"DSSToWAV: no format", 21, [](auto& t) { return ORVKTDSSToWAV(N("s.dss"), N("o.wav"), nullptr, nullptr, 0, nullptr); }},
+        {"DSSToWAV: no destination", 13,
+         [](auto& t) { return ORVKTDSSToWAV(N("s.dss"), nullptr, &kPcm, nullptr, 0, nullptr); }},
+        {"DSSToWAV: no format", 21,
+         [](auto& t) { return ORVKTDSSToWAV(N("s.dss"), N("o.wav"), nullptr, nullptr, 0, nullptr); }},
         {"DSSToWAVEx: no source", 13,
          [](auto& t) { return ORVKTDSSToWAVEx(nullptr, N("o.wav"), &kPcm, nullptr, 0, nullptr, nullptr, nullptr); }},
         {"DSSToWAVEx: no format", 21,
@@ -46,7 +41,8 @@ const std::vector<Row>& rows() {
         {"WAVToDSS: PCM format", 21, [](auto& t) { return ORVKTWAVToDSS(N("s.wav"), N("o.dss"), &kPcm, 3, nullptr, 0); }},
         {"DSSToDSS: no source", 13, [](auto& t) { return ORVKTDSSToDSS(nullptr, N("o.dss"), &kSp, nullptr, 0, nullptr); }},
         {"DSSToDSS: no destination", 13, [](auto& t) { return ORVKTDSSToDSS(N("s.dss"), nullptr, &kSp, nullptr, 0, nullptr); }},
-        {"DSSToDSS: no format", 21, [](auto& t) { return ORVKTDSSToDSS(N("s.dss"), N("o.dss"), nullptr, nullptr, 0, nullptr); }},
+        {"DSSToDSS: no format", 21,
+         [](auto& t) { return ORVKTDSSToDSS(N("s.dss"), N("o.dss"), nullptr, nullptr, 0, nullptr); }},
         {"DSSToDSS: PCM format", 21, [](auto& t) { return ORVKTDSSToDSS(N("s.dss"), N("o.dss"), &kPcm, nullptr, 0, nullptr); }},
         {"WAVToWAV: no source", 13, [](auto& t) { return ORVKTWAVToWAV(nullptr, N("o.wav"), &kPcm, nullptr, 0); }},
         {"WAVToWAV: no destination", 13, [](auto& t) { return ORVKTWAVToWAV(N("s.wav"), nullptr, &kPcm, nullptr, 0); }},
@@ -61,70 +57,28 @@ const std::vector<Row>& rows() {
          [](auto& t) { return ORVKTWMFConvertToWAV(nullptr, N("o.wav"), nullptr, nullptr, 0); }},
         {"WMFConvertToWAV: no destination", 13,
          [](auto& t) { return ORVKTWMFConvertToWAV(N("s.mp3"), nullptr, nullptr, nullptr, 0); }},
-        {"ReadWAVFormat: no name", 13,
-         [](auto&) {
-             WAVEFORMATEX f{};
-             return ORVKTReadWAVFormat(nullptr, &f, sizeof f);
-         }},
+        {"ReadWAVFormat: no name", 13, [](auto&) { return ORVKTReadWAVFormat(nullptr, &g_format, sizeof g_format); }},
         {"ReadWAVFormat: no record", 21, [](auto& t) { return ORVKTReadWAVFormat(N("s.wav"), nullptr, 18); }},
-        {"ReadWAVFormat: record of 0 bytes", 22,
-         [](auto& t) {
-             WAVEFORMATEX f{};
-             return ORVKTReadWAVFormat(N("s.wav"), &f, 0);
-         }},
-        {"WAVGetSndDataLength: no name", 13,
-         [](auto&) {
-             uint32_t ms = 0;
-             return ORVKTWAVGetSndDataLength(nullptr, &ms);
-         }},
+        {"ReadWAVFormat: record of 0 bytes", 22, [](auto& t) { return ORVKTReadWAVFormat(N("s.wav"), &g_format, 0); }},
+        {"WAVGetSndDataLength: no name", 13, [](auto&) { return ORVKTWAVGetSndDataLength(nullptr, &g_u32); }},
         {"WAVGetSndDataLength: no result", 36, [](auto& t) { return ORVKTWAVGetSndDataLength(N("s.wav"), nullptr); }},
-        {"ReadDSSHeader: no name", 13,
-         [](auto&) {
-             uint8_t h[512];
-             return ORVKTReadDSSHeader(nullptr, h);
-         }},
-        {"ReadDSSHeader: empty name", 13,
-         [](auto&) {
-             uint8_t h[512];
-             return ORVKTReadDSSHeader("", h);
-         }},
+        {"ReadDSSHeader: no name", 13, [](auto&) { return ORVKTReadDSSHeader(nullptr, g_buf); }},
+        {"ReadDSSHeader: empty name", 13, [](auto&) { return ORVKTReadDSSHeader("", g_buf); }},
         {"ReadDSSHeader: no buffer", 0, [](auto& t) { return ORVKTReadDSSHeader(N("s.dss"), nullptr); }},
-        {"IsValidZRM2File: no name", 13,
-         [](auto&) {
-             uint32_t c = 0;
-             return ORVKTIsValidZRM2File(nullptr, &c);
-         }},
-        {"ReadZRM2Header: no name", 13,
-         [](auto&) {
-             ZRM2HeaderInfo h{};
-             h.dwSize = ZRM2HEADERINFO_SIZE_FULL;
-             return ORVKTReadZRM2Header(nullptr, &h);
-         }},
+        {"IsValidZRM2File: no name", 13, [](auto&) { return ORVKTIsValidZRM2File(nullptr, &g_u32); }},
+        {"ReadZRM2Header: no name", 13, [](auto&) { return ORVKTReadZRM2Header(nullptr, record()); }},
         {"ReadZRM2Header: no record", 36, [](auto& t) { return ORVKTReadZRM2Header(N("s.ds2"), nullptr); }},
-        {"ReadZRM2Header: record size 7", 36,
-         [](auto& t) {
-             ZRM2HeaderInfo h = kBadSizeHeader;
-             return ORVKTReadZRM2Header(N("s.ds2"), &h);
-         }},
-        {"WriteZRM2Header: no name", 13,
-         [](auto&) {
-             ZRM2HeaderInfo h{};
-             h.dwSize = ZRM2HEADERINFO_SIZE_FULL;
-             return ORVKTWriteZRM2Header(nullptr, &h);
-         }},
+        {"ReadZRM2Header: record size 7", 36, [](auto& t) { return ORVKTReadZRM2Header(N("s.ds2"), record(7)); }},
+        {"WriteZRM2Header: no name", 13, [](auto&) { return ORVKTWriteZRM2Header(nullptr, record()); }},
         {"WriteZRM2Header: no record", 36, [](auto& t) { return ORVKTWriteZRM2Header(N("s.ds2"), nullptr); }},
-        {"WriteZRM2Header: record size 7", 36, [](auto& t) { return ORVKTWriteZRM2Header(N("s.ds2"), &kBadSizeHeader); }},
+        {"WriteZRM2Header: record size 7", 36, [](auto& t) { return ORVKTWriteZRM2Header(N("s.ds2"), record(7)); }},
         {"CopyDSSHeaders: no source", 13, [](auto& t) { return ORVKTCopyDSSHeaders(nullptr, N("s.wav"), 1, 1); }},
         {"CopyDSSHeaders: no destination", 13, [](auto& t) { return ORVKTCopyDSSHeaders(N("s.dss"), nullptr, 1, 1); }},
-        {"ReadSpokenInstructionMarkers: no name", 13,
-         [](auto&) {
-             uint8_t m[256];
-             return ORVKTReadSpokenInstructionMarkers(nullptr, m);
-         }},
+        {"ReadSpokenInstructionMarkers: no name", 13, [](auto&) { return ORVKTReadSpokenInstructionMarkers(nullptr, g_buf); }},
         {"ReadSpokenInstructionMarkers: no buffer", 36,
          [](auto& t) { return ORVKTReadSpokenInstructionMarkers(N("s.dss"), nullptr); }},
         {"WriteSpokenInstructionMarkers: no name", 13,
-         [](auto&) { return ORVKTWriteSpokenInstructionMarkers(nullptr, kMarkers); }},
+         [](auto&) { return ORVKTWriteSpokenInstructionMarkers(nullptr, kNoMarkers); }},
         {"WriteSpokenInstructionMarkers: no markers", 36,
          [](auto& t) { return ORVKTWriteSpokenInstructionMarkers(N("s.dss"), nullptr); }},
         {"ExtractSpokenInstructionMarkers: no source", 13,
@@ -136,60 +90,29 @@ const std::vector<Row>& rows() {
         {"WAVSeperateSpokenInstructions: no destination", 13,
          [](auto& t) { return ORVKTWAVSeperateSpokenInstructions(N("s.wav"), nullptr, 1, 1, nullptr, 0); }},
         {"SplitDSSFile: no source", 13,
-         [](auto& t) {
-             uint32_t c = 0;
-             return ORVKTSplitDSSFile(nullptr, t.dir().c_str(), "p%d.dss", nullptr, 60, 0, 5, &c, nullptr, 0);
-         }},
+         [](auto& t) { return ORVKTSplitDSSFile(nullptr, DIR, "p%d.dss", nullptr, 60, 0, 5, &g_u32, nullptr, 0); }},
         {"SplitDSSFile: no folder", 13,
-         [](auto& t) {
-             uint32_t c = 0;
-             return ORVKTSplitDSSFile(N("s.dss"), nullptr, "p%d.dss", nullptr, 60, 0, 5, &c, nullptr, 0);
-         }},
+         [](auto& t) { return ORVKTSplitDSSFile(N("s.dss"), nullptr, "p%d.dss", nullptr, 60, 0, 5, &g_u32, nullptr, 0); }},
         {"SplitDSSFile: no mask", 13,
-         [](auto& t) {
-             uint32_t c = 0;
-             return ORVKTSplitDSSFile(N("s.dss"), t.dir().c_str(), nullptr, nullptr, 60, 0, 5, &c, nullptr, 0);
-         }},
+         [](auto& t) { return ORVKTSplitDSSFile(N("s.dss"), DIR, nullptr, nullptr, 60, 0, 5, &g_u32, nullptr, 0); }},
         {"SplitDSSFile: empty mask", 13,
-         [](auto& t) {
-             uint32_t c = 0;
-             return ORVKTSplitDSSFile(N("s.dss"), t.dir().c_str(), "", nullptr, 60, 0, 5, &c, nullptr, 0);
-         }},
+         [](auto& t) { return ORVKTSplitDSSFile(N("s.dss"), DIR, "", nullptr, 60, 0, 5, &g_u32, nullptr, 0); }},
         {"SplitDSSFile: length 0", 10,
-         [](auto& t) {
-             uint32_t c = 0;
-             return ORVKTSplitDSSFile(N("s.dss"), t.dir().c_str(), "p%d.dss", nullptr, 0, 0, 5, &c, nullptr, 0);
-         }},
+         [](auto& t) { return ORVKTSplitDSSFile(N("s.dss"), DIR, "p%d.dss", nullptr, 0, 0, 5, &g_u32, nullptr, 0); }},
         {"JoinDSS: no list", 13, [](auto& t) { return ORVKTJoinDSS(nullptr, N("o.dss"), nullptr, 0, 0, 100); }},
         {"JoinDSS: no destination", 13, [](auto& t) { return ORVKTJoinDSS(N("s.dss"), nullptr, nullptr, 0, 0, 100); }},
         {"JoinDSS: empty destination", 13, [](auto& t) { return ORVKTJoinDSS(N("s.dss"), "", nullptr, 0, 0, 100); }},
         {"RepairIndexMarkers: no source", 13, [](auto& t) { return ORVKTRepairIndexMarkers(nullptr, N("o.dss")); }},
         {"RepairIndexMarkers: no destination", 13, [](auto& t) { return ORVKTRepairIndexMarkers(N("s.dss"), nullptr); }},
         {"SplitMP3File: no source", 13,
-         [](auto& t) {
-             uint32_t last = 0;
-             return ORVKTSplitMP3File(nullptr, t.dir().c_str(), "p%d.mp3", 600, 0, 5, &last, nullptr, 0);
-         }},
+         [](auto& t) { return ORVKTSplitMP3File(nullptr, DIR, "p%d.mp3", 600, 0, 5, &g_u32, nullptr, 0); }},
         {"SplitMP3File: no folder", 13,
-         [](auto& t) {
-             uint32_t last = 0;
-             return ORVKTSplitMP3File(N("s.mp3"), nullptr, "p%d.mp3", 600, 0, 5, &last, nullptr, 0);
-         }},
+         [](auto& t) { return ORVKTSplitMP3File(N("s.mp3"), nullptr, "p%d.mp3", 600, 0, 5, &g_u32, nullptr, 0); }},
         {"SplitMP3File: no mask", 13,
-         [](auto& t) {
-             uint32_t last = 0;
-             return ORVKTSplitMP3File(N("s.mp3"), t.dir().c_str(), nullptr, 600, 0, 5, &last, nullptr, 0);
-         }},
+         [](auto& t) { return ORVKTSplitMP3File(N("s.mp3"), DIR, nullptr, 600, 0, 5, &g_u32, nullptr, 0); }},
         {"SplitMP3File: length 0", 10,
-         [](auto& t) {
-             uint32_t last = 0;
-             return ORVKTSplitMP3File(N("s.mp3"), t.dir().c_str(), "p%d.mp3", 0, 0, 5, &last, nullptr, 0);
-         }},
-        {"IsEncryptedDSSFile: no name", 13,
-         [](auto&) {
-             uint32_t e = 0;
-             return ORVKTIsEncryptedDSSFile(nullptr, &e);
-         }},
+         [](auto& t) { return ORVKTSplitMP3File(N("s.mp3"), DIR, "p%d.mp3", 0, 0, 5, &g_u32, nullptr, 0); }},
+        {"IsEncryptedDSSFile: no name", 13, [](auto&) { return ORVKTIsEncryptedDSSFile(nullptr, &g_u32); }},
         {"IsEncryptedDSSFile: no result", 10, [](auto& t) { return ORVKTIsEncryptedDSSFile(N("e.ds2"), nullptr); }},
         {"CheckDSSFilePassword: no name", 13, [](auto&) { return ORVKTCheckDSSFilePassword(nullptr, kPassword); }},
         {"CheckDSSFilePassword: no password", 0, [](auto& t) { return ORVKTCheckDSSFilePassword(N("e.ds2"), nullptr); }},
@@ -215,6 +138,7 @@ const std::vector<Row>& rows() {
 }
 
 #undef N
+#undef DIR
 
 }  // namespace
 

@@ -2,9 +2,7 @@
 // files. A conversion, a stereo split or mix and a separation that fail or
 // are cancelled leave neither their outputs nor a temporary file (a file
 // with unpatched sizes would pass for an empty recording); packing into DSS
-// keeps the DSS file of what it packed once the packing has begun. A cancel
-// answered to the report of 100 % comes when the output is complete: every
-// conversion into WAV then keeps it and returns 0.
+// keeps the DSS file of what it packed once the packing has begun.
 #include <algorithm>
 
 #include "api/export_calls.h"
@@ -18,16 +16,14 @@ namespace {
 using Names = std::vector<std::string>;
 using Run = std::function<uint32_t(const TempDir&, ProgressCallback, intptr_t)>;
 
-// Answers 2 to the report numbered `cancel_at` (1-based; 0: never), or to
-// the first report of `cancel_percent`.
+// Answers 2 to the report numbered `cancel_at` (1-based; 0: never).
 struct Canceller {
     size_t cancel_at = 0;
-    uint32_t cancel_percent = 1000;
     std::vector<uint32_t> seen;
     static int32_t callback(intptr_t user, uint32_t, uint32_t percent) {
         auto* c = reinterpret_cast<Canceller*>(user);
         c->seen.push_back(percent);
-        return c->seen.size() == c->cancel_at || percent == c->cancel_percent ? VKT_PROGRESS_CANCEL : 0;
+        return c->seen.size() == c->cancel_at ? VKT_PROGRESS_CANCEL : 0;
     }
     intptr_t user() { return reinterpret_cast<intptr_t>(this); }
 };
@@ -51,19 +47,15 @@ const WAVEFORMATEX kPcm11k8 = [] {
     return f;
 }();
 
-std::string in(const TempDir& t, const char* name) { return t.path(name); }
+#define IN(name) t.path(name).c_str()
 
 const std::vector<Op>& ops() {
     static const std::vector<Op> all = {
         {"DSSToWAV", "s.dss",
-         [](auto& t, auto cb, auto u) {
-             return ORVKTDSSToWAV(in(t, "s.dss").c_str(), in(t, "o.wav").c_str(), &kPcm, cb, u, nullptr);
-         },
+         [](auto& t, auto cb, auto u) { return ORVKTDSSToWAV(IN("s.dss"), IN("o.wav"), &kPcm, cb, u, nullptr); },
          VKT_ERR_OUT_OF_DISKSPACE},
         {"DSSToWAV with a format change", "s.dss",
-         [](auto& t, auto cb, auto u) {
-             return ORVKTDSSToWAV(in(t, "s.dss").c_str(), in(t, "o.wav").c_str(), &kPcm11k8, cb, u, nullptr);
-         },
+         [](auto& t, auto cb, auto u) { return ORVKTDSSToWAV(IN("s.dss"), IN("o.wav"), &kPcm11k8, cb, u, nullptr); },
          VKT_ERR_OUT_OF_DISKSPACE},
         {"DSSToWAVEx", "s.dss",
          [](auto& t, ProgressCallback cb, intptr_t u) {
@@ -74,65 +66,40 @@ const std::vector<Op>& ops() {
              real_user = u;
              const ProgressCallback relay =
                  cb ? +[](intptr_t, uint32_t m, uint32_t p) { return real(real_user, m, p); } : nullptr;
-             return ORVKTDSSToWAVEx(in(t, "s.dss").c_str(), in(t, "o.wav").c_str(), &kPcm, relay, 0, nullptr,
-                                    nullptr, nullptr);
+             return ORVKTDSSToWAVEx(IN("s.dss"), IN("o.wav"), &kPcm, relay, 0, nullptr, nullptr, nullptr);
          },
          VKT_ERR_OUT_OF_DISKSPACE},
-        {"WAVToWAV", "l.wav",
-         [](auto& t, auto cb, auto u) {
-             return ORVKTWAVToWAV(in(t, "l.wav").c_str(), in(t, "o.wav").c_str(), &kPcm, cb, u);
-         },
+        {"WAVToWAV", "l.wav", [](auto& t, auto cb, auto u) { return ORVKTWAVToWAV(IN("l.wav"), IN("o.wav"), &kPcm, cb, u); },
          VKT_ERR_OUT_OF_DISKSPACE},
         {"WAVToWAV of a stereo source", "st.wav",
-         [](auto& t, auto cb, auto u) {
-             return ORVKTWAVToWAV(in(t, "st.wav").c_str(), in(t, "o.wav").c_str(), &kPcm11k8, cb, u);
-         },
+         [](auto& t, auto cb, auto u) { return ORVKTWAVToWAV(IN("st.wav"), IN("o.wav"), &kPcm11k8, cb, u); },
          VKT_ERR_OUT_OF_DISKSPACE},
-        {"MP3ToWAV", "st.mp3",
-         [](auto& t, auto cb, auto u) {
-             return ORVKTMP3ToWAV(in(t, "st.mp3").c_str(), in(t, "o.wav").c_str(), &kPcm, cb, u);
-         },
+        {"MP3ToWAV", "st.mp3", [](auto& t, auto cb, auto u) { return ORVKTMP3ToWAV(IN("st.mp3"), IN("o.wav"), &kPcm, cb, u); },
          VKT_ERR_OUT_OF_DISKSPACE},
-        {"WMAToWAV", "s.wma",
-         [](auto& t, auto cb, auto u) {
-             return ORVKTWMAToWAV(in(t, "s.wma").c_str(), in(t, "o.wav").c_str(), &kPcm, cb, u);
-         },
+        {"WMAToWAV", "s.wma", [](auto& t, auto cb, auto u) { return ORVKTWMAToWAV(IN("s.wma"), IN("o.wav"), &kPcm, cb, u); },
          VKT_ERR_OUT_OF_DISKSPACE},
         {"WMFConvertToWAV", "s.mp3",
-         [](auto& t, auto cb, auto u) {
-             return ORVKTWMFConvertToWAV(in(t, "s.mp3").c_str(), in(t, "o.wav").c_str(), nullptr, cb, u);
-         },
+         [](auto& t, auto cb, auto u) { return ORVKTWMFConvertToWAV(IN("s.mp3"), IN("o.wav"), nullptr, cb, u); },
          VKT_ERR_OUT_OF_DISKSPACE},
-        {"WAVToDSS", "s.wav",
-         [](auto& t, auto cb, auto u) {
-             return ORVKTWAVToDSS(in(t, "s.wav").c_str(), in(t, "o.ds2").c_str(), &kSp, 3, cb, u);
-         },
+        {"WAVToDSS", "s.wav", [](auto& t, auto cb, auto u) { return ORVKTWAVToDSS(IN("s.wav"), IN("o.ds2"), &kSp, 3, cb, u); },
          VKT_ERR_OUT_OF_DISKSPACE, 51, {"o.ds2"}, VKT_ERR_WRITE_FILE},
         {"WAVSplitStereo", "st.wav",
-         [](auto& t, auto cb, auto u) {
-             return ORVKTWAVSplitStereo(in(t, "st.wav").c_str(), in(t, "l.wav").c_str(), in(t, "r.wav").c_str(), cb,
-                                        u);
-         },
+         [](auto& t, auto cb, auto u) { return ORVKTWAVSplitStereo(IN("st.wav"), IN("l.wav"), IN("r.wav"), cb, u); },
          VKT_ERR_OUT_OF_DISKSPACE},
-        {"WAVMixStereo", "st.wav",
-         [](auto& t, auto cb, auto u) {
-             return ORVKTWAVMixStereo(in(t, "st.wav").c_str(), in(t, "m.wav").c_str(), cb, u);
-         },
+        {"WAVMixStereo", "st.wav", [](auto& t, auto cb, auto u) { return ORVKTWAVMixStereo(IN("st.wav"), IN("m.wav"), cb, u); },
          VKT_ERR_OUT_OF_DISKSPACE},
         {"WAVSeperateSpokenInstructions", "s.wav",
-         [](auto& t, auto cb, auto u) {
-             return ORVKTWAVSeperateSpokenInstructions(in(t, "s.wav").c_str(), in(t, "d.wav").c_str(), 1, 1, cb, u);
-         },
+         [](auto& t, auto cb, auto u) { return ORVKTWAVSeperateSpokenInstructions(IN("s.wav"), IN("d.wav"), 1, 1, cb, u); },
          VKT_ERR_OUT_OF_DISKSPACE},
-        {"RepairIndexMarkers", "s.dss",
-         [](auto& t, auto, auto) { return ORVKTRepairIndexMarkers(in(t, "s.dss").c_str(), in(t, "o.dss").c_str()); },
+        {"RepairIndexMarkers", "s.dss", [](auto& t, auto, auto) { return ORVKTRepairIndexMarkers(IN("s.dss"), IN("o.dss")); },
          VKT_ERR_WRITE_FILE, 1000, {}, 0, false},
-        {"CopyFile", "s.dss",
-         [](auto& t, auto, auto) { return ORVKTCopyFile(in(t, "s.dss").c_str(), in(t, "o.dss").c_str(), 1); },
+        {"CopyFile", "s.dss", [](auto& t, auto, auto) { return ORVKTCopyFile(IN("s.dss"), IN("o.dss"), 1); },
          VKT_ERR_COPY_FAILED, 1000, {}, 0, false},
     };
     return all;
 }
+
+#undef IN
 
 Names with(const char* source, Names more) {
     more.push_back(source);
@@ -200,46 +167,5 @@ TEST(CancelAndFullDisk, AFullDiskLeavesWhatTheOperationPromises) {
         put_fixture(tmp, op.source);
         EXPECT_EQ(with_disk_full_after(0, [&] { return op.run(tmp, nullptr, 0); }), op.full_disk_code)
             << "no output fits on a full disk";
-    }
-}
-
-// DSS to WAV and MP3/WMA to WAV, once where the decoded file already has the
-// wanted format (it is only moved into place) and once through a change of
-// rate: a cancel at 100 % keeps the destination, whole, and returns 0.
-TEST(CancelAndFullDisk, ACancelAtOneHundredPercentKeepsTheFinishedConversion) {
-    struct Case {
-        const char* name;
-        std::string source;
-        uint32_t rate;  // of the wanted format
-        std::function<uint32_t(const std::string&, const std::string&, const WAVEFORMATEX*, ProgressCallback,
-                               intptr_t)>
-            run;
-    };
-    auto dss = [](const std::string& s, const std::string& d, const WAVEFORMATEX* f, ProgressCallback cb,
-                  intptr_t user) { return ORVKTDSSToWAV(s.c_str(), d.c_str(), f, cb, user, nullptr); };
-    auto mp3 = [](const std::string& s, const std::string& d, const WAVEFORMATEX* f, ProgressCallback cb,
-                  intptr_t user) { return ORVKTMP3ToWAV(s.c_str(), d.c_str(), f, cb, user); };
-    auto wma = [](const std::string& s, const std::string& d, const WAVEFORMATEX* f, ProgressCallback cb,
-                  intptr_t user) { return ORVKTWMAToWAV(s.c_str(), d.c_str(), f, cb, user); };
-    const Case cases[] = {
-        {"DSS, moved", data_path("speech_lp.dss"), 8000, dss},
-        {"DSS, rate changed", data_path("speech_lp.dss"), 16000, dss},
-        {"MP3, moved", data_path("speech_mono.mp3"), 16000, mp3},
-        {"MP3, rate changed", data_path("speech_mono.mp3"), 8000, mp3},
-        {"WMA, moved", data_path("speech_mono.wma"), 16000, wma},
-        {"WMA, rate changed", data_path("speech_mono.wma"), 8000, wma},
-    };
-    for (const Case& c : cases) {
-        SCOPED_TRACE(c.name);
-        TempDir tmp;
-        const WAVEFORMATEX want = pcm16(c.rate);
-        ASSERT_EQ(c.run(c.source, tmp.path("whole.wav"), &want, nullptr, 0), VKT_OK);
-        Canceller late;
-        late.cancel_percent = 100;
-        EXPECT_EQ(c.run(c.source, tmp.path("kept.wav"), &want, &Canceller::callback, late.user()), VKT_OK);
-        ASSERT_FALSE(late.seen.empty());
-        EXPECT_EQ(late.seen.back(), 100u);
-        EXPECT_EQ(read_bytes(tmp.path("kept.wav")), read_bytes(tmp.path("whole.wav")));
-        EXPECT_EQ(tmp.entries(), (std::vector<std::string>{"kept.wav", "whole.wav"}));
     }
 }

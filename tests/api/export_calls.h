@@ -5,15 +5,12 @@
 // files that the exports must leave alone.
 #pragma once
 
-#include <sys/wait.h>
 #include <unistd.h>
 
-#include <chrono>
 #include <cstring>
 #include <functional>
 #include <map>
 #include <string>
-#include <thread>
 #include <vector>
 
 #include "OrvaneVktapi.h"
@@ -27,29 +24,23 @@ using Bytes = std::vector<uint8_t>;
 
 inline constexpr const char* kPassword = "Secret-1";
 
-inline WAVEFORMATEX pcm16(uint32_t rate) {
-    WAVEFORMATEX f{};
-    f.wFormatTag = WAVE_FORMAT_PCM;
-    f.nChannels = 1;
-    f.nSamplesPerSec = rate;
-    f.wBitsPerSample = 16;
-    f.nBlockAlign = 2;
-    f.nAvgBytesPerSec = rate * 2;
-    return f;
-}
-
-inline WAVEFORMATEX standard_play() {
-    WAVEFORMATEX f{};
-    f.wFormatTag = WAVE_FORMAT_DSS_SP;
-    f.nChannels = 1;
-    f.nSamplesPerSec = 12000;
-    f.nAvgBytesPerSec = 1750;
-    f.nBlockAlign = 42;
-    return f;
-}
+inline WAVEFORMATEX pcm16(uint32_t rate) { return {WAVE_FORMAT_PCM, 1, rate, rate * 2, 2, 16, 0}; }
 
 inline const WAVEFORMATEX kPcm = pcm16(8000);
-inline const WAVEFORMATEX kSp = standard_play();
+inline const WAVEFORMATEX kSp = {WAVE_FORMAT_DSS_SP, 1, 12000, 1750, 42, 0, 0};
+
+// Scratch results the calls of the tables may write into.
+inline WAVEFORMATEX g_format;
+inline uint32_t g_u32;
+inline uint8_t g_buf[512];
+inline const uint8_t kNoMarkers[256] = {};
+
+inline ZRM2HeaderInfo* record(uint32_t size = ZRM2HEADERINFO_SIZE_FULL) {
+    static ZRM2HeaderInfo h;
+    h = {};
+    h.dwSize = size;
+    return &h;
+}
 
 // Standard play, our own family, 40 frames (about a second), one marker.
 inline Bytes dss_recording(const char* self_id) {
@@ -105,25 +96,6 @@ inline void put_fixture(const orvkt_test::TempDir& dir, const std::string& name,
     orvkt_test::write_bytes(dir.path(as.empty() ? name : as), fixture(name));
 }
 
-// Runs a call in a child process and gives its result, or -1 when it has not
-// returned within the time: a call that waits on a fifo or reads a device
-// without end must not hang the test run.
-inline int result_within(const std::function<uint32_t()>& call, std::chrono::seconds limit) {
-    const pid_t child = ::fork();
-    if (child == 0) ::_exit(static_cast<int>(call() & 0xFF));
-    const auto deadline = std::chrono::steady_clock::now() + limit;
-    int status = 0;
-    while (::waitpid(child, &status, WNOHANG) == 0) {
-        if (std::chrono::steady_clock::now() > deadline) {
-            ::kill(child, SIGKILL);
-            ::waitpid(child, &status, 0);
-            return -1;
-        }
-        std::this_thread::sleep_for(std::chrono::milliseconds(5));
-    }
-    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-}
-
 inline std::string folder_of(const std::string& path) { return path.substr(0, path.find_last_of('/')); }
 inline std::string name_of(const std::string& path) { return path.substr(path.find_last_of('/') + 1); }
 
@@ -136,102 +108,77 @@ struct ExportCall {
     const char* kept;        // fixture
     const char* target_ext;  // extension of the written name
     Call call;
-    uint32_t alias_code = 0;                    // target is kept by another name; 0: no such case
-    uint32_t special_code = VKT_ERR_OPEN_FILE;  // target is a fifo or a link to a device
-    bool reads_kept = true;
+    uint32_t alias_code;              // target is kept by another name
     bool target_must_exist = false;   // the call updates an existing file
     bool same_name_replaces = false;  // the very same name asks to replace the source
 };
 
+#define K k.c_str()
+#define T t.c_str()
+
 inline const std::vector<ExportCall>& writing_calls() {
     static const std::vector<ExportCall> all = {
-        {"DSSToWAV", "s.dss", ".wav",
-         [](auto& k, auto& t) { return ORVKTDSSToWAV(k.c_str(), t.c_str(), &kPcm, nullptr, 0, nullptr); },
+        {"DSSToWAV", "s.dss", ".wav", [](auto& k, auto& t) { return ORVKTDSSToWAV(K, T, &kPcm, nullptr, 0, nullptr); },
          VKT_ERR_OPEN_FILE},
         {"DSSToWAVEx", "s.dss", ".wav",
-         [](auto& k, auto& t) {
-             return ORVKTDSSToWAVEx(k.c_str(), t.c_str(), &kPcm, nullptr, 0, nullptr, nullptr, nullptr);
-         },
+         [](auto& k, auto& t) { return ORVKTDSSToWAVEx(K, T, &kPcm, nullptr, 0, nullptr, nullptr, nullptr); },
          VKT_ERR_OPEN_FILE},
-        {"WAVToDSS", "s.wav", ".dss",
-         [](auto& k, auto& t) { return ORVKTWAVToDSS(k.c_str(), t.c_str(), &kSp, 3, nullptr, 0); }, VKT_ERR_OPEN_FILE},
-        {"DSSToDSS", "s.dss", ".dss",
-         [](auto& k, auto& t) { return ORVKTDSSToDSS(k.c_str(), t.c_str(), &kSp, nullptr, 0, nullptr); },
+        {"WAVToDSS", "s.wav", ".dss", [](auto& k, auto& t) { return ORVKTWAVToDSS(K, T, &kSp, 3, nullptr, 0); },
          VKT_ERR_OPEN_FILE},
-        {"WAVToWAV", "s.wav", ".wav",
-         [](auto& k, auto& t) { return ORVKTWAVToWAV(k.c_str(), t.c_str(), &kPcm, nullptr, 0); }, VKT_ERR_OPEN_FILE},
-        {"MP3ToWAV", "s.mp3", ".wav",
-         [](auto& k, auto& t) { return ORVKTMP3ToWAV(k.c_str(), t.c_str(), &kPcm, nullptr, 0); }, VKT_ERR_OPEN_FILE},
-        {"WMAToWAV", "s.wma", ".wav",
-         [](auto& k, auto& t) { return ORVKTWMAToWAV(k.c_str(), t.c_str(), &kPcm, nullptr, 0); }, VKT_ERR_OPEN_FILE},
+        {"DSSToDSS", "s.dss", ".dss", [](auto& k, auto& t) { return ORVKTDSSToDSS(K, T, &kSp, nullptr, 0, nullptr); },
+         VKT_ERR_OPEN_FILE},
+        {"WAVToWAV", "s.wav", ".wav", [](auto& k, auto& t) { return ORVKTWAVToWAV(K, T, &kPcm, nullptr, 0); },
+         VKT_ERR_OPEN_FILE},
+        {"MP3ToWAV", "s.mp3", ".wav", [](auto& k, auto& t) { return ORVKTMP3ToWAV(K, T, &kPcm, nullptr, 0); },
+         VKT_ERR_OPEN_FILE},
+        {"WMAToWAV", "s.wma", ".wav", [](auto& k, auto& t) { return ORVKTWMAToWAV(K, T, &kPcm, nullptr, 0); },
+         VKT_ERR_OPEN_FILE},
         {"WMFConvertToWAV", "s.mp3", ".wav",
-         [](auto& k, auto& t) { return ORVKTWMFConvertToWAV(k.c_str(), t.c_str(), nullptr, nullptr, 0); },
-         VKT_ERR_OPEN_FILE},
-        {"CopyDSSHeaders", "s.dss", ".dss",
-         [](auto& k, auto& t) { return ORVKTCopyDSSHeaders(k.c_str(), t.c_str(), 1, 1); }, VKT_ERR,
-         VKT_ERR_OPEN_FILE, true, true},
+         [](auto& k, auto& t) { return ORVKTWMFConvertToWAV(K, T, nullptr, nullptr, 0); }, VKT_ERR_OPEN_FILE},
+        {"CopyDSSHeaders", "s.dss", ".dss", [](auto& k, auto& t) { return ORVKTCopyDSSHeaders(K, T, 1, 1); }, VKT_ERR, true},
         {"ExtractSpokenInstructionMarkers", "s.dss", ".wav",
-         [](auto& k, auto& t) { return ORVKTExtractSpokenInstructionMarkers(k.c_str(), t.c_str()); }, VKT_ERR},
+         [](auto& k, auto& t) { return ORVKTExtractSpokenInstructionMarkers(K, T); }, VKT_ERR},
         {"WAVSeperateSpokenInstructions", "s.wav", ".wav",
-         [](auto& k, auto& t) { return ORVKTWAVSeperateSpokenInstructions(k.c_str(), t.c_str(), 1, 1, nullptr, 0); },
-         VKT_ERR, VKT_ERR_OPEN_FILE, true, false, true},
+         [](auto& k, auto& t) { return ORVKTWAVSeperateSpokenInstructions(K, T, 1, 1, nullptr, 0); }, VKT_ERR,
+         false, true},
         {"WAVSplitStereo, left output", "st.wav", ".wav",
-         [](auto& k, auto& t) {
-             const std::string right = folder_of(t) + "/right.wav";
-             return ORVKTWAVSplitStereo(k.c_str(), t.c_str(), right.c_str(), nullptr, 0);
-         },
+         [](auto& k, auto& t) { return ORVKTWAVSplitStereo(K, T, (folder_of(t) + "/right.wav").c_str(), nullptr, 0); },
          VKT_ERR},
         {"WAVSplitStereo, right output", "st.wav", ".wav",
-         [](auto& k, auto& t) {
-             const std::string left = folder_of(t) + "/left.wav";
-             return ORVKTWAVSplitStereo(k.c_str(), left.c_str(), t.c_str(), nullptr, 0);
-         },
+         [](auto& k, auto& t) { return ORVKTWAVSplitStereo(K, (folder_of(t) + "/left.wav").c_str(), T, nullptr, 0); },
          VKT_ERR},
         {"WAVSplitStereo, both outputs one file", "x.wav", ".wav",
          [](auto& k, auto& t) {
              const std::string source = folder_of(t) + "/src.wav";
              orvkt_test::write_bytes(source, fixture("st.wav"));
-             const uint32_t rc = ORVKTWAVSplitStereo(source.c_str(), k.c_str(), t.c_str(), nullptr, 0);
+             const uint32_t rc = ORVKTWAVSplitStereo(source.c_str(), K, T, nullptr, 0);
              ::unlink(source.c_str());
              return rc;
-         },
-         VKT_ERR, VKT_ERR_OPEN_FILE, false},
-        {"WAVMixStereo", "st.wav", ".wav",
-         [](auto& k, auto& t) { return ORVKTWAVMixStereo(k.c_str(), t.c_str(), nullptr, 0); }, VKT_ERR},
+         }, VKT_ERR},
+        {"WAVMixStereo", "st.wav", ".wav", [](auto& k, auto& t) { return ORVKTWAVMixStereo(K, T, nullptr, 0); },
+         VKT_ERR},
         {"SplitDSSFile", "s.dss", ".dss",
          [](auto& k, auto& t) {
-             uint32_t count = 0;
-             return ORVKTSplitDSSFile(k.c_str(), folder_of(t).c_str(), name_of(t).c_str(), nullptr, 60, 0, 5,
-                                      &count, nullptr, 0);
-         },
-         VKT_ERR},
+             return ORVKTSplitDSSFile(K, folder_of(t).c_str(), name_of(t).c_str(), nullptr, 60, 0, 5, &g_u32, nullptr,
+                                      0);
+         }, VKT_ERR},
         {"SplitMP3File", "s.mp3", ".mp3",
          [](auto& k, auto& t) {
-             uint32_t last = 0;
-             return ORVKTSplitMP3File(k.c_str(), folder_of(t).c_str(), name_of(t).c_str(), 600, 0, 5, &last,
-                                      nullptr, 0);
-         },
+             return ORVKTSplitMP3File(K, folder_of(t).c_str(), name_of(t).c_str(), 600, 0, 5, &g_u32, nullptr, 0);
+         }, VKT_ERR},
+        {"JoinDSS", "s.dss", ".dss", [](auto& k, auto& t) { return ORVKTJoinDSS(K, T, nullptr, 0, 0, 100); }, VKT_ERR},
+        {"RepairIndexMarkers", "s.dss", ".dss", [](auto& k, auto& t) { return ORVKTRepairIndexMarkers(K, T); },
          VKT_ERR},
-        {"JoinDSS", "s.dss", ".dss",
-         [](auto& k, auto& t) { return ORVKTJoinDSS(k.c_str(), t.c_str(), nullptr, 0, 0, 100); }, VKT_ERR},
-        {"RepairIndexMarkers", "s.dss", ".dss",
-         [](auto& k, auto& t) { return ORVKTRepairIndexMarkers(k.c_str(), t.c_str()); }, VKT_ERR},
-        {"EncryptDSSFile", "s.ds2", ".ds2",
-         [](auto& k, auto& t) { return ORVKTEncryptDSSFile(k.c_str(), t.c_str(), kPassword); }, VKT_ERR},
-        {"DecryptDSSFile", "e.ds2", ".ds2",
-         [](auto& k, auto& t) { return ORVKTDecryptDSSFile(k.c_str(), t.c_str(), kPassword); }, VKT_ERR},
-        {"CopyFile", "s.dss", ".dss", [](auto& k, auto& t) { return ORVKTCopyFile(k.c_str(), t.c_str(), 0); },
-         VKT_ERR_DEST_EXISTS, VKT_ERR_DEST_EXISTS},
-        {"CreateDSSTemplate", "s.dss", ".ds2",
-         [](auto&, auto& t) { return ORVKTCreateDSSTemplate(t.c_str(), nullptr, 6); }, 0, VKT_ERR_OPEN_FILE, false},
-        {"WriteSpokenInstructionMarkers", "s.dss", ".wav",
-         [](auto&, auto& t) {
-             const uint8_t markers[256] = {};
-             return ORVKTWriteSpokenInstructionMarkers(t.c_str(), markers);
-         },
-         0, VKT_ERR_OPEN_FILE, false},
+        {"EncryptDSSFile", "s.ds2", ".ds2", [](auto& k, auto& t) { return ORVKTEncryptDSSFile(K, T, kPassword); },
+         VKT_ERR},
+        {"DecryptDSSFile", "e.ds2", ".ds2", [](auto& k, auto& t) { return ORVKTDecryptDSSFile(K, T, kPassword); },
+         VKT_ERR},
+        {"CopyFile", "s.dss", ".dss", [](auto& k, auto& t) { return ORVKTCopyFile(K, T, 0); }, VKT_ERR_DEST_EXISTS},
     };
     return all;
 }
+
+#undef K
+#undef T
 
 }  // namespace api_test

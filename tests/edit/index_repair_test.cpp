@@ -2,7 +2,6 @@
 // entries checked against block and frame positions worked out by hand.
 #include "OrvaneVktapi.h"
 #include "support/dss_bytes.h"
-#include "platform/fileio.h"
 #include "support/test_support.h"
 #include "trace/xkrvlog_capture.h"
 
@@ -59,32 +58,6 @@ protected:
 
 }  // namespace
 
-TEST_F(Repair, WithoutMarkersOnlyTheTablesAreCleared) {
-    const std::string src = write("plain.dss", rec(700, 0));
-    ASSERT_EQ(repair(src, p("out.dss")), VKT_OK);
-    Bytes expected = read_bytes(src);
-    std::fill(expected.begin() + 86, expected.begin() + 326, 0xFF);
-    EXPECT_EQ(read_bytes(p("out.dss")), expected);
-}
-
-TEST_F(Repair, QualityPlayMarkersAtZeroAndSixteenSeconds) {
-    // 16000 ms is frame 1000 of 16 ms. Frames of 56 bytes: frame 1000 starts
-    // at byte 56000 of the frame stream, in data block 110 (110 x 506 =
-    // 55660); the first frame starting there is frame 994 (994 x 56 = 55664),
-    // so frame 1000 is the block's seventh (offset 6). With three header
-    // blocks data block 110 is block 113 of the file.
-    const std::string src = write("qp.ds2", rec(1500, 6, {{0, 500}, {16000, 17000}}));
-    const Bytes source = read_bytes(src);
-    ASSERT_EQ(repair(src, p("out.ds2")), VKT_OK);
-    const Bytes out = read_bytes(p("out.ds2"));
-    EXPECT_EQ(long_index(out), (std::vector<Entry>{{3, 0}, {113, 6}}));
-    EXPECT_EQ(short_index(out), (std::vector<Entry>{{3, 0}, {113, 6}}));
-    EXPECT_TRUE(all_ff(out, 86 + 2 * 3, 134));
-    EXPECT_TRUE(all_ff(out, 134 + 2 * 6, 326));
-    EXPECT_EQ(part(out, 326, out.size()), part(source, 326, source.size())) << "the rest is copied";
-    EXPECT_EQ(part(out, 0, 86), part(source, 0, 86));
-}
-
 TEST_F(Repair, SeventeenMarkersFillTheShortIndexWithSixteen) {
     // Standard play, 24 ms frames of 41 bytes: a marker at k x 2400 ms is
     // frame 100 k, at stream byte 4100 k, in data block 4100 k / 506.
@@ -117,20 +90,6 @@ TEST_F(Repair, MarkersOutOfOrderArePassedOver) {
     const std::string src = write("sp.dss", rec(200, 0, {{1200, 1300}, {480, 500}}));
     ASSERT_EQ(repair(src, p("out.dss")), VKT_OK);
     EXPECT_EQ(short_index(read_bytes(p("out.dss"))), (std::vector<Entry>{{7, 0}}));
-}
-
-TEST_F(Repair, EncryptedFileIsCopiedAsStored) {
-    const std::string plain = write("plain.ds2", rec(300, 6, {{1600, 2000}}));
-    ASSERT_EQ(ORVKTEncryptDSSFile(plain.c_str(), p("enc.ds2").c_str(), "pass word"), VKT_OK);
-    ASSERT_EQ(repair(p("enc.ds2"), p("out.ds2")), VKT_OK);
-    const Bytes in = read_bytes(p("enc.ds2")), out = read_bytes(p("out.ds2"));
-    EXPECT_EQ(part(out, 1536, out.size()), part(in, 1536, in.size()));
-    EXPECT_EQ(part(out, 326, 348), part(in, 326, 348)) << "encryption header";
-    // 1600 ms is frame 100, at stream byte 5600 in data block 11 (from 5566),
-    // where it is the first frame to start.
-    EXPECT_EQ(long_index(out), (std::vector<Entry>{{3 + 11, 0}}));
-    EXPECT_EQ(ORVKTCheckDSSFilePassword(p("out.ds2").c_str(), "pass word"), VKT_OK);
-    EXPECT_EQ(repair(p("enc.ds2"), p("out.dss")), VKT_ERR) << "encryption needs DSS Pro";
 }
 
 TEST_F(Repair, RefusalsAndFailuresLeaveNoDestination) {

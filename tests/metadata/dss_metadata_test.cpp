@@ -16,23 +16,10 @@ using namespace vkt::platform;
 
 namespace {
 
-// One data block in file order: six-byte block header (block order) with
-// the frame pointer at offset 6, `frames` frames of `frame_size` bytes, pairs
-// swapped.
-Bytes data_block(uint8_t frames, uint8_t compression_id, uint32_t frame_size) {
-    Bytes b(512, 0);
-    b[0] = 0x03;
-    b[1] = 0x0F;
-    b[2] = 0xFF;
-    b[3] = frames;
-    b[4] = 0xFF;
-    b[5] = compression_id;
-    for (uint32_t i = 6; i < 6 + frames * frame_size && i < 512; ++i) b[i] = static_cast<uint8_t>(i * 3);
-    for (size_t i = 0; i < 512; i += 2) std::swap(b[i], b[i + 1]);
-    return b;
-}
+// A stored data block of `frames` frames of the given compression id.
+Bytes data_block(uint8_t frames, uint8_t compression_id) { return stored(block(0x030F, frames, compression_id)); }
 
-Bytes markers_of(const std::vector<edit_test::Marker>& list) { return edit_test::marker_array(list); }
+using edit_test::marker_array;
 
 // A licensee-3 file of `blocks` header blocks and four data blocks: of 8
 // quality-play frames (id 6) in a DS2 file, of 10 long-play frames (id 2)
@@ -42,26 +29,11 @@ Bytes our_file(uint8_t blocks, const char* self_id = "ds2") {
     Bytes headers = zrm2_image(512 * blocks, blocks, self_id);
     if (blocks >= 2) put16(headers, 528, pro ? 6 : 2);
     Bytes data;
-    for (int i = 0; i < 4; ++i) data = concat({data, pro ? data_block(8, 6, 56) : data_block(10, 2, 24)});
+    for (int i = 0; i < 4; ++i) data = concat({data, pro ? data_block(8, 6) : data_block(10, 2)});
     return concat({headers, data});
 }
 
 }  // namespace
-
-TEST(DssHeaderImage, LengthsByLicenseeAndCapacity) {
-    TempDir tmp;
-    write_bytes(tmp.path("a.ds2"), our_file(3));
-    Bytes image(1536);
-    uint32_t len = 1536;
-    ASSERT_EQ(ReadZRM2HeaderDataToMemory(tmp.path("a.ds2").c_str(), image.data(), &len), 0u);
-    EXPECT_EQ(len, 1536u);
-    const Bytes file = read_bytes(tmp.path("a.ds2"));
-    EXPECT_EQ(image, Bytes(file.begin(), file.begin() + 1536));
-    len = 1024;
-    ASSERT_EQ(ReadZRM2HeaderDataToMemory(tmp.path("a.ds2").c_str(), image.data(), &len), 0u);
-    EXPECT_EQ(len, 1024u);
-    EXPECT_EQ(ReadZRM2HeaderDataToMemory(tmp.path("none.ds2").c_str(), image.data(), &len), 14u);
-}
 
 TEST(DssHeaderImage, ForcedReadingOfATemporaryName) {
     TempDir tmp;
@@ -81,7 +53,7 @@ TEST(DssHeaderImage, ForcedReadingOfATemporaryName) {
 
 TEST(DssHeaderImage, SingleBlockFileReportsItsDataCompressionId) {
     TempDir tmp;
-    Bytes file = concat({zrm2_image(512, 1, "dss"), data_block(10, 2, 24), data_block(10, 2, 24)});
+    Bytes file = concat({zrm2_image(512, 1, "dss"), data_block(10, 2), data_block(10, 2)});
     write_bytes(tmp.path("one.dss"), file);
     uint32_t cls = 0;
     ASSERT_EQ(ORVKTIsValidZRM2File(tmp.path("one.dss").c_str(), &cls), 0u);
@@ -99,7 +71,7 @@ TEST(DssHeaderImage, OlympusFlagBytePosition) {
         Bytes headers = zrm2_image(1024, 2, ds2 ? "ds2" : "dss", 2);
         headers[69] = 3;
         headers[ds2 ? 521 : 793] = 1;
-        write_bytes(tmp.path(name), concat({headers, data_block(8, ds2 ? 6 : 2, ds2 ? 56 : 24)}));
+        write_bytes(tmp.path(name), concat({headers, data_block(8, ds2 ? 6 : 2)}));
         Bytes image(1024);
         uint32_t len = 1024;
         ASSERT_EQ(ReadZRM2HeaderDataToMemory(tmp.path(name).c_str(), image.data(), &len), 0u) << name;
@@ -113,28 +85,10 @@ TEST(DssHeaderImage, OlympusFlagBytePosition) {
     }
 }
 
-TEST(DssHeaderImage, WritingTheRecordChangesOnlyItsFields) {
-    TempDir tmp;
-    const Bytes original = our_file(3);
-    write_bytes(tmp.path("a.ds2"), original);
-    ZRM2HeaderInfo info{};
-    info.dwSize = ZRM2HEADERINFO_SIZE_FULL;
-    ASSERT_EQ(ORVKTReadZRM2Header(tmp.path("a.ds2").c_str(), &info), 0u);
-    info.dwLengthMs = 1234;
-    std::memset(info.achH2Bytes12, 0, 4);
-    ASSERT_EQ(ORVKTWriteZRM2Header(tmp.path("a.ds2").c_str(), &info), 0u);
-    Bytes after = read_bytes(tmp.path("a.ds2"));
-    ASSERT_EQ(after.size(), original.size());
-    EXPECT_TRUE(std::equal(original.begin(), original.begin() + 8, after.begin()));
-    EXPECT_TRUE(std::equal(original.begin() + 524, original.begin() + 528, after.begin() + 524)) << "bytes 12-15 of header 2";
-    EXPECT_TRUE(std::equal(original.begin() + 1024, original.end(), after.begin() + 1024)) << "header 3 and the data";
-    EXPECT_EQ(after[530], 0xD2);  // 1234 = 0x4D2
-}
-
 TEST(DssMarkers, HeaderThreeRules) {
     TempDir tmp;
     const Bytes two = our_file(2);
-    const Bytes m = markers_of({{100, 200}});
+    const Bytes m = marker_array({{100, 200}});
     write_bytes(tmp.path("two.ds2"), two);
     Bytes three_src = our_file(3);
     std::copy(m.begin(), m.end(), three_src.begin() + 1024);
@@ -163,23 +117,6 @@ TEST(DssMarkers, HeaderThreeRules) {
     EXPECT_EQ(Bytes(got, got + 256), m);
 }
 
-TEST(DssCopyHeaders, IntoADssFileKeepsItsIdentityAndData) {
-    TempDir tmp;
-    Bytes src = our_file(2);
-    put_text(src, 12, "Source author");
-    write_bytes(tmp.path("s.ds2"), src);
-    Bytes dst = our_file(1, "dss");
-    dst[326] = 0x12;  // stands for the destination's own encryption fields
-    write_bytes(tmp.path("d.dss"), dst);
-    ASSERT_EQ(ORVKTCopyDSSHeaders(tmp.path("s.ds2").c_str(), tmp.path("d.dss").c_str(), 1, 0), 0u);
-    Bytes after = read_bytes(tmp.path("d.dss"));
-    ASSERT_EQ(after.size(), dst.size());
-    EXPECT_TRUE(std::equal(dst.begin(), dst.begin() + 8, after.begin())) << "count, self-id, format words";
-    EXPECT_EQ(after[326], 0x12);
-    EXPECT_EQ(std::string(after.begin() + 12, after.begin() + 25), "Source author");
-    EXPECT_TRUE(std::equal(dst.begin() + 512, dst.end(), after.begin() + 512)) << "one header block: the data stays";
-}
-
 TEST(OlympusInstructions, TableOutOfOrderGivesAscendingMarkers) {
     TempDir tmp;
     Bytes headers = zrm2_image(1536, 3, "ds2", 2);
@@ -195,45 +132,15 @@ TEST(OlympusInstructions, TableOutOfOrderGivesAscendingMarkers) {
     entry(1, 0, 2, 1, 3);
     entry(2, 4, 5, 4, 7);  // starts and ends in one block: no end
     Bytes data;
-    for (int i = 0; i < 5; ++i) data = concat({data, data_block(8, 6, 56)});
+    for (int i = 0; i < 5; ++i) data = concat({data, data_block(8, 6)});
     write_bytes(tmp.path("o.ds2"), concat({headers, data}));
     CDssFile dss(false);
     ASSERT_EQ(dss.create_file(tmp.path("o.ds2").c_str(), GENERIC_READ, FILE_SHARE_READ, OPEN_EXISTING, false), 0u);
     Bytes markers(256, 0xFF);
     EXPECT_EQ(ConvertOlympusSpokenInstructions(dss, markers.data()), 0u);
     // 16 ms frames, 8 frames per block
-    EXPECT_EQ(markers, markers_of({{(2 + 0) * 16, (3 + 8) * 16}, {(1 + 16) * 16, (0 + 24) * 16}, {(5 + 32) * 16, 0xFFFFFFFF}}));
-}
-
-TEST(GrundigInstructions, FrameRangesFromH3AndH5) {
-    TempDir tmp;
-    Bytes h1 = zrm2_image(512, 5, "dss", 1);
-    Bytes h2(512, 0x11);
-    put_text(h2, 0, "GR/VL9607_000000");
-    Bytes gap(512, 0x22);
-    gap[300] = 0;
-    gap[301] = 0;
-    Bytes h3(512, 0xFF);
-    put_text(h3, 0, "GR___9607_000000");
-    put32(h3, 229, 10);
-    put32(h3, 238, 20);
-    put32(h3, 229 + 18, 50);
-    put32(h3, 238 + 18, 60);
-    Bytes h5(512, 0xFF);
-    put_text(h5, 0, "GR___0607_000000");
-    put32(h5, 18, 100);
-    put32(h5, 27, 110);
-    write_bytes(tmp.path("g.dss"), concat({h1, h2, gap, h3, h5, data_block(12, 0, 41)}));
-    CDssFile dss(false);
-    ASSERT_EQ(dss.create_file(tmp.path("g.dss").c_str(), GENERIC_READ, FILE_SHARE_READ, OPEN_EXISTING, false), 0u);
-    ASSERT_EQ(dss.ReadGrundigHeaders(), 0u);
-    EXPECT_TRUE(dss.m_pGrundigHeader_2 && dss.m_pGrundigHeader_3 && dss.m_pGrundigHeader_5);
-    Bytes markers(256, 0xFF);
-    EXPECT_EQ(ConvertGrundigSpokenInstructions(dss, markers.data()), 0u);
-    Bytes expect = markers_of({{240, 480}, {1200, 1440}});
-    put32(expect, 8 * 16, 2400);
-    put32(expect, 8 * 16 + 4, 2640);
-    EXPECT_EQ(markers, expect);
+    EXPECT_EQ(markers, marker_array({{(2 + 0) * 16, (3 + 8) * 16}, {(1 + 16) * 16, (0 + 24) * 16},
+                                     {(5 + 32) * 16, 0xFFFFFFFF}}));
 }
 
 TEST(GrundigInstructions, StartsInHeader1AndLengthsInH2) {
@@ -253,7 +160,7 @@ TEST(GrundigInstructions, StartsInHeader1AndLengthsInH2) {
     put16(h2, 230, 0);  // length: 0 blocks... same block: start only
     put16(h2, 232, 1);
     Bytes data;
-    for (int i = 0; i < 4; ++i) data = concat({data, data_block(12, 0, 41)});
+    for (int i = 0; i < 4; ++i) data = concat({data, data_block(12, 0)});
     write_bytes(tmp.path("g.dss"), concat({h1, h2, data}));
     CDssFile dss(false);
     ASSERT_EQ(dss.create_file(tmp.path("g.dss").c_str(), GENERIC_READ, FILE_SHARE_READ, OPEN_EXISTING, false), 0u);

@@ -18,83 +18,7 @@ ZRM2HeaderInfo record(uint32_t size, uint8_t fill = 0xAB) {
     return r;
 }
 
-std::string field(const char* p, size_t n) { return std::string(p, n); }
-
 }  // namespace
-
-TEST(HeaderImageToRecord, FieldsOfHeaders1And2) {
-    const Bytes image = zrm2_image(1024);
-    ZRM2HeaderInfo r = record(ZRM2HEADERINFO_SIZE_FULL);
-    ASSERT_EQ(MapZRM2HeaderDataToZRM2HeaderStruct(image.data(), 1024, &r), 0u);
-    EXPECT_EQ(r.dwSize, 488u) << "the caller's size stays";
-    EXPECT_EQ(r.dwLicenseeId, 3u);
-    EXPECT_EQ(field(r.achH1Text, 16), std::string("Author\0\0\0\0\0\0\0\0\0\0", 16));
-    EXPECT_EQ(r.dwH1Value, 0xA1B2C3D4u);
-    EXPECT_EQ(r.bMoreHeaderBlocks, 1);
-    EXPECT_EQ(r.bFlag36Clear, 1) << "0xFFF7: bit 3 (value 8) is clear";
-    EXPECT_EQ(field(r.achRecStartDate, 6), "250102");
-    EXPECT_EQ(field(r.achRecEndTime, 6), "094512");
-    EXPECT_EQ(field(r.achLength, 6), "000130");
-    EXPECT_EQ(r.byH1Byte69, 5);
-    EXPECT_EQ(r.wH2Version, 1);
-    EXPECT_EQ(r.wH2Word2, 0x0102);
-    EXPECT_EQ(r.achH2Bytes4[7], 0x17);
-    EXPECT_EQ(r.achH2Bytes12[0], 0xBE) << "bytes 12-15 are read";
-    EXPECT_EQ(r.wCompressionId, 6);
-    EXPECT_EQ(r.dwLengthMs, 90000u);
-    EXPECT_EQ(field(r.achH2Field22, 6), "250103");
-    EXPECT_EQ(field(r.achH2Field28, 6), "101010");
-    // OEM 0x81 (u-umlaut in CP850) reaches the caller as ANSI 0xFC.
-    EXPECT_EQ(field(r.aachText[0], 30), std::string("Typist M\xFCller") + std::string(17, '\0'));
-    EXPECT_EQ(field(r.aachText[1], 10), "Cardiology");
-    EXPECT_EQ(field(r.achTextExt1, 30), std::string(30, '\0')) << "0xFF areas are empty texts";
-    EXPECT_EQ(field(r.achTextExt2, 30), std::string(30, '\0'));
-}
-
-TEST(HeaderImageToRecord, ShortFormTouchesNothingBehindTheTexts) {
-    const Bytes image = zrm2_image(1024);
-    ZRM2HeaderInfo r = record(ZRM2HEADERINFO_SIZE_SHORT);
-    ASSERT_EQ(MapZRM2HeaderDataToZRM2HeaderStruct(image.data(), 1024, &r), 0u);
-    const auto* bytes = reinterpret_cast<const uint8_t*>(&r);
-    for (size_t i = ZRM2HEADERINFO_SIZE_SHORT; i < sizeof r; ++i) ASSERT_EQ(bytes[i], 0xAB) << "byte " << i;
-    EXPECT_EQ(r.dwLengthMs, 90000u);
-}
-
-TEST(HeaderImageToRecord, TextAfterAZeroByteAndExtensionTexts) {
-    Bytes image = zrm2_image(1024);
-    put_text(image, 12, std::string("Ab\0XYZ", 6));
-    put_text(image, 876, "Ward 7");
-    ZRM2HeaderInfo r = record(ZRM2HEADERINFO_SIZE_FULL);
-    ASSERT_EQ(MapZRM2HeaderDataToZRM2HeaderStruct(image.data(), 1024, &r), 0u);
-    EXPECT_EQ(field(r.achH1Text, 6), std::string("Ab\0\0\0\0", 6)) << "bytes behind a zero come out as zeros";
-    EXPECT_EQ(field(r.achTextExt1, 6), "Ward 7");
-    // 0xFF in the second area next to a text in the first: converted as is.
-    EXPECT_EQ(static_cast<uint8_t>(r.achTextExt2[0]), 0xA0) << "CP850 0xFF is the no-break space";
-}
-
-TEST(HeaderImageToRecord, OlympusFlagByteAndHeader2Kinds) {
-    Bytes olympus = zrm2_image(513, 1, "ds2", 2);
-    olympus[512] = 1;
-    olympus[69] = 3;
-    ZRM2HeaderInfo r = record(ZRM2HEADERINFO_SIZE_FULL);
-    ASSERT_EQ(MapZRM2HeaderDataToZRM2HeaderStruct(olympus.data(), 513, &r), 0u);
-    EXPECT_EQ(r.byH1Byte69, 8);
-    olympus[69] = 9;
-    ASSERT_EQ(MapZRM2HeaderDataToZRM2HeaderStruct(olympus.data(), 513, &r), 0u);
-    EXPECT_EQ(r.byH1Byte69, 9);
-    olympus[69] = 3;
-    olympus[512] = 0;
-    ASSERT_EQ(MapZRM2HeaderDataToZRM2HeaderStruct(olympus.data(), 513, &r), 0u);
-    EXPECT_EQ(r.byH1Byte69, 3);
-    EXPECT_EQ(r.wCompressionId, 0) << "no header 2: zeros";
-
-    Bytes v3 = zrm2_image(1024);
-    put16(v3, 512, 3);  // unknown header-2 version
-    ZRM2HeaderInfo z = record(ZRM2HEADERINFO_SIZE_FULL);
-    ASSERT_EQ(MapZRM2HeaderDataToZRM2HeaderStruct(v3.data(), 1024, &z), 0u);
-    EXPECT_EQ(z.dwLengthMs, 0u);
-    EXPECT_EQ(field(z.achTextExt2, 30), std::string(30, '\0'));
-}
 
 TEST(HeaderImageToRecord, RefusesShortAndForeignImages) {
     Bytes image = zrm2_image(1024);
@@ -118,8 +42,6 @@ TEST(RecordToHeaderImage, WritesFieldsAndKeepsTheRest) {
     std::memcpy(r.achRecStartDate, "240229", 6);
     std::memcpy(r.achLength, "010203", 6);
     r.byH1Byte69 = 0x42;
-    r.wH2Version = 2;
-    r.wH2Word2 = 9;
     r.wCompressionId = 2;
     r.dwLengthMs = 123456;
     std::memset(r.achH2Bytes12, 0x77, 4);  // never written back
@@ -129,16 +51,12 @@ TEST(RecordToHeaderImage, WritesFieldsAndKeepsTheRest) {
 
     EXPECT_TRUE(std::equal(original.begin(), original.begin() + 8, image.begin())) << "header 1 bytes 0-7 kept";
     EXPECT_EQ(image[12 + 5], 0x81) << "ANSI 0xFC back to OEM 0x81";
-    EXPECT_EQ(image[12 + 6], 0);
     EXPECT_EQ(image[28], 7);
     EXPECT_EQ(image[32], 0xFD);
-    EXPECT_EQ(image[33], 0xFF);
     EXPECT_EQ(image[36], 0xF7) << "bit 3 stays clear";
     EXPECT_EQ(std::string(image.begin() + 38, image.begin() + 44), "240229");
     EXPECT_EQ(std::string(image.begin() + 62, image.begin() + 68), "010203");
     EXPECT_EQ(image[69], 0x42);
-    EXPECT_EQ(image[68], 0xFF) << "byte 68 is no field";
-    EXPECT_EQ(image[512], 2);
     EXPECT_EQ(image[528], 2);
     EXPECT_EQ(image[530], 0x40);  // 123456 = 0x1E240
     EXPECT_TRUE(std::equal(original.begin() + 524, original.begin() + 528, image.begin() + 524)) << "bytes 12-15 kept";
@@ -146,12 +64,6 @@ TEST(RecordToHeaderImage, WritesFieldsAndKeepsTheRest) {
     EXPECT_EQ(std::string(image.begin() + 512 + 394, image.begin() + 512 + 401), "ext two");
     EXPECT_TRUE(std::equal(original.begin() + 512 + 424, original.end(), image.begin() + 512 + 424))
         << "header 2 from 424 on and header 3 are untouched";
-
-    // Any other flag value clears bit 2 and sets bit 3.
-    r.bFlag36Clear = 0;
-    put16(image, 36, 0xFFF7);
-    ASSERT_EQ(MapZRM2HeaderStructToZRM2HeaderData(&r, image.data(), 1536), 0u);
-    EXPECT_EQ(image[36], 0xFB);
 }
 
 TEST(RecordToHeaderImage, ShortFormAndHeader1Only) {

@@ -14,7 +14,7 @@ namespace {
 
 constexpr uint32_t kBytesPerMs = 16;  // 8000 Hz, 16 bit, mono
 
-Bytes marker_array(const std::vector<edit_test::Marker>& m) { return edit_test::marker_array(m); }
+using edit_test::marker_array;
 
 // One second of audio whose bytes tell their position, with the markers in
 // a LIST behind the data (as the library writes them).

@@ -144,23 +144,3 @@ TEST(ShareModes, DeleteAndRenameWaitForHandlesThatDoNotShareDeleting) {
         EXPECT_EQ(tmp.entries(), std::vector<std::string>{"held.dss"});
     }
 }
-
-TEST(ShareModes, MmioDenyFlagsAreShareModes) {
-    TempDir tmp;
-    const std::string path = tmp.path("r.wav");
-    write_bytes(path, kBytes);
-    MMIOINFO info;
-    HMMIO reader = mmioOpenA(path.c_str(), &info, MMIO_READ | MMIO_DENYWRITE);
-    ASSERT_NE(reader, nullptr);
-    HMMIO second = mmioOpenA(path.c_str(), &info, MMIO_READ | MMIO_DENYWRITE);
-    EXPECT_NE(second, nullptr) << "a second reader that shares reading";
-    if (second) mmioClose(second, 0);
-    EXPECT_EQ(mmioOpenA(path.c_str(), &info, MMIO_CREATE | MMIO_READWRITE | MMIO_EXCLUSIVE), nullptr);
-    EXPECT_EQ(info.wErrorRet, MMIOERR_SHARINGVIOLATION);
-    EXPECT_EQ(read_bytes(path), kBytes);
-    mmioClose(reader, 0);
-    HMMIO writer = mmioOpenA(path.c_str(), &info, MMIO_CREATE | MMIO_READWRITE | MMIO_EXCLUSIVE);
-    ASSERT_NE(writer, nullptr);
-    EXPECT_EQ(mmioOpenA(path.c_str(), &info, MMIO_READ), nullptr) << "EXCLUSIVE shares nothing";
-    mmioClose(writer, 0);
-}

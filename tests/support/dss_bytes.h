@@ -1,10 +1,7 @@
 // Hand-built DSS bytes for the tests: header blocks laid out field by field,
-// data blocks written in block order and stored pair-swapped, frames with
-// recognisable contents; whole recordings (edit_test) and the frames read
-// back from a file the same way: frames lie back to back in bytes 6 to 511
-// of the data blocks (block order), so a file's frames are the first n
-// frame-sized slices of those bytes, n being the sum of the blocks' counts.
-// Nothing here calls the code under test.
+// data blocks in block order and stored pair-swapped, whole recordings
+// (edit_test) and the frames read back from a file. Nothing here calls the
+// code under test.
 #pragma once
 
 #include <algorithm>
@@ -249,7 +246,8 @@ inline Bytes build(const Recording& r) {
     return file;
 }
 
-// The frames of a file (see the top of this file).
+// The frames of a file: frames lie back to back in bytes 6 to 511 of the
+// data blocks (block order), n of them, n being the sum of the blocks' counts.
 inline std::vector<Bytes> frames_of(const Bytes& file, size_t size) {
     std::vector<Bytes> frames;
     if (file.empty()) return frames;

@@ -13,15 +13,6 @@ using namespace riff_bytes;
 
 namespace {
 
-Bytes frames16(std::initializer_list<std::pair<int16_t, int16_t>> frames) {
-    Bytes b;
-    for (auto [l, r] : frames) {
-        put16(b, static_cast<uint16_t>(l));
-        put16(b, static_cast<uint16_t>(r));
-    }
-    return b;
-}
-
 Bytes stereo_wave(const Bytes& data, uint16_t bits = 16, const Bytes& extra = {}) {
     return wave(cat({chunk("fmt ", pcm_fmt(2, 8000, bits)), chunk("data", data), extra}));
 }
@@ -32,43 +23,7 @@ Bytes audio_of(const Bytes& file) {
     return Bytes(file.begin() + at + 8, file.begin() + at + 8 + get32(file, at + 4));
 }
 
-std::vector<int16_t> samples(const Bytes& audio) {
-    std::vector<int16_t> s;
-    for (size_t i = 0; i + 1 < audio.size(); i += 2) s.push_back(static_cast<int16_t>(get16(audio, i)));
-    return s;
-}
-
-int32_t count_progress(intptr_t user, uint32_t, uint32_t percent) {
-    auto* v = reinterpret_cast<std::vector<uint32_t>*>(user);
-    v->push_back(percent);
-    return 0;
-}
-
-int32_t cancel_progress(intptr_t, uint32_t, uint32_t) { return 2; }
-
 }  // namespace
-
-TEST(StereoMix, HalvesEachChannelBeforeAdding) {
-    TempDir tmp;
-    write_bytes(tmp.path("s.wav"), stereo_wave(frames16({{3, -3}, {32767, 32767}, {-1, -1}, {-3, -3}, {-32768, -32768}})));
-    ASSERT_EQ(ORVKTWAVMixStereo(tmp.path("s.wav").c_str(), tmp.path("m.wav").c_str(), nullptr, 0), 0u);
-    const Bytes out = read_bytes(tmp.path("m.wav"));
-    EXPECT_EQ(samples(audio_of(out)), (std::vector<int16_t>{0, 32766, 0, -2, -32768}));
-    // mono, 8000 Hz, 16 bit: 16000 bytes per second, block of 2
-    EXPECT_EQ(get16(out, 22), 1);
-    EXPECT_EQ(get32(out, 28), 16000u);
-    EXPECT_EQ(get16(out, 32), 2);
-}
-
-TEST(StereoSplit, LeftFileGetsTheSecondChannel) {
-    TempDir tmp;
-    write_bytes(tmp.path("s.wav"), stereo_wave(frames16({{1, 100}, {2, 200}, {3, 300}})));
-    ASSERT_EQ(ORVKTWAVSplitStereo(tmp.path("s.wav").c_str(), tmp.path("l.wav").c_str(), tmp.path("r.wav").c_str(),
-                                  nullptr, 0),
-              0u);
-    EXPECT_EQ(samples(audio_of(read_bytes(tmp.path("l.wav")))), (std::vector<int16_t>{100, 200, 300}));
-    EXPECT_EQ(samples(audio_of(read_bytes(tmp.path("r.wav")))), (std::vector<int16_t>{1, 2, 3}));
-}
 
 TEST(StereoSplit, EightBitSplitsButDoesNotMix) {
     TempDir tmp;
@@ -110,16 +65,4 @@ TEST(StereoSplit, DataFollowedByAListAndOnlyARightName) {
     EXPECT_EQ(Bytes(r.begin() + key + 8, r.begin() + key + 8 + 280), markers_key);
 
     EXPECT_EQ(ORVKTWAVMixStereo(tmp.path("s.wav").c_str(), nullptr, nullptr, 0), 0u) << "nothing to write";
-}
-
-TEST(StereoProgress, RangeAndCancel) {
-    TempDir tmp;
-    write_bytes(tmp.path("s.wav"), stereo_wave(pattern(30000)));
-    std::vector<uint32_t> seen;
-    ASSERT_EQ(Internal_PCMStereoToMono(false, tmp.path("s.wav").c_str(), tmp.path("m.wav").c_str(), nullptr,
-                                       count_progress, reinterpret_cast<intptr_t>(&seen), 40, 50),
-              0u);
-    // 10240-byte blocks of 30000 bytes: 10240, 20480, 30000 read
-    EXPECT_EQ(seen, (std::vector<uint32_t>{43, 47, 50}));
-    EXPECT_EQ(ORVKTWAVMixStereo(tmp.path("s.wav").c_str(), tmp.path("m2.wav").c_str(), cancel_progress, 0), 2u);
 }
