@@ -3,11 +3,10 @@
 #include <nlohmann/json.hpp>
 
 #include "OrvaneVktapi.h"
-#include "media/media_files.h"
+#include "convert/conv_files.h"
 
 using namespace orvkt_test;
-using namespace media_test;
-using conv_test::parse_wav;
+using namespace conv_test;
 
 namespace {
 std::string cli() { return shell_quote(ORVKT_CLI) + " -q "; }
