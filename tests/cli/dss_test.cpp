@@ -3,7 +3,6 @@
 // on a terminal.
 #include <gtest/gtest.h>
 
-#include "dss/dss_file.h"
 #include "support/dss_bytes.h"
 #include "support/test_support.h"
 
@@ -26,18 +25,12 @@ protected:
     TempDir tmp;
     std::string p(const std::string& name) const { return tmp.path(name); }
 
-    // A small recording of our own family, written through the library.
+    // A small standard-play recording of our own family.
     void recording(const std::string& path) {
-        CDssFile dss;
-        dss.m_wNrOfHeaders = 3;
-        dss.m_byCompressionId = 0;
-        ASSERT_EQ(dss.create_file(path.c_str(), vkt::platform::GENERIC_READ | vkt::platform::GENERIC_WRITE, 0,
-                                  vkt::platform::CREATE_ALWAYS, false),
-                  0u);
-        Bytes blocks(42 * 60, 0x35);
-        dss.transfer_from_buffer_to_file(blocks.data(), static_cast<uint32_t>(blocks.size()));
-        dss.flush_out_block();
-        dss.closing_work();
+        edit_test::Recording r;
+        r.self_id = "ds2";
+        r.frames = edit_test::random_frames(60, 41, 1);
+        write_bytes(path, edit_test::build(r));
     }
 };
 
