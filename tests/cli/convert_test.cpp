@@ -5,8 +5,6 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
-#include <algorithm>
-
 #include "convert/conv_files.h"
 
 using namespace conv_test;
@@ -96,35 +94,29 @@ TEST(CliConvert, BatchOnSeveralThreads) {
 // runs under an address-space limit, so that a regression fails quickly
 // instead of taking the machine's memory.)
 TEST(WavSources, HostileFormatFieldsNeitherCrashNorSizeTheMemory) {
-    TempDir tmp;
+    TempDir src, out;
     const Bytes data = samples_to_bytes(sine(440, 16000, 16384));
-    struct Source {
+    const struct {
         const char* name;
         uint32_t avg_bytes;
         uint32_t fmt_size;  // 0: the normal 16
         uint32_t result;
-    };
-    const Source sources[] = {
+    } sources[] = {
         {"rate7fffffff.wav", 0x7FFFFFFFu, 0, VKT_OK},
         {"ratefffffff0.wav", 0xFFFFFFF0u, 0, VKT_OK},
         {"fmtfffffff0.wav", 32000, 0xFFFFFFF0u, VKT_ERR_INVALID_WAVFMT},
         {"fmtffffffff.wav", 32000, 0xFFFFFFFFu, VKT_ERR_INVALID_WAVFMT},
     };
-    struct Target {
-        const char* name;
-        const char* options;
-    };
-    const Target targets[] = {{"out.wav", "--rate 8000"}, {"out.ds2", "--format qp"}, {"out.dss", "--format sp"}};
-    for (const Source& s : sources) {
+    for (const auto& s : sources) {
         Bytes file = wav_bytes(pcm_format(16000), data);
         std::memcpy(file.data() + 28, &s.avg_bytes, 4);
         if (s.fmt_size) std::memcpy(file.data() + 16, &s.fmt_size, 4);
-        write_bytes(tmp.path(s.name), file);
-        for (const Target& t : targets) {
-            SCOPED_TRACE(std::string(s.name) + " to " + t.name);
-            const std::string command = shell_quote(ORVKT_CLI) + " -q convert " +
-                                        shell_quote(tmp.path(s.name)) + " " +
-                                        shell_quote(tmp.path(t.name)) + " " + t.options + " >/dev/null 2>&1";
+        write_bytes(src.path(s.name), file);
+        for (const auto& [name, options] : {std::pair{"out.wav", "--rate 8000"}, {"out.ds2", "--format qp"},
+                                            {"out.dss", "--format sp"}}) {
+            SCOPED_TRACE(std::string(s.name) + " to " + name);
+            const std::string command = shell_quote(ORVKT_CLI) + " -q convert " + q(src.path(s.name)) + " " +
+                                        q(out.path(name)) + " " + options + " >/dev/null 2>&1";
             const pid_t child = fork();
             ASSERT_GE(child, 0);
             if (child == 0) {
@@ -140,16 +132,9 @@ TEST(WavSources, HostileFormatFieldsNeitherCrashNorSizeTheMemory) {
             ASSERT_EQ(wait4(child, &status, 0, &usage), child);
             ASSERT_TRUE(WIFEXITED(status)) << "signal " << (WIFSIGNALED(status) ? WTERMSIG(status) : 0);
             EXPECT_EQ(static_cast<uint32_t>(WEXITSTATUS(status)), s.result);
-            if (!ORVKT_SANITIZED) {
-                EXPECT_LT(usage.ru_maxrss, 64 * 1024) << "peak memory in KiB";
-            }
-            std::vector<std::string> expected = {s.name};
-            if (s.result == VKT_OK) expected.push_back(t.name);
-            std::vector<std::string> left = tmp.entries();
-            for (const Source& other : sources) std::erase(left, std::string(other.name));
-            std::erase(expected, std::string(s.name));
-            EXPECT_EQ(left, expected) << "nothing but the destination";
-            std::remove(tmp.path(t.name).c_str());
+            if (!ORVKT_SANITIZED) EXPECT_LT(usage.ru_maxrss, 64 * 1024) << "peak memory in KiB";
+            EXPECT_EQ(out.entries().size(), s.result == VKT_OK ? 1u : 0u) << "nothing but the destination";
+            std::remove(out.path(name).c_str());
         }
     }
 }

@@ -54,12 +54,13 @@ struct Extras {
 inline Bytes wav_bytes(const WAVEFORMATEX& f, const Bytes& data, const Extras& extras = {},
                        const Bytes& fmt_extra = {}) {
     using namespace riff_bytes;
-    Bytes fmt = pcm_fmt(f.nChannels, f.nSamplesPerSec, f.wBitsPerSample);
-    fmt[0] = static_cast<uint8_t>(f.wFormatTag);
-    fmt[1] = static_cast<uint8_t>(f.wFormatTag >> 8);
-    for (int i = 0; i < 4; ++i) fmt[8 + i] = static_cast<uint8_t>(f.nAvgBytesPerSec >> (8 * i));
-    fmt[12] = static_cast<uint8_t>(f.nBlockAlign);
-    fmt[13] = static_cast<uint8_t>(f.nBlockAlign >> 8);
+    Bytes fmt;
+    put16(fmt, f.wFormatTag);
+    put16(fmt, f.nChannels);
+    put32(fmt, f.nSamplesPerSec);
+    put32(fmt, f.nAvgBytesPerSec);
+    put16(fmt, f.nBlockAlign);
+    put16(fmt, f.wBitsPerSample);
     if (f.wFormatTag != WAVE_FORMAT_PCM || !fmt_extra.empty()) {
         put16(fmt, static_cast<uint16_t>(fmt_extra.size()));
         append(fmt, fmt_extra);
