@@ -3,8 +3,6 @@
 // success reported for a file that is not whole.
 #include <gtest/gtest.h>
 
-#include <set>
-
 #include "conv_files.h"
 #include "support/disk_full.h"
 
@@ -41,30 +39,6 @@ protected:
 };
 
 }  // namespace
-
-// Packing goes through a temporary codec WAV file and then the DSS writer:
-// the failure is 43 in the first step and 15 in the second, where the DSS
-// file of what was packed stays (a truncated file is never reported whole).
-TEST_F(FullDisk, WavToDssFailsInEitherStep) {
-    const std::string dst = tmp.path("a.dss");
-    std::set<uint32_t> seen;
-    for (uint64_t after = 0; after <= 30000; after += 2500) {
-        SCOPED_TRACE(after);
-        const uint32_t rc = with_disk_full_after(after, [&] { return convert(Export::WavToDss, src_wav, dst, sp); });
-        seen.insert(rc);
-        if (rc == VKT_OK) {
-            EXPECT_EQ(read_bytes(dst).size(), src_dss_bytes.size());
-        } else if (rc == VKT_ERR_WRITE_FILE) {
-            EXPECT_LT(read_bytes(dst).size(), src_dss_bytes.size());
-        } else {
-            EXPECT_EQ(rc, VKT_ERR_OUT_OF_DISKSPACE);
-        }
-        expect_only(rc == VKT_ERR_OUT_OF_DISKSPACE ? "" : "a.dss");
-        std::remove(dst.c_str());
-    }
-    EXPECT_TRUE(seen.count(VKT_ERR_OUT_OF_DISKSPACE));
-    EXPECT_TRUE(seen.count(VKT_ERR_WRITE_FILE)) << "the DSS writer's own failure";
-}
 
 // DSS to DSS decodes into a WAV file beside the destination ("~" + name +
 // "1") and packs that. A failure while decoding leaves nothing; once the

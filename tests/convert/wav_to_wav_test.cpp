@@ -1,45 +1,16 @@
-// ORVKTWAVToWAV beyond the table of conversions: the cue split, the direct
-// transcoding, the INFO list, the chain of stages, and WAV sources as users
-// have them (data never patched, a cue inside a rate change's unit).
+// WAV to WAV and WAV to DSS beyond the table of conversions: the direct
+// transcoding, the chain of stages, codec data packed as it is, the packing
+// alone at other rates.
 #include <gtest/gtest.h>
 
 #include "conv_files.h"
+#include "convert/dss_converter.h"
 #include "convert/wav_converter.h"
 
 using namespace conv_test;
 using orvkt_test::read_bytes;
 using orvkt_test::TempDir;
 using orvkt_test::write_bytes;
-
-// A cue point splits the conversion in two passes; one inside a rate
-// change's unit (44100 to 8000/s converts in units of 441 samples) costs no
-// sample: the audio is that of the same file without the cue, and the new
-// cue sits where the click at the source's cue comes out.
-TEST(WavToWav, ACuePointCostsNoSampleAndLandsOnItsTime) {
-    for (const auto& [rate, cue_sample] : {std::pair{12000u, 12000u}, {44100u, 30001u}}) {
-        SCOPED_TRACE(rate);
-        TempDir tmp;
-        std::vector<int16_t> samples(rate * 2, 0);
-        samples[cue_sample] = 30000;
-        const WAVEFORMATEX want = pcm_format(8000);
-        Extras extras;
-        write_pcm16_wav(tmp.path("plain.wav"), samples, rate);
-        extras.cue = true;
-        extras.cue_byte = 2 * cue_sample;
-        write_pcm16_wav(tmp.path("cue.wav"), samples, rate, extras);
-        ASSERT_EQ(ORVKTWAVToWAV(tmp.path("plain.wav").c_str(), tmp.path("p8.wav").c_str(), &want, nullptr, 0), VKT_OK);
-        ASSERT_EQ(ORVKTWAVToWAV(tmp.path("cue.wav").c_str(), tmp.path("c8.wav").c_str(), &want, nullptr, 0), VKT_OK);
-        const ParsedWav plain = parse_wav(tmp.path("p8.wav")), cued = parse_wav(tmp.path("c8.wav"));
-        EXPECT_TRUE(cued.data == plain.data) << cued.data.size() << " bytes against " << plain.data.size();
-        ASSERT_TRUE(cued.has_cue);
-        const double exact = cue_sample * 8000.0 / rate;
-        EXPECT_NEAR(cued.cue_position, exact, 1.0);
-        EXPECT_EQ(cued.cue_block_start, 2 * cued.cue_position);
-        // The rate change's filters delay the click by about half a millisecond.
-        const auto out = cued.samples();
-        EXPECT_NEAR(static_cast<double>(std::max_element(out.begin(), out.end()) - out.begin()), exact, 8.0);
-    }
-}
 
 // Tag 0x0120 at 4000 bytes/s to 2400 bytes/s: the first 24 bytes of every
 // 40-byte block, no codec involved.
@@ -59,34 +30,6 @@ TEST(WavToWav, DirectTranscodingKeepsTheHeadOfEveryBlock) {
     Bytes expected;
     for (size_t b = 0; b + 40 <= data.size(); b += 40) expected.insert(expected.end(), data.begin() + b, data.begin() + b + 24);
     EXPECT_EQ(out.data, expected);
-}
-
-// The LIST/INFO content follows, with the format history moved last.
-TEST(WavToWav, ListChunkFollowsWithHistoryLast) {
-    TempDir tmp;
-    const std::string src = tmp.path("list.wav"), dst = tmp.path("out.wav");
-    Bytes info;
-    put_id(info, "ISRF");
-    put32(info, 4);
-    put_id(info, "hist");
-    put_id(info, "ICMT");
-    put32(info, 6);
-    for (char c : std::string("note!\0", 6)) info.push_back(static_cast<uint8_t>(c));
-    Extras extras;
-    extras.list_info = info;
-    write_pcm16_wav(src, sine(500, 16000, 16000), 16000, extras);
-    const WAVEFORMATEX want = pcm_format(8000);
-    ASSERT_EQ(ORVKTWAVToWAV(src.c_str(), dst.c_str(), &want, nullptr, 0), VKT_OK);
-    const ParsedWav out = parse_wav(dst);
-    ASSERT_TRUE(out.ok);
-    Bytes expected;
-    put_id(expected, "ICMT");
-    put32(expected, 6);
-    for (char c : std::string("note!\0", 6)) expected.push_back(static_cast<uint8_t>(c));
-    put_id(expected, "ISRF");
-    put32(expected, 4);
-    put_id(expected, "hist");
-    EXPECT_EQ(out.list, expected);
 }
 
 // Which stages a change between codec and PCM formats runs: packing 12000/s
@@ -123,28 +66,6 @@ TEST(WavToWav, StagesBetweenCodecAndPcmFormats) {
         CWavConvert conv;
         ASSERT_EQ(conv.init(c.src.c_str(), nullptr, &c.dst, nullptr, 0, 0, 100, c.for_dss), VKT_OK);
         EXPECT_EQ(conv.stage_kinds(), c.chain);
-    }
-}
-
-// The carry buffer between two stages hands on whole units only, in the
-// order the bytes came, and keeps the rest in front of the next piece.
-TEST(WavToWav, CarryBufferHandsOnWholeUnitsInOrder) {
-    constexpr uint32_t kUnit = 6, kSize = 20;
-    struct Step {
-        uint32_t piece, room_before, handed_on;
-    };
-    const Step steps[] = {{4, 20, 0}, {5, 16, 6}, {9, 17, 12}, {0, 20, 0}, {7, 20, 6}, {5, 19, 6}};
-    vkt::convert::CarryBuffer carry;
-    carry.reset(kSize);
-    carry.allocate("carry");
-    uint8_t next_in = 0, next_out = 0;
-    for (const Step& step : steps) {
-        SCOPED_TRACE(step.piece);
-        EXPECT_EQ(carry.room(), step.room_before);
-        Bytes piece(step.piece);
-        for (uint8_t& b : piece) b = next_in++;
-        ASSERT_EQ(carry.take(piece.data(), step.piece, kUnit), step.handed_on);
-        for (uint32_t i = 0; i < step.handed_on; ++i) EXPECT_EQ(carry.data()[i], next_out++);
     }
 }
 
@@ -187,25 +108,37 @@ TEST(WavToWav, DecodeResampleEncodeChainKeepsTheSpeech) {
     EXPECT_GT(xy / std::sqrt(xx * yy), 0.9);
 }
 
-// A recording that was never finished: its data chunk claims 20 s, the
-// file holds 12.2 s. Every conversion and the length query take what is
-// there; the last step is no longer dropped.
-TEST(WavToWav, DataClaimingMoreThanTheFileHoldsIsConvertedAsFarAsItGoes) {
+// A WAV that already holds codec blocks of the wanted mode is packed as it
+// is: its data chunk becomes the frames, unchanged.
+TEST(WavToDss, CodecDataOfTheWantedModeIsPackedUnchanged) {
     TempDir tmp;
-    const std::string src = tmp.path("unfinished.wav");
-    Bytes file = wav_bytes(pcm_format(16000), samples_to_bytes(sine(300, 16000, 195200)));
-    const uint32_t claim = 20 * 32000;
-    std::memcpy(file.data() + 40, &claim, 4);  // the data size behind a 16-byte fmt chunk
-    write_bytes(src, file);
-    uint32_t ms = 0;
-    ASSERT_EQ(ORVKTWAVGetSndDataLength(src.c_str(), &ms), VKT_OK);
-    EXPECT_EQ(ms, 12200u);
-    const WAVEFORMATEX pcm8k = pcm_format(8000), qp = qp_format();
-    ASSERT_EQ(ORVKTWAVToWAV(src.c_str(), tmp.path("8k.wav").c_str(), &pcm8k, nullptr, 0), VKT_OK);
-    EXPECT_NEAR(parse_wav(tmp.path("8k.wav")).data.size() / 16.0, 12200.0, 1.0) << "ms at 8000 samples of 2 bytes";
-    ASSERT_EQ(ORVKTWAVToDSS(src.c_str(), tmp.path("q.ds2").c_str(), &qp, 3, nullptr, 0), VKT_OK);
-    ZRM2HeaderInfo info{};
-    info.dwSize = ZRM2HEADERINFO_SIZE_FULL;
-    ASSERT_EQ(ORVKTReadZRM2Header(tmp.path("q.ds2").c_str(), &info), VKT_OK);
-    EXPECT_NEAR(info.dwLengthMs, 12200.0, 16.0) << "within a frame of 16 ms";
+    const std::string wav = tmp.path("blocks.wav"), dss = tmp.path("out.dss");
+    Bytes data;
+    for (int f = 0; f < 30; ++f)
+        for (int i = 0; i < 42; ++i) data.push_back(i == 41 ? 0 : static_cast<uint8_t>(f * 13 + i * 5 + 1));
+    write_bytes(wav, wav_bytes(sp_format(), data, {}, {}));
+    const WAVEFORMATEX mode = sp_format();
+    ASSERT_EQ(ORVKTWAVToDSS(wav.c_str(), dss.c_str(), &mode, 1, nullptr, 0), VKT_OK);
+    const Bytes b = read_bytes(dss);
+    ASSERT_EQ(b.size(), 512u * 4);  // 30 x 41 bytes: 1230 bytes of frames in three blocks
+    // The first block, swapped back: frame pointer word 0x030F, frames of 41 bytes from offset 6.
+    Bytes block(b.begin() + 512, b.begin() + 1024);
+    for (size_t i = 0; i < 512; i += 2) std::swap(block[i], block[i + 1]);
+    EXPECT_EQ(block[0], 0x03);
+    EXPECT_EQ(block[1], 0x0F);
+    EXPECT_EQ(block[3], 13);  // frames starting in the block: 506 / 41 -> 13 (the last one parted)
+    for (int i = 0; i < 41; ++i) EXPECT_EQ(block[6 + 41 + i], static_cast<uint8_t>(13 + i * 5 + 1));
 }
+
+// The packing direction on its own takes only the three block rates; its
+// temporary input goes on failure.
+TEST(WavToDss, PackingRefusesOtherRates) {
+    TempDir tmp;
+    const std::string wav = tmp.path("~tmp.vkt"), dss = tmp.path("out.dss");
+    WAVEFORMATEX f = sp_format();
+    f.nSamplesPerSec = 22050;
+    write_bytes(wav, wav_bytes(f, Bytes(420, 1), {}, {}));
+    EXPECT_EQ(VKTWavToDssInternal(wav.c_str(), dss.c_str(), 3, nullptr, 0), VKT_ERR_COMPRESSIONID_NOT_SUPPORTED);
+    EXPECT_FALSE(orvkt_test::file_exists(wav));
+}
+

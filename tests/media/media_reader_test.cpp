@@ -50,39 +50,6 @@ TEST(MediaReader, OpenFailuresAreToldApart) {
     EXPECT_EQ(r.GetNextSample(&s), NS_E_NOT_OPENED);
 }
 
-TEST(MediaReader, StereoMp3DecodesToInterleavedPcmOfItsDuration) {
-    ORVKT_REQUIRE_PROGRAM("ffmpeg");
-    TempDir tmp;
-    // 3 s: a 440 Hz tone on the left, silence on the right.
-    std::string mp3 = make_with_ffmpeg(
-        tmp, "st.mp3",
-        "-f lavfi -i sine=frequency=440:sample_rate=22050:duration=3 -f lavfi -i anullsrc=r=22050:cl=mono "
-        "-filter_complex '[0][1]amerge=inputs=2' -t 3 -c:a libmp3lame -b:a 64k");
-    ASSERT_FALSE(mp3.empty());
-    MediaReader r;
-    ASSERT_EQ(r.Open(mp3), S_OK);
-    WAVEFORMATEX f = r.OutputFormat();
-    EXPECT_EQ(+f.wFormatTag, WAVE_FORMAT_PCM);
-    EXPECT_EQ(+f.nChannels, 2);
-    EXPECT_EQ(+f.nSamplesPerSec, 22050u);
-    EXPECT_EQ(+f.nBlockAlign, 4);
-    EXPECT_EQ(+f.nAvgBytesPerSec, 88200u);
-    EXPECT_EQ(+f.wBitsPerSample, 16);
-    EXPECT_NEAR(static_cast<double>(r.Duration()) / kUnitsPerSecond, 3.0, 0.06);
-    EXPECT_EQ(r.GetAttribute("Duration").size(), 1u);
-
-    auto pcm = read_all(r);
-    size_t frames = pcm.size() / 2;
-    EXPECT_NEAR(static_cast<double>(frames) / 22050.0, 3.0, 1152.0 / 22050.0);
-    double left = 0, right = 0;
-    for (size_t i = 0; i < frames; ++i) {
-        left += std::abs(pcm[2 * i]);
-        right += std::abs(pcm[2 * i + 1]);
-    }
-    EXPECT_GT(left / frames, 1000.0) << "the tone is in the first channel";
-    EXPECT_LT(right / frames, 50.0) << "the second channel is silent";
-}
-
 TEST(MediaReader, RangeCutsDecodedSamplesExactly) {
     ORVKT_REQUIRE_PROGRAM("ffmpeg");
     TempDir tmp;
@@ -126,26 +93,3 @@ TEST(MediaReader, CompressedModeHandsOutStoredMp3Frames) {
     EXPECT_EQ(total, file.size()) << "without tag and info frame the frames are the whole file";
 }
 
-TEST(MediaReader, Id3PrivateFramesAreReportedAsAttributes) {
-    // The fixture's tag (written by mutagen) holds our private frame and a
-    // foreign one; both are reported, owner identifier first.
-    MediaReader r;
-    ASSERT_EQ(r.Open(data_path("dictation_v23.mp3")), S_OK);
-    auto frames = r.GetAttribute("ID3/PRIV");
-    ASSERT_EQ(frames.size(), 2u);
-    const std::string owner = "https://orvane.example/dictation";
-    bool ours = false;
-    for (const auto& f : frames) {
-        if (f.size() == 34 + 1536 && std::equal(owner.begin(), owner.end(), f.begin())) {
-            ours = true;
-            EXPECT_EQ(f[32], 0) << "owner terminator";
-            EXPECT_EQ(f[33], 0) << "version";
-            auto image = read_bytes(data_path("dictation_header.bin"));
-            EXPECT_TRUE(std::equal(image.begin(), image.end(), f.begin() + 34));
-        }
-    }
-    EXPECT_TRUE(ours);
-    EXPECT_TRUE(r.GetAttribute("ID3/XXXX").empty());
-    ASSERT_EQ(r.Open(data_path("no_priv.mp3")), S_OK);
-    EXPECT_TRUE(r.GetAttribute("ID3/PRIV").empty());
-}

@@ -6,7 +6,6 @@
 
 #include "convert/conv_files.h"
 #include "support/disk_full.h"
-#include "trace/xkrvlog_capture.h"
 
 using namespace orvkt_test;
 using namespace conv_test;
@@ -22,10 +21,10 @@ protected:
     static void SetUpTestSuite() {
         if (!have_program("ffmpeg")) return;
         dir_ = new TempDir;
-        plain_ = ten_minutes_mp3(*dir_);
+        const std::string plain = ten_minutes_mp3(*dir_);
         tag_ = id3_tag_with_priv(header_image(600000, kMarkers));
         Bytes tagged = tag_;
-        const Bytes frames = read_bytes(plain_);
+        const Bytes frames = read_bytes(plain);
         tagged.insert(tagged.end(), frames.begin(), frames.end());
         tagged_ = dir_->path("tagged.mp3");
         write_bytes(tagged_, tagged);
@@ -33,8 +32,9 @@ protected:
     static void TearDownTestSuite() { delete dir_; }
     void SetUp() override {
         ORVKT_REQUIRE_PROGRAM("ffmpeg");
-        ASSERT_FALSE(plain_.empty());
-        source_frames_ = read_bytes(plain_);
+        const Bytes file = read_bytes(tagged_);
+        ASSERT_GT(file.size(), tag_.size());
+        source_frames_.assign(file.begin() + static_cast<long>(tag_.size()), file.end());
     }
     // Index of the source frame a piece's audio starts with, checking that
     // all its frames follow the source's in order (-1 when they do not).
@@ -50,7 +50,7 @@ protected:
 
     static inline const Markers kMarkers = {{50000, 70000}, {250000, 250500}, {590000, 599000}};
     static inline TempDir* dir_ = nullptr;
-    static inline std::string plain_, tagged_;
+    static inline std::string tagged_;
     static inline Bytes tag_;
     Bytes source_frames_;
     TempDir out_;
@@ -58,68 +58,50 @@ protected:
 
 }  // namespace
 
-// Piece n holds the frames starting in [(n - 1) x (length - overlap),
-// + length) seconds, the last one the rest; its header states that length
-// and the markers cut to its range, counted from its start.
+// Piece n holds the frames starting in [(n - 1) x length, n x length)
+// seconds, the last one the rest; its header keeps the source's header 1,
+// states its length and holds the markers cut to its range, counted from
+// its start.
 TEST_F(Mp3Split, PiecesHoldTheFramesAndMarkersOfTheirRange) {
-    struct Row {
+    const struct {
         const char* mask;
-        bool tagged;
-        uint32_t length, overlap, count, pieces;
-        std::vector<Markers> markers;     // per piece (none: not checked)
-        std::vector<uint32_t> progress;   // reports (none: no callback)
-    };
-    const Row rows[] = {
-        {"piece%d.mp3", true, 240, 0, 2, 2, {{{50000, 70000}}, {{10000, 10500}, {350000, 359000}}}, {}},
+        uint32_t length, count, pieces;
+        std::vector<Markers> markers;    // per piece (none: not checked)
+        std::vector<uint32_t> progress;  // reports (none: no callback)
+    } rows[] = {
         // No piece starts after the end; a report per piece (n x 100 / count), then 100.
-        {"p%02d.mp3", true, 240, 0, 5, 3, {}, {20, 40, 60, 100}},
-        {"p%d.mp3", true, 120, 20, 3, 3, {}, {}},
+        {"p%02d.mp3", 240, 5, 3, {}, {20, 40, 60, 100}},
         // A marker across the split point is cut into both pieces.
-        {"p%d.mp3", true, 60, 0, 2, 2, {{{50000, 60000}}, {{0, 10000}, {190000, 190500}, {530000, 539000}}}, {}},
-        // 0, 300 and the two frames that start at 600 s; no tag, no header.
-        {"p%d.mp3", false, 300, 0, 9, 3, {}, {}},
+        {"p%d.mp3", 60, 2, 2, {{{50000, 60000}}, {{0, 10000}, {190000, 190500}, {530000, 539000}}}, {}},
     };
     const long total = static_cast<long>(source_frames_.size() / kFrameBytes);
-    for (const Row& r : rows) {
-        SCOPED_TRACE(std::to_string(r.length) + "/" + std::to_string(r.overlap) + "/" + std::to_string(r.count));
+    for (const auto& r : rows) {
+        SCOPED_TRACE(r.length);
         TempDir out;
         ProgressLog log;
-        xkrvlog::Capture trace;
         uint32_t count = 0;
-        ASSERT_EQ(ORVKTSplitMP3File((r.tagged ? tagged_ : plain_).c_str(), out.dir().c_str(), r.mask, r.length,
-                                    r.overlap, r.count, &count, r.progress.empty() ? nullptr : &ProgressLog::callback,
-                                    log.user()),
+        ASSERT_EQ(ORVKTSplitMP3File(tagged_.c_str(), out.dir().c_str(), r.mask, r.length, 0, r.count, &count,
+                                    r.progress.empty() ? nullptr : &ProgressLog::callback, log.user()),
                   0u);
         EXPECT_EQ(count, r.pieces);
         ASSERT_EQ(out.entries().size(), r.pieces);
         if (!r.progress.empty()) EXPECT_EQ(log.percents, r.progress);
-        const size_t tag = r.tagged ? tag_.size() : 0;
         for (uint32_t n = 1; n <= r.pieces; ++n) {
             SCOPED_TRACE(n);
             char name[32];
             std::snprintf(name, sizeof name, r.mask, n);
             const Bytes b = read_bytes(out.path(name));
-            ASSERT_GT(b.size(), tag);
-            const Bytes frames(b.begin() + static_cast<long>(tag), b.end());
-            const double start = (n - 1.0) * (r.length - r.overlap);
+            ASSERT_GT(b.size(), tag_.size());
+            const Bytes frames(b.begin() + static_cast<long>(tag_.size()), b.end());
+            const double start = (n - 1.0) * r.length;
             const long first = frames_before(start), end = n == r.pieces ? total : frames_before(start + r.length);
             EXPECT_EQ(first_frame(frames), first);
             EXPECT_EQ(static_cast<long>(frames.size() / kFrameBytes), end - first);
-            if (!r.tagged) {
-                EXPECT_EQ(b[0], 0xFF) << "a frame, no tag";
-                continue;
-            }
-            // Header 1 is the source's (its six-character length stays);
-            // header 2 has the piece's length.
             EXPECT_TRUE(std::equal(tag_.begin(), tag_.begin() + static_cast<long>(image_offset(tag_) + 512), b.begin()));
-            const Bytes image(b.begin() + static_cast<long>(image_offset(b)), b.begin() + static_cast<long>(tag));
+            const Bytes image(b.begin() + static_cast<long>(image_offset(b)), b.begin() + static_cast<long>(tag_.size()));
             if (n < r.pieces) EXPECT_EQ(get32(image, 512 + 18), r.length * 1000);
             else EXPECT_NEAR(get32(image, 512 + 18), 600000 - start * 1000, 300.0);
             if (!r.markers.empty()) EXPECT_EQ(marker_list(image.data() + 1024), r.markers[n - 1]);
-        }
-        if (!r.tagged) {
-            EXPECT_TRUE(trace.contains("ORVKTReadSpokenInstructionMarkers failed in RecalculateSpokenInstructions"));
-            EXPECT_TRUE(trace.contains("ReadZRM2HeaderDataToMemory failed in UpdateLength"));
         }
     }
 }
@@ -173,119 +155,6 @@ TEST_F(Mp3Split, BadArgumentsAreRefusedBeforeAnythingIsWritten) {
     EXPECT_EQ(count, 7u);
     EXPECT_EQ(out_.entries(), std::vector<std::string>{"text.mp3"});
     EXPECT_EQ(read_bytes(tagged_), before);
-}
-
-// MPEG-2 layer III frames (16000 or 22050/s, 576 samples each) of a file,
-// walked by the lengths their headers give, behind an ID3v2 tag and an
-// encoder's information frame, which hold no audio.
-struct Mpeg2Frames {
-    Bytes audio;                // the frames back to back
-    std::vector<size_t> start;  // offset of each frame in `audio`, and the end
-    uint32_t rate = 0;
-    size_t tag = 0;  // bytes of the ID3v2 tag
-};
-Mpeg2Frames mpeg2_frames(const Bytes& file) {
-    static const uint32_t kKbps[16] = {0, 8, 16, 24, 32, 40, 48, 56, 64, 80, 96, 112, 128, 144, 160, 0};
-    Mpeg2Frames f;
-    if (file.size() >= 10 && std::memcmp(file.data(), "ID3", 3) == 0)
-        f.tag = 10 + (size_t{file[6]} << 21 | size_t{file[7]} << 14 | size_t{file[8]} << 7 | file[9]);
-    for (size_t at = f.tag; file.size() - at >= 4 && file[at] == 0xFF && (file[at + 1] & 0xF6) == 0xF2;) {
-        f.rate = ((file[at + 2] >> 2) & 3) == 0 ? 22050 : 16000;
-        const size_t length = 72000 * kKbps[file[at + 2] >> 4] / f.rate + ((file[at + 2] >> 1) & 1);
-        if (length < 4 || file.size() - at < length) break;
-        const Bytes head(file.begin() + static_cast<long>(at), file.begin() + static_cast<long>(at + std::min<size_t>(length, 48)));
-        if (at != f.tag || !(contains(head, "Xing") || contains(head, "Info"))) {
-            f.start.push_back(f.audio.size());
-            f.audio.insert(f.audio.end(), file.begin() + static_cast<long>(at), file.begin() + static_cast<long>(at + length));
-        }
-        at += length;
-    }
-    f.start.push_back(f.audio.size());
-    return f;
-}
-
-TEST(Mp3SplitFrames, EveryFrameLandsInThePiecesWhoseRangeItStartsIn) {
-    // Constant bit rate at 22050/s, where the padding bit changes from frame
-    // to frame, and variable-bit-rate speech with LAME's information frame,
-    // where every frame may have another bit rate.
-    ORVKT_REQUIRE_PROGRAM("ffmpeg");
-    ORVKT_REQUIRE_PROGRAM("espeak-ng");
-    TempDir tmp;
-    const std::string cbr = ffmpeg_make(tmp, "cbr.mp3",
-                                        "-f lavfi -i anoisesrc=color=pink:amplitude=0.3:seed=5:sample_rate=22050:"
-                                        "duration=20 -ac 1 -c:a libmp3lame -b:a 32k -write_xing 0 -id3v2_version 0");
-    ASSERT_TRUE(write_speech_wav(tmp.path("speech.wav"), 16000));
-    const std::string vbr = ffmpeg_make(tmp, "vbr.mp3", "-i " + shell_quote(tmp.path("speech.wav")) + " -c:a libmp3lame -q:a 6");
-    ASSERT_FALSE(cbr.empty() || vbr.empty());
-    for (const auto& [source, length, overlap, count] :
-         {std::tuple{cbr, 5u, 0u, 4u}, {vbr, 2u, 0u, 9u}, {vbr, 3u, 2u, 9u}}) {
-        SCOPED_TRACE(source + " " + std::to_string(length) + "/" + std::to_string(overlap));
-        const Mpeg2Frames frames = mpeg2_frames(read_bytes(source));
-        const size_t total = frames.start.size() - 1;
-        ASSERT_GT(total, 100u);
-        TempDir out;
-        uint32_t made = 0;
-        ASSERT_EQ(ORVKTSplitMP3File(source.c_str(), out.dir().c_str(), "p%d.mp3", length, overlap, count, &made,
-                                    nullptr, 0),
-                  0u);
-        ASSERT_EQ(out.entries().size(), made);
-        Bytes joined;
-        for (uint32_t n = 1; n <= made; ++n) {
-            SCOPED_TRACE(n);
-            const uint64_t start = uint64_t{n - 1} * (length - overlap) * frames.rate;
-            const size_t first = static_cast<size_t>((start + 575) / 576);
-            const uint64_t stop = start + uint64_t{length} * frames.rate;
-            const size_t end = n == made ? total : std::min<size_t>(total, static_cast<size_t>((stop + 575) / 576));
-            ASSERT_LT(first, end) << "a piece without audio";
-            const Bytes piece = read_bytes(out.path("p" + std::to_string(n) + ".mp3"));
-            ASSERT_GE(piece.size(), frames.tag);
-            EXPECT_TRUE(Bytes(piece.begin() + static_cast<long>(frames.tag), piece.end()) ==
-                        Bytes(frames.audio.begin() + static_cast<long>(frames.start[first]),
-                              frames.audio.begin() + static_cast<long>(frames.start[end])));
-            joined.insert(joined.end(), piece.begin() + static_cast<long>(frames.tag), piece.end());
-        }
-        if (overlap == 0) EXPECT_TRUE(joined == frames.audio) << "the pieces together are the source's frames";
-    }
-}
-
-TEST(Mp3PieceHeader, MarkersAreCutToTheRangeAndTheLengthWrittenToHeader2Only) {
-    TempDir tmp;
-    const std::string file = tmp.path("m.mp3");
-    write_bytes(file, read_bytes(data_path("speech_header.mp3")));
-    const Bytes before = read_bytes(file);
-    const size_t at = image_offset(before);
-    ASSERT_GT(at, 0u);
-    // The fixture's markers: 1000-2500 and 5000-6000 ms. A marker ending
-    // exactly at the start is kept with length 0; a range that touches no
-    // marker leaves none. Only header 3 changes.
-    const struct {
-        uint32_t from, to;
-        Markers markers;
-    } steps[] = {{2000, 5500, {{0, 500}, {3000, 3500}}}, {500, 3500, {{0, 0}, {2500, 3000}}}, {10, 20, {}}};
-    for (const auto& s : steps) {
-        CMP3Splitter::RecalculateSpokenInstructions(file.c_str(), s.from, s.to);
-        const Bytes after = read_bytes(file);
-        ASSERT_EQ(after.size(), before.size());
-        EXPECT_EQ(marker_list(after.data() + at + 1024), s.markers);
-        EXPECT_TRUE(std::all_of(after.begin() + static_cast<long>(at + 1024 + 8 * s.markers.size()),
-                                after.begin() + static_cast<long>(at + 1024 + 256), [](uint8_t b) { return b == 0xFF; }));
-        EXPECT_TRUE(std::equal(before.begin(), before.begin() + static_cast<long>(at + 1024), after.begin()));
-        EXPECT_TRUE(std::equal(before.begin() + static_cast<long>(at + kImage), before.end(),
-                               after.begin() + static_cast<long>(at + kImage)));
-    }
-    const Bytes marked = read_bytes(file);
-    CMP3Splitter::UpdateLength(file.c_str(), 0x01020304);
-    Bytes expected = marked;
-    const uint8_t length[4] = {4, 3, 2, 1};
-    std::copy_n(length, 4, expected.begin() + static_cast<long>(at + 530));
-    EXPECT_EQ(read_bytes(file), expected) << "header 2's length only; header 1's six characters stay";
-
-    // A file without our frame only gets a warning.
-    write_bytes(tmp.path("plain.mp3"), read_bytes(data_path("speech_mono.mp3")));
-    xkrvlog::Capture trace;
-    CMP3Splitter::UpdateLength(tmp.path("plain.mp3").c_str(), 5);
-    EXPECT_TRUE(trace.contains("ReadZRM2HeaderDataToMemory failed in UpdateLength"));
-    EXPECT_EQ(read_bytes(tmp.path("plain.mp3")), read_bytes(data_path("speech_mono.mp3")));
 }
 
 TEST(Mp3FrameReference, SyncVersionLayerAndRateMustAgree) {
