@@ -1,4 +1,4 @@
-// orvkt split, join and repair-index as a user runs them.
+// orvkt split and join as a user runs them.
 #include "cli_session.h"
 #include "support/dss_bytes.h"
 
@@ -6,16 +6,12 @@ using namespace edit_test;
 using namespace orvkt_test;
 using cli_test::run_session;
 
-TEST(EditCli, SplitJoinAndRepair) {
+TEST(EditCli, SplitAndJoin) {
     TempDir tmp;
     Recording r;
     r.frames = random_frames(5000, 41, 1);  // 120 s
     r.markers = {{10000, 70000}};
     write_bytes(tmp.path("memo.dss"), build(r));
-    Recording small;
-    small.frames = random_frames(600, 41, 3);
-    small.markers = {{2400, 3000}};  // frame 100, byte 4100: data block 8 (from 4048), first frame there 99
-    write_bytes(tmp.path("rec.dss"), build(small));
     Recording secret = r;
     secret.self_id = "ds2";
     write_bytes(tmp.path("plain.ds2"), build(secret));
@@ -31,8 +27,6 @@ TEST(EditCli, SplitJoinAndRepair) {
         {"orvkt join x.dss 'a?b.dss'", 13, "'?'"},
         {"orvkt split memo.dss --length 0", 64, ""},
         {"orvkt split memo.dss --length 20 --mask 'x%s.dss'", 10, ""},
-        {"orvkt repair-index rec.dss fixed.dss", 0, ""},
-        {"orvkt repair-index rec.dss fixed.wav", 10, ""},
         // An encrypted source takes the password from a file; without a
         // terminal and without a password source there is none.
         {"orvkt encrypt plain.ds2 enc.ds2 --password-file pw", 0, ""},
@@ -46,8 +40,4 @@ TEST(EditCli, SplitJoinAndRepair) {
     EXPECT_EQ(frames_of(read_bytes(tmp.path("parts/take-2.ds2")), 41), slice(r.frames, 2084, 5000));
     EXPECT_EQ(frames_of(read_bytes(tmp.path("whole.dss")), 41), r.frames);
     EXPECT_EQ(frames_of(read_bytes(tmp.path("dec.ds2")), 41), slice(r.frames, 2500, 5000));
-    const Bytes fixed = read_bytes(tmp.path("fixed.dss"));
-    EXPECT_EQ(dss_test::get16(fixed, 86), 3 + 8);
-    EXPECT_EQ(fixed[88], 1);
-    EXPECT_TRUE(all_ff(fixed, 89, 326));
 }

@@ -41,18 +41,9 @@ inline WAVEFORMATEX sp_format() { return dss_format(12000); }
 inline WAVEFORMATEX lp_format() { return dss_format(8000); }
 inline WAVEFORMATEX qp_format() { return dss_format(16000); }
 
-// Extra chunks a hand-made WAV file may carry after its data chunk.
-struct Extras {
-    bool cue = false;
-    uint32_t cue_byte = 0;  // the cue point's block start
-    Bytes list_info;        // content of a LIST/INFO chunk (after "INFO")
-    Bytes labels;           // a "labl" chunk's content, in a list of labels before the INFO list
-};
-
-// A RIFF/WAVE file: fmt (16 bytes for PCM without extras, else 18 + cbSize),
-// data, then the extras.
-inline Bytes wav_bytes(const WAVEFORMATEX& f, const Bytes& data, const Extras& extras = {},
-                       const Bytes& fmt_extra = {}) {
+// A RIFF/WAVE file: fmt (16 bytes for PCM without extras, else 18 + cbSize)
+// and data.
+inline Bytes wav_bytes(const WAVEFORMATEX& f, const Bytes& data, const Bytes& fmt_extra = {}) {
     using namespace riff_bytes;
     Bytes fmt;
     put16(fmt, f.wFormatTag);
@@ -65,17 +56,7 @@ inline Bytes wav_bytes(const WAVEFORMATEX& f, const Bytes& data, const Extras& e
         put16(fmt, static_cast<uint16_t>(fmt_extra.size()));
         append(fmt, fmt_extra);
     }
-    Bytes chunks = cat({chunk("fmt ", fmt), chunk("data", data)});
-    if (extras.cue) {
-        Bytes cue;
-        for (uint32_t v : {1u, 1u, 0u}) put32(cue, v);  // count, identifier, position
-        put_id(cue, "data");
-        for (uint32_t v : {0u, extras.cue_byte, 0u}) put32(cue, v);  // chunk start, block start, offset
-        append(chunks, chunk("cue ", cue));
-    }
-    if (!extras.labels.empty()) append(chunks, list("adtl", chunk("labl", extras.labels)));
-    if (!extras.list_info.empty()) append(chunks, list("INFO", extras.list_info));
-    return wave(chunks);
+    return wave(cat({chunk("fmt ", fmt), chunk("data", data)}));
 }
 
 inline Bytes samples_to_bytes(const std::vector<int16_t>& s) {
@@ -84,9 +65,8 @@ inline Bytes samples_to_bytes(const std::vector<int16_t>& s) {
     return b;
 }
 
-inline void write_pcm16_wav(const std::string& path, const std::vector<int16_t>& samples, uint32_t rate,
-                            const Extras& extras = {}) {
-    orvkt_test::write_bytes(path, wav_bytes(pcm_format(rate), samples_to_bytes(samples), extras));
+inline void write_pcm16_wav(const std::string& path, const std::vector<int16_t>& samples, uint32_t rate) {
+    orvkt_test::write_bytes(path, wav_bytes(pcm_format(rate), samples_to_bytes(samples)));
 }
 
 // The fields of a wave format record, unpacked (the record itself is packed,
@@ -109,8 +89,6 @@ struct ParsedWav {
     uint32_t fmt_size = 0;
     Bytes data;
     uint32_t fact = 0;
-    bool has_cue = false;
-    uint32_t cue_position = 0, cue_block_start = 0;
     Bytes list;  // LIST content behind its type
     std::vector<int16_t> samples() const {
         std::vector<int16_t> s(data.size() / 2);
@@ -143,10 +121,6 @@ inline ParsedWav parse_wav(const std::string& path) {
             data = true;
         } else if (id == "fact" && size >= 4) {
             w.fact = get32(b, body);
-        } else if (id == "cue " && size >= 28) {
-            w.has_cue = true;
-            w.cue_position = get32(b, body + 8);
-            w.cue_block_start = get32(b, body + 20);
         } else if (id == "LIST" && size >= 4) {
             w.list = content(body + 4);
         }

@@ -203,9 +203,11 @@ TEST(Conversion, TheInfoListBehindAListOfLabelsIsCarried) {
         SCOPED_TRACE(labels);
         TempDir tmp;
         const std::string src = tmp.path("labelled.wav"), dst = tmp.path("out.wav"), carrier = tmp.path("c.ds2");
-        Extras extras;
-        extras.labels = Bytes(labels, 'x');
-        write_pcm16_wav(src, sine(500, 16000, 16000), 16000, extras);
+        Bytes file = wav_bytes(pcm_format(16000), samples_to_bytes(sine(500, 16000, 16000)));
+        riff_bytes::append(file, riff_bytes::list("adtl", riff_bytes::chunk("labl", Bytes(labels, 'x'))));
+        const uint32_t riff_size = static_cast<uint32_t>(file.size() - 8);
+        std::memcpy(file.data() + 4, &riff_size, 4);
+        write_bytes(src, file);
         // Header and markers written by the library itself, into an INFO
         // list it adds behind the labels.
         ZRM2HeaderInfo info{};

@@ -40,7 +40,7 @@ TEST(DestinationPath, NamedDestinationOrBesideTheSource) {
 TEST(FormatQueries, ReadWavFormatOfEveryKindOfFile) {
     TempDir tmp;
     ASSERT_EQ(ORVKTCreateDSSTemplate(tmp.path("MEMO.DS2").c_str(), nullptr, 6), VKT_OK);
-    write_bytes(tmp.path("in.wav"), wav_bytes(sp_format(), Bytes(84, 0), {}, {}));  // 18-byte fmt
+    write_bytes(tmp.path("in.wav"), wav_bytes(sp_format(), Bytes(84, 0)));  // 18-byte fmt
     write_bytes(tmp.path("noext"), read_bytes(tmp.path("in.wav")));                  // read as WAV
     write_bytes(tmp.path("S.WMA"), read_bytes(data_path("speech_stereo.wma")));
     const Format sp{WAVE_FORMAT_DSS_SP, 1, 12000, 1750, 42, 0, 0},
@@ -83,7 +83,7 @@ TEST(FormatQueries, ReadWavFormatOfEveryKindOfFile) {
 TEST(FormatQueries, SoundLengthOfEveryKindOfFile) {
     TempDir tmp;
     write_bytes(tmp.path("in.wav"), wav_bytes(pcm_format(12000), Bytes(48000, 0)));
-    write_bytes(tmp.path("lp.wav"), wav_bytes(lp_format(), Bytes(1000, 0), {}, {}));
+    write_bytes(tmp.path("lp.wav"), wav_bytes(lp_format(), Bytes(1000, 0)));
     WAVEFORMATEX zero = pcm_format(12000);
     zero.nAvgBytesPerSec = 0;
     write_bytes(tmp.path("zero.wav"), wav_bytes(zero, Bytes(100, 0)));

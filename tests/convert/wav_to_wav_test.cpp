@@ -20,7 +20,7 @@ TEST(WavToWav, DirectTranscodingKeepsTheHeadOfEveryBlock) {
     WAVEFORMATEX from{0x0120, 1, 16000, 4000, 40, 0, 2};
     Bytes data(4000 * 2 + 80);
     for (size_t i = 0; i < data.size(); ++i) data[i] = static_cast<uint8_t>(i * 7 + i / 40);
-    write_bytes(src, wav_bytes(from, data, {}, Bytes{0x12, 0x34}));
+    write_bytes(src, wav_bytes(from, data, Bytes{0x12, 0x34}));
     WAVEFORMATEX to{0x0120, 1, 16000, 2400, 24, 0, 2};
     ASSERT_EQ(ORVKTWAVToWAV(src.c_str(), dst.c_str(), &to, nullptr, 0), VKT_OK);
     const ParsedWav out = parse_wav(dst);
@@ -52,7 +52,7 @@ TEST(WavToWav, StagesBetweenCodecAndPcmFormats) {
     ASSERT_EQ(ORVKTWAVToWAV(pcm12.c_str(), coded.c_str(), &sp, nullptr, 0), VKT_OK);
     const std::string t120 = tmp.path("t120.wav");
     const WAVEFORMATEX t120_4000{0x0120, 1, 16000, 4000, 40, 0, 2}, t120_2400{0x0120, 1, 16000, 2400, 24, 0, 2};
-    write_bytes(t120, wav_bytes(t120_4000, Bytes(400, 1), {}, Bytes{0, 0}));
+    write_bytes(t120, wav_bytes(t120_4000, Bytes(400, 1), Bytes{0, 0}));
     const Case cases[] = {{t120, t120_2400, false, {StageKind::Transcode}},
                           {pcm12, sp, true, {kEncode}},
                           {pcm12, sp, false, {kEncode}},
@@ -116,7 +116,7 @@ TEST(WavToDss, CodecDataOfTheWantedModeIsPackedUnchanged) {
     Bytes data;
     for (int f = 0; f < 30; ++f)
         for (int i = 0; i < 42; ++i) data.push_back(i == 41 ? 0 : static_cast<uint8_t>(f * 13 + i * 5 + 1));
-    write_bytes(wav, wav_bytes(sp_format(), data, {}, {}));
+    write_bytes(wav, wav_bytes(sp_format(), data));
     const WAVEFORMATEX mode = sp_format();
     ASSERT_EQ(ORVKTWAVToDSS(wav.c_str(), dss.c_str(), &mode, 1, nullptr, 0), VKT_OK);
     const Bytes b = read_bytes(dss);
@@ -137,7 +137,7 @@ TEST(WavToDss, PackingRefusesOtherRates) {
     const std::string wav = tmp.path("~tmp.vkt"), dss = tmp.path("out.dss");
     WAVEFORMATEX f = sp_format();
     f.nSamplesPerSec = 22050;
-    write_bytes(wav, wav_bytes(f, Bytes(420, 1), {}, {}));
+    write_bytes(wav, wav_bytes(f, Bytes(420, 1)));
     EXPECT_EQ(VKTWavToDssInternal(wav.c_str(), dss.c_str(), 3, nullptr, 0), VKT_ERR_COMPRESSIONID_NOT_SUPPORTED);
     EXPECT_FALSE(orvkt_test::file_exists(wav));
 }

@@ -1,7 +1,7 @@
 // Opening media files through CWMFAudioFile and CWmaFile: formats and
 // durations of the ffmpeg-made fixtures, the header image of the private
-// frame, reads in any piece size, and the codes of files that are no
-// usable recordings.
+// frame, reads in any piece size, the codes of files that are no usable
+// recordings; the conversion's samples against ffmpeg's.
 #include "media/media_audio_file.h"
 
 #include "convert/conv_files.h"
@@ -136,3 +136,19 @@ TEST(WmaFile, ReadsInAnyPieceSizeGiveTheSameBytes) {
     EXPECT_TRUE(measured);
     EXPECT_EQ(joined, all);
 }
+
+TEST(WmfConvertToWav, TheEncoderDelayOfALameInfoFrameIsDroppedAsFfmpegDoes) {
+    ORVKT_REQUIRE_PROGRAM("ffmpeg");
+    // The stereo fixture starts with LAME's info frame: ffprobe's duration
+    // (1.907 s) counts the encoder's delay and padding, which decoders drop
+    // (ffmpeg decodes 1.831 s). Our reader drops the same samples.
+    TempDir tmp;
+    const std::string src = data_path("speech_stereo.mp3"), out = tmp.path("stereo.wav"), raw = tmp.path("ff.raw");
+    ASSERT_EQ(ORVKTWMFConvertToWAV(src.c_str(), out.c_str(), nullptr, nullptr, 0), 0u);
+    const auto wav = parse_wav(out);
+    ASSERT_EQ(run_command("ffmpeg -v error -i " + shell_quote(src) + " -f s16le " + shell_quote(raw)).status, 0);
+    EXPECT_EQ(wav.data.size(), read_bytes(raw).size());
+    EXPECT_LT(static_cast<double>(wav.data.size()) / wav.format.nAvgBytesPerSec,
+              ffprobe_duration(src) - 2 * 576.0 / 22050);
+}
+
