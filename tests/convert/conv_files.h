@@ -138,22 +138,11 @@ inline std::vector<int16_t> sine(double hz, uint32_t rate, size_t count, double 
     return s;
 }
 
-// The frequency whose DFT bin is strongest (coarse search, 10 Hz steps).
-inline double dominant_frequency(const std::vector<int16_t>& s, uint32_t rate, size_t skip = 0) {
-    double best_f = 0, best = -1;
-    const size_t n = std::min<size_t>(s.size() - std::min(skip, s.size()), 4000);
-    for (double f = 50; f < rate / 2.0; f += 10) {
-        double re = 0, im = 0;
-        for (size_t i = 0; i < n; ++i) {
-            re += s[skip + i] * std::cos(2 * M_PI * f * static_cast<double>(i) / rate);
-            im += s[skip + i] * std::sin(2 * M_PI * f * static_cast<double>(i) / rate);
-        }
-        if (re * re + im * im > best) {
-            best = re * re + im * im;
-            best_f = f;
-        }
-    }
-    return best_f;
+// The frequency of a tone, from its zero crossings.
+inline double tone_frequency(const std::vector<int16_t>& s, uint32_t rate) {
+    size_t crossings = 0;
+    for (size_t i = 1; i < s.size(); ++i) crossings += (s[i - 1] < 0) != (s[i] < 0);
+    return crossings * (rate / 2.0) / static_cast<double>(s.size());
 }
 
 inline double rms(const std::vector<int16_t>& s, size_t from = 0, size_t to = SIZE_MAX) {

@@ -105,7 +105,7 @@ TEST(FormatQueries, SoundLengthOfEveryKindOfFile) {
         SCOPED_TRACE(r.path);
         uint32_t ms = 77;
         EXPECT_EQ(ORVKTWAVGetSndDataLength(r.path.c_str(), &ms), r.code);
-        if (r.code != VKT_ERR_OPEN_FILE) EXPECT_EQ(ms, r.ms);
+        EXPECT_TRUE(r.code == VKT_ERR_OPEN_FILE || ms == r.ms) << ms;
     }
     uint32_t ms = 0;
     EXPECT_NE(ORVKTWAVGetSndDataLength(tmp.path("none.wav").c_str(), &ms), VKT_OK);

@@ -12,44 +12,28 @@ using orvkt_test::read_bytes;
 using orvkt_test::TempDir;
 using orvkt_test::with_disk_full_after;
 
-namespace {
-
-class FullDisk : public ::testing::Test {
-protected:
-    void SetUp() override {
-        ORVKT_REQUIRE_PROGRAM("espeak-ng");
-        ASSERT_TRUE(write_speech_wav(src_wav, 22050));
-        ASSERT_EQ(ORVKTWAVToDSS(src_wav.c_str(), src_dss.c_str(), &sp, 3, nullptr, 0), VKT_OK);
-        src_wav_bytes = read_bytes(src_wav);
-        src_dss_bytes = read_bytes(src_dss);
-    }
-    // Only the sources and the given file may be there afterwards; the file is removed.
-    void expect_only(const std::string& name) {
-        std::vector<std::string> want{"s.dss", "s.wav"};
-        if (!name.empty()) want.insert(want.begin(), name);
-        EXPECT_EQ(tmp.entries(), want);
-        EXPECT_EQ(read_bytes(src_wav), src_wav_bytes);
-        EXPECT_EQ(read_bytes(src_dss), src_dss_bytes);
-    }
-
-    TempDir tmp;
-    const std::string src_wav = tmp.path("s.wav"), src_dss = tmp.path("s.dss");
-    const WAVEFORMATEX sp = sp_format();
-    Bytes src_wav_bytes, src_dss_bytes;
-};
-
-}  // namespace
-
 // DSS to DSS decodes into a WAV file beside the destination ("~" + name +
 // "1") and packs that. A failure while decoding leaves nothing; once the
 // packing has begun, the decoded recording and the packed part stay for the
-// caller to look at.
-TEST_F(FullDisk, DssToDssInEitherStep) {
-    const std::string dst = tmp.path("d.dss"), decoded = tmp.path("~d1");
-    ASSERT_EQ(convert(Export::DssToWav, src_dss, decoded, pcm_format(12000)), VKT_OK);
+// caller to look at; the source is never touched.
+TEST(FullDisk, DssToDssInEitherStep) {
+    ORVKT_REQUIRE_PROGRAM("espeak-ng");
+    TempDir tmp;
+    const std::string src = tmp.path("s.dss"), dst = tmp.path("d.dss"), decoded = tmp.path("~d1");
+    const WAVEFORMATEX sp = sp_format();
+    ASSERT_TRUE(write_speech_wav(tmp.path("s.wav"), 22050));
+    ASSERT_EQ(convert(Export::WavToDss, tmp.path("s.wav"), src, sp), VKT_OK);
+    std::remove(tmp.path("s.wav").c_str());
+    const Bytes source = read_bytes(src);
+    auto expect_only = [&](std::vector<std::string> names) {
+        names.push_back("s.dss");
+        EXPECT_EQ(tmp.entries(), names);
+        EXPECT_EQ(read_bytes(src), source);
+    };
+    ASSERT_EQ(convert(Export::DssToWav, src, decoded, pcm_format(12000)), VKT_OK);
     const uint64_t decoded_size = read_bytes(decoded).size();
     std::remove(decoded.c_str());
-    ASSERT_EQ(convert(Export::DssToDss, src_dss, dst, sp), VKT_OK);
+    ASSERT_EQ(convert(Export::DssToDss, src, dst, sp), VKT_OK);
     const size_t whole = read_bytes(dst).size();
     std::remove(dst.c_str());
 
@@ -57,11 +41,11 @@ TEST_F(FullDisk, DssToDssInEitherStep) {
     // From inside the decoding to past the end of the packing.
     for (uint64_t after = decoded_size - 4000; after < decoded_size + 40000; after += 3000) {
         SCOPED_TRACE(after);
-        const uint32_t rc = with_disk_full_after(after, [&] { return convert(Export::DssToDss, src_dss, dst, sp); });
+        const uint32_t rc = with_disk_full_after(after, [&] { return convert(Export::DssToDss, src, dst, sp); });
         const bool kept = orvkt_test::file_exists(decoded);
         if (rc == VKT_OK) {
             EXPECT_EQ(read_bytes(dst).size(), whole);
-            expect_only("d.dss");
+            expect_only({"d.dss"});
         } else if (rc == VKT_ERR_WRITE_FILE) {
             pack_failed |= kept;
             EXPECT_TRUE(orvkt_test::file_exists(dst));
@@ -70,7 +54,7 @@ TEST_F(FullDisk, DssToDssInEitherStep) {
             EXPECT_FALSE(orvkt_test::file_exists(dst));
             if (!kept) {
                 decode_failed = true;
-                expect_only("");
+                expect_only({});
             }
         }
         std::remove(dst.c_str());

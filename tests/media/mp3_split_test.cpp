@@ -85,7 +85,7 @@ TEST_F(Mp3Split, PiecesHoldTheFramesAndMarkersOfTheirRange) {
                   0u);
         EXPECT_EQ(count, r.pieces);
         ASSERT_EQ(out.entries().size(), r.pieces);
-        if (!r.progress.empty()) EXPECT_EQ(log.percents, r.progress);
+        EXPECT_TRUE(r.progress.empty() || log.percents == r.progress);
         for (uint32_t n = 1; n <= r.pieces; ++n) {
             SCOPED_TRACE(n);
             char name[32];
@@ -99,9 +99,9 @@ TEST_F(Mp3Split, PiecesHoldTheFramesAndMarkersOfTheirRange) {
             EXPECT_EQ(static_cast<long>(frames.size() / kFrameBytes), end - first);
             EXPECT_TRUE(std::equal(tag_.begin(), tag_.begin() + static_cast<long>(image_offset(tag_) + 512), b.begin()));
             const Bytes image(b.begin() + static_cast<long>(image_offset(b)), b.begin() + static_cast<long>(tag_.size()));
-            if (n < r.pieces) EXPECT_EQ(get32(image, 512 + 18), r.length * 1000);
-            else EXPECT_NEAR(get32(image, 512 + 18), 600000 - start * 1000, 300.0);
-            if (!r.markers.empty()) EXPECT_EQ(marker_list(image.data() + 1024), r.markers[n - 1]);
+            const bool last = n == r.pieces;  // its length from the source's, within a few frames
+            EXPECT_NEAR(get32(image, 512 + 18), last ? 600000 - start * 1000 : r.length * 1000, last ? 300 : 0);
+            EXPECT_TRUE(r.markers.empty() || marker_list(image.data() + 1024) == r.markers[n - 1]);
         }
     }
 }
@@ -185,7 +185,8 @@ TEST(Mp3FrameReference, SyncVersionLayerAndRateMustAgree) {
     };
     for (const auto& r : rows) {
         const uint8_t h[4] = {uint8_t(r.header >> 24), uint8_t(r.header >> 16), uint8_t(r.header >> 8), uint8_t(r.header)};
-        if (r.matches != kUnchecked) EXPECT_EQ(CMP3Splitter::MatchesReferenceFrameHeader(h, reference), r.matches == kYes) << r.what;
-        if (r.valid != kUnchecked) EXPECT_EQ(CMP3Splitter::IsReferenceFrameHeader(h), r.valid == kYes) << r.what;
+        const bool matches = CMP3Splitter::MatchesReferenceFrameHeader(h, reference);
+        EXPECT_TRUE(r.matches == kUnchecked || matches == (r.matches == kYes)) << r.what;
+        EXPECT_TRUE(r.valid == kUnchecked || CMP3Splitter::IsReferenceFrameHeader(h) == (r.valid == kYes)) << r.what;
     }
 }

@@ -6,7 +6,6 @@
 #include <gtest/gtest.h>
 
 #include "OrvaneVktapi.h"
-#include "dss/dss_file.h"
 #include "support/dss_bytes.h"
 #include "support/sp_reference.h"
 #include "support/test_support.h"
@@ -37,32 +36,6 @@ void expect_same_audio(const TempDir& tmp, const std::string& file, const std::v
 }
 
 }  // namespace
-
-// Random 41-byte frames are valid SP bitstreams for this decoder. 150
-// frames fill twelve data blocks; frame boundaries fall at every offset.
-TEST(FfmpegPeer, DecodesWhatTheDssWriterWrote) {
-    ORVKT_REQUIRE_PROGRAM("ffmpeg");
-    TempDir tmp;
-    const std::string path = tmp.path("peer.dss");
-    const std::vector<Bytes> frames = random_frames(150, 41, 20240611);
-    {  // closed before the peer reads it
-        CDssFile dss;
-        dss.m_wNrOfHeaders = 2;
-        dss.m_byCompressionId = 0;
-        ASSERT_EQ(dss.create_file(path.c_str(), vkt::platform::GENERIC_READ | vkt::platform::GENERIC_WRITE, 0,
-                                  vkt::platform::CREATE_ALWAYS, false),
-                  0u);
-        // The peer wants the recording's end date and time as digits.
-        std::memcpy(dss.m_pDssFileHeader.get() + 50, "240611093000", 12);
-        for (const Bytes& f : frames) {
-            Bytes c = dss_test::codec_block(f, 42);
-            dss.transfer_from_buffer_to_file(c.data(), 42);
-        }
-        dss.flush_out_block();
-        ASSERT_EQ(dss.closing_work(), 0u);
-    }
-    expect_same_audio(tmp, path, frames);
-}
 
 TEST(FfmpegPeer, PiecesAndJoinedFileHoldExactlyTheirSourceFrames) {
     ORVKT_REQUIRE_PROGRAM("ffmpeg");
