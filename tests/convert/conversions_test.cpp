@@ -63,8 +63,9 @@ struct Row {
     const char* dst;
     double tolerance;  // seconds the length may differ from the source's
     Sound sound;
-    // Progress: a value that must be reported, the value before the final
-    // 100 (0: any), and whether the conversion reports between 50 and 100.
+    // Progress: a report must fall in the ten up to `reports` (0: none
+    // needed), the report before the final 100 (0: any), and whether the
+    // conversion reports between 50 and 100.
     uint32_t reports, before_100;
     bool changes;
     int16_t headers = 3;
@@ -74,8 +75,8 @@ const WAVEFORMATEX g723{WAVE_FORMAT_DSS_LP, 1, 8000, 834, 25, 0, 0};
 
 class Conversions : public ::testing::Test {
 protected:
-    // Speech at 22050/s in three layouts and packed into every DSS mode once
-    // for all rows; tones of every rate and width.
+    // Speech in three layouts, and packed into standard and quality play,
+    // once for all rows; tones of every rate and width.
     static void SetUpTestSuite() {
         if (!orvkt_test::have_program("espeak-ng")) return;
         dir_ = new TempDir;
@@ -105,8 +106,8 @@ TEST_F(Conversions, FormatLengthSoundAndProgress) {
     ORVKT_REQUIRE_PROGRAM("espeak-ng");
     using enum Export;
     const Row rows[] = {
-        // Each DSS codec decodes at its own rate: frames x samples, exactly;
-        // standard play also straight to 8000 and 16000/s.
+        // The DSS codecs decode at their own rate, frames x samples exactly;
+        // standard play also straight to 8000/s.
         {"sp.dss", DssToWav, pcm_format(12000), "a.wav", 0, Sound::Speech, 0, 50, false},
         {"qp.ds2", DssToWav, pcm_format(16000), "a.wav", 0, Sound::Speech, 0, 50, false},
         {"sp.dss", DssToWav, pcm_format(8000), "a.wav", 0, Sound::Speech, 0, 50, false},

@@ -1,7 +1,6 @@
-// Opening media files through CWMFAudioFile and CWmaFile: formats and
-// durations of the ffmpeg-made fixtures, the header image of the private
-// frame, reads in any piece size, the codes of files that are no usable
-// recordings; the conversion's samples against ffmpeg's.
+// Media files through CWMFAudioFile and CWmaFile: the header image of the
+// private frame, reads in any piece size, the codes of files that are no
+// usable recordings; the conversion's samples against ffmpeg's.
 #include "media/media_audio_file.h"
 
 #include "convert/conv_files.h"
