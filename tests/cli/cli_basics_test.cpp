@@ -6,33 +6,20 @@
 #include <unistd.h>
 
 #include <chrono>
-#include <cmath>
-#include <set>
 #include <thread>
 
-#include "support/test_support.h"
+#include "cli_session.h"
+#include "convert/conv_files.h"
 
 using namespace orvkt_test;
+using cli_test::run_session;
 
 namespace {
 std::string cli() { return shell_quote(ORVKT_CLI); }
 
 // A mono 16-bit PCM WAV file of a 440 Hz tone.
 void write_tone(const std::string& path, uint32_t rate, uint32_t seconds) {
-    const uint32_t n = rate * seconds, data = n * 2;
-    std::vector<uint8_t> b;
-    auto put = [&](uint32_t v, int bytes) {
-        for (int i = 0; i < bytes; ++i) b.push_back(static_cast<uint8_t>(v >> (8 * i)));
-    };
-    for (char c : std::string("RIFF")) b.push_back(static_cast<uint8_t>(c));
-    put(36 + data, 4);
-    for (char c : std::string("WAVEfmt ")) b.push_back(static_cast<uint8_t>(c));
-    put(16, 4), put(1, 2), put(1, 2), put(rate, 4), put(rate * 2, 4), put(2, 2), put(16, 2);
-    for (char c : std::string("data")) b.push_back(static_cast<uint8_t>(c));
-    put(data, 4);
-    for (uint32_t i = 0; i < n; ++i)
-        put(static_cast<uint16_t>(static_cast<int16_t>(8000 * std::sin(2 * M_PI * 440 * i / rate))), 2);
-    write_bytes(path, b);
+    conv_test::write_pcm16_wav(path, conv_test::sine(440, rate, rate * seconds), rate);
 }
 }  // namespace
 
@@ -87,7 +74,6 @@ TEST(Cli, MistakesNameTheFileAndTheReason) {
     for (const auto& c : cases) {
         auto r = run_command("cd " + shell_quote(tmp.dir()) + " && " + cli() + " " + c.args);
         EXPECT_EQ(r.status, c.status) << c.args << "\n" << r.output;
-        const std::string line = "orvkt: ";
         EXPECT_NE(r.output.find(c.message), std::string::npos) << c.args << "\n" << r.output;
         EXPECT_NE(r.output.find("(code " + std::to_string(c.status) + ")\n"), std::string::npos) << r.output;
         EXPECT_EQ(std::count(r.output.begin(), r.output.end(), '\n'), 1) << "one line: " << r.output;
@@ -99,47 +85,6 @@ TEST(Cli, MistakesNameTheFileAndTheReason) {
     // Command lines that cannot be parsed: 64.
     for (const char* args : {"bogus", "convert", "convert a.wav b.dss --format xx", "split memo.dss -l"})
         EXPECT_EQ(run_command(cli() + " " + args).status, 64) << args;
-}
-
-// Formats the help promises are accepted, and markers show as they are set.
-TEST(Cli, DocumentedFormatsAreAccepted) {
-    TempDir tmp;
-    write_tone(tmp.path("memo.wav"), 8000, 70);
-    const std::string memo = shell_quote(tmp.path("memo.wav"));
-    auto r = run_command(cli() + " markers set " + memo + " 1s-2.5s 3000ms-4000ms 1:05-1:08.25 100-200");
-    ASSERT_EQ(r.status, 0) << r.output;
-    r = run_command(cli() + " markers get " + memo, false);
-    EXPECT_EQ(r.output, " 1  1s-2.5s\n 2  3s-4s\n 3  1:05-1:08.25\n 4  0.1s-0.2s\n");
-    ASSERT_EQ(run_command(cli() + " -q template " + shell_quote(tmp.path("t.ds2"))).status, 0);
-    r = run_command(cli() + " header set " + shell_quote(tmp.path("t.ds2")) +
-                    " --start-date 2026-12-04 --start-time 14:03:00 --end-date 261205 --text 2=Kardiologie");
-    ASSERT_EQ(r.status, 0) << r.output;
-    r = run_command(cli() + " info " + shell_quote(tmp.path("t.ds2")), false);
-    EXPECT_NE(r.output.find("recorded from    2026-12-04 14:03:00\n"), std::string::npos) << r.output;
-    EXPECT_NE(r.output.find("recorded until   2026-12-05\n"), std::string::npos) << r.output;
-    EXPECT_NE(r.output.find("mode        standard play\n"), std::string::npos) << r.output;
-    EXPECT_EQ(r.output.find("GRUNDIG"), std::string::npos) << "internal labels only with --raw";
-    EXPECT_NE(run_command(cli() + " info --raw " + shell_quote(tmp.path("t.ds2")), false).output.find("GRUNDIG"),
-              std::string::npos);
-}
-
-// An existing destination is kept unless -f; with -f it is replaced.
-TEST(Cli, ExistingDestinationNeedsForce) {
-    TempDir tmp;
-    write_tone(tmp.path("memo.wav"), 8000, 1);
-    write_bytes(tmp.path("old.dss"), {7, 7, 7});
-    const std::string args = " convert " + shell_quote(tmp.path("memo.wav")) + " " + shell_quote(tmp.path("old.dss"));
-    auto r = run_command(cli() + args);
-    EXPECT_EQ(r.status, 37) << r.output;
-    EXPECT_EQ(read_bytes(tmp.path("old.dss")), (std::vector<uint8_t>{7, 7, 7}));
-    r = run_command(cli() + args + " -f", false);
-    EXPECT_EQ(r.status, 0) << r.output;
-    EXPECT_NE(r.output.find("memo.wav -> "), std::string::npos) << "the summary line: " << r.output;
-    EXPECT_GT(read_bytes(tmp.path("old.dss")).size(), 1024u);
-    r = run_command(cli() + " copy --force " + shell_quote(tmp.path("memo.wav")) + " " + shell_quote(tmp.path("old.dss")));
-    EXPECT_EQ(r.status, 0) << r.output;
-    EXPECT_EQ(read_bytes(tmp.path("old.dss")), read_bytes(tmp.path("memo.wav")));
-    EXPECT_EQ(tmp.entries(), (std::vector<std::string>{"memo.wav", "old.dss"}));
 }
 
 // Ctrl-C during a conversion: the library cancels, no temporary file stays,
@@ -165,50 +110,36 @@ TEST(Cli, InterruptCancelsAndCleansUp) {
     EXPECT_EQ(tmp.entries(), std::vector<std::string>{"long.wav"});
 }
 
-TEST(Cli, VersionAndHelp) {
-    auto v = run_command(cli() + " --version");
-    EXPECT_EQ(v.status, 0);
-    EXPECT_NE(v.output.find("orvkt 1."), std::string::npos) << v.output;
-    auto h = run_command(cli() + " --help");
-    EXPECT_EQ(h.status, 0);
-    EXPECT_NE(h.output.find("header-block"), std::string::npos) << h.output;
-    EXPECT_NE(h.output.find("--trace"), std::string::npos);
-}
-
-TEST(Cli, HeaderBlockShowsTheBytesAsHex) {
+// What a user types and sees besides the mistakes: version and help, the
+// formats the help promises, no overwrite without -f, the trace option,
+// copy and delete.
+TEST(Cli, Session) {
     TempDir tmp;
-    std::vector<uint8_t> header(512, 0xFF);
-    header[0] = 2;
-    header[1] = 'd';
-    header[2] = 's';
-    header[3] = 's';
-    write_bytes(tmp.path("x.dss"), header);
-    auto r = run_command(cli() + " header-block " + shell_quote(tmp.path("x.dss")), false);
-    EXPECT_EQ(r.status, 0);
-    EXPECT_EQ(r.output.rfind("0000  02 64 73 73 ff", 0), 0u) << r.output;
-    EXPECT_NE(r.output.find("01f0  ff ff"), std::string::npos);
-    EXPECT_EQ(std::count(r.output.begin(), r.output.end(), '\n'), 32);
-}
-
-TEST(Cli, TraceOptionWritesTheLog) {
-    TempDir tmp;
-    auto r = run_command(cli() + " --trace " + shell_quote(tmp.path("t.log")) + " header-block " +
-                         shell_quote(data_path("speech_lp.dss")) + " >/dev/null");
-    EXPECT_EQ(r.status, 0) << r.output;
-    auto log = read_bytes(tmp.path("t.log"));
-    std::string text(log.begin(), log.end());
-    EXPECT_NE(text.find("+ORVKTReadDSSHeader"), std::string::npos) << text;
-}
-
-TEST(Cli, CopyThenDeleteWithResultCodes) {
-    TempDir tmp;
-    write_bytes(tmp.path("a.wav"), std::vector<uint8_t>(3000, 7));
-    auto c = run_command(cli() + " copy " + shell_quote(tmp.path("a.wav")) + " " + shell_quote(tmp.path("b.wav")));
-    EXPECT_EQ(c.status, 0) << c.output;
-    EXPECT_EQ(read_bytes(tmp.path("b.wav")), read_bytes(tmp.path("a.wav")));
-    auto again = run_command(cli() + " copy " + shell_quote(tmp.path("a.wav")) + " " + shell_quote(tmp.path("b.wav")));
-    EXPECT_EQ(again.status, 37) << again.output;
-    auto d = run_command(cli() + " delete " + shell_quote(tmp.path("a.wav")) + " " + shell_quote(tmp.path("b.wav")));
-    EXPECT_EQ(d.status, 0) << d.output;
-    EXPECT_TRUE(tmp.entries().empty());
+    write_tone(tmp.path("memo.wav"), 8000, 70);
+    write_bytes(tmp.path("old.dss"), {7, 7, 7});
+    run_session(tmp, {
+        {"orvkt --version", 0, "orvkt 1."},
+        {"orvkt --help", 0, "header-block"},
+        {"orvkt --help", 0, "--trace"},
+        {"orvkt markers set memo.wav 1s-2.5s 3000ms-4000ms 1:05-1:08.25 100-200", 0, ""},
+        {"orvkt markers get memo.wav", 0, " 1  1s-2.5s\n 2  3s-4s\n 3  1:05-1:08.25\n 4  0.1s-0.2s\n"},
+        {"orvkt -q template t.ds2", 0, ""},
+        {"orvkt header set t.ds2 --start-date 2026-12-04 --start-time 14:03:00 --end-date 261205 --text 2=Kardiologie",
+         0, ""},
+        {"orvkt info t.ds2", 0, "recorded from    2026-12-04 14:03:00\n", "GRUNDIG"},  // internal labels only with --raw
+        {"orvkt info t.ds2", 0, "recorded until   2026-12-05\n"},
+        {"orvkt info t.ds2", 0, "mode        standard play\n"},
+        {"orvkt info --raw t.ds2", 0, "GRUNDIG"},
+        {"orvkt convert memo.wav old.dss", 37, ""},
+        {"orvkt convert memo.wav old.dss -f", 0, "memo.wav -> "},  // the summary line
+        {"orvkt --trace t.log header-block t.ds2", 0, "0000  03 64 73 32"},
+    });
+    const auto log = read_bytes(tmp.path("t.log"));
+    EXPECT_NE(std::string(log.begin(), log.end()).find("+ORVKTReadDSSHeader"), std::string::npos);
+    run_session(tmp, {
+        {"orvkt copy memo.wav c.wav && orvkt copy --force memo.wav old.dss", 0, ""},
+        {"orvkt delete c.wav t.log", 0, ""},
+    });
+    EXPECT_EQ(read_bytes(tmp.path("old.dss")), read_bytes(tmp.path("memo.wav")));
+    EXPECT_EQ(tmp.entries(), (std::vector<std::string>{"memo.wav", "old.dss", "t.ds2"}));
 }

@@ -1,66 +1,49 @@
-// Files and callbacks for the conversion tests. WAV files are laid out and
-// parsed here byte by byte, without the library's RIFF code, so that what a
-// conversion writes is checked against an independent reading.
+// Files for the conversion and media tests: WAV files laid out with
+// support/riff_bytes.h and read back here without the library's RIFF code,
+// DSS facts read from the bytes, ffmpeg-made MP3 files, hand-laid ID3 tags.
 #pragma once
 
 #include <gtest/gtest.h>
 
 #include <cmath>
 #include <cstdint>
+#include <cstdlib>
 #include <cstring>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "OrvaneVktapi.h"
+#include "support/id3_bytes.h"
 #include "support/riff_bytes.h"
 #include "support/test_support.h"
 
 namespace conv_test {
 
 using Bytes = std::vector<uint8_t>;
-
+using Markers = std::vector<std::pair<uint32_t, uint32_t>>;
 using riff_bytes::get16;
-using riff_bytes::put16;
+using riff_bytes::get32;
 using riff_bytes::put32;
 using riff_bytes::put_id;
-using riff_bytes::get32;
 
 inline WAVEFORMATEX pcm_format(uint32_t rate, uint16_t bits = 16, uint16_t channels = 1) {
-    WAVEFORMATEX f{};
-    f.wFormatTag = WAVE_FORMAT_PCM;
-    f.nChannels = channels;
-    f.nSamplesPerSec = rate;
-    f.wBitsPerSample = bits;
-    f.nBlockAlign = static_cast<uint16_t>(channels * bits / 8);
-    f.nAvgBytesPerSec = rate * f.nBlockAlign;
-    return f;
+    const uint16_t align = static_cast<uint16_t>(channels * bits / 8);
+    return WAVEFORMATEX{WAVE_FORMAT_PCM, channels, rate, rate * align, align, bits, 0};
 }
 
 // The three DSS codec formats a WAV file can be packed from.
 inline WAVEFORMATEX dss_format(uint32_t rate) {
-    WAVEFORMATEX f{};
-    f.wFormatTag = WAVE_FORMAT_DSS_SP;
-    f.nChannels = 1;
-    f.nSamplesPerSec = rate;
-    f.nAvgBytesPerSec = rate == 16000 ? 3563 : rate == 12000 ? 1750 : 1167;
-    f.nBlockAlign = rate == 16000 ? 57 : 42;
-    return f;
+    const uint32_t avg = rate == 16000 ? 3563 : rate == 12000 ? 1750 : 1167;
+    return WAVEFORMATEX{WAVE_FORMAT_DSS_SP, 1, rate, avg, static_cast<uint16_t>(rate == 16000 ? 57 : 42), 0, 0};
 }
 inline WAVEFORMATEX sp_format() { return dss_format(12000); }
 inline WAVEFORMATEX lp_format() { return dss_format(8000); }
 inline WAVEFORMATEX qp_format() { return dss_format(16000); }
 
-// Extra chunks a hand-made WAV file may carry after its data chunk.
-struct Extras {
-    bool cue = false;
-    uint32_t cue_byte = 0;  // the cue point's block start
-    Bytes list_info;        // content of a LIST/INFO chunk (after "INFO")
-};
-
-// A RIFF/WAVE file: fmt (16 bytes for PCM without extras, else 18 + cbSize),
-// data, then the extras.
-inline Bytes wav_bytes(const WAVEFORMATEX& f, const Bytes& data, const Extras& extras = {},
-                       const Bytes& fmt_extra = {}) {
+// A RIFF/WAVE file: fmt (16 bytes for PCM without extras, else 18 + cbSize)
+// and data.
+inline Bytes wav_bytes(const WAVEFORMATEX& f, const Bytes& data, const Bytes& fmt_extra = {}) {
     using namespace riff_bytes;
     Bytes fmt;
     put16(fmt, f.wFormatTag);
@@ -73,16 +56,7 @@ inline Bytes wav_bytes(const WAVEFORMATEX& f, const Bytes& data, const Extras& e
         put16(fmt, static_cast<uint16_t>(fmt_extra.size()));
         append(fmt, fmt_extra);
     }
-    Bytes chunks = cat({chunk("fmt ", fmt), chunk("data", data)});
-    if (extras.cue) {
-        Bytes cue;
-        for (uint32_t v : {1u, 1u, 0u}) put32(cue, v);  // count, identifier, position
-        put_id(cue, "data");
-        for (uint32_t v : {0u, extras.cue_byte, 0u}) put32(cue, v);  // chunk start, block start, offset
-        append(chunks, chunk("cue ", cue));
-    }
-    if (!extras.list_info.empty()) append(chunks, list("INFO", extras.list_info));
-    return wave(chunks);
+    return wave(cat({chunk("fmt ", fmt), chunk("data", data)}));
 }
 
 inline Bytes samples_to_bytes(const std::vector<int16_t>& s) {
@@ -91,21 +65,17 @@ inline Bytes samples_to_bytes(const std::vector<int16_t>& s) {
     return b;
 }
 
-inline void write_pcm16_wav(const std::string& path, const std::vector<int16_t>& samples, uint32_t rate,
-                            const Extras& extras = {}) {
-    orvkt_test::write_bytes(path, wav_bytes(pcm_format(rate), samples_to_bytes(samples), extras));
+inline void write_pcm16_wav(const std::string& path, const std::vector<int16_t>& samples, uint32_t rate) {
+    orvkt_test::write_bytes(path, wav_bytes(pcm_format(rate), samples_to_bytes(samples)));
 }
 
 // The fields of a wave format record, unpacked (the record itself is packed,
 // and its fields cannot be bound to references).
 struct Format {
-    uint16_t wFormatTag = 0;
-    uint16_t nChannels = 0;
-    uint32_t nSamplesPerSec = 0;
-    uint32_t nAvgBytesPerSec = 0;
-    uint16_t nBlockAlign = 0;
-    uint16_t wBitsPerSample = 0;
-    uint16_t cbSize = 0;
+    uint16_t wFormatTag = 0, nChannels = 0;
+    uint32_t nSamplesPerSec = 0, nAvgBytesPerSec = 0;
+    uint16_t nBlockAlign = 0, wBitsPerSample = 0, cbSize = 0;
+    bool operator==(const Format&) const = default;
 };
 inline Format unpack(const WAVEFORMATEX& f) {
     return Format{f.wFormatTag, f.nChannels, f.nSamplesPerSec, f.nAvgBytesPerSec, f.nBlockAlign, f.wBitsPerSample,
@@ -118,10 +88,7 @@ struct ParsedWav {
     Format format{};
     uint32_t fmt_size = 0;
     Bytes data;
-    bool has_fact = false;
     uint32_t fact = 0;
-    bool has_cue = false;
-    uint32_t cue_position = 0, cue_block_start = 0;
     Bytes list;  // LIST content behind its type
     std::vector<int16_t> samples() const {
         std::vector<int16_t> s(data.size() / 2);
@@ -134,35 +101,28 @@ inline ParsedWav parse_wav(const std::string& path) {
     ParsedWav w;
     const Bytes b = orvkt_test::read_bytes(path);
     if (b.size() < 12 || std::memcmp(b.data(), "RIFF", 4) != 0 || std::memcmp(b.data() + 8, "WAVE", 4) != 0) return w;
-    size_t at = 12;
     bool fmt = false, data = false;
-    while (b.size() - at >= 8) {
+    for (size_t at = 12; b.size() - at >= 8;) {
         const uint32_t size = get32(b, at + 4);
         if (b.size() - at - 8 < size) break;
-        const uint8_t* id = b.data() + at;
+        const std::string id(b.begin() + static_cast<long>(at), b.begin() + static_cast<long>(at + 4));
         const size_t body = at + 8;
-        if (std::memcmp(id, "fmt ", 4) == 0 && size >= 16) {
-            w.format.wFormatTag = get16(b, body);
-            w.format.nChannels = get16(b, body + 2);
-            w.format.nSamplesPerSec = get32(b, body + 4);
-            w.format.nAvgBytesPerSec = get32(b, body + 8);
-            w.format.nBlockAlign = get16(b, body + 12);
-            w.format.wBitsPerSample = get16(b, body + 14);
-            w.format.cbSize = size >= 18 ? get16(b, body + 16) : 0;
+        const auto content = [&](size_t from) {
+            return Bytes(b.begin() + static_cast<long>(from), b.begin() + static_cast<long>(body + size));
+        };
+        if (id == "fmt " && size >= 16) {
+            w.format = Format{get16(b, body), get16(b, body + 2), get32(b, body + 4), get32(b, body + 8),
+                              get16(b, body + 12), get16(b, body + 14),
+                              static_cast<uint16_t>(size >= 18 ? get16(b, body + 16) : 0)};
             w.fmt_size = size;
             fmt = true;
-        } else if (std::memcmp(id, "data", 4) == 0) {
-            w.data.assign(b.begin() + static_cast<long>(body), b.begin() + static_cast<long>(body + size));
+        } else if (id == "data") {
+            w.data = content(body);
             data = true;
-        } else if (std::memcmp(id, "fact", 4) == 0 && size >= 4) {
-            w.has_fact = true;
+        } else if (id == "fact" && size >= 4) {
             w.fact = get32(b, body);
-        } else if (std::memcmp(id, "cue ", 4) == 0 && size >= 28) {
-            w.has_cue = true;
-            w.cue_position = get32(b, body + 8);
-            w.cue_block_start = get32(b, body + 20);
-        } else if (std::memcmp(id, "LIST", 4) == 0 && size >= 4) {
-            w.list.assign(b.begin() + static_cast<long>(body + 4), b.begin() + static_cast<long>(body + size));
+        } else if (id == "LIST" && size >= 4) {
+            w.list = content(body + 4);
         }
         at = body + size + (size % 2);
     }
@@ -178,22 +138,11 @@ inline std::vector<int16_t> sine(double hz, uint32_t rate, size_t count, double 
     return s;
 }
 
-// The frequency whose DFT bin is strongest (coarse search, 10 Hz steps).
-inline double dominant_frequency(const std::vector<int16_t>& s, uint32_t rate, size_t skip = 0) {
-    double best_f = 0, best = -1;
-    const size_t n = std::min<size_t>(s.size() - std::min(skip, s.size()), 4000);
-    for (double f = 50; f < rate / 2.0; f += 10) {
-        double re = 0, im = 0;
-        for (size_t i = 0; i < n; ++i) {
-            re += s[skip + i] * std::cos(2 * M_PI * f * static_cast<double>(i) / rate);
-            im += s[skip + i] * std::sin(2 * M_PI * f * static_cast<double>(i) / rate);
-        }
-        if (re * re + im * im > best) {
-            best = re * re + im * im;
-            best_f = f;
-        }
-    }
-    return best_f;
+// The frequency of a tone, from its zero crossings.
+inline double tone_frequency(const std::vector<int16_t>& s, uint32_t rate) {
+    size_t crossings = 0;
+    for (size_t i = 1; i < s.size(); ++i) crossings += (s[i - 1] < 0) != (s[i] < 0);
+    return crossings * (rate / 2.0) / static_cast<double>(s.size());
 }
 
 inline double rms(const std::vector<int16_t>& s, size_t from = 0, size_t to = SIZE_MAX) {
@@ -216,16 +165,30 @@ struct ProgressLog {
         return log->cancel_at != 0 && log->percents.size() == log->cancel_at ? VKT_PROGRESS_CANCEL : 0;
     }
     intptr_t user() { return reinterpret_cast<intptr_t>(this); }
-    bool monotone() const {
-        for (size_t i = 1; i < percents.size(); ++i)
-            if (percents[i] < percents[i - 1]) return false;
-        return true;
+    bool monotone() const { return std::is_sorted(percents.begin(), percents.end()); }
+    bool any_between(uint32_t low, uint32_t high) const {
+        return std::any_of(percents.begin(), percents.end(), [&](uint32_t p) { return p > low && p < high; });
     }
 };
 
-}  // namespace conv_test
-
-namespace conv_test {
+// The conversion exports behind one call, for tables of conversions.
+enum class Export { DssToWav, WavToWav, WavToDss, DssToDss, Mp3ToWav, WmaToWav, MediaToWav };
+inline uint32_t convert(Export how, const std::string& src, const std::string& dst, const WAVEFORMATEX& want,
+                        ProgressLog* log = nullptr, int16_t headers = 3, const char* password = nullptr) {
+    const ProgressCallback cb = log ? &ProgressLog::callback : nullptr;
+    const intptr_t user = log ? log->user() : 0;
+    const char *s = src.c_str(), *d = dst.c_str();
+    switch (how) {
+        case Export::DssToWav: return ORVKTDSSToWAV(s, d, &want, cb, user, password);
+        case Export::WavToWav: return ORVKTWAVToWAV(s, d, &want, cb, user);
+        case Export::WavToDss: return ORVKTWAVToDSS(s, d, &want, headers, cb, user);
+        case Export::DssToDss: return ORVKTDSSToDSS(s, d, &want, cb, user, password);
+        case Export::Mp3ToWav: return ORVKTMP3ToWAV(s, d, &want, cb, user);
+        case Export::WmaToWav: return ORVKTWMAToWAV(s, d, &want, cb, user);
+        case Export::MediaToWav: return ORVKTWMFConvertToWAV(s, d, nullptr, cb, user);
+    }
+    return VKT_ERR;
+}
 
 inline const char* kSpeechText =
     "The patient was seen today. Blood pressure is normal and the wound heals well. Review in two weeks.";
@@ -238,9 +201,9 @@ inline bool write_speech_wav(const std::string& path, uint32_t rate) {
     return true;
 }
 
-// The frames of a DSS/DS2 file and its compression id, read from its bytes:
-// the sum of the data blocks' frame counts (block order byte 3, stored at
-// file offset 2 of the block).
+// What the bytes of a DSS/DS2 file say: header blocks, the sum of the data
+// blocks' frame counts (block order byte 3, stored at offset 2), the last
+// block's compression id and header 2's.
 struct DssFacts {
     uint32_t headers = 0;
     uint32_t frames = 0;
@@ -260,6 +223,78 @@ inline DssFacts dss_facts(const std::string& path) {
         f.block_id = b[at + 4];
     }
     return f;
+}
+
+// Runs ffmpeg with the arguments and the output file; "" on failure.
+inline std::string ffmpeg_make(const orvkt_test::TempDir& tmp, const std::string& name, const std::string& args) {
+    const std::string out = tmp.path(name);
+    const auto r =
+        orvkt_test::run_command("ffmpeg -hide_banner -loglevel error -y " + args + " " + orvkt_test::shell_quote(out));
+    return r.status == 0 ? out : std::string();
+}
+
+// The duration ffprobe states for a file, in seconds (-1 on failure).
+inline double ffprobe_duration(const std::string& path) {
+    const auto r = orvkt_test::run_command(
+        "ffprobe -v error -show_entries format=duration -of default=nw=1:nk=1 " + orvkt_test::shell_quote(path), false);
+    return r.status != 0 || r.output.empty() ? -1 : std::atof(r.output.c_str());
+}
+
+// Ten minutes of pink noise as MPEG-2.5 layer III, 8000/s mono, 8 kbit/s:
+// 8336 frames of exactly 72 bytes and 72 ms, no tag, no info frame. Noise
+// never repeats, so every frame's bytes say where it came from.
+inline constexpr uint32_t kFrameBytes = 72;
+inline std::string ten_minutes_mp3(const orvkt_test::TempDir& tmp, const std::string& name = "ten.mp3") {
+    return ffmpeg_make(tmp, name,
+                       "-f lavfi -i anoisesrc=color=pink:amplitude=0.3:seed=7:sample_rate=8000:duration=600 "
+                       "-ac 1 -c:a libmp3lame -b:a 8k -write_xing 0 -id3v2_version 0");
+}
+
+inline constexpr char kOwner[] = "https://orvane.example/dictation";
+inline constexpr size_t kImage = 1536;
+
+// An ID3v2.3 tag with one private frame: owner, 0, version 0, image; then
+// 16 zero bytes of padding.
+inline Bytes id3_tag_with_priv(const Bytes& image) {
+    Bytes data = {0};
+    data.insert(data.end(), image.begin(), image.end());
+    Bytes frame = id3_bytes::priv_frame(kOwner, data);
+    frame.insert(frame.end(), 16, 0);
+    return id3_bytes::tag(3, frame);
+}
+
+// The fixture's header image (DS2, licensee 3) with the given length in
+// header 2 and the given markers (ms) in header 3.
+inline Bytes header_image(uint32_t length_ms, const Markers& markers) {
+    Bytes image = orvkt_test::read_bytes(orvkt_test::data_path("dictation_header.bin"));
+    image.resize(kImage);
+    Bytes h3;
+    for (const auto& [start, end] : markers) put32(h3, start), put32(h3, end);
+    h3.resize(256, 0xFF);
+    std::memcpy(image.data() + 1024, h3.data(), 256);
+    Bytes length;
+    put32(length, length_ms);
+    std::memcpy(image.data() + 512 + 18, length.data(), 4);
+    return image;
+}
+
+// Where the image of our private frame starts in a file's bytes (0 when
+// there is none): behind the owner, its 0 and the version byte.
+inline size_t image_offset(const Bytes& file) {
+    const auto at = std::search(file.begin(), file.end(), kOwner, kOwner + sizeof kOwner - 1);
+    return at == file.end() ? 0 : static_cast<size_t>(at - file.begin()) + sizeof kOwner + 1;
+}
+
+// The markers (ms) of a 256-byte marker array, up to the first unused one.
+inline Markers marker_list(const uint8_t* array) {
+    const Bytes a(array, array + 256);
+    Markers m;
+    for (size_t i = 0; i < 32 && get32(a, 8 * i) != 0xFFFFFFFFu; ++i) m.emplace_back(get32(a, 8 * i), get32(a, 8 * i + 4));
+    return m;
+}
+
+inline bool contains(const Bytes& b, const std::string& text) {
+    return std::search(b.begin(), b.end(), text.begin(), text.end()) != b.end();
 }
 
 }  // namespace conv_test

@@ -6,27 +6,20 @@
 
 #include "trace/xkrvlog_capture.h"
 
-using namespace vkt::acm;
-
 TEST(EuklidAlgorithm, GcdLcmAndZeros) {
     xkrvlog::Capture log;
-    uint32_t r = 0;
-    EXPECT_EQ(InternalEuklidAlgorithm(44100, 8000, 1, &r), 1u);
-    EXPECT_EQ(r, 100u);
-    EXPECT_EQ(InternalEuklidAlgorithm(8000, 44100, 1, &r), 1u);
-    EXPECT_EQ(r, 100u);
-    EXPECT_EQ(InternalEuklidAlgorithm(12, 18, 2, &r), 1u);
-    EXPECT_EQ(r, 36u);
-    EXPECT_EQ(InternalEuklidAlgorithm(7, 7, 0, &r), 1u);
-    EXPECT_EQ(r, 7u);
-    EXPECT_EQ(InternalEuklidAlgorithm(882, 576, 2, &r), 1u);
-    EXPECT_EQ(r, 28224u);  // 2^6 x 3^2 x 7^2
-    r = 1234;
-    EXPECT_EQ(InternalEuklidAlgorithm(0, 18, 1, &r), 0u);
-    EXPECT_EQ(InternalEuklidAlgorithm(12, 0, 2, &r), 0u);
-    EXPECT_EQ(r, 1234u);
+    const struct {
+        uint32_t a, b, what, ok, result;  // what: 1 the divisor, 2 the multiple; a refusal keeps the result
+    } rows[] = {
+        {44100, 8000, 1, 1, 100}, {8000, 44100, 1, 1, 100}, {12, 18, 2, 1, 36}, {7, 7, 0, 1, 7},
+        {882, 576, 2, 1, 28224},  // 2^6 x 3^2 x 7^2
+        {0, 18, 1, 0, 1234},      {12, 0, 2, 0, 1234},
+        {65537, 65539, 2, 0, 1234},  // needs more than 32 bits
+    };
+    for (const auto& r : rows) {
+        uint32_t result = 1234;
+        EXPECT_EQ(InternalEuklidAlgorithm(r.a, r.b, r.what, &result), r.ok) << r.a << " " << r.b;
+        EXPECT_EQ(result, r.result) << r.a << " " << r.b;
+    }
     EXPECT_TRUE(log.contains("one value is 0"));
-    // 65537 x 65539 needs more than 32 bits.
-    EXPECT_EQ(InternalEuklidAlgorithm(65537, 65539, 2, &r), 0u);
-    EXPECT_EQ(r, 1234u);
 }

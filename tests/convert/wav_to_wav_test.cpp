@@ -1,186 +1,16 @@
-// ORVKTWAVToWAV: changes of rate, width and channels, the cue split, the
-// direct transcoding, and what is left behind on failures.
+// WAV to WAV and WAV to DSS beyond the table of conversions: the direct
+// transcoding, the chain of stages, codec data packed as it is, the packing
+// alone at other rates.
 #include <gtest/gtest.h>
 
-#include "OrvaneVktapi.h"
 #include "conv_files.h"
+#include "convert/dss_converter.h"
 #include "convert/wav_converter.h"
-#include "support/test_support.h"
-#include "convert/format_queries.h"
 
 using namespace conv_test;
 using orvkt_test::read_bytes;
-using orvkt_test::run_command;
-using orvkt_test::shell_quote;
 using orvkt_test::TempDir;
 using orvkt_test::write_bytes;
-
-namespace {
-
-std::vector<int16_t> as_signed(const ParsedWav& w) {
-    if (w.format.wBitsPerSample == 16) return w.samples();
-    std::vector<int16_t> s(w.data.size());
-    for (size_t i = 0; i < s.size(); ++i) s[i] = static_cast<int16_t>((w.data[i] - 128) * 256);
-    return s;
-}
-
-struct RateCase {
-    uint32_t src_rate;
-    uint16_t src_bits;
-    uint32_t dst_rate;
-    uint16_t dst_bits;
-};
-
-class PcmChange : public ::testing::TestWithParam<RateCase> {};
-
-}  // namespace
-
-// A one-second 1 kHz tone keeps its pitch, level and length through every
-// change of rate and width; the fmt and fact chunks describe the result.
-TEST_P(PcmChange, KeepsPitchLevelAndLength) {
-    const RateCase c = GetParam();
-    TempDir tmp;
-    const std::string src = tmp.path("src.wav"), dst = tmp.path("dst.wav");
-    const auto tone = sine(1000, c.src_rate, c.src_rate);
-    Bytes data;
-    if (c.src_bits == 16) {
-        data = samples_to_bytes(tone);
-    } else {
-        for (int16_t s : tone) data.push_back(static_cast<uint8_t>((s >> 8) + 128));
-    }
-    write_bytes(src, wav_bytes(pcm_format(c.src_rate, c.src_bits), data));
-
-    const WAVEFORMATEX want = pcm_format(c.dst_rate, c.dst_bits);
-    ASSERT_EQ(ORVKTWAVToWAV(src.c_str(), dst.c_str(), &want, nullptr, 0), VKT_OK);
-    const ParsedWav out = parse_wav(dst);
-    ASSERT_TRUE(out.ok);
-    EXPECT_EQ(out.format.wFormatTag, 1);
-    EXPECT_EQ(out.format.nChannels, 1);
-    EXPECT_EQ(out.format.nSamplesPerSec, c.dst_rate);
-    EXPECT_EQ(out.format.wBitsPerSample, c.dst_bits);
-    EXPECT_EQ(out.format.nBlockAlign, c.dst_bits / 8);
-    EXPECT_EQ(out.format.nAvgBytesPerSec, c.dst_rate * c.dst_bits / 8);
-    const auto samples = as_signed(out);
-    EXPECT_EQ(out.fact, samples.size());
-    // At most the tail that is no whole conversion unit is dropped.
-    EXPECT_LE(samples.size(), c.dst_rate);
-    EXPECT_GE(samples.size(), c.dst_rate * 99 / 100);
-    EXPECT_NEAR(dominant_frequency(samples, c.dst_rate, samples.size() / 4), 1000, 20);
-    // Each filter stage of the rate change may take up to 1 dB in its pass
-    // band; a chain has up to three.
-    const double db = 20 * std::log10(rms(samples, samples.size() / 4, samples.size() * 3 / 4) / (8000 / std::sqrt(2.0)));
-    EXPECT_GE(db, -3.2);
-    EXPECT_LE(db, 0.2);
-}
-
-INSTANTIATE_TEST_SUITE_P(Rates, PcmChange,
-                         ::testing::Values(RateCase{44100, 16, 8000, 16}, RateCase{8000, 16, 22050, 8},
-                                           RateCase{12000, 8, 16000, 16}, RateCase{22050, 16, 11025, 16},
-                                           RateCase{16000, 16, 12000, 16}, RateCase{11025, 8, 11025, 16}));
-
-TEST(WavToWav, IdenticalFormatIsRefusedAndLeavesNoDestination) {
-    TempDir tmp;
-    const std::string src = tmp.path("src.wav"), dst = tmp.path("dst.wav");
-    write_pcm16_wav(src, sine(500, 12000, 1200), 12000);
-    const WAVEFORMATEX same = pcm_format(12000);
-    EXPECT_EQ(ORVKTWAVToWAV(src.c_str(), dst.c_str(), &same, nullptr, 0), VKT_ERR_SAME_WAVFMT);
-    EXPECT_EQ(tmp.entries(), std::vector<std::string>{"src.wav"});
-}
-
-TEST(WavToWav, BadArgumentsAndFormats) {
-    TempDir tmp;
-    const std::string src = tmp.path("src.wav"), dst = tmp.path("dst.wav");
-    write_pcm16_wav(src, sine(500, 12000, 1200), 12000);
-    const WAVEFORMATEX want = pcm_format(8000);
-    WAVEFORMATEX extra = want;
-    extra.cbSize = 2;  // PCM takes no extra bytes
-    EXPECT_EQ(ORVKTWAVToWAV(src.c_str(), dst.c_str(), &extra, nullptr, 0), VKT_ERR_INVALID_WAVFMT);
-    WAVEFORMATEX wide_block = want;
-    wide_block.nBlockAlign = 4;  // a mono 16-bit frame is 2 bytes
-    EXPECT_EQ(ORVKTWAVToWAV(src.c_str(), dst.c_str(), &wide_block, nullptr, 0), VKT_ERR_INVALID_WAVFMT);
-    // Writing over the source would destroy it.
-    EXPECT_EQ(ORVKTWAVToWAV(src.c_str(), src.c_str(), &want, nullptr, 0), VKT_ERR_OPEN_FILE);
-    // A rate the PCM converter does not take: the stage cannot be opened.
-    const WAVEFORMATEX odd = pcm_format(48000);
-    EXPECT_EQ(ORVKTWAVToWAV(src.c_str(), dst.c_str(), &odd, nullptr, 0), VKT_ERR_CODEC);
-    // A missing source.
-    EXPECT_NE(ORVKTWAVToWAV(tmp.path("none.wav").c_str(), dst.c_str(), &want, nullptr, 0), VKT_OK);
-    EXPECT_EQ(tmp.entries(), std::vector<std::string>{"src.wav"});
-    EXPECT_EQ(read_bytes(src), wav_bytes(pcm_format(12000), samples_to_bytes(sine(500, 12000, 1200))));
-}
-
-// 16-bit stereo is mixed to mono first (progress 0 to 40), through a file
-// beside the destination that is gone afterwards.
-TEST(WavToWav, StereoSourceIsMixedFirst) {
-    TempDir tmp;
-    const std::string src = tmp.path("stereo.wav"), dst = tmp.path("mono.wav");
-    const auto left = sine(1000, 44100, 44100, 6000);
-    std::vector<int16_t> frames;
-    for (int16_t s : left) {
-        frames.push_back(s);
-        frames.push_back(s);
-    }
-    write_bytes(src, wav_bytes(pcm_format(44100, 16, 2), samples_to_bytes(frames)));
-    ProgressLog log;
-    const WAVEFORMATEX want = pcm_format(8000);
-    ASSERT_EQ(ORVKTWAVToWAV(src.c_str(), dst.c_str(), &want, &ProgressLog::callback, log.user()), VKT_OK);
-    EXPECT_EQ(tmp.entries(), (std::vector<std::string>{"mono.wav", "stereo.wav"}));
-    const ParsedWav out = parse_wav(dst);
-    ASSERT_TRUE(out.ok);
-    EXPECT_EQ(out.format.nChannels, 1);
-    const auto s = out.samples();
-    EXPECT_NEAR(s.size(), 8000.0, 80);
-    EXPECT_NEAR(dominant_frequency(s, 8000, 2000), 1000, 20);
-    const double db = 20 * std::log10(rms(s, 2000, 6000) / (6000 / std::sqrt(2.0)));
-    EXPECT_GE(db, -3.2);
-    EXPECT_LE(db, 0.2);
-    ASSERT_FALSE(log.percents.empty());
-    EXPECT_TRUE(log.monotone());
-    EXPECT_EQ(log.percents.back(), 100u);
-    EXPECT_NE(std::find(log.percents.begin(), log.percents.end(), 40u), log.percents.end());
-    for (uint32_t m : log.messages) EXPECT_EQ(m, VKT_PROGRESS_MESSAGE);
-
-    // Mono at the source's own rate and width: the mix alone is the result.
-    const WAVEFORMATEX same_rate = pcm_format(44100);
-    ASSERT_EQ(ORVKTWAVToWAV(src.c_str(), tmp.path("mix.wav").c_str(), &same_rate, nullptr, 0), VKT_OK);
-    const ParsedWav mix = parse_wav(tmp.path("mix.wav"));
-    ASSERT_TRUE(mix.ok);
-    EXPECT_EQ(mix.format.nChannels, 1);
-    const auto m = mix.samples();
-    ASSERT_EQ(m.size(), left.size());
-    for (size_t i = 0; i < m.size(); i += 97) EXPECT_NEAR(m[i], left[i], 1) << i;
-    EXPECT_EQ(tmp.entries(), (std::vector<std::string>{"mix.wav", "mono.wav", "stereo.wav"}));
-}
-
-TEST(WavToWav, EightBitStereoIsNotMixedAndCannotBeConverted) {
-    TempDir tmp;
-    const std::string src = tmp.path("stereo8.wav"), dst = tmp.path("out.wav");
-    write_bytes(src, wav_bytes(pcm_format(8000, 8, 2), Bytes(16000, 128)));
-    const WAVEFORMATEX want = pcm_format(8000);
-    EXPECT_EQ(ORVKTWAVToWAV(src.c_str(), dst.c_str(), &want, nullptr, 0), VKT_ERR_CODEC);
-    EXPECT_EQ(tmp.entries(), std::vector<std::string>{"stereo8.wav"});
-}
-
-// A cue point splits the conversion: the first pass ends exactly at the
-// cue's byte, and the destination's cue sits where that byte's audio went.
-TEST(WavToWav, CuePointSplitsTheConversion) {
-    TempDir tmp;
-    const std::string src = tmp.path("cue.wav"), dst = tmp.path("out.wav");
-    Extras extras;
-    extras.cue = true;
-    extras.cue_byte = 24000;  // one second at 12000 samples/s
-    write_pcm16_wav(src, sine(700, 12000, 36000), 12000, extras);
-    const WAVEFORMATEX want = pcm_format(8000);
-    ASSERT_EQ(ORVKTWAVToWAV(src.c_str(), dst.c_str(), &want, nullptr, 0), VKT_OK);
-    const ParsedWav out = parse_wav(dst);
-    ASSERT_TRUE(out.ok);
-    ASSERT_TRUE(out.has_cue);
-    // 24000 source bytes are 12000 samples, 8000 at the new rate: 16000 bytes.
-    EXPECT_EQ(out.cue_block_start, 16000u);
-    EXPECT_EQ(out.cue_position, 8000u);
-    EXPECT_NEAR(out.data.size(), 48000.0, 40);
-    EXPECT_NEAR(dominant_frequency(out.samples(), 8000, 8000), 700, 20);
-}
 
 // Tag 0x0120 at 4000 bytes/s to 2400 bytes/s: the first 24 bytes of every
 // 40-byte block, no codec involved.
@@ -190,7 +20,7 @@ TEST(WavToWav, DirectTranscodingKeepsTheHeadOfEveryBlock) {
     WAVEFORMATEX from{0x0120, 1, 16000, 4000, 40, 0, 2};
     Bytes data(4000 * 2 + 80);
     for (size_t i = 0; i < data.size(); ++i) data[i] = static_cast<uint8_t>(i * 7 + i / 40);
-    write_bytes(src, wav_bytes(from, data, {}, Bytes{0x12, 0x34}));
+    write_bytes(src, wav_bytes(from, data, Bytes{0x12, 0x34}));
     WAVEFORMATEX to{0x0120, 1, 16000, 2400, 24, 0, 2};
     ASSERT_EQ(ORVKTWAVToWAV(src.c_str(), dst.c_str(), &to, nullptr, 0), VKT_OK);
     const ParsedWav out = parse_wav(dst);
@@ -200,47 +30,6 @@ TEST(WavToWav, DirectTranscodingKeepsTheHeadOfEveryBlock) {
     Bytes expected;
     for (size_t b = 0; b + 40 <= data.size(); b += 40) expected.insert(expected.end(), data.begin() + b, data.begin() + b + 24);
     EXPECT_EQ(out.data, expected);
-}
-
-TEST(WavToWav, EmptyDataGivesAnEmptyDestinationOfTheWantedFormat) {
-    TempDir tmp;
-    const std::string src = tmp.path("empty.wav"), dst = tmp.path("out.wav");
-    write_pcm16_wav(src, {}, 22050);
-    const WAVEFORMATEX want = pcm_format(8000, 8);
-    ASSERT_EQ(ORVKTWAVToWAV(src.c_str(), dst.c_str(), &want, nullptr, 0), VKT_OK);
-    const ParsedWav out = parse_wav(dst);
-    ASSERT_TRUE(out.ok);
-    EXPECT_TRUE(out.data.empty());
-    EXPECT_EQ(out.format.nSamplesPerSec, 8000u);
-    EXPECT_EQ(out.format.wBitsPerSample, 8);
-}
-
-// The LIST/INFO content follows, with the format history moved last.
-TEST(WavToWav, ListChunkFollowsWithHistoryLast) {
-    TempDir tmp;
-    const std::string src = tmp.path("list.wav"), dst = tmp.path("out.wav");
-    Bytes info;
-    put_id(info, "ISRF");
-    put32(info, 4);
-    put_id(info, "hist");
-    put_id(info, "ICMT");
-    put32(info, 6);
-    for (char c : std::string("note!\0", 6)) info.push_back(static_cast<uint8_t>(c));
-    Extras extras;
-    extras.list_info = info;
-    write_pcm16_wav(src, sine(500, 16000, 16000), 16000, extras);
-    const WAVEFORMATEX want = pcm_format(8000);
-    ASSERT_EQ(ORVKTWAVToWAV(src.c_str(), dst.c_str(), &want, nullptr, 0), VKT_OK);
-    const ParsedWav out = parse_wav(dst);
-    ASSERT_TRUE(out.ok);
-    Bytes expected;
-    put_id(expected, "ICMT");
-    put32(expected, 6);
-    for (char c : std::string("note!\0", 6)) expected.push_back(static_cast<uint8_t>(c));
-    put_id(expected, "ISRF");
-    put32(expected, 4);
-    put_id(expected, "hist");
-    EXPECT_EQ(out.list, expected);
 }
 
 // Which stages a change between codec and PCM formats runs: packing 12000/s
@@ -263,7 +52,7 @@ TEST(WavToWav, StagesBetweenCodecAndPcmFormats) {
     ASSERT_EQ(ORVKTWAVToWAV(pcm12.c_str(), coded.c_str(), &sp, nullptr, 0), VKT_OK);
     const std::string t120 = tmp.path("t120.wav");
     const WAVEFORMATEX t120_4000{0x0120, 1, 16000, 4000, 40, 0, 2}, t120_2400{0x0120, 1, 16000, 2400, 24, 0, 2};
-    write_bytes(t120, wav_bytes(t120_4000, Bytes(400, 1), {}, Bytes{0, 0}));
+    write_bytes(t120, wav_bytes(t120_4000, Bytes(400, 1), Bytes{0, 0}));
     const Case cases[] = {{t120, t120_2400, false, {StageKind::Transcode}},
                           {pcm12, sp, true, {kEncode}},
                           {pcm12, sp, false, {kEncode}},
@@ -277,28 +66,6 @@ TEST(WavToWav, StagesBetweenCodecAndPcmFormats) {
         CWavConvert conv;
         ASSERT_EQ(conv.init(c.src.c_str(), nullptr, &c.dst, nullptr, 0, 0, 100, c.for_dss), VKT_OK);
         EXPECT_EQ(conv.stage_kinds(), c.chain);
-    }
-}
-
-// The carry buffer between two stages hands on whole units only, in the
-// order the bytes came, and keeps the rest in front of the next piece.
-TEST(WavToWav, CarryBufferHandsOnWholeUnitsInOrder) {
-    constexpr uint32_t kUnit = 6, kSize = 20;
-    struct Step {
-        uint32_t piece, room_before, handed_on;
-    };
-    const Step steps[] = {{4, 20, 0}, {5, 16, 6}, {9, 17, 12}, {0, 20, 0}, {7, 20, 6}, {5, 19, 6}};
-    vkt::convert::CarryBuffer carry;
-    carry.reset(kSize);
-    carry.allocate("carry");
-    uint8_t next_in = 0, next_out = 0;
-    for (const Step& step : steps) {
-        SCOPED_TRACE(step.piece);
-        EXPECT_EQ(carry.room(), step.room_before);
-        Bytes piece(step.piece);
-        for (uint8_t& b : piece) b = next_in++;
-        ASSERT_EQ(carry.take(piece.data(), step.piece, kUnit), step.handed_on);
-        for (uint32_t i = 0; i < step.handed_on; ++i) EXPECT_EQ(carry.data()[i], next_out++);
     }
 }
 
@@ -340,3 +107,38 @@ TEST(WavToWav, DecodeResampleEncodeChainKeepsTheSpeech) {
     }
     EXPECT_GT(xy / std::sqrt(xx * yy), 0.9);
 }
+
+// A WAV that already holds codec blocks of the wanted mode is packed as it
+// is: its data chunk becomes the frames, unchanged.
+TEST(WavToDss, CodecDataOfTheWantedModeIsPackedUnchanged) {
+    TempDir tmp;
+    const std::string wav = tmp.path("blocks.wav"), dss = tmp.path("out.dss");
+    Bytes data;
+    for (int f = 0; f < 30; ++f)
+        for (int i = 0; i < 42; ++i) data.push_back(i == 41 ? 0 : static_cast<uint8_t>(f * 13 + i * 5 + 1));
+    write_bytes(wav, wav_bytes(sp_format(), data));
+    const WAVEFORMATEX mode = sp_format();
+    ASSERT_EQ(ORVKTWAVToDSS(wav.c_str(), dss.c_str(), &mode, 1, nullptr, 0), VKT_OK);
+    const Bytes b = read_bytes(dss);
+    ASSERT_EQ(b.size(), 512u * 4);  // 30 x 41 bytes: 1230 bytes of frames in three blocks
+    // The first block, swapped back: frame pointer word 0x030F, frames of 41 bytes from offset 6.
+    Bytes block(b.begin() + 512, b.begin() + 1024);
+    for (size_t i = 0; i < 512; i += 2) std::swap(block[i], block[i + 1]);
+    EXPECT_EQ(block[0], 0x03);
+    EXPECT_EQ(block[1], 0x0F);
+    EXPECT_EQ(block[3], 13);  // frames starting in the block: 506 / 41 -> 13 (the last one parted)
+    for (int i = 0; i < 41; ++i) EXPECT_EQ(block[6 + 41 + i], static_cast<uint8_t>(13 + i * 5 + 1));
+}
+
+// The packing direction on its own takes only the three block rates; its
+// temporary input goes on failure.
+TEST(WavToDss, PackingRefusesOtherRates) {
+    TempDir tmp;
+    const std::string wav = tmp.path("~tmp.vkt"), dss = tmp.path("out.dss");
+    WAVEFORMATEX f = sp_format();
+    f.nSamplesPerSec = 22050;
+    write_bytes(wav, wav_bytes(f, Bytes(420, 1)));
+    EXPECT_EQ(VKTWavToDssInternal(wav.c_str(), dss.c_str(), 3, nullptr, 0), VKT_ERR_COMPRESSIONID_NOT_SUPPORTED);
+    EXPECT_FALSE(orvkt_test::file_exists(wav));
+}
+

@@ -1,101 +1,33 @@
-// Opening media files through CWMFAudioFile: formats and durations of the
-// ffmpeg-made fixtures, the header image of the private frame, and the
-// result codes of files that are no usable recordings.
+// Media files through CWMFAudioFile and CWmaFile: the header image of the
+// private frame, reads in any piece size, the codes of files that are no
+// usable recordings; the conversion's samples against ffmpeg's.
 #include "media/media_audio_file.h"
 
-#include "media/media_files.h"
+#include "convert/conv_files.h"
+#include "media/wma_file.h"
 #include "trace/xkrvlog_capture.h"
 
 using namespace orvkt_test;
-using namespace media_test;
-
-TEST(WMFAudioFile, ReportsTheDecodedFormatAndDurationOfTheFixtures) {
-    struct Case {
-        const char* name;
-        uint16_t channels;
-        uint32_t rate;
-    };
-    for (const Case c : {Case{"speech_mono.mp3", 1, 16000}, Case{"speech_stereo.mp3", 2, 22050},
-                         Case{"speech_mono.wma", 1, 16000}, Case{"speech_stereo.wma", 2, 16000}}) {
-        SCOPED_TRACE(c.name);
-        CWMFAudioFile audio;
-        ASSERT_EQ(audio.open(data_path(c.name).c_str()), 0u);
-        EXPECT_EQ(audio.stream_number(), 1);
-        WAVEFORMATEX f{};
-        ASSERT_EQ(audio.get_output_format(&f), 0u);
-        EXPECT_EQ(+f.wFormatTag, WAVE_FORMAT_PCM);
-        EXPECT_EQ(+f.nChannels, c.channels);
-        EXPECT_EQ(+f.nSamplesPerSec, c.rate);
-        EXPECT_EQ(+f.wBitsPerSample, 16);
-        EXPECT_EQ(+f.nBlockAlign, 2 * c.channels);
-        EXPECT_EQ(+f.nAvgBytesPerSec, 2u * c.channels * c.rate);
-        EXPECT_EQ(+f.cbSize, 0);
-        int64_t duration = 0;
-        ASSERT_EQ(audio.get_duration(&duration), 0u);
-        // The fixtures are 1.86 to 1.91 s long (ffprobe).
-        EXPECT_GT(duration, 18'000'000);
-        EXPECT_LT(duration, 19'500'000);
-    }
-}
+using namespace conv_test;
 
 TEST(WMFAudioFile, ReadsTheHeaderImageOfThePrivateFrame) {
     const Bytes expected = read_bytes(data_path("dictation_header.bin"));
     CWMFAudioFile audio;
-    ASSERT_EQ(audio.open(data_path("speech_header.mp3").c_str()), 0u);
-    Bytes image(kImage, 0xAA);
-    ASSERT_EQ(audio.ReadDSSHeaders(image.data(), 1536), 0u);
-    EXPECT_EQ(image, expected);
-    // A smaller buffer receives the first header blocks only.
+    // The second fixture's tag carries a foreign private frame too.
+    for (const char* name : {"speech_header.mp3", "dictation_v23.mp3"}) {
+        ASSERT_EQ(audio.open(data_path(name).c_str()), 0u);
+        Bytes image(kImage, 0xAA);
+        ASSERT_EQ(audio.ReadDSSHeaders(image.data(), 1536), 0u);
+        EXPECT_EQ(image, expected) << name;
+    }
+    // A smaller buffer receives the first header blocks only; sizes that
+    // are no multiple of a header block are refused.
     Bytes two(1024 + 16, 0xAA);
     ASSERT_EQ(audio.ReadDSSHeaders(two.data(), 1024), 0u);
     EXPECT_TRUE(std::equal(two.begin(), two.begin() + 1024, expected.begin()));
     EXPECT_EQ(two[1024], 0xAA) << "nothing beyond the size given";
-    // Sizes that are no multiple of a header block.
-    EXPECT_EQ(audio.ReadDSSHeaders(image.data(), 0), 25u);
-    EXPECT_EQ(audio.ReadDSSHeaders(image.data(), 1000), 25u);
-
-    // The other fixture's tag carries a foreign private frame too.
-    ASSERT_EQ(audio.open(data_path("dictation_v23.mp3").c_str()), 0u);
-    ASSERT_EQ(audio.ReadDSSHeaders(image.data(), 1536), 0u);
-    EXPECT_EQ(image, expected);
-}
-
-TEST(WMFAudioFile, FilesWithoutAUsableFrameHaveNoHeader) {
-    TempDir tmp;
-    CWMFAudioFile audio;
-    Bytes image(kImage);
-    // No tag at all, and a tag without a private frame.
-    for (const char* name : {"speech_mono.mp3", "no_priv.mp3"}) {
-        ASSERT_EQ(audio.open(data_path(name).c_str()), 0u) << name;
-        EXPECT_EQ(audio.ReadDSSHeaders(image.data(), 1536), 47u) << name;
-    }
-
-    // Our frame with version 1 (byte 33 of its body), patched into a copy.
-    Bytes file = read_bytes(data_path("speech_header.mp3"));
-    const size_t at = image_offset(file);
-    ASSERT_GT(at, 0u);
-    ASSERT_EQ(file[at - 1], 0) << "version byte";
-    file[at - 1] = 1;
-    write_bytes(tmp.path("v1.mp3"), file);
-    {
-        xkrvlog::Capture trace;
-        ASSERT_EQ(audio.open(tmp.path("v1.mp3").c_str()), 0u);
-        EXPECT_EQ(audio.ReadDSSHeaders(image.data(), 1536), 47u);
-        EXPECT_TRUE(trace.contains("invalid version in PRIV"));
-    }
-
-    // Our frame with an image one block short: hand-laid tag before the
-    // fixture's frames.
-    const Bytes audio_frames = read_bytes(data_path("speech_mono.mp3"));
-    Bytes short_file = id3_tag_with_priv(Bytes(1024, 0x11));
-    short_file.insert(short_file.end(), audio_frames.begin(), audio_frames.end());
-    write_bytes(tmp.path("short.mp3"), short_file);
-    {
-        xkrvlog::Capture trace;
-        ASSERT_EQ(audio.open(tmp.path("short.mp3").c_str()), 0u);
-        EXPECT_EQ(audio.ReadDSSHeaders(image.data(), 1536), 47u);
-        EXPECT_TRUE(trace.contains("invalid length in PRIV"));
-    }
+    EXPECT_EQ(audio.ReadDSSHeaders(two.data(), 0), VKT_ERR_BUFFER_TOO_SMALL);
+    EXPECT_EQ(audio.ReadDSSHeaders(two.data(), 1000), VKT_ERR_BUFFER_TOO_SMALL);
 }
 
 TEST(WMFAudioFile, FilesThatAreNoRecordingsGiveClearCodes) {
@@ -110,23 +42,67 @@ TEST(WMFAudioFile, FilesThatAreNoRecordingsGiveClearCodes) {
 
     CWMFAudioFile audio;
     xkrvlog::Capture trace;
-    EXPECT_EQ(audio.open(tmp.path("missing.mp3").c_str()), 14u);
-    EXPECT_EQ(audio.open(tmp.path("empty.mp3").c_str()), 14u);
-    EXPECT_EQ(audio.open(tmp.path("text.mp3").c_str()), 14u);
-    EXPECT_EQ(audio.open(tmp.path("tag_only.mp3").c_str()), 14u);
-    EXPECT_EQ(audio.open(video.c_str()), 38u);
+    for (const char* name : {"missing.mp3", "empty.mp3", "text.mp3", "tag_only.mp3"})
+        EXPECT_EQ(audio.open(tmp.path(name).c_str()), VKT_ERR_OPEN_FILE) << name;
+    EXPECT_EQ(audio.open(video.c_str()), VKT_ERR_INVALID_CONTENT);
     EXPECT_TRUE(trace.contains_error(38, "input stream not found"));
     // Reader failures are written as "0x%08x : text" under 46.
     bool formatted = false;
     for (const auto& line : trace.lines())
-        if (line.level == xkrvlog::Level::Error && line.code == 46 &&
-            line.text.find(" : pReader->Open failed") == 10 && line.text.rfind("0x", 0) == 0)
-            formatted = true;
+        formatted |= line.level == xkrvlog::Level::Error && line.code == 46 &&
+                     line.text.find(" : pReader->Open failed") == 10 && line.text.rfind("0x", 0) == 0;
     EXPECT_TRUE(formatted);
     // Nothing can be read from an object whose open failed.
     WAVEFORMATEX f{};
     int64_t d = 0;
-    EXPECT_EQ(audio.get_output_format(&f), 46u);
-    EXPECT_EQ(audio.get_duration(&d), 46u);
+    EXPECT_EQ(audio.get_output_format(&f), VKT_ERR_MEDIA_READER);
+    EXPECT_EQ(audio.get_duration(&d), VKT_ERR_MEDIA_READER);
     EXPECT_EQ(audio.reader(), nullptr);
+    // The export names the step that failed.
+    EXPECT_EQ(convert(Export::WmaToWav, video, tmp.path("out.wav"), pcm_format(8000)), VKT_ERR_INVALID_CONTENT);
+    EXPECT_TRUE(trace.contains("Error DSSToWAVInternal called at ORVKTWMAToWAV"));
 }
+
+TEST(WmaFile, ReadsInAnyPieceSizeGiveTheSameBytes) {
+    CWmaFile whole;
+    ASSERT_EQ(whole.create_file(data_path("speech_stereo.wma").c_str()), 0u);
+    EXPECT_TRUE(whole.IsStereoToMono());
+    const uint32_t size = whole.get_sizeof_data();
+    ASSERT_GT(size, 50000u);
+    Bytes all(size + 100);
+    ASSERT_EQ(whole.read_data(all.data(), static_cast<uint32_t>(all.size())), size);
+    all.resize(size);
+    EXPECT_EQ(whole.read_data(all.data(), 10), 0u) << "at the end";
+
+    // Odd piece sizes cut decoded samples anywhere; measuring the length in
+    // between makes the reader start again from the beginning.
+    CWmaFile pieces;
+    ASSERT_EQ(pieces.create_file(data_path("speech_stereo.wma").c_str()), 0u);
+    Bytes joined, buffer(777);
+    bool measured = false;
+    while (const uint32_t got = pieces.read_data(buffer.data(), static_cast<uint32_t>(buffer.size()))) {
+        joined.insert(joined.end(), buffer.begin(), buffer.begin() + got);
+        if (!measured && joined.size() > size / 2) {
+            EXPECT_EQ(pieces.get_sizeof_data(), size);
+            measured = true;
+        }
+    }
+    EXPECT_TRUE(measured);
+    EXPECT_EQ(joined, all);
+}
+
+TEST(WmfConvertToWav, TheEncoderDelayOfALameInfoFrameIsDroppedAsFfmpegDoes) {
+    ORVKT_REQUIRE_PROGRAM("ffmpeg");
+    // The stereo fixture starts with LAME's info frame: ffprobe's duration
+    // (1.907 s) counts the encoder's delay and padding, which decoders drop
+    // (ffmpeg decodes 1.831 s). Our reader drops the same samples.
+    TempDir tmp;
+    const std::string src = data_path("speech_stereo.mp3"), out = tmp.path("stereo.wav"), raw = tmp.path("ff.raw");
+    ASSERT_EQ(ORVKTWMFConvertToWAV(src.c_str(), out.c_str(), nullptr, nullptr, 0), 0u);
+    const auto wav = parse_wav(out);
+    ASSERT_EQ(run_command("ffmpeg -v error -i " + shell_quote(src) + " -f s16le " + shell_quote(raw)).status, 0);
+    EXPECT_EQ(wav.data.size(), read_bytes(raw).size());
+    EXPECT_LT(static_cast<double>(wav.data.size()) / wav.format.nAvgBytesPerSec,
+              ffprobe_duration(src) - 2 * 576.0 / 22050);
+}
+

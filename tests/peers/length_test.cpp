@@ -3,12 +3,11 @@
 #include <gtest/gtest.h>
 
 #include "OrvaneVktapi.h"
-#include "media/media_files.h"
+#include "convert/conv_files.h"
 #include "support/test_support.h"
 
 using namespace orvkt_test;
-using namespace media_test;
-using conv_test::parse_wav;
+using namespace conv_test;
 
 TEST(PeerLength, WithinOneFrameOfFfprobe) {
     ORVKT_REQUIRE_PROGRAM("ffmpeg");
