@@ -1,10 +1,5 @@
-// The audio format converter: the four entry functions (arguments, accepted
-// formats, chunking, too-small outputs, sample widths, size predictions);
-// rate conversion: every rate pair gives the bytes of the reference table,
-// tones in the pass band keep their level, a partial unit is padded with its
-// last byte, and the classes refuse what they cannot convert; the elliptic
-// low-pass design against scipy's and against properties every elliptic
-// low-pass has, and the special functions at known values.
+// The audio format converter: its four entry functions, rate conversion, the elliptic low-pass
+// design against scipy's and the special functions at known values.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -31,21 +26,18 @@ WAVEFORMATEX pcm(uint32_t rate, uint16_t bits = 16) {
     return {1, 1, rate, rate * bits / 8, static_cast<uint16_t>(bits / 8), bits, 0};
 }
 
-// A stream over a handle that is closed when the test ends.
 class Stream {
 public:
     Stream(const WAVEFORMATEX& s, const WAVEFORMATEX& d) { open_result = AFC_streamOpen(&handle, &s, &d); }
     ~Stream() { AFC_streamClose(&handle); }
     Stream(const Stream&) = delete;
     Stream& operator=(const Stream&) = delete;
-
     uint32_t predict(size_t bytes) {
         uint32_t size = 0;
         EXPECT_EQ(AFC_streamDestLength(&handle, static_cast<uint32_t>(bytes), &size), 0);
         return size;
     }
-    // Converts `in` in one call into a buffer of `room` bytes (by default
-    // the predicted size); returns the result code in `result`.
+    // One call into `room` bytes (default: the predicted size).
     std::vector<uint8_t> convert(const std::vector<uint8_t>& in, uint16_t* result = nullptr, uint32_t room = 0) {
         std::vector<uint8_t> out(std::max<uint32_t>(room ? room : predict(in.size()), 1));
         uint32_t taken = 0, written = 0;
@@ -59,12 +51,11 @@ public:
         out.resize(r == 0 ? written : 0);
         return out;
     }
-
     AFC_HANDLE handle = nullptr;
     uint16_t open_result = 0xFFFF;
 };
 
-// Noise from a fixed generator (the same samples with every standard library).
+// Noise from a fixed generator, the same with every standard library.
 std::vector<int16_t> noise(size_t n, uint32_t seed, int32_t amplitude = 32768) {
     std::vector<int16_t> s(n);
     for (auto& v : s) {
@@ -86,9 +77,7 @@ std::vector<uint8_t> noise_bytes(size_t n, uint32_t seed) {
     return b;
 }
 
-// Half a second at `rate` in four parts: full-scale noise under a sweep
-// (clips), digital silence (the filter states decay towards zero), values of
-// -1, 0 and 1, and a quiet tone; a fixed generator, the same everywhere.
+// Half a second: noise under a sweep (clips), silence (states decay), -1/0/1, a quiet tone.
 std::vector<int16_t> reference_signal(uint32_t rate) {
     const size_t n = rate / 2;
     std::vector<int16_t> s(n, 0);
@@ -119,10 +108,8 @@ uint64_t fnv1a(const std::vector<uint8_t>& bytes) {
     return h;
 }
 
-// Converts the reference signal in three calls of uneven, odd sizes, so that
-// bytes are held across calls, into one output buffer sized for the largest
-// call, as the file converters do; 8-bit sides take the high byte, offset by
-// 128.
+// The reference signal in three calls of odd sizes (bytes held across calls), into one buffer
+// sized for the largest call, as the file converters do.
 std::vector<uint8_t> reference_output(uint32_t from, uint32_t to, uint16_t bitsIn, uint16_t bitsOut) {
     std::vector<uint8_t> in;
     for (int16_t v : reference_signal(from)) {
@@ -211,8 +198,7 @@ double rms(const std::vector<int16_t>& s, size_t skip) {
     return std::sqrt(sum / static_cast<double>(s.size() - skip));
 }
 
-// Level change of a one-second tone in one call, after the first 100 ms,
-// where the filters settle.
+// Level change of a one-second tone, after the first 100 ms where the filters settle.
 double level_db(uint32_t from, uint32_t to, double freq) {
     std::vector<int16_t> in(from), out;
     for (size_t i = 0; i < in.size(); ++i)
@@ -265,8 +251,7 @@ double poly_at(const std::vector<float>& v, double sign) {
     return sum;
 }
 
-// A stage whose filter request asks for a pass band up to the Nyquist
-// frequency, which no low-pass design can give.
+// A stage asking for a pass band up to Nyquist, which no low-pass design can give.
 class EdgeAtNyquist : public SRSimpleSRConverter {
 public:
     using SRSimpleSRConverter::SRSimpleSRConverter;
@@ -290,7 +275,6 @@ TEST(AfcStream, NullArgumentsAndZeroCountsAreRefusedWithoutEndingTheStream) {
     EXPECT_EQ(AFC_streamConvert(&none, src, 4, &taken, dst, 4, &written), 2) << "handle never opened";
     EXPECT_EQ(AFC_streamDestLength(&none, 4, &size), 2);
     EXPECT_EQ(AFC_streamClose(nullptr), 0);
-
     Stream stream(s, d);
     ASSERT_EQ(stream.open_result, 0);
     AFC_HANDLE* h = &stream.handle;
@@ -306,23 +290,6 @@ TEST(AfcStream, NullArgumentsAndZeroCountsAreRefusedWithoutEndingTheStream) {
     };
     for (size_t i = 0; i < std::size(results); ++i) EXPECT_EQ(results[i].first, results[i].second) << "call " << i;
     EXPECT_NE(stream.handle, nullptr);
-}
-
-TEST(AfcStream, OnlyMonoEightOrSixteenBitPcmAtTheListedRatesOpens) {
-    const WAVEFORMATEX good = pcm(16000);
-    WAVEFORMATEX stereo = pcm(16000), codec = pcm(16000);
-    stereo.nChannels = 2;
-    codec.wFormatTag = 0x120;
-    for (const WAVEFORMATEX& bad : {stereo, pcm(16000, 24), pcm(48000), codec}) {
-        AFC_HANDLE h = nullptr;
-        EXPECT_EQ(AFC_streamOpen(&h, &bad, &good), 102);
-        EXPECT_EQ(AFC_streamOpen(&h, &good, &bad), 102);
-        EXPECT_EQ(h, nullptr);
-    }
-    for (uint32_t rate : {8000u, 11025u, 12000u, 16000u, 22050u, 32000u, 44100u, 64000u, 88200u, 176400u}) {
-        EXPECT_EQ(Stream(pcm(rate, 8), pcm(8000)).open_result, 0) << rate;
-        EXPECT_EQ(Stream(pcm(8000), pcm(rate, 16)).open_result, 0) << rate;
-    }
 }
 
 TEST(AfcStream, ManySmallCallsGiveTheBytesOfOneBigCall) {
@@ -349,8 +316,7 @@ TEST(AfcStream, ManySmallCallsGiveTheBytesOfOneBigCall) {
         }
         EXPECT_EQ(got, expected);
     }
-    // 8000 -> 11025 Hz goes in units of 40 ms (640 -> 882 bytes): predictions
-    // cover whole units, 600 bytes are held, and 400 more complete the first unit.
+    // 8000 -> 11025 Hz goes in units of 640 -> 882 bytes: predictions cover whole units.
     Stream held(pcm(8000), pcm(11025));
     EXPECT_EQ(held.predict(1), 882u);
     EXPECT_EQ(held.predict(640), 882u);
@@ -373,8 +339,7 @@ TEST(AfcStream, EqualFormatsCopyWithinTheLargestBlockSoFar) {
     Stream s(pcm(8000), pcm(8000));
     const std::vector<uint8_t> a = noise_bytes(1000, 1);
     EXPECT_EQ(s.convert(a), a);
-    // The copy takes the work buffer's capacity (1000 bytes) as its size
-    // check, so a 500-byte output cannot take a 500-byte input any more.
+    // The copy checks against the work buffer's capacity (1000 bytes), not the input.
     uint16_t r = 0;
     EXPECT_TRUE(s.convert(noise_bytes(500, 2), &r, 500).empty());
     EXPECT_EQ(r, 305);
@@ -385,16 +350,14 @@ TEST(AfcStream, SampleWidthsFollowTheOffsetBinaryRule) {
     // 8 bits are offset binary: byte b is the 16-bit sample (b - 128) * 256.
     Stream widen(pcm(8000, 8), pcm(8000, 16));
     EXPECT_EQ(widen.convert({0x00, 0x80, 0xFF}), (std::vector<uint8_t>{0x00, 0x80, 0x00, 0x00, 0x00, 0x7F}));
-    // -32768, -1, 0, 255, 256, 32767: the high byte + 128. The odd last byte
-    // is held back as half a sample, completed by the next call.
+    // -32768, -1, 0, 255, 256, 32767: the high byte + 128; the odd last byte waits for the next call.
     Stream narrow(pcm(8000, 16), pcm(8000, 8));
     const std::vector<uint8_t> words = {0x00, 0x80, 0xFF, 0xFF, 0x00, 0x00, 0xFF, 0x00, 0x00, 0x01, 0xFF, 0x7F, 0x42};
     EXPECT_EQ(narrow.convert(words), (std::vector<uint8_t>{0x00, 0x7F, 0x80, 0x80, 0x81, 0xFF}));
     EXPECT_EQ(narrow.convert({0x80}), (std::vector<uint8_t>{0x00}));
 }
 
-// Every set of vector lanes the processor has, then the scalar loops: all
-// must give the table's bytes.
+// Every set of vector lanes the processor has, and the scalar loops.
 TEST(Resampling, EveryRatePairGivesTheBytesOfTheReferenceTable) {
     using afc_kernel::Lanes;
     __builtin_cpu_init();
@@ -432,13 +395,11 @@ TEST(Resampling, PartialUnitIsPaddedWithItsLastByte) {
     // Kind 1: one stage with units of 640 and 882 bytes.
     const SRSamplingRateConverterPars pars(8000, 11025, 16);
     std::vector<uint8_t> bytes = bytes_of(noise(320, 21, 8000));
-
     SRSimpleSRConverter shortConverter(pars);
     SRJBuffer in, out;
     in.SetBuffer(bytes.data(), 639);
     shortConverter.Convert(in, out);
     ASSERT_EQ(out.GetSizeBytes(), 882u);
-
     std::vector<uint8_t> padded = bytes;
     padded[639] = padded[638];  // the last byte repeated, not the last sample
     SRSimpleSRConverter fresh(pars);
@@ -449,8 +410,6 @@ TEST(Resampling, PartialUnitIsPaddedWithItsLastByte) {
     EXPECT_EQ(std::memcmp(out.GetBufferPtr(), out2.GetBufferPtr(), 882), 0);
 }
 
-// What the stream's format check keeps away from the classes, they refuse
-// by themselves, with the error number the stream would return.
 TEST(Resampling, TheClassesRefuseWhatTheyCannotConvert) {
     using Pars = SRSamplingRateConverterPars;
     const AudioFormatSide pcm8k = {1, 8000, 16, true};
@@ -497,16 +456,14 @@ TEST(FilterDesigner, EllipticLowPassMatchesScipy) {
         EXPECT_EQ(b[0], 0.0f);
         EXPECT_EQ(a[1], 1.0f);
         for (int i = 0; i < 7; ++i) {
-            // Single-precision agreement, relative to the size of the
-            // coefficients of each polynomial.
+            // Single precision, relative to each polynomial's coefficients.
             EXPECT_NEAR(b[i + 1], r.b[i], 2e-6 * 0.3 + 4e-7 * std::fabs(r.b[i])) << "b" << i;
             EXPECT_NEAR(a[i + 1], r.a[i], 4e-6 * std::max(1.0, std::fabs(r.a[i]))) << "a" << i;
         }
     }
 }
 
-// An even order starts at the bottom of the ripple (-1 dB at DC); an odd
-// order at 0 dB with a zero at the Nyquist frequency.
+// Even order: -1 dB at DC (bottom of the ripple); odd: 0 dB and a zero at Nyquist.
 TEST(FilterDesigner, DcGainAndNyquistZeroOfEvenAndOddOrders) {
     SRFilterDesigner designer;
     std::vector<float> a, b;
@@ -519,30 +476,6 @@ TEST(FilterDesigner, DcGainAndNyquistZeroOfEvenAndOddOrders) {
     EXPECT_NEAR(poly_at(b, -1) / scale, 0.0, 1e-6);
 }
 
-TEST(FilterDesigner, ImpossibleRequestsFailAndLeaveZeros) {
-    struct Case {
-        const char* what;
-        SRFilterSpecification wanted;
-    };
-    std::vector<Case> cases = {{"edge at Nyquist", low_pass(16000, 8000)},
-                               {"edge above Nyquist", low_pass(16000, 9000)},
-                               {"edge 0", low_pass(16000, 0)},
-                               {"order 0", low_pass(16000, 4000, 0)},
-                               {"order beyond the root arrays", low_pass(16000, 4000, 25)},
-                               {"no filter", low_pass(16000, 4000)},
-                               {"no ripple", low_pass(16000, 4000)}};
-    cases[5].wanted.bandKind = afc_filter::kNoFilter;
-    cases[6].wanted.ripple = 0.0;
-    SRFilterDesigner designer;
-    for (const Case& c : cases) {
-        SCOPED_TRACE(c.what);
-        std::vector<float> a, b;
-        EXPECT_FALSE(designer.Design(c.wanted, a, b));
-        EXPECT_EQ(a, std::vector<float>(c.wanted.order + 2, 0.0f));
-        EXPECT_EQ(b, a);
-    }
-}
-
 TEST(EllipticFunctions, KnownValuesAndFallbacks) {
     using namespace afc_elliptic;
     const double pi = std::numbers::pi;
@@ -552,13 +485,11 @@ TEST(EllipticFunctions, KnownValuesAndFallbacks) {
     EXPECT_NEAR(ellpk(1e-20), std::log(4.0) + 0.5 * std::log(1e20), 1e-12);
     EXPECT_EQ(ellpk(0.0), kOverflowValue);
     EXPECT_EQ(ellpk(1.5), 0.0);
-
     EXPECT_NEAR(ellik(pi / 2, 0.5), kHalf, 1e-14);
     EXPECT_NEAR(ellik(pi / 6, 0.0), pi / 6, 1e-15);
     EXPECT_NEAR(ellik(0.7, 1.0), std::atanh(std::sin(0.7)), 1e-14);  // F(phi | 1) = atanh(sin phi)
     EXPECT_EQ(ellik(2.0, 1.0), kOverflowValue);
     EXPECT_NEAR(ellik(pi / 2 + pi, 0.5), 3 * kHalf, 1e-13);
-
     // sn(K | m) = 1, cn(K) = 0, dn(K) = sqrt(1 - m); the amplitude inverts F.
     const Jacobi atK = ellpj(kHalf, 0.5);
     EXPECT_NEAR(atK.sn, 1.0, 1e-14);
@@ -569,7 +500,6 @@ TEST(EllipticFunctions, KnownValuesAndFallbacks) {
     EXPECT_NEAR(ellpj(0.8, 1.0).cn, 1.0 / std::cosh(0.8), 1e-12);
     EXPECT_NEAR(ellpj(0.8, 0.0).sn, std::sin(0.8), 1e-15);
     EXPECT_EQ(ellpj(0.8, 1.5).sn, 0.0);
-
     EXPECT_EQ(cdiv({1.0, 1.0}, {0.0, 0.0}), std::complex<double>(kOverflowValue, kOverflowValue));
     const auto r = cdiv({1.0, 2.0}, {3.0, -1.0});
     EXPECT_NEAR(r.real(), 0.1, 1e-15);

@@ -1,6 +1,4 @@
-// orvkt as a user runs it: version, help, the mistakes people make (each
-// names the file it concerns and why, exit status = result code), Ctrl-C,
-// no silent overwrite.
+// orvkt as a user runs it: version, help, mistakes, Ctrl-C, no silent overwrite.
 #include <signal.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -17,15 +15,12 @@ using cli_test::run_session;
 namespace {
 std::string cli() { return shell_quote(ORVKT_CLI); }
 
-// A mono 16-bit PCM WAV file of a 440 Hz tone.
 void write_tone(const std::string& path, uint32_t rate, uint32_t seconds) {
     conv_test::write_pcm16_wav(path, conv_test::sine(440, rate, rate * seconds), rate);
 }
 }  // namespace
 
-// Every ordinary mistake: one line on stderr naming the file it concerns
-// and the plain reason with the code, the code as exit status, and nothing
-// written or changed in the folder.
+// One line naming the file and the reason with the code, the code as exit status, nothing written.
 TEST(Cli, MistakesNameTheFileAndTheReason) {
     TempDir tmp;
     auto p = [&](const std::string& n) { return shell_quote(tmp.path(n)); };
@@ -37,7 +32,6 @@ TEST(Cli, MistakesNameTheFileAndTheReason) {
     write_bytes(tmp.path("exists.wav"), {1, 2, 3});
     write_bytes(tmp.path("short"), {'a', 'b', '\n'});
     write_bytes(tmp.path("pw"), {'a', 'b', 'c', 'd', 'e', '\n'});
-
     struct Case {
         std::string args;     // after "orvkt", names relative to the folder
         std::string message;  // "FILE: reason" as printed
@@ -81,14 +75,11 @@ TEST(Cli, MistakesNameTheFileAndTheReason) {
     }
     EXPECT_EQ(read_bytes(tmp.path("memo.dss")), memo);
     EXPECT_EQ(read_bytes(tmp.path("exists.wav")), (std::vector<uint8_t>{1, 2, 3}));
-
     // Command lines that cannot be parsed: 64.
     for (const char* args : {"bogus", "convert", "convert a.wav b.dss --format xx", "split memo.dss -l"})
         EXPECT_EQ(run_command(cli() + " " + args).status, 64) << args;
 }
 
-// Ctrl-C during a conversion: the library cancels, no temporary file stays,
-// the exit status is 130.
 TEST(Cli, InterruptCancelsAndCleansUp) {
     TempDir tmp;
     write_tone(tmp.path("long.wav"), 16000, 600);
@@ -99,7 +90,6 @@ TEST(Cli, InterruptCancelsAndCleansUp) {
               "--format", "qp", static_cast<char*>(nullptr));
         _exit(127);
     }
-    // Wait until the conversion has started writing.
     for (int i = 0; i < 1000 && tmp.entries().size() < 2; ++i) std::this_thread::sleep_for(std::chrono::milliseconds(10));
     ASSERT_EQ(tmp.entries().size(), 2u) << "the conversion never started writing";
     kill(child, SIGINT);
@@ -110,9 +100,6 @@ TEST(Cli, InterruptCancelsAndCleansUp) {
     EXPECT_EQ(tmp.entries(), std::vector<std::string>{"long.wav"});
 }
 
-// What a user types and sees besides the mistakes: version and help, the
-// formats the help promises, no overwrite without -f, the trace option,
-// copy and delete.
 TEST(Cli, Session) {
     TempDir tmp;
     write_tone(tmp.path("memo.wav"), 8000, 70);

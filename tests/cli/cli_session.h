@@ -1,6 +1,4 @@
-// A user's session with orvkt: command lines run one after another in a
-// scratch folder ("orvkt" stands for the tool), each with the exit status
-// and a piece of what it prints.
+// Command lines run in a scratch folder ("orvkt" stands for the tool), with status and output.
 #pragma once
 
 #include <gtest/gtest.h>

@@ -1,24 +1,16 @@
-// orvkt convert as a person runs it: the operation by the extensions, the
-// wanted format, batch work on several threads, exit status = result code.
+// orvkt convert as a person runs it: batch work on several threads.
 #include <gtest/gtest.h>
 
 #include "convert/conv_files.h"
 
 using namespace conv_test;
-using orvkt_test::data_path;
-using orvkt_test::read_bytes;
-using orvkt_test::run_command;
-using orvkt_test::shell_quote;
-using orvkt_test::TempDir;
-using orvkt_test::write_bytes;
+using namespace orvkt_test;
 
 namespace {
 std::string cli() { return shell_quote(ORVKT_CLI) + " -q "; }
 std::string q(const std::string& s) { return shell_quote(s); }
 }  // namespace
 
-// Several sources into a folder, converted on several threads: each result
-// under its own name, as the single conversion gives it.
 TEST(CliConvert, BatchOnSeveralThreads) {
     TempDir tmp;
     const std::string in = tmp.path("in"), out = tmp.path("out");
@@ -32,7 +24,6 @@ TEST(CliConvert, BatchOnSeveralThreads) {
     }
     auto r = run_command(cli() + "convert" + sources + " --out-dir " + q(out) + " --format qp --jobs 3");
     ASSERT_EQ(r.status, 0) << r.output;
-    // And back, into WAV files at 8000 Hz.
     r = run_command(cli() + "convert" + back + " --out-dir " + q(in) + " --to wav --rate 8000 -j 4 -f");
     ASSERT_EQ(r.status, 0) << r.output;
     for (int i = 0; i < 5; ++i) {

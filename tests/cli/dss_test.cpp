@@ -1,6 +1,4 @@
-// orvkt template / encrypt / decrypt / check-password / is-encrypted as a
-// user runs them, with passwords from a file, from standard input and typed
-// on a terminal; never from the command line.
+// Templates and passwords from a file, standard input or a terminal; never from the command line.
 #include "cli_session.h"
 #include "support/dss_bytes.h"
 
@@ -14,7 +12,6 @@ TEST(DssCli, TemplatesAndPasswords) {
     r.frames = edit_test::random_frames(60, 41, 1);
     write_bytes(tmp.path("plain.ds2"), edit_test::build(r));
     write_bytes(tmp.path("pw.txt"), {'l', 'e', 't', '-', 'm', 'e', '-', 'i', 'n', '\n'});
-    // Answers each prompt of the command on a terminal with the next answer.
     const std::string tty = "/usr/bin/python3 " + shell_quote(std::string(ORVKT_SOURCE_DIR) + "/tests/dss/tty_answer.py");
     run_session(tmp, {
         {"orvkt template sp.dss", 0, ""},

@@ -27,8 +27,6 @@ TEST(EditCli, SplitAndJoin) {
         {"orvkt join x.dss 'a?b.dss'", 13, "'?'"},
         {"orvkt split memo.dss --length 0", 64, ""},
         {"orvkt split memo.dss --length 20 --mask 'x%s.dss'", 10, ""},
-        // An encrypted source takes the password from a file; without a
-        // terminal and without a password source there is none.
         {"orvkt encrypt plain.ds2 enc.ds2 --password-file pw", 0, ""},
         {"orvkt -q split enc.ds2 -l 60 --password-file pw", 0, ""},
         {"orvkt decrypt enc_002.ds2 dec.ds2 --password-file pw", 0, ""},

@@ -1,6 +1,4 @@
-// A real full disk: the CLI writes onto a small tmpfs mounted in a private
-// mount namespace (gone when the command ends). Skipped where the machine
-// does not allow such a namespace.
+// A real full disk: a small tmpfs in a private mount namespace (skipped where none is allowed).
 #include <sys/stat.h>
 
 #include "support/dss_bytes.h"
@@ -17,15 +15,12 @@ class FullDisk : public ::testing::Test {
 protected:
     TempDir tmp;
     std::string disk = tmp.path("disk");
-
     void SetUp() override {
         if (!have_program("unshare") || run_command("unshare -rm true").status != 0)
             GTEST_SKIP() << "no private mount namespace on this machine";
         ::mkdir(disk.c_str(), 0755);
     }
-
-    // Runs the orvkt arguments with `disk` being a tmpfs of `kib` KiB; gives
-    // the exit status and then one "name size" line per file left on it.
+    // The exit status, then one "name size" line per file left on the disk.
     CommandResult on_small_disk(unsigned kib, const std::string& args) {
         const std::string script = "mount -t tmpfs -o size=" + std::to_string(kib) + "k tmpfs " + q(disk) +
                                    " || exit 99; " + q(ORVKT_CLI) + " -q " + args +
@@ -45,8 +40,7 @@ Recording two_minutes() {
 
 TEST_F(FullDisk, SplitKeepsTheFinishedPieceAndRemovesTheOpenOne) {
     write_bytes(tmp.path("rec.dss"), build(two_minutes()));
-    // A piece of one minute is 3 header blocks and 203 data blocks (105472
-    // bytes); 160 KiB hold the first and part of the second.
+    // A one-minute piece is 3 + 203 blocks (105472 bytes); 160 KiB hold one and a part.
     auto r = on_small_disk(160, "split " + q(tmp.path("rec.dss")) + " -l 60 -o " + q(disk));
     ASSERT_NE(r.output.find("status="), std::string::npos) << r.output;
     EXPECT_EQ(r.output, "status=15\nrec_001.dss 105472\n");
@@ -57,10 +51,8 @@ TEST_F(FullDisk, JoinKeepsWhatItWroteAndRepairRemovesItsDestination) {
     auto j = on_small_disk(64, "join " + q(disk + "/joined.dss") + " " + q(tmp.path("rec.dss")));
     EXPECT_EQ(j.output.substr(0, j.output.find('\n')), "status=15") << j.output;
     EXPECT_NE(j.output.find("joined.dss"), std::string::npos) << "a failed join keeps its destination";
-
     auto r = on_small_disk(64, "repair-index " + q(tmp.path("rec.dss")) + " " + q(disk + "/fixed.dss"));
     EXPECT_EQ(r.output, "status=15\n");
-
     // The copy sees the shortage before it writes.
     auto c = on_small_disk(64, "copy " + q(tmp.path("rec.dss")) + " " + q(disk + "/copy.dss"));
     EXPECT_EQ(c.output, "status=43\n");

@@ -1,5 +1,4 @@
-// orvkt with MP3 and WMA files: convert and split as a person runs them;
-// the exit status is the library's result code.
+// orvkt convert and split with MP3 and WMA files.
 #include "convert/conv_files.h"
 
 using namespace orvkt_test;
@@ -10,8 +9,7 @@ std::string cli() { return shell_quote(ORVKT_CLI) + " -q "; }
 std::string q(const std::string& s) { return shell_quote(s); }
 }  // namespace
 
-// By default 16-bit mono at the source's own rate; --rate and --format on
-// request; a batch of both kinds, each into a .wav of its name.
+// By default 16-bit mono at the source's rate; a batch of both kinds, each into a .wav of its name.
 TEST(MediaCli, ConvertTakesMp3AndWmaSourcesToMonoWav) {
     TempDir tmp, out;
     for (const auto& [source, options, rate, bits] : {std::tuple{"speech_stereo.mp3", "", 22050u, 16},
@@ -37,13 +35,11 @@ TEST(MediaCli, SplitCutsAnMp3AndListsThePieces) {
     EXPECT_EQ(r.output, "split " + src + " into 3 piece(s):\n" + tmp.path("memo_001.mp3") + "\n" +
                             tmp.path("memo_002.mp3") + "\n" + tmp.path("memo_003.mp3") + "\n");
     EXPECT_EQ(read_bytes(tmp.path("memo_001.mp3")).size(), 3334u * kFrameBytes);
-
     TempDir out;
     r = run_command(cli() + "split " + q(src) + " -l 100 --overlap 20 -n 2 -o " + q(out.dir()) + " -m 'part%d.mp3'",
                     false);
     ASSERT_EQ(r.status, 0) << r.output;
     EXPECT_EQ(out.entries(), (std::vector<std::string>{"part1.mp3", "part2.mp3"}));
-
     r = run_command(cli() + "split -f " + q(src) + " -l 100 --password-stdin < /dev/null");
     EXPECT_EQ(r.status, 44) << r.output;
     r = run_command(cli() + "split " + q(src) + " -l 100 --overlap 100");

@@ -13,8 +13,6 @@ CommandResult orvkt(const std::string& args) { return run_command(std::string(OR
 
 }  // namespace
 
-// The record of every kind of file, as JSON for machines and as text for
-// people (the same record; kinds without a bit-rate field print too).
 TEST(CliMetadata, InfoOfEveryKindOfFile) {
     TempDir tmp;
     const std::string ds2 = tmp.path("t.ds2"), sealed = tmp.path("s.ds2");
@@ -30,8 +28,7 @@ TEST(CliMetadata, InfoOfEveryKindOfFile) {
         {data_path("speech_header.mp3"), "/frames", 53},
         {data_path("speech_header.mp3"), "/variable_bitrate", false},
         {data_path("speech_header.mp3"), "/length_ms", 53 * 36},
-        // LAME's information frame at the start of a 32 kbit/s recording is
-        // no audio: neither its bit rate nor its place in the frame count shows.
+        // LAME's information frame is no audio: neither its bit rate nor its frame counts.
         {data_path("speech_stereo.mp3"), "/format/avg_bytes_per_sec", 4000},
         {data_path("speech_stereo.mp3"), "/variable_bitrate", false},
         {data_path("speech_stereo.mp3"), "/frames", 73},
@@ -82,7 +79,6 @@ TEST(CliMetadata, MarkersAndHeaderRoundTripThroughAWavFile) {
     ASSERT_EQ(got.status, 0);
     EXPECT_EQ(json::parse(got.output), json::parse(R"([{"start_ms":100,"end_ms":200},{"start_ms":300,"end_ms":450}])"));
     EXPECT_EQ(orvkt("markers set " + wav + " 5-1").status, 36) << "end before start";
-
     EXPECT_EQ(orvkt("header get " + wav).status, 38) << "a text comment is no dictation header";
     ASSERT_EQ(orvkt("header copy " + shell_quote(data_path("dictation_v24.mp3")) + " " + wav + " --no-markers").status, 0);
     ASSERT_EQ(orvkt("header set " + wav + " --text 2=Kardiologie --length-ms 5000").status, 0);
@@ -92,7 +88,6 @@ TEST(CliMetadata, MarkersAndHeaderRoundTripThroughAWavFile) {
     EXPECT_EQ(j["texts"][1], "Kardiologie");
     EXPECT_EQ(j["length_ms"], 5000);
     EXPECT_EQ(orvkt("header set " + wav + " --start-date 2501").status, 36);
-
     ASSERT_EQ(orvkt("separate " + wav + " " + shell_quote(tmp.path("o.wav"))).status, 0);
     EXPECT_TRUE(file_exists(tmp.path("o.wav")));
     EXPECT_TRUE(file_exists(tmp.path("o_i.wav")));

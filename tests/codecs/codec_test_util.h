@@ -1,5 +1,4 @@
-// Helpers of the codec suites: streams through the codec manager, sample
-// and byte conversions.
+// Streams through the codec manager, sample and byte conversions.
 #pragma once
 
 #include <cstdint>
@@ -17,9 +16,7 @@ inline vkt::acm::UniqueStream open_stream(const WAVEFORMATEX& src, const WAVEFOR
     return vkt::acm::UniqueStream(r == 0 ? h : nullptr);
 }
 
-// Runs `src` through the stream `per_call` input units at a time, the way
-// the converters do: one prepared header per call, and a last call that
-// ends the stream and gives what the codec held back.
+// `per_call` input units at a time, as the converters do; a last call ends the stream.
 inline std::vector<uint8_t> run_stream(HACMSTREAM h, const std::vector<uint8_t>& src, uint32_t in_unit,
                                        uint32_t out_unit, size_t per_call = 1) {
     std::vector<uint8_t> out, dst(out_unit * per_call);

@@ -1,9 +1,5 @@
-// Standard play: the 41-byte frame layout, the pulse-position and pitch-lag
-// codes and the byte order of the codec block and the decoder packet against
-// hand-worked values; the encoder's blocks through the codec manager decode,
-// in libavcodec's dss_sp decoder, to espeak-ng speech in several voices at
-// both clocks, and every frame unpacks with codable lags and a filter that
-// never clips.
+// Standard play: frame layout, position and lag codes and byte orders against hand-worked values;
+// the encoder's blocks decode to the speech in libavcodec's dss_sp decoder.
 #include <gtest/gtest.h>
 
 #include <cmath>
@@ -54,7 +50,6 @@ TEST(SpBitstream, FieldsSitWhereTheDecoderReadsThem) {
     want[1] = 0x40;  // 01 000000
     want[6] = 0x50;  // bits 48-55: filter 12's last bit, 101 (filter 13), then four gain bits
     EXPECT_EQ(packed(p), want);
-
     p = FrameParams{};
     p.sub[0].adaptive_gain = 31;                                // bits 52-56
     p.sub[0].position = positions({71, 70, 69, 68, 67, 66, 65});  // bits 57-87: C(72,7) - 1
@@ -67,7 +62,6 @@ TEST(SpBitstream, FieldsSitWhereTheDecoderReadsThem) {
     want[10] = 0xC7;
     want[11] = 0xFC;  // 111111 00
     EXPECT_EQ(packed(p), want);
-
     p = FrameParams{};
     p.sub[3].level = {0, 0, 0, 0, 0, 0, 7};  // the last level ends at bit 303
     p.lag = {186, 139, 116, 93};            // 150 in the 24-bit pitch field
@@ -84,7 +78,6 @@ TEST(SpBitstream, PositionCodesAreCombinatorial) {
     EXPECT_EQ(combine_positions(positions({10, 5, 4, 3, 2, 1, 0})), 120u);       // C(10,7)
     EXPECT_EQ(combine_positions(positions({71, 70, 69, 68, 67, 66, 65})), 1473109703u);
     EXPECT_EQ(combine_positions(positions({8, 6, 4, 3, 2, 1, 0})), 8u + 1u);    // C(8,7) + C(6,6)
-
     std::array<uint8_t, kPulses> got{};
     ASSERT_TRUE(split_positions(9, &got));
     EXPECT_EQ(got, positions({8, 6, 4, 3, 2, 1, 0}));
@@ -96,20 +89,17 @@ TEST(SpBitstream, PositionCodesAreCombinatorial) {
 }
 
 TEST(SpBitstream, PitchLagsAreCodedRelativeToTheLastOne) {
-    // The window of the next lag starts 23 below the last one, never below
-    // 36, and stops moving above 162.
+    // The next lag's window starts 23 below the last one, never below 36, fixed above 162.
     EXPECT_EQ(combine_lags({36, 36, 36, 36}), 0u);
     EXPECT_EQ(combine_lags({100, 77, 54, 36}), 64u);  // every offset 0
     EXPECT_EQ(combine_lags({100, 78, 55, 36}), 64u + 151u);
     EXPECT_EQ(combine_lags({100, 77, 55, 36}), 64u + 151u * 48u);  // base of 55 is still 36
     EXPECT_EQ(combine_lags({186, 186, 186, 186}), 16699391u);      // the largest value
-
     EXPECT_TRUE(lags_codable({186, 186, 186, 186}));
     EXPECT_FALSE(lags_codable({35, 36, 36, 36}));
     EXPECT_FALSE(lags_codable({187, 139, 139, 139}));
     EXPECT_FALSE(lags_codable({100, 76, 54, 36}));   // below the window
     EXPECT_FALSE(lags_codable({100, 125, 54, 36}));  // above it (77 + 47 = 124)
-
     std::array<int, kSubframes> lag{};
     ASSERT_TRUE(split_lags(64u + 151u * 48u, &lag));
     EXPECT_EQ(lag, (std::array<int, kSubframes>{100, 77, 55, 36}));
@@ -134,16 +124,14 @@ TEST(SpBitstream, FramesReadBackAsWritten) {
             ASSERT_TRUE(split_positions(static_cast<uint32_t>(rng() % kPositionCodes), &sf.position));
             for (uint8_t& l : sf.level) l = static_cast<uint8_t>(pick(8));
         }
-        // Random values in every field: a field read wrongly packs differently.
         const std::vector<uint8_t> f = packed(p);
         FrameParams back;
         ASSERT_TRUE(unpack_frame(f.data(), &back));
         ASSERT_EQ(packed(back), f);
         ASSERT_EQ(back.lag, p.lag);
     }
-    // A pulse code of C(72,7) in subframe 2 makes the frame unreadable.
+    // A pulse code of C(72,7) in subframe 2 (from bit 52 + 2 * 63 + 5 = 183) makes the frame unreadable.
     std::vector<uint8_t> f(41, 0);
-    // Subframe 2's code starts at bit 52 + 2 * 63 + 5 = 183 (byte 22, bit 7).
     const uint32_t bad = kPositionCodes;
     for (int b = 0; b < 31; ++b)
         if ((bad >> (30 - b)) & 1u) f[(183 + b) / 8] |= static_cast<uint8_t>(0x80u >> ((183 + b) % 8));
@@ -186,7 +174,6 @@ TEST(SpEncodeStream, BlocksDecodeToTheSpeech) {
             ASSERT_GT(pcm.size(), rate);
             pcm.resize(pcm.size() / 288 * 288);
             auto enc = codec_test::open_stream(pcm_format(rate), sp_format(rate));
-            // Five frames per call, as a converter hands over its buffers.
             const auto blocks = codec_test::run_stream(enc.get(), codec_test::to_bytes(pcm), 576, 42, 5);
             ASSERT_EQ(blocks.size(), pcm.size() / 288 * 42);
             std::vector<uint8_t> frames;
@@ -195,41 +182,12 @@ TEST(SpEncodeStream, BlocksDecodeToTheSpeech) {
                 frames.insert(frames.end(), blocks.begin() + static_cast<long>(b),
                               blocks.begin() + static_cast<long>(b) + 41);
             }
-            // libavcodec's decoder on the frames, against the input at its clock.
             const auto decoded = sp_quality::decode_frames(frames);
             const auto ref = sp_quality::resample(sp_quality::to_float(pcm), 12, 11, sp_quality::kDecoderDelay);
             const auto q = sp_quality::measure(ref, sp_quality::to_float(decoded), static_cast<int>(rate) * 11 / 12);
             EXPECT_GT(q.frames, 50);
             EXPECT_GE(q.correlation, 0.9);
             EXPECT_LE(q.lsd, 8.0);
-        }
-    }
-}
-
-TEST(SpEncoder, FramesAreAlwaysDecodable) {
-    std::vector<int16_t> x;
-    std::mt19937 rng(3);
-    for (int i = 0; i < 6000; ++i) x.push_back(static_cast<int16_t>(static_cast<int>(rng() % 65536) - 32768));
-    for (int i = 0; i < 6000; ++i) x.push_back((i / 40) % 2 ? 32767 : -32768);  // square wave
-    for (int i = 0; i < 6000; ++i)  // a sweep from 50 Hz to 5.9 kHz at full scale
-        x.push_back(static_cast<int16_t>(32767 * std::sin(2 * M_PI * (50.0 * i + 0.49 * i * i) / 12000)));
-    for (int i = 0; i < 6000; ++i) x.push_back(i % 500 == 0 ? 32767 : 0);        // clicks
-    for (int i = 0; i < 6000; ++i) x.push_back(static_cast<int16_t>(i % 3 - 1));  // a faint hum
-    for (int i = 0; i < 6000; ++i) x.push_back(i % 2 ? 32767 : -32768);           // the highest frequency
-    x.resize(x.size() / kFrameLength * kFrameLength);
-    for (int rate : {12000, 8000}) {
-        DssSpEncoder encoder(rate);
-        for (size_t f = 0; f < x.size() / kFrameLength; ++f) {
-            uint8_t frame[kFrameBytes];
-            encoder.encode(x.data() + f * kFrameLength, frame);
-            FrameParams p;
-            ASSERT_TRUE(unpack_frame(frame, &p)) << f;
-            ASSERT_TRUE(lags_codable(p.lag)) << f;
-            DirectForm a;
-            ASSERT_TRUE(step_up(reflection_of(p.filter), &a)) << "frame " << f << " needs clipping";
-            // What was written is what the encoder meant.
-            ASSERT_EQ(p.filter, encoder.last_params().filter);
-            ASSERT_EQ(p.lag, encoder.last_params().lag);
         }
     }
 }

@@ -1,6 +1,4 @@
-// Files for the conversion and media tests: WAV files laid out with
-// support/riff_bytes.h and read back here without the library's RIFF code,
-// DSS facts read from the bytes, ffmpeg-made MP3 files, hand-laid ID3 tags.
+// Files for the conversion and media tests, written and read back without the library's code.
 #pragma once
 
 #include <gtest/gtest.h>
@@ -32,7 +30,6 @@ inline WAVEFORMATEX pcm_format(uint32_t rate, uint16_t bits = 16, uint16_t chann
     return WAVEFORMATEX{WAVE_FORMAT_PCM, channels, rate, rate * align, align, bits, 0};
 }
 
-// The three DSS codec formats a WAV file can be packed from.
 inline WAVEFORMATEX dss_format(uint32_t rate) {
     const uint32_t avg = rate == 16000 ? 3563 : rate == 12000 ? 1750 : 1167;
     return WAVEFORMATEX{WAVE_FORMAT_DSS_SP, 1, rate, avg, static_cast<uint16_t>(rate == 16000 ? 57 : 42), 0, 0};
@@ -41,8 +38,7 @@ inline WAVEFORMATEX sp_format() { return dss_format(12000); }
 inline WAVEFORMATEX lp_format() { return dss_format(8000); }
 inline WAVEFORMATEX qp_format() { return dss_format(16000); }
 
-// A RIFF/WAVE file: fmt (16 bytes for PCM without extras, else 18 + cbSize)
-// and data.
+// fmt is 16 bytes for PCM without extras, else 18 + cbSize.
 inline Bytes wav_bytes(const WAVEFORMATEX& f, const Bytes& data, const Bytes& fmt_extra = {}) {
     using namespace riff_bytes;
     Bytes fmt;
@@ -69,8 +65,7 @@ inline void write_pcm16_wav(const std::string& path, const std::vector<int16_t>&
     orvkt_test::write_bytes(path, wav_bytes(pcm_format(rate), samples_to_bytes(samples)));
 }
 
-// The fields of a wave format record, unpacked (the record itself is packed,
-// and its fields cannot be bound to references).
+// A wave format record unpacked (packed fields cannot bind to references).
 struct Format {
     uint16_t wFormatTag = 0, nChannels = 0;
     uint32_t nSamplesPerSec = 0, nAvgBytesPerSec = 0;
@@ -82,7 +77,6 @@ inline Format unpack(const WAVEFORMATEX& f) {
                   f.cbSize};
 }
 
-// A WAV file as its chunks say, read without the library.
 struct ParsedWav {
     bool ok = false;
     Format format{};
@@ -130,7 +124,6 @@ inline ParsedWav parse_wav(const std::string& path) {
     return w;
 }
 
-// A sine of `hz` at `rate`, amplitude `amp`.
 inline std::vector<int16_t> sine(double hz, uint32_t rate, size_t count, double amp = 8000) {
     std::vector<int16_t> s(count);
     for (size_t i = 0; i < count; ++i)
@@ -138,7 +131,7 @@ inline std::vector<int16_t> sine(double hz, uint32_t rate, size_t count, double 
     return s;
 }
 
-// The frequency of a tone, from its zero crossings.
+// From the zero crossings.
 inline double tone_frequency(const std::vector<int16_t>& s, uint32_t rate) {
     size_t crossings = 0;
     for (size_t i = 1; i < s.size(); ++i) crossings += (s[i - 1] < 0) != (s[i] < 0);
@@ -152,8 +145,7 @@ inline double rms(const std::vector<int16_t>& s, size_t from = 0, size_t to = SI
     return to > from ? std::sqrt(sum / static_cast<double>(to - from)) : 0;
 }
 
-// Records the percentages of a conversion; cancels at call number
-// `cancel_at` (1-based; 0 never).
+// Cancels at call number `cancel_at` (1-based; 0 never).
 struct ProgressLog {
     std::vector<uint32_t> percents;
     std::vector<uint32_t> messages;
@@ -171,7 +163,6 @@ struct ProgressLog {
     }
 };
 
-// The conversion exports behind one call, for tables of conversions.
 enum class Export { DssToWav, WavToWav, WavToDss, DssToDss, Mp3ToWav, WmaToWav, MediaToWav };
 inline uint32_t convert(Export how, const std::string& src, const std::string& dst, const WAVEFORMATEX& want,
                         ProgressLog* log = nullptr, int16_t headers = 3, const char* password = nullptr) {
@@ -193,7 +184,7 @@ inline uint32_t convert(Export how, const std::string& src, const std::string& d
 inline const char* kSpeechText =
     "The patient was seen today. Blood pressure is normal and the wound heals well. Review in two weeks.";
 
-// espeak-ng speech as a 16-bit mono WAV file at `rate`; false without the tools.
+// False without espeak-ng.
 inline bool write_speech_wav(const std::string& path, uint32_t rate) {
     const auto s = orvkt_test::speech_samples(kSpeechText, static_cast<int>(rate));
     if (s.empty()) return false;
@@ -201,9 +192,8 @@ inline bool write_speech_wav(const std::string& path, uint32_t rate) {
     return true;
 }
 
-// What the bytes of a DSS/DS2 file say: header blocks, the sum of the data
-// blocks' frame counts (block order byte 3, stored at offset 2), the last
-// block's compression id and header 2's.
+// From the bytes: header blocks, the blocks' frame counts (offset 2), the last block's and header 2's
+// compression ids.
 struct DssFacts {
     uint32_t headers = 0;
     uint32_t frames = 0;
@@ -225,7 +215,7 @@ inline DssFacts dss_facts(const std::string& path) {
     return f;
 }
 
-// Runs ffmpeg with the arguments and the output file; "" on failure.
+// "" on failure.
 inline std::string ffmpeg_make(const orvkt_test::TempDir& tmp, const std::string& name, const std::string& args) {
     const std::string out = tmp.path(name);
     const auto r =
@@ -233,15 +223,14 @@ inline std::string ffmpeg_make(const orvkt_test::TempDir& tmp, const std::string
     return r.status == 0 ? out : std::string();
 }
 
-// The duration ffprobe states for a file, in seconds (-1 on failure).
+// Seconds (-1 on failure).
 inline double ffprobe_duration(const std::string& path) {
     const auto r = orvkt_test::run_command(
         "ffprobe -v error -show_entries format=duration -of default=nw=1:nk=1 " + orvkt_test::shell_quote(path), false);
     return r.status != 0 || r.output.empty() ? -1 : std::atof(r.output.c_str());
 }
 
-// Ten minutes of pink noise as MPEG-2.5 layer III, 8000/s mono, 8 kbit/s:
-// 8336 frames of exactly 72 bytes and 72 ms, no tag, no info frame. Noise
+// MPEG-2.5 layer III, 8 kbit/s: 8336 frames of 72 bytes and 72 ms, no tag, no info frame. Noise
 // never repeats, so every frame's bytes say where it came from.
 inline constexpr uint32_t kFrameBytes = 72;
 inline std::string ten_minutes_mp3(const orvkt_test::TempDir& tmp, const std::string& name = "ten.mp3") {
@@ -253,8 +242,7 @@ inline std::string ten_minutes_mp3(const orvkt_test::TempDir& tmp, const std::st
 inline constexpr char kOwner[] = "https://orvane.example/dictation";
 inline constexpr size_t kImage = 1536;
 
-// An ID3v2.3 tag with one private frame: owner, 0, version 0, image; then
-// 16 zero bytes of padding.
+// ID3v2.3 with one private frame (owner, 0, version 0, image) and 16 bytes of padding.
 inline Bytes id3_tag_with_priv(const Bytes& image) {
     Bytes data = {0};
     data.insert(data.end(), image.begin(), image.end());
@@ -263,8 +251,7 @@ inline Bytes id3_tag_with_priv(const Bytes& image) {
     return id3_bytes::tag(3, frame);
 }
 
-// The fixture's header image (DS2, licensee 3) with the given length in
-// header 2 and the given markers (ms) in header 3.
+// The fixture's header image (DS2, licensee 3) with this length and these markers (ms).
 inline Bytes header_image(uint32_t length_ms, const Markers& markers) {
     Bytes image = orvkt_test::read_bytes(orvkt_test::data_path("dictation_header.bin"));
     image.resize(kImage);
@@ -278,14 +265,12 @@ inline Bytes header_image(uint32_t length_ms, const Markers& markers) {
     return image;
 }
 
-// Where the image of our private frame starts in a file's bytes (0 when
-// there is none): behind the owner, its 0 and the version byte.
+// Behind the owner, its 0 and the version byte (0: no private frame).
 inline size_t image_offset(const Bytes& file) {
     const auto at = std::search(file.begin(), file.end(), kOwner, kOwner + sizeof kOwner - 1);
     return at == file.end() ? 0 : static_cast<size_t>(at - file.begin()) + sizeof kOwner + 1;
 }
 
-// The markers (ms) of a 256-byte marker array, up to the first unused one.
 inline Markers marker_list(const uint8_t* array) {
     const Bytes a(array, array + 256);
     Markers m;

@@ -1,21 +1,16 @@
-// Every conversion export on the sources users have: the format written,
-// the length kept, the sound kept, the progress reported, nothing but the
-// destination left.
+// Every conversion export: format written, length and sound kept, progress, nothing else left.
 #include <gtest/gtest.h>
 
 #include "conv_files.h"
 
 using namespace conv_test;
-using orvkt_test::data_path;
-using orvkt_test::read_bytes;
-using orvkt_test::TempDir;
-using orvkt_test::write_bytes;
+using namespace orvkt_test;
 
 namespace {
 
 double frame_seconds(uint8_t id) { return id == 2 ? 0.030 : id == 4 ? 0.036 : id >= 6 ? 0.016 : 0.024; }
 
-// The length a file's own bytes give it (MP3 and WMA: as the library states it).
+// From the file's own bytes (MP3 and WMA: as the library states it).
 double seconds_of(const std::string& path) {
     if (path.ends_with(".mp3") || path.ends_with(".wma")) {
         uint32_t ms = 0;
@@ -35,7 +30,6 @@ uint8_t mode_id(const WAVEFORMATEX& f) {
     return f.nSamplesPerSec == 12000 ? 0 : f.nSamplesPerSec == 8000 ? 4 : 6;
 }
 
-// One second of a 1 kHz tone (level 8000) in the given PCM layout.
 void write_tone(const std::string& path, uint32_t rate, uint16_t bits, uint16_t channels = 1) {
     Bytes data;
     for (int16_t s : sine(1000, rate, rate)) {
@@ -63,9 +57,7 @@ struct Row {
     const char* dst;
     double tolerance;  // seconds the length may differ from the source's
     Sound sound;
-    // Progress: a report must fall in the ten up to `reports` (0: none
-    // needed), the report before the final 100 (0: any), and whether the
-    // conversion reports between 50 and 100.
+    // A report in the ten up to `reports`, the one before 100 (0: any), reports in (50, 100).
     uint32_t reports, before_100;
     bool changes;
     int16_t headers = 3;
@@ -75,8 +67,6 @@ const WAVEFORMATEX g723{WAVE_FORMAT_DSS_LP, 1, 8000, 834, 25, 0, 0};
 
 class Conversions : public ::testing::Test {
 protected:
-    // Speech in three layouts, and packed into standard and quality play,
-    // once for all rows; tones of every rate and width.
     static void SetUpTestSuite() {
         if (!orvkt_test::have_program("espeak-ng")) return;
         dir_ = new TempDir;
@@ -106,15 +96,11 @@ TEST_F(Conversions, FormatLengthSoundAndProgress) {
     ORVKT_REQUIRE_PROGRAM("espeak-ng");
     using enum Export;
     const Row rows[] = {
-        // The DSS codecs decode at their own rate, frames x samples exactly;
-        // standard play also straight to 8000/s.
         {"sp.dss", DssToWav, pcm_format(12000), "a.wav", 0, Sound::Speech, 0, 50, false},
         {"qp.ds2", DssToWav, pcm_format(16000), "a.wav", 0, Sound::Speech, 0, 50, false},
         {"sp.dss", DssToWav, pcm_format(8000), "a.wav", 0, Sound::Speech, 0, 50, false},
-        // Other formats: a format change after the decoding (50 to 100).
         {"sp.dss", DssToWav, pcm_format(8000, 8), "a.wav", 0.05, Sound::Speech, 50, 0, true},
-        // Rate and width changes keep pitch, level and length; stereo is
-        // mixed first (0 to 40), alone when the rate stays.
+        // Stereo is mixed first (0 to 40).
         {"t44100_16.wav", WavToWav, pcm_format(8000), "a.wav", 0.01, Sound::Tone, 0, 0, false},
         {"t8000_16.wav", WavToWav, pcm_format(22050, 8), "a.wav", 0.01, Sound::Tone, 0, 0, false},
         {"t12000_8.wav", WavToWav, pcm_format(16000), "a.wav", 0.01, Sound::Tone, 0, 0, false},
@@ -124,18 +110,15 @@ TEST_F(Conversions, FormatLengthSoundAndProgress) {
         {"tstereo.wav", WavToWav, pcm_format(8000), "a.wav", 0.01, Sound::Tone, 40, 0, false},
         {"tstereo.wav", WavToWav, pcm_format(44100), "a.wav", 0, Sound::Tone, 0, 0, false},
         {"empty.wav", WavToWav, pcm_format(8000, 8), "a.wav", 0, Sound::Silence, 0, 0, false},
-        // Packing: every mode from sources of other rates, widths and
-        // channel counts; at most the last, partial frame is dropped.
+        // At most the last, partial frame is dropped.
         {"speech.wav", WavToDss, sp_format(), "a.dss", 0.03, Sound::Speech, 0, 0, true, 1},
         {"speech8.wav", WavToDss, lp_format(), "a.dss", 0.041, Sound::Speech, 0, 0, true, 2},
         {"stereo.wav", WavToDss, qp_format(), "a.ds2", 0.021, Sound::Speech, 0, 0, true, 3},
         {"speech8.wav", WavToDss, sp_format(), "a.ds2", 0.03, Sound::Speech, 0, 0, true, 2},
         {"stereo.wav", WavToDss, g723, "a.dss", 0.035, Sound::Speech, 0, 0, true, 1},
         {"speech.wav", WavToDss, g723, "a.dss", 0.035, Sound::Speech, 0, 0, true, 3},
-        // A change of mode: decoding 0 to 50, then the packing's own 0 to 100.
         {"sp.dss", DssToDss, qp_format(), "a.ds2", 0.06, Sound::Speech, 50, 0, true},
-        // MP3 and WMA: decoded (to 40 or 50), mixed (40 to 50), renamed when
-        // the decoding has the wanted format, else converted (50 to 100).
+        // Decoded (to 40 or 50), mixed (40 to 50), converted (50 to 100) unless already right.
         {"speech_stereo.mp3", Mp3ToWav, pcm_format(22050), "a.wav", 0.1, Sound::Speech, 50, 0, false},
         {"speech_header.mp3", Mp3ToWav, pcm_format(8000, 8), "a.wav", 0.1, Sound::Speech, 0, 0, true},
         {"speech_mono.wma", WmaToWav, pcm_format(16000), "a.wav", 0.15, Sound::Speech, 0, 50, false},
@@ -160,8 +143,7 @@ TEST_F(Conversions, FormatLengthSoundAndProgress) {
             const auto s = as_signed(w);
             if (r.sound == Sound::Tone) {
                 EXPECT_NEAR(tone_frequency(s, r.want.nSamplesPerSec), 1000, 20);
-                // Each filter stage of a rate change may take up to 1 dB in
-                // its pass band; a chain has up to three.
+                // Up to 1 dB per filter stage, up to three stages.
                 const double db = 20 * std::log10(rms(s, s.size() / 4, s.size() * 3 / 4) / (8000 / std::sqrt(2.0)));
                 EXPECT_GE(db, -3.2);
                 EXPECT_LE(db, 0.2);
@@ -181,7 +163,6 @@ TEST_F(Conversions, FormatLengthSoundAndProgress) {
         EXPECT_EQ(log.percents.back(), 100u);
         for (uint32_t m : log.messages) EXPECT_EQ(m, VKT_PROGRESS_MESSAGE);
         if (r.how == Export::DssToDss) {
-            // Decoding 0 to 50, then the packing from 0 again.
             const auto restart = std::is_sorted_until(log.percents.begin(), log.percents.end());
             ASSERT_NE(restart, log.percents.end());
             EXPECT_EQ(*(restart - 1), 50u);
@@ -195,9 +176,7 @@ TEST_F(Conversions, FormatLengthSoundAndProgress) {
     }
 }
 
-// Other programs put a list of labels ("adtl") before the INFO list that
-// carries the dictation header (ICMT) and the markers (IKEY). The INFO list
-// is the one carried into the destination, whatever the labels' size.
+// Other programs put a list of labels ("adtl") before the INFO list with header and markers.
 TEST(Conversion, TheInfoListBehindAListOfLabelsIsCarried) {
     uint8_t markers[256];
     std::memset(markers, 0xFF, sizeof markers);
@@ -212,8 +191,6 @@ TEST(Conversion, TheInfoListBehindAListOfLabelsIsCarried) {
         const uint32_t riff_size = static_cast<uint32_t>(file.size() - 8);
         std::memcpy(file.data() + 4, &riff_size, 4);
         write_bytes(src, file);
-        // Header and markers written by the library itself, into an INFO
-        // list it adds behind the labels.
         ZRM2HeaderInfo info{};
         info.dwSize = ZRM2HEADERINFO_SIZE_FULL;
         ASSERT_EQ(ORVKTCreateDSSTemplate(carrier.c_str(), nullptr, 6), VKT_OK);
@@ -222,7 +199,6 @@ TEST(Conversion, TheInfoListBehindAListOfLabelsIsCarried) {
         ASSERT_EQ(ORVKTWriteZRM2Header(carrier.c_str(), &info), VKT_OK);
         ASSERT_EQ(ORVKTCopyDSSHeaders(carrier.c_str(), src.c_str(), 1, 0), VKT_OK);
         ASSERT_EQ(ORVKTWriteSpokenInstructionMarkers(src.c_str(), markers), VKT_OK);
-
         ASSERT_EQ(convert(Export::WavToWav, src, dst, pcm_format(8000)), VKT_OK);
         ZRM2HeaderInfo back{};
         back.dwSize = ZRM2HEADERINFO_SIZE_FULL;
@@ -235,8 +211,6 @@ TEST(Conversion, TheInfoListBehindAListOfLabelsIsCarried) {
     }
 }
 
-// Refused calls: a clear code, and the folder as it was (no destination, no
-// temporary file, sources unchanged).
 TEST(ConversionRefusals, LeaveNothingBehind) {
     ORVKT_REQUIRE_PROGRAM("ffmpeg");
     TempDir tmp;
@@ -252,7 +226,6 @@ TEST(ConversionRefusals, LeaveNothingBehind) {
     ASSERT_FALSE(ffmpeg_make(tmp, "video.mp4", "-f lavfi -i color=c=black:s=16x16:d=0.3 -c:v mpeg4").empty());
     ASSERT_FALSE(ffmpeg_make(tmp, "video.wma", "-f lavfi -i color=c=black:s=16x16:d=0.3 -c:v wmv2 -f asf").empty());
     write_bytes(tmp.path("empty.wma"), {});
-
     const WAVEFORMATEX p8 = pcm_format(8000), sp = sp_format();
     auto with = [](WAVEFORMATEX f, auto change) {
         change(f);
@@ -274,7 +247,6 @@ TEST(ConversionRefusals, LeaveNothingBehind) {
         {DssToWav, "none.dss", "out.wav", p8, VKT_ERR_OPEN_FILE},
         {DssToWav, "lp.dss", "no/such/out.wav", p8, kAny},
         {DssToWav, "noext", "", p8, VKT_ERR_FILE_NAME},  // no name to derive
-        // The decoding works, the change cannot be made: neither file stays.
         {DssToWav, "lp.dss", "out.wav", pcm_format(48000), VKT_ERR_CODEC},
         {DssToWav, "lp.dss", "out.wav", wide, VKT_ERR_INVALID_WAVFMT},
         {DssToWav, "lp.dss", "out.wav", avg, VKT_ERR_INVALID_WAVFMT},

@@ -1,6 +1,4 @@
-// ORVKTDSSToWAV beyond the table of conversions: other rates, frames of
-// unusual lengths checked against ffmpeg, Grundig markers, quality play of
-// a device.
+// ORVKTDSSToWAV beyond the table of conversions.
 #include <gtest/gtest.h>
 
 #include <random>
@@ -11,16 +9,10 @@
 #include "trace/xkrvlog_capture.h"
 
 using namespace conv_test;
-using orvkt_test::data_path;
-using orvkt_test::read_bytes;
-using orvkt_test::run_command;
-using orvkt_test::shell_quote;
-using orvkt_test::TempDir;
-using orvkt_test::write_bytes;
+using namespace orvkt_test;
 
 namespace {
 
-// A DSS/DS2 file of speech in the given mode, made by the packing direction.
 std::string make_dss(const TempDir& tmp, const std::string& name, const WAVEFORMATEX& mode) {
     const std::string wav = tmp.path("speech_src.wav"), dss = tmp.path(name);
     if (!write_speech_wav(wav, 22050)) return "";
@@ -31,8 +23,7 @@ std::string make_dss(const TempDir& tmp, const std::string& name, const WAVEFORM
 
 }  // namespace
 
-// Standard play decodes at the caller's rate: 11025 gives 264 samples per
-// frame; a rate whose frame would not fit the frame buffer has no stream.
+// 11025/s gives 264 samples per frame; a rate whose frame would not fit the frame buffer has no stream.
 TEST(DssToWav, StandardPlayAtOtherRates) {
     ORVKT_REQUIRE_PROGRAM("espeak-ng");
     TempDir tmp;
@@ -45,11 +36,8 @@ TEST(DssToWav, StandardPlayAtOtherRates) {
     EXPECT_FALSE(orvkt_test::file_exists(wav));
 }
 
-// The short frames of the compressed modes, in files built here: 4-byte
-// frames of id 3 are G.723.1 silence descriptors and decode to the comfort
-// noise ffmpeg's G.723.1 decoder makes of the same packets; 9-byte frames
-// of id 1 (content not known) decode to silence, not to whatever a
-// zero-padded frame would sound like.
+// 4-byte frames of id 3 are G.723.1 silence descriptors: ffmpeg's comfort noise. 9-byte frames of
+// id 1 decode to silence, not to what a zero-padded frame would sound like.
 TEST(DssToWav, ShortFramesOfTheCompressedModes) {
     struct Case {
         const char* name;
@@ -59,8 +47,7 @@ TEST(DssToWav, ShortFramesOfTheCompressedModes) {
     };
     // A silence descriptor with a gain: packet 06 5A 3C 80, pairs swapped.
     const Bytes sid = {0x5A, 0x06, 0x80, 0x3C};
-    // Six full frames of id 1 (bit 7 of the first byte set) that sound, then
-    // six 9-byte frames: zero-padded, those would ring on from the history.
+    // Six full frames of id 1 (bit 7 of the first byte set), then six 9-byte frames.
     std::vector<Bytes> mixed;
     for (unsigned i = 0; i < 12; ++i) {
         Bytes f = dss_test::frame(i, i < 6 ? 41 : 9);
@@ -102,9 +89,7 @@ TEST(DssToWav, ShortFramesOfTheCompressedModes) {
     }
 }
 
-// A Grundig recording (licensee 1, five header blocks): its markers, frame
-// numbers in the third Grundig header, reach the WAV file in milliseconds.
-// When its Grundig headers are damaged the recording converts all the same.
+// Grundig (licensee 1, five header blocks): markers are frame numbers in its third header.
 TEST(DssToWav, GrundigMarkersAreConvertedAndDamagedOnesIgnored) {
     TempDir tmp;
     const Bytes lp = read_bytes(data_path("speech_lp.dss"));
@@ -149,8 +134,7 @@ TEST(DssToWav, GrundigMarkersAreConvertedAndDamagedOnesIgnored) {
     }
 }
 
-// Quality play of a recorder (its own frames, our blocks' bookkeeping) is
-// refused at any rate, with nothing written; our own file still decodes.
+// A recorder's quality play (its own frames in our blocks' bookkeeping) writes nothing.
 TEST(DssToWav, QualityPlayOfADeviceIsRefused) {
     ORVKT_REQUIRE_PROGRAM("espeak-ng");
     TempDir tmp, dev;
@@ -171,9 +155,7 @@ TEST(DssToWav, QualityPlayOfADeviceIsRefused) {
     EXPECT_EQ(convert(Export::DssToWav, own, tmp.path("own.wav"), pcm_format(16000)), VKT_OK);
 }
 
-// Quality play cut at any frame: pieces split with and without overlap, and
-// a recording missing a data block (the frame running into the gap is
-// concealed), decode to one frame of audio per frame of the file.
+// Pieces split with and without overlap, and a missing data block (concealed), decode frame for frame.
 TEST(DssToWav, QualityPlayPiecesAndGapsDecode) {
     ORVKT_REQUIRE_PROGRAM("espeak-ng");
     TempDir tmp;

@@ -1,5 +1,4 @@
-// Destination names, and the format and length queries on every kind of
-// file.
+// Destination names, and the format and length queries on every kind of file.
 #include <gtest/gtest.h>
 
 #include "conv_files.h"
@@ -7,10 +6,7 @@
 #include "convert/format_queries.h"
 
 using namespace conv_test;
-using orvkt_test::data_path;
-using orvkt_test::read_bytes;
-using orvkt_test::TempDir;
-using orvkt_test::write_bytes;
+using namespace orvkt_test;
 
 TEST(DestinationPath, NamedDestinationOrBesideTheSource) {
     char path[VKT_MAX_PATH], tmp[VKT_MAX_PATH];
@@ -33,10 +29,7 @@ TEST(DestinationPath, NamedDestinationOrBesideTheSource) {
     EXPECT_EQ(CreateDestinationFilePath("a.dss", longname.c_str(), path, ".Wav"), VKT_ERR_FILE_NAME);
 }
 
-// The format of every kind of file, written out by hand: a DSS file's is
-// that of its compression id, a WAV file's its fmt chunk, an MP3 file's its
-// first frame's (18 bytes written), a WMA file's the mono PCM it converts to
-// (a larger buffer is filled with zeros).
+// MP3: the first frame's (18 bytes written); WMA: the mono PCM it converts to (the rest zeros).
 TEST(FormatQueries, ReadWavFormatOfEveryKindOfFile) {
     TempDir tmp;
     ASSERT_EQ(ORVKTCreateDSSTemplate(tmp.path("MEMO.DS2").c_str(), nullptr, 6), VKT_OK);
@@ -95,8 +88,7 @@ TEST(FormatQueries, SoundLengthOfEveryKindOfFile) {
         {tmp.path("in.wav"), VKT_OK, 2000},
         {tmp.path("lp.wav"), VKT_OK, 856},  // truncated, not rounded: 1000 bytes at 1167/s
         {tmp.path("zero.wav"), VKT_ERR_INVALID_WAVFMT, 0},
-        // Whole-millisecond frame length times frames: the 16 frames ffprobe
-        // counts, of 72 ms (576 samples at 8000/s).
+        // The 16 frames ffprobe counts, of 72 ms (576 samples at 8000/s).
         {data_path("no_priv.mp3"), VKT_OK, 1152},
         {tmp.path("x.wma"), VKT_ERR_OPEN_FILE, 0},
         {tmp.path("empty.wma"), VKT_ERR_OPEN_FILE, 0},

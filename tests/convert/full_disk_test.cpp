@@ -1,21 +1,14 @@
-// A disk that fills up in the middle of a conversion, and a cancel at any
-// point: a clear result code, sources untouched, no temporary file left, no
-// success reported for a file that is not whole.
+// A full disk and a cancel in the middle of DSS to DSS.
 #include <gtest/gtest.h>
 
 #include "conv_files.h"
 #include "support/disk_full.h"
 
 using namespace conv_test;
-using orvkt_test::data_path;
-using orvkt_test::read_bytes;
-using orvkt_test::TempDir;
-using orvkt_test::with_disk_full_after;
+using namespace orvkt_test;
 
-// DSS to DSS decodes into a WAV file beside the destination ("~" + name +
-// "1") and packs that. A failure while decoding leaves nothing; once the
-// packing has begun, the decoded recording and the packed part stay for the
-// caller to look at; the source is never touched.
+// Decoded into "~" + name + "1" beside the destination, then packed: a failure while decoding leaves
+// nothing; once packing has begun, the decoding and the packed part stay; the source is untouched.
 TEST(FullDisk, DssToDssInEitherStep) {
     ORVKT_REQUIRE_PROGRAM("espeak-ng");
     TempDir tmp;
@@ -36,9 +29,7 @@ TEST(FullDisk, DssToDssInEitherStep) {
     ASSERT_EQ(convert(Export::DssToDss, src, dst, sp), VKT_OK);
     const size_t whole = read_bytes(dst).size();
     std::remove(dst.c_str());
-
     bool decode_failed = false, pack_failed = false;
-    // From inside the decoding to past the end of the packing.
     for (uint64_t after = decoded_size - 4000; after < decoded_size + 40000; after += 3000) {
         SCOPED_TRACE(after);
         const uint32_t rc = with_disk_full_after(after, [&] { return convert(Export::DssToDss, src, dst, sp); });
@@ -64,10 +55,7 @@ TEST(FullDisk, DssToDssInEitherStep) {
     EXPECT_TRUE(pack_failed);
 }
 
-// A cancel while DSS to DSS decodes leaves nothing. Once the decoded
-// recording is complete it stays beside the destination ("~out1"), with
-// what the encoding packed so far. The last report, 100 %, comes when the
-// file is complete and cannot cancel.
+// Once the decoding is complete it stays, with what was packed so far; 100 % cannot cancel.
 TEST(Cancel, DssToDssKeepsTheDecodingOnceItIsComplete) {
     TempDir tmp;
     const std::string src = tmp.path("lp.dss"), dst = tmp.path("out.dss");

@@ -1,5 +1,4 @@
-// The rate ratio of the PCM converter: greatest common divisor and least
-// common multiple, with the refusals of a zero and of a 32-bit overflow.
+// The rate ratio of the PCM converter.
 #include "convert/codec_stage.h"
 
 #include <gtest/gtest.h>

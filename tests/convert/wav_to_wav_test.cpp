@@ -1,6 +1,4 @@
-// WAV to WAV and WAV to DSS beyond the table of conversions: the direct
-// transcoding, the chain of stages, codec data packed as it is, the packing
-// alone at other rates.
+// WAV to WAV and WAV to DSS beyond the table of conversions.
 #include <gtest/gtest.h>
 
 #include "conv_files.h"
@@ -8,9 +6,7 @@
 #include "convert/wav_converter.h"
 
 using namespace conv_test;
-using orvkt_test::read_bytes;
-using orvkt_test::TempDir;
-using orvkt_test::write_bytes;
+using namespace orvkt_test;
 
 // Tag 0x0120 at 4000 bytes/s to 2400 bytes/s: the first 24 bytes of every
 // 40-byte block, no codec involved.
@@ -32,9 +28,6 @@ TEST(WavToWav, DirectTranscodingKeepsTheHeadOfEveryBlock) {
     EXPECT_EQ(out.data, expected);
 }
 
-// Which stages a change between codec and PCM formats runs: packing 12000/s
-// PCM into standard play encodes only (the codec takes exactly that PCM);
-// other rates are changed first; a codec source is decoded first.
 TEST(WavToWav, StagesBetweenCodecAndPcmFormats) {
     TempDir tmp;
     const std::string pcm12 = tmp.path("p12.wav"), pcm16 = tmp.path("p16.wav"), coded = tmp.path("sp.wav");
@@ -69,10 +62,7 @@ TEST(WavToWav, StagesBetweenCodecAndPcmFormats) {
     }
 }
 
-// All three stages in one run (standard play 12000/s -> quality play
-// 16000/s): the block sizes of decoder, rate change and encoder do not
-// divide one another, so a carry-over buffer holds the rest between reads.
-// Every quality-play frame is there and the speech survives.
+// Standard play -> quality play: block sizes that do not divide one another need a carry-over.
 TEST(WavToWav, DecodeResampleEncodeChainKeepsTheSpeech) {
     ORVKT_REQUIRE_PROGRAM("espeak-ng");
     TempDir tmp;
@@ -85,14 +75,11 @@ TEST(WavToWav, DecodeResampleEncodeChainKeepsTheSpeech) {
     ASSERT_TRUE(sp_wav.ok && qp_wav.ok);
     EXPECT_EQ(qp_wav.format.wFormatTag, WAVE_FORMAT_DSS_SP);
     EXPECT_EQ(qp_wav.format.nSamplesPerSec, 16000u);
-    // 288 samples per standard-play frame at 12000/s become 384 at 16000/s;
-    // quality play takes 256 a frame.
+    // 288 samples a frame at 12000/s become 384 at 16000/s; quality play takes 256.
     const size_t sp_frames = sp_wav.data.size() / 42;
     EXPECT_EQ(qp_wav.data.size() / 57, sp_frames * 384 / 256);
     EXPECT_EQ(qp_wav.data.size() % 57, 0u);
-
-    // Both decoded at 16000/s: the quality-play copy lies on the
-    // standard-play one's timeline (neither codec delays the audio).
+    // Neither codec delays the audio: both decodings share one timeline.
     const std::string a = tmp.path("a.wav"), b = tmp.path("b.wav");
     ASSERT_EQ(ORVKTWAVToWAV(sp.c_str(), a.c_str(), &pcm16, nullptr, 0), VKT_OK);
     ASSERT_EQ(ORVKTWAVToWAV(qp.c_str(), b.c_str(), &pcm16, nullptr, 0), VKT_OK);
@@ -108,8 +95,6 @@ TEST(WavToWav, DecodeResampleEncodeChainKeepsTheSpeech) {
     EXPECT_GT(xy / std::sqrt(xx * yy), 0.9);
 }
 
-// A WAV that already holds codec blocks of the wanted mode is packed as it
-// is: its data chunk becomes the frames, unchanged.
 TEST(WavToDss, CodecDataOfTheWantedModeIsPackedUnchanged) {
     TempDir tmp;
     const std::string wav = tmp.path("blocks.wav"), dss = tmp.path("out.dss");
@@ -130,8 +115,7 @@ TEST(WavToDss, CodecDataOfTheWantedModeIsPackedUnchanged) {
     for (int i = 0; i < 41; ++i) EXPECT_EQ(block[6 + 41 + i], static_cast<uint8_t>(13 + i * 5 + 1));
 }
 
-// The packing direction on its own takes only the three block rates; its
-// temporary input goes on failure.
+// The temporary input goes on failure.
 TEST(WavToDss, PackingRefusesOtherRates) {
     TempDir tmp;
     const std::string wav = tmp.path("~tmp.vkt"), dss = tmp.path("out.dss");

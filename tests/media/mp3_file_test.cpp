@@ -27,7 +27,6 @@ TEST(Mp3Header, ValidityAndFrameLengths) {
     const uint8_t mpeg2_l3_16k_32k[4] = {0xFF, 0xF3, 0x48, 0xC4};  // MPEG-2, 32 kbit/s, 16000/s
     EXPECT_TRUE(CMp3File::check_frame_header(mpeg2_l3_16k_32k));
     EXPECT_EQ(CMp3File::frame_length(mpeg2_l3_16k_32k), 144u);  // 32 * 72000 / 16000
-
     const uint8_t reserved_version[4] = {0xFF, 0xEB, 0x90, 0x44};
     const uint8_t reserved_layer[4] = {0xFF, 0xF9, 0x90, 0x44};
     const uint8_t free_bitrate[4] = {0xFF, 0xFB, 0x00, 0x44};
@@ -59,13 +58,11 @@ TEST(Mp3File, FramesAfterATagAndBeforeAnId3v1TagAreCounted) {
     v1[2] = 'G';
     file.insert(file.end(), v1.begin(), v1.end());
     write_bytes(tmp.path("t.mp3"), file);
-
     CMp3File mp3;
     ASSERT_EQ(mp3.create_file(tmp.path("t.mp3").c_str()), 0u);
     EXPECT_EQ(mp3.GetTotalNrOfFrames(), 10u);
     EXPECT_EQ(mp3.GetLengthInMs(), 260u);  // 1152 samples at 44100/s: 26 ms a frame
     EXPECT_TRUE(mp3.IsVariableBitrate());
-
     WAVEFORMATEX wfx[2] = {};
     EXPECT_EQ(mp3.read_format(wfx, 16), static_cast<uint32_t>(VKT_ERR_WAVFMT_TOO_SMALL));
     ASSERT_EQ(mp3.read_format(wfx, 18), 0u);

@@ -1,9 +1,4 @@
-// ORVKTSplitMP3File on ten minutes of ffmpeg-made MP3 (8336 frames of 72
-// bytes and 72 ms) behind a hand-laid ID3v2 tag: where the pieces start and
-// end, checked against the source's bytes; the out count; the markers and
-// the length in each piece's header; failures.
-#include "media/mp3_splitter.h"
-
+// ORVKTSplitMP3File on ten minutes of ffmpeg-made MP3 behind a hand-laid ID3v2 tag.
 #include "convert/conv_files.h"
 #include "support/disk_full.h"
 
@@ -12,8 +7,7 @@ using namespace conv_test;
 
 namespace {
 
-// Frames that start before a time: a frame goes into each piece its start
-// time falls in.
+// A frame goes into the piece its start time falls in.
 constexpr long frames_before(double seconds) { return static_cast<long>((seconds * 1000 + 71) / 72); }
 
 class Mp3Split : public ::testing::Test {
@@ -36,8 +30,7 @@ protected:
         ASSERT_GT(file.size(), tag_.size());
         source_frames_.assign(file.begin() + static_cast<long>(tag_.size()), file.end());
     }
-    // Index of the source frame a piece's audio starts with, checking that
-    // all its frames follow the source's in order (-1 when they do not).
+    // The source frame a piece starts with, if all its frames follow in order (else -1).
     long first_frame(const Bytes& frames) const {
         if (frames.size() % kFrameBytes != 0 || frames.size() > source_frames_.size()) return -1;
         for (size_t at = 0; at + frames.size() <= source_frames_.size(); at += kFrameBytes)
@@ -47,7 +40,6 @@ protected:
                            : -1;
         return -1;
     }
-
     static inline const Markers kMarkers = {{50000, 70000}, {250000, 250500}, {590000, 599000}};
     static inline TempDir* dir_ = nullptr;
     static inline std::string tagged_;
@@ -58,10 +50,7 @@ protected:
 
 }  // namespace
 
-// Piece n holds the frames starting in [(n - 1) x length, n x length)
-// seconds, the last one the rest; its header keeps the source's header 1,
-// states its length and holds the markers cut to its range, counted from
-// its start.
+// Each header keeps header 1, states the piece's length and holds its markers from its start.
 TEST_F(Mp3Split, PiecesHoldTheFramesAndMarkersOfTheirRange) {
     const struct {
         const char* mask;
@@ -106,8 +95,6 @@ TEST_F(Mp3Split, PiecesHoldTheFramesAndMarkersOfTheirRange) {
     }
 }
 
-// A cancel removes the piece being written, a full disk too; the finished
-// pieces stay and are counted.
 TEST_F(Mp3Split, ACancelOrAFullDiskKeepsTheFinishedPieces) {
     ProgressLog progress;
     progress.cancel_at = 2;
@@ -149,44 +136,9 @@ TEST_F(Mp3Split, BadArgumentsAreRefusedBeforeAnythingIsWritten) {
         EXPECT_EQ(ORVKTSplitMP3File(r.src.c_str(), r.dir.c_str(), r.mask, r.length, r.overlap, 2, nullptr, nullptr, 0),
                   r.code);
     }
-    // Nothing to do: no piece, and the count as it was.
     uint32_t count = 7;
     EXPECT_EQ(ORVKTSplitMP3File(tagged_.c_str(), dir.c_str(), "p%d.mp3", 60, 0, 0, &count, nullptr, 0), VKT_OK);
     EXPECT_EQ(count, 7u);
     EXPECT_EQ(out_.entries(), std::vector<std::string>{"text.mp3"});
     EXPECT_EQ(read_bytes(tagged_), before);
-}
-
-TEST(Mp3FrameReference, SyncVersionLayerAndRateMustAgree) {
-    // MPEG-2 layer III, no CRC, 32 kbit/s, 16000/s, no padding, mono.
-    const uint32_t reference = 0xFFF348C4u;  // the header in stream byte order
-    constexpr int kNo = 0, kYes = 1, kUnchecked = -1;
-    const struct {
-        uint32_t header;
-        int matches, valid;
-        const char* what;
-    } rows[] = {
-        {0xFFF348C4, kYes, kYes, "itself"},
-        {0xFFF248C4, kYes, kUnchecked, "CRC bit"},
-        {0xFFF349C4, kYes, kUnchecked, "private bit"},
-        {0xFFF34AC4, kYes, kUnchecked, "padding"},
-        {0xFFF398C4, kYes, kUnchecked, "bit rate"},
-        {0xFFF34844, kYes, kUnchecked, "mode"},
-        {0xFFF344C4, kNo, kUnchecked, "rate"},
-        {0xFFFB48C4, kNo, kUnchecked, "version"},
-        {0xFFE348C4, kNo, kUnchecked, "MPEG 2.5"},
-        {0xFFF548C4, kNo, kUnchecked, "layer"},
-        {0xFEF348C4, kNo, kNo, "sync"},
-        {0xFFEB48C4, kUnchecked, kNo, "reserved version"},
-        {0xFFF148C4, kUnchecked, kNo, "reserved layer"},
-        {0xFFF308C4, kUnchecked, kNo, "free bit rate"},
-        {0xFFF3F8C4, kUnchecked, kNo, "bit rate 15"},
-        {0xFFF34CC4, kUnchecked, kNo, "rate index 3"},
-    };
-    for (const auto& r : rows) {
-        const uint8_t h[4] = {uint8_t(r.header >> 24), uint8_t(r.header >> 16), uint8_t(r.header >> 8), uint8_t(r.header)};
-        const bool matches = CMP3Splitter::MatchesReferenceFrameHeader(h, reference);
-        EXPECT_TRUE(r.matches == kUnchecked || matches == (r.matches == kYes)) << r.what;
-        EXPECT_TRUE(r.valid == kUnchecked || CMP3Splitter::IsReferenceFrameHeader(h) == (r.valid == kYes)) << r.what;
-    }
 }

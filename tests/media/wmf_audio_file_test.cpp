@@ -1,6 +1,4 @@
-// Media files through CWMFAudioFile and CWmaFile: the header image of the
-// private frame, reads in any piece size, the codes of files that are no
-// usable recordings; the conversion's samples against ffmpeg's.
+// Media files through CWMFAudioFile and CWmaFile.
 #include "media/media_audio_file.h"
 
 #include "convert/conv_files.h"
@@ -20,8 +18,7 @@ TEST(WMFAudioFile, ReadsTheHeaderImageOfThePrivateFrame) {
         ASSERT_EQ(audio.ReadDSSHeaders(image.data(), 1536), 0u);
         EXPECT_EQ(image, expected) << name;
     }
-    // A smaller buffer receives the first header blocks only; sizes that
-    // are no multiple of a header block are refused.
+    // A smaller buffer receives the first header blocks only.
     Bytes two(1024 + 16, 0xAA);
     ASSERT_EQ(audio.ReadDSSHeaders(two.data(), 1024), 0u);
     EXPECT_TRUE(std::equal(two.begin(), two.begin() + 1024, expected.begin()));
@@ -35,11 +32,9 @@ TEST(WMFAudioFile, FilesThatAreNoRecordingsGiveClearCodes) {
     TempDir tmp;
     write_bytes(tmp.path("empty.mp3"), {});
     write_bytes(tmp.path("text.mp3"), Bytes(4000, 'x'));
-    // An ID3v2 tag (with our frame) and nothing behind it.
     write_bytes(tmp.path("tag_only.mp3"), id3_tag_with_priv(Bytes(kImage, 0)));
     const std::string video = ffmpeg_make(tmp, "video.wma", "-f lavfi -i color=c=black:s=16x16:d=0.3 -c:v wmv2 -f asf");
     ASSERT_FALSE(video.empty());
-
     CWMFAudioFile audio;
     xkrvlog::Capture trace;
     for (const char* name : {"missing.mp3", "empty.mp3", "text.mp3", "tag_only.mp3"})
@@ -52,13 +47,11 @@ TEST(WMFAudioFile, FilesThatAreNoRecordingsGiveClearCodes) {
         formatted |= line.level == xkrvlog::Level::Error && line.code == 46 &&
                      line.text.find(" : pReader->Open failed") == 10 && line.text.rfind("0x", 0) == 0;
     EXPECT_TRUE(formatted);
-    // Nothing can be read from an object whose open failed.
     WAVEFORMATEX f{};
     int64_t d = 0;
     EXPECT_EQ(audio.get_output_format(&f), VKT_ERR_MEDIA_READER);
     EXPECT_EQ(audio.get_duration(&d), VKT_ERR_MEDIA_READER);
     EXPECT_EQ(audio.reader(), nullptr);
-    // The export names the step that failed.
     EXPECT_EQ(convert(Export::WmaToWav, video, tmp.path("out.wav"), pcm_format(8000)), VKT_ERR_INVALID_CONTENT);
     EXPECT_TRUE(trace.contains("Error DSSToWAVInternal called at ORVKTWMAToWAV"));
 }
@@ -73,9 +66,7 @@ TEST(WmaFile, ReadsInAnyPieceSizeGiveTheSameBytes) {
     ASSERT_EQ(whole.read_data(all.data(), static_cast<uint32_t>(all.size())), size);
     all.resize(size);
     EXPECT_EQ(whole.read_data(all.data(), 10), 0u) << "at the end";
-
-    // Odd piece sizes cut decoded samples anywhere; measuring the length in
-    // between makes the reader start again from the beginning.
+    // Measuring the length in between makes the reader start again.
     CWmaFile pieces;
     ASSERT_EQ(pieces.create_file(data_path("speech_stereo.wma").c_str()), 0u);
     Bytes joined, buffer(777);
@@ -93,9 +84,7 @@ TEST(WmaFile, ReadsInAnyPieceSizeGiveTheSameBytes) {
 
 TEST(WmfConvertToWav, TheEncoderDelayOfALameInfoFrameIsDroppedAsFfmpegDoes) {
     ORVKT_REQUIRE_PROGRAM("ffmpeg");
-    // The stereo fixture starts with LAME's info frame: ffprobe's duration
-    // (1.907 s) counts the encoder's delay and padding, which decoders drop
-    // (ffmpeg decodes 1.831 s). Our reader drops the same samples.
+    // ffprobe's duration of LAME's info frame counts delay and padding, which decoders drop.
     TempDir tmp;
     const std::string src = data_path("speech_stereo.mp3"), out = tmp.path("stereo.wav"), raw = tmp.path("ff.raw");
     ASSERT_EQ(ORVKTWMFConvertToWAV(src.c_str(), out.c_str(), nullptr, nullptr, 0), 0u);

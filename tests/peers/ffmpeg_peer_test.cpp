@@ -1,8 +1,5 @@
-// DSS files we write are read by a real peer: the ffmpeg tool decodes each
-// to the samples that libavcodec's dss_sp decoder gives for exactly the
-// frames the file should hold, fed to it directly. This pins the data-block
-// layout, the pair swap, frames across block boundaries, and the frames of
-// split and joined files.
+// ffmpeg decodes the DSS files we write to what libavcodec's dss_sp decoder gives for exactly the
+// frames each should hold: block layout, pair swap, frames across blocks, split and joined files.
 #include <gtest/gtest.h>
 
 #include "OrvaneVktapi.h"
@@ -17,9 +14,7 @@ namespace {
 
 constexpr size_t kSamplesPerFrame = 264;
 
-// The peer's samples begin with exactly the expected ones and add no more
-// than the zero padding of the last block, decoded as frames (at most
-// twelve frames' worth).
+// The peer may add the last block's zero padding, decoded (at most twelve frames).
 void expect_same_audio(const TempDir& tmp, const std::string& file, const std::vector<Bytes>& frames) {
     const std::vector<int16_t> direct = decode_sp_frames(frames);
     ASSERT_EQ(direct.size(), frames.size() * kSamplesPerFrame);

@@ -1,21 +1,15 @@
-// Every kind of WAV file the conversions and the stereo tools write, read by
-// sox and ffprobe: both must see the format and the length our own reading
-// sees.
+// Every kind of WAV file the library writes, read by sox and ffprobe: format and length as ours.
 #include <gtest/gtest.h>
 
 #include "convert/conv_files.h"
 
 using namespace conv_test;
-using orvkt_test::data_path;
-using orvkt_test::run_command;
-using orvkt_test::shell_quote;
-using orvkt_test::TempDir;
+using namespace orvkt_test;
 
 namespace {
 
 std::string first_line(const std::string& s) { return s.substr(0, s.find('\n')); }
 
-// Format and sample count of the file as sox and ffprobe report them.
 void expect_peers_agree(const std::string& wav) {
     SCOPED_TRACE(wav);
     const ParsedWav ours = parse_wav(wav);
@@ -27,7 +21,6 @@ void expect_peers_agree(const std::string& wav) {
     EXPECT_EQ(first_line(run_command("sox --i -b " + q, false).output), std::to_string(f.wBitsPerSample));
     EXPECT_EQ(first_line(run_command("sox --i -c " + q, false).output), std::to_string(f.nChannels));
     EXPECT_EQ(first_line(run_command("sox --i -s " + q, false).output), std::to_string(frames));
-
     const auto probe = run_command("ffprobe -v error -select_streams a:0 -show_entries "
                                    "stream=codec_name,sample_rate,channels,duration_ts -of default=nw=1 " + q,
                                    false);
@@ -42,8 +35,6 @@ void expect_peers_agree(const std::string& wav) {
 
 }  // namespace
 
-// Speech packed into every DSS mode and converted back, changed, mixed and
-// split; MP3 and WMA converted: every WAV file written is read by the peers.
 TEST(PeerRead, SoxAndFfprobeSeeTheFormatAndLengthOfEveryKindOfOutput) {
     ORVKT_REQUIRE_PROGRAM("espeak-ng");
     ORVKT_REQUIRE_PROGRAM("sox");
@@ -71,7 +62,6 @@ TEST(PeerRead, SoxAndFfprobeSeeTheFormatAndLengthOfEveryKindOfOutput) {
         ASSERT_EQ(convert(r.how, src, tmp.path(r.dst), r.want), VKT_OK);
         if (std::string(r.dst).ends_with(".wav")) expect_peers_agree(tmp.path(r.dst));
     }
-    // 0.5 s of 16-bit stereo at 8000/s, mixed and split.
     std::vector<int16_t> frames(8000);
     for (size_t i = 0; i < frames.size(); ++i) frames[i] = static_cast<int16_t>(i * 37 * 257);
     const std::string stereo = tmp.path("stereo.wav"), l = tmp.path("l.wav"), r = tmp.path("r.wav");
