@@ -1,5 +1,4 @@
-// The audio format converter: its four entry functions, rate conversion, the elliptic low-pass
-// design against scipy's and the special functions at known values.
+// The audio format converter: entry functions, rate conversion, filter design, special functions.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -108,8 +107,7 @@ uint64_t fnv1a(const std::vector<uint8_t>& bytes) {
     return h;
 }
 
-// The reference signal in three calls of odd sizes (bytes held across calls), into one buffer
-// sized for the largest call, as the file converters do.
+// Three calls of odd sizes into one buffer sized for the largest, as the file converters do.
 std::vector<uint8_t> reference_output(uint32_t from, uint32_t to, uint16_t bitsIn, uint16_t bitsOut) {
     std::vector<uint8_t> in;
     for (int16_t v : reference_signal(from)) {
@@ -134,8 +132,7 @@ struct Reference {
     uint64_t hash;
 };
 
-// Recorded from the converter while it still ran its stages as scalar loops,
-// two side by side: any other order of the same steps must give these bytes.
+// Recorded from the converter's scalar loops: any other order of the same steps must match.
 constexpr Reference kReferences[] = {
     {8000, 11025, 16, 16, 10584, 0x1d831eed8f511318ull},    {8000, 12000, 16, 16, 12000, 0x32ce3bdd1a6622a9ull},
     {8000, 16000, 16, 16, 16000, 0xd8b91de378c01048ull},    {8000, 22050, 16, 16, 22050, 0xddb20017ccd4cd4cull},
@@ -231,9 +228,9 @@ std::vector<ScipyFilter> scipy_references() {
     return refs;
 }
 
-SRFilterSpecification low_pass(double rate, double edge, uint32_t order = 6) {
+SRFilterSpecification low_pass(double rate, double edge) {
     SRFilterSpecification wanted;
-    wanted.order = order;
+    wanted.order = 6;
     wanted.designRate = rate;
     wanted.ripple = 1.0;
     wanted.attenuation = 60.0;
@@ -242,13 +239,6 @@ SRFilterSpecification low_pass(double rate, double edge, uint32_t order = 6) {
     wanted.bandKind = afc_filter::kLowPass;
     wanted.family = afc_filter::kElliptic;
     return wanted;
-}
-
-// The polynomial v[1] + v[2] z^-1 + ... at z = 1 (sign +1) or z = -1 (sign -1).
-double poly_at(const std::vector<float>& v, double sign) {
-    double sum = 0, p = 1;
-    for (size_t i = 1; i < v.size(); ++i, p *= sign) sum += p * v[i];
-    return sum;
 }
 
 // A stage asking for a pass band up to Nyquist, which no low-pass design can give.
@@ -327,20 +317,16 @@ TEST(AfcStream, ManySmallCallsGiveTheBytesOfOneBigCall) {
     EXPECT_EQ(held.convert({in.begin() + 600, in.end()}).size(), 882u);
 }
 
-TEST(AfcStream, TooSmallOutputRaises303AndEndsTheStream) {
-    Stream s(pcm(16000), pcm(8000));
+TEST(AfcStream, TooSmallOutputEndsTheStream) {
+    Stream small(pcm(16000), pcm(8000));
     uint16_t r = 0;
-    EXPECT_TRUE(s.convert(noise_bytes(400, 3), &r, 199).empty());
+    EXPECT_TRUE(small.convert(noise_bytes(400, 3), &r, 199).empty());
     EXPECT_EQ(r, 303);
-    EXPECT_EQ(s.handle, nullptr);
-}
-
-TEST(AfcStream, EqualFormatsCopyWithinTheLargestBlockSoFar) {
+    EXPECT_EQ(small.handle, nullptr);
     Stream s(pcm(8000), pcm(8000));
     const std::vector<uint8_t> a = noise_bytes(1000, 1);
     EXPECT_EQ(s.convert(a), a);
     // The copy checks against the work buffer's capacity (1000 bytes), not the input.
-    uint16_t r = 0;
     EXPECT_TRUE(s.convert(noise_bytes(500, 2), &r, 500).empty());
     EXPECT_EQ(r, 305);
     EXPECT_EQ(s.handle, nullptr);
@@ -461,19 +447,6 @@ TEST(FilterDesigner, EllipticLowPassMatchesScipy) {
             EXPECT_NEAR(a[i + 1], r.a[i], 4e-6 * std::max(1.0, std::fabs(r.a[i]))) << "a" << i;
         }
     }
-}
-
-// Even order: -1 dB at DC (bottom of the ripple); odd: 0 dB and a zero at Nyquist.
-TEST(FilterDesigner, DcGainAndNyquistZeroOfEvenAndOddOrders) {
-    SRFilterDesigner designer;
-    std::vector<float> a, b;
-    ASSERT_TRUE(designer.Design(low_pass(16000, 4000), a, b));
-    EXPECT_NEAR(poly_at(b, 1) / poly_at(a, 1), std::pow(10.0, -1.0 / 20.0), 1e-6);
-    ASSERT_TRUE(designer.Design(low_pass(16000, 4000, 5), a, b));
-    EXPECT_NEAR(poly_at(b, 1) / poly_at(a, 1), 1.0, 1e-5);
-    double scale = 0;
-    for (size_t i = 1; i < b.size(); ++i) scale += std::fabs(b[i]);
-    EXPECT_NEAR(poly_at(b, -1) / scale, 0.0, 1e-6);
 }
 
 TEST(EllipticFunctions, KnownValuesAndFallbacks) {

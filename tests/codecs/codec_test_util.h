@@ -21,12 +21,11 @@ inline std::vector<uint8_t> run_stream(HACMSTREAM h, const std::vector<uint8_t>&
                                        uint32_t out_unit, size_t per_call = 1) {
     std::vector<uint8_t> out, dst(out_unit * per_call);
     auto call = [&](const uint8_t* from, size_t n, uint32_t flags) {
-        ACMSTREAMHEADER hdr{};
-        hdr.cbStruct = 124;
-        hdr.pbSrc = const_cast<uint8_t*>(from);
-        hdr.cbSrcLength = static_cast<uint32_t>(n);
-        hdr.pbDst = dst.data();
-        hdr.cbDstLength = static_cast<uint32_t>(dst.size());
+        ACMSTREAMHEADER hdr{.cbStruct = 124,
+                            .pbSrc = const_cast<uint8_t*>(from),
+                            .cbSrcLength = static_cast<uint32_t>(n),
+                            .pbDst = dst.data(),
+                            .cbDstLength = static_cast<uint32_t>(dst.size())};
         EXPECT_EQ(acmStreamPrepareHeader(h, &hdr, 0), 0u);
         EXPECT_EQ(acmStreamConvert(h, &hdr, flags), 0u);
         EXPECT_EQ(acmStreamUnprepareHeader(h, &hdr, 0), 0u);

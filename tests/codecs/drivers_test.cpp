@@ -57,7 +57,7 @@ struct Mp3Format {
 };
 #pragma pack(pop)
 
-// Codec blocks (pairs swapped, trailing zero) <-> raw G.723.1 packets.
+// Codec blocks (pairs swapped, trailing zero) to raw G.723.1 packets.
 std::vector<uint8_t> blocks_to_packets(const std::vector<uint8_t>& blocks) {
     std::vector<uint8_t> raw;
     for (size_t pos = 0; pos + 25 <= blocks.size(); pos += 25) {
@@ -66,19 +66,6 @@ std::vector<uint8_t> blocks_to_packets(const std::vector<uint8_t>& blocks) {
         raw.insert(raw.end(), packet, packet + g723_packet_size(packet[0]));
     }
     return raw;
-}
-
-std::vector<uint8_t> packets_to_blocks(const std::vector<uint8_t>& raw) {
-    std::vector<uint8_t> blocks;
-    for (size_t pos = 0; pos < raw.size();) {
-        const uint32_t n = g723_packet_size(raw[pos]);
-        uint8_t packet[24] = {};
-        std::copy(raw.begin() + pos, raw.begin() + pos + n, packet);
-        for (int i = 0; i < 24; i += 2) blocks.push_back(packet[i + 1]), blocks.push_back(packet[i]);
-        blocks.push_back(0);
-        pos += n;
-    }
-    return blocks;
 }
 
 std::vector<float> sine(double freq, size_t n, double amplitude = 1.0) {
@@ -184,10 +171,9 @@ TEST(Mp3Driver, DecodesBytesCutAnywhereLikeFfmpeg) {
     Mp3Format f{{WAVE_FORMAT_MPEGLAYER3, 1, 16000, 4000, 1, 0, 12}, 1, 0, 144, 1, 0};
     WAVEFORMATEX suggestion{};
     ASSERT_EQ(acmFormatSuggest(nullptr, &f.wfx, &suggestion, sizeof suggestion, 0), 0u);
-    EXPECT_EQ(+suggestion.wFormatTag, 1);
-    EXPECT_EQ(+suggestion.nSamplesPerSec, 16000u);
-    EXPECT_EQ(+suggestion.nChannels, 1);
-    EXPECT_EQ(+suggestion.wBitsPerSample, 16);
+    EXPECT_EQ(std::make_tuple(+suggestion.wFormatTag, +suggestion.nSamplesPerSec, +suggestion.nChannels,
+                              +suggestion.wBitsPerSample),
+              std::make_tuple(1, 16000u, 1, 16));
     auto stream = codec_test::open_stream(f.wfx, suggestion);
     ASSERT_TRUE(stream);
     std::vector<int16_t> decoded;
@@ -196,12 +182,8 @@ TEST(Mp3Driver, DecodesBytesCutAnywhereLikeFfmpeg) {
         uint32_t room = 0;
         ASSERT_EQ(acmStreamSize(stream.get(), n, &room, ACM_STREAMSIZEF_SOURCE), 0u);
         std::vector<uint8_t> out(room);
-        ACMSTREAMHEADER h{};
-        h.cbStruct = 124;
-        h.pbSrc = mp3.data() + pos;
-        h.cbSrcLength = n;
-        h.pbDst = out.data();
-        h.cbDstLength = room;
+        ACMSTREAMHEADER h{
+            .cbStruct = 124, .pbSrc = mp3.data() + pos, .cbSrcLength = n, .pbDst = out.data(), .cbDstLength = room};
         ASSERT_EQ(acmStreamPrepareHeader(stream.get(), &h, 0), 0u);
         ASSERT_EQ(acmStreamConvert(stream.get(), &h, 0), 0u);
         ASSERT_EQ(acmStreamUnprepareHeader(stream.get(), &h, 0), 0u);
@@ -228,8 +210,8 @@ TEST(Mp3Driver, OutputThatDoesNotFitWaitsForTheNextCall) {
     auto run = [&](HACMSTREAM h, uint32_t room, size_t extra_calls) {
         std::vector<uint8_t> all, out(room);
         auto call = [&](uint8_t* src, uint32_t n) {
-            ACMSTREAMHEADER hdr{};
-            hdr.cbStruct = 124, hdr.pbSrc = src, hdr.cbSrcLength = n, hdr.pbDst = out.data(), hdr.cbDstLength = room;
+            ACMSTREAMHEADER hdr{
+                .cbStruct = 124, .pbSrc = src, .cbSrcLength = n, .pbDst = out.data(), .cbDstLength = room};
             acmStreamPrepareHeader(h, &hdr, 0);
             EXPECT_EQ(acmStreamConvert(h, &hdr, 0), 0u);
             acmStreamUnprepareHeader(h, &hdr, 0);
@@ -267,7 +249,8 @@ TEST(G723Driver, FramesAndSamplesAreFfmpegs) {
     for (size_t pos = 24; pos < ours.size(); pos += 25) ASSERT_EQ(ours[pos], 0) << pos;
     EXPECT_EQ(blocks_to_packets(ours), raw);
     auto dec = codec_test::open_stream(lp_format(), pcm_format(8000));
-    const auto decoded = codec_test::to_samples(codec_test::run_stream(dec.get(), packets_to_blocks(raw), 25, 480, 3));
+    // Our blocks hold ffmpeg's packets (checked above).
+    const auto decoded = codec_test::to_samples(codec_test::run_stream(dec.get(), ours, 25, 480, 3));
     ASSERT_EQ(decoded.size(), speech.size());
     EXPECT_EQ(decoded, reference);
     double best = 1e9;

@@ -3,13 +3,10 @@
 
 #include <gtest/gtest.h>
 
-#include <cmath>
 #include <string>
 #include <vector>
 
 #include "codec_test_util.h"
-#include "codecs/codec_formats.h"
-#include "codecs/qp_driver.h"
 #include "codecs/quality_metrics.h"
 #include "support/test_support.h"
 

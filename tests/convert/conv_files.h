@@ -157,7 +157,6 @@ struct ProgressLog {
         return log->cancel_at != 0 && log->percents.size() == log->cancel_at ? VKT_PROGRESS_CANCEL : 0;
     }
     intptr_t user() { return reinterpret_cast<intptr_t>(this); }
-    bool monotone() const { return std::is_sorted(percents.begin(), percents.end()); }
     bool any_between(uint32_t low, uint32_t high) const {
         return std::any_of(percents.begin(), percents.end(), [&](uint32_t p) { return p > low && p < high; });
     }
@@ -192,8 +191,7 @@ inline bool write_speech_wav(const std::string& path, uint32_t rate) {
     return true;
 }
 
-// From the bytes: header blocks, the blocks' frame counts (offset 2), the last block's and header 2's
-// compression ids.
+// Header blocks, the blocks' frame counts, the last block's and header 2's compression ids.
 struct DssFacts {
     uint32_t headers = 0;
     uint32_t frames = 0;
@@ -230,8 +228,7 @@ inline double ffprobe_duration(const std::string& path) {
     return r.status != 0 || r.output.empty() ? -1 : std::atof(r.output.c_str());
 }
 
-// MPEG-2.5 layer III, 8 kbit/s: 8336 frames of 72 bytes and 72 ms, no tag, no info frame. Noise
-// never repeats, so every frame's bytes say where it came from.
+// 8336 frames of 72 bytes and 72 ms, no tag; noise, so every frame's bytes say where it came from.
 inline constexpr uint32_t kFrameBytes = 72;
 inline std::string ten_minutes_mp3(const orvkt_test::TempDir& tmp, const std::string& name = "ten.mp3") {
     return ffmpeg_make(tmp, name,
@@ -276,10 +273,6 @@ inline Markers marker_list(const uint8_t* array) {
     Markers m;
     for (size_t i = 0; i < 32 && get32(a, 8 * i) != 0xFFFFFFFFu; ++i) m.emplace_back(get32(a, 8 * i), get32(a, 8 * i + 4));
     return m;
-}
-
-inline bool contains(const Bytes& b, const std::string& text) {
-    return std::search(b.begin(), b.end(), text.begin(), text.end()) != b.end();
 }
 
 }  // namespace conv_test

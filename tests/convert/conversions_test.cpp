@@ -168,7 +168,7 @@ TEST_F(Conversions, FormatLengthSoundAndProgress) {
             EXPECT_EQ(*(restart - 1), 50u);
             EXPECT_TRUE(std::is_sorted(restart, log.percents.end()));
         } else {
-            EXPECT_TRUE(log.monotone());
+            EXPECT_TRUE(std::is_sorted(log.percents.begin(), log.percents.end()));
         }
         EXPECT_TRUE(r.reports == 0 || log.any_between(r.reports - 10, r.reports + 1)) << "reports up to " << r.reports;
         EXPECT_TRUE(r.before_100 == 0 || log.percents.end()[-2] == r.before_100) << "before 100: " << r.before_100;
@@ -207,7 +207,8 @@ TEST(Conversion, TheInfoListBehindAListOfLabelsIsCarried) {
         uint8_t read[256] = {};
         ASSERT_EQ(ORVKTReadSpokenInstructionMarkers(dst.c_str(), read), VKT_OK);
         EXPECT_EQ(std::memcmp(read, markers, sizeof markers), 0);
-        EXPECT_FALSE(contains(parse_wav(dst).list, "labl"));
+        const Bytes list = parse_wav(dst).list, labl = {'l', 'a', 'b', 'l'};
+        EXPECT_EQ(std::search(list.begin(), list.end(), labl.begin(), labl.end()), list.end());
     }
 }
 

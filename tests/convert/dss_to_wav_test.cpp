@@ -36,8 +36,7 @@ TEST(DssToWav, StandardPlayAtOtherRates) {
     EXPECT_FALSE(orvkt_test::file_exists(wav));
 }
 
-// 4-byte frames of id 3 are G.723.1 silence descriptors: ffmpeg's comfort noise. 9-byte frames of
-// id 1 decode to silence, not to what a zero-padded frame would sound like.
+// 4-byte frames of id 3 decode to ffmpeg's comfort noise; 9-byte frames of id 1 to silence.
 TEST(DssToWav, ShortFramesOfTheCompressedModes) {
     struct Case {
         const char* name;

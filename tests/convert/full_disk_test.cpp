@@ -7,8 +7,7 @@
 using namespace conv_test;
 using namespace orvkt_test;
 
-// Decoded into "~" + name + "1" beside the destination, then packed: a failure while decoding leaves
-// nothing; once packing has begun, the decoding and the packed part stay; the source is untouched.
+// Decoded into "~" + name + "1", then packed: once packing has begun, the decoding and the part stay.
 TEST(FullDisk, DssToDssInEitherStep) {
     ORVKT_REQUIRE_PROGRAM("espeak-ng");
     TempDir tmp;

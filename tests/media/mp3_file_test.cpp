@@ -1,7 +1,7 @@
 // The MP3 frame-header parser against hand-made headers and ffmpeg's files.
 #include "media/mp3_file.h"
 
-#include "support/test_support.h"
+#include "convert/conv_files.h"
 #include "trace/xkrvlog_capture.h"
 
 using namespace orvkt_test;
@@ -40,23 +40,19 @@ TEST(Mp3Header, ValidityAndFrameLengths) {
     }
 }
 
-TEST(Mp3File, FramesAfterATagAndBeforeAnId3v1TagAreCounted) {
+TEST(Mp3File, FramesBetweenTheTagsAreCountedAndNoFrameFailsToOpen) {
     TempDir tmp;
     std::vector<uint8_t> file = {'I', 'D', '3', 3, 0, 0, 0, 0, 0x01, 0x00};  // 128-byte tag
-    std::vector<uint8_t> tag_body(128, 0xFF);
-    tag_body[10] = 0xFF;
-    tag_body[11] = 0xFB;  // a false sync inside the tag must not count
-    tag_body[12] = 0x90;
-    file.insert(file.end(), tag_body.begin(), tag_body.end());
+    file.resize(138, 0xFF);
+    file[21] = 0xFB;  // FF FB 90 inside the tag: a false sync that must not count
+    file[22] = 0x90;
     for (int i = 0; i < 10; ++i) {
         auto f = frame(i % 2 ? 0xB0 : 0x90, 0xC4);  // 128 and 192 kbit/s, mono
         file.insert(file.end(), f.begin(), f.end());
     }
-    std::vector<uint8_t> v1(128, 0);
-    v1[0] = 'T';
-    v1[1] = 'A';
-    v1[2] = 'G';
+    const std::vector<uint8_t> v1 = {'T', 'A', 'G'};
     file.insert(file.end(), v1.begin(), v1.end());
+    file.resize(file.size() + 125, 0);
     write_bytes(tmp.path("t.mp3"), file);
     CMp3File mp3;
     ASSERT_EQ(mp3.create_file(tmp.path("t.mp3").c_str()), 0u);
@@ -66,21 +62,13 @@ TEST(Mp3File, FramesAfterATagAndBeforeAnId3v1TagAreCounted) {
     WAVEFORMATEX wfx[2] = {};
     EXPECT_EQ(mp3.read_format(wfx, 16), static_cast<uint32_t>(VKT_ERR_WAVFMT_TOO_SMALL));
     ASSERT_EQ(mp3.read_format(wfx, 18), 0u);
-    EXPECT_EQ(wfx[0].wFormatTag, WAVE_FORMAT_MPEGLAYER3);
-    EXPECT_EQ(wfx[0].nChannels, 1);
-    EXPECT_EQ(wfx[0].nSamplesPerSec, 44100u);
-    EXPECT_EQ(wfx[0].nAvgBytesPerSec, 16000u);  // first frame: 128 kbit/s
-    EXPECT_EQ(wfx[0].nBlockAlign, 1);
-    EXPECT_EQ(wfx[0].wBitsPerSample, 0);
-    EXPECT_EQ(wfx[0].cbSize, 12);
-}
-
-TEST(Mp3File, NoFrameIsAnOpenFailure) {
-    TempDir tmp;
+    // The first frame's 128 kbit/s.
+    EXPECT_EQ(conv_test::unpack(wfx[0]), (conv_test::Format{WAVE_FORMAT_MPEGLAYER3, 1, 44100, 16000, 1, 0, 12}));
+    // No frame at all is an open failure.
     write_bytes(tmp.path("x.mp3"), std::vector<uint8_t>(5000, 0x11));
-    CMp3File mp3;
-    EXPECT_EQ(mp3.create_file(tmp.path("x.mp3").c_str()), static_cast<uint32_t>(VKT_ERR_OPEN_FILE));
-    EXPECT_EQ(mp3.create_file(tmp.path("none.mp3").c_str()), static_cast<uint32_t>(VKT_ERR_OPEN_FILE));
     write_bytes(tmp.path("empty.mp3"), {});
-    EXPECT_EQ(mp3.create_file(tmp.path("empty.mp3").c_str()), static_cast<uint32_t>(VKT_ERR_OPEN_FILE));
+    for (const char* name : {"x.mp3", "none.mp3", "empty.mp3"}) {
+        CMp3File none;
+        EXPECT_EQ(none.create_file(tmp.path(name).c_str()), static_cast<uint32_t>(VKT_ERR_OPEN_FILE)) << name;
+    }
 }

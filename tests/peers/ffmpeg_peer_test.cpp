@@ -1,5 +1,4 @@
-// ffmpeg decodes the DSS files we write to what libavcodec's dss_sp decoder gives for exactly the
-// frames each should hold: block layout, pair swap, frames across blocks, split and joined files.
+// ffmpeg decodes our DSS files (split and joined too) as libavcodec decodes the frames they hold.
 #include <gtest/gtest.h>
 
 #include "OrvaneVktapi.h"

@@ -17,20 +17,18 @@ void expect_peers_agree(const std::string& wav) {
     const auto& f = ours.format;
     const uint64_t frames = ours.data.size() / f.nBlockAlign;
     const std::string q = shell_quote(wav);
-    EXPECT_EQ(first_line(run_command("sox --i -r " + q, false).output), std::to_string(f.nSamplesPerSec));
-    EXPECT_EQ(first_line(run_command("sox --i -b " + q, false).output), std::to_string(f.wBitsPerSample));
-    EXPECT_EQ(first_line(run_command("sox --i -c " + q, false).output), std::to_string(f.nChannels));
-    EXPECT_EQ(first_line(run_command("sox --i -s " + q, false).output), std::to_string(frames));
+    const std::string rate = std::to_string(f.nSamplesPerSec), channels = std::to_string(f.nChannels);
+    for (const auto& [option, value] : {std::pair{"-r", rate}, {"-b", std::to_string(f.wBitsPerSample)},
+                                        {"-c", channels}, {"-s", std::to_string(frames)}})
+        EXPECT_EQ(first_line(run_command("sox --i " + std::string(option) + " " + q, false).output), value);
     const auto probe = run_command("ffprobe -v error -select_streams a:0 -show_entries "
                                    "stream=codec_name,sample_rate,channels,duration_ts -of default=nw=1 " + q,
                                    false);
     ASSERT_EQ(probe.status, 0) << probe.output;
     const std::string codec = f.wBitsPerSample == 8 ? "pcm_u8" : "pcm_s16le";
-    EXPECT_NE(probe.output.find("codec_name=" + codec + "\n"), std::string::npos) << probe.output;
-    EXPECT_NE(probe.output.find("sample_rate=" + std::to_string(f.nSamplesPerSec) + "\n"), std::string::npos)
-        << probe.output;
-    EXPECT_NE(probe.output.find("channels=" + std::to_string(f.nChannels) + "\n"), std::string::npos) << probe.output;
-    EXPECT_NE(probe.output.find("duration_ts=" + std::to_string(frames) + "\n"), std::string::npos) << probe.output;
+    for (const std::string& entry : {"codec_name=" + codec, "sample_rate=" + rate, "channels=" + channels,
+                                     "duration_ts=" + std::to_string(frames)})
+        EXPECT_NE(probe.output.find(entry + "\n"), std::string::npos) << probe.output;
 }
 
 }  // namespace
