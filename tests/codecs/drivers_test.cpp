@@ -182,8 +182,7 @@ TEST(Mp3Driver, DecodesBytesCutAnywhereLikeFfmpeg) {
         uint32_t room = 0;
         ASSERT_EQ(acmStreamSize(stream.get(), n, &room, ACM_STREAMSIZEF_SOURCE), 0u);
         std::vector<uint8_t> out(room);
-        ACMSTREAMHEADER h{
-            .cbStruct = 124, .pbSrc = mp3.data() + pos, .cbSrcLength = n, .pbDst = out.data(), .cbDstLength = room};
+        ACMSTREAMHEADER h = codec_test::stream_header(mp3.data() + pos, n, out.data(), room);
         ASSERT_EQ(acmStreamPrepareHeader(stream.get(), &h, 0), 0u);
         ASSERT_EQ(acmStreamConvert(stream.get(), &h, 0), 0u);
         ASSERT_EQ(acmStreamUnprepareHeader(stream.get(), &h, 0), 0u);
@@ -210,8 +209,7 @@ TEST(Mp3Driver, OutputThatDoesNotFitWaitsForTheNextCall) {
     auto run = [&](HACMSTREAM h, uint32_t room, size_t extra_calls) {
         std::vector<uint8_t> all, out(room);
         auto call = [&](uint8_t* src, uint32_t n) {
-            ACMSTREAMHEADER hdr{
-                .cbStruct = 124, .pbSrc = src, .cbSrcLength = n, .pbDst = out.data(), .cbDstLength = room};
+            ACMSTREAMHEADER hdr = codec_test::stream_header(src, n, out.data(), room);
             acmStreamPrepareHeader(h, &hdr, 0);
             EXPECT_EQ(acmStreamConvert(h, &hdr, 0), 0u);
             acmStreamUnprepareHeader(h, &hdr, 0);
