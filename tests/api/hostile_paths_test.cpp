@@ -5,7 +5,6 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include <filesystem>
 #include <optional>
 #include <set>
 
@@ -92,24 +91,6 @@ TEST(SpecialFiles, AreNeverDeleted) {
     EXPECT_TRUE(is_fifo(tmp.path("pipe.dss")));
     EXPECT_EQ(link_target(tmp.path("null.dss")), "/dev/null");
     EXPECT_EQ(tmp.entries(), (Names{"folder.dss", "null.dss", "pipe.dss"}));
-}
-
-// A piece name is a name inside the destination folder: a mask that holds a
-// path separator would put pieces elsewhere.
-TEST(SplitMasks, WithAPathSeparatorAreRefusedBeforeAnythingIsWritten) {
-    for (const char* mask : {"../esc%d.dss", "sub/p%d.dss", "/tmp/abs%d.dss"}) {
-        SCOPED_TRACE(mask);
-        TempDir tmp;
-        ASSERT_EQ(::mkdir(tmp.path("out").c_str(), 0755), 0);
-        ASSERT_EQ(::mkdir(tmp.path("out/sub").c_str(), 0755), 0);
-        put_fixture(tmp, "s.dss");
-        EXPECT_EQ(ORVKTSplitDSSFile(tmp.path("s.dss").c_str(), tmp.path("out").c_str(), mask, nullptr, 1, 0, 5, &g_u32,
-                                    nullptr, 0),
-                  VKT_ERR);
-        EXPECT_EQ(tmp.entries(), (Names{"out", "s.dss"}));
-        EXPECT_TRUE(std::filesystem::is_empty(tmp.path("out/sub")));
-        EXPECT_FALSE(file_exists("/tmp/abs1.dss"));
-    }
 }
 
 namespace {

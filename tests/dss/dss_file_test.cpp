@@ -335,31 +335,3 @@ TEST(FrameSizing, StoredFrameAndCodecBlockSizePerIdentifier) {
     }
     EXPECT_TRUE(capture.contains_error(18, "VKT_ERR_INVALID_COMPRESSIONID byCompressionId_p"));
 }
-
-TEST(FrameSizing, EachKindIsReportedOnceUntilTheFlagsAreCleared) {
-    VKT_clear_frame_size_reports();
-    xkrvlog::Capture capture;
-    const auto warnings = [&](const std::string& text) {
-        const auto lines = capture.lines();
-        return std::count_if(lines.begin(), lines.end(), [&](const xkrvlog::Line& l) {
-            return l.level == xkrvlog::Level::Warning && (text.empty() || l.text == text);
-        });
-    };
-    // Identifiers 0, 1 (uncompressed and compressed frame), 2, 3 (both) and
-    // quality play, which is never reported, three times over.
-    for (int i = 0; i < 3; ++i)
-        for (auto [id, first, second] : {std::tuple{0, 0, 0}, {4, 0, 0}, {1, 0, 0}, {1, 0x80, 0}, {2, 0, 0},
-                                         {3, 0, 2}, {3, 0, 0}, {6, 0, 0}, {7, 0, 0}})
-            frame_size(uint8_t(id), uint8_t(first), uint8_t(second));
-    for (const char* t : {"HHH Frame GRUNDIG without Compression", "HHH GRUNDIG with Compression, Frame compressed",
-                          "HHH GRUNDIG with Compression, Frame   n o t   compressed",
-                          "HHH Frame TRUESPEECH without Compression", "HHH TRUESPEECH with Compression, Frame compressed",
-                          "HHH TRUESPEECH with Compression, Frame   n o t   compressed"})
-        EXPECT_EQ(warnings(t), 1) << t;
-    EXPECT_EQ(warnings(""), 6);
-    capture.clear();
-    VKT_clear_frame_size_reports();
-    frame_size(2);
-    frame_size(2);
-    EXPECT_EQ(warnings("HHH Frame TRUESPEECH without Compression"), 1);
-}

@@ -36,36 +36,11 @@ protected:
     }
 };
 
-std::vector<Bytes> concat(std::initializer_list<std::vector<Bytes>> parts) {
-    std::vector<Bytes> all;
-    for (const auto& v : parts) all.insert(all.end(), v.begin(), v.end());
-    return all;
-}
-
-std::string text(const Bytes& b, size_t at, size_t n) {
-    return std::string(b.begin() + static_cast<long>(at), b.begin() + static_cast<long>(at + n));
-}
-
 }  // namespace
 
 TEST(JoinList, SeparatorsAndEmptyFields) {
     EXPECT_EQ(SplitSourceFileNameList("??a.dss??b.dss?"), (std::vector<std::string>{"a.dss", "b.dss"}));
     EXPECT_TRUE(SplitSourceFileNameList(nullptr).empty());
-}
-
-TEST_F(Join, TwoRecordingsBecomeOneWithHeadersFromFirstAndEndFromLast) {
-    Recording a = rec(1000, 1), b = rec(777, 2);
-    a.start = "240101080000";
-    b.end = "240202092222";
-    a.markers = {{100, 200}};
-    ASSERT_EQ(join(write("a.dss", a) + "?" + write("b.dss", b), p("ab.dss")), VKT_OK);
-    const Bytes ab = read_bytes(p("ab.dss"));
-    EXPECT_EQ(frames_of(ab, 41), concat({a.frames, b.frames}));
-    EXPECT_EQ(text(ab, 38, 24), "240101080000240202092222") << "start from the first, end from the last";
-    EXPECT_EQ(text(ab, 62, 6), "000042") << "1777 x 24 ms";
-    EXPECT_EQ(get32(ab, 512 + 18), 1777u * 24u);
-    EXPECT_TRUE(all_ff(ab, 86, 326)) << "no index tables";
-    EXPECT_TRUE(all_ff(ab, 1024, 1536)) << "no markers";
 }
 
 TEST_F(Join, OtherCompressionIdFailsAfterTheFirstFilesFrames) {

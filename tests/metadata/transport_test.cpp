@@ -27,26 +27,6 @@ std::string copy_fixture(const TempDir& tmp, const std::string& name, const std:
 
 }  // namespace
 
-TEST(HeaderTransportWav, OnlyOurOwnHeadersAreWritten) {
-    TempDir tmp;
-    ZRM2HeaderInfo info{};
-    info.dwSize = ZRM2HEADERINFO_SIZE_FULL;
-    // Grundig (1) and Olympus (2) headers are read but never written.
-    for (uint32_t licensee : {1u, 2u}) {
-        const Bytes foreign = plain_wave(list("INFO", chunk("ICMT", dss_test::zrm2_image(512, 1, "dss", licensee))));
-        write_bytes(tmp.path("f.wav"), foreign);
-        ASSERT_EQ(ORVKTReadZRM2Header(tmp.path("f.wav").c_str(), &info), 0u);
-        EXPECT_EQ(info.dwLicenseeId, licensee);
-        EXPECT_EQ(ORVKTWriteZRM2Header(tmp.path("f.wav").c_str(), &info), 38u);
-        EXPECT_EQ(read_bytes(tmp.path("f.wav")), foreign);
-    }
-    // Licensee 3 with one block but 0xFFFE at byte 32: not a dictation header.
-    write_bytes(tmp.path("odd.wav"), plain_wave(list("INFO", chunk("ICMT", dss_test::zrm2_image(512, 2, "dss")))));
-    EXPECT_EQ(ORVKTReadZRM2Header(tmp.path("odd.wav").c_str(), &info), 38u);
-    write_bytes(tmp.path("none.wav"), plain_wave());
-    EXPECT_EQ(ORVKTReadZRM2Header(tmp.path("none.wav").c_str(), &info), 38u);
-}
-
 TEST(MarkersWav, KeyChunkRulesAndInPlaceRewrite) {
     TempDir tmp;
     const Bytes markers = marker_array({{1000, 2000}, {5000, 7000}});
