@@ -1,8 +1,6 @@
-// What a cancel and a full disk leave behind, for every export that writes
-// files. A conversion, a stereo split or mix and a separation that fail or
-// are cancelled leave neither their outputs nor a temporary file (a file
-// with unpatched sizes would pass for an empty recording); packing into DSS
-// keeps the DSS file of what it packed once the packing has begun.
+// What a cancel and a full disk leave behind for every export that writes files:
+// nothing (a file with unpatched sizes would pass for an empty recording), except
+// packing into DSS, which keeps what it packed once the packing has begun.
 #include <algorithm>
 
 #include "api/export_calls.h"

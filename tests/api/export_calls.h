@@ -1,8 +1,5 @@
-// Small recordings of every kind the exports take (DSS and DS2 files built by
-// the editing tests' byte builder, WAV files by the RIFF byte builder, MP3 and
-// WMA files from the test data, an encrypted DS2 made once by the library),
-// and one table of the exports that write a file, for the tests of names and
-// files that the exports must leave alone.
+// Fixture recordings of every kind the exports take, and the table of exports
+// that write a file.
 #pragma once
 
 #include <unistd.h>

@@ -1,7 +1,5 @@
-// Names a hostile or careless folder puts in the way of the exports: links and
-// files planted under the temporary names, destinations and sources that are
-// no regular files (fifos, devices), split masks that leave the folder, and
-// the decoded intermediate of an encrypted recording.
+// Names a hostile folder puts in the way: planted temporary names, fifos and
+// devices, and the decoded intermediate of an encrypted recording.
 #include <sys/stat.h>
 #include <unistd.h>
 

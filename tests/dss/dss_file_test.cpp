@@ -1,8 +1,4 @@
-// Reading and writing DSS and DS2 files through CDssFile, every file and
-// every expected block laid out byte by byte: header checks, frame pointers
-// and counts, frames that cannot lie in their block, packed, copied and
-// rewritten blocks; frame and codec block sizes per identifier
-// and the report-once warnings of the frame sizer.
+// Reading and writing DSS and DS2 files through CDssFile against hand-laid bytes.
 #include <gtest/gtest.h>
 
 #include <algorithm>

@@ -1,7 +1,5 @@
-// Encryption: the block cipher against the published AES vectors (FIPS-197),
-// the group key chain, passwords, the encryption header, encrypted files of
-// both versions, and the encryption and template exports as a caller uses
-// them.
+// Encryption: AES against the FIPS-197 vectors, group keys, passwords, encrypted
+// files of both versions, and the encryption and template exports.
 #include <gtest/gtest.h>
 #include <openssl/evp.h>
 

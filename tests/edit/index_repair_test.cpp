@@ -1,5 +1,4 @@
-// Index repair through the export: both tables from the marker array,
-// entries checked against block and frame positions worked out by hand.
+// Index repair, checked against block and frame positions worked out by hand.
 #include "OrvaneVktapi.h"
 #include "support/dss_bytes.h"
 #include "support/test_support.h"

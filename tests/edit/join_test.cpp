@@ -1,5 +1,4 @@
-// Joining through the export: the list, headers and lengths of the joined
-// file, progress, and the refusals.
+// Joining through the export.
 #include "OrvaneVktapi.h"
 #include "edit/dss_joiner.h"
 #include "support/dss_bytes.h"

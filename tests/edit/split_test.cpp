@@ -1,5 +1,4 @@
-// Splitting through the export: lengths of the pieces, markers per piece,
-// cancels, bad input, failures.
+// Splitting through the export.
 #include "OrvaneVktapi.h"
 #include "edit/dss_splitter.h"
 #include "support/dss_bytes.h"

@@ -1,7 +1,5 @@
-// Fuzz target: arbitrary bytes opened as a DSS or DS2 file and walked the
-// ways callers walk it (frames, blocks, headers only, decrypting copies).
-// The file name's extension follows the self-identifier, so that inputs get
-// past the extension check; encrypted inputs are opened with "abcd".
+// Fuzz target: bytes opened as a DSS or DS2 file (extension from the self-id,
+// password "abcd") and walked by frames, blocks, headers and decrypting copies.
 #include <unistd.h>
 
 #include <cstdint>

@@ -1,5 +1,4 @@
-// Runs a fuzz target over saved inputs without libFuzzer: every file named
-// on the command line, or every file in a named folder.
+// Runs a fuzz target over the files or folders named on the command line.
 #include <cstdint>
 #include <cstdio>
 #include <filesystem>

@@ -1,5 +1,4 @@
-// Fuzz target: the RIFF chunk walker and every CWavFile chunk operation,
-// reading and then updating the bytes as a file.
+// Fuzz target: the RIFF chunk walker and every CWavFile chunk operation.
 #include <unistd.h>
 
 #include <cstdint>

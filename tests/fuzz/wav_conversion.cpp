@@ -1,8 +1,5 @@
-// Fuzz target: the WAV conversion path with the fuzzed bytes as the source
-// file, through the exports: WAV to WAV (to 8000/s 16-bit and to 22050/s
-// 8-bit) and WAV to DSS/DS2 (quality play, and standard play at the 8000
-// clock), which run the format change and then the packing. Every output
-// and temporary file is removed after each run.
+// Fuzz target: the bytes as a WAV source of WAVToWAV and WAVToDSS (format change
+// and packing); outputs and temporary files are removed after each run.
 #include <unistd.h>
 
 #include <cstdint>

@@ -1,6 +1,5 @@
-// The ID3v2 tag reader and the header image in an MP3 file, against tags of
-// an independent tool (mutagen, tests/data/make_metadata_fixtures.sh) and
-// hand-made broken tags.
+// ID3v2 tags and the MP3 header image, against mutagen's tags
+// (tests/data/make_metadata_fixtures.sh) and hand-made broken ones.
 #include <algorithm>
 #include <cstring>
 

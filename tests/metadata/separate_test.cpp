@@ -1,5 +1,4 @@
-// Cutting a WAV recording into dictation and instruction files along its
-// markers.
+// Cutting a WAV recording into dictation and instruction files along its markers.
 #include <cstring>
 
 #include "OrvaneVktapi.h"

@@ -1,5 +1,4 @@
-// Header image and marker transport through the exports, on WAV and MP3
-// files: where each is stored, what is refused, and what stays untouched.
+// Header image and marker transport through the exports on WAV and MP3 files.
 #include <cstring>
 
 #include "OrvaneVktapi.h"

@@ -1,5 +1,4 @@
-// Which names are one file, and temporary files that never take over a name
-// that is already there.
+// Which names are one file.
 #include <sys/stat.h>
 #include <unistd.h>
 

@@ -1,5 +1,4 @@
-// The file layer: Win32 semantics over POSIX, buffering that stays
-// consistent, and the error numbers callers map to result codes.
+// The file layer: Win32 semantics over POSIX and its error numbers.
 #include "platform/fileio.h"
 
 #include <sys/stat.h>

@@ -1,7 +1,5 @@
-// Hand-built DSS bytes for the tests: header blocks laid out field by field,
-// data blocks in block order and stored pair-swapped, whole recordings
-// (edit_test) and the frames read back from a file. Nothing here calls the
-// code under test.
+// Hand-built DSS bytes: header blocks, data blocks (stored pair-swapped), whole
+// recordings and the frames read back from a file. Nothing here calls the library.
 #pragma once
 
 #include <algorithm>

@@ -1,6 +1,4 @@
-// Hand-made ID3v2 tags for tests: the header with its size in four 7-bit
-// groups and private frames laid out byte by byte, never by the library's
-// writer.
+// Hand-made ID3v2 tags, never made by the library's writer.
 #pragma once
 
 #include <cstdint>

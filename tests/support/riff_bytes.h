@@ -1,5 +1,4 @@
-// Hand-made RIFF bytes for tests: chunks are spelled out byte by byte, so
-// that expectations never come from the writer under test.
+// Hand-made RIFF bytes, so that expectations never come from the writer.
 #pragma once
 
 #include <cstdint>

@@ -1,6 +1,4 @@
-// Splitting and mixing stereo WAV files: the arithmetic, the channel order,
-// the formats of the outputs (read by sox and ffprobe in tests/peers), and the
-// metadata that follows the audio.
+// Splitting and mixing stereo WAV files (outside tools read them in tests/peers).
 #include <cstring>
 
 #include "OrvaneVktapi.h"

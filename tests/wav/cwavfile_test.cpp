@@ -1,5 +1,4 @@
-// CWavFile: codec extra bytes, reading formats and data, layouts it refuses to
-// extend, cue points and the mapping of the platform's errors.
+// CWavFile: formats, data, layouts it refuses to extend, cue points, errors.
 #include "wav/wav_file.h"
 
 #include <cstdio>

@@ -1,5 +1,4 @@
-// The RIFF chunk layer: short files, reads and seeks at the end, four-character
-// codes and the platform's error numbers.
+// The RIFF chunk layer: short files, reads at the end, fourccs, error numbers.
 #include "platform/mmio.h"
 
 #include "support/test_support.h"
