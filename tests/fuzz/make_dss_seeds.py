@@ -1,12 +1,7 @@
 #!/usr/bin/python3
-"""Writes the seed files of the dss_open_walk fuzz target.
-
-Small DSS/DS2 files laid out by hand: frames parted across blocks, variable
-frames, long play, quality play, a template, encrypted headers of both
-versions (password "abcd"; the data blocks are not really encrypted, which
-only makes their decrypted frames noise), corrupt and truncated blocks, a
-foreign licensee. Run from anywhere; writes next to this script.
-"""
+"""Writes the dss_open_walk seeds next to this script: hand-laid DSS/DS2 files of
+every mode, a template, encrypted headers of both versions (password "abcd"; the
+data is not really encrypted), corrupt and truncated blocks, a foreign licensee."""
 import hashlib
 import os
 import struct
