@@ -147,16 +147,3 @@ TEST(Mp3HeaderImage, FilesWithoutAUsableFrameStayUnchanged) {
     write_bytes(tmp.path("unsync.mp3"), unsync);
     expect_untouched(tmp.path("unsync.mp3"));
 }
-
-TEST(Mp3HeaderImage, LoadID3v2HeaderReadsTheWholeTag) {
-    std::vector<uint8_t> tag;
-    uint32_t size = 0;
-    UniqueFile file;
-    ASSERT_TRUE(vkt::platform::LoadID3v2Header(data_path("no_priv.mp3").c_str(), &tag, &size, &file, false));
-    EXPECT_TRUE(file != nullptr) << "the file stays open";
-    EXPECT_EQ(size, tag_length(read_bytes(data_path("no_priv.mp3"))));
-    EXPECT_EQ(tag.size(), size);
-    EXPECT_FALSE(vkt::platform::LoadID3v2Header(data_path("ffmpeg_comment.wav").c_str(), &tag, &size, &file, false));
-    EXPECT_TRUE(file == nullptr);
-    EXPECT_FALSE(vkt::platform::LoadID3v2Header("/nonexistent.mp3", &tag, &size, &file, false));
-}
