@@ -113,37 +113,24 @@ TEST(Mp3HeaderImage, RewriteInPlaceKeepsTheAudioAndMutagenAgrees) {
 
 TEST(Mp3HeaderImage, FilesWithoutAUsableFrameStayUnchanged) {
     TempDir tmp;
-    const Bytes image(1536, 0x33);
-    auto expect_untouched = [&](const std::string& path) {
-        const Bytes before = read_bytes(path);
-        EXPECT_EQ(CMP3Helper::WriteDSSHeader(path.c_str(), image.data(), 1536), 47u) << path;
-        EXPECT_EQ(read_bytes(path), before) << path;
-    };
-    expect_untouched(copy_fixture(tmp, "no_priv.mp3"));
-
-    // Our frame, but the tag ends 100 bytes into its image.
-    Bytes cut = our_frame_start();
+    // Our frame cut 100 bytes into its image; a tag larger than the file; a size
+    // byte with its top bit set (no tag); an unsynchronised tag (other bytes than
+    // the frame means).
+    Bytes cut = our_frame_start(), whole = our_frame_start();
     cut.resize(cut.size() + 100, 0x44);
+    whole.resize(whole.size() + 1536, 0x44);
     Bytes cut_file = id3_bytes::tag(3, cut);
     cut_file.resize(cut_file.size() + 64, 0xF0);  // stands for the audio
-    write_bytes(tmp.path("cut.mp3"), cut_file);
-    expect_untouched(tmp.path("cut.mp3"));
-
-    // The tag says it is larger than the file.
-    Bytes whole = our_frame_start();
-    whole.resize(whole.size() + 1536, 0x44);
-    write_bytes(tmp.path("short.mp3"), id3_bytes::tag(3, whole, static_cast<uint32_t>(whole.size() + 4000)));
-    expect_untouched(tmp.path("short.mp3"));
-
-    // A size byte with its top bit set is no tag.
-    Bytes top = id3_bytes::tag(3, whole);
+    Bytes top = id3_bytes::tag(3, whole), unsync = top;
     top[8] |= 0x80;
-    write_bytes(tmp.path("top.mp3"), top);
-    expect_untouched(tmp.path("top.mp3"));
-
-    // An unsynchronised tag stores other bytes than the frame means.
-    Bytes unsync = id3_bytes::tag(3, whole);
     unsync[5] = 0x80;
-    write_bytes(tmp.path("unsync.mp3"), unsync);
-    expect_untouched(tmp.path("unsync.mp3"));
+    const Bytes files[] = {read_bytes(data_path("no_priv.mp3")), cut_file,
+                           id3_bytes::tag(3, whole, static_cast<uint32_t>(whole.size() + 4000)), top, unsync};
+    const Bytes image(1536, 0x33);
+    for (size_t i = 0; i < std::size(files); ++i) {
+        const std::string path = tmp.path(std::to_string(i) + ".mp3");
+        write_bytes(path, files[i]);
+        EXPECT_EQ(CMP3Helper::WriteDSSHeader(path.c_str(), image.data(), 1536), 47u) << i;
+        EXPECT_EQ(read_bytes(path), files[i]) << i;
+    }
 }
