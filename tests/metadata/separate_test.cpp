@@ -27,13 +27,6 @@ Bytes recording(const Bytes& markers, uint32_t ms = 1000) {
                      list("INFO", chunk("IKEY", cat({text("SpokenInstructionMarkers"), markers})))}));
 }
 
-Bytes audio_of(const Bytes& file) {
-    size_t at = find_id(file, "data", 12);
-    if (at == std::string::npos) return {};
-    uint32_t size = get32(file, at + 4);
-    return Bytes(file.begin() + at + 8, file.begin() + at + 8 + size);
-}
-
 Bytes range_ms(const Bytes& audio, uint32_t from, uint32_t to) {
     return Bytes(audio.begin() + from * kBytesPerMs, audio.begin() + std::min<size_t>(to * kBytesPerMs, audio.size()));
 }

@@ -11,10 +11,6 @@ using namespace riff_bytes;
 
 namespace {
 
-Bytes plain_wave(const Bytes& extra_chunks = {}) {
-    return wave(cat({chunk("fmt ", pcm_fmt(1, 8000, 16)), chunk("data", pattern(16)), extra_chunks}));
-}
-
 using edit_test::marker_array;
 
 Bytes key_chunk(const Bytes& markers) { return cat({text("SpokenInstructionMarkers"), markers}); }

@@ -15,12 +15,6 @@ Bytes stereo_wave(const Bytes& data, uint16_t bits = 16, const Bytes& extra = {}
     return wave(cat({chunk("fmt ", pcm_fmt(2, 8000, bits)), chunk("data", data), extra}));
 }
 
-Bytes audio_of(const Bytes& file) {
-    size_t at = find_id(file, "data", 12);
-    if (at == std::string::npos) return {};
-    return Bytes(file.begin() + at + 8, file.begin() + at + 8 + get32(file, at + 4));
-}
-
 }  // namespace
 
 TEST(StereoSplit, EightBitSplitsButDoesNotMix) {

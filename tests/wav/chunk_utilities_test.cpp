@@ -7,14 +7,6 @@
 using namespace orvkt_test;
 using namespace riff_bytes;
 
-namespace {
-
-Bytes plain_wave(const Bytes& extra_chunks = {}) {
-    return wave(cat({chunk("fmt ", pcm_fmt(1, 8000, 16)), chunk("data", pattern(10)), extra_chunks}));
-}
-
-}  // namespace
-
 TEST(InsertCueChunk, AppendsOnceThenOverwrites) {
     TempDir tmp;
     const Bytes original = plain_wave();

@@ -24,11 +24,6 @@ uint32_t thrown_code(const std::function<void()>& fn) {
     return 0;
 }
 
-// fmt (PCM mono 8000 Hz 16 bit), data, as other programs write them.
-Bytes plain_wave(const Bytes& extra_chunks = {}) {
-    return wave(cat({chunk("fmt ", pcm_fmt(1, 8000, 16)), chunk("data", pattern(10)), extra_chunks}));
-}
-
 }  // namespace
 
 TEST(CWavFileWrite, DictationCodecExtraBytesAreWrittenAsZeros) {
