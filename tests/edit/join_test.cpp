@@ -42,6 +42,20 @@ TEST(JoinList, SeparatorsAndEmptyFields) {
     EXPECT_TRUE(SplitSourceFileNameList(nullptr).empty());
 }
 
+TEST_F(Join, TwoRecordingsBecomeOneWithHeadersFromFirstAndEndFromLast) {
+    Recording a = rec(1000, 1), b = rec(777, 2);
+    a.start = "240101080000";
+    b.end = "240202092222";
+    a.markers = {{100, 200}};
+    ASSERT_EQ(join(write("a.dss", a) + "?" + write("b.dss", b), p("ab.dss")), VKT_OK);
+    const Bytes ab = read_bytes(p("ab.dss"));
+    EXPECT_EQ(std::string(ab.begin() + 38, ab.begin() + 68), "240101080000240202092222000042")
+        << "start from the first, end from the last, 1777 x 24 ms";
+    EXPECT_EQ(get32(ab, 512 + 18), 1777u * 24u);
+    EXPECT_TRUE(all_ff(ab, 86, 326)) << "no index tables";
+    EXPECT_TRUE(all_ff(ab, 1024, 1536)) << "no markers";
+}
+
 TEST_F(Join, OtherCompressionIdFailsAfterTheFirstFilesFrames) {
     Recording sp = rec(400, 7), qp = rec(100, 8, 6);
     const std::string list = write("sp.ds2", [&] { Recording r = sp; r.self_id = "ds2"; return r; }()) + "?" +
