@@ -52,15 +52,10 @@ inline Bytes header1(uint8_t headers, const char* self_id, uint32_t licensee = 3
 
 // Header block 2 as our writer lays it out.
 inline Bytes header2(uint16_t compression_id) {
-    Bytes h(512, 0xFF);
+    Bytes h(512, 0);
+    std::memset(h.data() + 424, 0xFF, 80);
     put16(h, 0, 1);
-    put16(h, 2, 0);
-    std::memset(h.data() + 4, 0, 12);
     put16(h, 16, compression_id);
-    put32(h, 18, 0);
-    std::memset(h.data() + 22, 0, 424 - 22);
-    put32(h, 504, 0);
-    put32(h, 508, 0);
     return h;
 }
 
