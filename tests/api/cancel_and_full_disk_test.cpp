@@ -107,8 +107,7 @@ Names with(const char* source, Names more) {
 
 }  // namespace
 
-// Cancelled at the first, a middle and the last report but one (the last,
-// 100 %, comes when the output is complete and cannot cancel).
+// Cancelled at the first, a middle and the last report but one (100 % cannot cancel).
 TEST(CancelAndFullDisk, ACancelLeavesWhatTheOperationPromises) {
     for (const Op& op : ops()) {
         if (!op.reports) continue;

@@ -28,9 +28,8 @@ bool is_fifo(const std::string& path) {
 
 }  // namespace
 
-// The temporary names are predictable: whatever is found under them (a link
-// to another file, a file of the user's) is neither written through,
-// replaced nor removed, and the call still does its work.
+// Whatever sits under the predictable temporary names (a link, a user's file) is
+// neither written through, replaced nor removed, and the call still works.
 TEST(PlantedTemporaryNames, AreNeitherFollowedNorReplacedNorRemoved) {
     struct Row {
         const char* what;
@@ -93,10 +92,8 @@ TEST(SpecialFiles, AreNeverDeleted) {
 
 namespace {
 
-// Watches the intermediate "~out1" of a DSS-to-DSS conversion: its mode
-// while it exists, and once the encoding step has begun (its own temporary
-// file "~out.vkt" is there) either cancels or makes every further write
-// fail (a full disk).
+// Watches the intermediate "~out1" of a DSS-to-DSS conversion (its mode), and once
+// the encoding's "~out.vkt" is there cancels or fills the disk.
 struct Watch {
     std::string intermediate, encoding_temp;
     bool cancel = false;

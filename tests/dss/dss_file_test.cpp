@@ -56,8 +56,7 @@ Walk walk(const std::string& path, const char* password = nullptr, bool header_o
 
 constexpr uint32_t kAny = 0xFFFFFFFFu;
 
-// A file, the frame count the header pass finds, the frames handed out (each
-// padded to the codec block) and the errors traced on the way.
+// A file, its frame count, the frames handed out and the errors traced on the way.
 struct Case {
     std::string name;
     Bytes file;
@@ -135,8 +134,7 @@ Bytes codec_blocks(unsigned n, unsigned first = 0, size_t frame_size = 41, size_
 class DssWrite : public ::testing::Test {
 protected:
     TempDir tmp;
-    // A fresh file of `headers` header blocks and identifier `id`, `input`
-    // handed over in one call and flushed; the file's bytes.
+    // The bytes of a new file with `input` handed over in one call and flushed.
     Bytes write(const std::string& name, uint16_t headers, uint8_t id, const Bytes& input) {
         const std::string path = tmp.path(name);
         {

@@ -34,8 +34,7 @@ Bytes hex(const std::string& text) {
     return out;
 }
 
-// AES-ECB of one 16-byte block straight through OpenSSL, independent of the
-// cipher code under test.
+// AES-ECB of one block through OpenSSL, independent of the code under test.
 Bytes openssl_aes(const Bytes& key, const Bytes& in) {
     EVP_CIPHER_CTX* ctx = EVP_CIPHER_CTX_new();
     EVP_EncryptInit_ex(ctx, key.size() == 16 ? EVP_aes_128_ecb() : EVP_aes_256_ecb(), nullptr, key.data(), nullptr);
@@ -71,8 +70,7 @@ Bytes sample_block() {
     return b;
 }
 
-// The cipher tests run once with the processor's AES instructions (where
-// present) and once with OpenSSL's cipher contexts.
+// The cipher tests run with the processor's AES instructions and with OpenSSL's.
 class Engine : public ::testing::TestWithParam<bool> {
 protected:
     void SetUp() override { vkt::dss::use_hardware_aes(GetParam()); }
@@ -84,8 +82,7 @@ INSTANTIATE_TEST_SUITE_P(Aes, Engine, ::testing::Values(true, false),
                              return info.param ? "Processor" : "OpenSSL";
                          });
 
-// An encrypted file made by hand: version 1 (SHA-1) or 2 (SHA-384), two
-// data blocks of frames, encrypted with the key the password gives.
+// An encrypted file made by hand: version 1 (SHA-1) or 2 (SHA-384), two data blocks.
 std::string make_encrypted(const TempDir& tmp, uint16_t version, const std::string& password,
                            std::vector<Bytes>* frames) {
     Bytes h1 = header1(2, "enc");
@@ -126,8 +123,7 @@ std::vector<Bytes> read_frames(const std::string& path, const char* password, ui
     return out;
 }
 
-// A recording as the writer makes it: random frames of the identifier,
-// closed with its length.
+// A recording of random frames as the writer makes it.
 void make_recording(const std::string& path, unsigned frames, uint8_t id = 0, uint16_t headers = 3) {
     const bool quality = id >= 6;
     const size_t codec = quality ? 57 : 42;
@@ -366,8 +362,7 @@ TEST_F(EncryptionOps, FullDiskKeepsThePartlyWrittenDestination) {
 }
 
 TEST_F(EncryptionOps, ForeignSourcesBecomeOurOwnWithThreeHeaderBlocks) {
-    // A Grundig file (licensee 1) with one header block, encrypted by hand
-    // through a patched copy of ours.
+    // A Grundig file (licensee 1) of one header block: a patched copy of ours.
     make_recording(p("ours.ds2"), 40, 0, 1);
     ASSERT_EQ(ORVKTEncryptDSSFile(p("ours.ds2").c_str(), p("e.ds2").c_str(), "abcd"), VKT_OK);
     Bytes enc = read_bytes(p("e.ds2"));

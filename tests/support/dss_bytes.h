@@ -100,8 +100,7 @@ inline Bytes concat(std::initializer_list<Bytes> parts) {
     return out;
 }
 
-// The codec block a reader should hand out for a frame: the frame, zero
-// bytes up to the block size, and 1 as the last byte for identifiers 1, 3, 7.
+// The codec block a reader hands out: the frame, zeros, and 1 last if flagged.
 inline Bytes codec_block(const Bytes& f, size_t size, bool flag = false) {
     Bytes c(size, 0);
     std::memcpy(c.data(), f.data(), f.size());
@@ -109,9 +108,8 @@ inline Bytes codec_block(const Bytes& f, size_t size, bool flag = false) {
     return c;
 }
 
-// Header 1 of a DS2 file of licensee 3 with `blocks` header blocks, and
-// header 2 (version 1) and header 3 (markers 0xFF) behind it as far as
-// `length` reaches.
+// Header blocks of a licensee's DS2 file, header 2 (version 1) and 3 (no
+// markers) as far as `length` reaches.
 inline Bytes zrm2_image(uint32_t length, uint8_t blocks = 3, const char* self_id = "ds2", uint32_t licensee = 3) {
     Bytes b(length, 0xFF);
     b[0] = blocks;
@@ -210,8 +208,7 @@ struct Recording {
     const char* end = "240611100000";    // header 1 bytes 50-61
 };
 
-// The whole file: header 1 with start and end digits and a text length,
-// header 2 with the identifier and the length in ms, header 3 with markers.
+// The whole file: headers 1 (times, length), 2 (identifier, ms), 3 (markers).
 inline Bytes build(const Recording& r) {
     Bytes h1 = dss_test::header1(r.headers, r.self_id, r.licensee);
     dss_test::put_text(h1, 38, r.start);
@@ -239,8 +236,8 @@ inline Bytes build(const Recording& r) {
     return file;
 }
 
-// The frames of a file: frames lie back to back in bytes 6 to 511 of the
-// data blocks (block order), n of them, n being the sum of the blocks' counts.
+// The frames of a file: back to back in bytes 6-511 of the data blocks, as
+// many as the blocks' counts add up to.
 inline std::vector<Bytes> frames_of(const Bytes& file, size_t size) {
     std::vector<Bytes> frames;
     if (file.empty()) return frames;
