@@ -15,14 +15,6 @@ using Bytes = std::vector<uint8_t>;
 
 namespace {
 
-Bytes fixture_image() { return read_bytes(data_path("dictation_header.bin")); }
-
-std::string copy_fixture(const TempDir& tmp, const std::string& name) {
-    std::string path = tmp.path(name);
-    write_bytes(path, read_bytes(data_path(name)));
-    return path;
-}
-
 // Tag size of a file's ID3v2 header (10 + the 7-bit groups).
 size_t tag_length(const Bytes& file) {
     return 10 + ((file[6] & 0x7F) << 21 | (file[7] & 0x7F) << 14 | (file[8] & 0x7F) << 7 | (file[9] & 0x7F));
@@ -68,7 +60,7 @@ TEST(Id3v2Reader, UnsynchronisedFramesAndBrokenSizes) {
 }
 
 TEST(Mp3HeaderImage, ReadsTheImageMutagenWrote) {
-    const Bytes image = fixture_image();
+    const Bytes image = read_bytes(data_path("dictation_header.bin"));
     ASSERT_EQ(image.size(), 1536u);
     for (const char* name : {"dictation_v23.mp3", "dictation_v24.mp3"}) {
         Bytes got(1536, 0xEE);
@@ -89,7 +81,8 @@ TEST(Mp3HeaderImage, RewriteInPlaceKeepsTheAudioAndMutagenAgrees) {
     if (!have_mutagen()) GTEST_SKIP() << "python3-mutagen missing";
     TempDir tmp;
     for (const char* name : {"dictation_v23.mp3", "dictation_v24.mp3"}) {
-        const std::string path = copy_fixture(tmp, name);
+        const std::string path = tmp.path(name);
+        write_bytes(path, read_bytes(data_path(name)));
         const Bytes before = read_bytes(path);
         Bytes image(1536);
         for (size_t i = 0; i < image.size(); ++i) image[i] = static_cast<uint8_t>(i * 13 + 1);

@@ -15,11 +15,6 @@ using edit_test::marker_array;
 
 Bytes key_chunk(const Bytes& markers) { return cat({text("SpokenInstructionMarkers"), markers}); }
 
-std::string copy_fixture(const TempDir& tmp, const std::string& name, const std::string& as) {
-    write_bytes(tmp.path(as), read_bytes(data_path(name)));
-    return tmp.path(as);
-}
-
 }  // namespace
 
 TEST(MarkersWav, KeyChunkRulesAndInPlaceRewrite) {
@@ -103,7 +98,8 @@ TEST(CopyHeaders, WavToWavWithAndWithoutMarkers) {
 
     // A long text comment of another program is not carried as a header.
     write_bytes(tmp.path("text.wav"), plain_wave(list("INFO", chunk("ICMT", Bytes(600, 'x')))));
-    const std::string mp3 = copy_fixture(tmp, "dictation_v23.mp3", "keep.mp3");
+    const std::string mp3 = tmp.path("keep.mp3");
+    write_bytes(mp3, read_bytes(data_path("dictation_v23.mp3")));
     const Bytes before = read_bytes(mp3);
     ASSERT_EQ(ORVKTCopyDSSHeaders(tmp.path("text.wav").c_str(), mp3.c_str(), 1, 0), 0u);
     EXPECT_EQ(read_bytes(mp3), before);
