@@ -1,9 +1,6 @@
-// Every export that writes a file, given a destination that is its source (or
-// another file it must keep) under another name: the same name, a symbolic
-// link, a "dir/./x" spelling and a hard link. Each call must fail with its
-// code, leave the file byte for byte as it was and leave nothing new in the
-// folder. Each row first shows, with a fresh destination, that the call
-// succeeds: it is the alias that stops it.
+// Every writing export given its source (or another file it must keep) under
+// another name: it fails, keeps the file and adds nothing. Each row first
+// succeeds with a fresh destination: it is the alias that stops it.
 #include "api/export_calls.h"
 
 using namespace orvkt_test;

@@ -1,9 +1,6 @@
-// Bad arguments of all 32 exports: null pointers, null and empty names and
-// numbers out of range. Each gives its result code before any file is
-// touched: the folder holds exactly the fixtures afterwards, unchanged. A few
-// are no error: ReadDSSHeader without a buffer, CheckDSSFilePassword without
-// a password and WAVMixStereo without a destination return 0 and do nothing.
-// (WAVSplitStereo without one of its outputs writes the other: not here.)
+// Bad arguments of all 32 exports: each gives its code before any file is touched.
+// ReadDSSHeader without a buffer, CheckDSSFilePassword without a password and
+// WAVMixStereo without a destination are no error and do nothing.
 #include <set>
 
 #include "api/export_calls.h"

@@ -1,8 +1,6 @@
-// What a cancel and a full disk leave behind, for every export that writes
-// files. A conversion, a stereo split or mix and a separation that fail or
-// are cancelled leave neither their outputs nor a temporary file (a file
-// with unpatched sizes would pass for an empty recording); packing into DSS
-// keeps the DSS file of what it packed once the packing has begun.
+// What a cancel and a full disk leave behind for every export that writes files:
+// nothing (a file with unpatched sizes would pass for an empty recording), except
+// packing into DSS, which keeps what it packed once the packing has begun.
 #include <algorithm>
 
 #include "api/export_calls.h"
@@ -109,8 +107,7 @@ Names with(const char* source, Names more) {
 
 }  // namespace
 
-// Cancelled at the first, a middle and the last report but one (the last,
-// 100 %, comes when the output is complete and cannot cancel).
+// Cancelled at the first, a middle and the last report but one (100 % cannot cancel).
 TEST(CancelAndFullDisk, ACancelLeavesWhatTheOperationPromises) {
     for (const Op& op : ops()) {
         if (!op.reports) continue;

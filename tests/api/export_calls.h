@@ -1,8 +1,5 @@
-// Small recordings of every kind the exports take (DSS and DS2 files built by
-// the editing tests' byte builder, WAV files by the RIFF byte builder, MP3 and
-// WMA files from the test data, an encrypted DS2 made once by the library),
-// and one table of the exports that write a file, for the tests of names and
-// files that the exports must leave alone.
+// Fixture recordings of every kind the exports take, and the table of exports
+// that write a file.
 #pragma once
 
 #include <unistd.h>
@@ -61,10 +58,8 @@ inline Bytes wav_recording(uint16_t channels, uint32_t rate) {
                      list("INFO", chunk("IKEY", cat({text("SpokenInstructionMarkers"), markers})))}));
 }
 
-// The bytes of a fixture by its name: s.dss, s.ds2, e.ds2 (s.ds2 encrypted
-// with kPassword), s.wav (mono, 12000/s), st.wav (stereo, 8000/s), l.wav
-// (3 s mono, 22050/s, no markers), s.mp3,
-// st.mp3 (stereo), s.wma; anything else is a few bytes of no kind.
+// A fixture by name: s.dss, s.ds2, e.ds2 (encrypted), s.wav, st.wav (stereo), l.wav
+// (3 s, no markers), s.mp3, st.mp3, s.wma; anything else is a few bytes of no kind.
 inline const Bytes& fixture(const std::string& name) {
     static std::map<std::string, Bytes> made;
     auto found = made.find(name);
@@ -99,8 +94,7 @@ inline void put_fixture(const orvkt_test::TempDir& dir, const std::string& name,
 inline std::string folder_of(const std::string& path) { return path.substr(0, path.find_last_of('/')); }
 inline std::string name_of(const std::string& path) { return path.substr(path.find_last_of('/') + 1); }
 
-// An export that writes a file: it reads `kept` (its source, or for one row an
-// existing output it must not overwrite twice) and writes `target`.
+// An export reading `kept` (its source, or an output it must not overwrite) and writing `target`.
 using Call = std::function<uint32_t(const std::string& kept, const std::string& target)>;
 
 struct ExportCall {

@@ -1,5 +1,4 @@
-// The library as a user links it: its exported names, the header layout,
-// load and unload, and the exports that are complete on their own.
+// The library as a user links it: exported names, header layout, load and unload.
 #include <dlfcn.h>
 
 #include <algorithm>

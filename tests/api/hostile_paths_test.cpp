@@ -1,11 +1,8 @@
-// Names a hostile or careless folder puts in the way of the exports: links and
-// files planted under the temporary names, destinations and sources that are
-// no regular files (fifos, devices), split masks that leave the folder, and
-// the decoded intermediate of an encrypted recording.
+// Names a hostile folder puts in the way: planted temporary names, fifos and
+// devices, and the decoded intermediate of an encrypted recording.
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include <filesystem>
 #include <optional>
 #include <set>
 
@@ -31,9 +28,8 @@ bool is_fifo(const std::string& path) {
 
 }  // namespace
 
-// The temporary names are predictable: whatever is found under them (a link
-// to another file, a file of the user's) is neither written through,
-// replaced nor removed, and the call still does its work.
+// Whatever sits under the predictable temporary names (a link, a user's file) is
+// neither written through, replaced nor removed, and the call still works.
 TEST(PlantedTemporaryNames, AreNeitherFollowedNorReplacedNorRemoved) {
     struct Row {
         const char* what;
@@ -94,30 +90,10 @@ TEST(SpecialFiles, AreNeverDeleted) {
     EXPECT_EQ(tmp.entries(), (Names{"folder.dss", "null.dss", "pipe.dss"}));
 }
 
-// A piece name is a name inside the destination folder: a mask that holds a
-// path separator would put pieces elsewhere.
-TEST(SplitMasks, WithAPathSeparatorAreRefusedBeforeAnythingIsWritten) {
-    for (const char* mask : {"../esc%d.dss", "sub/p%d.dss", "/tmp/abs%d.dss"}) {
-        SCOPED_TRACE(mask);
-        TempDir tmp;
-        ASSERT_EQ(::mkdir(tmp.path("out").c_str(), 0755), 0);
-        ASSERT_EQ(::mkdir(tmp.path("out/sub").c_str(), 0755), 0);
-        put_fixture(tmp, "s.dss");
-        EXPECT_EQ(ORVKTSplitDSSFile(tmp.path("s.dss").c_str(), tmp.path("out").c_str(), mask, nullptr, 1, 0, 5, &g_u32,
-                                    nullptr, 0),
-                  VKT_ERR);
-        EXPECT_EQ(tmp.entries(), (Names{"out", "s.dss"}));
-        EXPECT_TRUE(std::filesystem::is_empty(tmp.path("out/sub")));
-        EXPECT_FALSE(file_exists("/tmp/abs1.dss"));
-    }
-}
-
 namespace {
 
-// Watches the intermediate "~out1" of a DSS-to-DSS conversion: its mode
-// while it exists, and once the encoding step has begun (its own temporary
-// file "~out.vkt" is there) either cancels or makes every further write
-// fail (a full disk).
+// Watches the intermediate "~out1" of a DSS-to-DSS conversion (its mode), and once
+// the encoding's "~out.vkt" is there cancels or fills the disk.
 struct Watch {
     std::string intermediate, encoding_temp;
     bool cancel = false;

@@ -1,8 +1,4 @@
-// Reading and writing DSS and DS2 files through CDssFile, every file and
-// every expected block laid out byte by byte: header checks, frame pointers
-// and counts, frames that cannot lie in their block, packed, copied and
-// rewritten blocks; frame and codec block sizes per identifier
-// and the report-once warnings of the frame sizer.
+// Reading and writing DSS and DS2 files through CDssFile against hand-laid bytes.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -60,8 +56,7 @@ Walk walk(const std::string& path, const char* password = nullptr, bool header_o
 
 constexpr uint32_t kAny = 0xFFFFFFFFu;
 
-// A file, the frame count the header pass finds, the frames handed out (each
-// padded to the codec block) and the errors traced on the way.
+// A file, its frame count, the frames handed out and the errors traced on the way.
 struct Case {
     std::string name;
     Bytes file;
@@ -139,8 +134,7 @@ Bytes codec_blocks(unsigned n, unsigned first = 0, size_t frame_size = 41, size_
 class DssWrite : public ::testing::Test {
 protected:
     TempDir tmp;
-    // A fresh file of `headers` header blocks and identifier `id`, `input`
-    // handed over in one call and flushed; the file's bytes.
+    // The bytes of a new file with `input` handed over in one call and flushed.
     Bytes write(const std::string& name, uint16_t headers, uint8_t id, const Bytes& input) {
         const std::string path = tmp.path(name);
         {
@@ -334,32 +328,4 @@ TEST(FrameSizing, StoredFrameAndCodecBlockSizePerIdentifier) {
         EXPECT_EQ(codec, r.codec);
     }
     EXPECT_TRUE(capture.contains_error(18, "VKT_ERR_INVALID_COMPRESSIONID byCompressionId_p"));
-}
-
-TEST(FrameSizing, EachKindIsReportedOnceUntilTheFlagsAreCleared) {
-    VKT_clear_frame_size_reports();
-    xkrvlog::Capture capture;
-    const auto warnings = [&](const std::string& text) {
-        const auto lines = capture.lines();
-        return std::count_if(lines.begin(), lines.end(), [&](const xkrvlog::Line& l) {
-            return l.level == xkrvlog::Level::Warning && (text.empty() || l.text == text);
-        });
-    };
-    // Identifiers 0, 1 (uncompressed and compressed frame), 2, 3 (both) and
-    // quality play, which is never reported, three times over.
-    for (int i = 0; i < 3; ++i)
-        for (auto [id, first, second] : {std::tuple{0, 0, 0}, {4, 0, 0}, {1, 0, 0}, {1, 0x80, 0}, {2, 0, 0},
-                                         {3, 0, 2}, {3, 0, 0}, {6, 0, 0}, {7, 0, 0}})
-            frame_size(uint8_t(id), uint8_t(first), uint8_t(second));
-    for (const char* t : {"HHH Frame GRUNDIG without Compression", "HHH GRUNDIG with Compression, Frame compressed",
-                          "HHH GRUNDIG with Compression, Frame   n o t   compressed",
-                          "HHH Frame TRUESPEECH without Compression", "HHH TRUESPEECH with Compression, Frame compressed",
-                          "HHH TRUESPEECH with Compression, Frame   n o t   compressed"})
-        EXPECT_EQ(warnings(t), 1) << t;
-    EXPECT_EQ(warnings(""), 6);
-    capture.clear();
-    VKT_clear_frame_size_reports();
-    frame_size(2);
-    frame_size(2);
-    EXPECT_EQ(warnings("HHH Frame TRUESPEECH without Compression"), 1);
 }

@@ -1,7 +1,5 @@
-// Encryption: the block cipher against the published AES vectors (FIPS-197),
-// the group key chain, passwords, the encryption header, encrypted files of
-// both versions, and the encryption and template exports as a caller uses
-// them.
+// Encryption: AES against the FIPS-197 vectors, group keys, passwords, encrypted
+// files of both versions, and the encryption and template exports.
 #include <gtest/gtest.h>
 #include <openssl/evp.h>
 
@@ -36,8 +34,7 @@ Bytes hex(const std::string& text) {
     return out;
 }
 
-// AES-ECB of one 16-byte block straight through OpenSSL, independent of the
-// cipher code under test.
+// AES-ECB of one block through OpenSSL, independent of the code under test.
 Bytes openssl_aes(const Bytes& key, const Bytes& in) {
     EVP_CIPHER_CTX* ctx = EVP_CIPHER_CTX_new();
     EVP_EncryptInit_ex(ctx, key.size() == 16 ? EVP_aes_128_ecb() : EVP_aes_256_ecb(), nullptr, key.data(), nullptr);
@@ -73,8 +70,7 @@ Bytes sample_block() {
     return b;
 }
 
-// The cipher tests run once with the processor's AES instructions (where
-// present) and once with OpenSSL's cipher contexts.
+// The cipher tests run with the processor's AES instructions and with OpenSSL's.
 class Engine : public ::testing::TestWithParam<bool> {
 protected:
     void SetUp() override { vkt::dss::use_hardware_aes(GetParam()); }
@@ -86,8 +82,7 @@ INSTANTIATE_TEST_SUITE_P(Aes, Engine, ::testing::Values(true, false),
                              return info.param ? "Processor" : "OpenSSL";
                          });
 
-// An encrypted file made by hand: version 1 (SHA-1) or 2 (SHA-384), two
-// data blocks of frames, encrypted with the key the password gives.
+// An encrypted file made by hand: version 1 (SHA-1) or 2 (SHA-384), two data blocks.
 std::string make_encrypted(const TempDir& tmp, uint16_t version, const std::string& password,
                            std::vector<Bytes>* frames) {
     Bytes h1 = header1(2, "enc");
@@ -128,8 +123,7 @@ std::vector<Bytes> read_frames(const std::string& path, const char* password, ui
     return out;
 }
 
-// A recording as the writer makes it: random frames of the identifier,
-// closed with its length.
+// A recording of random frames as the writer makes it.
 void make_recording(const std::string& path, unsigned frames, uint8_t id = 0, uint16_t headers = 3) {
     const bool quality = id >= 6;
     const size_t codec = quality ? 57 : 42;
@@ -151,32 +145,7 @@ protected:
     std::string p(const std::string& name) const { return tmp.path(name); }
 };
 
-// The three header blocks of a template: our writer's blocks with other
-// flags at 34 and 36.
-Bytes template_headers(const char* self_id, uint8_t id) {
-    Bytes h1 = header1(3, self_id);
-    put16(h1, 34, 0xFFFF);
-    put16(h1, 36, 0xFFFB);
-    return concat({h1, header2(id), Bytes(512, 0xFF)});
-}
-
-class Templates : public ::testing::Test {
-protected:
-    TempDir tmp;
-};
-
 }  // namespace
-
-TEST(Aes, KeyExpansionOfTheStandardExamples) {
-    uint8_t schedule[240];
-    ASSERT_EQ(vkt::dss::aes_expand_key(kKeyA1.data(), 16, schedule), 176u);
-    EXPECT_EQ(Bytes(schedule + 16, schedule + 32), hex("a0fafe1788542cb123a339392a6c7605")) << "round key 1";
-    EXPECT_EQ(Bytes(schedule + 160, schedule + 176), hex("d014f9a8c9ee2589e13f0cc8b6630ca6")) << "round key 10";
-    ASSERT_EQ(vkt::dss::aes_expand_key(kKeyA3.data(), 32, schedule), 240u);
-    EXPECT_EQ(Bytes(schedule + 32, schedule + 48), hex("9ba354118e6925afa51a8b5f2067fcde")) << "w8 to w11";
-    EXPECT_EQ(Bytes(schedule + 224, schedule + 240), hex("fe4890d1e6188d0b046df344706c631e")) << "round key 14";
-    EXPECT_EQ(vkt::dss::aes_expand_key(kKeyA1.data(), 24, schedule), 0u);
-}
 
 TEST_P(Engine, BlockOperationOfTheStandardExamples) {
     const Bytes plain = hex("00112233445566778899aabbccddeeff");
@@ -195,6 +164,10 @@ TEST_P(Engine, BlockOperationOfTheStandardExamples) {
         EXPECT_EQ(Bytes(back, back + 16), plain);
         EXPECT_FALSE(vkt::dss::aes_block(v.key.data(), 20, plain.data(), out, true));
     }
+    Bytes block = sample_block();
+    EXPECT_FALSE(crypt_block(24, kKeyA3.data(), block.data(), true)) << "only 16- and 32-byte file keys";
+    EXPECT_EQ(block, sample_block());
+    EXPECT_FALSE(vkt::dss::DssBlockCipher(kKeyA1.data(), 8, true).ready());
 }
 
 TEST_P(Engine, GroupKeysOfA128BitFileKey) {
@@ -223,42 +196,6 @@ TEST_P(Engine, GroupKeysOfA256BitFileKey) {
     uint8_t next[32];
     ASSERT_TRUE(vkt::dss::next_group_key(kKeyA3.data(), 32, next));
     EXPECT_EQ(Bytes(next, next + 32), key1);
-}
-
-TEST_P(Engine, RoundTripOfBothKeyLengths) {
-    // Every block starts again from the file key: the cipher object serving
-    // many blocks and the one-block call agree, and decrypting gives the
-    // block back, its tail untouched.
-    const Bytes original = sample_block();
-    for (const Bytes* key : {&kKeyA1, &kKeyA3}) {
-        const uint32_t n = static_cast<uint32_t>(key->size());
-        Bytes a = original, b = original, c = original;
-        vkt::dss::DssBlockCipher enc(key->data(), n, true), dec(key->data(), n, false);
-        ASSERT_TRUE(crypt_block(n, key->data(), a.data(), true) && enc.crypt(b.data()));
-        ASSERT_TRUE(crypt_block(n, key->data(), c.data(), true));
-        EXPECT_EQ(a, b);
-        EXPECT_EQ(a, c);
-        EXPECT_EQ(part(a, 502, 512), part(original, 502, 512));
-        ASSERT_TRUE(crypt_block(n, key->data(), a.data(), false) && dec.crypt(b.data()));
-        EXPECT_EQ(a, original);
-        EXPECT_EQ(b, original);
-    }
-    // Only 16- and 32-byte keys.
-    Bytes block = original;
-    EXPECT_FALSE(crypt_block(24, kKeyA3.data(), block.data(), true));
-    EXPECT_EQ(block, original);
-    EXPECT_FALSE(vkt::dss::DssBlockCipher(kKeyA1.data(), 8, true).ready());
-}
-
-TEST(BlockCipher, TailFillerTouchesOnlyTheUnusedEnd) {
-    // used length, first byte filled: ten random bytes that are all zero
-    // happen once in 2^80 runs.
-    for (auto [used, from] : {std::pair{512, 512}, {100, 502}, {508, 508}}) {
-        Bytes b(512, 0);
-        fill_block_tail(b.data(), used);
-        EXPECT_EQ(part(b, 0, from), Bytes(from, 0)) << used;
-        EXPECT_TRUE(from == 512 || part(b, from, 512) != Bytes(512 - from, 0)) << used;
-    }
 }
 
 TEST(Passwords, LengthAndStateRules) {
@@ -408,36 +345,24 @@ TEST_F(EncryptionOps, FullDiskKeepsThePartlyWrittenDestination) {
     const Bytes plain = read_bytes(p("plain.ds2"));
     ASSERT_EQ(ORVKTEncryptDSSFile(p("plain.ds2").c_str(), p("whole.ds2").c_str(), "abcd"), VKT_OK);
     const Bytes whole = read_bytes(p("whole.ds2"));
-
-    struct Case {
-        const char* name;
-        std::function<uint32_t()> run;
-        std::string dst;
-        const char* self_id;
+    const std::pair<std::string, std::function<uint32_t()>> runs[] = {
+        {"enc", [&] { return ORVKTEncryptDSSFile(p("plain.ds2").c_str(), p("enc.ds2").c_str(), "abcd"); }},
+        {"ds2", [&] { return ORVKTDecryptDSSFile(p("whole.ds2").c_str(), p("ds2.ds2").c_str(), "abcd"); }},
     };
-    const Case cases[] = {
-        {"encrypt", [&] { return ORVKTEncryptDSSFile(p("plain.ds2").c_str(), p("e.ds2").c_str(), "abcd"); }, p("e.ds2"),
-         "enc"},
-        {"decrypt", [&] { return ORVKTDecryptDSSFile(p("whole.ds2").c_str(), p("d.ds2").c_str(), "abcd"); }, p("d.ds2"),
-         "ds2"},
-    };
-    for (const Case& c : cases) {
-        SCOPED_TRACE(c.name);
-        const uint32_t rc = with_disk_full_after(100 * 512, c.run);
-        EXPECT_EQ(rc, VKT_ERR_WRITE_FILE);
-        ASSERT_TRUE(file_exists(c.dst)) << "a failed run keeps its destination";
-        const Bytes partial = read_bytes(c.dst);
-        EXPECT_GE(partial.size(), 1536u);
+    for (const auto& [self_id, run] : runs) {
+        SCOPED_TRACE(self_id);
+        EXPECT_EQ(with_disk_full_after(100 * 512, run), VKT_ERR_WRITE_FILE);
+        const Bytes partial = read_bytes(p(self_id + ".ds2"));
+        ASSERT_GE(partial.size(), 1536u) << "a failed run keeps its destination";
         EXPECT_LT(partial.size(), plain.size());
-        EXPECT_EQ(std::string(partial.begin() + 1, partial.begin() + 4), c.self_id);
+        EXPECT_EQ(std::string(partial.begin() + 1, partial.begin() + 4), self_id);
     }
     EXPECT_EQ(read_bytes(p("plain.ds2")), plain);
     EXPECT_EQ(read_bytes(p("whole.ds2")), whole);
 }
 
 TEST_F(EncryptionOps, ForeignSourcesBecomeOurOwnWithThreeHeaderBlocks) {
-    // A Grundig file (licensee 1) with one header block, encrypted by hand
-    // through a patched copy of ours.
+    // A Grundig file (licensee 1) of one header block: a patched copy of ours.
     make_recording(p("ours.ds2"), 40, 0, 1);
     ASSERT_EQ(ORVKTEncryptDSSFile(p("ours.ds2").c_str(), p("e.ds2").c_str(), "abcd"), VKT_OK);
     Bytes enc = read_bytes(p("e.ds2"));
@@ -455,26 +380,8 @@ TEST_F(EncryptionOps, ForeignSourcesBecomeOurOwnWithThreeHeaderBlocks) {
     EXPECT_EQ(dss.m_dwTotalNrOfFrames, 40u);
 }
 
-TEST_F(Templates, PlainTemplatesStoreTheIdentifierUnchecked) {
-    xkrvlog::Capture capture;
-    ASSERT_EQ(ORVKTCreateDSSTemplate(tmp.path("t.dss").c_str(), nullptr, 0), VKT_OK);
-    EXPECT_EQ(read_bytes(tmp.path("t.dss")), template_headers("dss", 0));
-    auto lines = capture.lines();
-    ASSERT_GE(lines.size(), 5u);
-    EXPECT_EQ(lines[0].text, "+ORVKTCreateDSSTemplate");
-    EXPECT_EQ(lines[1].text, "+ORVKTCreateDSSTemplateWithEncryptionType");
-    EXPECT_EQ(lines[3].name, "DSSPro256Enabled");
-    EXPECT_EQ(lines[3].text, "0");
-
-    ASSERT_EQ(ORVKTCreateDSSTemplate(tmp.path("n.ds2").c_str(), nullptr, 9), VKT_OK);
-    EXPECT_EQ(read_bytes(tmp.path("n.ds2")), template_headers("ds2", 9));
-    CDssFile headers(true);
-    ASSERT_EQ(headers.create_file(tmp.path("n.ds2").c_str(), GENERIC_READ, FILE_SHARE_READ, OPEN_EXISTING, false),
-              0u);
-    EXPECT_EQ(headers.m_byCompressionId, 9);
-}
-
-TEST_F(Templates, Refusals) {
+TEST(Templates, Refusals) {
+    TempDir tmp;
     xkrvlog::Capture capture;
     EXPECT_EQ(ORVKTCreateDSSTemplate(tmp.path("t.dss").c_str(), "abcd", 0), VKT_ERR_INVALID_PARAM);
     EXPECT_TRUE(capture.contains_error(36, "encrytion requires DSS Pro"));

@@ -23,8 +23,6 @@ std::vector<uint8_t> header(const char* self_id, uint8_t blocks) {
     return h;
 }
 
-void append(std::vector<uint8_t>& to, const std::vector<uint8_t>& bytes) { to.insert(to.end(), bytes.begin(), bytes.end()); }
-
 class FilterTest : public ::testing::Test {
 protected:
     TempDir tmp;
@@ -53,18 +51,18 @@ protected:
 }  // namespace
 
 TEST_F(FilterTest, PlausibleDssStreamIsCopiedByteForByte) {
-    auto s = header("dss", 2);
-    append(s, stored_block(0x030F, 13, 0, 0x11));  // 13 frames from offset 6: 539 < 553
-    append(s, stored_block(0x108F, 12, 0, 0x22));  // continuation of 27 bytes, offset 33
-    append(s, stored_block(0x0007, 0, 0, 0x33));   // word /16 == 0: offset from byte 3 (0xFF -> 0xFFF/8)
+    auto s = dss_test::concat({header("dss", 2),
+                               stored_block(0x030F, 13, 0, 0x11),    // 13 frames from offset 6: 539 < 553
+                               stored_block(0x108F, 12, 0, 0x22),    // continuation of 27 bytes, offset 33
+                               stored_block(0x0007, 0, 0, 0x33)});  // word /16 == 0: offset from byte 3 (0xFF -> 0xFFF/8)
     s[512 * 4 + 2] = 0xFF;                          // count 0xFF and 0xFF at byte 5: no frames
     EXPECT_EQ(run(s), s);
     EXPECT_FALSE(handler.CorruptBlockSeen());
 }
 
 TEST_F(FilterTest, Ds2StreamPassesUnchangedWhateverItsBlocks) {
-    auto s = header("ds2", 1);
-    append(s, stored_block(0x030F, 14, 6, 0x44));  // would be dropped in a DSS stream
+    // 14 frames would be dropped in a DSS stream.
+    const auto s = dss_test::concat({header("ds2", 1), stored_block(0x030F, 14, 6, 0x44)});
     EXPECT_EQ(run(s), s);
     EXPECT_TRUE(handler.PassThrough());
     EXPECT_FALSE(handler.CorruptBlockSeen());
@@ -79,13 +77,8 @@ TEST_F(FilterTest, ImplausibleBlocksAreDroppedAndTheRestKept) {
     auto good2 = stored_block(0x030F, 5, 4, 0x05);
     auto second_count = stored_block(0x030F, 0, 0, 0x06);
     second_count[5] = 14;  // count byte 0: the second count byte says 14
-    auto s = header("dss", 1);
-    for (auto* b : {&good1, &too_many, &bad_id, &bad_pointer, &second_count, &good2}) append(s, *b);
-
-    auto expect = header("dss", 1);
-    append(expect, good1);
-    append(expect, good2);
-    EXPECT_EQ(run(s), expect);
+    const auto s = dss_test::concat({header("dss", 1), good1, too_many, bad_id, bad_pointer, second_count, good2});
+    EXPECT_EQ(run(s), dss_test::concat({header("dss", 1), good1, good2}));
     EXPECT_TRUE(handler.CorruptBlockSeen());
     EXPECT_TRUE(capture.contains_error(14, "Corrupt block: Invalid number of frames"));
     EXPECT_TRUE(capture.contains_error(18, "VKT_ERR_INVALID_COMPRESSIONID byCompressionId_p"));
@@ -99,7 +92,7 @@ TEST_F(FilterTest, HeaderBlocksReachingIntoTheNextChunkAreNotChecked) {
     // size makes them arrive in later calls.
     s[512 + 2] = 200;
     s[1024 + 4] = 7;
-    append(s, stored_block(0x030F, 1, 0, 0x31));
+    s = dss_test::concat({s, stored_block(0x030F, 1, 0, 0x31)});
     EXPECT_EQ(run(s, 512), s);
     EXPECT_FALSE(handler.CorruptBlockSeen());
 }

@@ -1,5 +1,4 @@
-// Index repair through the export: both tables from the marker array,
-// entries checked against block and frame positions worked out by hand.
+// Index repair, checked against block and frame positions worked out by hand.
 #include "OrvaneVktapi.h"
 #include "support/dss_bytes.h"
 #include "support/test_support.h"
@@ -80,16 +79,6 @@ TEST_F(Repair, SeventeenMarkersFillTheShortIndexWithSixteen) {
     const Bytes dss = read_bytes(p("out.dss"));
     EXPECT_EQ(short_index(dss), std::vector<Entry>(expected.begin(), expected.begin() + 16));
     EXPECT_TRUE(all_ff(dss, 134, 326)) << "no long index in a DSS file";
-}
-
-TEST_F(Repair, MarkersOutOfOrderArePassedOver) {
-    // 1200 ms is frame 50, at stream byte 2050 in data block 4 (from 2024),
-    // where frame 50 is the first to start (ceil(2024 / 41) = 50): block
-    // number 3 + 4, offset 0. The marker at 480 ms comes after it in the
-    // array, lies before the block reached, and is passed over.
-    const std::string src = write("sp.dss", rec(200, 0, {{1200, 1300}, {480, 500}}));
-    ASSERT_EQ(repair(src, p("out.dss")), VKT_OK);
-    EXPECT_EQ(short_index(read_bytes(p("out.dss"))), (std::vector<Entry>{{7, 0}}));
 }
 
 TEST_F(Repair, RefusalsAndFailuresLeaveNoDestination) {

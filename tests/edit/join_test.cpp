@@ -1,5 +1,4 @@
-// Joining through the export: the list, headers and lengths of the joined
-// file, progress, and the refusals.
+// Joining through the export.
 #include "OrvaneVktapi.h"
 #include "edit/dss_joiner.h"
 #include "support/dss_bytes.h"
@@ -36,16 +35,6 @@ protected:
     }
 };
 
-std::vector<Bytes> concat(std::initializer_list<std::vector<Bytes>> parts) {
-    std::vector<Bytes> all;
-    for (const auto& v : parts) all.insert(all.end(), v.begin(), v.end());
-    return all;
-}
-
-std::string text(const Bytes& b, size_t at, size_t n) {
-    return std::string(b.begin() + static_cast<long>(at), b.begin() + static_cast<long>(at + n));
-}
-
 }  // namespace
 
 TEST(JoinList, SeparatorsAndEmptyFields) {
@@ -60,9 +49,8 @@ TEST_F(Join, TwoRecordingsBecomeOneWithHeadersFromFirstAndEndFromLast) {
     a.markers = {{100, 200}};
     ASSERT_EQ(join(write("a.dss", a) + "?" + write("b.dss", b), p("ab.dss")), VKT_OK);
     const Bytes ab = read_bytes(p("ab.dss"));
-    EXPECT_EQ(frames_of(ab, 41), concat({a.frames, b.frames}));
-    EXPECT_EQ(text(ab, 38, 24), "240101080000240202092222") << "start from the first, end from the last";
-    EXPECT_EQ(text(ab, 62, 6), "000042") << "1777 x 24 ms";
+    EXPECT_EQ(std::string(ab.begin() + 38, ab.begin() + 68), "240101080000240202092222000042")
+        << "start from the first, end from the last, 1777 x 24 ms";
     EXPECT_EQ(get32(ab, 512 + 18), 1777u * 24u);
     EXPECT_TRUE(all_ff(ab, 86, 326)) << "no index tables";
     EXPECT_TRUE(all_ff(ab, 1024, 1536)) << "no markers";

@@ -1,7 +1,5 @@
-// Fuzz target: arbitrary bytes opened as a DSS or DS2 file and walked the
-// ways callers walk it (frames, blocks, headers only, decrypting copies).
-// The file name's extension follows the self-identifier, so that inputs get
-// past the extension check; encrypted inputs are opened with "abcd".
+// Fuzz target: bytes opened as a DSS or DS2 file (extension from the self-id,
+// password "abcd") and walked by frames, blocks, headers and decrypting copies.
 #include <unistd.h>
 
 #include <cstdint>
@@ -72,11 +70,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     const bool dss = size >= 4 && std::memcmp(data + 1, "dss", 3) == 0;
     const bool encrypted = size >= 4 && std::memcmp(data + 1, "enc", 3) == 0;
     const std::string path = scratch.dir + (dss ? "/in.dss" : "/in.ds2");
-    FILE* f = std::fopen(path.c_str(), "wb");
-    if (!f) return 0;
-    if (size) std::fwrite(data, 1, size, f);
-    std::fclose(f);
-
+    if (FILE* f = std::fopen(path.c_str(), "wb")) {
+        if (size) std::fwrite(data, 1, size, f);
+        std::fclose(f);
+    }
     walk_frames(path, encrypted);
     walk_blocks(path);
     uint32_t flag = 0;

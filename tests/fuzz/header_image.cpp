@@ -1,5 +1,4 @@
-// Fuzz target: the mapping between header images and the header record, in
-// both directions and both record sizes, and the image classes.
+// Fuzz target: header image <-> record in both directions and sizes, and the classes.
 #include <cstdint>
 #include <cstring>
 #include <vector>

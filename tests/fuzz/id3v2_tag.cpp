@@ -1,5 +1,4 @@
-// Fuzz target: the ID3v2 tag reader, the choice of our private frame, and
-// the in-place rewrite, which must never change the file's length.
+// Fuzz target: the ID3v2 reader and the in-place rewrite, which keeps the length.
 #include <unistd.h>
 
 #include <cstdint>

@@ -1,12 +1,7 @@
 #!/usr/bin/python3
-"""Writes the seed files of the dss_open_walk fuzz target.
-
-Small DSS/DS2 files laid out by hand: frames parted across blocks, variable
-frames, long play, quality play, a template, encrypted headers of both
-versions (password "abcd"; the data blocks are not really encrypted, which
-only makes their decrypted frames noise), corrupt and truncated blocks, a
-foreign licensee. Run from anywhere; writes next to this script.
-"""
+"""Writes the dss_open_walk seeds next to this script: hand-laid DSS/DS2 files of
+every mode, a template, encrypted headers of both versions (password "abcd"; the
+data is not really encrypted), corrupt and truncated blocks, a foreign licensee."""
 import hashlib
 import os
 import struct
@@ -86,24 +81,21 @@ def encrypted(version):
     return h + header2(0) + block(6, 12, 0, frames(12, 41, 9))
 
 
-def main():
-    os.makedirs(OUT, exist_ok=True)
-    seeds = {
-        "sp_parted.dss": sp_file(),
-        "sp_three_headers.ds2": sp_file(0, 3, b"ds2"),
-        "template.ds2": header1(3, b"ds2") + header2(6) + b"\xff" * 512,
-        "variable_id1.dss": header1(1, b"dss") + block(12, 13, 1, (b"\x05" + bytes(8)) * 6 + frames(7, 41, 130)),
-        "longplay_id3.ds2": header1(1, b"ds2") + block(6, 21, 3, (b"\x00\x02\x00\x00" + bytes(20)) * 21),
-        "quality_id6.ds2": header1(2, b"ds2") + header2(6) + block(6, 10, 6, frames(10, 56, 3)) + block(60, 1, 6, frames(1, 56, 4)),
-        "encrypted_v1.ds2": encrypted(1),
-        "encrypted_v2.ds2": encrypted(2),
-        "corrupt.dss": header1(1, b"dss") + block(6, 14, 0, b"") + block(40, 13, 0, b"") + block(6, 1, 9, b"") + block(511, 1, 0, b"\x80"),
-        "truncated.dss": (header1(1, b"dss") + block(6, 13, 0, frames(13, 41, 5)))[:900],
-        "olympus.dss": header1(3, b"dss", licensee=2) + b"\x00" * 1024 + block(6, 2, 0, frames(2, 41, 7)),
-    }
-    for name, data in seeds.items():
-        with open(os.path.join(OUT, name), "wb") as f:
-            f.write(data)
+os.makedirs(OUT, exist_ok=True)
+seeds = {
+    "sp_parted.dss": sp_file(),
+    "sp_three_headers.ds2": sp_file(0, 3, b"ds2"),
+    "template.ds2": header1(3, b"ds2") + header2(6) + b"\xff" * 512,
+    "variable_id1.dss": header1(1, b"dss") + block(12, 13, 1, (b"\x05" + bytes(8)) * 6 + frames(7, 41, 130)),
+    "longplay_id3.ds2": header1(1, b"ds2") + block(6, 21, 3, (b"\x00\x02\x00\x00" + bytes(20)) * 21),
+    "quality_id6.ds2": header1(2, b"ds2") + header2(6) + block(6, 10, 6, frames(10, 56, 3)) + block(60, 1, 6, frames(1, 56, 4)),
+    "encrypted_v1.ds2": encrypted(1),
+    "encrypted_v2.ds2": encrypted(2),
+    "corrupt.dss": header1(1, b"dss") + block(6, 14, 0, b"") + block(40, 13, 0, b"") + block(6, 1, 9, b"") + block(511, 1, 0, b"\x80"),
+    "truncated.dss": (header1(1, b"dss") + block(6, 13, 0, frames(13, 41, 5)))[:900],
+    "olympus.dss": header1(3, b"dss", licensee=2) + b"\x00" * 1024 + block(6, 2, 0, frames(2, 41, 7)),
+}
+for name, data in seeds.items():
+    with open(os.path.join(OUT, name), "wb") as f:
+        f.write(data)
 
-
-main()

@@ -1,14 +1,7 @@
 #!/usr/bin/python3
-"""Writes the seed files of the wav_conversion fuzz target.
-
-Small WAV files laid out by hand: PCM at several rates and widths, a stereo
-file (mixed before the conversion), standard-play frames in a WAV file (the
-decoder's path), a cue point, an INFO list behind a list of labels, a data
-chunk that claims more than the file holds, and the four files that once
-crashed or exhausted the conversion: 32 KiB of PCM declaring 0x7FFFFFFF or
-0xFFFFFFF0 bytes per second, and fmt chunks claiming 0xFFFFFFF0 and
-0xFFFFFFFF bytes. Run from anywhere; writes next to this script.
-"""
+"""Writes the wav_conversion seeds next to this script: hand-laid WAV files of
+several rates, widths and chunks, and the four that once crashed or exhausted the
+conversion (huge byte rates and fmt sizes)."""
 import math
 import os
 import random

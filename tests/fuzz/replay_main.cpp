@@ -1,5 +1,4 @@
-// Runs a fuzz target over saved inputs without libFuzzer: every file named
-// on the command line, or every file in a named folder.
+// Runs a fuzz target over every file in the folders named on the command line.
 #include <cstdint>
 #include <cstdio>
 #include <filesystem>
@@ -17,19 +16,12 @@ static void run_file(const std::filesystem::path& p) {
 
 int main(int argc, char** argv) {
     int count = 0;
-    for (int i = 1; i < argc; ++i) {
-        std::filesystem::path p = argv[i];
-        if (std::filesystem::is_directory(p)) {
-            for (const auto& entry : std::filesystem::recursive_directory_iterator(p))
-                if (entry.is_regular_file()) {
-                    run_file(entry.path());
-                    ++count;
-                }
-        } else if (std::filesystem::exists(p)) {
-            run_file(p);
-            ++count;
-        }
-    }
+    for (int i = 1; i < argc; ++i)
+        for (const auto& entry : std::filesystem::recursive_directory_iterator(argv[i]))
+            if (entry.is_regular_file()) {
+                run_file(entry.path());
+                ++count;
+            }
     std::printf("replayed %d inputs\n", count);
-    return 0;
+    return count > 0 ? 0 : 1;
 }

@@ -1,5 +1,4 @@
-// Fuzz target: the RIFF chunk walker and every CWavFile chunk operation,
-// reading and then updating the bytes as a file.
+// Fuzz target: the RIFF chunk walker and every CWavFile chunk operation.
 #include <unistd.h>
 
 #include <cstdint>
@@ -13,18 +12,6 @@
 
 namespace {
 
-std::string scratch_path() {
-    static const std::string path = "/tmp/orvkt-fuzz-riff-" + std::to_string(::getpid()) + ".wav";
-    return path;
-}
-
-void write_file(const std::string& path, const uint8_t* data, size_t size) {
-    FILE* f = std::fopen(path.c_str(), "wb");
-    if (!f) return;
-    if (size) std::fwrite(data, 1, size, f);
-    std::fclose(f);
-}
-
 template <typename Fn>
 void guarded(Fn fn) {
     try {
@@ -37,8 +24,11 @@ void guarded(Fn fn) {
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     if (size > (1u << 20)) return 0;
-    const std::string path = scratch_path();
-    write_file(path, data, size);
+    static const std::string path = "/tmp/orvkt-fuzz-riff-" + std::to_string(::getpid()) + ".wav";
+    if (FILE* f = std::fopen(path.c_str(), "wb")) {
+        if (size) std::fwrite(data, 1, size, f);
+        std::fclose(f);
+    }
     {
         CWavFile wav;
         guarded([&] {

@@ -1,5 +1,4 @@
-// Header images and markers of DSS and DS2 files, and the Olympus and
-// Grundig instruction tables, on hand-laid files.
+// Header images, markers and instruction tables of hand-laid DSS and DS2 files.
 #include <cstring>
 
 #include "OrvaneVktapi.h"

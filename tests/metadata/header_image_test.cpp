@@ -1,5 +1,4 @@
-// Mapping between the header image and the caller's ZRM2HeaderInfo record,
-// checked against hand-laid header bytes.
+// Header image <-> ZRM2HeaderInfo, against hand-laid header bytes.
 #include "metadata/header_image.h"
 
 #include <cstring>

@@ -1,6 +1,5 @@
-// The ID3v2 tag reader and the header image in an MP3 file, against tags of
-// an independent tool (mutagen, tests/data/make_metadata_fixtures.sh) and
-// hand-made broken tags.
+// ID3v2 tags and the MP3 header image, against mutagen's tags
+// (tests/data/make_metadata_fixtures.sh) and hand-made broken ones.
 #include <algorithm>
 #include <cstring>
 
@@ -15,14 +14,6 @@ using namespace vkt::platform;
 using Bytes = std::vector<uint8_t>;
 
 namespace {
-
-Bytes fixture_image() { return read_bytes(data_path("dictation_header.bin")); }
-
-std::string copy_fixture(const TempDir& tmp, const std::string& name) {
-    std::string path = tmp.path(name);
-    write_bytes(path, read_bytes(data_path(name)));
-    return path;
-}
 
 // Tag size of a file's ID3v2 header (10 + the 7-bit groups).
 size_t tag_length(const Bytes& file) {
@@ -69,7 +60,7 @@ TEST(Id3v2Reader, UnsynchronisedFramesAndBrokenSizes) {
 }
 
 TEST(Mp3HeaderImage, ReadsTheImageMutagenWrote) {
-    const Bytes image = fixture_image();
+    const Bytes image = read_bytes(data_path("dictation_header.bin"));
     ASSERT_EQ(image.size(), 1536u);
     for (const char* name : {"dictation_v23.mp3", "dictation_v24.mp3"}) {
         Bytes got(1536, 0xEE);
@@ -90,7 +81,8 @@ TEST(Mp3HeaderImage, RewriteInPlaceKeepsTheAudioAndMutagenAgrees) {
     if (!have_mutagen()) GTEST_SKIP() << "python3-mutagen missing";
     TempDir tmp;
     for (const char* name : {"dictation_v23.mp3", "dictation_v24.mp3"}) {
-        const std::string path = copy_fixture(tmp, name);
+        const std::string path = tmp.path(name);
+        write_bytes(path, read_bytes(data_path(name)));
         const Bytes before = read_bytes(path);
         Bytes image(1536);
         for (size_t i = 0; i < image.size(); ++i) image[i] = static_cast<uint8_t>(i * 13 + 1);
@@ -114,50 +106,24 @@ TEST(Mp3HeaderImage, RewriteInPlaceKeepsTheAudioAndMutagenAgrees) {
 
 TEST(Mp3HeaderImage, FilesWithoutAUsableFrameStayUnchanged) {
     TempDir tmp;
-    const Bytes image(1536, 0x33);
-    auto expect_untouched = [&](const std::string& path) {
-        const Bytes before = read_bytes(path);
-        EXPECT_EQ(CMP3Helper::WriteDSSHeader(path.c_str(), image.data(), 1536), 47u) << path;
-        EXPECT_EQ(read_bytes(path), before) << path;
-    };
-    expect_untouched(copy_fixture(tmp, "no_priv.mp3"));
-
-    // Our frame, but the tag ends 100 bytes into its image.
-    Bytes cut = our_frame_start();
+    // Our frame cut 100 bytes into its image; a tag larger than the file; a size
+    // byte with its top bit set (no tag); an unsynchronised tag (other bytes than
+    // the frame means).
+    Bytes cut = our_frame_start(), whole = our_frame_start();
     cut.resize(cut.size() + 100, 0x44);
+    whole.resize(whole.size() + 1536, 0x44);
     Bytes cut_file = id3_bytes::tag(3, cut);
     cut_file.resize(cut_file.size() + 64, 0xF0);  // stands for the audio
-    write_bytes(tmp.path("cut.mp3"), cut_file);
-    expect_untouched(tmp.path("cut.mp3"));
-
-    // The tag says it is larger than the file.
-    Bytes whole = our_frame_start();
-    whole.resize(whole.size() + 1536, 0x44);
-    write_bytes(tmp.path("short.mp3"), id3_bytes::tag(3, whole, static_cast<uint32_t>(whole.size() + 4000)));
-    expect_untouched(tmp.path("short.mp3"));
-
-    // A size byte with its top bit set is no tag.
-    Bytes top = id3_bytes::tag(3, whole);
+    Bytes top = id3_bytes::tag(3, whole), unsync = top;
     top[8] |= 0x80;
-    write_bytes(tmp.path("top.mp3"), top);
-    expect_untouched(tmp.path("top.mp3"));
-
-    // An unsynchronised tag stores other bytes than the frame means.
-    Bytes unsync = id3_bytes::tag(3, whole);
     unsync[5] = 0x80;
-    write_bytes(tmp.path("unsync.mp3"), unsync);
-    expect_untouched(tmp.path("unsync.mp3"));
-}
-
-TEST(Mp3HeaderImage, LoadID3v2HeaderReadsTheWholeTag) {
-    std::vector<uint8_t> tag;
-    uint32_t size = 0;
-    UniqueFile file;
-    ASSERT_TRUE(vkt::platform::LoadID3v2Header(data_path("no_priv.mp3").c_str(), &tag, &size, &file, false));
-    EXPECT_TRUE(file != nullptr) << "the file stays open";
-    EXPECT_EQ(size, tag_length(read_bytes(data_path("no_priv.mp3"))));
-    EXPECT_EQ(tag.size(), size);
-    EXPECT_FALSE(vkt::platform::LoadID3v2Header(data_path("ffmpeg_comment.wav").c_str(), &tag, &size, &file, false));
-    EXPECT_TRUE(file == nullptr);
-    EXPECT_FALSE(vkt::platform::LoadID3v2Header("/nonexistent.mp3", &tag, &size, &file, false));
+    const Bytes files[] = {read_bytes(data_path("no_priv.mp3")), cut_file,
+                           id3_bytes::tag(3, whole, static_cast<uint32_t>(whole.size() + 4000)), top, unsync};
+    const Bytes image(1536, 0x33);
+    for (size_t i = 0; i < std::size(files); ++i) {
+        const std::string path = tmp.path(std::to_string(i) + ".mp3");
+        write_bytes(path, files[i]);
+        EXPECT_EQ(CMP3Helper::WriteDSSHeader(path.c_str(), image.data(), 1536), 47u) << i;
+        EXPECT_EQ(read_bytes(path), files[i]) << i;
+    }
 }

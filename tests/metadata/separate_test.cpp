@@ -1,5 +1,4 @@
-// Cutting a WAV recording into dictation and instruction files along its
-// markers.
+// Cutting a WAV recording into dictation and instruction files along its markers.
 #include <cstring>
 
 #include "OrvaneVktapi.h"
@@ -26,13 +25,6 @@ Bytes recording(const Bytes& markers, uint32_t ms = 1000) {
     }
     return wave(cat({chunk("fmt ", pcm_fmt(1, 8000, 16)), chunk("data", audio),
                      list("INFO", chunk("IKEY", cat({text("SpokenInstructionMarkers"), markers})))}));
-}
-
-Bytes audio_of(const Bytes& file) {
-    size_t at = find_id(file, "data", 12);
-    if (at == std::string::npos) return {};
-    uint32_t size = get32(file, at + 4);
-    return Bytes(file.begin() + at + 8, file.begin() + at + 8 + size);
 }
 
 Bytes range_ms(const Bytes& audio, uint32_t from, uint32_t to) {

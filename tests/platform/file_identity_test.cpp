@@ -1,5 +1,4 @@
-// Which names are one file, and temporary files that never take over a name
-// that is already there.
+// Which names are one file.
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -46,38 +45,4 @@ TEST(SameFile, NamesAreComparedByIdentity) {
         EXPECT_EQ(same_file(c.a, c.b), c.same) << c.a << " / " << c.b;
         EXPECT_EQ(same_file(c.b, c.a), c.same) << c.b << " / " << c.a;
     }
-}
-
-TEST(TempFiles, AreRemovedOnlyWhileOurs) {
-    TempDir tmp;
-    {
-        TempFile temp;
-        ASSERT_EQ(temp.create(tmp.path("~a.vkt"), 0600), ERROR_SUCCESS);
-    }
-    EXPECT_FALSE(file_exists(tmp.path("~a.vkt"))) << "removed when the object goes";
-    // A file that replaced ours under its name is not ours to remove.
-    TempFile temp;
-    ASSERT_EQ(temp.create(tmp.path("~b1")), ERROR_SUCCESS);
-    ASSERT_EQ(::unlink(temp.c_str()), 0);
-    write_bytes(tmp.path("~b1"), {5});
-    temp.remove();
-    EXPECT_EQ(read_bytes(tmp.path("~b1")), std::vector<uint8_t>{5});
-}
-
-TEST(FileOpen, RefusesWhatIsNoRegularFileWithoutWaitingOnIt) {
-    TempDir tmp;
-    ASSERT_EQ(::mkfifo(tmp.path("pipe.wav").c_str(), 0600), 0);
-    ASSERT_EQ(::symlink("pipe.wav", tmp.path("to-pipe.wav").c_str()), 0);
-    for (const char* name : {"pipe.wav", "to-pipe.wav"}) {
-        for (uint32_t disposition : {OPEN_EXISTING, CREATE_ALWAYS, TRUNCATE_EXISTING}) {
-            uint32_t err = 0;
-            // An open of a fifo without a writer would block here.
-            EXPECT_EQ(file_open(tmp.path(name).c_str(), GENERIC_READ, FILE_SHARE_READ, disposition, 0, &err), nullptr);
-            EXPECT_EQ(err, ERROR_ACCESS_DENIED) << name;
-        }
-    }
-    EXPECT_EQ(delete_file(tmp.path("pipe.wav").c_str()), ERROR_ACCESS_DENIED);
-    write_bytes(tmp.path("a.wav"), {1});
-    EXPECT_EQ(move_file(tmp.path("a.wav").c_str(), tmp.path("pipe.wav").c_str(), true), ERROR_ACCESS_DENIED);
-    EXPECT_EQ(tmp.entries(), (std::vector<std::string>{"a.wav", "pipe.wav", "to-pipe.wav"}));
 }

@@ -1,25 +1,16 @@
-// The file layer: Win32 semantics over POSIX, buffering that stays
-// consistent, and the error numbers callers map to result codes.
+// The file layer: Win32 semantics over POSIX and its error numbers.
 #include "platform/fileio.h"
 
 #include <sys/stat.h>
 
 #include "dss/traced_file_io.h"
+#include "support/riff_bytes.h"
 #include "support/test_support.h"
 #include "trace/xkrvlog_capture.h"
 
 using namespace vkt::platform;
 using namespace orvkt_test;
-
-namespace {
-
-std::vector<uint8_t> pattern(size_t n, uint8_t seed = 1) {
-    std::vector<uint8_t> v(n);
-    for (size_t i = 0; i < n; ++i) v[i] = static_cast<uint8_t>(i * 31 + seed + (i >> 8));
-    return v;
-}
-
-}  // namespace
+using riff_bytes::pattern;
 
 TEST(FileWrappers, ReadAtEndOfFileSucceedsWithZeroBytes) {
     TempDir tmp;
@@ -87,12 +78,7 @@ TEST(FileNames, ReadOnlyFilesMissingSourcesAndFolders) {
 }
 
 TEST(ErrnoMapping, DocumentedNumbers) {
-    EXPECT_EQ(win32_error_from_errno(ENOENT), 2u);
-    EXPECT_EQ(win32_error_from_errno(ENOTDIR), 3u);
-    EXPECT_EQ(win32_error_from_errno(EACCES), 5u);
-    EXPECT_EQ(win32_error_from_errno(EPERM), 5u);
-    EXPECT_EQ(win32_error_from_errno(EROFS), 19u);
-    EXPECT_EQ(win32_error_from_errno(EIO), 23u);
-    EXPECT_EQ(win32_error_from_errno(EEXIST), 80u);
-    EXPECT_EQ(win32_error_from_errno(ENOSPC), 112u);
+    const std::pair<int, uint32_t> rows[] = {{ENOENT, 2}, {ENOTDIR, 3}, {EACCES, 5}, {EPERM, 5},
+                                             {EROFS, 19}, {EIO, 23}, {EEXIST, 80}, {ENOSPC, 112}};
+    for (auto [error, code] : rows) EXPECT_EQ(win32_error_from_errno(error), code) << error;
 }

@@ -1,7 +1,5 @@
-// Share modes of the file layer: which second opens the platform refuses, that
-// a refused truncation, delete or rename leaves every byte and name, and that
-// another process using the library gets the same answers (through its locks)
-// as a second handle in this process does.
+// Share modes: refused opens leave every byte and name, in this process and in
+// another one using the library.
 #include <sys/wait.h>
 #include <unistd.h>
 

@@ -1,6 +1,5 @@
-// A full disk for the length of a scope: every write of the library fails
-// with ERROR_DISK_FULL once `after` more bytes were written, and writes work
-// again when the guard goes, whatever way the scope is left.
+// A full disk for the length of a scope: writes fail with ERROR_DISK_FULL after
+// `after` more bytes.
 #pragma once
 
 #include <cstdint>

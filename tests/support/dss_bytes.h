@@ -1,7 +1,5 @@
-// Hand-built DSS bytes for the tests: header blocks laid out field by field,
-// data blocks in block order and stored pair-swapped, whole recordings
-// (edit_test) and the frames read back from a file. Nothing here calls the
-// code under test.
+// Hand-built DSS bytes: header blocks, data blocks (stored pair-swapped), whole
+// recordings and the frames read back from a file. Nothing here calls the library.
 #pragma once
 
 #include <algorithm>
@@ -54,15 +52,10 @@ inline Bytes header1(uint8_t headers, const char* self_id, uint32_t licensee = 3
 
 // Header block 2 as our writer lays it out.
 inline Bytes header2(uint16_t compression_id) {
-    Bytes h(512, 0xFF);
+    Bytes h(512, 0);
+    std::memset(h.data() + 424, 0xFF, 80);
     put16(h, 0, 1);
-    put16(h, 2, 0);
-    std::memset(h.data() + 4, 0, 12);
     put16(h, 16, compression_id);
-    put32(h, 18, 0);
-    std::memset(h.data() + 22, 0, 424 - 22);
-    put32(h, 504, 0);
-    put32(h, 508, 0);
     return h;
 }
 
@@ -107,8 +100,7 @@ inline Bytes concat(std::initializer_list<Bytes> parts) {
     return out;
 }
 
-// The codec block a reader should hand out for a frame: the frame, zero
-// bytes up to the block size, and 1 as the last byte for identifiers 1, 3, 7.
+// The codec block a reader hands out: the frame, zeros, and 1 last if flagged.
 inline Bytes codec_block(const Bytes& f, size_t size, bool flag = false) {
     Bytes c(size, 0);
     std::memcpy(c.data(), f.data(), f.size());
@@ -116,9 +108,8 @@ inline Bytes codec_block(const Bytes& f, size_t size, bool flag = false) {
     return c;
 }
 
-// Header 1 of a DS2 file of licensee 3 with `blocks` header blocks, and
-// header 2 (version 1) and header 3 (markers 0xFF) behind it as far as
-// `length` reaches.
+// Header blocks of a licensee's DS2 file, header 2 (version 1) and 3 (no
+// markers) as far as `length` reaches.
 inline Bytes zrm2_image(uint32_t length, uint8_t blocks = 3, const char* self_id = "ds2", uint32_t licensee = 3) {
     Bytes b(length, 0xFF);
     b[0] = blocks;
@@ -217,8 +208,7 @@ struct Recording {
     const char* end = "240611100000";    // header 1 bytes 50-61
 };
 
-// The whole file: header 1 with start and end digits and a text length,
-// header 2 with the identifier and the length in ms, header 3 with markers.
+// The whole file: headers 1 (times, length), 2 (identifier, ms), 3 (markers).
 inline Bytes build(const Recording& r) {
     Bytes h1 = dss_test::header1(r.headers, r.self_id, r.licensee);
     dss_test::put_text(h1, 38, r.start);
@@ -246,8 +236,8 @@ inline Bytes build(const Recording& r) {
     return file;
 }
 
-// The frames of a file: frames lie back to back in bytes 6 to 511 of the
-// data blocks (block order), n of them, n being the sum of the blocks' counts.
+// The frames of a file: back to back in bytes 6-511 of the data blocks, as
+// many as the blocks' counts add up to.
 inline std::vector<Bytes> frames_of(const Bytes& file, size_t size) {
     std::vector<Bytes> frames;
     if (file.empty()) return frames;

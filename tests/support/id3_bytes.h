@@ -1,6 +1,4 @@
-// Hand-made ID3v2 tags for tests: the header with its size in four 7-bit
-// groups and private frames laid out byte by byte, never by the library's
-// writer.
+// Hand-made ID3v2 tags, never made by the library's writer.
 #pragma once
 
 #include <cstdint>
@@ -14,16 +12,8 @@ using Bytes = std::vector<uint8_t>;
 // An ID3v2 tag of the given major version around `frames`, its header
 // declaring `declared` bytes (normally frames.size()).
 inline Bytes tag(uint8_t major, const Bytes& frames, uint32_t declared) {
-    Bytes t = {'I',
-               'D',
-               '3',
-               major,
-               0,
-               0,
-               static_cast<uint8_t>((declared >> 21) & 0x7F),
-               static_cast<uint8_t>((declared >> 14) & 0x7F),
-               static_cast<uint8_t>((declared >> 7) & 0x7F),
-               static_cast<uint8_t>(declared & 0x7F)};
+    Bytes t = {'I', 'D', '3', major, 0, 0};
+    for (int shift : {21, 14, 7, 0}) t.push_back(static_cast<uint8_t>((declared >> shift) & 0x7F));
     t.insert(t.end(), frames.begin(), frames.end());
     return t;
 }

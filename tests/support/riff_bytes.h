@@ -1,5 +1,4 @@
-// Hand-made RIFF bytes for tests: chunks are spelled out byte by byte, so
-// that expectations never come from the writer under test.
+// Hand-made RIFF bytes, so that expectations never come from the writer.
 #pragma once
 
 #include <cstdint>
@@ -104,6 +103,19 @@ inline size_t find_id(const Bytes& b, const char* id, size_t from = 0) {
     for (size_t i = from; i + 4 <= b.size(); ++i)
         if (std::memcmp(b.data() + i, id, 4) == 0) return i;
     return std::string::npos;
+}
+
+// fmt (PCM mono 8000 Hz 16 bit) and ten bytes of data as other programs write
+// them, then `extra_chunks`.
+inline Bytes plain_wave(const Bytes& extra_chunks = {}) {
+    return wave(cat({chunk("fmt ", pcm_fmt(1, 8000, 16)), chunk("data", pattern(10)), extra_chunks}));
+}
+
+// The bytes of a file's data chunk, or nothing.
+inline Bytes audio_of(const Bytes& file) {
+    const size_t at = find_id(file, "data", 12);
+    if (at == std::string::npos) return {};
+    return Bytes(file.begin() + at + 8, file.begin() + at + 8 + get32(file, at + 4));
 }
 
 }  // namespace riff_bytes

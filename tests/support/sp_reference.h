@@ -1,6 +1,4 @@
-// The reference decodings that DSS standard-play tests compare with: the
-// libavcodec decoder fed our frames directly, and the ffmpeg command-line
-// tool reading a whole file.
+// Reference decodings of standard play: libavcodec fed our frames, and ffmpeg.
 #pragma once
 
 #include <cstdint>

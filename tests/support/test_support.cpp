@@ -17,11 +17,8 @@ namespace fs = std::filesystem;
 namespace orvkt_test {
 
 TempDir::TempDir() {
-    std::string templ = (fs::temp_directory_path() / "orvkt-test-XXXXXX").string();
-    std::vector<char> buf(templ.begin(), templ.end());
-    buf.push_back('\0');
-    if (!::mkdtemp(buf.data())) throw std::runtime_error("mkdtemp failed");
-    dir_ = buf.data();
+    dir_ = (fs::temp_directory_path() / "orvkt-test-XXXXXX").string();
+    if (!::mkdtemp(dir_.data())) throw std::runtime_error("mkdtemp failed");
 }
 
 TempDir::~TempDir() {

@@ -9,8 +9,7 @@
 
 namespace orvkt_test {
 
-// A fresh folder under the system's temporary directory, removed with
-// everything in it when the object goes.
+// A fresh temporary folder, removed with everything in it when the object goes.
 class TempDir {
 public:
     TempDir();
@@ -33,8 +32,7 @@ bool file_exists(const std::string& path);
 // A file of the test data folder (tests/data).
 std::string data_path(const std::string& name);
 
-// Runs a shell command; returns its exit status and what it printed
-// (stdout, and stderr when merge_stderr is set).
+// Runs a shell command: its exit status and its stdout (and stderr if merged).
 struct CommandResult {
     int status = -1;
     std::string output;
@@ -44,16 +42,14 @@ CommandResult run_command(const std::string& command, bool merge_stderr = true);
 std::string shell_quote(const std::string& s);
 bool have_program(const std::string& name);
 
-// 16-bit mono PCM samples of espeak-ng speech at the given rate, made once per
-// (text, voice, rate) and cached for the test run. Empty when espeak-ng or
-// sox is missing.
+// 16-bit mono espeak-ng speech at the given rate, cached per (text, voice, rate);
+// empty when espeak-ng or sox is missing.
 std::vector<int16_t> speech_samples(const std::string& text, int rate, const std::string& voice = "en");
 
 }  // namespace orvkt_test
 
-// A test that needs an outside program (ffmpeg, sox, espeak-ng) is skipped
-// without it on a developer's machine, and fails in CI, where setup must
-// have installed it.
+// A test needing an outside program is skipped without it, except in CI, where
+// setup must have installed it.
 #define ORVKT_REQUIRE_PROGRAM(name)                                                     \
     do {                                                                                \
         if (!::orvkt_test::have_program(name)) {                                        \

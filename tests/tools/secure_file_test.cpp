@@ -13,9 +13,8 @@ using namespace orvkt_test;
 
 namespace {
 
-// A DSS file of our family with two header blocks as our writer lays them
-// out and `blocks` plausible data blocks; block `corrupt` (1-based, 0 =
-// none) holds 14 frames.
+// A DSS file of our family: two header blocks and `blocks` plausible data
+// blocks, of which block `corrupt` (1-based, 0 = none) holds 14 frames.
 std::vector<uint8_t> zrm2_dss(int blocks, int corrupt) {
     std::vector<uint8_t> f = dss_test::concat({dss_test::header1(2, "dss"), dss_test::header2(0)});
     for (int b = 1; b <= blocks; ++b) {
@@ -25,6 +24,23 @@ std::vector<uint8_t> zrm2_dss(int blocks, int corrupt) {
         f.insert(f.end(), blk.begin(), blk.end());
     }
     return f;
+}
+
+// Header 2 bytes 22-33 of a copy hold the date (YYMMDD) and time (HHMMSS)
+// of the copy, in local time, between the two moments given.
+void expect_download_stamp(const std::vector<uint8_t>& copy, std::time_t before, std::time_t after) {
+    ASSERT_GE(copy.size(), 1024u);
+    const std::string stamp(copy.begin() + 512 + 22, copy.begin() + 512 + 34);
+    bool matched = false;
+    for (std::time_t t = before; t <= after && !matched; ++t) {
+        std::tm local{};
+        localtime_r(&t, &local);
+        char expected[32];
+        std::snprintf(expected, sizeof expected, "%02d%02d%02d%02d%02d%02d", local.tm_year % 100, local.tm_mon + 1,
+                      local.tm_mday, local.tm_hour, local.tm_min, local.tm_sec);
+        matched = stamp == expected;
+    }
+    EXPECT_TRUE(matched) << "stamp " << stamp;
 }
 
 }  // namespace
@@ -56,27 +72,6 @@ TEST(CopyFile, EmptySourceGives40AndKeepsTheEmptyCopy) {
     EXPECT_TRUE(capture.contains_error(VKT_ERR_OPEN_FILE, "ORVKTIsValidZRM2File() failed"));
     EXPECT_FALSE(file_exists(tmp.path("copy.dss")));
 }
-
-namespace {
-
-// Header 2 bytes 22-33 of a copy hold the date (YYMMDD) and time (HHMMSS)
-// of the copy, in local time, between the two moments given.
-void expect_download_stamp(const std::vector<uint8_t>& copy, std::time_t before, std::time_t after) {
-    ASSERT_GE(copy.size(), 1024u);
-    const std::string stamp(copy.begin() + 512 + 22, copy.begin() + 512 + 34);
-    bool matched = false;
-    for (std::time_t t = before; t <= after && !matched; ++t) {
-        std::tm local{};
-        localtime_r(&t, &local);
-        char expected[32];
-        std::snprintf(expected, sizeof expected, "%02d%02d%02d%02d%02d%02d", local.tm_year % 100, local.tm_mon + 1,
-                      local.tm_mday, local.tm_hour, local.tm_min, local.tm_sec);
-        matched = stamp == expected;
-    }
-    EXPECT_TRUE(matched) << "stamp " << stamp;
-}
-
-}  // namespace
 
 // Our DSS recordings lose their corrupt blocks in both modes; the buffered
 // mode stamps header 2 with the download time. DS2 files, other licensees'

@@ -1,6 +1,4 @@
-// Splitting and mixing stereo WAV files: the arithmetic, the channel order,
-// the formats of the outputs (read by sox and ffprobe in tests/peers), and the
-// metadata that follows the audio.
+// Splitting and mixing stereo WAV files (outside tools read them in tests/peers).
 #include <cstring>
 
 #include "OrvaneVktapi.h"
@@ -15,12 +13,6 @@ namespace {
 
 Bytes stereo_wave(const Bytes& data, uint16_t bits = 16, const Bytes& extra = {}) {
     return wave(cat({chunk("fmt ", pcm_fmt(2, 8000, bits)), chunk("data", data), extra}));
-}
-
-Bytes audio_of(const Bytes& file) {
-    size_t at = find_id(file, "data", 12);
-    if (at == std::string::npos) return {};
-    return Bytes(file.begin() + at + 8, file.begin() + at + 8 + get32(file, at + 4));
 }
 
 }  // namespace

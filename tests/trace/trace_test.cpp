@@ -107,16 +107,6 @@ TEST(TraceUnits, EachFamilyKeepsItsUnitName) {
     EXPECT_EQ(units, expected);
 }
 
-TEST(TraceFormats, PrintfFormatsOfTheLibrary) {
-    EXPECT_EQ(xkrvlog::format_value("%lu", 4294967296LL), "4294967296");
-    EXPECT_EQ(xkrvlog::format_value("%ld", -3), "-3");
-    EXPECT_EQ(xkrvlog::format_value("%d", 0xFFFFFFFFLL), "-1");
-    EXPECT_EQ(xkrvlog::format_value("%u", -1), "4294967295");
-    EXPECT_EQ(xkrvlog::format_value("%8x", 0x3F), "      3f");
-    EXPECT_EQ(xkrvlog::format_value("%8X", 0x80000000LL), "80000000");
-    EXPECT_EQ(xkrvlog::format_value("%s", 0), "(null)");
-}
-
 TEST(TraceOutput, FileGetsOneLinePerCallAndStopsWhenClosed) {
     orvkt_test::TempDir tmp;
     std::string log = tmp.path("trace.log");

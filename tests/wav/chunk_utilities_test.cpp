@@ -7,17 +7,6 @@
 using namespace orvkt_test;
 using namespace riff_bytes;
 
-namespace {
-
-Bytes plain_wave(const Bytes& extra_chunks = {}) {
-    return wave(cat({chunk("fmt ", pcm_fmt(1, 8000, 16)), chunk("data", pattern(10)), extra_chunks}));
-}
-
-// A list content followed by the 4 bytes that read_list_chunk reads behind it.
-Bytes with_tail(const Bytes& content) { return cat({content, Bytes{0xEE, 0xEE, 0xEE, 0xEE}}); }
-
-}  // namespace
-
 TEST(InsertCueChunk, AppendsOnceThenOverwrites) {
     TempDir tmp;
     const Bytes original = plain_wave();
@@ -40,27 +29,6 @@ TEST(InsertCueChunk, AppendsOnceThenOverwrites) {
     EXPECT_EQ(insert_cue_chunk(tmp.path("none.wav").c_str(), &cue), 13u);
     EXPECT_EQ(insert_cue_chunk(nullptr, &cue), 13u);
     EXPECT_EQ(insert_cue_chunk(tmp.path("a.wav").c_str(), nullptr), 24u);
-}
-
-TEST(MoveFormatHistory, IsrfGoesLastAndOnlyTheLastIsKept) {
-    const Bytes icmt = chunk("ICMT", pattern(5));  // odd: pad byte included
-    const Bytes isrf = chunk("ISRF", text("PCM 16 bit"));
-    const Bytes ikey = chunk("IKEY", pattern(8, 3));
-    Bytes buf = with_tail(cat({chunk("ISRF", text("old")), icmt, isrf, ikey}));
-    move_format_history_chunk_to_end(buf.data(), static_cast<uint32_t>(buf.size()));
-    Bytes expect = cat({icmt, ikey, isrf});
-    expect.resize(buf.size(), 0);
-    EXPECT_EQ(buf, expect);
-
-    Bytes four = {1, 2, 3, 4};
-    move_format_history_chunk_to_end(four.data(), 4);
-    EXPECT_EQ(four, (Bytes{1, 2, 3, 4}));
-
-    // An ISRF that claims more than the content holds is plain bytes.
-    Bytes bad = with_tail(cat({icmt, chunk_with_size("ISRF", 5000, text("abc"))}));
-    Bytes copy = bad;
-    move_format_history_chunk_to_end(bad.data(), static_cast<uint32_t>(bad.size()));
-    EXPECT_TRUE(std::equal(copy.begin(), copy.end() - 4, bad.begin()));
 }
 
 TEST(CopyListChunk, CopiesAndReordersIntoTheDestinationOrInPlace) {

@@ -1,5 +1,4 @@
-// CWavFile: codec extra bytes, reading formats and data, layouts it refuses to
-// extend, cue points and the mapping of the platform's errors.
+// CWavFile: formats, data, layouts it refuses to extend, cue points, errors.
 #include "wav/wav_file.h"
 
 #include <cstdio>
@@ -23,18 +22,6 @@ uint32_t thrown_code(const std::function<void()>& fn) {
         return e.code;
     }
     return 0;
-}
-
-// Opens the file read-write and writes `image` as its comment.
-void write_icmt(const std::string& path, const Bytes& image, uint32_t flags = MMIO_READWRITE) {
-    CWavFile w;
-    w.open_file(path.c_str(), flags);
-    w.write_icmt_chunk(reinterpret_cast<const char*>(image.data()), static_cast<uint32_t>(image.size()));
-}
-
-// fmt (PCM mono 8000 Hz 16 bit), data, as other programs write them.
-Bytes plain_wave(const Bytes& extra_chunks = {}) {
-    return wave(cat({chunk("fmt ", pcm_fmt(1, 8000, 16)), chunk("data", pattern(10)), extra_chunks}));
 }
 
 }  // namespace
@@ -96,13 +83,15 @@ TEST(CWavFileRead, FormatSizeChecksAndDataPosition) {
 TEST(CWavFileMetadata, RefusesLayoutsItCannotExtendAndWritesNothing) {
     TempDir tmp;
     write_bytes(tmp.path("a.wav"), plain_wave());
-    EXPECT_EQ(thrown_code([&] { write_icmt(tmp.path("a.wav"), pattern(512), MMIO_READ); }), 43u) << "opened read-only";
+    const Bytes image = pattern(512);
+    CWavFile read_only;
+    read_only.open_file(tmp.path("a.wav").c_str(), MMIO_READ);
+    EXPECT_EQ(thrown_code([&] { read_only.write_icmt_chunk(reinterpret_cast<const char*>(image.data()), 512); }), 43u);
     // data says 4000 bytes but the file ends after 10: an append would land
     // inside the data chunk.
     const Bytes truncated = wave(cat({chunk("fmt ", pcm_fmt(1, 8000, 16)), chunk_with_size("data", 4000, pattern(10))}));
     // bytes behind the RIFF form (an appended tag of some other format)
     const Bytes trailing = cat({plain_wave(), text("TAG-trailing")});
-    const Bytes image = pattern(512);
     for (const Bytes& original : {truncated, trailing}) {
         write_bytes(tmp.path("x.wav"), original);
         CWavFile w;
@@ -138,15 +127,11 @@ TEST(CWavFileMetadata, CuePointRoundTripAndOversizedCue) {
 
 TEST(CWavFileMapping, PlatformErrorsBecomeResultCodes) {
     xkrvlog::Capture cap;
-    EXPECT_EQ(VKT_map_mmio_to_vkt_error(0), 0u);
-    EXPECT_EQ(VKT_map_mmio_to_vkt_error(MMIOERR_FILENOTFOUND), 13u);
-    EXPECT_EQ(VKT_map_mmio_to_vkt_error(MMIOERR_CANNOTWRITE), 43u);
-    EXPECT_EQ(VKT_map_mmio_to_vkt_error(MMIOERR_CHUNKNOTFOUND), 16u);
-    EXPECT_EQ(VKT_map_mmio_to_vkt_error(MMIOERR_PATHNOTFOUND), 13u);
-    EXPECT_EQ(VKT_map_mmio_to_vkt_error(MMIOERR_ACCESSDENIED), 14u);
-    EXPECT_EQ(VKT_map_mmio_to_vkt_error(MMIOERR_INVALIDFILE), 14u);
-    EXPECT_EQ(VKT_map_mmio_to_vkt_error(MMIOERR_SHARINGVIOLATION), 10u);
-    EXPECT_EQ(VKT_map_mmio_to_vkt_error(999), 10u);
+    const std::pair<uint32_t, uint32_t> rows[] = {
+        {0, 0}, {MMIOERR_FILENOTFOUND, 13}, {MMIOERR_CANNOTWRITE, 43}, {MMIOERR_CHUNKNOTFOUND, 16},
+        {MMIOERR_PATHNOTFOUND, 13}, {MMIOERR_ACCESSDENIED, 14}, {MMIOERR_INVALIDFILE, 14},
+        {MMIOERR_SHARINGVIOLATION, 10}, {999, 10}};
+    for (auto [error, code] : rows) EXPECT_EQ(VKT_map_mmio_to_vkt_error(error), code) << error;
     EXPECT_TRUE(cap.contains_error(999, "case default: no MMIOERR_ matched -> VKT_ERR"));
     EXPECT_TRUE(cap.contains("MMSYSERR_NOERROR -> no error will be thrown"));
 }

@@ -1,5 +1,4 @@
-// The RIFF chunk layer: short files, reads and seeks at the end, four-character
-// codes and the platform's error numbers.
+// The RIFF chunk layer: short files, reads at the end, fourccs, error numbers.
 #include "platform/mmio.h"
 
 #include "support/test_support.h"
@@ -23,14 +22,6 @@ struct Handle {
 
 }  // namespace
 
-TEST(Mmio, ShortFilesHaveNoChunkHeader) {
-    TempDir tmp;
-    write_bytes(tmp.path("d.wav"), text("RIF"));
-    Handle d(tmp.path("d.wav"));
-    MMCKINFO r3;
-    EXPECT_EQ(mmioDescend(d.h, &r3, nullptr, 0), MMIOERR_CANNOTREAD) << "no header to read at all";
-}
-
 TEST(Mmio, OpenErrorsAreThePlatformNumbers) {
     TempDir tmp;
     MMIOINFO info;
@@ -42,7 +33,7 @@ TEST(Mmio, OpenErrorsAreThePlatformNumbers) {
     EXPECT_EQ(info.wErrorRet, MMIOERR_ACCESSDENIED);
 }
 
-TEST(Mmio, ReadsAtTheEndGiveZeroAndFourccsArePadded) {
+TEST(Mmio, ReadsAtTheEndShortFilesAndPaddedFourccs) {
     TempDir tmp;
     write_bytes(tmp.path("e.bin"), {1, 2, 3});
     Handle f(tmp.path("e.bin"));
@@ -51,6 +42,10 @@ TEST(Mmio, ReadsAtTheEndGiveZeroAndFourccsArePadded) {
     EXPECT_EQ(mmioRead(f.h, buf, 8), 0);
     EXPECT_EQ(mmioSeek(f.h, 100, MMIO_SEEK_SET), 100) << "positions past the end are allowed";
     EXPECT_EQ(mmioSeek(f.h, -1, MMIO_SEEK_SET), -1);
+    write_bytes(tmp.path("d.wav"), text("RIF"));
+    Handle d(tmp.path("d.wav"));
+    MMCKINFO riff;
+    EXPECT_EQ(mmioDescend(d.h, &riff, nullptr, 0), MMIOERR_CANNOTREAD) << "no chunk header to read at all";
     EXPECT_EQ(mmioStringToFOURCCA("cue", 0), mmioFOURCC('c', 'u', 'e', ' '));
     EXPECT_EQ(mmioStringToFOURCCA("info", MMIO_TOUPPER), mmioFOURCC('I', 'N', 'F', 'O'));
 }
