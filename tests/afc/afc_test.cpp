@@ -16,6 +16,7 @@
 #include "afc/format_chain.h"
 #include "afc/rate_stages.h"
 #include "afc/support.h"
+#include "support/riff_bytes.h"
 #include "support/test_support.h"
 #include "trace/xkrvlog_capture.h"
 
@@ -64,14 +65,8 @@ std::vector<int16_t> noise(size_t n, uint32_t seed, int32_t amplitude = 32768) {
     return s;
 }
 
-std::vector<uint8_t> bytes_of(const std::vector<int16_t>& s) {
-    std::vector<uint8_t> b(s.size() * 2);
-    std::memcpy(b.data(), s.data(), b.size());
-    return b;
-}
-
 std::vector<uint8_t> noise_bytes(size_t n, uint32_t seed) {
-    std::vector<uint8_t> b = bytes_of(noise((n + 1) / 2, seed));
+    std::vector<uint8_t> b = riff_bytes::sample_bytes(noise((n + 1) / 2, seed));
     b.resize(n);
     return b;
 }
@@ -200,7 +195,7 @@ double level_db(uint32_t from, uint32_t to, double freq) {
     std::vector<int16_t> in(from), out;
     for (size_t i = 0; i < in.size(); ++i)
         in[i] = static_cast<int16_t>(std::lround(20000 * std::sin(2 * M_PI * freq * i / from)));
-    const std::vector<uint8_t> bytes = Stream(pcm(from), pcm(to)).convert(bytes_of(in));
+    const std::vector<uint8_t> bytes = Stream(pcm(from), pcm(to)).convert(riff_bytes::sample_bytes(in));
     out.resize(bytes.size() / 2);
     std::memcpy(out.data(), bytes.data(), bytes.size());
     return 20 * std::log10(rms(out, to / 10) / rms(in, from / 10));
@@ -380,7 +375,7 @@ TEST(Resampling, PassBandToneKeepsItsLevel) {
 TEST(Resampling, PartialUnitIsPaddedWithItsLastByte) {
     // Kind 1: one stage with units of 640 and 882 bytes.
     const SRSamplingRateConverterPars pars(8000, 11025, 16);
-    std::vector<uint8_t> bytes = bytes_of(noise(320, 21, 8000));
+    std::vector<uint8_t> bytes = riff_bytes::sample_bytes(noise(320, 21, 8000));
     SRSimpleSRConverter shortConverter(pars);
     SRJBuffer in, out;
     in.SetBuffer(bytes.data(), 639);

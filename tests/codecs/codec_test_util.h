@@ -6,8 +6,12 @@
 #include <vector>
 
 #include "platform/acm.h"
+#include "support/riff_bytes.h"
 
 namespace codec_test {
+
+using riff_bytes::byte_samples;
+using riff_bytes::sample_bytes;
 
 inline vkt::acm::UniqueStream open_stream(const WAVEFORMATEX& src, const WAVEFORMATEX& dst, MMRESULT* result = nullptr) {
     HACMSTREAM h = nullptr;
@@ -44,16 +48,5 @@ inline std::vector<uint8_t> run_stream(HACMSTREAM h, const std::vector<uint8_t>&
     return out;
 }
 
-inline std::vector<uint8_t> to_bytes(const std::vector<int16_t>& s) {
-    std::vector<uint8_t> b(s.size() * 2);
-    std::memcpy(b.data(), s.data(), b.size());
-    return b;
-}
-
-inline std::vector<int16_t> to_samples(const std::vector<uint8_t>& b) {
-    std::vector<int16_t> s(b.size() / 2);
-    std::memcpy(s.data(), b.data(), s.size() * 2);
-    return s;
-}
 
 }  // namespace codec_test

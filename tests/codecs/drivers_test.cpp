@@ -128,7 +128,7 @@ TEST(SpDriver, APluggedFrameEncoderFillsBlocks) {
     ASSERT_TRUE(stream);
     std::vector<int16_t> pcm(288 * 2);
     for (size_t i = 0; i < pcm.size(); ++i) pcm[i] = static_cast<int16_t>(i);
-    auto blocks = codec_test::run_stream(stream.get(), codec_test::to_bytes(pcm), 576, 42);
+    auto blocks = codec_test::run_stream(stream.get(), codec_test::sample_bytes(pcm), 576, 42);
     ASSERT_EQ(blocks.size(), 84u);
     EXPECT_EQ(blocks[40], 40);
     EXPECT_EQ(blocks[41], 0);                 // the block's trailing byte
@@ -165,7 +165,7 @@ TEST(Mp3Driver, DecodesBytesCutAnywhereLikeFfmpeg) {
     r = run_command("ffmpeg -nostdin -loglevel error -c:a mp3 -i " + shell_quote(tmp.path("t.mp3")) +
                     " -f s16le -c:a pcm_s16le " + shell_quote(tmp.path("t.raw")));
     ASSERT_EQ(r.status, 0) << r.output;
-    auto reference = codec_test::to_samples(read_bytes(tmp.path("t.raw")));
+    auto reference = codec_test::byte_samples(read_bytes(tmp.path("t.raw")));
     auto mp3 = read_bytes(tmp.path("t.mp3"));
     ASSERT_GT(reference.size(), 30000u);
     Mp3Format f{{WAVE_FORMAT_MPEGLAYER3, 1, 16000, 4000, 1, 0, 12}, 1, 0, 144, 1, 0};
@@ -187,7 +187,7 @@ TEST(Mp3Driver, DecodesBytesCutAnywhereLikeFfmpeg) {
         ASSERT_EQ(acmStreamConvert(stream.get(), &h, 0), 0u);
         ASSERT_EQ(acmStreamUnprepareHeader(stream.get(), &h, 0), 0u);
         EXPECT_EQ(h.cbSrcLengthUsed, n);
-        auto s = codec_test::to_samples(std::vector<uint8_t>(out.begin(), out.begin() + h.cbDstLengthUsed));
+        auto s = codec_test::byte_samples(std::vector<uint8_t>(out.begin(), out.begin() + h.cbDstLengthUsed));
         decoded.insert(decoded.end(), s.begin(), s.end());
         pos += n;
     }
@@ -232,7 +232,7 @@ TEST(G723Driver, FramesAndSamplesAreFfmpegs) {
     speech.resize(speech.size() / 240 * 240);
     ASSERT_GT(speech.size(), 8000u);
     TempDir tmp;
-    write_bytes(tmp.path("in.raw"), codec_test::to_bytes(speech));
+    write_bytes(tmp.path("in.raw"), codec_test::sample_bytes(speech));
     auto r = run_command("ffmpeg -nostdin -loglevel error -f s16le -ar 8000 -ac 1 -i " + shell_quote(tmp.path("in.raw")) +
                          " -c:a g723_1 -b:a 6300 -f g723_1 " + shell_quote(tmp.path("theirs.tco")));
     ASSERT_EQ(r.status, 0) << r.output;
@@ -240,15 +240,15 @@ TEST(G723Driver, FramesAndSamplesAreFfmpegs) {
     r = run_command("ffmpeg -nostdin -loglevel error -f g723_1 -i " + shell_quote(tmp.path("theirs.tco")) +
                     " -f s16le -c:a pcm_s16le " + shell_quote(tmp.path("theirs.raw")));
     ASSERT_EQ(r.status, 0) << r.output;
-    const auto reference = codec_test::to_samples(read_bytes(tmp.path("theirs.raw")));
+    const auto reference = codec_test::byte_samples(read_bytes(tmp.path("theirs.raw")));
     auto enc = codec_test::open_stream(pcm_format(8000), lp_format());
-    const auto ours = codec_test::run_stream(enc.get(), codec_test::to_bytes(speech), 480, 25, 4);
+    const auto ours = codec_test::run_stream(enc.get(), codec_test::sample_bytes(speech), 480, 25, 4);
     ASSERT_EQ(ours.size(), speech.size() / 240 * 25);
     for (size_t pos = 24; pos < ours.size(); pos += 25) ASSERT_EQ(ours[pos], 0) << pos;
     EXPECT_EQ(blocks_to_packets(ours), raw);
     auto dec = codec_test::open_stream(lp_format(), pcm_format(8000));
     // Our blocks hold ffmpeg's packets (checked above).
-    const auto decoded = codec_test::to_samples(codec_test::run_stream(dec.get(), ours, 25, 480, 3));
+    const auto decoded = codec_test::byte_samples(codec_test::run_stream(dec.get(), ours, 25, 480, 3));
     ASSERT_EQ(decoded.size(), speech.size());
     EXPECT_EQ(decoded, reference);
     double best = 1e9;

@@ -49,13 +49,13 @@ TEST(QpCodec, SpeechRoundTripMeetsQualityFloorsAndComparesWithOpus) {
     // Opus at 28 kbit/s on the same speech, through ffmpeg.
     ORVKT_REQUIRE_PROGRAM("ffmpeg");
     orvkt_test::TempDir tmp;
-    orvkt_test::write_bytes(tmp.path("in.raw"), codec_test::to_bytes(speech));
+    orvkt_test::write_bytes(tmp.path("in.raw"), codec_test::sample_bytes(speech));
     auto r = orvkt_test::run_command("ffmpeg -nostdin -loglevel error -y -f s16le -ar 16000 -ac 1 -i " +
                                      tmp.path("in.raw") + " -c:a libopus -b:a 28k " + tmp.path("o.opus") +
                                      " && ffmpeg -nostdin -loglevel error -y -i " + tmp.path("o.opus") +
                                      " -f s16le -ar 16000 -ac 1 " + tmp.path("out.raw"));
     ASSERT_EQ(r.status, 0) << r.output;
-    auto opus = measure_speech_quality(speech, codec_test::to_samples(orvkt_test::read_bytes(tmp.path("out.raw"))), 0,
+    auto opus = measure_speech_quality(speech, codec_test::byte_samples(orvkt_test::read_bytes(tmp.path("out.raw"))), 0,
                                        16000);
     const double ratio = q.log_spectral_distance_db / opus.log_spectral_distance_db;
     RecordProperty("qp_lsd_ratio", std::to_string(ratio));

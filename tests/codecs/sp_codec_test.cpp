@@ -131,7 +131,7 @@ TEST(SpEncodeStream, BlocksDecodeToTheSpeech) {
             ASSERT_GT(pcm.size(), rate);
             pcm.resize(pcm.size() / 288 * 288);
             auto enc = codec_test::open_stream(pcm_format(rate), sp_format(rate));
-            const auto blocks = codec_test::run_stream(enc.get(), codec_test::to_bytes(pcm), 576, 42, 5);
+            const auto blocks = codec_test::run_stream(enc.get(), codec_test::sample_bytes(pcm), 576, 42, 5);
             ASSERT_EQ(blocks.size(), pcm.size() / 288 * 42);
             std::vector<uint8_t> frames;
             for (size_t b = 0; b < blocks.size(); b += 42) {

@@ -119,18 +119,4 @@ inline Quality measure(const std::vector<float>& ref, const std::vector<float>& 
     return q;
 }
 
-// The lag (test later than ref, in samples) that maximizes the correlation.
-inline int best_lag(const std::vector<float>& ref, const std::vector<float>& test, int max_lag) {
-    int best = 0;
-    double best_c = -1e300;
-    const long n = static_cast<long>(std::min(ref.size(), test.size()));
-    for (int lag = -max_lag; lag <= max_lag; ++lag) {
-        double c = 0;
-        for (long i = std::max(0, -lag); i < n && i + lag < static_cast<long>(test.size()); ++i)
-            c += static_cast<double>(ref[i]) * test[i + lag];
-        if (c > best_c) best_c = c, best = lag;
-    }
-    return best;
-}
-
 }  // namespace sp_quality

@@ -24,6 +24,7 @@ using riff_bytes::get16;
 using riff_bytes::get32;
 using riff_bytes::put32;
 using riff_bytes::put_id;
+using riff_bytes::sample_bytes;
 
 inline WAVEFORMATEX pcm_format(uint32_t rate, uint16_t bits = 16, uint16_t channels = 1) {
     const uint16_t align = static_cast<uint16_t>(channels * bits / 8);
@@ -55,14 +56,8 @@ inline Bytes wav_bytes(const WAVEFORMATEX& f, const Bytes& data, const Bytes& fm
     return wave(cat({chunk("fmt ", fmt), chunk("data", data)}));
 }
 
-inline Bytes samples_to_bytes(const std::vector<int16_t>& s) {
-    Bytes b(s.size() * 2);
-    if (!s.empty()) std::memcpy(b.data(), s.data(), b.size());
-    return b;
-}
-
 inline void write_pcm16_wav(const std::string& path, const std::vector<int16_t>& samples, uint32_t rate) {
-    orvkt_test::write_bytes(path, wav_bytes(pcm_format(rate), samples_to_bytes(samples)));
+    orvkt_test::write_bytes(path, wav_bytes(pcm_format(rate), sample_bytes(samples)));
 }
 
 // A wave format record unpacked (packed fields cannot bind to references).
@@ -84,11 +79,7 @@ struct ParsedWav {
     Bytes data;
     uint32_t fact = 0;
     Bytes list;  // LIST content behind its type
-    std::vector<int16_t> samples() const {
-        std::vector<int16_t> s(data.size() / 2);
-        if (!s.empty()) std::memcpy(s.data(), data.data(), s.size() * 2);
-        return s;
-    }
+    std::vector<int16_t> samples() const { return riff_bytes::byte_samples(data); }
 };
 
 inline ParsedWav parse_wav(const std::string& path) {

@@ -77,7 +77,7 @@ protected:
         write_bytes(path("speech8.wav"), wav_bytes(pcm_format(11025, 8), b8));
         std::vector<int16_t> both;
         for (int16_t s : orvkt_test::speech_samples(kSpeechText, 44100)) both.insert(both.end(), {s, int16_t(s / 2)});
-        write_bytes(path("stereo.wav"), wav_bytes(pcm_format(44100, 16, 2), samples_to_bytes(both)));
+        write_bytes(path("stereo.wav"), wav_bytes(pcm_format(44100, 16, 2), sample_bytes(both)));
         for (const auto& [name, mode] : {std::pair{"sp.dss", sp_format()}, {"qp.ds2", qp_format()}})
             ORVKTWAVToDSS(path("speech.wav").c_str(), path(name).c_str(), &mode, 3, nullptr, 0);
         for (const auto& [rate, bits] : {std::pair{44100u, 16}, {8000u, 16}, {12000u, 8}, {22050u, 16}, {16000u, 16},
@@ -186,7 +186,7 @@ TEST(Conversion, TheInfoListBehindAListOfLabelsIsCarried) {
         SCOPED_TRACE(labels);
         TempDir tmp;
         const std::string src = tmp.path("labelled.wav"), dst = tmp.path("out.wav"), carrier = tmp.path("c.ds2");
-        Bytes file = wav_bytes(pcm_format(16000), samples_to_bytes(sine(500, 16000, 16000)));
+        Bytes file = wav_bytes(pcm_format(16000), sample_bytes(sine(500, 16000, 16000)));
         riff_bytes::append(file, riff_bytes::list("adtl", riff_bytes::chunk("labl", Bytes(labels, 'x'))));
         const uint32_t riff_size = static_cast<uint32_t>(file.size() - 8);
         std::memcpy(file.data() + 4, &riff_size, 4);

@@ -63,7 +63,7 @@ TEST(PeerRead, SoxAndFfprobeSeeTheFormatAndLengthOfEveryKindOfOutput) {
     std::vector<int16_t> frames(8000);
     for (size_t i = 0; i < frames.size(); ++i) frames[i] = static_cast<int16_t>(i * 37 * 257);
     const std::string stereo = tmp.path("stereo.wav"), l = tmp.path("l.wav"), r = tmp.path("r.wav");
-    orvkt_test::write_bytes(stereo, wav_bytes(pcm_format(8000, 16, 2), samples_to_bytes(frames)));
+    orvkt_test::write_bytes(stereo, wav_bytes(pcm_format(8000, 16, 2), sample_bytes(frames)));
     ASSERT_EQ(ORVKTWAVMixStereo(stereo.c_str(), tmp.path("m.wav").c_str(), nullptr, 0), VKT_OK);
     ASSERT_EQ(ORVKTWAVSplitStereo(stereo.c_str(), l.c_str(), r.c_str(), nullptr, 0), VKT_OK);
     for (const std::string& wav : {tmp.path("m.wav"), l, r}) expect_peers_agree(wav);

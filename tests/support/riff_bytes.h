@@ -78,6 +78,18 @@ inline Bytes wave(const Bytes& chunks) {
     return chunk("RIFF", data);
 }
 
+// 16-bit samples as the little-endian bytes of a data chunk, and back.
+inline Bytes sample_bytes(const std::vector<int16_t>& s) {
+    Bytes b(s.size() * 2);
+    if (!s.empty()) std::memcpy(b.data(), s.data(), b.size());
+    return b;
+}
+inline std::vector<int16_t> byte_samples(const Bytes& b) {
+    std::vector<int16_t> s(b.size() / 2);
+    if (!s.empty()) std::memcpy(s.data(), b.data(), s.size() * 2);
+    return s;
+}
+
 inline Bytes text(const std::string& s) { return Bytes(s.begin(), s.end()); }
 
 // The 16 bytes of a PCM format record.
