@@ -2,8 +2,9 @@
 #include <gtest/gtest.h>
 
 #include "OrvaneVktapi.h"
+#include "codecs/sp_quality.h"
 #include "support/dss_bytes.h"
-#include "support/sp_reference.h"
+#include "support/riff_bytes.h"
 #include "support/test_support.h"
 
 using namespace edit_test;
@@ -15,9 +16,14 @@ constexpr size_t kSamplesPerFrame = 264;
 
 // The peer may add the last block's zero padding, decoded (at most twelve frames).
 void expect_same_audio(const TempDir& tmp, const std::string& file, const std::vector<Bytes>& frames) {
-    const std::vector<int16_t> direct = decode_sp_frames(frames);
+    Bytes all;
+    for (const auto& f : frames) all.insert(all.end(), f.begin(), f.end());
+    const std::vector<int16_t> direct = sp_quality::decode_frames(all);
     ASSERT_EQ(direct.size(), frames.size() * kSamplesPerFrame);
-    std::vector<int16_t> peer = decode_with_ffmpeg(file, tmp.path("peer.raw"));
+    const std::string raw = tmp.path("peer.raw");
+    const auto r = run_command("ffmpeg -nostdin -v error -i " + shell_quote(file) + " -f s16le -y " + shell_quote(raw));
+    ASSERT_EQ(r.status, 0) << file << ": " << r.output;
+    std::vector<int16_t> peer = riff_bytes::byte_samples(read_bytes(raw));
     ASSERT_GE(peer.size(), direct.size()) << file;
     EXPECT_LE(peer.size(), direct.size() + 506 / 41 * kSamplesPerFrame) << file;
     peer.resize(direct.size());
