@@ -1,4 +1,4 @@
-// The rate ratio of the PCM converter.
+// The rate ratio of the codec stage.
 #include "convert/codec_stage.h"
 
 #include <gtest/gtest.h>
