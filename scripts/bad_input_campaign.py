@@ -62,6 +62,8 @@ def worker(library: str) -> None:
     for line in sys.stdin:
         job = json.loads(line)
         folder = Path(job["dir"])
+        # Relative names (an empty folder name makes one) land in the call's folder, not here.
+        os.chdir(folder)
         before = {p.name for p in folder.iterdir()}
         src = folder / job["src"] if job.get("src") else None
         src_hash = hashlib.sha256(src.read_bytes()).hexdigest() if src and src.is_file() else None
