@@ -134,12 +134,13 @@ def make_seeds(library: str, folder: Path) -> dict[str, Path]:
         rc = lib.ORVKTWAVToDSS(os.fsencode(src), os.fsencode(seeds[name]), byref(f), 2, cb, 0)
         if rc:
             raise SystemExit(f"seed {name}: result {rc}")
-    # A recording with two spoken instructions, and its WAV with the markers as cue points.
+    # A recording with two spoken instructions (in header 3, so three header blocks), and its
+    # WAV with the markers as cue points.
     seeds["marked.dss"] = folder / "marked.dss"
-    shutil.copy(seeds["sp.dss"], seeds["marked.dss"])
+    rc = lib.ORVKTWAVToDSS(os.fsencode(seeds["mono.wav"]), os.fsencode(seeds["marked.dss"]), byref(sp), 3, cb, 0)
     blob = struct.pack("<IIII", 400, 900, 1500, 2200).ljust(256, b"\xff")
-    rc = lib.ORVKTWriteSpokenInstructionMarkers(os.fsencode(seeds["marked.dss"]),
-                                                (native.c_uint8 * 256).from_buffer_copy(blob))
+    rc = rc or lib.ORVKTWriteSpokenInstructionMarkers(os.fsencode(seeds["marked.dss"]),
+                                                      (native.c_uint8 * 256).from_buffer_copy(blob))
     seeds["marked.wav"] = folder / "marked.wav"
     pcm = native.WAVEFORMATEX(1, 1, 16000, 32000, 2, 16, 0)
     rc = rc or lib.ORVKTDSSToWAV(os.fsencode(seeds["marked.dss"]), os.fsencode(seeds["marked.wav"]),
