@@ -60,7 +60,7 @@ uint16_t guarded(AFC_HANDLE* handle, Work work) {
 
 uint16_t AFC_streamOpen(AFC_HANDLE* handle, const WAVEFORMATEX* src, const WAVEFORMATEX* dst) {
     if (!handle || !src || !dst) return afc_result::kNullArgument;
-    if (!accepted(*src) || !accepted(*dst)) return afc_result::kNotSupportedFormat;
+    if (!accepted(*src) || !accepted(*dst)) return afc_error::kNotSupportedWaveFormat;
     return guarded(handle, [&] {
         const SRPCMConverterParams pars(side_of(*src), side_of(*dst), 2);
         auto converter = std::make_unique<SRFreeInputAFConverter>(pars);

@@ -18,8 +18,9 @@ inline constexpr uint16_t kOk = 0;
 inline constexpr uint16_t kUnexpected = 1;
 inline constexpr uint16_t kNullArgument = 2;
 inline constexpr uint16_t kZeroBytes = 3;
-inline constexpr uint16_t kNotSupportedFormat = 102;
 }  // namespace afc_result
+// Any other result is an error number of afc/support.h (afc_error), such as
+// 102 for a format the stream does not take or 303 for too small an output.
 
 // Accepts mono PCM of 8 or 16 bits at 8000, 11025, 12000, 16000, 22050,
 // 32000, 44100, 64000, 88200 or 176400 Hz on both sides.

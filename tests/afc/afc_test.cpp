@@ -248,12 +248,15 @@ public:
 
 }  // namespace
 
-TEST(AfcStream, NullArgumentsAndZeroCountsAreRefusedWithoutEndingTheStream) {
+TEST(AfcStream, NullArgumentsZeroCountsAndOtherFormatsAreRefused) {
     const WAVEFORMATEX s = pcm(8000), d = pcm(16000);
     AFC_HANDLE none = nullptr;
     EXPECT_EQ(AFC_streamOpen(nullptr, &s, &d), 2);
     EXPECT_EQ(AFC_streamOpen(&none, nullptr, &d), 2);
     EXPECT_EQ(AFC_streamOpen(&none, &s, nullptr), 2);
+    // Stereo, 24 bits, a rate off the list: formats the stream does not take.
+    for (const WAVEFORMATEX& bad : {WAVEFORMATEX{1, 2, 8000, 32000, 4, 16, 0}, pcm(8000, 24), pcm(9000)})
+        EXPECT_EQ(AFC_streamOpen(&none, &bad, &d), 102);
     EXPECT_EQ(none, nullptr);
     uint8_t src[4] = {}, dst[4] = {};
     uint32_t taken = 0, written = 0, size = 0;
