@@ -7,6 +7,11 @@
 //   cli      `orvkt convert in.wav out.wav --rate R`, a process of its own
 //   sox      `sox in.wav -r R out.wav`
 //   ffmpeg   `ffmpeg -i in.wav -ar R out.wav`
+//   lead     the chain's stage with the most steps alone (the lane chain
+//            with this one stage) on ten minutes of its input held in
+//            memory: every step of it needs the one before, so this is
+//            about the least time any order of the chain's work can take
+//            on one core (it reads and writes no file)
 // Each benchmark runs the five in turn, kRounds times, so that they share
 // the machine's load alike; counters give the median and the least wall
 // seconds of each, the median CPU seconds (user + system) of ours, sox and
@@ -31,6 +36,7 @@
 
 #include "OrvaneVktapi.h"
 #include "afc/filter_kernel.h"
+#include "afc/rate_stages.h"
 
 namespace {
 
@@ -160,6 +166,41 @@ Run library(const std::string& in, const std::string& out, uint32_t rate, bool v
     });
 }
 
+// The stage of the chain for from -> to with the most steps (input rate x
+// its zero-stuffing factor, which is the stage's common rate), as a
+// converter of its own.
+SRSamplingRateConverterPars lead_stage(const Pair& pair) {
+    const SRMultiStageSRConverter chain(SRSamplingRateConverterPars(pair.from, pair.to, 16));
+    double common = 0, from = pair.from, to = pair.to;
+    for (const auto& stage : chain.StageConverters()) {
+        if (stage->CommonRate() <= common) continue;
+        common = stage->CommonRate();
+        from = common / stage->UpFactor();
+        to = common / stage->DownFactor();
+    }
+    return SRSamplingRateConverterPars(from, to, 16);
+}
+
+// Runs the lead stage over `samples` (its input rate, kSeconds long) in
+// one-second calls through the lane chain with this stage alone, where
+// nothing runs beside its recursion, in a child process like the library.
+Run lead_alone(const SRSamplingRateConverterPars& pars, std::vector<int16_t>& samples) {
+    return in_child([&] {
+        SRSimpleSRConverter stage(pars);
+        SRFilterTask task;
+        if (afc_kernel::ActiveLanes() == afc_kernel::Lanes::kScalar || !stage.MakeFilterTask(task)) return 1;
+        const afc_kernel::LaneChain::Stage lane{task.a, task.b, task.s, task.L, task.M, task.downPhase};
+        afc_kernel::LaneChain chain;
+        const size_t call = static_cast<size_t>(pars.sourceRate);
+        std::vector<uint8_t> out(2 * (call * task.L / task.M + 1));
+        const auto* bytes = reinterpret_cast<const uint8_t*>(samples.data());
+        size_t produced = 0;
+        for (size_t at = 0; at + call <= samples.size(); at += call)
+            produced += chain.Run(&lane, 1, bytes + 2 * at, call, out.data());
+        return produced > 0 ? 0 : 1;
+    });
+}
+
 double median(std::vector<double> v) {
     std::sort(v.begin(), v.end());
     const size_t n = v.size();
@@ -174,8 +215,10 @@ void BM_RateChange(benchmark::State& state, Pair pair) {
     Files& f = files();
     const std::string in = f.input(pair.from), out = f.output();
     const std::string rate = std::to_string(pair.to);
-    enum { kOurs, kScalar, kCli, kSox, kFfmpeg, kTools };
-    const char* const names[kTools] = {"ours", "scalar", "cli", "sox", "ffmpeg"};
+    const SRSamplingRateConverterPars leadPars = lead_stage(pair);
+    std::vector<int16_t> leadInput = make_signal(static_cast<uint32_t>(leadPars.sourceRate));
+    enum { kOurs, kScalar, kCli, kSox, kFfmpeg, kLead, kTools };
+    const char* const names[kTools] = {"ours", "scalar", "cli", "sox", "ffmpeg", "lead"};
     std::vector<double> wall[kTools], cpu[kTools];
     for (auto _ : state) {
         for (int round = 0; round < kRounds; ++round) {
@@ -193,6 +236,9 @@ void BM_RateChange(benchmark::State& state, Pair pair) {
                         break;
                     case kSox:
                         r = command({"sox", in, "-r", rate, out});
+                        break;
+                    case kLead:
+                        r = lead_alone(leadPars, leadInput);
                         break;
                     default:
                         r = command({"ffmpeg", "-nostdin", "-y", "-v", "error", "-i", in, "-ar", rate, out});
@@ -218,6 +264,7 @@ void BM_RateChange(benchmark::State& state, Pair pair) {
     state.counters["x_sox_min"] = least(wall[kOurs]) / least(wall[kSox]);
     state.counters["x_sox_cpu"] = median(cpu[kOurs]) / median(cpu[kSox]);
     state.counters["x_ffmpeg"] = median(wall[kOurs]) / median(wall[kFfmpeg]);
+    state.counters["x_sox_lead"] = median(wall[kLead]) / median(wall[kSox]);
     state.counters["load1"] = load[0];
 }
 
