@@ -7,11 +7,10 @@
 //   cli      `orvkt convert in.wav out.wav --rate R`, a process of its own
 //   sox      `sox in.wav -r R out.wav`
 //   ffmpeg   `ffmpeg -i in.wav -ar R out.wav`
-//   lead     the chain's stage with the most steps alone (the lane chain
-//            with this one stage) on ten minutes of its input held in
-//            memory: every step of it needs the one before, so this is
-//            about the least time any order of the chain's work can take
-//            on one core (it reads and writes no file)
+//   lead     the recursion of the chain's stage with the most steps alone,
+//            on ten minutes of its input held in memory: every step of it
+//            needs the one before, so no order of the chain's work can
+//            take less time on one core
 // Each benchmark runs the five in turn, kRounds times, so that they share
 // the machine's load alike; counters give the median and the least wall
 // seconds of each, the median CPU seconds (user + system) of ours, sox and
@@ -181,23 +180,40 @@ SRSamplingRateConverterPars lead_stage(const Pair& pair) {
     return SRSamplingRateConverterPars(from, to, 16);
 }
 
-// Runs the lead stage over `samples` (its input rate, kSeconds long) in
-// one-second calls through the lane chain with this stage alone, where
-// nothing runs beside its recursion, in a child process like the library.
-Run lead_alone(const SRSamplingRateConverterPars& pars, std::vector<int16_t>& samples) {
+// Runs the lead stage's recursion alone over `samples` (its input rate,
+// kSeconds long), in a child process like the library: the same steps in
+// the same single-precision operations, with nothing beside them, no
+// output kept and no file.
+Run lead_alone(const SRSamplingRateConverterPars& pars, const std::vector<int16_t>& samples) {
     return in_child([&] {
         SRSimpleSRConverter stage(pars);
-        SRFilterTask task;
-        if (afc_kernel::ActiveLanes() == afc_kernel::Lanes::kScalar || !stage.MakeFilterTask(task)) return 1;
-        const afc_kernel::LaneChain::Stage lane{task.a, task.b, task.s, task.L, task.M, task.downPhase};
-        afc_kernel::LaneChain chain;
-        const size_t call = static_cast<size_t>(pars.sourceRate);
-        std::vector<uint8_t> out(2 * (call * task.L / task.M + 1));
-        const auto* bytes = reinterpret_cast<const uint8_t*>(samples.data());
-        size_t produced = 0;
-        for (size_t at = 0; at + call <= samples.size(); at += call)
-            produced += chain.Run(&lane, 1, bytes + 2 * at, call, out.data());
-        return produced > 0 ? 0 : 1;
+        SRFilterTask t;
+        if (!stage.MakeFilterTask(t)) return 1;
+        const float a2 = t.a[2], a3 = t.a[3], a4 = t.a[4], a5 = t.a[5], a6 = t.a[6], na7 = -t.a[7];
+        const float b1 = t.b[1], b2 = t.b[2], b3 = t.b[3], b4 = t.b[4], b5 = t.b[5], b6 = t.b[6], b7 = t.b[7];
+        float s1 = 0, s2 = 0, s3 = 0, s4 = 0, s5 = 0, s6 = 0, sum = 0;
+        for (const int16_t sample : samples) {
+            const auto x = static_cast<float>(sample);
+            float y = b1 * x + s1;
+            s1 = (b2 * x - a2 * y) + s2;
+            s2 = (b3 * x - a3 * y) + s3;
+            s3 = (b4 * x - a4 * y) + s4;
+            s4 = (b5 * x - a5 * y) + s5;
+            s5 = (b6 * x - a6 * y) + s6;
+            s6 = b7 * x + na7 * y;
+            for (uint32_t j = 1; j < t.L; ++j) {
+                y = s1;
+                s1 = s2 - a2 * y;
+                s2 = s3 - a3 * y;
+                s3 = s4 - a4 * y;
+                s4 = s5 - a5 * y;
+                s5 = s6 - a6 * y;
+                s6 = na7 * y;
+            }
+            sum += y;
+        }
+        benchmark::DoNotOptimize(sum);
+        return 0;
     });
 }
 
