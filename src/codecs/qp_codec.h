@@ -21,7 +21,7 @@ inline constexpr int kQpPayloadBytes = kQpFrameBytes - 1;  // the last byte is t
 inline constexpr int kQpBands = 26;
 // The version of the frame format this library writes; it seeds the check,
 // so frames of another version fail it.
-inline constexpr uint8_t kQpFormatVersion = 2;
+inline constexpr uint8_t kQpFormatVersion = 3;
 // Input samples the encoder needs beyond a frame before it can code that
 // frame: it hands out frame n once frame n + 1 has come in, and the last
 // frame when the stream ends (flush). The decoder has no delay: frame n
