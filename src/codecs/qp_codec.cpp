@@ -31,21 +31,31 @@ constexpr int kContextOffset = 12;
 constexpr int kSymbols = 16;     // magnitudes 0..14 and an escape
 constexpr int kEscape = kSymbols - 1;
 constexpr unsigned kTotalBits = 15;
-// Band levels: band b's level is expected at its mean for speech plus
-// kLevelFollow times band b - 1's departure from that band's mean, with a
-// Laplacian spread of kLevelSpread (kFirstLevelSpread for band 0, which
-// has no band before it).
-constexpr std::array<double, kQpBands> kMeanLevel = {14.5, 15.0, 15.0, 15.0, 14.0, 12.5, 12.0, 11.5, 11.5,
-                                                     11.0, 11.5, 11.5, 11.5, 11.5, 12.0, 12.5, 12.5, 12.5,
-                                                     11.0, 10.0, 9.5,  9.0,  9.5,  10.5, 10.0, 8.5};
-constexpr double kLevelFollow = 0.8;
-constexpr double kLevelSpread = 1.0;
-constexpr double kFirstLevelSpread = 1.5;
-// Coefficient magnitudes: a Laplacian of scale 0.75 steps at band rms = 1
-// step, cut at 0.45 for 0, widened or narrowed by how large the two
-// coefficients before it in the band came out (their sum: 0, 1, 2 or more).
+// Band levels: band b's level L[b] is expected at offset + follow x L[b - 1]
+// (band 0: at offset), with a Laplacian spread; fitted to speech.
+struct LevelModel {
+    double offset, follow, spread;
+};
+constexpr std::array<LevelModel, kQpBands> kLevelModel = {{
+    {14.75, 0.00, 1.25}, {3.65, 0.80, 1.35},  {2.25, 0.85, 0.90}, {2.50, 0.85, 1.00}, {0.50, 0.90, 1.20},
+    {-0.55, 0.95, 1.20}, {1.75, 0.80, 1.20},  {0.70, 0.90, 1.00}, {0.90, 0.90, 1.00}, {0.90, 0.90, 1.00},
+    {1.35, 0.90, 1.20},  {4.02, 0.65, 1.50},  {2.62, 0.75, 1.50}, {3.77, 0.65, 1.50}, {3.62, 0.75, 1.35},
+    {3.85, 0.70, 1.20},  {3.12, 0.75, 1.00},  {2.87, 0.75, 0.70}, {4.12, 0.55, 1.50}, {-1.05, 1.05, 1.20},
+    {0.25, 0.95, 0.80},  {0.45, 0.90, 0.60},  {0.70, 0.95, 0.70}, {4.07, 0.65, 1.20}, {2.10, 0.80, 1.00},
+    {-0.50, 0.90, 1.20},
+}};
+// The global step index: its top five bits (G / 16) as a Laplacian around
+// 13.3 of spread 0.8, the low four raw.
+constexpr int kGlobalFineBits = 4;
+constexpr int kGlobalCoarse = 1 << (kGlobalBits - kGlobalFineBits);
+constexpr double kGlobalCentre = 13.3;
+constexpr double kGlobalSpread = 0.8;
+// Coefficient magnitudes: in context c (band rms 2^((c - 12) / 4) steps) a
+// Laplacian of scale 0.75 x 2^((c - 12) / 4) x clamp(0.8 + 0.06 (c - 11),
+// 0.8, 1.1) steps, cut for 0 at clamp(0.3 + 0.07 (c - 11), 0.3, 0.7); the
+// scale then widened or narrowed by how large the two coefficients before
+// it in the band came out (their sum: 0, 1, 2 or more).
 constexpr double kCoefScale = 0.75;
-constexpr double kCoefThreshold = 0.45;
 constexpr int kNeighbourClasses = 3;
 constexpr std::array<double, kNeighbourClasses> kNeighbourScale = {0.85, 1.0, 1.1};
 constexpr int kLevelStepSlope = 9;  // step index grows 9/16 octave per level
@@ -96,13 +106,14 @@ CoefTable make_table(double b, double theta) {
     return table_of(p);
 }
 
-// Band levels 0..kMaxLevel as a Laplacian of scale b centred on mean,
-// folded in at both ends.
-LevelTable make_level_table(double mean, double b) {
+// Values 0..Size-1 as a Laplacian of scale b centred on mean, folded in at
+// both ends.
+template <size_t Size>
+Table<Size> make_centred_table(double mean, double b) {
     auto below = [&](double x) { return x < mean ? 0.5 * std::exp((x - mean) / b) : 1 - 0.5 * std::exp((mean - x) / b); };
-    std::array<double, kMaxLevel + 1> p{};
-    for (int l = 0; l <= kMaxLevel; ++l)
-        p[l] = (l == kMaxLevel ? 1.0 : below(l + 0.5)) - (l == 0 ? 0.0 : below(l - 0.5));
+    std::array<double, Size> p{};
+    for (size_t v = 0; v < Size; ++v)
+        p[v] = (v == Size - 1 ? 1.0 : below(v + 0.5)) - (v == 0 ? 0.0 : below(v - 0.5));
     return table_of(p);
 }
 
@@ -112,20 +123,24 @@ struct Tables {
     std::array<std::array<CoefTable, kNeighbourClasses>, kContexts> coef;
     // Band b's level given the level of band b - 1 (band 0: one table).
     std::array<std::array<LevelTable, kMaxLevel + 1>, kQpBands> level;
+    Table<kGlobalCoarse> global;
     std::array<float, kSteps> step;  // 2^(i/16) for i - kStepBase
     std::array<float, 2 * kN> window;
 
     Tables() {
         for (int c = 0; c < kContexts; ++c) {
             const double ratio = std::exp2((c - kContextOffset) / 4.0);  // band rms in steps
+            const int from = c - kContextOffset + 1;
+            const double widen = std::clamp(0.8 + 0.06 * from, 0.8, 1.1);
+            const double threshold = std::clamp(0.3 + 0.07 * from, 0.3, 0.7);
             for (int n = 0; n < kNeighbourClasses; ++n)
-                coef[c][n] = make_table(std::max(0.05, kCoefScale * kNeighbourScale[n] * ratio), kCoefThreshold);
+                coef[c][n] = make_table(std::max(0.05, kCoefScale * kNeighbourScale[n] * widen * ratio), threshold);
         }
         for (int b = 0; b < kQpBands; ++b)
             for (int before = 0; before <= kMaxLevel; ++before)
-                level[b][before] =
-                    b == 0 ? make_level_table(kMeanLevel[0], kFirstLevelSpread)
-                           : make_level_table(kMeanLevel[b] + kLevelFollow * (before - kMeanLevel[b - 1]), kLevelSpread);
+                level[b][before] = make_centred_table<kMaxLevel + 1>(
+                    kLevelModel[b].offset + kLevelModel[b].follow * before, kLevelModel[b].spread);
+        global = make_centred_table<kGlobalCoarse>(kGlobalCentre, kGlobalSpread);
         for (int i = 0; i < kSteps; ++i) step[i] = static_cast<float>(std::exp2((i - kStepBase) / 16.0));
         const double pi = 3.14159265358979323846;
         for (int i = 0; i < 2 * kN; ++i) {
@@ -246,7 +261,8 @@ void QpEncoder::code_block(uint8_t* frame) {
     auto code = [&](int global) {
         rc.reset();
         rc.encode_bits(counter_, kCounterBits);
-        rc.encode_bits(static_cast<uint32_t>(global), kGlobalBits);
+        put_symbol(rc, tb.global, global >> kGlobalFineBits);
+        rc.encode_bits(static_cast<uint32_t>(global) & ((1u << kGlobalFineBits) - 1), kGlobalFineBits);
         for (int b = 0; b < kQpBands; ++b) put_symbol(rc, tb.level[b][b > 0 ? levels[b - 1] : 0], levels[b]);
         for (int b = 0; b < kQpBands; ++b) {
             if (!coded_band(levels[b], loudest)) continue;
@@ -294,7 +310,8 @@ void QpDecoder::decode(const uint8_t* frame, int16_t* samples) {
     const uint32_t counter = rc.decode_bits(kCounterBits);
     if (counter != expected_) overlap_.fill(0.0f);
     expected_ = (counter + 1) & ((1u << kCounterBits) - 1);
-    const int global = static_cast<int>(rc.decode_bits(kGlobalBits));
+    int global = get_symbol(rc, tb.global) << kGlobalFineBits;
+    global |= static_cast<int>(rc.decode_bits(kGlobalFineBits));
     std::array<int, kQpBands> levels{};
     for (int b = 0; b < kQpBands; ++b) levels[b] = get_symbol(rc, tb.level[b][b > 0 ? levels[b - 1] : 0]);
     const int loudest = *std::max_element(levels.begin(), levels.end());
