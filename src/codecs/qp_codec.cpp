@@ -142,13 +142,19 @@ struct Tables {
                     kLevelModel[b].offset + kLevelModel[b].follow * before, kLevelModel[b].spread);
         global = make_centred_table<kGlobalCoarse>(kGlobalCentre, kGlobalSpread);
         for (int i = 0; i < kSteps; ++i) step[i] = static_cast<float>(std::exp2((i - kStepBase) / 16.0));
+        // The slopes rise as sin(pi/2 sin^2(pi/2 x)): their squares on the
+        // two sides of an overlap sum to 1, and they leak less into distant
+        // bins than a plain sine.
         const double pi = 3.14159265358979323846;
+        auto slope = [&](double x) {
+            const double s = std::sin(pi / 2 * x);
+            return std::sin(pi / 2 * s * s);
+        };
         for (int i = 0; i < 2 * kN; ++i) {
             double w = 0;
-            if (i >= kZeros && i < kZeros + kOverlap) w = std::sin(pi / 2 * (i - kZeros + 0.5) / kOverlap);
+            if (i >= kZeros && i < kZeros + kOverlap) w = slope((i - kZeros + 0.5) / kOverlap);
             else if (i >= kZeros + kOverlap && i < 2 * kN - kZeros - kOverlap) w = 1;
-            else if (i >= 2 * kN - kZeros - kOverlap && i < 2 * kN - kZeros)
-                w = std::sin(pi / 2 * (2 * kN - kZeros - i - 0.5) / kOverlap);
+            else if (i >= 2 * kN - kZeros - kOverlap && i < 2 * kN - kZeros) w = slope((2 * kN - kZeros - i - 0.5) / kOverlap);
             window[i] = static_cast<float>(w);
         }
     }

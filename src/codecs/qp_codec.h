@@ -26,7 +26,7 @@ inline constexpr uint8_t kQpFormatVersion = 3;
 // frame: it hands out frame n once frame n + 1 has come in, and the last
 // frame when the stream ends (flush). The decoder has no delay: frame n
 // decodes into exactly the samples of frame n.
-inline constexpr int kQpLookahead = 128;
+inline constexpr int kQpLookahead = 192;
 
 // True when the frame's check byte matches its 55 payload bytes, i.e. the
 // frame was written by this codec (in this format version) and is intact.
@@ -49,9 +49,9 @@ private:
     void code_block(uint8_t* frame);
 
     Mdct mdct_;
-    // The input from 64 samples before the held frame's transform block to
-    // the newest sample: the block (512) and the 64 samples after it.
-    std::array<float, 2 * kQpSamples + kQpSamples / 4> input_{};
+    // The input from the start of the held frame's transform block to the
+    // newest sample: the block (512) and the 32 samples after it.
+    std::array<float, 2 * kQpSamples + (kQpSamples - kQpLookahead) / 2> input_{};
     bool holding_ = false;
     std::array<float, 2 * kQpSamples> windowed_{};
     std::array<float, kQpSamples> coef_{};
