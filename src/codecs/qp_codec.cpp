@@ -60,7 +60,13 @@ constexpr int kNeighbourClasses = 3;
 constexpr std::array<double, kNeighbourClasses> kNeighbourScale = {0.85, 1.0, 1.1};
 constexpr int kLevelStepSlope = 9;  // step index grows 9/16 octave per level
 constexpr float kReconBias = 0.15f;  // |x| = (q - 0.15) step
-// Coefficients quantised to zero: noise at 0.7 of the rms the band still
+// In bands of context 15 and up (rms at least 2^(3/4) steps) a coefficient
+// quantised to zero still sends its sign and comes back as 0.17 step: where
+// a band is that loud, its small coefficients shape the spectrum between
+// the large ones.
+constexpr int kSignedZeroContext = 15;
+constexpr float kSignedZero = 0.17f;
+// Other coefficients quantised to zero: noise at 0.7 of the rms the band still
 // lacks, but at most 0.1 step, or a little more in bands quieter than a
 // step (2^(1/16) more per quarter octave below).
 constexpr float kNoiseShare = 0.7f;
@@ -273,8 +279,10 @@ void QpEncoder::code_block(uint8_t* frame) {
         for (int b = 0; b < kQpBands; ++b) {
             if (!coded_band(levels[b], loudest)) continue;
             const int step = band_step(global, levels[b]);
-            const auto& t = tb.coef[band_context(levels[b], step)];
+            const int context = band_context(levels[b], step);
+            const auto& t = tb.coef[context];
             const float inv = 1.0f / step_size(step);
+            const bool signed_zeros = context >= kSignedZeroContext;
             uint32_t q1 = 0, q2 = 0;
             for (int k = kEdges[b]; k < kEdges[b + 1]; ++k) {
                 const float a = std::min(std::fabs(coef_[k]) * inv + 0.5f, 65535.0f);
@@ -282,7 +290,7 @@ void QpEncoder::code_block(uint8_t* frame) {
                 put_magnitude(rc, t[neighbour_class(q1, q2)], q);
                 q2 = q1;
                 q1 = q;
-                if (q != 0) rc.encode_bits(coef_[k] < 0 ? 1 : 0, 1);
+                if (q != 0 || signed_zeros) rc.encode_bits(coef_[k] < 0 ? 1 : 0, 1);
             }
         }
         rc.finish();
@@ -339,6 +347,7 @@ void QpDecoder::decode(const uint8_t* frame, int16_t* samples) {
         const int context = band_context(levels[b], step);
         const auto& t = tb.coef[context];
         const float delta = step_size(step);
+        const bool signed_zeros = context >= kSignedZeroContext;
         double known = 0;
         int zeros = 0;
         uint32_t q1 = 0, q2 = 0;
@@ -346,12 +355,12 @@ void QpDecoder::decode(const uint8_t* frame, int16_t* samples) {
             const uint32_t q = std::min<uint32_t>(get_magnitude(rc, t[neighbour_class(q1, q2)]), 65535);
             q2 = q1;
             q1 = q;
-            if (q == 0) {
+            if (q == 0 && !signed_zeros) {
                 coef_[k] = 0;
                 ++zeros;
                 continue;
             }
-            float v = (static_cast<float>(q) - kReconBias) * delta;
+            float v = (q == 0 ? kSignedZero : static_cast<float>(q) - kReconBias) * delta;
             if (rc.decode_bits(1) == 1) v = -v;
             coef_[k] = v;
             known += double(v) * v;
