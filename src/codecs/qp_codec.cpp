@@ -15,10 +15,10 @@ constexpr int kOverlap = kQpLookahead;         // slope length of the window
 constexpr int kZeros = (kN - kOverlap) / 2;    // zero run at each end of the 2N window
 constexpr int kHistory = kN + kZeros;          // encoder input kept from one call to the next
 
-// Band edges in MDCT bins (31.25 Hz each): 125 Hz bands up to 1250 Hz,
-// widening to 500 Hz at the top.
-constexpr std::array<int, kQpBands + 1> kEdges = {0,  4,  8,   12,  16,  20,  24,  28,  32,  36,  40, 48,
-                                                  56, 64, 72,  80,  96,  112, 128, 144, 160, 176, 192, 208, 224, 240, 256};
+// Band edges in MDCT bins (31.25 Hz each): 250 Hz bands up to 4 kHz,
+// 500 Hz bands above.
+constexpr std::array<int, kQpBands + 1> kEdges = {0,  8,  16, 24,  32,  40,  48,  56,  64,  72,  80,  88, 96,
+                                                  104, 112, 120, 128, 144, 160, 176, 192, 208, 224, 240, 256};
 
 constexpr int kMaxLevel = 28;    // band level: log2 of the rms of the band's coefficients, rounded
 constexpr int kGlobalBits = 9;   // global step index 0..511, in sixteenths of an octave
@@ -37,12 +37,11 @@ struct LevelModel {
     double offset, follow, spread;
 };
 constexpr std::array<LevelModel, kQpBands> kLevelModel = {{
-    {14.75, 0.00, 1.25}, {3.65, 0.80, 1.35},  {2.25, 0.85, 0.90}, {2.50, 0.85, 1.00}, {0.50, 0.90, 1.20},
-    {-0.55, 0.95, 1.20}, {1.75, 0.80, 1.20},  {0.70, 0.90, 1.00}, {0.90, 0.90, 1.00}, {0.90, 0.90, 1.00},
-    {1.35, 0.90, 1.20},  {4.02, 0.65, 1.50},  {2.62, 0.75, 1.50}, {3.77, 0.65, 1.50}, {3.62, 0.75, 1.35},
-    {3.85, 0.70, 1.20},  {3.12, 0.75, 1.00},  {2.87, 0.75, 0.70}, {4.12, 0.55, 1.50}, {-1.05, 1.05, 1.20},
-    {0.25, 0.95, 0.80},  {0.45, 0.90, 0.60},  {0.70, 0.95, 0.70}, {4.07, 0.65, 1.20}, {2.10, 0.80, 1.00},
-    {-0.50, 0.90, 1.20},
+    {15.50, 0.00, 1.25}, {0.08, 1.00, 1.00}, {1.84, 0.80, 1.75}, {2.55, 0.70, 2.00}, {1.20, 0.85, 1.35},
+    {1.71, 0.85, 1.50}, {4.70, 0.60, 1.50}, {2.61, 0.75, 1.50}, {4.30, 0.60, 1.50}, {3.50, 0.75, 1.35},
+    {3.16, 0.75, 1.35}, {4.43, 0.60, 1.35}, {4.19, 0.65, 1.35}, {3.40, 0.75, 1.20}, {2.88, 0.75, 0.80},
+    {2.89, 0.75, 1.00}, {1.91, 0.75, 1.50}, {-1.12, 1.05, 1.20}, {0.31, 0.95, 0.80}, {0.46, 0.90, 0.60},
+    {0.72, 0.95, 0.70}, {4.74, 0.60, 1.20}, {1.97, 0.80, 1.00}, {-0.55, 0.90, 1.20},
 }};
 // The global step index: its top five bits (G / 16) as a Laplacian around
 // 13.3 of spread 0.8, the low four raw.

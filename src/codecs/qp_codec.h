@@ -1,11 +1,11 @@
 // The quality-play speech codec: 256 samples at 16000 a second in, one
-// 56-byte frame out, and back. A low-overlap MDCT whose band levels are sent
-// first; quantiser steps, probability models and noise filling follow from
-// those levels and one global step index on both sides. Every frame is coded
-// on its own (nothing is predicted from earlier frames), so a recording cut
-// at any frame decodes from there at full quality, and every frame ends with
-// a check byte. The frame layout is described in qp_bitstream.txt beside
-// this file.
+// 56-byte frame out, and back. An MDCT (blocks overlapping by 192 samples)
+// whose band levels are sent first; quantiser steps, probability models and
+// noise filling follow from those levels and one global step index on both
+// sides. Every frame is coded on its own (nothing is predicted from earlier
+// frames), so a recording cut at any frame decodes from there at full
+// quality, and every frame ends with a check byte. The frame layout is
+// described in qp_bitstream.txt beside this file.
 #pragma once
 
 #include <array>
@@ -18,7 +18,7 @@ namespace vkt::codecs {
 inline constexpr int kQpSamples = 256;
 inline constexpr int kQpFrameBytes = 56;
 inline constexpr int kQpPayloadBytes = kQpFrameBytes - 1;  // the last byte is the check
-inline constexpr int kQpBands = 26;
+inline constexpr int kQpBands = 24;
 // The version of the frame format this library writes; it seeds the check,
 // so frames of another version fail it.
 inline constexpr uint8_t kQpFormatVersion = 3;
