@@ -15,10 +15,10 @@ constexpr int kOverlap = kQpLookahead;         // slope length of the window
 constexpr int kZeros = (kN - kOverlap) / 2;    // zero run at each end of the 2N window
 constexpr int kHistory = kN + kZeros;          // encoder input kept from one call to the next
 
-// Band edges in MDCT bins (31.25 Hz each): 250 Hz bands up to 4 kHz,
-// 500 Hz bands above.
-constexpr std::array<int, kQpBands + 1> kEdges = {0,  8,  16, 24,  32,  40,  48,  56,  64,  72,  80,  88, 96,
-                                                  104, 112, 120, 128, 144, 160, 176, 192, 208, 224, 240, 256};
+// Band edges in MDCT bins (31.25 Hz each): 187.5 Hz bands up to 750 Hz,
+// 250 Hz bands up to 4 kHz, 500 Hz bands above.
+constexpr std::array<int, kQpBands + 1> kEdges = {0,   6,   12,  18,  24,  32,  40,  48,  56,  64,  72,  80,  88,
+                                                  96,  104, 112, 120, 128, 144, 160, 176, 192, 208, 224, 240, 256};
 
 constexpr int kMaxLevel = 28;    // band level: log2 of the rms of the band's coefficients, rounded
 constexpr int kGlobalBits = 9;   // global step index 0..511, in sixteenths of an octave
@@ -37,11 +37,11 @@ struct LevelModel {
     double offset, follow, spread;
 };
 constexpr std::array<LevelModel, kQpBands> kLevelModel = {{
-    {15.50, 0.00, 1.25}, {0.08, 1.00, 1.00}, {1.84, 0.80, 1.75}, {2.55, 0.70, 2.00}, {1.20, 0.85, 1.35},
-    {1.71, 0.85, 1.50}, {4.70, 0.60, 1.50}, {2.61, 0.75, 1.50}, {4.30, 0.60, 1.50}, {3.50, 0.75, 1.35},
-    {3.16, 0.75, 1.35}, {4.43, 0.60, 1.35}, {4.19, 0.65, 1.35}, {3.40, 0.75, 1.20}, {2.88, 0.75, 0.80},
-    {2.89, 0.75, 1.00}, {1.91, 0.75, 1.50}, {-1.12, 1.05, 1.20}, {0.31, 0.95, 0.80}, {0.46, 0.90, 0.60},
-    {0.72, 0.95, 0.70}, {4.74, 0.60, 1.20}, {1.97, 0.80, 1.00}, {-0.55, 0.90, 1.20},
+    {15.00, 0.00, 1.25}, {-0.22, 1.05, 1.10}, {2.24, 0.85, 1.10}, {-0.67, 0.95, 1.50}, {1.99, 0.75, 1.75},
+    {1.20, 0.85, 1.35}, {1.71, 0.85, 1.50}, {4.70, 0.60, 1.50}, {2.61, 0.75, 1.50}, {4.30, 0.60, 1.50},
+    {3.50, 0.75, 1.35}, {3.16, 0.75, 1.35}, {4.43, 0.60, 1.35}, {4.19, 0.65, 1.35}, {3.40, 0.75, 1.20},
+    {2.88, 0.75, 0.80}, {2.89, 0.75, 1.00}, {1.91, 0.75, 1.50}, {-1.12, 1.05, 1.20}, {0.31, 0.95, 0.80},
+    {0.46, 0.90, 0.60}, {0.72, 0.95, 0.70}, {4.74, 0.60, 1.20}, {1.97, 0.80, 1.00}, {-0.55, 0.90, 1.20},
 }};
 // The global step index: its top five bits (G / 16) as a Laplacian around
 // 13.3 of spread 0.8, the low four raw.

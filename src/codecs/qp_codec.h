@@ -18,7 +18,7 @@ namespace vkt::codecs {
 inline constexpr int kQpSamples = 256;
 inline constexpr int kQpFrameBytes = 56;
 inline constexpr int kQpPayloadBytes = kQpFrameBytes - 1;  // the last byte is the check
-inline constexpr int kQpBands = 24;
+inline constexpr int kQpBands = 25;
 // The version of the frame format this library writes; it seeds the check,
 // so frames of another version fail it.
 inline constexpr uint8_t kQpFormatVersion = 3;
