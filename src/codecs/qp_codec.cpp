@@ -15,13 +15,12 @@ constexpr int kOverlap = kQpLookahead;         // slope length of the window
 constexpr int kZeros = (kN - kOverlap) / 2;    // zero run at each end of the 2N window
 constexpr int kHistory = kN + kZeros;          // encoder input kept from one call to the next
 
-// Band edges in MDCT bins (31.25 Hz each): 125 Hz bands up to 1250 Hz,
-// widening to 500 Hz at the top.
-constexpr std::array<int, kQpBands + 1> kEdges = {0,  4,  8,   12,  16,  20,  24,  28,  32,  36,  40, 48,
-                                                  56, 64, 72,  80,  96,  112, 128, 144, 160, 176, 192, 208, 224, 240, 256};
+// Band edges in MDCT bins (31.25 Hz each): 187.5 Hz bands up to 750 Hz,
+// 250 Hz bands up to 4 kHz, 500 Hz bands above.
+constexpr std::array<int, kQpBands + 1> kEdges = {0,   6,   12,  18,  24,  32,  40,  48,  56,  64,  72,  80,  88,
+                                                  96,  104, 112, 120, 128, 144, 160, 176, 192, 208, 224, 240, 256};
 
 constexpr int kMaxLevel = 28;    // band level: log2 of the rms of the band's coefficients, rounded
-constexpr int kLevelStart = 12;  // what the first band's level is coded against
 constexpr int kGlobalBits = 9;   // global step index 0..511, in sixteenths of an octave
 constexpr int kCounterBits = 4;  // frame number modulo 16
 constexpr int kStepOffset = -128;
@@ -32,63 +31,135 @@ constexpr int kContextOffset = 12;
 constexpr int kSymbols = 16;     // magnitudes 0..14 and an escape
 constexpr int kEscape = kSymbols - 1;
 constexpr unsigned kTotalBits = 15;
-constexpr double kLevelScale = 2.0;      // Laplacian scale of level differences
-constexpr double kCoefScale = 0.8;       // Laplacian scale of |q| at band rms = 1 step
-constexpr float kReconBias = 0.05f;      // |x| = (q - 0.05) step
-constexpr float kNoiseCap = 0.12f;       // noise fill at most 0.12 step
+// Band levels: band b's level L[b] is expected at offset + follow x L[b - 1]
+// (band 0: at offset), with a Laplacian spread; fitted to speech.
+struct LevelModel {
+    double offset, follow, spread;
+};
+constexpr std::array<LevelModel, kQpBands> kLevelModel = {{
+    {15.00, 0.00, 1.25}, {-0.22, 1.05, 1.10}, {2.24, 0.85, 1.10}, {-0.67, 0.95, 1.50}, {1.99, 0.75, 1.75},
+    {1.20, 0.85, 1.35}, {1.71, 0.85, 1.50}, {4.70, 0.60, 1.50}, {2.61, 0.75, 1.50}, {4.30, 0.60, 1.50},
+    {3.50, 0.75, 1.35}, {3.16, 0.75, 1.35}, {4.43, 0.60, 1.35}, {4.19, 0.65, 1.35}, {3.40, 0.75, 1.20},
+    {2.88, 0.75, 0.80}, {2.89, 0.75, 1.00}, {1.91, 0.75, 1.50}, {-1.12, 1.05, 1.20}, {0.31, 0.95, 0.80},
+    {0.46, 0.90, 0.60}, {0.72, 0.95, 0.70}, {4.74, 0.60, 1.20}, {1.97, 0.80, 1.00}, {-0.55, 0.90, 1.20},
+}};
+// The global step index: its top five bits (G / 16) as a Laplacian around
+// 13.3 of spread 0.8, the low four raw.
+constexpr int kGlobalFineBits = 4;
+constexpr int kGlobalCoarse = 1 << (kGlobalBits - kGlobalFineBits);
+constexpr double kGlobalCentre = 13.3;
+constexpr double kGlobalSpread = 0.8;
+// Coefficient magnitudes: in context c (band rms 2^((c - 12) / 4) steps) a
+// Laplacian of scale 0.75 x 2^((c - 12) / 4) x clamp(0.8 + 0.06 (c - 11),
+// 0.8, 1.1) steps, cut for 0 at clamp(0.3 + 0.07 (c - 11), 0.3, 0.7); the
+// scale then widened or narrowed by how large the two coefficients before
+// it in the band came out (their sum: 0, 1, 2 or more).
+constexpr double kCoefScale = 0.75;
+constexpr int kNeighbourClasses = 3;
+constexpr std::array<double, kNeighbourClasses> kNeighbourScale = {0.85, 1.0, 1.1};
+constexpr int kLevelStepSlope = 9;  // step index grows 9/16 octave per level
+constexpr float kReconBias = 0.15f;  // |x| = (q - 0.15) step
+// In bands of context 15 and up (rms at least 2^(3/4) steps) a coefficient
+// quantised to zero still sends its sign and comes back as 0.17 step: where
+// a band is that loud, its small coefficients shape the spectrum between
+// the large ones.
+constexpr int kSignedZeroContext = 15;
+constexpr float kSignedZero = 0.17f;
+// Other coefficients quantised to zero: noise at 0.7 of the rms the band still
+// lacks, but at most 0.1 step, or a little more in bands quieter than a
+// step (2^(1/16) more per quarter octave below).
+constexpr float kNoiseShare = 0.7f;
+constexpr float kNoiseCap = 0.1f;
 // Bands more than 7 levels (42 dB) below the frame's loudest band send no
-// coefficients: they are filled with noise at half their rms.
+// coefficients: they are filled with noise at a fifth of their rms.
 constexpr int kQuietRange = 7;
-constexpr float kQuietNoise = 0.5f;
+constexpr float kQuietNoise = 0.2f;
 constexpr uint8_t kCheckPolynomial = 0x07;
 
+template <size_t Size>
 struct Table {
-    std::array<uint16_t, kSymbols + 1> cum{};  // cumulative frequencies, cum[kSymbols] = 2^15
+    std::array<uint16_t, Size + 1> cum{};  // cumulative frequencies, cum[Size] = 2^15
 };
+using CoefTable = Table<kSymbols>;
+using LevelTable = Table<kMaxLevel + 1>;
+
+// Turns probabilities into a table: every symbol keeps at least one count,
+// the difference to 2^15 goes to the likeliest.
+template <size_t Size>
+Table<Size> table_of(const std::array<double, Size>& p) {
+    const int total = 1 << kTotalBits;
+    std::array<int, Size> f{};
+    int sum = 0;
+    for (size_t k = 0; k < Size; ++k) {
+        f[k] = std::max(1, static_cast<int>(std::lround(p[k] * total)));
+        sum += f[k];
+    }
+    const int largest = static_cast<int>(std::max_element(f.begin(), f.end()) - f.begin());
+    f[largest] += total - sum;
+    Table<Size> t;
+    for (size_t k = 0; k < Size; ++k) t.cum[k + 1] = static_cast<uint16_t>(t.cum[k] + f[k]);
+    return t;
+}
 
 // Frequencies of |q| for a Laplacian of scale b (in quantiser steps) cut at
-// threshold theta for 0 and at whole steps beyond; every symbol keeps at
-// least one count, the escape at least min_escape.
-Table make_table(double b, double theta, int min_escape) {
+// threshold theta for 0 and at whole steps beyond.
+CoefTable make_table(double b, double theta) {
     std::array<double, kSymbols> p{};
     p[0] = 1 - std::exp(-theta / b);
     for (int k = 1; k < kEscape; ++k) p[k] = std::exp(-(theta + k - 1) / b) * (1 - std::exp(-1 / b));
     p[kEscape] = std::exp(-(theta + kEscape - 1) / b);
-    const int total = 1 << kTotalBits;
-    std::array<int, kSymbols> f{};
-    int sum = 0;
-    for (int k = 0; k < kSymbols; ++k) {
-        f[k] = std::max(1, static_cast<int>(std::lround(p[k] * total)));
-        if (k == kEscape) f[k] = std::max(f[k], min_escape);
-        sum += f[k];
-    }
-    int largest = static_cast<int>(std::max_element(f.begin(), f.end()) - f.begin());
-    f[largest] += total - sum;
-    Table t;
-    for (int k = 0; k < kSymbols; ++k) t.cum[k + 1] = static_cast<uint16_t>(t.cum[k] + f[k]);
-    return t;
+    return table_of(p);
 }
 
+// Values 0..Size-1 as a Laplacian of scale b centred on mean, folded in at
+// both ends.
+template <size_t Size>
+Table<Size> make_centred_table(double mean, double b) {
+    auto below = [&](double x) { return x < mean ? 0.5 * std::exp((x - mean) / b) : 1 - 0.5 * std::exp((mean - x) / b); };
+    std::array<double, Size> p{};
+    for (size_t v = 0; v < Size; ++v)
+        p[v] = (v == Size - 1 ? 1.0 : below(v + 0.5)) - (v == 0 ? 0.0 : below(v - 0.5));
+    return table_of(p);
+}
+
+int neighbour_class(uint32_t a, uint32_t b) { return static_cast<int>(std::min<uint32_t>(a + b, kNeighbourClasses - 1)); }
+
 struct Tables {
-    std::array<Table, kContexts> coef;
-    Table level;
+    std::array<std::array<CoefTable, kNeighbourClasses>, kContexts> coef;
+    // Band b's level given the level of band b - 1 (band 0: one table).
+    std::array<std::array<LevelTable, kMaxLevel + 1>, kQpBands> level;
+    Table<kGlobalCoarse> global;
     std::array<float, kSteps> step;  // 2^(i/16) for i - kStepBase
     std::array<float, 2 * kN> window;
 
     Tables() {
         for (int c = 0; c < kContexts; ++c) {
             const double ratio = std::exp2((c - kContextOffset) / 4.0);  // band rms in steps
-            coef[c] = make_table(std::max(0.05, kCoefScale * ratio), 0.5, 1);
+            const int from = c - kContextOffset + 1;
+            const double widen = std::clamp(0.8 + 0.06 * from, 0.8, 1.1);
+            const double threshold = std::clamp(0.3 + 0.07 * from, 0.3, 0.7);
+            for (int n = 0; n < kNeighbourClasses; ++n)
+                coef[c][n] = make_table(std::max(0.05, kCoefScale * kNeighbourScale[n] * widen * ratio), threshold);
         }
-        level = make_table(kLevelScale, 0.5, 512);
+        for (int b = 0; b < kQpBands; ++b)
+            for (int before = 0; before <= kMaxLevel; ++before)
+                level[b][before] = make_centred_table<kMaxLevel + 1>(
+                    kLevelModel[b].offset + kLevelModel[b].follow * before, kLevelModel[b].spread);
+        global = make_centred_table<kGlobalCoarse>(kGlobalCentre, kGlobalSpread);
         for (int i = 0; i < kSteps; ++i) step[i] = static_cast<float>(std::exp2((i - kStepBase) / 16.0));
+        // The slopes rise as sin(pi/2 sin^2(pi/2 x)): their squares on the
+        // two sides of an overlap sum to 1, and they leak less into distant
+        // bins than a plain sine.
         const double pi = 3.14159265358979323846;
+        auto slope = [&](double x) {
+            const double s = std::sin(pi / 2 * x);
+            return std::sin(pi / 2 * s * s);
+        };
         for (int i = 0; i < 2 * kN; ++i) {
             double w = 0;
-            if (i >= kZeros && i < kZeros + kOverlap) w = std::sin(pi / 2 * (i - kZeros + 0.5) / kOverlap);
+            if (i >= kZeros && i < kZeros + kOverlap) w = slope((i - kZeros + 0.5) / kOverlap);
             else if (i >= kZeros + kOverlap && i < 2 * kN - kZeros - kOverlap) w = 1;
-            else if (i >= 2 * kN - kZeros - kOverlap && i < 2 * kN - kZeros)
-                w = std::sin(pi / 2 * (2 * kN - kZeros - i - 0.5) / kOverlap);
+            else if (i >= 2 * kN - kZeros - kOverlap && i < 2 * kN - kZeros) w = slope((2 * kN - kZeros - i - 0.5) / kOverlap);
             window[i] = static_cast<float>(w);
         }
     }
@@ -100,27 +171,29 @@ const Tables& tables() {
 }
 
 // Quantiser step of a band in sixteenths of an octave (it grows with the
-// square root of the band's rms); the band's rms in steps, in quarter
+// band's rms to the power 9/16); the band's rms in steps, in quarter
 // octaves and rounded, selects its model.
-int band_step(int global, int level) { return global + kStepOffset + 8 * level; }
+int band_step(int global, int level) { return global + kStepOffset + kLevelStepSlope * level; }
 bool coded_band(int level, int loudest) { return level > 0 && level >= loudest - kQuietRange; }
 int band_context(int level, int step) {
     return std::clamp(((16 * level - step + 2) >> 2) + kContextOffset, 0, kContexts - 1);
 }
 float step_size(int step) { return tables().step[std::clamp(step + kStepBase, 0, kSteps - 1)]; }
 
-void put_symbol(RangeEncoder& rc, const Table& t, int s) { rc.encode(t.cum[s], t.cum[s + 1] - t.cum[s], kTotalBits); }
+template <size_t Size>
+void put_symbol(RangeEncoder& rc, const Table<Size>& t, int s) { rc.encode(t.cum[s], t.cum[s + 1] - t.cum[s], kTotalBits); }
 
-int get_symbol(RangeDecoder& rc, const Table& t) {
+template <size_t Size>
+int get_symbol(RangeDecoder& rc, const Table<Size>& t) {
     const uint32_t v = rc.peek(kTotalBits);
     int s = static_cast<int>(std::upper_bound(t.cum.begin() + 1, t.cum.end(), v) - t.cum.begin()) - 1;
-    s = std::clamp(s, 0, kSymbols - 1);
+    s = std::clamp(s, 0, static_cast<int>(Size) - 1);
     rc.consume(t.cum[s], t.cum[s + 1] - t.cum[s]);
     return s;
 }
 
 // Magnitudes past the escape: Elias gamma of (m - 15 + 1) in raw bits.
-void put_magnitude(RangeEncoder& rc, const Table& t, uint32_t m) {
+void put_magnitude(RangeEncoder& rc, const CoefTable& t, uint32_t m) {
     if (m < kEscape) {
         put_symbol(rc, t, static_cast<int>(m));
         return;
@@ -134,7 +207,7 @@ void put_magnitude(RangeEncoder& rc, const Table& t, uint32_t m) {
     if (n > 0) rc.encode_bits(v & ((1u << n) - 1), static_cast<unsigned>(n));
 }
 
-uint32_t get_magnitude(RangeDecoder& rc, const Table& t) {
+uint32_t get_magnitude(RangeDecoder& rc, const CoefTable& t) {
     const int s = get_symbol(rc, t);
     if (s < kEscape) return static_cast<uint32_t>(s);
     int n = 0;
@@ -199,24 +272,24 @@ void QpEncoder::code_block(uint8_t* frame) {
     auto code = [&](int global) {
         rc.reset();
         rc.encode_bits(counter_, kCounterBits);
-        rc.encode_bits(static_cast<uint32_t>(global), kGlobalBits);
-        int previous = kLevelStart;
-        for (int b = 0; b < kQpBands; ++b) {
-            const int e = levels[b] - previous;
-            put_magnitude(rc, tb.level, static_cast<uint32_t>(std::abs(e)));
-            if (e != 0) rc.encode_bits(e < 0 ? 1 : 0, 1);
-            previous = levels[b];
-        }
+        put_symbol(rc, tb.global, global >> kGlobalFineBits);
+        rc.encode_bits(static_cast<uint32_t>(global) & ((1u << kGlobalFineBits) - 1), kGlobalFineBits);
+        for (int b = 0; b < kQpBands; ++b) put_symbol(rc, tb.level[b][b > 0 ? levels[b - 1] : 0], levels[b]);
         for (int b = 0; b < kQpBands; ++b) {
             if (!coded_band(levels[b], loudest)) continue;
             const int step = band_step(global, levels[b]);
-            const Table& t = tb.coef[band_context(levels[b], step)];
+            const int context = band_context(levels[b], step);
+            const auto& t = tb.coef[context];
             const float inv = 1.0f / step_size(step);
+            const bool signed_zeros = context >= kSignedZeroContext;
+            uint32_t q1 = 0, q2 = 0;
             for (int k = kEdges[b]; k < kEdges[b + 1]; ++k) {
                 const float a = std::min(std::fabs(coef_[k]) * inv + 0.5f, 65535.0f);
                 const uint32_t q = static_cast<uint32_t>(a);
-                put_magnitude(rc, t, q);
-                if (q != 0) rc.encode_bits(coef_[k] < 0 ? 1 : 0, 1);
+                put_magnitude(rc, t[neighbour_class(q1, q2)], q);
+                q2 = q1;
+                q1 = q;
+                if (q != 0 || signed_zeros) rc.encode_bits(coef_[k] < 0 ? 1 : 0, 1);
             }
         }
         rc.finish();
@@ -250,15 +323,10 @@ void QpDecoder::decode(const uint8_t* frame, int16_t* samples) {
     const uint32_t counter = rc.decode_bits(kCounterBits);
     if (counter != expected_) overlap_.fill(0.0f);
     expected_ = (counter + 1) & ((1u << kCounterBits) - 1);
-    const int global = static_cast<int>(rc.decode_bits(kGlobalBits));
+    int global = get_symbol(rc, tb.global) << kGlobalFineBits;
+    global |= static_cast<int>(rc.decode_bits(kGlobalFineBits));
     std::array<int, kQpBands> levels{};
-    int previous = kLevelStart;
-    for (int b = 0; b < kQpBands; ++b) {
-        int e = static_cast<int>(std::min<uint32_t>(get_magnitude(rc, tb.level), 1024));
-        if (e != 0 && rc.decode_bits(1) == 1) e = -e;
-        levels[b] = std::clamp(previous + e, 0, kMaxLevel);
-        previous = levels[b];
-    }
+    for (int b = 0; b < kQpBands; ++b) levels[b] = get_symbol(rc, tb.level[b][b > 0 ? levels[b - 1] : 0]);
     const int loudest = *std::max_element(levels.begin(), levels.end());
     for (int b = 0; b < kQpBands; ++b) {
         const int first = kEdges[b], last = kEdges[b + 1];
@@ -275,30 +343,38 @@ void QpDecoder::decode(const uint8_t* frame, int16_t* samples) {
             continue;
         }
         const int step = band_step(global, levels[b]);
-        const Table& t = tb.coef[band_context(levels[b], step)];
+        const int context = band_context(levels[b], step);
+        const auto& t = tb.coef[context];
         const float delta = step_size(step);
+        const bool signed_zeros = context >= kSignedZeroContext;
         double known = 0;
         int zeros = 0;
+        uint32_t q1 = 0, q2 = 0;
         for (int k = first; k < last; ++k) {
-            const uint32_t q = std::min<uint32_t>(get_magnitude(rc, t), 65535);
-            if (q == 0) {
+            const uint32_t q = std::min<uint32_t>(get_magnitude(rc, t[neighbour_class(q1, q2)]), 65535);
+            q2 = q1;
+            q1 = q;
+            if (q == 0 && !signed_zeros) {
                 coef_[k] = 0;
                 ++zeros;
                 continue;
             }
-            float v = (static_cast<float>(q) - kReconBias) * delta;
+            float v = (q == 0 ? kSignedZero : static_cast<float>(q) - kReconBias) * delta;
             if (rc.decode_bits(1) == 1) v = -v;
             coef_[k] = v;
             known += double(v) * v;
         }
-        // Coefficients quantised to zero carry the part of the band's energy
-        // that the others do not, as noise of random sign, but never more
-        // than a small part of a step: louder noise fills the valleys
-        // between harmonics.
+        // Coefficients quantised to zero carry part of the band's energy that
+        // the others do not, as noise of random sign, but never more than a
+        // small part of a step: louder noise fills the valleys between
+        // harmonics. Bands quieter than a step, whose energy lies mostly in
+        // their zeros, may fill a little more.
         if (zeros > 0) {
             const double target = double(last - first) * std::exp2(2.0 * levels[b]);
             const double rest = std::max(0.0, target - known) / zeros;
-            const float amp = std::min(static_cast<float>(std::sqrt(rest)), kNoiseCap * delta);
+            const int below = std::max(0, kContextOffset - context);
+            const float cap = kNoiseCap * std::exp2(static_cast<float>(below) / 16.0f);
+            const float amp = std::min(kNoiseShare * static_cast<float>(std::sqrt(rest)), cap * delta);
             for (int k = first; k < last; ++k) {
                 if (coef_[k] != 0) continue;
                 seed_ = seed_ * 1664525u + 1013904223u;

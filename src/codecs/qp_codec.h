@@ -1,11 +1,11 @@
 // The quality-play speech codec: 256 samples at 16000 a second in, one
-// 56-byte frame out, and back. A low-overlap MDCT whose band levels are sent
-// first; quantiser steps, probability models and noise filling follow from
-// those levels and one global step index on both sides. Every frame is coded
-// on its own (nothing is predicted from earlier frames), so a recording cut
-// at any frame decodes from there at full quality, and every frame ends with
-// a check byte. The frame layout is described in qp_bitstream.txt beside
-// this file.
+// 56-byte frame out, and back. An MDCT (blocks overlapping by 192 samples)
+// whose band levels are sent first; quantiser steps, probability models and
+// noise filling follow from those levels and one global step index on both
+// sides. Every frame is coded on its own (nothing is predicted from earlier
+// frames), so a recording cut at any frame decodes from there at full
+// quality, and every frame ends with a check byte. The frame layout is
+// described in qp_bitstream.txt beside this file.
 #pragma once
 
 #include <array>
@@ -18,15 +18,15 @@ namespace vkt::codecs {
 inline constexpr int kQpSamples = 256;
 inline constexpr int kQpFrameBytes = 56;
 inline constexpr int kQpPayloadBytes = kQpFrameBytes - 1;  // the last byte is the check
-inline constexpr int kQpBands = 26;
+inline constexpr int kQpBands = 25;
 // The version of the frame format this library writes; it seeds the check,
 // so frames of another version fail it.
-inline constexpr uint8_t kQpFormatVersion = 2;
+inline constexpr uint8_t kQpFormatVersion = 3;
 // Input samples the encoder needs beyond a frame before it can code that
 // frame: it hands out frame n once frame n + 1 has come in, and the last
 // frame when the stream ends (flush). The decoder has no delay: frame n
 // decodes into exactly the samples of frame n.
-inline constexpr int kQpLookahead = 128;
+inline constexpr int kQpLookahead = 192;
 
 // True when the frame's check byte matches its 55 payload bytes, i.e. the
 // frame was written by this codec (in this format version) and is intact.
@@ -49,9 +49,9 @@ private:
     void code_block(uint8_t* frame);
 
     Mdct mdct_;
-    // The input from 64 samples before the held frame's transform block to
-    // the newest sample: the block (512) and the 64 samples after it.
-    std::array<float, 2 * kQpSamples + kQpSamples / 4> input_{};
+    // The input from the start of the held frame's transform block to the
+    // newest sample: the block (512) and the 32 samples after it.
+    std::array<float, 2 * kQpSamples + (kQpSamples - kQpLookahead) / 2> input_{};
     bool holding_ = false;
     std::array<float, 2 * kQpSamples> windowed_{};
     std::array<float, kQpSamples> coef_{};
