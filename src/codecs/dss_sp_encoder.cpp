@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstring>
+#include <limits>
 
 namespace vkt::codecs {
 
@@ -19,9 +20,25 @@ constexpr double kWeightLagWindow = 0.004;
 constexpr double kNoiseFloor = 1.0001;
 // Denominator of the weighting filter.
 constexpr double kWeightPole = 0.55;
+// Pre-emphasis (1 - e z^-1) / (1 - e).
+constexpr float kEmphasis = 0.2f;
 // The decoder post-filter's factors.
 constexpr double kPostZero = 0.5;
 constexpr double kPostPole = 0.8;
+// The decoder's gain control: each sample the gain moves from its last value
+// towards the subframe's ratio of synthesis to post-filtered magnitude by
+// 409/32768, so it lags behind changes by about 80 samples. Summed
+// post-filtered magnitudes under 64 set the ratio to 1/2048 (its Q11 step),
+// summed synthesis magnitudes are capped at 0xFFFFF.
+constexpr double kGainKeep = 32358.0 / 32768.0;
+constexpr double kGainStep = 409.0 / 32768.0;
+constexpr double kQuietRatio = 1.0 / 2048.0;
+// The target is scaled by half the ratio of the steady gain to the lagging
+// one, at most 8 times: compensating all of the lag does worse.
+constexpr double kGainFollow = 0.5;
+constexpr double kGainFollowLimit = 8.0;
+// Neighbours of the adaptive gain tried again with the pulses chosen.
+constexpr int kGainRefineRange = 2;
 
 constexpr int kWindowLength = 96 + kFrameLength;  // the encoder's past input and one frame
 
@@ -48,8 +65,8 @@ double gaussian(double bandwidth, int lag) {
 DssSpEncoder::Tuning DssSpEncoder::tuning_for(int sample_rate) {
     // Chosen by measurement on espeak-ng speech at each rate (see
     // dss_sp_encoder.md).
-    if (sample_rate == 8000) return {0.92, 0.1f, 0.5, false};
-    return {0.96, 0.2f, 0.35, true};
+    if (sample_rate == 8000) return {0.96, false};
+    return {0.96, true};
 }
 
 DssSpEncoder::DssSpEncoder(int sample_rate) : tuning_(tuning_for(sample_rate)) { reset(); }
@@ -72,6 +89,10 @@ void DssSpEncoder::reset() {
     inverse_tilt_ = 0;
     compensated_past_.fill(0);
     level_gain_ = 1;
+    subframe_level_.fill(1);
+    weighted_post_mem_ = PostFilterMemory{};
+    output_post_mem_ = PostFilterMemory{};
+    decoder_gain_ = 0;
     previous_lag_ = kMinLag;
 }
 
@@ -81,7 +102,7 @@ void DssSpEncoder::encode(const int16_t pcm[kFrameLength], uint8_t frame[kFrameB
     float* s = input_.data() + kPast;
     for (int i = 0; i < kFrameLength; ++i) {
         const float v = pcm[i];
-        s[i] = (v - tuning_.emphasis * emphasis_mem_) / (1 - tuning_.emphasis);
+        s[i] = (v - kEmphasis * emphasis_mem_) / (1 - kEmphasis);
         emphasis_mem_ = v;
     }
     analyse();
@@ -96,7 +117,10 @@ void DssSpEncoder::encode(const int16_t pcm[kFrameLength], uint8_t frame[kFrameB
     fit_filter(buf);
     compensate_post_filter(s, t, true);
     std::copy(t + kFrameLength - kPast, t + kFrameLength, compensated_past_.begin());
-    for (int j = 0; j < kSubframes; ++j) encode_subframe(j, t + j * N);
+    for (int j = 0; j < kSubframes; ++j) {
+        follow_decoder_gain(j, t + j * N);
+        encode_subframe(j, t + j * N);
+    }
     pack_frame(params_, frame);
 }
 
@@ -135,23 +159,24 @@ void DssSpEncoder::analyse() {
 void DssSpEncoder::compensate_post_filter(const float* s, float* t, bool commit) {
     // The decoder follows 1/A(z) with P(z) = A(z/0.5) / A(z/0.8) (1 + m z^-1),
     // m = min(0, k1 / 2), and scales the result back to the level of its
-    // input. We code t = P'^-1 s instead of s, where P' is part of P (at
-    // 12 kHz 35 %: numerator A(z/0.695) and 35 % of the tilt), each subframe
-    // brought to the level of s: the decoded speech keeps more of the input's
-    // balance between formants and valleys. Undoing all of it costs more in
-    // coding noise than it gains.
-    const double undo = tuning_.post_undo;
-    const double zero = kPostPole - undo * (kPostPole - kPostZero);
-    float num[kOrder + 1], den[kOrder + 1];
+    // input. We code t = P^-1 s instead of s, each subframe brought to the
+    // level of s, and weigh the error after P (encode_subframe): the decoded
+    // speech keeps the input's balance between formants and valleys, and
+    // the coding noise is shaped as the weighting filter wants it after the
+    // post-filter.
     double gn = 1, gd = 1;
     for (int i = 0; i <= kOrder; ++i) {
-        num[i] = static_cast<float>(quantized_[i] * gn);
-        den[i] = static_cast<float>(quantized_[i] * gd);
-        gn *= kPostPole;
-        gd *= zero;
+        post_.num[i] = static_cast<float>(quantized_[i] * gn);
+        post_.den[i] = static_cast<float>(quantized_[i] * gd);
+        gn *= kPostZero;
+        gd *= kPostPole;
     }
     const int half_k1 = kReflectionCodebook[0][params_.filter[0]] >> 1;
-    const float tilt = static_cast<float>(undo * std::min(0, half_k1) / 32768.0);
+    post_.tilt = static_cast<float>(std::min(0, half_k1) / 32768.0);
+    // The inverse: numerator A(z/0.8), denominator A(z/0.5), then 1 / (1 + m z^-1).
+    const float* num = post_.den.data();
+    const float* den = post_.num.data();
+    const float tilt = post_.tilt;
     const auto saved_in = inverse_in_;
     const auto saved_out = inverse_out_;
     const float saved_tilt = inverse_tilt_;
@@ -188,6 +213,7 @@ void DssSpEncoder::compensate_post_filter(const float* s, float* t, bool commit)
         for (int i = 0; i < N; ++i)
             t[j * N + i] *= tuning_.level_ramp ? previous + (g - previous) * static_cast<float>(i + 1) / N : g;
         previous = g;
+        subframe_level_[j] = g;
     }
     if (commit) {
         level_gain_ = previous;
@@ -198,9 +224,61 @@ void DssSpEncoder::compensate_post_filter(const float* s, float* t, bool commit)
     }
 }
 
+void DssSpEncoder::PostFilterMemory::run(const PostFilter& f, const float* x, float* y, int n) {
+    // Memories oldest first in front of the samples, as in encode_subframe.
+    float xs[kOrder + N], ys[kOrder + N];
+    for (int i = 1; i <= kOrder; ++i) {
+        xs[kOrder - i] = in[i];
+        ys[kOrder - i] = out[i];
+    }
+    for (int k = 0; k < n; ++k) {
+        float acc = x[k];
+        for (int i = 1; i <= kOrder; ++i) acc += f.num[i] * xs[kOrder + k - i] - f.den[i] * ys[kOrder + k - i];
+        xs[kOrder + k] = x[k];
+        ys[kOrder + k] = acc;
+        y[k] = acc + f.tilt * last;
+        last = acc;
+    }
+    for (int i = 1; i <= kOrder; ++i) {
+        in[i] = xs[kOrder + n - i];
+        out[i] = ys[kOrder + n - i];
+    }
+}
+
+void DssSpEncoder::follow_decoder_gain(int j, float* t) const {
+    // In steady state the decoder's gain is the ratio of synthesis to
+    // post-filtered magnitude, about 1 / level gain of compensate_post_filter.
+    // While its gain still rises towards that (after a pause, at an onset),
+    // the output comes out too quiet: ask the synthesis for more.
+    const double level = subframe_level_[j];
+    const double ratio = level > 1e-3 ? 1.0 / level : kQuietRatio;
+    double gain = decoder_gain_;
+    for (int n = 0; n < N; ++n) {
+        gain = gain * kGainKeep + ratio * kGainStep;
+        const double lag = std::min(ratio / std::max(gain, 1e-9), kGainFollowLimit);
+        t[n] *= static_cast<float>(1 + kGainFollow * (std::max(lag, 1.0) - 1));
+    }
+}
+
+void DssSpEncoder::track_decoder_gain(const int32_t* out) {
+    float y[N], p[N];
+    double synthesized = 0, filtered = 0;
+    for (int n = 0; n < N; ++n) {
+        y[n] = static_cast<float>(out[n]);
+        synthesized += std::fabs(y[n]);
+    }
+    output_post_mem_.run(post_, y, p, N);
+    for (int n = 0; n < N; ++n) filtered += std::fabs(p[n]);
+    synthesized = std::min(synthesized, static_cast<double>(0xFFFFF));
+    const double ratio = filtered >= 64 ? synthesized / filtered : kQuietRatio;
+    for (int n = 0; n < N; ++n) decoder_gain_ = decoder_gain_ * kGainKeep + ratio * kGainStep;
+}
+
 void DssSpEncoder::encode_subframe(int j, const float* t) {
     // Target: the weighted error left when the new excitation is zero, from
-    // the decoder's synthesis memory and the weighting filter's memory.
+    // the decoder's synthesis memory and the memories of the weighting
+    // filter and of the post-filter behind it. The error is weighed after the
+    // decoder's post-filter: P(z) W(z) (t - s^).
     // Filter memories are laid out oldest first in front of the subframe's
     // samples: sample n sits at [order + n], its i-th predecessor at
     // [order + n - i].
@@ -226,9 +304,11 @@ void DssSpEncoder::encode_subframe(int j, const float* t) {
             wm[W + n] = acc;
             x[n] = acc;
         }
+        PostFilterMemory m = weighted_post_mem_;
+        m.run(post_, x, x, N);
     }
 
-    // Impulse response of the weighted synthesis filter W(z) / A^(z).
+    // Impulse response of the weighted synthesis filter P(z) W(z) / A^(z).
     float h[N];
     {
         float syn[N], num[N];
@@ -247,6 +327,8 @@ void DssSpEncoder::encode_subframe(int j, const float* t) {
             for (int i = 1; i <= std::min(n, kWeightOrder); ++i) acc -= weight_den_[i] * h[n - i];
             h[n] = acc;
         }
+        PostFilterMemory m;
+        m.run(post_, h, h, N);
     }
 
     choose_excitation(j, x, h);
@@ -257,6 +339,7 @@ void DssSpEncoder::encode_subframe(int j, const float* t) {
     history_.excitation(params_.lag[j], params_.sub[j], e);
     history_.push(e);
     synthesis_.run(direct_, e, out, N);
+    track_decoder_gain(out);
     float em[W + N], wm[W + N];
     for (int i = 1; i <= W; ++i) {
         em[W - i] = error_mem_[i];
@@ -269,6 +352,8 @@ void DssSpEncoder::encode_subframe(int j, const float* t) {
         em[W + n] = err;
         wm[W + n] = acc;
     }
+    float weighted[N];
+    weighted_post_mem_.run(post_, wm + W, weighted, N);
     for (int i = 1; i <= W; ++i) {
         error_mem_[i] = em[W + N - i];
         weighted_mem_[i] = wm[W + N - i];
@@ -312,6 +397,36 @@ void DssSpEncoder::choose_excitation(int j, const float* x, const float* h) {
     }
     correlation_.compute(h);
     store_pulses(search_pulses(d, correlation_), &sf);
+    refine_gains(lag.lag, x, h, &sf);
+}
+
+void DssSpEncoder::refine_gains(int lag, const float* x, const float* h, SubframeParams* sf) const {
+    // The adaptive gain was chosen alone, the pulses for it: now the
+    // neighbouring adaptive gains with the pulses as they are, each with its
+    // exact integer vector (floor rounding, clipping).
+    float pulses[N] = {}, yp[N];
+    for (int k = 0; k < kPulses; ++k)
+        pulses[sf->position[k]] += static_cast<float>(pulse_amplitude(sf->fixed_gain, sf->level[k]));
+    convolve(h, pulses, yp);
+    const int first = std::max(0, sf->adaptive_gain - kGainRefineRange);
+    const int last = std::min(31, sf->adaptive_gain + kGainRefineRange);
+    float best = std::numeric_limits<float>::infinity();
+    for (int gain = first; gain <= last; ++gain) {
+        int32_t v[N];
+        history_.scaled_adaptive_vector(lag, gain, v);
+        float vf[N], y[N];
+        for (int i = 0; i < N; ++i) vf[i] = static_cast<float>(v[i]);
+        convolve(h, vf, y);
+        float err = 0;
+        for (int n = 0; n < N; ++n) {
+            const float r = x[n] - y[n] - yp[n];
+            err += r * r;
+        }
+        if (err < best) {
+            best = err;
+            sf->adaptive_gain = static_cast<uint8_t>(gain);
+        }
+    }
 }
 
 }  // namespace vkt::codecs

@@ -35,18 +35,36 @@ private:
     static constexpr int kPast = 96;  // samples before the frame in the analysis window
     using Weighting = std::array<float, kWeightOrder + 1>;
 
+    // The decoder's post-filter P(z) = A(z/0.5) / A(z/0.8) (1 + m z^-1) of
+    // this frame's filter, in floating point, and the memory of one run of it.
+    struct PostFilter {
+        std::array<float, dss_sp::kOrder + 1> num{}, den{};
+        float tilt = 0;
+    };
+    struct PostFilterMemory {
+        std::array<float, dss_sp::kOrder + 1> in{}, out{};  // [1] newest
+        float last = 0;                                      // last output before the tilt
+        // y = P x over n <= 72 samples (x and y may be the same array).
+        void run(const PostFilter& f, const float* x, float* y, int n);
+    };
+
     void analyse();
     void fit_filter(const float* windowed);
     // t = the input s with the decoder's post-filter partly undone; the
     // filter's memory advances only when `commit` is set.
     void compensate_post_filter(const float* s, float* t, bool commit);
+    // Scales a subframe's target for the lag of the decoder's gain control.
+    void follow_decoder_gain(int j, float* t) const;
     void encode_subframe(int j, const float* t);
     void choose_excitation(int j, const float* x, const float* h);
+    // Both gains chosen again for the weighted error of the decoded
+    // subframe, the pulses' positions and levels kept.
+    void refine_gains(int lag, const float* x, const float* h, dss_sp::SubframeParams* sf) const;
+    // Advances the model of the decoder's gain control by a synthesized subframe.
+    void track_decoder_gain(const int32_t* out);
 
     struct Tuning {
         double weight_zero;  // numerator factor of the weighting filter
-        float emphasis;      // pre-emphasis (1 - e z^-1) / (1 - e)
-        double post_undo;    // share of the decoder's post-filter undone
         bool level_ramp;     // ramp the level gain between subframes
     };
     static Tuning tuning_for(int sample_rate);
@@ -64,6 +82,7 @@ private:
     dss_sp::Polynomial quantized_{};  // the same in floating point
     Weighting weight_num_{};          // W(z) = B(z/g1) / B(z/g2), B of order 28
     Weighting weight_den_{};
+    PostFilter post_;
 
     // Encoder state.
     float emphasis_mem_ = 0;
@@ -73,6 +92,10 @@ private:
     std::array<float, dss_sp::kOrder + 1> inverse_in_{}, inverse_out_{};
     float inverse_tilt_ = 0;
     float level_gain_ = 1;  // of the last subframe, see compensate_post_filter
+    std::array<float, dss_sp::kSubframes> subframe_level_{};  // this frame's level gains
+    PostFilterMemory weighted_post_mem_;  // P in the weighted error
+    PostFilterMemory output_post_mem_;    // P on the synthesis output
+    double decoder_gain_ = 0;             // the decoder's smoothed gain, as a ratio
     std::array<float, kPast> compensated_past_{};
     int previous_lag_ = dss_sp::kMinLag;
 };
