@@ -53,6 +53,8 @@ private:
     // t = the input s with the decoder's post-filter partly undone; the
     // filter's memory advances only when `commit` is set.
     void compensate_post_filter(const float* s, float* t, bool commit);
+    // y = L(z) x over a subframe (x and y may be the same array).
+    static void weigh_low_frequencies(float* mem, const float* x, float* y);
     // Scales a subframe's target for the lag of the decoder's gain control.
     void follow_decoder_gain(int j, float* t) const;
     void encode_subframe(int j, const float* t);
@@ -96,6 +98,7 @@ private:
     PostFilterMemory weighted_post_mem_;  // P in the weighted error
     PostFilterMemory output_post_mem_;    // P on the synthesis output
     double decoder_gain_ = 0;             // the decoder's smoothed gain, as a ratio
+    float low_weight_mem_ = 0;            // of L(z) in the weighted error
     std::array<float, kPast> compensated_past_{};
     int previous_lag_ = dss_sp::kMinLag;
 };
