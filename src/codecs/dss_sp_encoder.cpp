@@ -22,6 +22,11 @@ constexpr double kNoiseFloor = 1.0001;
 constexpr double kWeightPole = 0.4;
 // Pre-emphasis (1 - e z^-1) / (1 - e).
 constexpr float kEmphasis = 0.2f;
+// Before it, a minimum-phase equaliser, unity at 0 Hz, fitted to the average
+// spectral error of the decoded speech: about +1 dB at 3.5 kHz rising to +3 dB
+// near 5 kHz, where the decoder's interpolator and the coding lose level,
+// and -1 dB around 2.5 kHz.
+constexpr std::array<float, 5> kEqualiser = {1.03723f, -0.09773f, 0.03597f, 0.10689f, -0.08237f};
 // The decoder post-filter's factors.
 constexpr double kPostZero = 0.5;
 constexpr double kPostPole = 0.8;
@@ -86,6 +91,7 @@ void DssSpEncoder::reset() {
     weight_num_.fill(0);
     weight_den_.fill(0);
     emphasis_mem_ = 0;
+    equaliser_mem_.fill(0);
     input_.fill(0);
     error_mem_.fill(0);
     weighted_mem_.fill(0);
@@ -107,7 +113,10 @@ void DssSpEncoder::encode(const int16_t pcm[kFrameLength], uint8_t frame[kFrameB
     std::memmove(input_.data(), input_.data() + kFrameLength, kPast * sizeof(float));
     float* s = input_.data() + kPast;
     for (int i = 0; i < kFrameLength; ++i) {
-        const float v = pcm[i];
+        float v = kEqualiser[0] * pcm[i];
+        for (size_t k = 1; k < kEqualiser.size(); ++k) v += kEqualiser[k] * equaliser_mem_[k];
+        for (size_t k = kEqualiser.size() - 1; k > 1; --k) equaliser_mem_[k] = equaliser_mem_[k - 1];
+        equaliser_mem_[1] = pcm[i];
         s[i] = (v - kEmphasis * emphasis_mem_) / (1 - kEmphasis);
         emphasis_mem_ = v;
     }

@@ -88,6 +88,7 @@ private:
 
     // Encoder state.
     float emphasis_mem_ = 0;
+    std::array<float, 5> equaliser_mem_{};  // past input, [1] newest
     std::array<float, kPast + dss_sp::kFrameLength> input_{};  // pre-emphasized input
     Weighting error_mem_{};                                     // past s - s^, [1] newest
     Weighting weighted_mem_{};                                  // past weighted errors
