@@ -18,7 +18,8 @@ constexpr int N = kSubframeLength;
 constexpr double kLagWindow = 0.004;
 constexpr double kWeightLagWindow = 0.004;
 constexpr double kNoiseFloor = 1.0001;
-// Denominator of the weighting filter.
+// Numerator and denominator factors of the weighting filter.
+constexpr double kWeightZero = 0.97;
 constexpr double kWeightPole = 0.4;
 // Pre-emphasis (1 - e z^-1) / (1 - e).
 constexpr float kEmphasis = 0.2f;
@@ -75,8 +76,8 @@ double gaussian(double bandwidth, int lag) {
 DssSpEncoder::Tuning DssSpEncoder::tuning_for(int sample_rate) {
     // Chosen by measurement on espeak-ng speech at each rate (see
     // dss_sp_encoder.md).
-    if (sample_rate == 8000) return {0.97, false};
-    return {0.97, true};
+    if (sample_rate == 8000) return {false};
+    return {true};
 }
 
 DssSpEncoder::DssSpEncoder(int sample_rate) : tuning_(tuning_for(sample_rate)) { reset(); }
@@ -166,7 +167,7 @@ void DssSpEncoder::analyse() {
     for (int i = 0; i <= kWeightOrder; ++i) {
         weight_num_[i] = static_cast<float>(aw[i] * gn);
         weight_den_[i] = static_cast<float>(aw[i] * gd);
-        gn *= tuning_.weight_zero;
+        gn *= kWeightZero;
         gd *= kWeightPole;
     }
 }

@@ -66,8 +66,7 @@ private:
     void track_decoder_gain(const int32_t* out);
 
     struct Tuning {
-        double weight_zero;  // numerator factor of the weighting filter
-        bool level_ramp;     // ramp the level gain between subframes
+        bool level_ramp;  // ramp the level gain between subframes
     };
     static Tuning tuning_for(int sample_rate);
 
