@@ -18,12 +18,10 @@ constexpr int N = kSubframeLength;
 constexpr double kLagWindow = 0.004;
 constexpr double kWeightLagWindow = 0.004;
 constexpr double kNoiseFloor = 1.0001;
-// Numerator and denominator factors of the weighting filter.
-constexpr double kWeightZero = 0.97;
+// Denominator factor of the weighting filter.
 constexpr double kWeightPole = 0.4;
-// Pre-emphasis (1 - e z^-1) / (1 - e).
-constexpr float kEmphasis = 0.2f;
-// Before it, a minimum-phase equaliser, unity at 0 Hz, fitted to the average
+// The input is pre-emphasized, (1 - e z^-1) / (1 - e) (see Tuning); before
+// that, a minimum-phase equaliser, unity at 0 Hz, fitted to the average
 // spectral error of the decoded speech: about +1 dB at 3.5 kHz rising to +3 dB
 // near 5 kHz, where the decoder's interpolator and the coding lose level,
 // and -1 dB around 2.5 kHz.
@@ -76,8 +74,8 @@ double gaussian(double bandwidth, int lag) {
 DssSpEncoder::Tuning DssSpEncoder::tuning_for(int sample_rate) {
     // Chosen by measurement on espeak-ng speech at each rate (see
     // dss_sp_encoder.md).
-    if (sample_rate == 8000) return {false};
-    return {true};
+    if (sample_rate == 8000) return {0.92, 0.1f, false};
+    return {0.97, 0.2f, true};
 }
 
 DssSpEncoder::DssSpEncoder(int sample_rate) : tuning_(tuning_for(sample_rate)) { reset(); }
@@ -118,7 +116,7 @@ void DssSpEncoder::encode(const int16_t pcm[kFrameLength], uint8_t frame[kFrameB
         for (size_t k = 1; k < kEqualiser.size(); ++k) v += kEqualiser[k] * equaliser_mem_[k];
         for (size_t k = kEqualiser.size() - 1; k > 1; --k) equaliser_mem_[k] = equaliser_mem_[k - 1];
         equaliser_mem_[1] = pcm[i];
-        s[i] = (v - kEmphasis * emphasis_mem_) / (1 - kEmphasis);
+        s[i] = (v - tuning_.emphasis * emphasis_mem_) / (1 - tuning_.emphasis);
         emphasis_mem_ = v;
     }
     analyse();
@@ -167,7 +165,7 @@ void DssSpEncoder::analyse() {
     for (int i = 0; i <= kWeightOrder; ++i) {
         weight_num_[i] = static_cast<float>(aw[i] * gn);
         weight_den_[i] = static_cast<float>(aw[i] * gd);
-        gn *= kWeightZero;
+        gn *= tuning_.weight_zero;
         gd *= kWeightPole;
     }
 }

@@ -66,7 +66,9 @@ private:
     void track_decoder_gain(const int32_t* out);
 
     struct Tuning {
-        bool level_ramp;  // ramp the level gain between subframes
+        double weight_zero;  // numerator factor of the weighting filter
+        float emphasis;      // pre-emphasis (1 - e z^-1) / (1 - e)
+        bool level_ramp;     // ramp the level gain between subframes
     };
     static Tuning tuning_for(int sample_rate);
 
