@@ -46,6 +46,13 @@ constexpr double kGainFollowLimit = 8.0;
 // which has next to nothing so low.
 constexpr float kLowPole = 0.995f;
 constexpr float kLowBoost = 3.0f;
+// Open-loop pitch: frames whose input correlates at least this well with
+// itself one period back are voiced.
+constexpr float kVoiced = 0.6f;
+// In a voiced frame the first subframe's lags lie within this many samples
+// of the open-loop pitch, and the three best of them each get a pulse search.
+constexpr int kOpenLoopReach = 23;
+constexpr int kFirstLagCandidates = 3;
 // Neighbours of the adaptive gain tried again with the pulses chosen.
 constexpr int kGainRefineRange = 2;
 
@@ -90,6 +97,8 @@ void DssSpEncoder::reset() {
     weight_num_.fill(0);
     weight_den_.fill(0);
     emphasis_mem_ = 0;
+    pitch_input_.fill(0);
+    open_loop_lag_ = 0;
     equaliser_mem_.fill(0);
     input_.fill(0);
     error_mem_.fill(0);
@@ -110,6 +119,7 @@ void DssSpEncoder::reset() {
 void DssSpEncoder::encode(const int16_t pcm[kFrameLength], uint8_t frame[kFrameBytes]) {
     static_assert(kPast + kFrameLength == kWindowLength);
     std::memmove(input_.data(), input_.data() + kFrameLength, kPast * sizeof(float));
+    std::memmove(pitch_input_.data(), pitch_input_.data() + kFrameLength, kMaxLag * sizeof(float));
     float* s = input_.data() + kPast;
     for (int i = 0; i < kFrameLength; ++i) {
         float v = kEqualiser[0] * pcm[i];
@@ -119,6 +129,8 @@ void DssSpEncoder::encode(const int16_t pcm[kFrameLength], uint8_t frame[kFrameB
         s[i] = (v - tuning_.emphasis * emphasis_mem_) / (1 - tuning_.emphasis);
         emphasis_mem_ = v;
     }
+    std::copy(s, s + kFrameLength, pitch_input_.begin() + kMaxLag);
+    open_loop_lag_ = open_loop_lag();
     analyse();
     // The filter is fitted to what we code: undo the post-filter of the
     // input's filter on trial, fit the filter to the result, and undo the
@@ -389,70 +401,135 @@ void DssSpEncoder::encode_subframe(int j, const float* t) {
     }
 }
 
+int DssSpEncoder::open_loop_lag() const {
+    // Normalized correlation of the first half of the frame (the first
+    // subframe's lag is the one that matters) with itself `lag` samples back.
+    constexpr int kSpan = kFrameLength / 2;
+    static_assert(kSpan % 8 == 0);
+    const float* s = pitch_input_.data() + kMaxLag;
+    float frame_energy = 0, past_energy = 0;
+    for (int n = 0; n < kSpan; ++n) {
+        frame_energy += s[n] * s[n];
+        past_energy += s[n - kMinLag] * s[n - kMinLag];
+    }
+    int best = 0;
+    float best_score = kVoiced;
+    for (int lag = kMinLag; lag <= kMaxLag; ++lag) {
+        if (lag > kMinLag) {
+            // The window one sample further back.
+            past_energy += s[-lag] * s[-lag] - s[kSpan - lag] * s[kSpan - lag];
+        }
+        float part[8] = {};
+        for (int n = 0; n < kSpan; n += 8)
+            for (int k = 0; k < 8; ++k) part[k] += s[n + k] * s[n + k - lag];
+        const float c = ((part[0] + part[4]) + (part[1] + part[5])) + ((part[2] + part[6]) + (part[3] + part[7]));
+        const float e = frame_energy * past_energy;
+        if (c > 0 && e > 0 && c >= best_score * std::sqrt(e)) {
+            best_score = c / std::sqrt(e);
+            best = lag;
+        }
+    }
+    return best;
+}
+
 void DssSpEncoder::choose_excitation(int j, const float* x, const float* h) {
-    int lo = kMinLag, hi = kMaxLag;
+    // The lags the pitch coding allows; in the first subframe of a voiced
+    // frame only those near the open-loop pitch, which also sets the window
+    // of the other three: a lag that happens to fit the first subframe's
+    // coarse history better would keep the frame off the pitch.
+    int lo = kMinLag, hi = kMaxLag, candidates = 1;
     if (j > 0) {
         lo = lag_base(params_.lag[j - 1]);
         hi = lo + kLagDeltas - 1;
+    } else if (open_loop_lag_ > 0) {
+        lo = std::max(kMinLag, open_loop_lag_ - kOpenLoopReach);
+        hi = std::min(kMaxLag, open_loop_lag_ + kOpenLoopReach);
+        candidates = kFirstLagCandidates;
     }
-    LagCandidate lag;
-    if (search_lags(history_, lo, hi, x, h, &lag, 1) == 0) {
+    LagCandidate lags[kFirstLagCandidates];
+    int count = search_lags(history_, lo, hi, x, h, lags, candidates);
+    if (count == 0) {
         // Nothing in the history helps: keep the lag, so that the next
         // subframes can still reach the pitch, and take the smallest gain.
-        lag.lag = std::clamp(j > 0 ? params_.lag[j - 1] : previous_lag_, lo, hi);
+        lags[0] = LagCandidate{};
+        lags[0].lag = std::clamp(j > 0 ? params_.lag[j - 1] : previous_lag_, lo, hi);
+        count = 1;
     }
-    params_.lag[j] = lag.lag;
-    if (j == kSubframes - 1) previous_lag_ = lag.lag;
 
-    // The table gain nearest the optimum; the pulses then complete the
-    // exact integer vector of that gain.
-    const double g = lag.energy > 0 ? lag.corr / lag.energy * 2048.0 : 0.0;
-    int gain = 0;
-    for (int i = 1; i < 32; ++i)
-        if (std::fabs(kAdaptiveGain[i] - g) < std::fabs(kAdaptiveGain[gain] - g)) gain = i;
-    SubframeParams& sf = params_.sub[j];
-    sf.adaptive_gain = static_cast<uint8_t>(gain);
-
-    int32_t v[N];
-    history_.scaled_adaptive_vector(lag.lag, gain, v);
-    float vf[N], y[N], x2[N], d[N];
-    for (int i = 0; i < N; ++i) vf[i] = static_cast<float>(v[i]);
-    convolve(h, vf, y);
-    for (int n = 0; n < N; ++n) x2[n] = x[n] - y[n];
-    for (int p = 0; p < N; ++p) {
-        float acc = 0;
-        for (int n = p; n < N; ++n) acc += x2[n] * h[n - p];
-        d[p] = acc;
-    }
+    // Each candidate's adaptive vector at the table gain nearest its
+    // optimum, taken off the target; the pulses then complete the exact
+    // integer vector of that gain. Candidates are compared by the pulses
+    // placed one by one; the full pulse search runs for the best.
     correlation_.compute(h);
-    store_pulses(search_pulses(d, correlation_), &sf);
-    refine_gains(lag.lag, x, h, &sf);
-}
-
-void DssSpEncoder::refine_gains(int lag, const float* x, const float* h, SubframeParams* sf) const {
-    // The adaptive gain was chosen alone, the pulses for it: now the
-    // neighbouring adaptive gains with the pulses as they are, each with its
-    // exact integer vector (floor rounding, clipping).
-    float pulses[N] = {}, yp[N];
-    for (int k = 0; k < kPulses; ++k)
-        pulses[sf->position[k]] += static_cast<float>(pulse_amplitude(sf->fixed_gain, sf->level[k]));
-    convolve(h, pulses, yp);
-    const int first = std::max(0, sf->adaptive_gain - kGainRefineRange);
-    const int last = std::min(31, sf->adaptive_gain + kGainRefineRange);
+    struct Trial {
+        int gain = 0;
+        float d[N];
+    } trials[kFirstLagCandidates];
+    int chosen = 0;
     float best = std::numeric_limits<float>::infinity();
-    for (int gain = first; gain <= last; ++gain) {
+    for (int c = 0; c < count; ++c) {
+        Trial& trial = trials[c];
+        const double g = lags[c].energy > 0 ? lags[c].corr / lags[c].energy * 2048.0 : 0.0;
+        for (int i = 1; i < 32; ++i)
+            if (std::fabs(kAdaptiveGain[i] - g) < std::fabs(kAdaptiveGain[trial.gain] - g)) trial.gain = i;
         int32_t v[N];
-        history_.scaled_adaptive_vector(lag, gain, v);
-        float vf[N], y[N];
+        history_.scaled_adaptive_vector(lags[c].lag, trial.gain, v);
+        float vf[N], y[N], x2[N];
         for (int i = 0; i < N; ++i) vf[i] = static_cast<float>(v[i]);
         convolve(h, vf, y);
         float err = 0;
         for (int n = 0; n < N; ++n) {
-            const float r = x[n] - y[n] - yp[n];
-            err += r * r;
+            x2[n] = x[n] - y[n];
+            err += x2[n] * x2[n];
         }
+        for (int p = 0; p < N; ++p) {
+            float acc = 0;
+            for (int n = p; n < N; ++n) acc += x2[n] * h[n - p];
+            trial.d[p] = acc;
+        }
+        if (count == 1) break;
+        err += estimate_pulses(trial.d, correlation_);
         if (err < best) {
             best = err;
+            chosen = c;
+        }
+    }
+    SubframeParams& sf = params_.sub[j];
+    params_.lag[j] = lags[chosen].lag;
+    sf.adaptive_gain = static_cast<uint8_t>(trials[chosen].gain);
+    store_pulses(search_pulses(trials[chosen].d, correlation_), &sf);
+    if (j == kSubframes - 1) previous_lag_ = params_.lag[j];
+    refine_gains(params_.lag[j], x, h, &sf);
+}
+
+void DssSpEncoder::refine_gains(int lag, const float* x, const float* h, SubframeParams* sf) const {
+    // The adaptive gain was chosen alone, the pulses for it: now the
+    // neighbouring adaptive gains with the pulses as they are. The filtered
+    // adaptive vector is taken as proportional to the gain (the decoder's
+    // floor rounding and clipping move it by a unit at most).
+    float pulses[N] = {}, yp[N];
+    for (int k = 0; k < kPulses; ++k)
+        pulses[sf->position[k]] += static_cast<float>(pulse_amplitude(sf->fixed_gain, sf->level[k]));
+    convolve(h, pulses, yp);
+    int32_t v[N];
+    history_.adaptive_vector(lag, v);
+    float vf[N], y[N];
+    for (int i = 0; i < N; ++i) vf[i] = static_cast<float>(v[i]);
+    convolve(h, vf, y);
+    // The error x - yp - a y as a function of the gain a.
+    float ry = 0, yy = 0;
+    for (int n = 0; n < N; ++n) {
+        ry += (x[n] - yp[n]) * y[n];
+        yy += y[n] * y[n];
+    }
+    const int first = std::max(0, sf->adaptive_gain - kGainRefineRange);
+    const int last = std::min(31, sf->adaptive_gain + kGainRefineRange);
+    float best = std::numeric_limits<float>::infinity();
+    for (int gain = first; gain <= last; ++gain) {
+        const float a = kAdaptiveGain[gain] / 2048.0f;
+        const float change = a * (a * yy - 2 * ry);
+        if (change < best) {
+            best = change;
             sf->adaptive_gain = static_cast<uint8_t>(gain);
         }
     }

@@ -57,6 +57,8 @@ private:
     static void weigh_low_frequencies(float* mem, const float* x, float* y);
     // Scales a subframe's target for the lag of the decoder's gain control.
     void follow_decoder_gain(int j, float* t) const;
+    // The frame's pitch period from its input alone, 0 for an unvoiced frame.
+    int open_loop_lag() const;
     void encode_subframe(int j, const float* t);
     void choose_excitation(int j, const float* x, const float* h);
     // Both gains chosen again for the weighted error of the decoded
@@ -90,6 +92,9 @@ private:
     // Encoder state.
     float emphasis_mem_ = 0;
     std::array<float, 5> equaliser_mem_{};  // past input, [1] newest
+    // The pre-emphasized input: kMaxLag past samples and the frame.
+    std::array<float, dss_sp::kMaxLag + dss_sp::kFrameLength> pitch_input_{};
+    int open_loop_lag_ = 0;
     std::array<float, kPast + dss_sp::kFrameLength> input_{};  // pre-emphasized input
     Weighting error_mem_{};                                     // past s - s^, [1] newest
     Weighting weighted_mem_{};                                  // past weighted errors

@@ -177,7 +177,16 @@ PulseChoice place_pulses(const float* d, const PulseCorrelation& pc, int gain, i
     return c;
 }
 
-PulseChoice search_pulses(const float* d, const PulseCorrelation& pc) {
+namespace {
+
+// The two gains whose pulses, placed one by one, lower the error most, and
+// those errors (gain 0 and error 0 where none helps).
+struct GainRanking {
+    int first_gain = 0, second_gain = 0;
+    float first = 0, second = 0;
+};
+
+GainRanking rank_gains(const float* d, const PulseCorrelation& pc) {
     float peak = 0;
     for (int p = 0; p < N; ++p) peak = std::max(peak, std::fabs(d[p]) / std::max(pc.phi[p][p], 1e-9f));
     int estimate = 0;
@@ -185,24 +194,32 @@ PulseChoice search_pulses(const float* d, const PulseCorrelation& pc) {
         if (std::fabs(pulse_amplitude(g, 7) - peak) < std::fabs(pulse_amplitude(estimate, 7) - peak)) estimate = g;
     // The largest pulse may take any of the upper levels: gains from a little
     // below the estimate to about 7/5 of it.
-    // Each gain's pulses are placed one by one; the moving passes, which
-    // cost three times as much, run for the two best gains only.
-    PulseChoice best;
-    float first = 0, second = 0;
-    int best_gain = 0, second_gain = 0;
+    GainRanking r;
     for (int g = std::max(1, estimate - 3); g <= std::min(63, estimate + 4); ++g) {
         const float err = place_pulses(d, pc, g, 0).err;
-        if (err < first) {
-            second = first;
-            second_gain = best_gain;
-            first = err;
-            best_gain = g;
-        } else if (err < second) {
-            second = err;
-            second_gain = g;
+        if (err < r.first) {
+            r.second = r.first;
+            r.second_gain = r.first_gain;
+            r.first = err;
+            r.first_gain = g;
+        } else if (err < r.second) {
+            r.second = err;
+            r.second_gain = g;
         }
     }
-    for (int g : {best_gain, second_gain}) {
+    return r;
+}
+
+}  // namespace
+
+float estimate_pulses(const float* d, const PulseCorrelation& pc) { return rank_gains(d, pc).first; }
+
+PulseChoice search_pulses(const float* d, const PulseCorrelation& pc) {
+    // Each gain's pulses are placed one by one; the moving passes, which
+    // cost three times as much, run for the two best gains only.
+    const GainRanking r = rank_gains(d, pc);
+    PulseChoice best;
+    for (int g : {r.first_gain, r.second_gain}) {
         if (g == 0) continue;
         const PulseChoice c = place_pulses(d, pc, g, kMovingPasses);
         if (c.err < best.err) best = c;

@@ -59,6 +59,10 @@ PulseChoice place_pulses(const float* d, const PulseCorrelation& pc, int gain, i
 // without them); gain 0 when no pulse helps.
 PulseChoice search_pulses(const float* d, const PulseCorrelation& pc);
 
+// The error change of search_pulses' best gain before the moving passes: a
+// cheaper estimate for comparing targets.
+float estimate_pulses(const float* d, const PulseCorrelation& pc);
+
 // Fills a subframe's fields from a pulse choice (positions descending).
 void store_pulses(const PulseChoice& choice, SubframeParams* sf);
 
