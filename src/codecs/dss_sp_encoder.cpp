@@ -50,9 +50,11 @@ constexpr float kLowBoost = 3.0f;
 // itself one period back are voiced.
 constexpr float kVoiced = 0.6f;
 // In a voiced frame the first subframe's lags lie within this many samples
-// of the open-loop pitch, and the three best of them each get a pulse search.
+// of the open-loop pitch; the three best of them are compared with their
+// pulses, in the other subframes the two best.
 constexpr int kOpenLoopReach = 23;
 constexpr int kFirstLagCandidates = 3;
+constexpr int kLagCandidates = 2;
 // Neighbours of the adaptive gain tried again with the pulses chosen.
 constexpr int kGainRefineRange = 2;
 
@@ -441,11 +443,13 @@ void DssSpEncoder::choose_excitation(int j, const float* x, const float* h) {
     if (j > 0) {
         lo = lag_base(params_.lag[j - 1]);
         hi = lo + kLagDeltas - 1;
+        candidates = kLagCandidates;
     } else if (open_loop_lag_ > 0) {
         lo = std::max(kMinLag, open_loop_lag_ - kOpenLoopReach);
         hi = std::min(kMaxLag, open_loop_lag_ + kOpenLoopReach);
         candidates = kFirstLagCandidates;
     }
+    static_assert(kLagCandidates <= kFirstLagCandidates);
     LagCandidate lags[kFirstLagCandidates];
     int count = search_lags(history_, lo, hi, x, h, lags, candidates);
     if (count == 0) {

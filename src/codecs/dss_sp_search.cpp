@@ -186,16 +186,14 @@ struct GainRanking {
     float first = 0, second = 0;
 };
 
-GainRanking rank_gains(const float* d, const PulseCorrelation& pc) {
+GainRanking rank_gains(const float* d, const PulseCorrelation& pc, int below, int above) {
     float peak = 0;
     for (int p = 0; p < N; ++p) peak = std::max(peak, std::fabs(d[p]) / std::max(pc.phi[p][p], 1e-9f));
     int estimate = 0;
     for (int g = 1; g < 64; ++g)
         if (std::fabs(pulse_amplitude(g, 7) - peak) < std::fabs(pulse_amplitude(estimate, 7) - peak)) estimate = g;
-    // The largest pulse may take any of the upper levels: gains from a little
-    // below the estimate to about 7/5 of it.
     GainRanking r;
-    for (int g = std::max(1, estimate - 3); g <= std::min(63, estimate + 4); ++g) {
+    for (int g = std::max(1, estimate - below); g <= std::min(63, estimate + above); ++g) {
         const float err = place_pulses(d, pc, g, 0).err;
         if (err < r.first) {
             r.second = r.first;
@@ -212,12 +210,17 @@ GainRanking rank_gains(const float* d, const PulseCorrelation& pc) {
 
 }  // namespace
 
-float estimate_pulses(const float* d, const PulseCorrelation& pc) { return rank_gains(d, pc).first; }
+float estimate_pulses(const float* d, const PulseCorrelation& pc) {
+    // The estimated gain and its two neighbours.
+    return rank_gains(d, pc, 1, 1).first;
+}
 
 PulseChoice search_pulses(const float* d, const PulseCorrelation& pc) {
     // Each gain's pulses are placed one by one; the moving passes, which
     // cost three times as much, run for the two best gains only.
-    const GainRanking r = rank_gains(d, pc);
+    // The largest pulse may take any of the upper levels: gains from a little
+    // below the estimate to about 4/3 of it.
+    const GainRanking r = rank_gains(d, pc, 2, 3);
     PulseChoice best;
     for (int g : {r.first_gain, r.second_gain}) {
         if (g == 0) continue;
