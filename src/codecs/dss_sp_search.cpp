@@ -53,26 +53,29 @@ void PulseCorrelation::compute(const float* h) {
 int search_lags(const ExcitationHistory& history, int lo, int hi, const float* x, const float* h,
                 LagCandidate* out, int capacity) {
     int count = 0;
-    float buffers[2][N];
-    float* y = buffers[0];
-    bool shiftable = false;
+    // w is the history read backwards from `lag` without repetition
+    // (w[i] = history at lag - i, zero from i = lag on), yw = h * w. The
+    // adaptive vector repeats w with period lag when lag < 72, so its
+    // filtered form is yw plus copies of yw delayed by lag, 2 lag, ...; and
+    // w of lag + 1 is w of lag delayed by a sample with the history sample
+    // lag + 1 in front, so yw follows from the last one with one new term.
+    float buffers[2][N], y[N];
+    float* yw = buffers[0];
     for (int lag = lo; lag <= hi; ++lag) {
-        if (lag >= N && shiftable) {
-            // Without repetition the vector of this lag is the previous one
-            // delayed by a sample, with the history sample `lag` in front.
-            const float first = static_cast<float>(history.at(lag));
-            float* next = y == buffers[0] ? buffers[1] : buffers[0];
-            next[0] = first * h[0];
-            for (int n = 1; n < N; ++n) next[n] = y[n - 1] + first * h[n];
-            y = next;
+        if (lag == lo) {
+            float w[N];
+            for (int i = 0; i < N; ++i) w[i] = i < lag ? static_cast<float>(history.at(lag - i)) : 0.0f;
+            convolve(h, w, yw);
         } else {
-            int32_t vi[N];
-            float v[N];
-            history.adaptive_vector(lag, vi);
-            for (int i = 0; i < N; ++i) v[i] = static_cast<float>(vi[i]);
-            convolve(h, v, y);
-            shiftable = lag >= N;
+            const float first = static_cast<float>(history.at(lag));
+            float* next = yw == buffers[0] ? buffers[1] : buffers[0];
+            next[0] = first * h[0];
+            for (int n = 1; n < N; ++n) next[n] = yw[n - 1] + first * h[n];
+            yw = next;
         }
+        std::copy(yw, yw + N, y);
+        for (int delay = lag; delay < N; delay += lag)
+            for (int n = delay; n < N; ++n) y[n] += yw[n - delay];
         const float corr = dot(x, y);
         const float energy = dot(y, y);
         if (!(corr > 0 && energy > 0)) continue;
