@@ -222,8 +222,8 @@ PulseChoice search_pulses(const float* d, const PulseCorrelation& pc) {
     // Each gain's pulses are placed one by one; the moving passes, which
     // cost three times as much, run for the two best gains only.
     // The largest pulse may take any of the upper levels: gains from a little
-    // below the estimate to about 4/3 of it.
-    const GainRanking r = rank_gains(d, pc, 2, 3);
+    // below the estimate to about 7/5 of it.
+    const GainRanking r = rank_gains(d, pc, 3, 4);
     PulseChoice best;
     for (int g : {r.first_gain, r.second_gain}) {
         if (g == 0) continue;
