@@ -13,13 +13,17 @@ namespace {
 
 constexpr int N = kSubframeLength;
 
-// Gaussian lag windows (bandwidth as a fraction of the sampling rate) and a
-// white-noise floor on r[0].
+// Gaussian lag windows (bandwidth as a fraction of the sampling rate) and
+// white-noise floors on r[0]. The weighting filter's floor is the higher: it
+// keeps the weighting from digging deep valleys between the peaks of its
+// finer model, where the decoded speech then came out with too much noise
+// below about 2 kHz.
 constexpr double kLagWindow = 0.004;
 constexpr double kWeightLagWindow = 0.004;
-constexpr double kNoiseFloor = 1.0001;
+constexpr double kNoiseFloor = 1.0005;
+constexpr double kWeightNoiseFloor = 1.0013;
 // Denominator factor of the weighting filter.
-constexpr double kWeightPole = 0.4;
+constexpr double kWeightPole = 0.35;
 // The input is pre-emphasized, (1 - e z^-1) / (1 - e) (see Tuning); before
 // that, a minimum-phase equaliser, unity at 0 Hz, fitted to the average
 // spectral error of the decoded speech: about +1 dB at 3.5 kHz rising to +3 dB
@@ -41,10 +45,10 @@ constexpr double kQuietRatio = 1.0 / 2048.0;
 // one, at most 8 times: compensating all of the lag does worse.
 constexpr double kGainFollow = 0.5;
 constexpr double kGainFollowLimit = 8.0;
-// The error below about 10 Hz weighs up to four times more (pole 0.995 at
+// The error below about 20 Hz weighs up to four times more (pole 0.99 at
 // 12 kHz): left alone, the coding noise there stands far above the speech,
 // which has next to nothing so low.
-constexpr float kLowPole = 0.995f;
+constexpr float kLowPole = 0.99f;
 constexpr float kLowBoost = 3.0f;
 // Open-loop pitch: frames whose input correlates at least this well with
 // itself one period back are voiced.
@@ -84,7 +88,7 @@ DssSpEncoder::Tuning DssSpEncoder::tuning_for(int sample_rate) {
     // Chosen by measurement on espeak-ng speech at each rate (see
     // dss_sp_encoder.md).
     if (sample_rate == 8000) return {0.92, 0.1f, false};
-    return {0.97, 0.2f, true};
+    return {0.98, 0.15f, true};
 }
 
 DssSpEncoder::DssSpEncoder(int sample_rate) : tuning_(tuning_for(sample_rate)) { reset(); }
@@ -172,7 +176,7 @@ void DssSpEncoder::analyse() {
     // the decoder gets, so that the noise also stays out of narrow valleys.
     double rw[kWeightOrder + 1], aw[kWeightOrder + 1];
     autocorrelate(buf, kWindowLength, kWeightOrder, rw);
-    rw[0] *= kNoiseFloor;
+    rw[0] *= kWeightNoiseFloor;
     for (int i = 1; i <= kWeightOrder; ++i) rw[i] *= gaussian(kWeightLagWindow, i);
     levinson(rw, kWeightOrder, aw, nullptr);
     double gn = 1, gd = 1;
