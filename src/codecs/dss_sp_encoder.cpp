@@ -87,7 +87,7 @@ double gaussian(double bandwidth, int lag) {
 DssSpEncoder::Tuning DssSpEncoder::tuning_for(int sample_rate) {
     // Chosen by measurement on espeak-ng speech at each rate (see
     // dss_sp_encoder.md).
-    if (sample_rate == 8000) return {0.92, 0.1f, false};
+    if (sample_rate == 8000) return {0.95, 0.1f, false};
     return {0.98, 0.15f, true};
 }
 
