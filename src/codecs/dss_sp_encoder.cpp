@@ -87,8 +87,8 @@ double gaussian(double bandwidth, int lag) {
 DssSpEncoder::Tuning DssSpEncoder::tuning_for(int sample_rate) {
     // Chosen by measurement on espeak-ng speech at each rate (see
     // dss_sp_encoder.md).
-    if (sample_rate == 8000) return {0.95, 0.1f, false};
-    return {0.98, 0.15f, true};
+    if (sample_rate == 8000) return {0.95, 0.95, kWeightNoiseFloor, 0.1f, false};
+    return {0.98, 0.985, 1.003, 0.15f, true};
 }
 
 DssSpEncoder::DssSpEncoder(int sample_rate) : tuning_(tuning_for(sample_rate)) { reset(); }
@@ -176,14 +176,18 @@ void DssSpEncoder::analyse() {
     // the decoder gets, so that the noise also stays out of narrow valleys.
     double rw[kWeightOrder + 1], aw[kWeightOrder + 1];
     autocorrelate(buf, kWindowLength, kWeightOrder, rw);
-    rw[0] *= kWeightNoiseFloor;
+    // At 12 kHz voiced frames do better with a flatter model: the noise
+    // between their harmonics is what the finer model's valleys let through.
+    const bool voiced = open_loop_lag_ > 0;
+    rw[0] *= voiced ? tuning_.voiced_floor : kWeightNoiseFloor;
     for (int i = 1; i <= kWeightOrder; ++i) rw[i] *= gaussian(kWeightLagWindow, i);
     levinson(rw, kWeightOrder, aw, nullptr);
+    const double zero = voiced ? tuning_.voiced_weight_zero : tuning_.weight_zero;
     double gn = 1, gd = 1;
     for (int i = 0; i <= kWeightOrder; ++i) {
         weight_num_[i] = static_cast<float>(aw[i] * gn);
         weight_den_[i] = static_cast<float>(aw[i] * gd);
-        gn *= tuning_.weight_zero;
+        gn *= zero;
         gd *= kWeightPole;
     }
 }

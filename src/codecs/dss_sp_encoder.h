@@ -68,9 +68,11 @@ private:
     void track_decoder_gain(const int32_t* out);
 
     struct Tuning {
-        double weight_zero;  // numerator factor of the weighting filter
-        float emphasis;      // pre-emphasis (1 - e z^-1) / (1 - e)
-        bool level_ramp;     // ramp the level gain between subframes
+        double weight_zero;         // numerator factor of the weighting filter
+        double voiced_weight_zero;  // the same in voiced frames
+        double voiced_floor;        // white-noise floor of the weighting model in voiced frames
+        float emphasis;             // pre-emphasis (1 - e z^-1) / (1 - e)
+        bool level_ramp;            // ramp the level gain between subframes
     };
     static Tuning tuning_for(int sample_rate);
 
