@@ -53,26 +53,29 @@ void PulseCorrelation::compute(const float* h) {
 int search_lags(const ExcitationHistory& history, int lo, int hi, const float* x, const float* h,
                 LagCandidate* out, int capacity) {
     int count = 0;
-    float buffers[2][N];
-    float* y = buffers[0];
-    bool shiftable = false;
+    // w is the history read backwards from `lag` without repetition
+    // (w[i] = history at lag - i, zero from i = lag on), yw = h * w. The
+    // adaptive vector repeats w with period lag when lag < 72, so its
+    // filtered form is yw plus copies of yw delayed by lag, 2 lag, ...; and
+    // w of lag + 1 is w of lag delayed by a sample with the history sample
+    // lag + 1 in front, so yw follows from the last one with one new term.
+    float buffers[2][N], y[N];
+    float* yw = buffers[0];
     for (int lag = lo; lag <= hi; ++lag) {
-        if (lag >= N && shiftable) {
-            // Without repetition the vector of this lag is the previous one
-            // delayed by a sample, with the history sample `lag` in front.
-            const float first = static_cast<float>(history.at(lag));
-            float* next = y == buffers[0] ? buffers[1] : buffers[0];
-            next[0] = first * h[0];
-            for (int n = 1; n < N; ++n) next[n] = y[n - 1] + first * h[n];
-            y = next;
+        if (lag == lo) {
+            float w[N];
+            for (int i = 0; i < N; ++i) w[i] = i < lag ? static_cast<float>(history.at(lag - i)) : 0.0f;
+            convolve(h, w, yw);
         } else {
-            int32_t vi[N];
-            float v[N];
-            history.adaptive_vector(lag, vi);
-            for (int i = 0; i < N; ++i) v[i] = static_cast<float>(vi[i]);
-            convolve(h, v, y);
-            shiftable = lag >= N;
+            const float first = static_cast<float>(history.at(lag));
+            float* next = yw == buffers[0] ? buffers[1] : buffers[0];
+            next[0] = first * h[0];
+            for (int n = 1; n < N; ++n) next[n] = yw[n - 1] + first * h[n];
+            yw = next;
         }
+        std::copy(yw, yw + N, y);
+        for (int delay = lag; delay < N; delay += lag)
+            for (int n = delay; n < N; ++n) y[n] += yw[n - delay];
         const float corr = dot(x, y);
         const float energy = dot(y, y);
         if (!(corr > 0 && energy > 0)) continue;
@@ -177,32 +180,52 @@ PulseChoice place_pulses(const float* d, const PulseCorrelation& pc, int gain, i
     return c;
 }
 
-PulseChoice search_pulses(const float* d, const PulseCorrelation& pc) {
+namespace {
+
+// The two gains whose pulses, placed one by one, lower the error most, and
+// those errors (gain 0 and error 0 where none helps).
+struct GainRanking {
+    int first_gain = 0, second_gain = 0;
+    float first = 0, second = 0;
+};
+
+GainRanking rank_gains(const float* d, const PulseCorrelation& pc, int below, int above) {
     float peak = 0;
     for (int p = 0; p < N; ++p) peak = std::max(peak, std::fabs(d[p]) / std::max(pc.phi[p][p], 1e-9f));
     int estimate = 0;
     for (int g = 1; g < 64; ++g)
         if (std::fabs(pulse_amplitude(g, 7) - peak) < std::fabs(pulse_amplitude(estimate, 7) - peak)) estimate = g;
-    // The largest pulse may take any of the upper levels: gains from a little
-    // below the estimate to about 7/5 of it.
-    // Each gain's pulses are placed one by one; the moving passes, which
-    // cost three times as much, run for the two best gains only.
-    PulseChoice best;
-    float first = 0, second = 0;
-    int best_gain = 0, second_gain = 0;
-    for (int g = std::max(1, estimate - 3); g <= std::min(63, estimate + 4); ++g) {
+    GainRanking r;
+    for (int g = std::max(1, estimate - below); g <= std::min(63, estimate + above); ++g) {
         const float err = place_pulses(d, pc, g, 0).err;
-        if (err < first) {
-            second = first;
-            second_gain = best_gain;
-            first = err;
-            best_gain = g;
-        } else if (err < second) {
-            second = err;
-            second_gain = g;
+        if (err < r.first) {
+            r.second = r.first;
+            r.second_gain = r.first_gain;
+            r.first = err;
+            r.first_gain = g;
+        } else if (err < r.second) {
+            r.second = err;
+            r.second_gain = g;
         }
     }
-    for (int g : {best_gain, second_gain}) {
+    return r;
+}
+
+}  // namespace
+
+float estimate_pulses(const float* d, const PulseCorrelation& pc) {
+    // The estimated gain and its two neighbours.
+    return rank_gains(d, pc, 1, 1).first;
+}
+
+PulseChoice search_pulses(const float* d, const PulseCorrelation& pc) {
+    // Each gain's pulses are placed one by one; the moving passes, which
+    // cost three times as much, run for the two best gains only.
+    // The largest pulse may take any of the upper levels: gains from a little
+    // below the estimate to about 7/5 of it.
+    const GainRanking r = rank_gains(d, pc, 3, 4);
+    PulseChoice best;
+    for (int g : {r.first_gain, r.second_gain}) {
         if (g == 0) continue;
         const PulseChoice c = place_pulses(d, pc, g, kMovingPasses);
         if (c.err < best.err) best = c;

@@ -59,6 +59,11 @@ PulseChoice place_pulses(const float* d, const PulseCorrelation& pc, int gain, i
 // without them); gain 0 when no pulse helps.
 PulseChoice search_pulses(const float* d, const PulseCorrelation& pc);
 
+// The error change of pulses placed one by one (no moving passes) at the
+// best of three gains around the one search_pulses starts from: a cheap
+// estimate for comparing targets.
+float estimate_pulses(const float* d, const PulseCorrelation& pc);
+
 // Fills a subframe's fields from a pulse choice (positions descending).
 void store_pulses(const PulseChoice& choice, SubframeParams* sf);
 
