@@ -170,6 +170,39 @@ void BM_Opus28kQuality(benchmark::State& state) {
 }
 BENCHMARK(BM_Opus28kQuality)->Iterations(1)->Unit(benchmark::kMillisecond);
 
+// The other way to frames that decode on their own: Opus packets carried in
+// our frames, with the encoder started afresh for every group of five
+// frames (80 ms, four 20 ms packets), since an Opus packet leans on the
+// decoder state its predecessors left. Each group is its own stream here
+// (250 runs of ffmpeg: about 40 s).
+void BM_OpusIn80msGroupsQuality(benchmark::State& state) {
+    const auto& in = speech(16000);
+    constexpr size_t kGroup = 5 * 256;
+    const std::string raw = tmp_path("group_in.raw"), opus = tmp_path("group.opus"), back = tmp_path("group_out.raw");
+    SpeechQuality q;
+    for (auto _ : state) {
+        std::vector<int16_t> decoded;
+        for (size_t at = 0; at + kGroup <= in.size(); at += kGroup) {
+            write_file(raw, in.data() + at, kGroup * 2);
+            const std::string enc = "ffmpeg -nostdin -loglevel error -y -f s16le -ar 16000 -ac 1 -i " + raw +
+                                    " -c:a libopus -b:a 28k -frame_duration 20 " + opus;
+            const std::string dec = "ffmpeg -nostdin -loglevel error -y -i " + opus + " -f s16le -ar 16000 -ac 1 " + back;
+            if (std::system(enc.c_str()) != 0 || std::system(dec.c_str()) != 0) {
+                state.SkipWithError("ffmpeg with libopus failed");
+                return;
+            }
+            std::vector<int16_t> group = samples_of(read_file(back));
+            group.resize(kGroup);
+            decoded.insert(decoded.end(), group.begin(), group.end());
+        }
+        std::vector<int16_t> reference(in.begin(), in.begin() + static_cast<long>(decoded.size()));
+        q = measure_speech_quality(reference, decoded, 0, 16000);
+    }
+    state.counters["lsd_db"] = q.log_spectral_distance_db;
+    state.counters["segsnr_db"] = q.segmental_snr_db;
+}
+BENCHMARK(BM_OpusIn80msGroupsQuality)->Iterations(1)->Unit(benchmark::kMillisecond);
+
 void BM_SpDecode12000(benchmark::State& state) {
     // Frames of varied bits; speed does not depend on what they say.
     std::vector<uint8_t> blocks(42 * 417);
