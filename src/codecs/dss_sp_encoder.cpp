@@ -109,8 +109,7 @@ void DssSpEncoder::reset() {
     input_.fill(0);
     error_mem_.fill(0);
     weighted_mem_.fill(0);
-    inverse_in_.fill(0);
-    inverse_out_.fill(0);
+    inverse_ = PoleZeroMemory{};
     inverse_tilt_ = 0;
     compensated_past_.fill(0);
     level_gain_ = 1;
@@ -213,27 +212,12 @@ void DssSpEncoder::compensate_post_filter(const float* s, float* t, bool commit)
     const float* num = post_.den.data();
     const float* den = post_.num.data();
     const float tilt = post_.tilt;
-    const auto saved_in = inverse_in_;
-    const auto saved_out = inverse_out_;
+    const PoleZeroMemory saved = inverse_;
     const float saved_tilt = inverse_tilt_;
-    // The memories oldest first in front of the frame: sample n at
-    // [kOrder + n].
-    float in[kOrder + kFrameLength], out[kOrder + kFrameLength];
-    for (int i = 1; i <= kOrder; ++i) {
-        in[kOrder - i] = inverse_in_[i];
-        out[kOrder - i] = inverse_out_[i];
-    }
+    inverse_.run(num, den, s, t, kFrameLength);
     for (int n = 0; n < kFrameLength; ++n) {
-        float acc = s[n];
-        for (int i = 1; i <= kOrder; ++i) acc += num[i] * in[kOrder + n - i] - den[i] * out[kOrder + n - i];
-        in[kOrder + n] = s[n];
-        out[kOrder + n] = acc;
-        inverse_tilt_ = acc - tilt * inverse_tilt_;
+        inverse_tilt_ = t[n] - tilt * inverse_tilt_;
         t[n] = inverse_tilt_;
-    }
-    for (int i = 1; i <= kOrder; ++i) {
-        inverse_in_[i] = in[kOrder + kFrameLength - i];
-        inverse_out_[i] = out[kOrder + kFrameLength - i];
     }
     // At 12 kHz the level gain of each subframe is reached by a ramp from the
     // last one: a step at the subframe's start would add a click to code.
@@ -254,30 +238,37 @@ void DssSpEncoder::compensate_post_filter(const float* s, float* t, bool commit)
     if (commit) {
         level_gain_ = previous;
     } else {
-        inverse_in_ = saved_in;
-        inverse_out_ = saved_out;
+        inverse_ = saved;
         inverse_tilt_ = saved_tilt;
     }
 }
 
-void DssSpEncoder::PostFilterMemory::run(const PostFilter& f, const float* x, float* y, int n) {
-    // Memories oldest first in front of the samples, as in encode_subframe.
-    float xs[kOrder + N], ys[kOrder + N];
+void DssSpEncoder::PoleZeroMemory::run(const float* num, const float* den, const float* x, float* y, int n) {
+    // The memories oldest first in front of the samples: sample k at [kOrder + k].
+    float xs[kOrder + kFrameLength], ys[kOrder + kFrameLength];
     for (int i = 1; i <= kOrder; ++i) {
         xs[kOrder - i] = in[i];
         ys[kOrder - i] = out[i];
     }
     for (int k = 0; k < n; ++k) {
         float acc = x[k];
-        for (int i = 1; i <= kOrder; ++i) acc += f.num[i] * xs[kOrder + k - i] - f.den[i] * ys[kOrder + k - i];
+        for (int i = 1; i <= kOrder; ++i) acc += num[i] * xs[kOrder + k - i] - den[i] * ys[kOrder + k - i];
         xs[kOrder + k] = x[k];
         ys[kOrder + k] = acc;
-        y[k] = acc + f.tilt * last;
-        last = acc;
+        y[k] = acc;
     }
     for (int i = 1; i <= kOrder; ++i) {
         in[i] = xs[kOrder + n - i];
         out[i] = ys[kOrder + n - i];
+    }
+}
+
+void DssSpEncoder::PostFilterMemory::run(const PostFilter& f, const float* x, float* y, int n) {
+    pole_zero.run(f.num.data(), f.den.data(), x, y, n);
+    for (int k = 0; k < n; ++k) {
+        const float acc = y[k];
+        y[k] = acc + f.tilt * last;
+        last = acc;
     }
 }
 

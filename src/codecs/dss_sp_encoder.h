@@ -41,9 +41,16 @@ private:
         std::array<float, dss_sp::kOrder + 1> num{}, den{};
         float tilt = 0;
     };
-    struct PostFilterMemory {
+    // The pole-zero part y = (1 + sum num[i] z^-i) / (1 + sum den[i] z^-i) x
+    // of order kOrder, with its memories.
+    struct PoleZeroMemory {
         std::array<float, dss_sp::kOrder + 1> in{}, out{};  // [1] newest
-        float last = 0;                                      // last output before the tilt
+        // Over n <= 288 samples (x and y may be the same array).
+        void run(const float* num, const float* den, const float* x, float* y, int n);
+    };
+    struct PostFilterMemory {
+        PoleZeroMemory pole_zero;
+        float last = 0;  // last output before the tilt
         // y = P x over n <= 72 samples (x and y may be the same array).
         void run(const PostFilter& f, const float* x, float* y, int n);
     };
@@ -100,7 +107,7 @@ private:
     std::array<float, kPast + dss_sp::kFrameLength> input_{};  // pre-emphasized input
     Weighting error_mem_{};                                     // past s - s^, [1] newest
     Weighting weighted_mem_{};                                  // past weighted errors
-    std::array<float, dss_sp::kOrder + 1> inverse_in_{}, inverse_out_{};
+    PoleZeroMemory inverse_{};  // P^-1's pole-zero part
     float inverse_tilt_ = 0;
     float level_gain_ = 1;  // of the last subframe, see compensate_post_filter
     std::array<float, dss_sp::kSubframes> subframe_level_{};  // this frame's level gains
